@@ -1,0 +1,62 @@
+// The device setting template record, the table of 16 slots, and the four
+// analog-output ranges.
+#ifndef ZUV_TEMPLATES_DEVICE_TEMPLATE_H
+#define ZUV_TEMPLATES_DEVICE_TEMPLATE_H
+
+#include <cstdint>
+
+namespace zuv {
+
+constexpr uint32_t kTemplateCount = 16;
+
+// The reference setting of one analog output. Code is kept and written back,
+// never interpreted.
+struct AoSetting {
+  uint32_t Code;
+  float RefHigh;
+  float RefLow;
+};
+
+// One slot of the table. Slot N is template N everywhere.
+struct DeviceTemplate {
+  uint32_t Used;        // 1: holds a template; readers test for non-zero
+  uint32_t SwitchID;    // board identifier ("BoardID"), any 32-bit value from a file
+  uint32_t ChanConfig;  // bit i set: A/D channel i is differential
+  AoSetting AOSettings[2];
+};
+
+struct AoRange {
+  const char* Label;
+  float RefHigh;
+  float RefLow;
+};
+
+// "0 ~ 5V", "0 ~ 10V", "-5 ~ 5V", "-10 ~ 10V", in the AO page's list order.
+constexpr int kAoRangeCount = 4;
+extern const AoRange AoRangeTable[kAoRangeCount];
+
+// The first row of AoRangeTable whose ends both differ from the setting's by
+// less than 0.000001, or -1 when none matches.
+int FindAoRange(const AoSetting& setting);
+
+class TemplateTable {
+ public:
+  // Slot access by index 0 to 15.
+  DeviceTemplate& operator[](uint32_t n) { return slots_[n]; }
+  const DeviceTemplate& operator[](uint32_t n) const { return slots_[n]; }
+
+  // Claims the first free slot; gives it a free SwitchID when its own is taken.
+  // Returns false and index 16 when all slots are used.
+  bool AllocateTemplate(uint32_t* index);
+  // Whether a used slot has this SwitchID.
+  bool IsSwitchIdUsed(uint32_t switchId) const;
+  // Every byte of every slot set to zero.
+  void Clear();
+
+ private:
+  DeviceTemplate slots_[kTemplateCount];
+};
+
+}  // namespace zuv
+
+#endif  // ZUV_TEMPLATES_DEVICE_TEMPLATE_H
