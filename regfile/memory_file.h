@@ -1,0 +1,33 @@
+// Files held in memory: for tests, for dry runs that show what a save would
+// write, and for anything that wants the store's edits without touching a disk.
+#ifndef ZUV_REGFILE_MEMORY_FILE_H
+#define ZUV_REGFILE_MEMORY_FILE_H
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "regfile/file.h"
+
+namespace zuv {
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  // Puts a file at `path` with this content (replacing one that is there).
+  void SetFile(const std::string& path, std::string content);
+  // The content of the file at `path`, or null when there is none.
+  const std::string* GetFile(const std::string& path) const;
+  void RemoveFile(const std::string& path);
+
+  // ENOENT-like code (2, the file-not-found code on both platforms) for a
+  // missing file.
+  std::unique_ptr<File> OpenExisting(const std::string& path,
+                                     uint32_t* systemError) override;
+
+ private:
+  std::map<std::string, std::shared_ptr<std::string>> files_;
+};
+
+}  // namespace zuv
+
+#endif  // ZUV_REGFILE_MEMORY_FILE_H
