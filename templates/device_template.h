@@ -39,6 +39,16 @@ extern const AoRange AoRangeTable[kAoRangeCount];
 // less than 0.000001, or -1 when none matches.
 int FindAoRange(const AoSetting& setting);
 
+// The setting of an output that the file does not give: "0 ~ 10V", Code 0.
+constexpr AoSetting kDefaultAoSetting = {0, 10.0f, 0.0f};
+
+// A/D channel pairs: pair k (0 to 7) is channels 2k and 2k+1, bits 2k and 2k+1
+// of ChanConfig.
+constexpr int kChannelPairCount = 8;
+constexpr uint32_t PairBits(int pair) { return 3u << (2 * pair); }
+// The mask of the AI page's Set All Differential.
+constexpr uint32_t kAllDifferential = 0xFFFFu;
+
 class TemplateTable {
  public:
   // Slot access by index 0 to 15.
@@ -54,7 +64,7 @@ class TemplateTable {
   void Clear();
 
  private:
-  DeviceTemplate slots_[kTemplateCount];
+  DeviceTemplate slots_[kTemplateCount] = {};
 };
 
 }  // namespace zuv

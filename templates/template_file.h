@@ -17,6 +17,11 @@ std::string FormatAoSetting(const AoSetting& setting);
 // Up to three numbers: Code (low 16 bits), RefHigh, RefLow. Stops at the first
 // missing or malformed number; fields not read keep their value.
 void ParseAoSetting(const char* text, AoSetting* setting);
+// ParseAoSetting that also tells how many of the three numbers it read (0 to 3).
+int ParseAoSettingFields(const char* text, AoSetting* setting);
+
+// The longest analog-output text the loader takes; a longer one is cut to it.
+constexpr uint32_t kAoTextMaxLength = 49;
 
 // Fills `slot` with template n of the file (defaults first). True when the file
 // opened and section n holds a double-word "SwitchID". Never changes Used.

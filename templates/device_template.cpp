@@ -1,0 +1,58 @@
+#include "templates/device_template.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace zuv {
+
+const AoRange AoRangeTable[kAoRangeCount] = {
+    {"0 ~ 5V", 5.0f, 0.0f},
+    {"0 ~ 10V", 10.0f, 0.0f},
+    {"-5 ~ 5V", 5.0f, -5.0f},
+    {"-10 ~ 10V", 10.0f, -10.0f},
+};
+
+int FindAoRange(const AoSetting& setting) {
+  for (int i = 0; i < kAoRangeCount; ++i) {
+    // A NaN end compares false here, so it matches no range.
+    if (std::fabs(setting.RefHigh - AoRangeTable[i].RefHigh) < 0.000001f &&
+        std::fabs(setting.RefLow - AoRangeTable[i].RefLow) < 0.000001f) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+bool TemplateTable::AllocateTemplate(uint32_t* index) {
+  uint32_t n = 0;
+  while (n < kTemplateCount && slots_[n].Used != 0) ++n;
+  if (n == kTemplateCount) {
+    *index = kTemplateCount;
+    return false;
+  }
+  DeviceTemplate& slot = slots_[n];
+  if (IsSwitchIdUsed(slot.SwitchID)) {
+    // At most 15 slots are used, so one of the 16 identifiers is free. The
+    // claimed slot is still free here and does not count.
+    for (uint32_t id = 0; id < kTemplateCount; ++id) {
+      if (!IsSwitchIdUsed(id)) {
+        slot.SwitchID = id;
+        break;
+      }
+    }
+  }
+  slot.Used = 1;
+  *index = n;
+  return true;
+}
+
+bool TemplateTable::IsSwitchIdUsed(uint32_t switchId) const {
+  for (const DeviceTemplate& slot : slots_) {
+    if (slot.Used != 0 && slot.SwitchID == switchId) return true;
+  }
+  return false;
+}
+
+void TemplateTable::Clear() { std::memset(slots_, 0, sizeof slots_); }
+
+}  // namespace zuv
