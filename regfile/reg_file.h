@@ -121,9 +121,9 @@ class RegFile {
   void DeriveKeys(std::string_view path);
   void ReadText();
   // Makes the file hold Text()[0, cut) + insert + tail, and the store hold the
-  // same. On a file-layer error the old content is written back and the error
-  // is raised again.
-  void RewriteFile(uint32_t cut, std::string_view insert, std::string_view tail);
+  // same. False when no memory could be had (nothing touched). On a file-layer
+  // error the old content is written back and the error is raised again.
+  bool RewriteFile(uint32_t cut, std::string_view insert, std::string_view tail);
 
   FileSystem& m_fileSystem;
   char m_szDriverKey[20];

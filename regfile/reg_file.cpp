@@ -1,0 +1,410 @@
+#include "regfile/reg_file.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "regfile/reg_text.h"
+
+namespace zuv {
+
+namespace {
+
+constexpr std::string_view kDriversRoot = "[HKEY_LOCAL_MACHINE\\Drivers\\";
+constexpr std::string_view kDeviceDrivers = "Device_Drivers";
+constexpr std::string_view kTemplateWord = "Template";
+
+// A value line and its CR LF must fit a 256-byte line with its NUL.
+constexpr size_t kMaxValueLine = 253;
+// The longest DWORD text read.
+constexpr size_t kMaxDwordText = 9;
+
+bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Copies `text` into a fixed, NUL-padded field, cut to fit.
+template <size_t N>
+void SetField(char (&field)[N], std::string_view text) {
+  std::memset(field, 0, N);
+  std::memcpy(field, text.data(), text.size() < N - 1 ? text.size() : N - 1);
+}
+
+// The driver key: the name of the folder after "Device_Drivers" and its
+// separator, up to 7 characters and never past the next separator; without
+// such a folder, the file's name up to 7 characters before its extension.
+std::string_view DriverKeyOf(std::string_view path) {
+  for (size_t at = path.find(kDeviceDrivers); at != std::string_view::npos;
+       at = path.find(kDeviceDrivers, at + 1)) {
+    size_t start = at + kDeviceDrivers.size();
+    if (start < path.size() && IsPathSeparator(path[start])) {
+      ++start;
+      size_t end = start;
+      while (end < path.size() && end - start < 7 && !IsPathSeparator(path[end])) ++end;
+      return path.substr(start, end - start);
+    }
+  }
+  size_t nameStart = path.size();
+  while (nameStart > 0 && !IsPathSeparator(path[nameStart - 1])) --nameStart;
+  std::string_view name = path.substr(nameStart);
+  size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+  return name.substr(0, 7);
+}
+
+// The first of PCI, MXB, USB that the driver key holds; else the first that
+// the whole path holds; else USB, this module's bus.
+int32_t BusTypeOf(std::string_view driverKey, std::string_view path) {
+  static const struct {
+    std::string_view marker;
+    int32_t bus;
+  } kMarkers[] = {{"PCI", kBusPci}, {"MXB", kBusMxb}, {"USB", kBusUsb}};
+  for (std::string_view text : {driverKey, path}) {
+    for (const auto& marker : kMarkers) {
+      if (text.find(marker.marker) != std::string_view::npos) return marker.bus;
+    }
+  }
+  return kBusUsb;
+}
+
+}  // namespace
+
+RegFile::RegFile(FileSystem& fileSystem)
+    : m_fileSystem(fileSystem),
+      m_szDriverKey{},
+      m_szBuiltInKey{},
+      m_nBusType(kBusUsb),
+      m_szSectionPrefix{},
+      m_dwLastError(0),
+      m_dwFileLength(0),
+      m_nCachedTemplate(-1),
+      m_dwSectionStart(0),
+      m_dwSectionEnd(0) {}
+
+RegFile::~RegFile() = default;
+
+std::string_view RegFile::Text() const {
+  if (!m_pBuffer) return {};
+  return std::string_view(m_pBuffer.get(), m_dwFileLength);
+}
+
+uint32_t RegFile::Open(const char* path) {
+  std::memset(m_szDriverKey, 0, sizeof m_szDriverKey);
+  if (path == nullptr) return m_dwLastError = 2;
+  uint32_t error = 0;
+  std::unique_ptr<File> file = m_fileSystem.OpenExisting(path, &error);
+  if (!file) return m_dwLastError = (error != 0 ? error : 2);
+  m_file = std::move(file);
+  m_dwLastError = 0;
+  DeriveKeys(path);
+  try {
+    ReadText();
+  } catch (const FileError& e) {
+    // Opening never throws: a file that cannot be read is a failed open.
+    m_pBuffer.reset();
+    m_file->Close();
+    m_file.reset();
+    return m_dwLastError = (e.SystemError() != 0 ? e.SystemError() : 5);
+  }
+  m_nCachedTemplate = -1;
+  return 0;
+}
+
+void RegFile::DeriveKeys(std::string_view path) {
+  std::string_view driverKey = DriverKeyOf(path);
+  SetField(m_szDriverKey, driverKey);
+  std::string_view piece = driverKey.size() > 3 ? driverKey.substr(3, 4) : std::string_view();
+
+  std::string builtIn = "QDR";
+  builtIn += piece;
+  builtIn += 'S';
+  SetField(m_szBuiltInKey, builtIn);
+
+  m_nBusType = BusTypeOf(driverKey, path);
+  std::string prefix(kDriversRoot);
+  switch (m_nBusType) {
+    case kBusPci:
+      prefix += "BuiltIn\\PCI\\Template\\";
+      prefix += builtIn;
+      if (builtIn.find("2369") == std::string::npos) prefix += "\\Template";
+      break;
+    case kBusMxb:
+      prefix += "BuiltIn\\";
+      prefix += builtIn;
+      break;
+    default:
+      prefix += "USB\\ClientDrivers\\VOD";
+      prefix += piece;
+      prefix += "_Uzore\\Template";
+      break;
+  }
+  SetField(m_szSectionPrefix, prefix);
+}
+
+void RegFile::ReadText() {
+  m_pBuffer.reset();
+  uint64_t length = m_file->GetLength();
+  // The text is addressed with 32-bit offsets; a larger file gets no text, and
+  // without a text nothing is ever written.
+  if (length >= 0x7FFFFFFFu) {
+    m_dwFileLength = 0;
+    return;
+  }
+  m_dwFileLength = static_cast<uint32_t>(length);
+  m_pBuffer.reset(new (std::nothrow) char[m_dwFileLength + 1]());
+  if (!m_pBuffer) return;
+  m_file->Seek(0, SeekOrigin::Begin);
+  size_t done = 0;
+  while (done < m_dwFileLength) {
+    size_t got = m_file->Read(m_pBuffer.get() + done, m_dwFileLength - done);
+    if (got == 0) break;  // a short read leaves the rest zero
+    done += got;
+  }
+}
+
+uint32_t RegFile::Close() {
+  m_pBuffer.reset();
+  if (m_file) {
+    try {
+      m_file->Close();
+    } catch (const FileError&) {
+      // Nothing is pending in a close: every write went straight to the file.
+    }
+    m_file.reset();
+  }
+  return 0;
+}
+
+std::string_view RegFile::SearchWord() const {
+  bool endsWithBuiltIn =
+      m_nBusType == kBusMxb ||
+      (m_nBusType == kBusPci && std::strstr(m_szBuiltInKey, "2369") != nullptr);
+  return endsWithBuiltIn ? std::string_view(m_szBuiltInKey) : kTemplateWord;
+}
+
+std::string RegFile::SearchKey(uint32_t n) const {
+  std::string key(SearchWord());
+  key += std::to_string(n);
+  key += ']';
+  return key;
+}
+
+uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end) {
+  std::string_view text = regtext::UpToNul(Text());
+  uint32_t notFound = m_dwFileLength;
+  if (start) *start = notFound;
+  if (end) *end = notFound;
+  size_t at = regtext::FindOutsideComments(text, SearchKey(n));
+  if (at == regtext::npos) return 0;
+
+  size_t next = text.find('[', at);
+  size_t back = std::strlen(m_szSectionPrefix) - SearchWord().size();
+  if (end) *end = static_cast<uint32_t>(next == regtext::npos ? text.size() : next);
+  if (start) *start = static_cast<uint32_t>(at >= back ? at - back : 0);
+  return 0;
+}
+
+int32_t RegFile::QueryValue(uint32_t n, const char* name, uint32_t* type, void* data,
+                            uint32_t* size, uint32_t capacity) {
+  if (name == nullptr || type == nullptr || size == nullptr) return 1;
+  if (m_nCachedTemplate < 0 || static_cast<uint32_t>(m_nCachedTemplate) != n) {
+    FindTemplateSection(n, &m_dwSectionStart, &m_dwSectionEnd);
+    m_nCachedTemplate = static_cast<int32_t>(n);
+  }
+  if (m_dwSectionStart >= m_dwSectionEnd) return 1;
+
+  std::string_view section =
+      Text().substr(m_dwSectionStart, m_dwSectionEnd - m_dwSectionStart);
+  std::optional<regtext::ValueLine> found = regtext::FindValueLine(section, name);
+  if (!found) return 1;
+
+  std::string_view line = section.substr(found->quote, found->end - found->quote);
+  size_t dataFrom = found->data - found->quote;
+  uint32_t valueType = regtext::DetectValueType(line);
+  std::string_view text = regtext::ValueDataText(line, dataFrom, valueType);
+  *type = valueType;
+  switch (valueType) {
+    case kRegDword:
+      *size = 4;
+      if (data == nullptr || capacity < 4) return 1;
+      {
+        uint32_t value = regtext::ParseHexNumber(text.substr(0, kMaxDwordText));
+        std::memcpy(data, &value, sizeof value);
+      }
+      return 0;
+    case kRegBinary:
+      *size = regtext::CountHexBytes(text);
+      if (data == nullptr) return 1;
+      regtext::ParseHexBytes(text, *size, static_cast<uint8_t*>(data), capacity);
+      return 0;
+    case kRegMultiSz:
+      *size = 0;
+      return 0;
+    default:
+      *size = static_cast<uint32_t>(text.size());
+      if (data == nullptr) return 1;
+      std::memcpy(data, text.data(), text.size() < capacity ? text.size() : capacity);
+      return 0;
+  }
+}
+
+uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwType,
+                           const void* pData, uint32_t dwSize) {
+  if (pszName == nullptr || pData == nullptr || !m_file || !m_pBuffer) return 1;
+
+  // Refuse an over-long line before building it: a binary or multi-string
+  // value takes three characters a byte.
+  size_t nameLength = std::strlen(pszName);
+  if ((dwType == kRegBinary || dwType == kRegMultiSz) &&
+      static_cast<uint64_t>(dwSize) * 3 + nameLength > kMaxValueLine) {
+    return 1;
+  }
+  std::string line = regtext::FormatValueLine(pszName, dwType, pData, dwSize);
+  if (line.size() > kMaxValueLine) return 1;
+  line += "\r\n";
+
+  if (m_nCachedTemplate < 0 || static_cast<uint32_t>(m_nCachedTemplate) != nTemplate) {
+    FindTemplateSection(nTemplate, &m_dwSectionStart, &m_dwSectionEnd);
+    m_nCachedTemplate = static_cast<int32_t>(nTemplate);
+  }
+  uint32_t start = m_dwSectionStart;
+  uint32_t end = m_dwSectionEnd;
+  std::string_view text = Text();
+
+  uint32_t cut;
+  uint32_t keep;  // where the old text that follows the new line begins
+  std::optional<regtext::ValueLine> found;
+  if (start < end) {
+    found = regtext::FindValueLine(text.substr(start, end - start), pszName);
+  }
+  if (found) {
+    cut = start + static_cast<uint32_t>(found->quote);
+    keep = static_cast<uint32_t>(regtext::SkipLineEnd(
+        text.substr(0, end), start + found->end));
+  } else {
+    // A new line goes after the section's last line, or at the end of the file
+    // when the section is absent; it never joins the line before it.
+    cut = start < end ? end : m_dwFileLength;
+    keep = cut;
+    if (cut > 0 && !regtext::IsLineEndChar(text[cut - 1])) line.insert(0, "\r\n");
+  }
+  return RewriteFile(cut, line, text.substr(keep)) ? 0 : 1;
+}
+
+bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_view tail) {
+  uint64_t length = uint64_t{cut} + insert.size() + tail.size();
+  if (length >= 0x7FFFFFFFu) return false;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[length + 1]);
+  if (!buffer) return false;
+  std::memcpy(buffer.get(), m_pBuffer.get(), cut);
+  std::memcpy(buffer.get() + cut, insert.data(), insert.size());
+  std::memcpy(buffer.get() + cut + insert.size(), tail.data(), tail.size());
+  buffer[length] = '\0';
+
+  try {
+    m_file->SetLength(cut);
+    m_file->Seek(cut, SeekOrigin::Begin);
+    if (!insert.empty()) m_file->Write(insert.data(), insert.size());
+    if (!tail.empty()) m_file->Write(tail.data(), tail.size());
+  } catch (const FileError&) {
+    // Put back what the file held: the text from the cut on is still here.
+    try {
+      m_file->Seek(cut, SeekOrigin::Begin);
+      m_file->Write(m_pBuffer.get() + cut, m_dwFileLength - cut);
+      m_file->SetLength(m_dwFileLength);
+    } catch (const FileError&) {
+      // The system refuses even the old bytes; the error below says why.
+    }
+    m_nCachedTemplate = -1;
+    throw;
+  }
+  // The file now holds exactly the new text; keep the store in step with it
+  // without reading the file back.
+  m_pBuffer = std::move(buffer);
+  m_dwFileLength = static_cast<uint32_t>(length);
+  m_nCachedTemplate = -1;
+  return true;
+}
+
+uint32_t RegFile::TransferValues(uint32_t nTemplate, RegValueEntry* pTable, uint32_t nMode) {
+  if (pTable == nullptr) return 0;
+  if (nMode == kTransferWrite) {
+    for (RegValueEntry* row = pTable; row->pszName != nullptr; ++row) {
+      uint32_t size = 0;
+      if (row->pData != nullptr) {
+        switch (row->dwType) {
+          case kRegSz:
+            size = static_cast<uint32_t>(std::strlen(static_cast<const char*>(row->pData)) + 1);
+            break;
+          case kRegBinary:
+            size = row->dwSize;
+            break;
+          case kRegDword:
+            size = 4;
+            break;
+          case kRegMultiSz: {
+            // Strings of 16-bit units, each with its terminator, then an empty one.
+            const auto* units = static_cast<const uint16_t*>(row->pData);
+            size_t i = 0;
+            while (units[i] != 0) {
+              while (units[i] != 0) ++i;
+              ++i;
+            }
+            size = static_cast<uint32_t>(2 * (i + 1));
+            break;
+          }
+          default:
+            break;
+        }
+      }
+      uint32_t result;
+      try {
+        result = SetValue(nTemplate, row->pszName, row->dwType, row->pData, size);
+      } catch (const FileError& e) {
+        m_dwLastError = e.SystemError();
+        return 0;
+      } catch (...) {
+        return 0;
+      }
+      if (result != 0) return 0;
+    }
+    return 1;
+  }
+
+  int32_t last = 1;
+  for (RegValueEntry* row = pTable; row->pszName != nullptr; ++row) {
+    last = QueryValue(nTemplate, row->pszName, &row->dwType, row->pData, &row->dwSize,
+                      row->dwSize);
+  }
+  return last == 0 ? 1 : 0;
+}
+
+void RegFile::Reload() {
+  m_nCachedTemplate = -1;
+  if (!m_file) return;
+  ReadText();
+}
+
+uint32_t RegFile::TemplateSectionExists(uint32_t n) {
+  std::string_view text = regtext::UpToNul(Text());
+  return regtext::FindOutsideComments(text, SearchKey(n)) != regtext::npos ? 1 : 0;
+}
+
+uint32_t RegFile::AppendTemplateSection(uint32_t n) {
+  if (!m_file || !m_pBuffer) return 0;
+  std::string section = " \r\n";
+  section += m_szSectionPrefix;
+  section += std::to_string(n);
+  section += "] \r\n";
+  RewriteFile(m_dwFileLength, section, {});
+  return 0;
+}
+
+uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
+  if (!m_file || !m_pBuffer) return 1;
+  uint32_t start = 0;
+  uint32_t end = 0;
+  FindTemplateSection(n, &start, &end);
+  if (start >= end) return 0;  // absent: the file keeps its content
+  return RewriteFile(start, {}, Text().substr(end)) ? 0 : 1;
+}
+
+}  // namespace zuv
