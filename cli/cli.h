@@ -1,0 +1,42 @@
+// The zuv8620 command-line tool as a library: the same edits as the template
+// editor, made on a driver file through the same load and Save sequences, so
+// the file ends up byte for byte as the editor would leave it.
+#ifndef ZUV_CLI_CLI_H
+#define ZUV_CLI_CLI_H
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "regfile/file.h"
+
+namespace zuv::cli {
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitProblems = 1;  // check found problems
+constexpr int kExitFailed = 2;    // bad arguments, refused edit, file not usable
+
+// Runs the tool with the arguments that follow the program name; returns the
+// exit status. Output goes to `out`, messages to `err`; every file is opened
+// through `fileSystem`.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        FileSystem& fileSystem = NativeFileSystem());
+
+// The row of AoRangeTable that `text` names: its label, also without blanks
+// and without the trailing "V" ("-5~5"). nullopt when it names none.
+std::optional<int> ParseAoRangeLabel(std::string_view text);
+
+// A list of channel pairs: "all", or pair numbers 0 to 7 separated by commas.
+struct PairSelection {
+  bool all = false;
+  uint32_t bits = 0;  // PairBits of every listed pair
+};
+std::optional<PairSelection> ParsePairList(std::string_view text);
+
+}  // namespace zuv::cli
+
+#endif  // ZUV_CLI_CLI_H
