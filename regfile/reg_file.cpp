@@ -294,9 +294,9 @@ bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_vie
   if (length >= 0x7FFFFFFFu) return false;
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[length + 1]);
   if (!buffer) return false;
-  std::memcpy(buffer.get(), m_pBuffer.get(), cut);
-  std::memcpy(buffer.get() + cut, insert.data(), insert.size());
-  std::memcpy(buffer.get() + cut + insert.size(), tail.data(), tail.size());
+  if (cut > 0) std::memcpy(buffer.get(), m_pBuffer.get(), cut);
+  if (!insert.empty()) std::memcpy(buffer.get() + cut, insert.data(), insert.size());
+  if (!tail.empty()) std::memcpy(buffer.get() + cut + insert.size(), tail.data(), tail.size());
   buffer[length] = '\0';
 
   try {

@@ -1,0 +1,84 @@
+// A file system that fails on purpose: the k-th call made on any file opened
+// through it (counting from 1) raises the error a full disk or a broken device
+// gives. Every call before and after it goes through to the file underneath.
+#ifndef ZUV_TESTS_FAULT_FILE_H
+#define ZUV_TESTS_FAULT_FILE_H
+
+#include <memory>
+#include <string>
+
+#include "regfile/file.h"
+
+namespace zuv::test {
+
+class FaultFileSystem : public FileSystem {
+ public:
+  FaultFileSystem(FileSystem& inner, int failAt, uint32_t error)
+      : inner_(inner), failAt_(failAt), error_(error) {}
+
+  // Calls made so far on files opened through this object.
+  int Calls() const { return calls_; }
+  bool Failed() const { return failed_; }
+
+  std::unique_ptr<File> OpenExisting(const std::string& path, uint32_t* systemError) override {
+    std::unique_ptr<File> file = inner_.OpenExisting(path, systemError);
+    if (!file) return nullptr;
+    return std::make_unique<FaultFile>(*this, std::move(file), path);
+  }
+
+ private:
+  class FaultFile : public File {
+   public:
+    FaultFile(FaultFileSystem& owner, std::unique_ptr<File> inner, std::string path)
+        : owner_(owner), inner_(std::move(inner)), path_(std::move(path)) {}
+    uint64_t Seek(int64_t offset, SeekOrigin origin) override {
+      Count("seek");
+      return inner_->Seek(offset, origin);
+    }
+    void SetLength(uint64_t length) override {
+      Count("set the length of");
+      inner_->SetLength(length);
+    }
+    uint64_t GetLength() override {
+      Count("get the length of");
+      return inner_->GetLength();
+    }
+    size_t Read(void* buffer, size_t count) override {
+      Count("read");
+      return inner_->Read(buffer, count);
+    }
+    void Write(const void* buffer, size_t count) override {
+      // A full disk takes part of a write before it refuses the rest.
+      if (owner_.calls_ + 1 == owner_.failAt_ && count > 1) {
+        ++owner_.calls_;
+        owner_.failed_ = true;
+        inner_->Write(buffer, count / 2);
+        throw FileError(owner_.error_, path_, "write");
+      }
+      Count("write");
+      inner_->Write(buffer, count);
+    }
+    void Close() override { inner_->Close(); }
+
+   private:
+    void Count(const char* operation) {
+      if (++owner_.calls_ == owner_.failAt_) {
+        owner_.failed_ = true;
+        throw FileError(owner_.error_, path_, operation);
+      }
+    }
+    FaultFileSystem& owner_;
+    std::unique_ptr<File> inner_;
+    std::string path_;
+  };
+
+  FileSystem& inner_;
+  int failAt_;
+  uint32_t error_;
+  int calls_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace zuv::test
+
+#endif  // ZUV_TESTS_FAULT_FILE_H
