@@ -63,10 +63,10 @@ std::vector<Step> EditScript(const std::vector<std::string_view>& a,
     while (i < na || j < nb) {
       if (i < na && j < nb && a[head + i] == b[head + j]) {
         steps.push_back({Op::Same, head + i++, head + j++});
-      } else if (j < nb && (i == na || at(i, j + 1) >= at(i + 1, j))) {
-        steps.push_back({Op::Added, head + i, head + j++});
-      } else {
+      } else if (i < na && (j == nb || at(i + 1, j) >= at(i, j + 1))) {
         steps.push_back({Op::Removed, head + i++, head + j});
+      } else {
+        steps.push_back({Op::Added, head + i, head + j++});
       }
     }
   } else {

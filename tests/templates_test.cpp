@@ -1,0 +1,353 @@
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "regfile/memory_file.h"
+#include "templates/device_template.h"
+#include "templates/driver_path.h"
+#include "templates/template_file.h"
+#include "test_files.h"
+
+namespace zuv {
+namespace {
+
+const std::string kPath = "/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
+const std::string kPrefix = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
+
+std::string Section(int n, const std::string& values) {
+  return kPrefix + std::to_string(n) + "]\r\n" + values;
+}
+// The four value lines as the store writes them (double words in hex).
+std::string Values(uint32_t id, const char* chan, const char* ao0, const char* ao1) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(id));
+  return std::string("\"SwitchID\"=dword:") + hex + "\r\n\"ChanConfig\"=dword:" + chan +
+         "\r\n\"AOSettings 0\"=\"" + ao0 + "\"\r\n\"AOSettings 1\"=\"" + ao1 + "\"\r\n";
+}
+const char* kAoDefault = "     0    10     0";
+
+// ---------------------------------------------------------------- the table
+
+TEST(TemplateTable, AllocateFollowsTheSlotAndIdentifierRules) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<uint32_t, uint32_t>> used;  // slot, SwitchID
+    uint32_t expectSlot;
+    uint32_t expectId;
+  };
+  const Case cases[] = {
+      {"first free slot keeps its own id", {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}}, 5, 5},
+      {"own id taken: lowest free id", {{0, 3}, {2, 1}}, 1, 0},
+      {"duplicate ids from the file", {{0, 2}, {1, 2}, {3, 0}}, 2, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemplateTable table;
+    for (uint32_t n = 0; n < kTemplateCount; ++n) table[n].SwitchID = n;
+    for (auto [slot, id] : c.used) {
+      table[slot].Used = 1;
+      table[slot].SwitchID = id;
+    }
+    uint32_t index = 99;
+    ASSERT_TRUE(table.AllocateTemplate(&index));
+    EXPECT_EQ(index, c.expectSlot);
+    EXPECT_EQ(table[index].Used, 1u);
+    EXPECT_EQ(table[index].SwitchID, c.expectId);
+  }
+}
+
+TEST(TemplateTable, FullTableRefusesAndChangesNothing) {
+  TemplateTable table;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) table[n] = {1, n, n, {{0, 5, 0}, {0, 10, 0}}};
+  const TemplateTable before = table;
+  uint32_t index = 0;
+  EXPECT_FALSE(table.AllocateTemplate(&index));
+  EXPECT_EQ(index, kTemplateCount);
+  EXPECT_EQ(std::memcmp(&table, &before, sizeof table), 0);
+}
+
+TEST(TemplateTable, RemovedSlotComesBackWithItsSettingsAndFreeSlotsDoNotHoldIds) {
+  TemplateTable table;
+  for (uint32_t n = 0; n < 4; ++n) table[n] = {1, n, 0, {kDefaultAoSetting, kDefaultAoSetting}};
+  table[3].ChanConfig = 0x30;
+  table[3].AOSettings[1] = {7, 5, -5};
+  table[3].Used = 0;
+  EXPECT_FALSE(table.IsSwitchIdUsed(3));
+  EXPECT_TRUE(table.IsSwitchIdUsed(2));
+  uint32_t index = 0;
+  ASSERT_TRUE(table.AllocateTemplate(&index));
+  EXPECT_EQ(index, 3u);
+  EXPECT_EQ(table[3].ChanConfig, 0x30u);
+  EXPECT_EQ(table[3].AOSettings[1].Code, 7u);
+  EXPECT_EQ(table[3].AOSettings[1].RefLow, -5.0f);
+}
+
+TEST(AoRanges, FindMatchesEachRowAndNothingElse) {
+  for (int i = 0; i < kAoRangeCount; ++i) {
+    EXPECT_EQ(FindAoRange({123, AoRangeTable[i].RefHigh, AoRangeTable[i].RefLow}), i);
+  }
+  EXPECT_EQ(FindAoRange({0, 10.0f, -5.0f}), -1);
+  EXPECT_EQ(FindAoRange({0, 10.001f, 0.0f}), -1);
+  EXPECT_EQ(FindAoRange({0, std::nanf(""), 0.0f}), -1);
+}
+
+// ---------------------------------------------------------------- text forms
+
+TEST(AoText, FormatAndParse) {
+  EXPECT_EQ(FormatAoSetting(kDefaultAoSetting), "     0    10     0");
+  EXPECT_EQ(FormatAoSetting({0, 10.0f, -10.0f}), "     0    10   -10");
+  EXPECT_EQ(FormatAoSetting({0, 2.7f, -2.7f}), "     0     2    -2");
+  EXPECT_EQ(FormatAoSetting({123456, 1e12f, -1e12f}), " 123456 2147483647 -2147483648");
+
+  struct Case {
+    const char* text;
+    int fields;
+    AoSetting expect;
+  };
+  const Case cases[] = {
+      {"     0     5    -5", 3, {0, 5, -5}},
+      {"70000 10 0", 3, {4464, 10, 0}},
+      {"3 5", 2, {3, 5, 0}},
+      {"  9 x 1", 1, {9, 10, 0}},
+      {"", 0, kDefaultAoSetting},
+      {"abc", 0, kDefaultAoSetting},
+      {"1 2 3 4 trailing", 3, {1, 2, 3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    AoSetting setting = kDefaultAoSetting;
+    EXPECT_EQ(ParseAoSettingFields(c.text, &setting), c.fields);
+    EXPECT_EQ(setting.Code, c.expect.Code);
+    EXPECT_EQ(setting.RefHigh, c.expect.RefHigh);
+    EXPECT_EQ(setting.RefLow, c.expect.RefLow);
+  }
+}
+
+TEST(DriverPath, Compose) {
+  EXPECT_EQ(ComposeDriverFilePath("C:\\Image\\", "USB8620A", '\\'),
+            "C:\\Image\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg");
+  EXPECT_EQ(ComposeDriverFilePath("/img/", "USB86", '/'),
+            "/img/Public/Korvalent/Device_Drivers/USB86/USB86.reg");
+  EXPECT_EQ(ComposeDriverFilePath("C:\\Image", "USB8620", '\\').substr(0, 20),
+            "C:\\ImagePublic\\Korva");
+}
+
+// ---------------------------------------------------------------- loading
+
+TEST(Load, ReadsPresentTemplatesAndDefaultsTheRest) {
+  const std::string file = "; driver\r\n[HKEY_LOCAL_MACHINE\\Drivers\\Other]\r\n\"Dll\"=\"x.dll\"\r\n" +
+                           Section(0, Values(20, "3", kAoDefault, "     0     5    -5")) +
+                           Section(4, "\"ChanConfig\"=dword:3\r\n") +
+                           Section(5, "\"SwitchID\"=dword:1\r\n") +
+                           Section(6, Values(6, "3", "70000 10 0", "3 5"));
+  MemoryFileSystem fs;
+  fs.SetFile(kPath, file);
+  TemplateTable table;
+  LoadTemplateTable(table, kPath, fs);
+
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    EXPECT_EQ(table[n].Used != 0, n == 0 || n == 5 || n == 6) << n;
+  }
+  EXPECT_EQ(table[0].SwitchID, 20u);
+  EXPECT_EQ(table[0].ChanConfig, 3u);
+  EXPECT_EQ(table[0].AOSettings[1].RefLow, -5.0f);
+  // Only a SwitchID: mask 0, both outputs "0 ~ 10V".
+  EXPECT_EQ(table[5].ChanConfig, 0u);
+  EXPECT_EQ(FindAoRange(table[5].AOSettings[0]), 1);
+  EXPECT_EQ(FindAoRange(table[5].AOSettings[1]), 1);
+  EXPECT_EQ(table[6].AOSettings[0].Code, 4464u);
+  EXPECT_EQ(table[6].AOSettings[1].RefHigh, 5.0f);
+  EXPECT_EQ(table[6].AOSettings[1].RefLow, 0.0f);
+  // A section without SwitchID and an absent one: free, id = slot, defaults.
+  EXPECT_EQ(table[4].SwitchID, 4u);
+  EXPECT_EQ(table[4].ChanConfig, 0u);
+  EXPECT_EQ(table[3].SwitchID, 3u);
+}
+
+TEST(Load, ValueOfAnotherTypeCountsAsMissing) {
+  const std::string longText = std::string(45, ' ') + "1 5 -5";  // third number past 49
+  const std::string file =
+      Section(0, "\"SwitchID\"=\"7\"\r\n") +
+      Section(1, "\"SwitchID\"=dword:1\r\n\"ChanConfig\"=\"ffff\"\r\n"
+                 "\"AOSettings 0\"=dword:5\r\n\"AOSettings 1\"=hex:01,02,03\r\n") +
+      Section(2, "\"SwitchID\"=dword:2\r\n\"AOSettings 0\"=\"" + longText + "\"\r\n");
+  MemoryFileSystem fs;
+  fs.SetFile(kPath, file);
+  TemplateTable table;
+  LoadTemplateTable(table, kPath, fs);
+  EXPECT_EQ(table[0].Used, 0u);
+  EXPECT_EQ(table[0].SwitchID, 0u);
+  ASSERT_EQ(table[1].Used, 1u);
+  EXPECT_EQ(table[1].ChanConfig, 0u);
+  EXPECT_EQ(FindAoRange(table[1].AOSettings[0]), 1);
+  EXPECT_EQ(FindAoRange(table[1].AOSettings[1]), 1);
+  ASSERT_EQ(table[2].Used, 1u);
+  EXPECT_EQ(table[2].AOSettings[0].Code, 1u);
+  EXPECT_EQ(table[2].AOSettings[0].RefHigh, 5.0f);
+  EXPECT_EQ(table[2].AOSettings[0].RefLow, 0.0f);  // "-5" began after the cut
+}
+
+TEST(Load, MissingFileGivesNoTemplates) {
+  MemoryFileSystem fs;
+  TemplateTable table;
+  table[2].Used = 1;
+  LoadTemplateTable(table, kPath, fs);
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    EXPECT_EQ(table[n].Used, 0u);
+    EXPECT_EQ(table[n].SwitchID, n);
+  }
+}
+
+// ---------------------------------------------------------------- saving
+
+std::string SaveInMemory(const std::string& file, const std::function<void(TemplateTable&)>& edit) {
+  MemoryFileSystem fs;
+  fs.SetFile(kPath, file);
+  TemplateTable table;
+  LoadTemplateTable(table, kPath, fs);
+  edit(table);
+  EXPECT_TRUE(SaveTemplateTable(table, kPath, fs).ok);
+  return *fs.GetFile(kPath);
+}
+
+TEST(Save, RoundTripOfAStoreWrittenFileIsByteForByte) {
+  // Build a file through the store itself, then load and save it unchanged.
+  const std::string head = "; header\r\n[HKEY_LOCAL_MACHINE\\Drivers\\Other]\r\n\"A\"=dword:1\r\n";
+  const std::string written = SaveInMemory(head, [](TemplateTable& table) {
+    table[0] = {1, 0, 0x3, {{0, 10, 0}, {0, 5, -5}}};
+    table[4] = {1, 9, 0xFFFF, {{77, 10, -10}, {0, 5, 0}}};
+    table[15] = {1, 15, 0, {kDefaultAoSetting, kDefaultAoSetting}};
+  });
+  ASSERT_EQ(written.compare(0, head.size(), head), 0);
+  EXPECT_NE(written.find(kPrefix + "4] \r\n" +
+                         Values(9, "ffff", "    77    10   -10", "     0     5     0")),
+            std::string::npos);
+  EXPECT_EQ(SaveInMemory(written, [](TemplateTable&) {}), written);
+
+  const std::string sample = test::ReadFileBytes(
+      ZUV_SOURCE_DIR "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg");
+  EXPECT_EQ(SaveInMemory(sample, [](TemplateTable&) {}), sample);
+}
+
+TEST(Save, RemovesFreeSectionsAndAppendsNewOnes) {
+  const std::string s0 = Section(0, Values(0, "0", kAoDefault, kAoDefault));
+  const std::string s1 = Section(1, Values(1, "0", kAoDefault, kAoDefault));
+  const std::string s2 = Section(2, Values(2, "0", kAoDefault, kAoDefault));
+  const std::string s16 = Section(16, Values(16, "0", kAoDefault, kAoDefault));
+  const std::string s4 = Section(4, "\"ChanConfig\"=dword:3\r\n");
+
+  // Template 1 removed, 2 edited; a section without SwitchID and section 16.
+  EXPECT_EQ(SaveInMemory(s0 + s1 + s4 + s2 + s16,
+                         [](TemplateTable& table) {
+                           table[1].Used = 0;
+                           table[2].AOSettings[1] = {0, 10, -10};
+                         }),
+            s0 + Section(2, Values(2, "0", kAoDefault, "     0    10   -10")) + s16);
+
+  // Template 3 added to a file holding 0 and 1: header appended, then values.
+  EXPECT_EQ(SaveInMemory(s0 + s1,
+                         [](TemplateTable& table) {
+                           table[3].Used = 1;
+                         }),
+            s0 + s1 + " \r\n" + kPrefix + "3] \r\n" + Values(3, "0", kAoDefault, kAoDefault));
+}
+
+// A file system whose files refuse every write.
+class FullDisk : public FileSystem {
+ public:
+  explicit FullDisk(MemoryFileSystem& inner) : inner_(inner) {}
+  std::unique_ptr<File> OpenExisting(const std::string& path, uint32_t* error) override {
+    auto file = inner_.OpenExisting(path, error);
+    return file ? std::make_unique<Refusing>(std::move(file), path) : nullptr;
+  }
+
+ private:
+  struct Refusing : File {
+    Refusing(std::unique_ptr<File> f, std::string p) : inner(std::move(f)), path(std::move(p)) {}
+    uint64_t Seek(int64_t o, SeekOrigin s) override { return inner->Seek(o, s); }
+    void SetLength(uint64_t n) override { inner->SetLength(n); }
+    uint64_t GetLength() override { return inner->GetLength(); }
+    size_t Read(void* b, size_t n) override { return inner->Read(b, n); }
+    void Write(const void*, size_t) override { throw FileError(kNoSpace, path, "write"); }
+    void Close() override { inner->Close(); }
+    std::unique_ptr<File> inner;
+    std::string path;
+  };
+  MemoryFileSystem& inner_;
+
+ public:
+  static constexpr uint32_t kNoSpace = 28;
+};
+
+TEST(Save, FailuresAreReportedWithPathAndReason) {
+  MemoryFileSystem missing;
+  TemplateTable table;
+  table[0].Used = 1;
+  SaveResult result = SaveTemplateTable(table, kPath, missing);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.systemError, 2u);
+  EXPECT_EQ(result.message, kPath + ": " + SystemErrorText(2));
+
+  MemoryFileSystem memory;
+  const std::string file = Section(0, Values(0, "0", kAoDefault, kAoDefault));
+  memory.SetFile(kPath, file);
+  FullDisk full(memory);
+  table[0].ChanConfig = 0xF;
+  table[5].Used = 1;
+  result = SaveTemplateTable(table, kPath, full);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.systemError, FullDisk::kNoSpace);
+  EXPECT_EQ(result.message, kPath + ": " + SystemErrorText(FullDisk::kNoSpace));
+}
+
+// ---------------------------------------------------------------- real files
+
+// Each corpus file, as a driver file: templates added, edited and removed
+// change the file only at its end, in the template sections.
+TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
+  const std::vector<std::string> files = test::CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus at " << ZUV_CORPUS_DIR;
+  for (const std::string& source : files) {
+    SCOPED_TRACE(source);
+    test::TempDir dir;
+    const std::string path = dir.File("Public/Korvalent/Device_Drivers/USB8620/USB8620.reg");
+    const std::string original = test::ReadFileBytes(source);
+    test::WriteFileBytes(path, original);
+
+    TemplateTable table;
+    LoadTemplateTable(table, path);
+    uint32_t a = 0, b = 0;
+    ASSERT_TRUE(table.AllocateTemplate(&a));
+    ASSERT_TRUE(table.AllocateTemplate(&b));
+    table[b].AOSettings[0] = {0, 5, -5};
+    ASSERT_TRUE(SaveTemplateTable(table, path).ok);
+    std::string now = test::ReadFileBytes(path);
+    ASSERT_EQ(now.compare(0, original.size(), original), 0);
+    EXPECT_EQ(now.substr(original.size()),
+              " \r\n" + kPrefix + "0] \r\n" + Values(0, "0", kAoDefault, kAoDefault) + " \r\n" +
+                  kPrefix + "1] \r\n" + Values(1, "0", "     0     5    -5", kAoDefault));
+
+    LoadTemplateTable(table, path);
+    table[a].ChanConfig = 0xC;
+    table[b].Used = 0;
+    ASSERT_TRUE(SaveTemplateTable(table, path).ok);
+    now = test::ReadFileBytes(path);
+    ASSERT_EQ(now.compare(0, original.size(), original), 0);
+    EXPECT_EQ(now.substr(original.size()),
+              " \r\n" + kPrefix + "0] \r\n" + Values(0, "c", kAoDefault, kAoDefault) + " \r\n");
+
+    LoadTemplateTable(table, path);
+    EXPECT_EQ(table[a].Used, 1u);
+    table[a].Used = 0;
+    ASSERT_TRUE(SaveTemplateTable(table, path).ok);
+    EXPECT_EQ(test::ReadFileBytes(path), original + " \r\n");
+  }
+}
+
+}  // namespace
+}  // namespace zuv
