@@ -1,0 +1,339 @@
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/cli.h"
+#include "cli/unified_diff.h"
+#include "regfile/memory_file.h"
+#include "templates/template_file.h"
+#include "test_files.h"
+
+namespace zuv {
+namespace {
+
+const std::string kSample =
+    ZUV_SOURCE_DIR "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
+const std::string kPrefix = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
+
+// ---------------------------------------------------------------- in process
+
+TEST(CliParse, RangeLabelsAndPairLists) {
+  const std::pair<const char*, int> ranges[] = {
+      {"0 ~ 5V", 0}, {"0~10V", 1}, {"-5~5", 2}, {"-10 ~ 10", 3}, {"-10 ~ 10v", 3},
+      {"0 ~ 20V", -1}, {"", -1}, {"V", -1}, {"5", -1},
+  };
+  for (auto [text, expect] : ranges) {
+    EXPECT_EQ(cli::ParseAoRangeLabel(text).value_or(-1), expect) << text;
+  }
+  EXPECT_TRUE(cli::ParsePairList("all")->all);
+  EXPECT_EQ(cli::ParsePairList("0,3, 7")->bits, 0xC0C3u);
+  for (const char* bad : {"", "8", "0,,1", "-1", "1-3", "all,1", "12"}) {
+    EXPECT_FALSE(cli::ParsePairList(bad)) << bad;
+  }
+}
+
+TEST(CliDiff, ShowsChangesWithContext) {
+  EXPECT_EQ(cli::UnifiedDiff("a\nb\n", "a\nb\n", "x", "y"), "");
+  EXPECT_EQ(cli::UnifiedDiff("1\n2\n3\n4\n5\n6\n7\n8\n", "1\n2\n3\n4\nfive\n6\n7\n8\n", "x", "y"),
+            "--- x\n+++ y\n@@ -2,7 +2,7 @@\n 2\n 3\n 4\n-5\n+five\n 6\n 7\n 8\n");
+  EXPECT_EQ(cli::UnifiedDiff("a\n", "a\nb", "x", "y"),
+            "--- x\n+++ y\n@@ -1,1 +1,2 @@\n a\n+b\n\\ No newline at end of file\n");
+  EXPECT_EQ(cli::UnifiedDiff("a\nb\n", "", "x", "y"), "--- x\n+++ y\n@@ -1,2 +0,0 @@\n-a\n-b\n");
+}
+
+struct InProcess {
+  MemoryFileSystem fs;
+  std::string path = "/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
+  std::string out, err;
+
+  int Run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--file", path});
+    std::ostringstream o, e;
+    const int status = cli::Run(args, o, e, fs);
+    out = o.str();
+    err = e.str();
+    return status;
+  }
+  const std::string& File() { return *fs.GetFile(path); }
+};
+
+// Pair edits change exactly the named pairs' bits; "all" replaces the word.
+TEST(CliSet, ChannelMaskRules) {
+  struct Case {
+    const char* mask;
+    std::vector<std::string> args;
+    const char* expect;
+  };
+  const Case cases[] = {
+      {"10004", {"--differential", "1"}, "1000c"},
+      {"10004", {"--single-ended", "0,1"}, "10000"},
+      {"10004", {"--differential", "all"}, "ffff"},
+      {"1ffff", {"--single-ended", "all", "--differential", "7"}, "c000"},
+      {"ffff", {"--differential", "all", "--single-ended", "0"}, "fffc"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mask);
+    InProcess tool;
+    tool.fs.SetFile(tool.path, kPrefix + "0]\r\n\"SwitchID\"=dword:0\r\n\"ChanConfig\"=dword:" +
+                                   c.mask + "\r\n");
+    std::vector<std::string> args = {"set", "0"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ASSERT_EQ(tool.Run(args), 0) << tool.err;
+    EXPECT_NE(tool.File().find(std::string("\"ChanConfig\"=dword:") + c.expect + "\r\n"),
+              std::string::npos)
+        << tool.File();
+  }
+}
+
+// The tool's file is what the editor's table edits and Save would write.
+TEST(CliSet, WritesWhatTheEditorSaveWrites) {
+  const std::string sample = test::ReadFileBytes(kSample);
+  InProcess tool;
+  tool.fs.SetFile(tool.path, sample);
+  ASSERT_EQ(tool.Run({"add", "--board-id", "7"}), 0) << tool.err;
+  EXPECT_EQ(tool.out, "1\n");
+  ASSERT_EQ(tool.Run({"set", "2", "--ao1", "-10~10", "--differential", "2"}), 0) << tool.err;
+  ASSERT_EQ(tool.Run({"remove", "0"}), 0) << tool.err;
+
+  MemoryFileSystem editor;
+  editor.SetFile(tool.path, sample);
+  TemplateTable table;
+  LoadTemplateTable(table, tool.path, editor);
+  uint32_t n = 0;
+  ASSERT_TRUE(table.AllocateTemplate(&n));
+  table[n].SwitchID = 7;
+  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok);
+  table[2].AOSettings[1].RefHigh = 10;
+  table[2].AOSettings[1].RefLow = -10;
+  table[2].ChanConfig |= 0x30;
+  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok);
+  table[0].Used = 0;
+  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok);
+  EXPECT_EQ(tool.File(), *editor.GetFile(tool.path));
+}
+
+TEST(CliCheck, ReportsEachKindOfProblem) {
+  InProcess tool;
+  tool.fs.SetFile(tool.path,
+                  kPrefix + "0]\r\n\"SwitchID\"=dword:3\r\n\"ChanConfig\"=dword:10003\r\n" +
+                      kPrefix + "1]\r\n\"SwitchID\"=dword:3\r\n\"ChanConfig\"=dword:4\r\n" +
+                      kPrefix + "2]\r\n\"ChanConfig\"=dword:0\r\n" +
+                      kPrefix + "3]\r\n\"SwitchID\"=dword:14\r\n\"AOSettings 0\"=\"0 7 0\"\r\n"
+                      "\"AOSettings 1\"=\"0 x\"\r\n");
+  EXPECT_EQ(tool.Run({"check"}), 1);
+  const char* expected[] = {
+      "template 0: channel mask 0x10003 has bits above 15",
+      "template 1: board id 3 is also the board id of template 0",
+      "template 1: channel mask 0x0004: pairs 1 have two unequal bits",
+      "template 2: the section has no \"SwitchID\"",
+      "template 3: board id 20 is above 15",
+      "template 3: \"AOSettings 0\" text \"0 7 0\" (0 ~ 7V) matches no range",
+      "template 3: \"AOSettings 1\" text \"0 x\" is not three numbers",
+  };
+  for (const char* line : expected) EXPECT_NE(tool.out.find(line), std::string::npos) << line;
+  EXPECT_EQ(std::count(tool.out.begin(), tool.out.end(), '\n'), 7) << tool.out;
+}
+
+// ---------------------------------------------------------------- the process
+
+// Only what a test needs of JSON: whether the text is one well-formed value.
+class JsonChecker {
+ public:
+  static bool Valid(const std::string& text) {
+    JsonChecker checker{text};
+    return checker.Value() && (checker.Blanks(), checker.at_ == text.size());
+  }
+
+ private:
+  explicit JsonChecker(const std::string& text) : text_(text) {}
+  void Blanks() {
+    while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) ++at_;
+  }
+  bool Eat(char c) {
+    Blanks();
+    if (at_ < text_.size() && text_[at_] == c) return ++at_, true;
+    return false;
+  }
+  bool String() {
+    if (!Eat('"')) return false;
+    while (at_ < text_.size() && text_[at_] != '"') {
+      if (static_cast<unsigned char>(text_[at_]) < 0x20) return false;
+      at_ += text_[at_] == '\\' ? 2 : 1;
+    }
+    return at_++ < text_.size();
+  }
+  bool Value() {
+    Blanks();
+    if (at_ >= text_.size()) return false;
+    const char c = text_[at_];
+    if (c == '"') return String();
+    if (c == '{' || c == '[') {
+      const char close = c == '{' ? '}' : ']';
+      ++at_;
+      if (Eat(close)) return true;
+      do {
+        if (c == '{' && !(String() && Eat(':'))) return false;
+        if (!Value()) return false;
+      } while (Eat(','));
+      return Eat(close);
+    }
+    for (const char* word : {"true", "false", "null"}) {
+      if (text_.compare(at_, std::strlen(word), word) == 0) return at_ += std::strlen(word), true;
+    }
+    size_t end = at_;
+    while (end < text_.size() && std::strchr("+-0123456789.eE", text_[end])) ++end;
+    if (end == at_) return false;
+    at_ = end;
+    return true;
+  }
+  const std::string& text_;
+  size_t at_ = 0;
+};
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+class Tool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.File("Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg");
+    test::WriteFileBytes(path_, test::ReadFileBytes(kSample));
+  }
+
+  Result Run(const std::string& args) {
+    const std::string out = dir_.File("out.txt"), err = dir_.File("err.txt");
+    std::string command = "\"" ZUV8620_TOOL "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd.exe drops the outer quotes
+#endif
+    int status = std::system(command.c_str());
+#ifndef _WIN32
+    status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    return {status, test::ReadFileBytes(out), test::ReadFileBytes(err)};
+  }
+  Result OnFile(const std::string& args) { return Run("--file \"" + path_ + "\" " + args); }
+  std::string File() { return test::ReadFileBytes(path_); }
+
+  test::TempDir dir_;
+  std::string path_;
+};
+
+TEST_F(Tool, EachCommandOnce) {
+  Result r = Run("--root \"" + dir_.File("Image") + "\" --driver USB8620A list");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "0: board 0, channels 0x0003 (differential pairs: 0), AO0 0 ~ 10V, AO1 -5 ~ 5V\n"
+            "2: board 1, channels 0x0000 (differential pairs: none), AO0 -10 ~ 10V, AO1 0 ~ 10V\n");
+
+  r = OnFile("list --json");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(JsonChecker::Valid(r.out)) << r.out;
+  EXPECT_NE(r.out.find("\"number\": 2, \"boardId\": 1"), std::string::npos) << r.out;
+
+  r = OnFile("show 0 --json");
+  EXPECT_TRUE(JsonChecker::Valid(r.out)) << r.out;
+  r = OnFile("show 2");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("ao0:                -10 ~ 10V (code 0)"), std::string::npos) << r.out;
+
+  r = OnFile("save");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(File(), test::ReadFileBytes(kSample));
+
+  r = OnFile("add --board-id 9");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\n");
+  r = OnFile("set 1 --differential 0,7 --ao0 \"0 ~ 5V\"");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(File().find(kPrefix + "1] \r\n\"SwitchID\"=dword:9\r\n\"ChanConfig\"=dword:c003\r\n"
+                                   "\"AOSettings 0\"=\"     0     5     0\"\r\n"),
+            std::string::npos);
+  r = OnFile("remove 0");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(File().find(kPrefix + "0]"), std::string::npos);
+
+  r = OnFile("check");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(JsonChecker::Valid(OnFile("check --json").out));
+}
+
+TEST_F(Tool, RefusalsLeaveTheFileAlone) {
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"add --board-id 1", "SwitchID already used!"},
+      {"set 0 --board-id 1", "SwitchID already used!"},
+      {"add --board-id 16", "--board-id '16'"},
+      {"set 0 --board-id x", "--board-id 'x'"},
+      {"show 16", "template number '16'"},
+      {"show 5", "template 5"},
+      {"remove 5", "template 5"},
+      {"set 1 --ao0 0~5", "template 1"},
+      {"set 0 --ao1 0~20", "--ao1 '0~20'"},
+      {"set 0 --differential 8", "--differential '8'"},
+      {"set 0 --single-ended 1,x", "--single-ended '1,x'"},
+      {"set 0", "nothing to change"},
+      {"list --dry-run", "'--dry-run'"},
+      {"frobnicate", "unknown command 'frobnicate'"},
+  };
+  const std::string before = File();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Result r = OnFile(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(File(), before);
+  }
+
+  // Sixteen templates: no slot for another.
+  for (int i = 0; i < 14; ++i) ASSERT_EQ(OnFile("add").status, 0);
+  const std::string full = File();
+  const Result r = OnFile("add");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "zuv8620: Support up to 16 Templates\n");
+  EXPECT_EQ(File(), full);
+
+  const std::string missing = dir_.File("nowhere/USB8620.reg");
+  const Result gone = Run("--file \"" + missing + "\" list");
+  EXPECT_EQ(gone.status, 2);
+  EXPECT_EQ(gone.err, "zuv8620: " + missing + ": " + SystemErrorText(2) + "\n");
+}
+
+TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
+  const std::string before = File();
+  for (const char* args : {"add --dry-run", "remove 0 --dry-run", "set 2 --ao0 0~5 --dry-run"}) {
+    SCOPED_TRACE(args);
+    const Result r = OnFile(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("--- " + path_ + "\n+++ ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\n@@ -"), std::string::npos);
+    EXPECT_EQ(File(), before);
+  }
+  EXPECT_EQ(OnFile("save --dry-run").out, "");  // the sample is already in saved form
+}
+
+TEST_F(Tool, HelpForTheToolAndEachCommand) {
+  for (const char* args : {"--help", "help", "list --help", "show --help", "add --help",
+                           "remove --help", "set --help", "save --help", "check --help",
+                           "help set"}) {
+    SCOPED_TRACE(args);
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Usage: zuv8620", 0), 0u) << r.out;
+  }
+  EXPECT_EQ(Run("").status, 2);
+}
+
+}  // namespace
+}  // namespace zuv
