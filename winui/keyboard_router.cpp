@@ -1,0 +1,83 @@
+#include "winui/keyboard_router.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace winui {
+namespace {
+
+struct RoutedDialog {
+  HWND dialog;
+  DWORD thread;
+};
+
+struct ThreadHook {
+  DWORD thread;
+  HHOOK hook;
+};
+
+// All windows run on threads of the host; the lists are only touched by the
+// thread that owns the entries, and editors are rare, so linear lists do.
+std::vector<RoutedDialog> g_dialogs;
+std::vector<ThreadHook> g_hooks;
+
+HHOOK HookOfThread(DWORD thread) {
+  for (const ThreadHook& entry : g_hooks) {
+    if (entry.thread == thread) return entry.hook;
+  }
+  return nullptr;
+}
+
+bool IsRouted(HWND dialog) {
+  return std::any_of(g_dialogs.begin(), g_dialogs.end(),
+                     [dialog](const RoutedDialog& entry) { return entry.dialog == dialog; });
+}
+
+LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
+  HHOOK hook = HookOfThread(GetCurrentThreadId());
+  if (code == HC_ACTION && wParam == PM_REMOVE) {
+    MSG* message = reinterpret_cast<MSG*>(lParam);
+    if (message->message >= WM_KEYFIRST && message->message <= WM_KEYLAST &&
+        message->hwnd != nullptr) {
+      HWND root = GetAncestor(message->hwnd, GA_ROOT);
+      if (root != nullptr && IsRouted(root) && IsDialogMessageA(root, message)) {
+        message->message = WM_NULL;
+        message->wParam = 0;
+        message->lParam = 0;
+      }
+    }
+  }
+  return CallNextHookEx(hook, code, wParam, lParam);
+}
+
+}  // namespace
+
+bool RouteKeyboard(HWND dialog) {
+  DWORD thread = GetCurrentThreadId();
+  if (HookOfThread(thread) == nullptr) {
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, &GetMessageHook, nullptr, thread);
+    if (hook == nullptr) return false;
+    g_hooks.push_back({thread, hook});
+  }
+  g_dialogs.push_back({dialog, thread});
+  return true;
+}
+
+void StopRoutingKeyboard(HWND dialog) {
+  auto found = std::find_if(g_dialogs.begin(), g_dialogs.end(),
+                            [dialog](const RoutedDialog& entry) { return entry.dialog == dialog; });
+  if (found == g_dialogs.end()) return;
+  DWORD thread = found->thread;
+  g_dialogs.erase(found);
+  bool threadHasMore = std::any_of(g_dialogs.begin(), g_dialogs.end(),
+                                   [thread](const RoutedDialog& entry) { return entry.thread == thread; });
+  if (threadHasMore) return;
+  auto hook = std::find_if(g_hooks.begin(), g_hooks.end(),
+                           [thread](const ThreadHook& entry) { return entry.thread == thread; });
+  if (hook != g_hooks.end()) {
+    UnhookWindowsHookEx(hook->hook);
+    g_hooks.erase(hook);
+  }
+}
+
+}  // namespace winui
