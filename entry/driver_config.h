@@ -1,0 +1,22 @@
+// The library's export, as the host calls it.
+#ifndef ZUV_ENTRY_DRIVER_CONFIG_H
+#define ZUV_ENTRY_DRIVER_CONFIG_H
+
+#include <windows.h>
+
+extern "C" {
+
+// Opens the template editor on the driver file
+//   rootPath + "Public\Korvalent\Device_Drivers\" + D + "\" + D + ".reg"
+// where D is the first 7 characters of driverName, and returns at once; the
+// editor then runs on the calling thread's message dispatching. hostValue and
+// extraText are kept but not used. Always returns 1; with a null argument or
+// a path longer than 259 characters no editor is created.
+int WINAPI DriverConfig(DWORD hostValue, const char* rootPath, const char* driverName,
+                        const char* extraText);
+
+// The type a host gets from GetProcAddress(module, "DriverConfig").
+typedef int(WINAPI* DriverConfigFunction)(DWORD, const char*, const char*, const char*);
+}
+
+#endif  // ZUV_ENTRY_DRIVER_CONFIG_H

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Opens the template editor under wine on a scratch copy of the sample driver
+# tree (examples/Image); the sample itself stays unchanged. Installs what is
+# missing and builds the Windows products first.
+#
+#   scripts/run-editor.sh                     # on the current display
+#   scripts/run-editor.sh --screenshot FILE   # on a virtual display (Xvfb):
+#                                             # a PNG of the screen once the
+#                                             # editor is up, then it is closed
+set -euo pipefail
+cd "$(dirname "$0")/.."
+checkout=$(pwd)
+prefix="$checkout/build/windows/wineprefix"
+host="$checkout/build/windows/bin/zuv8620-host.exe"
+
+# Second stage of --screenshot, run by xvfb-run: start the host, wait for the
+# editor, photograph the screen, let the host close it.
+if [ "${1:-}" = "--inside-xvfb" ]; then
+  screenshot=$2
+  root=$3
+  log=$(mktemp)
+  scripts/wine-run.sh --prefix "$prefix" "$host" --close-after 8000 "$root" >"$log" 2>&1 &
+  host_pid=$!
+  for _ in $(seq 1 600); do
+    grep -q "DriverConfig returned" "$log" && break
+    kill -0 "$host_pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  if ! grep -q "DriverConfig returned" "$log"; then
+    cat "$log" >&2
+    echo "run-editor: the editor did not come up" >&2
+    exit 1
+  fi
+  sleep 2  # let it paint
+  import -window root "$screenshot"
+  wait "$host_pid"
+  rm -f "$log"
+  exit 0
+fi
+
+screenshot=""
+if [ "${1:-}" = "--screenshot" ]; then
+  [ $# -ge 2 ] || { echo "usage: $0 [--screenshot FILE]" >&2; exit 2; }
+  screenshot=$(realpath -m "$2")
+fi
+
+scripts/install-deps.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$(nproc)" --target ZUV8620Ude zuv8620-host
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cp -r examples/Image "$scratch/"
+# The root as wine sees it: drive Z: is the Linux root; it ends with "\".
+root="Z:$(echo "$scratch/Image/" | tr / '\\')"
+
+if [ -n "$screenshot" ]; then
+  mkdir -p "$(dirname "$screenshot")"
+  xvfb-run -a -s "-screen 0 800x600x24" "$0" --inside-xvfb "$screenshot" "$root"
+  echo "Screenshot written to $screenshot"
+else
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "run-editor: no display; use --screenshot FILE to run on a virtual one" >&2
+    exit 1
+  fi
+  scripts/wine-run.sh --prefix "$prefix" "$host" "$root"
+fi
