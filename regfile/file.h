@@ -9,6 +9,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace zuv {
 
@@ -63,6 +64,19 @@ class FileSystem {
   // system's error code (never 0).
   virtual std::unique_ptr<File> OpenExisting(const std::string& path,
                                              uint32_t* systemError) = 0;
+
+  // Makes the existing file at `path` hold exactly `content`, in one step:
+  // whenever this stops (an error, the process killed, the power gone), the
+  // file holds either all of its old content or all of the new. The file keeps
+  // its permissions. Returns 0, or the system's error code (never 0) with the
+  // file as it was.
+  //
+  // The platforms' file systems write the new content to a file beside the
+  // old one, flush it to disk and rename it over the old one. This fallback,
+  // for file systems that cannot, writes in place through OpenExisting and
+  // puts the old content back when a write fails; it survives errors but not
+  // a process killed half way.
+  virtual uint32_t ReplaceContent(const std::string& path, std::string_view content);
 };
 
 // The platform's own files (POSIX calls on Linux, the Win32 file API on Windows).

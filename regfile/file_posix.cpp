@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "regfile/file.h"
@@ -102,6 +104,57 @@ class PosixFileSystem : public FileSystem {
     }
     return std::make_unique<PosixFile>(fd, path);
   }
+
+  uint32_t ReplaceContent(const std::string& path, std::string_view content) override {
+    // A symbolic link stays a link: the file it names is the one replaced.
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return Error();
+    const std::string target(resolved);
+    std::free(resolved);
+    struct stat info;
+    if (::stat(target.c_str(), &info) != 0) return Error();
+    if (!S_ISREG(info.st_mode)) return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+
+    const size_t slash = target.rfind('/');
+    const std::string folder = target.substr(0, slash + 1);
+    std::string working = folder + "." + target.substr(slash + 1) + ".saving-XXXXXX";
+    int fd = ::mkostemp(working.data(), O_CLOEXEC);
+    if (fd < 0) return Error();
+
+    uint32_t error = 0;
+    size_t done = 0;
+    while (error == 0 && done < content.size()) {
+      ssize_t put = ::write(fd, content.data() + done, content.size() - done);
+      if (put < 0) {
+        if (errno != EINTR) error = Error();
+      } else {
+        done += static_cast<size_t>(put);
+      }
+    }
+    // The old file's owner and permissions; an owner that cannot be given
+    // (not running as root) leaves the file to the one who saves it.
+    if (error == 0 && (info.st_uid != ::geteuid() || info.st_gid != ::getegid())) {
+      if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM) error = Error();
+    }
+    if (error == 0 && ::fchmod(fd, info.st_mode & 07777) != 0) error = Error();
+    if (error == 0 && ::fsync(fd) != 0) error = Error();
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) error = Error();
+    if (error == 0 && ::rename(working.c_str(), target.c_str()) != 0) error = Error();
+    if (error != 0) {
+      ::unlink(working.c_str());
+      return error;
+    }
+    // The rename itself reaches the disk with the folder's entry.
+    int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+      ::fsync(folderFd);
+      ::close(folderFd);
+    }
+    return 0;
+  }
+
+ private:
+  static uint32_t Error() { return errno != 0 ? static_cast<uint32_t>(errno) : EIO; }
 };
 
 }  // namespace

@@ -4,6 +4,8 @@
 #endif
 #include <windows.h>
 
+#include <string>
+
 #include "regfile/file.h"
 
 namespace zuv {
@@ -95,6 +97,54 @@ class Win32FileSystem : public FileSystem {
       return nullptr;
     }
     return std::make_unique<Win32File>(handle, path);
+  }
+
+  uint32_t ReplaceContent(const std::string& path, std::string_view content) override {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Error();
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+
+    // A new file beside the old one, under a name no other save uses.
+    static LONG counter = 0;
+    const std::string working = path + ".saving-" + std::to_string(::GetCurrentProcessId()) +
+                                "-" + std::to_string(::InterlockedIncrement(&counter));
+    HANDLE handle = ::CreateFileA(working.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return Error();
+
+    uint32_t error = 0;
+    size_t done = 0;
+    while (error == 0 && done < content.size()) {
+      const size_t left = content.size() - done;
+      const DWORD chunk = static_cast<DWORD>(left > 0x10000000 ? 0x10000000 : left);
+      DWORD put = 0;
+      if (!::WriteFile(handle, content.data() + done, chunk, &put, nullptr)) {
+        error = Error();
+      } else {
+        done += put;
+      }
+    }
+    if (error == 0 && !::FlushFileBuffers(handle)) error = Error();
+    if (!::CloseHandle(handle) && error == 0) error = Error();
+    // The old file's attributes (hidden, system, archive; a read-only file
+    // never gets this far, since it cannot be opened for writing).
+    const DWORD kept = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+    if (error == 0 && kept != 0 && kept != FILE_ATTRIBUTE_NORMAL &&
+        !::SetFileAttributesA(working.c_str(), kept)) {
+      error = Error();
+    }
+    if (error == 0 && !::MoveFileExA(working.c_str(), path.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      error = Error();
+    }
+    if (error != 0) ::DeleteFileA(working.c_str());
+    return error;
+  }
+
+ private:
+  static uint32_t Error() {
+    const DWORD error = ::GetLastError();
+    return error != 0 ? error : ERROR_WRITE_FAULT;
   }
 };
 

@@ -62,4 +62,11 @@ std::unique_ptr<File> MemoryFileSystem::OpenExisting(const std::string& path,
   return std::make_unique<MemoryFile>(found->second);
 }
 
+uint32_t MemoryFileSystem::ReplaceContent(const std::string& path, std::string_view content) {
+  auto found = files_.find(path);
+  if (found == files_.end()) return 2;
+  found->second->assign(content.data(), content.size());
+  return 0;
+}
+
 }  // namespace zuv

@@ -23,6 +23,8 @@ class MemoryFileSystem : public FileSystem {
   // missing file.
   std::unique_ptr<File> OpenExisting(const std::string& path,
                                      uint32_t* systemError) override;
+  // Sets the content of an existing file; 2 when there is none.
+  uint32_t ReplaceContent(const std::string& path, std::string_view content) override;
 
  private:
   std::map<std::string, std::shared_ptr<std::string>> files_;

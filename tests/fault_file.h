@@ -1,6 +1,6 @@
 // A file system that fails on purpose: the k-th call made on any file opened
-// through it (counting from 1) raises the error a full disk or a broken device
-// gives. Every call before and after it goes through to the file underneath.
+// through it, or to replace a file's content (counting from 1), raises or
+// returns the error a full disk or a broken device gives. Every call before and after it goes through to the file underneath.
 #ifndef ZUV_TESTS_FAULT_FILE_H
 #define ZUV_TESTS_FAULT_FILE_H
 
@@ -24,6 +24,16 @@ class FaultFileSystem : public FileSystem {
     std::unique_ptr<File> file = inner_.OpenExisting(path, systemError);
     if (!file) return nullptr;
     return std::make_unique<FaultFile>(*this, std::move(file), path);
+  }
+
+  // One call: when it is the one that fails, the file stays as it was, as the
+  // platforms' replacement promises.
+  uint32_t ReplaceContent(const std::string& path, std::string_view content) override {
+    if (++calls_ == failAt_) {
+      failed_ = true;
+      return error_;
+    }
+    return inner_.ReplaceContent(path, content);
   }
 
  private:
