@@ -4,7 +4,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <new>
 
+#include "regfile/memory_file.h"
 #include "regfile/reg_file.h"
 
 namespace zuv {
@@ -88,6 +91,35 @@ void DeleteTemplateReporting(uint32_t n, const std::string& path, FileSystem& fi
     failure.NoteSystem(error.SystemError());
   }
   reg.Close();
+}
+
+// The whole content of an existing file, opened for reading and writing as
+// the store opens it. 0, or the system's error code.
+uint32_t ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::string* content) {
+  uint32_t error = 0;
+  std::unique_ptr<File> file = fileSystem.OpenExisting(path, &error);
+  if (!file) return error != 0 ? error : 2;
+#ifdef _WIN32
+  constexpr uint32_t kTooLarge = 223;   // ERROR_FILE_TOO_LARGE
+  constexpr uint32_t kNoMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
+#else
+  constexpr uint32_t kTooLarge = EFBIG;
+  constexpr uint32_t kNoMemory = ENOMEM;
+#endif
+  try {
+    const uint64_t length = file->GetLength();
+    // The store addresses its text with 32-bit offsets.
+    if (length >= 0x7FFFFFFFu) return kTooLarge;
+    content->resize(static_cast<size_t>(length));
+    file->Seek(0, SeekOrigin::Begin);
+    content->resize(file->Read(content->data(), content->size()));
+    file->Close();
+  } catch (const FileError& e) {
+    return e.SystemError() != 0 ? e.SystemError() : 5;
+  } catch (const std::bad_alloc&) {
+    return kNoMemory;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -190,14 +222,30 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path, FileSystem
 
 SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path,
                              FileSystem& fileSystem) {
+  // The sequence runs on a copy of the file in memory, and the driver file
+  // then gets the result in one step (FileSystem::ReplaceContent): a Save
+  // that fails, or a process killed during one, leaves the file as it was.
   // The whole sequence runs even when a step fails, as the editor's Save does;
-  // the first failure is what gets reported.
+  // the first failure is what gets reported, and then nothing is written.
   Failure failure;
-  for (uint32_t n = kTemplateCount; n-- > 0;) {
-    if (table[n].Used == 0) DeleteTemplateReporting(n, path, fileSystem, failure);
-  }
-  for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (table[n].Used != 0) SaveTemplateReporting(table[n], n, path, fileSystem, failure);
+  std::string original;
+  const uint32_t readError = ReadWholeFile(path, fileSystem, &original);
+  if (readError != 0) {
+    failure.NoteSystem(readError);
+  } else {
+    MemoryFileSystem copy;
+    copy.SetFile(path, original);
+    for (uint32_t n = kTemplateCount; n-- > 0;) {
+      if (table[n].Used == 0) DeleteTemplateReporting(n, path, copy, failure);
+    }
+    for (uint32_t n = 0; n < kTemplateCount; ++n) {
+      if (table[n].Used != 0) SaveTemplateReporting(table[n], n, path, copy, failure);
+    }
+    const std::string& saved = *copy.GetFile(path);
+    if (!failure.failed && saved != original) {
+      const uint32_t replaceError = fileSystem.ReplaceContent(path, saved);
+      if (replaceError != 0) failure.NoteSystem(replaceError);
+    }
   }
   SaveResult result;
   if (failure.failed) {
