@@ -3,6 +3,11 @@
 #ifndef ZUV_EDITOR_PAGE_CONTROLS_H
 #define ZUV_EDITOR_PAGE_CONTROLS_H
 
+// Labels, group boxes and the picture: controls nothing refers to.
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
 // Device page.
 #define IDC_BOARD_ID_LIST 1125
 #define IDC_DESCRIPTION 1141

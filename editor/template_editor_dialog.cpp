@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "editor/ai_page.h"
+#include "editor/ao_page.h"
+#include "editor/device_page.h"
+#include "editor/no_config_page.h"
 #include "editor/resource.h"
 #include "editor/template_page.h"
 #include "templates/template_file.h"
@@ -115,10 +119,13 @@ BOOL TemplateEditorDialog::OnInitDialog() {
 }
 
 void TemplateEditorDialog::CreatePageObjects() {
-  // Tab order: Device, AI, AO, DIO, Counter. The pages are built on top of
-  // TemplatePage; until they exist every slot stays empty and the tab area
-  // shows no page.
-  for (TemplatePage*& page : pages_) page = nullptr;
+  // Tab order: Device, AI, AO, DIO, Counter; DIO and Counter are two
+  // objects of the same class, each with its own window.
+  pages_[0] = new DevicePage(this);
+  pages_[1] = new AiPage(this);
+  pages_[2] = new AoPage(this);
+  pages_[3] = new NoConfigPage(this);
+  pages_[4] = new NoConfigPage(this);
 }
 
 void TemplateEditorDialog::PlacePages() {

@@ -1,0 +1,92 @@
+#include "editor/ai_page.h"
+
+#include <cstdio>
+
+#include "editor/page_controls.h"
+#include "editor/resource.h"
+#include "editor/template_editor_dialog.h"
+
+namespace zuv {
+
+const char kDifferentialText[] = "Differential";
+const char kSingleEndedText[] = "Single-Ended";
+
+namespace {
+
+constexpr int kConfigColumn = 1;
+
+}  // namespace
+
+WINUI_BEGIN_MESSAGE_MAP(AiPage, TemplatePage)
+  WINUI_ON_NOTIFY(LVN_ITEMCHANGED, IDC_CHANNEL_LIST, OnItemchangedChannelList)
+  WINUI_ON_COMMAND(BN_CLICKED, IDC_SET_ALL_DIFFERENTIAL, OnSetAllDifferential)
+  WINUI_ON_COMMAND(BN_CLICKED, IDC_SET_ALL_SINGLE_ENDED, OnSetAllSingleEnded)
+WINUI_END_MESSAGE_MAP()
+
+AiPage::AiPage(TemplateEditorDialog* parent) : TemplatePage(IDD_AI_PAGE, parent) {}
+
+void AiPage::DoDataExchange() {
+  BindControl(singleEndedButton_, IDC_SET_ALL_SINGLE_ENDED);
+  BindControl(differentialButton_, IDC_SET_ALL_DIFFERENTIAL);
+  BindControl(channelList_, IDC_CHANNEL_LIST);
+}
+
+BOOL AiPage::OnInitDialog() {
+  TemplatePage::OnInitDialog();
+  channelList_.SetExtendedStyle(0, LVS_EX_CHECKBOXES);
+  channelList_.InsertColumn(0, "Channel", LVCFMT_LEFT, 80, 0);
+  channelList_.InsertColumn(1, "Config", LVCFMT_LEFT, 100, 1);
+  for (int n = 0; n < kChannelCount; ++n) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "Channel%d", n);
+    channelList_.InsertItem(n, text);
+  }
+  return TRUE;
+}
+
+void AiPage::ShowChannel(int channel, bool differential) {
+  channelList_.SetCheck(channel, differential);
+  channelList_.SetItemText(channel, kConfigColumn,
+                           differential ? kDifferentialText : kSingleEndedText);
+}
+
+void AiPage::SetTemplate(DeviceTemplate* deviceTemplate) {
+  // Bound first: the check changes below come back through the pair rule.
+  boundTemplate_ = deviceTemplate;
+  if (deviceTemplate == nullptr) return;
+  for (int n = 0; n < kChannelCount; ++n) {
+    // Read afresh for every row: the pair rule may have changed the mask.
+    ShowChannel(n, (deviceTemplate->ChanConfig >> n) & 1u);
+  }
+}
+
+void AiPage::OnItemchangedChannelList(NMHDR* header, LRESULT* result) {
+  *result = 0;
+  const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(header);
+  if (boundTemplate_ == nullptr || change->iItem < 0 || change->iItem >= kChannelCount) return;
+  int row = change->iItem;
+  bool checked = channelList_.GetCheck(row);
+  uint32_t state = checked ? 3u : 0u;
+  int pair = row & ~1;
+  uint32_t& mask = boundTemplate_->ChanConfig;
+  // Also how the nested notifications of the changes below end.
+  if (((mask >> pair) & 3u) == state) return;
+  mask = (mask & ~(3u << pair)) | (state << pair);
+  ShowChannel(pair, checked);
+  ShowChannel(pair + 1, checked);
+  if (ActiveEditor != nullptr) ActiveEditor->MarkModified();
+}
+
+void AiPage::SetAll(uint32_t mask, bool differential) {
+  if (boundTemplate_ == nullptr) return;
+  // The mask first, so that the rows' notifications find nothing to change.
+  boundTemplate_->ChanConfig = mask;
+  for (int n = 0; n < kChannelCount; ++n) ShowChannel(n, differential);
+  if (ActiveEditor != nullptr) ActiveEditor->MarkModified();
+}
+
+void AiPage::OnSetAllDifferential() { SetAll(kAllDifferential, true); }
+
+void AiPage::OnSetAllSingleEnded() { SetAll(0, false); }
+
+}  // namespace zuv

@@ -1,0 +1,60 @@
+#include "editor/ao_page.h"
+
+#include "editor/page_controls.h"
+#include "editor/resource.h"
+#include "editor/template_editor_dialog.h"
+
+namespace zuv {
+
+namespace {
+
+// What a list shows for ends that match none of the ranges: "-10 ~ 10V".
+constexpr int kFallbackRange = kAoRangeCount - 1;
+
+}  // namespace
+
+WINUI_BEGIN_MESSAGE_MAP(AoPage, TemplatePage)
+  WINUI_ON_COMMAND(CBN_SELCHANGE, IDC_AO_CHANNEL0_RANGE, OnSelchangeChannel0)
+  WINUI_ON_COMMAND(CBN_SELCHANGE, IDC_AO_CHANNEL1_RANGE, OnSelchangeChannel1)
+WINUI_END_MESSAGE_MAP()
+
+AoPage::AoPage(TemplateEditorDialog* parent) : TemplatePage(IDD_AO_PAGE, parent) {}
+
+void AoPage::DoDataExchange() {
+  BindControl(channel1List_, IDC_AO_CHANNEL1_RANGE);
+  BindControl(channel0List_, IDC_AO_CHANNEL0_RANGE);
+}
+
+BOOL AoPage::OnInitDialog() {
+  TemplatePage::OnInitDialog();
+  for (const AoRange& range : AoRangeTable) {
+    channel0List_.AddString(range.Label);
+    channel1List_.AddString(range.Label);
+  }
+  return TRUE;
+}
+
+void AoPage::SetTemplate(DeviceTemplate* deviceTemplate) {
+  boundTemplate_ = deviceTemplate;
+  if (deviceTemplate == nullptr) return;
+  const winui::ComboBox* lists[kOutputCount] = {&channel0List_, &channel1List_};
+  for (int output = 0; output < kOutputCount; ++output) {
+    int range = FindAoRange(deviceTemplate->AOSettings[output]);
+    lists[output]->SetCurSel(range >= 0 ? range : kFallbackRange);
+  }
+}
+
+void AoPage::TakeRange(int output, const winui::ComboBox& list) {
+  int range = list.GetCurSel();
+  if (boundTemplate_ == nullptr || range < 0 || range >= kAoRangeCount) return;
+  AoSetting& setting = boundTemplate_->AOSettings[output];
+  setting.RefHigh = AoRangeTable[range].RefHigh;
+  setting.RefLow = AoRangeTable[range].RefLow;
+  if (ActiveEditor != nullptr) ActiveEditor->MarkModified();
+}
+
+void AoPage::OnSelchangeChannel0() { TakeRange(0, channel0List_); }
+
+void AoPage::OnSelchangeChannel1() { TakeRange(1, channel1List_); }
+
+}  // namespace zuv

@@ -1,0 +1,47 @@
+// Tab 0, "Device": the picture and description of the module, and the
+// template's board identifier (SwitchID, shown as "BoardID", 0 to 15).
+#ifndef ZUV_EDITOR_DEVICE_PAGE_H
+#define ZUV_EDITOR_DEVICE_PAGE_H
+
+#include "editor/template_page.h"
+#include "winui/combo_box.h"
+#include "winui/static_text.h"
+
+namespace zuv {
+
+// The text of the box that refuses an identifier another template has.
+extern const char kSwitchIdUsedText[];  // "SwitchID already used!"
+// The description of the module shown below its picture.
+extern const char kModuleDescription[];
+
+class DevicePage : public TemplatePage {
+ public:
+  explicit DevicePage(TemplateEditorDialog* parent);
+
+  // Selects the item whose position is the template's SwitchID; an
+  // identifier above 15 leaves the list without selection. Null keeps the
+  // list as it is.
+  void SetTemplate(DeviceTemplate* deviceTemplate) override;
+
+ protected:
+  void DoDataExchange() override;
+  // Makes the page's editor the ActiveEditor again and fills the list and
+  // the texts.
+  BOOL OnInitDialog() override;
+
+  // A board identifier chosen in the list: taken unless another used
+  // template has it, in which case a box says so and the list goes back.
+  void OnSelchangeBoardId();
+
+  WINUI_DECLARE_MESSAGE_MAP()
+
+ private:
+  winui::ComboBox boardIdList_;
+  winui::StaticText deviceNameText_;
+  winui::StaticText descriptionText_;
+  DeviceTemplate* boundTemplate_ = nullptr;
+};
+
+}  // namespace zuv
+
+#endif  // ZUV_EDITOR_DEVICE_PAGE_H
