@@ -3,13 +3,16 @@
 // until no window of this thread is visible any more (Close hides the
 // editor).
 //
-//   zuv8620-host.exe [--close-after MILLISECONDS] [ROOT [DRIVER]]
+//   zuv8620-host.exe [--close-after MILLISECONDS] [--tab N] [ROOT [DRIVER]]
 //
 // ROOT must end with a path separator; it defaults to the sample tree of the
 // checkout this program was built from, DRIVER to "USB8620A". With
 // --close-after the host closes its visible windows (WM_CLOSE, as the
-// window's close command would) after that time, for unattended runs.
+// window's close command would) after that time, for unattended runs. With
+// --tab the host clicks the editor's tab N (0 Device ... 4 Counter) once the
+// editor is up, for pictures of the other pages.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +35,32 @@ BOOL CALLBACK CloseVisible(HWND hwnd, LPARAM) {
   return TRUE;
 }
 
+BOOL CALLBACK FindEditor(HWND hwnd, LPARAM found) {
+  char caption[64] = {};
+  GetWindowTextA(hwnd, caption, sizeof(caption));
+  if (IsWindowVisible(hwnd) && std::strcmp(caption, "USB-8620A device setting templates") == 0) {
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A mouse click in the middle of the editor's tab `index`.
+void ClickEditorTab(int index) {
+  HWND editor = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), &FindEditor, reinterpret_cast<LPARAM>(&editor));
+  HWND tabs = editor != nullptr ? GetDlgItem(editor, 1077) : nullptr;
+  RECT item = {};
+  if (tabs == nullptr ||
+      !SendMessageA(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item))) {
+    std::fprintf(stderr, "zuv8620-host: the editor has no tab %d\n", index);
+    return;
+  }
+  LPARAM point = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+  SendMessageA(tabs, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  SendMessageA(tabs, WM_LBUTTONUP, 0, point);
+}
+
 bool ThreadHasVisibleWindow() {
   bool found = false;
   EnumThreadWindows(GetCurrentThreadId(), &FindVisible, reinterpret_cast<LPARAM>(&found));
@@ -43,9 +72,14 @@ bool ThreadHasVisibleWindow() {
 int main(int argc, char** argv) {
   int next = 1;
   DWORD closeAfter = 0;
-  if (argc > 2 && std::strcmp(argv[1], "--close-after") == 0) {
-    closeAfter = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
-    next = 3;
+  int tab = -1;
+  if (argc > next + 1 && std::strcmp(argv[next], "--close-after") == 0) {
+    closeAfter = static_cast<DWORD>(std::strtoul(argv[next + 1], nullptr, 10));
+    next += 2;
+  }
+  if (argc > next + 1 && std::strcmp(argv[next], "--tab") == 0) {
+    tab = std::atoi(argv[next + 1]);
+    next += 2;
   }
   const char* root = argc > next ? argv[next] : ZUV_SAMPLE_ROOT;
   const char* driver = argc > next + 1 ? argv[next + 1] : "USB8620A";
@@ -64,6 +98,7 @@ int main(int argc, char** argv) {
   }
 
   int result = driverConfig(0, root, driver, "");
+  if (tab >= 0) ClickEditorTab(tab);
   std::printf("DriverConfig returned %d\n", result);
   std::fflush(stdout);
 

@@ -7,6 +7,9 @@
 #   scripts/run-editor.sh --screenshot FILE   # on a virtual display (Xvfb):
 #                                             # a PNG of the screen once the
 #                                             # editor is up, then it is closed
+#   --tab N (before the rest)                 # the editor's tab N clicked first
+#                                             # (0 Device, 1 AI, 2 AO, 3 DIO,
+#                                             # 4 Counter)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 checkout=$(pwd)
@@ -18,8 +21,9 @@ host="$checkout/build/windows/bin/zuv8620-host.exe"
 if [ "${1:-}" = "--inside-xvfb" ]; then
   screenshot=$2
   root=$3
+  tab_args=(${4:+--tab "$4"})
   log=$(mktemp)
-  scripts/wine-run.sh --prefix "$prefix" "$host" --close-after 8000 "$root" >"$log" 2>&1 &
+  scripts/wine-run.sh --prefix "$prefix" "$host" --close-after 8000 "${tab_args[@]}" "$root" >"$log" 2>&1 &
   host_pid=$!
   for _ in $(seq 1 600); do
     grep -q "DriverConfig returned" "$log" && break
@@ -38,9 +42,16 @@ if [ "${1:-}" = "--inside-xvfb" ]; then
   exit 0
 fi
 
+usage="usage: $0 [--tab N] [--screenshot FILE]"
+tab=""
+if [ "${1:-}" = "--tab" ]; then
+  [ $# -ge 2 ] && [[ $2 =~ ^[0-4]$ ]] || { echo "$usage" >&2; exit 2; }
+  tab=$2
+  shift 2
+fi
 screenshot=""
 if [ "${1:-}" = "--screenshot" ]; then
-  [ $# -ge 2 ] || { echo "usage: $0 [--screenshot FILE]" >&2; exit 2; }
+  [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
   screenshot=$(realpath -m "$2")
 fi
 
@@ -56,12 +67,12 @@ root="Z:$(echo "$scratch/Image/" | tr / '\\')"
 
 if [ -n "$screenshot" ]; then
   mkdir -p "$(dirname "$screenshot")"
-  xvfb-run -a -s "-screen 0 800x600x24" "$0" --inside-xvfb "$screenshot" "$root"
+  xvfb-run -a -s "-screen 0 800x600x24" "$0" --inside-xvfb "$screenshot" "$root" "$tab"
   echo "Screenshot written to $screenshot"
 else
   if [ -z "${DISPLAY:-}" ]; then
     echo "run-editor: no display; use --screenshot FILE to run on a virtual one" >&2
     exit 1
   fi
-  scripts/wine-run.sh --prefix "$prefix" "$host" "$root"
+  scripts/wine-run.sh --prefix "$prefix" "$host" ${tab:+--tab "$tab"} "$root"
 fi
