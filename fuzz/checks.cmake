@@ -1,0 +1,9 @@
+# The fuzz targets' checks and seeds as a library: the targets and the
+# regression test both link it.
+if(NOT TARGET zuv_fuzz_checks)
+  add_library(zuv_fuzz_checks STATIC
+    ${PROJECT_SOURCE_DIR}/fuzz/store_check.cpp
+    ${PROJECT_SOURCE_DIR}/fuzz/template_check.cpp
+    ${PROJECT_SOURCE_DIR}/fuzz/seeds.cpp)
+  target_link_libraries(zuv_fuzz_checks PUBLIC zuv_templates)
+endif()

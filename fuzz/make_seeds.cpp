@@ -1,0 +1,30 @@
+// Writes the fuzz targets' own seeds: make_seeds FOLDER puts them in
+// FOLDER/store and FOLDER/templates.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "fuzz/checks.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    return 2;
+  }
+  namespace fs = std::filesystem;
+  const std::pair<const char*, zuv::fuzz::Seeds> sets[] = {
+      {"store", zuv::fuzz::StoreSeeds()}, {"templates", zuv::fuzz::TemplateSeeds()}};
+  for (const auto& [target, seeds] : sets) {
+    const fs::path folder = fs::path(argv[1]) / target;
+    fs::create_directories(folder);
+    for (const auto& [name, bytes] : seeds) {
+      std::ofstream out(folder / name, std::ios::binary | std::ios::trunc);
+      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      if (!out) {
+        std::fprintf(stderr, "cannot write %s\n", (folder / name).string().c_str());
+        return 1;
+      }
+    }
+  }
+  return 0;
+}

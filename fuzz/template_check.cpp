@@ -1,0 +1,103 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "fuzz/checks.h"
+#include "regfile/memory_file.h"
+#include "regfile/reg_file.h"
+#include "templates/template_file.h"
+
+namespace zuv::fuzz {
+
+namespace {
+
+// Picked by the input's last byte; a line feed (the usual last byte of a real
+// file) picks this module's USB driver.
+const char* const kPaths[] = {
+    "/img/Public/Korvalent/Device_Drivers/PCI8620/PCI8620.reg",
+    "/img/Public/Korvalent/Device_Drivers/MXB5294/MXB5294.reg",
+    "/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg",
+    "/img/Public/Korvalent/Device_Drivers/PCI2369/PCI2369.reg",
+};
+
+std::string Describe(const DeviceTemplate& slot) {
+  char text[200];
+  std::snprintf(text, sizeof text, "used %u id %u chan %x ao {%u %g %g} {%u %g %g}",
+                static_cast<unsigned>(slot.Used), static_cast<unsigned>(slot.SwitchID),
+                static_cast<unsigned>(slot.ChanConfig),
+                static_cast<unsigned>(slot.AOSettings[0].Code),
+                static_cast<double>(slot.AOSettings[0].RefHigh),
+                static_cast<double>(slot.AOSettings[0].RefLow),
+                static_cast<unsigned>(slot.AOSettings[1].Code),
+                static_cast<double>(slot.AOSettings[1].RefHigh),
+                static_cast<double>(slot.AOSettings[1].RefLow));
+  return text;
+}
+
+// Whether each template's section is one plain section: its key (the tail of
+// its header, "Template3]" or "QDR5294S3]") occurs nowhere in the text but at
+// the end of its own header line, which starts a line. Only then does a Save
+// keep every template as loaded: where a template has two sections, the Save
+// removes only the first for a free slot and the second is found next time;
+// and a key inside other text (a value, a comment) gives a section that
+// starts wherever the prefix's length reaches back to.
+bool SectionsArePlain(const std::string& text, const std::string& prefix) {
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    const std::string header = prefix + std::to_string(n) + "]";
+    const std::string key = header.substr(prefix.size() - 8);
+    const size_t at = text.find(key);
+    if (at == std::string::npos) continue;
+    if (text.find(key, at + 1) != std::string::npos) return false;
+    const size_t start = at + key.size() - header.size();
+    if (at + key.size() < header.size() || text.compare(start, header.size(), header) != 0 ||
+        (start > 0 && text[start - 1] != '\r' && text[start - 1] != '\n')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string CheckTemplates(const uint8_t* data, size_t size) {
+  const std::string path = kPaths[size > 0 ? data[size - 1] % 4 : 2];
+  const std::string text(reinterpret_cast<const char*>(data), size);
+
+  MemoryFileSystem files;
+  files.SetFile(path, text);
+  TemplateTable first;
+  LoadTemplateTable(first, path, files);
+  const SaveResult saved = SaveTemplateTable(first, path, files);
+  if (!saved.ok) return "the Save failed: " + saved.message;
+
+  // The same sequence straight on a second copy.
+  MemoryFileSystem inPlace;
+  inPlace.SetFile(path, text);
+  for (uint32_t n = kTemplateCount; n-- > 0;) {
+    if (first[n].Used == 0) DeleteTemplateFromFile(n, path, inPlace);
+  }
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (first[n].Used != 0) SaveTemplate(first[n], n, path, inPlace);
+  }
+  if (*inPlace.GetFile(path) != *files.GetFile(path)) {
+    return "the Save wrote other bytes than the sequence done in place";
+  }
+
+  RegFile store(files);
+  if (store.Open(path.c_str()) != 0) return "the saved file does not open";
+  const std::string prefix = store.SectionPrefix();
+  store.Close();
+  if (!SectionsArePlain(text, prefix)) return {};
+
+  TemplateTable second;
+  LoadTemplateTable(second, path, files);
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (std::memcmp(&first[n], &second[n], sizeof first[n]) != 0) {
+      return "template " + std::to_string(n) + " was " + Describe(first[n]) +
+             " and after a Save loads as " + Describe(second[n]);
+    }
+  }
+  return {};
+}
+
+}  // namespace zuv::fuzz
