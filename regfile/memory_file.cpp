@@ -28,8 +28,12 @@ class MemoryFile : public File {
     return got;
   }
   void Write(const void* buffer, size_t count) override {
-    if (content_->size() < position_ + count) content_->resize(position_ + count, '\0');
-    std::memcpy(&(*content_)[position_], buffer, count);
+    // Past the end: zeros up to the position, then the bytes appended (the
+    // store writes the rest of a file this way, so no byte is set twice).
+    if (content_->size() < position_) content_->resize(position_, '\0');
+    const size_t over = std::min<uint64_t>(count, content_->size() - position_);
+    std::memcpy(&(*content_)[position_], buffer, over);
+    content_->append(static_cast<const char*>(buffer) + over, count - over);
     position_ += count;
   }
   void Close() override {}

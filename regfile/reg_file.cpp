@@ -149,15 +149,22 @@ void RegFile::ReadText() {
     return;
   }
   m_dwFileLength = static_cast<uint32_t>(length);
-  m_pBuffer.reset(new (std::nothrow) char[m_dwFileLength + 1]());
+  m_pBuffer.reset(new (std::nothrow) char[m_dwFileLength + 1]);
   if (!m_pBuffer) return;
-  m_file->Seek(0, SeekOrigin::Begin);
   size_t done = 0;
-  while (done < m_dwFileLength) {
-    size_t got = m_file->Read(m_pBuffer.get() + done, m_dwFileLength - done);
-    if (got == 0) break;  // a short read leaves the rest zero
-    done += got;
+  try {
+    m_file->Seek(0, SeekOrigin::Begin);
+    while (done < m_dwFileLength) {
+      size_t got = m_file->Read(m_pBuffer.get() + done, m_dwFileLength - done);
+      if (got == 0) break;
+      done += got;
+    }
+  } catch (...) {
+    std::memset(m_pBuffer.get() + done, 0, m_dwFileLength + 1 - done);
+    throw;
   }
+  // A short read leaves the rest zero, and the NUL ends the text.
+  std::memset(m_pBuffer.get() + done, 0, m_dwFileLength + 1 - done);
 }
 
 uint32_t RegFile::Close() {
