@@ -12,6 +12,24 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
 ctest --preset native -j "$jobs"
 
+echo "== Windows build and tests (under wine, on a virtual display)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+
+# The Windows tests run under wine on one virtual display, with one wine
+# server for the whole run in the build's own prefix: the first start of a
+# fresh prefix (about 20 s) happens once, before the tests. wine's desktop
+# process must start on that display, so everything runs inside xvfb-run.
+export WINEPREFIX="$PWD/build/windows/wineprefix"
+export WINEARCH=win32
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  set -eu
+  scripts/wine-run.sh wineboot -i
+  wineserver -p || true  # one already running is kept
+  trap "wineserver -k || true" EXIT
+  ctest --preset windows -j "$1"
+' windows-tests "$jobs"
+
 # ---- Robustness of the store and of Save: the Linux tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target for 60 s,
 # and one quick pass of the benchmarks (built by the native preset).

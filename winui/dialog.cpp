@@ -22,8 +22,10 @@ Dialog::~Dialog() {
 }
 
 bool Dialog::Create() {
+  creating_ = true;
   HWND hwnd = CreateDialogParamA(ResourceModule(), MAKEINTRESOURCEA(templateId_), parent_,
                                  &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  creating_ = false;
   return hwnd != nullptr;
 }
 
@@ -103,6 +105,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
   }
   if (message == WM_NCDESTROY) {
     self->Detach();
+    if (self->creating_) return result;
     try {
       self->PostNcDestroy();
     } catch (...) {

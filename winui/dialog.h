@@ -32,7 +32,9 @@ class Dialog : public Window {
 
   // Creates the modeless window from the dialog template; OnInitDialog runs
   // inside. A top-level dialog also gets its keyboard routed through
-  // IsDialogMessage, whatever message loop its thread runs. True on success.
+  // IsDialogMessage, whatever message loop its thread runs. True on success;
+  // on failure the object is still the caller's, even when a window came and
+  // went during the attempt (PostNcDestroy does not run for it).
   bool Create();
 
  protected:
@@ -65,6 +67,7 @@ class Dialog : public Window {
   UINT templateId_;
   HWND parent_;
   bool routesKeyboard_ = false;
+  bool creating_ = false;
 };
 
 }  // namespace winui

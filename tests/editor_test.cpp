@@ -1,0 +1,465 @@
+// The editor window as a host opens it and a user works it: the DLL is
+// loaded by name and DriverConfig called on a driver file in a scratch tree;
+// the test then finds the window by its caption, sends its controls the
+// messages that clicks and selections produce, answers the message boxes and
+// checks the tree, the buttons and the file's bytes.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "entry/driver_config.h"
+#include "test_files.h"
+#include "tests/window_test_util.h"
+#include "winui/button.h"
+#include "winui/tab_control.h"
+#include "winui/tree_view.h"
+
+namespace zuv::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+const char kCaption[] = "USB-8620A device setting templates";
+const char kDriverFile[] = "Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg";
+const char kPrompt[] = "The configuration of USB-8620 is change, save the change";
+const char kSectionPrefix[] = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
+
+const char kFileHead[] =
+    "; USB-8620A driver settings\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore]\r\n"
+    "\"Dll\"=\"USB8620.dll\"\r\n"
+    "\r\n";
+
+std::string Section(int n) {
+  char id[16];
+  std::snprintf(id, sizeof(id), "%x", n);
+  return std::string(kSectionPrefix) + std::to_string(n) + "]\r\n\"SwitchID\"=dword:" + id +
+         "\r\n\"ChanConfig\"=dword:0\r\n"
+         "\"AOSettings 0\"=\"     0    10     0\"\r\n"
+         "\"AOSettings 1\"=\"     0    10     0\"\r\n";
+}
+
+std::string DriverFileWith(const std::vector<int>& templates) {
+  std::string text = kFileHead;
+  for (int n : templates) text += Section(n);
+  return text;
+}
+
+DriverConfigFunction LoadDriverConfig() {
+  static HMODULE library = LoadLibraryA("ZUV8620Ude.dll");
+  if (library == nullptr) return nullptr;
+  return reinterpret_cast<DriverConfigFunction>(
+      reinterpret_cast<void*>(GetProcAddress(library, "DriverConfig")));
+}
+
+// The editor's controls, found by their IDs as any program could.
+struct Editor {
+  explicit Editor(HWND window)
+      : hwnd(window),
+        tree(GetDlgItem(window, 1123)),
+        tab(GetDlgItem(window, 1077)),
+        add(GetDlgItem(window, 1124)),
+        remove(GetDlgItem(window, 1071)),
+        save(GetDlgItem(window, IDOK)),
+        close(GetDlgItem(window, IDCANCEL)) {}
+
+  // Item texts depth first, each after its item data: "0 DeviceTemplate".
+  std::vector<std::string> Items() const {
+    std::vector<std::string> items;
+    Collect(tree.GetRootItem(), &items);
+    return items;
+  }
+  void Collect(HTREEITEM item, std::vector<std::string>* items) const {
+    for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
+      items->push_back(std::to_string(tree.GetItemData(item)) + " " + tree.GetItemText(item));
+      Collect(tree.GetChildItem(item), items);
+    }
+  }
+  HTREEITEM Find(const std::string& text) const { return Find(text, tree.GetRootItem()); }
+  HTREEITEM Find(const std::string& text, HTREEITEM item) const {
+    for (; item != nullptr; item = tree.GetNextSiblingItem(item)) {
+      if (tree.GetItemText(item) == text) return item;
+      if (HTREEITEM child = Find(text, tree.GetChildItem(item))) return child;
+    }
+    return nullptr;
+  }
+  std::string Selected() const { return tree.GetItemText(tree.GetSelectedItem()); }
+  void Select(const std::string& text) const { tree.SelectItem(Find(text)); }
+  bool Visible() const { return IsWindowVisible(hwnd) != FALSE; }
+
+  HWND hwnd;
+  winui::TreeView tree;
+  winui::TabControl tab;
+  winui::Button add, remove, save, close;
+};
+
+class EditorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    driverConfig_ = LoadDriverConfig();
+    ASSERT_NE(driverConfig_, nullptr) << "ZUV8620Ude.dll or its DriverConfig not found";
+    root_ = dir_.Path() + "\\";
+  }
+
+  // Destroys what the test left open, saying Cancel to a last prompt.
+  void TearDown() override {
+    MessageBoxWatcher watcher(IDCANCEL);
+    for (HWND editor : FindThreadWindows(GetCurrentThreadId(), kCaption)) DestroyWindow(editor);
+    watcher.Stop();
+    PumpMessages();
+  }
+
+  std::string FilePath() const { return root_ + kDriverFile; }
+  void WriteDriverFile(const std::string& bytes) const { WriteFileBytes(FilePath(), bytes); }
+  std::string FileBytes() const { return ReadFileBytes(FilePath()); }
+
+  // Opens the editor as a host does and finds its window.
+  Editor Open(const char* driverName = "USB8620A") {
+    EXPECT_EQ(driverConfig_(0, root_.c_str(), driverName, ""), 1);
+    PumpMessages();
+    HWND window = FindThreadWindow(GetCurrentThreadId(), kCaption);
+    EXPECT_NE(window, nullptr) << "no editor window";
+    return Editor(window);
+  }
+
+  // Runs `action` with a watcher answering `answer`; the boxes it saw.
+  template <typename Action>
+  std::vector<MessageBoxSeen> Answering(int answer, Action action) {
+    MessageBoxWatcher watcher(answer);
+    action();
+    PumpMessages();
+    return watcher.Stop();
+  }
+
+  TempDir dir_;
+  std::string root_;
+  DriverConfigFunction driverConfig_ = nullptr;
+};
+
+const MessageBoxSeen kClosePrompt{"Note", kPrompt, true};
+
+// ---- What the editor shows when it opens
+
+struct OpeningCase {
+  const char* name;
+  bool fileExists;
+  std::vector<int> templates;
+  std::vector<std::string> items;
+  const char* selected;
+};
+
+class EditorOpening : public EditorTest, public ::testing::WithParamInterface<OpeningCase> {};
+
+TEST_P(EditorOpening, ListsTheFilesTemplatesAndSelectsTheFirst) {
+  const OpeningCase& c = GetParam();
+  if (c.fileExists) WriteDriverFile(DriverFileWith(c.templates));
+  Editor editor = Open();
+  ASSERT_NE(editor.hwnd, nullptr);
+  EXPECT_THAT(editor.Items(), ElementsAreArray(c.items));
+  EXPECT_EQ(editor.Selected(), c.selected);
+  EXPECT_FALSE(editor.save.IsEnabled());
+  EXPECT_TRUE(editor.add.IsEnabled());
+  ASSERT_EQ(editor.tab.GetItemCount(), 5);
+  EXPECT_EQ(editor.tab.GetCurSel(), 0);
+  std::vector<std::string> tabs;
+  for (int i = 0; i < 5; ++i) tabs.push_back(editor.tab.GetItemText(i));
+  EXPECT_THAT(tabs, ElementsAre("Device", "AI", "AO", "DIO", "Counter"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, EditorOpening,
+    ::testing::Values(
+        OpeningCase{"NoTemplates", true, {}, {"0 DeviceTemplate", "1 USB-8620A"}, "USB-8620A"},
+        OpeningCase{"NoFile", false, {}, {"0 DeviceTemplate", "1 USB-8620A"}, "USB-8620A"},
+        OpeningCase{"Templates2And5", true, {5, 2},
+                    {"0 DeviceTemplate", "1 USB-8620A", "2 Template2", "2 Template5"}, "Template2"},
+        OpeningCase{"SectionsAbove15Ignored", true, {16, 0},
+                    {"0 DeviceTemplate", "1 USB-8620A", "2 Template0"}, "Template0"}),
+    [](const ::testing::TestParamInfo<OpeningCase>& info) { return info.param.name; });
+
+TEST_F(EditorTest, OpensTheSampleDriverFile) {
+  WriteDriverFile(ReadFileBytes(std::string(ZUV_SOURCE_DIR) +
+                                "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg"));
+  Editor editor = Open();
+  EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0",
+                                          "2 Template2"));
+  EXPECT_EQ(editor.Selected(), "Template0");
+}
+
+// ---- Add and Remove
+
+TEST_F(EditorTest, AddWithSixteenTemplatesRefusesAndChangesNothing) {
+  std::vector<int> all;
+  for (int n = 0; n < 16; ++n) all.push_back(n);
+  WriteDriverFile(DriverFileWith(all));
+  Editor editor = Open();
+  std::vector<std::string> before = editor.Items();
+  EXPECT_THAT(Answering(IDOK, [&] { editor.add.Click(); }),
+              ElementsAre(MessageBoxSeen{"ZUV8620Ude", "Support up to 16 Templates", true}));
+  EXPECT_EQ(editor.Items(), before);
+  EXPECT_EQ(editor.Selected(), "Template0");
+  EXPECT_FALSE(editor.save.IsEnabled());
+  // Nothing is modified: Close does not ask.
+  EXPECT_THAT(Answering(IDCANCEL, [&] { editor.close.Click(); }), IsEmpty());
+}
+
+TEST_F(EditorTest, RemoveOnTheTopOrModuleItemChangesNothing) {
+  WriteDriverFile(DriverFileWith({0}));
+  Editor editor = Open();
+  for (const char* item : {"DeviceTemplate", "USB-8620A"}) {
+    editor.Select(item);
+    editor.remove.Click();
+    EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0"));
+    EXPECT_EQ(editor.Selected(), item);
+    EXPECT_FALSE(editor.save.IsEnabled());
+  }
+  EXPECT_THAT(Answering(IDCANCEL, [&] { editor.close.Click(); }), IsEmpty());
+  EXPECT_FALSE(editor.Visible());
+}
+
+TEST_F(EditorTest, AddAfterRemoveTakesTheFreedSlotAndListsItLast) {
+  WriteDriverFile(DriverFileWith({0, 1, 2}));
+  Editor editor = Open();
+  editor.Select("Template1");
+  editor.remove.Click();
+  EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0",
+                                          "2 Template2"));
+  EXPECT_TRUE(editor.save.IsEnabled());
+  editor.add.Click();
+  EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0",
+                                          "2 Template2", "2 Template1"));
+  EXPECT_EQ(editor.Selected(), "Template1");
+}
+
+// ---- Save
+
+TEST_F(EditorTest, SaveAppendsAnAddedTemplateAndDisablesItself) {
+  const std::string original = DriverFileWith({0});
+  WriteDriverFile(original);
+  Editor editor = Open();
+  editor.add.Click();
+  EXPECT_EQ(editor.Selected(), "Template1");
+  editor.save.Click();
+  EXPECT_EQ(FileBytes(), original + " \r\n" + kSectionPrefix +
+                             "1] \r\n"
+                             "\"SwitchID\"=dword:1\r\n"
+                             "\"ChanConfig\"=dword:0\r\n"
+                             "\"AOSettings 0\"=\"     0    10     0\"\r\n"
+                             "\"AOSettings 1\"=\"     0    10     0\"\r\n");
+  EXPECT_FALSE(editor.save.IsEnabled());
+  EXPECT_THAT(Answering(IDCANCEL, [&] { editor.close.Click(); }), IsEmpty());
+}
+
+TEST_F(EditorTest, SaveAfterRemovingEveryTemplateDeletesEverySection) {
+  WriteDriverFile(DriverFileWith({0, 2, 7}));
+  Editor editor = Open();
+  for (const char* item : {"Template0", "Template2", "Template7"}) {
+    editor.Select(item);
+    editor.remove.Click();
+  }
+  EXPECT_EQ(editor.Selected(), "USB-8620A");
+  editor.save.Click();
+  EXPECT_EQ(FileBytes(), kFileHead);
+}
+
+TEST_F(EditorTest, FailedSaveNamesTheFileAndKeepsTheEditsUnsaved) {
+  const std::string original = DriverFileWith({0, 1});
+  WriteDriverFile(original);
+  Editor editor = Open();
+  editor.Select("Template1");
+  editor.remove.Click();
+
+  // Another program holds the file open without sharing it.
+  HANDLE lock = CreateFileA(FilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { editor.save.Click(); });
+  CloseHandle(lock);
+
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "ZUV8620Ude");
+  EXPECT_THAT(boxes[0].text, StartsWith("The templates could not be saved.\n\n" + FilePath()));
+  EXPECT_TRUE(editor.save.IsEnabled());
+  EXPECT_EQ(FileBytes(), original);
+  // Close still asks; Cancel discards the edits and hides the editor.
+  EXPECT_THAT(Answering(IDCANCEL, [&] { editor.close.Click(); }), ElementsAre(kClosePrompt));
+  EXPECT_FALSE(editor.Visible());
+  EXPECT_EQ(FileBytes(), original);
+}
+
+// ---- Close and destruction
+
+TEST_F(EditorTest, CloseWithoutEditsHidesWithoutAsking) {
+  const std::string original = DriverFileWith({0});
+  WriteDriverFile(original);
+  Editor editor = Open();
+  EXPECT_THAT(Answering(IDCANCEL, [&] { editor.close.Click(); }), IsEmpty());
+  EXPECT_FALSE(editor.Visible());
+  EXPECT_TRUE(IsWindow(editor.hwnd));
+  EXPECT_EQ(FileBytes(), original);
+}
+
+struct CloseCase {
+  const char* name;
+  int answer;
+  bool saved;
+};
+
+class EditorClosing : public EditorTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(EditorClosing, CloseWithEditsAsksThenHides) {
+  const std::string original = DriverFileWith({0, 1});
+  WriteDriverFile(original);
+  Editor editor = Open();
+  editor.remove.Click();  // Template0
+  EXPECT_THAT(Answering(GetParam().answer, [&] { editor.close.Click(); }),
+              ElementsAre(kClosePrompt));
+  EXPECT_FALSE(editor.Visible());
+  EXPECT_EQ(FileBytes(), GetParam().saved ? kFileHead + Section(1) : original);
+  // Either answer clears the unsaved state: a second Close does not ask.
+  ShowWindow(editor.hwnd, SW_SHOW);
+  EXPECT_THAT(Answering(IDCANCEL, [&] { editor.close.Click(); }), IsEmpty());
+}
+
+TEST_P(EditorClosing, DestroyingTheWindowWithEditsAsksWithoutOwner) {
+  const std::string original = DriverFileWith({0, 1});
+  WriteDriverFile(original);
+  Editor editor = Open();
+  editor.remove.Click();
+  EXPECT_THAT(Answering(GetParam().answer, [&] { DestroyWindow(editor.hwnd); }),
+              ElementsAre(MessageBoxSeen{"Note", kPrompt, false}));
+  EXPECT_FALSE(IsWindow(editor.hwnd));
+  EXPECT_EQ(FileBytes(), GetParam().saved ? kFileHead + Section(1) : original);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, EditorClosing,
+                         ::testing::Values(CloseCase{"Ok", IDOK, true},
+                                           CloseCase{"Cancel", IDCANCEL, false}),
+                         [](const ::testing::TestParamInfo<CloseCase>& info) {
+                           return info.param.name;
+                         });
+
+// ---- The keyboard, through a host loop that knows nothing of the editor
+
+TEST_F(EditorTest, KeyboardMovesBetweenControlsAndPressesSaveAndClose) {
+  WriteDriverFile(DriverFileWith({0, 2}));
+  Editor editor = Open();
+  SetFocus(editor.tree.Handle());
+
+  PressKey(VK_DOWN);  // the tree takes its arrows
+  EXPECT_EQ(editor.Selected(), "Template2");
+  PressKey(VK_TAB);  // the tab control is no tab stop
+  EXPECT_EQ(GetFocus(), editor.add.Handle());
+  PressKey(VK_RIGHT);
+  EXPECT_EQ(GetFocus(), editor.remove.Handle());
+  PressKey(VK_SPACE);  // Remove Template2
+  EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0"));
+
+  for (HWND next : {editor.save.Handle(), editor.close.Handle(), editor.tree.Handle()}) {
+    PressKey(VK_TAB);
+    EXPECT_EQ(GetFocus(), next);
+  }
+  PressKey(VK_RETURN);  // in the tree: Save, the default button
+  EXPECT_EQ(FileBytes(), DriverFileWith({0}));
+  EXPECT_FALSE(editor.save.IsEnabled());
+
+  EXPECT_THAT(Answering(IDCANCEL, [&] { PressKey(VK_ESCAPE); }), IsEmpty());
+  EXPECT_FALSE(editor.Visible());
+}
+
+// ---- DriverConfig's arguments
+
+struct PathCase {
+  const char* name;
+  const char* rootTail;  // after the scratch folder
+  const char* driverName;
+  const char* file;      // where the editor must write, under the scratch folder
+};
+
+class DriverConfigPath : public EditorTest, public ::testing::WithParamInterface<PathCase> {};
+
+TEST_P(DriverConfigPath, EditsTheFileTheRootAndDriverNameCompose) {
+  const PathCase& c = GetParam();
+  root_ = dir_.Path() + c.rootTail;
+  const std::string file = dir_.Path() + c.file;
+  WriteFileBytes(file, kFileHead);
+  Editor editor = Open(c.driverName);
+  ASSERT_NE(editor.hwnd, nullptr);
+  editor.add.Click();
+  editor.save.Click();
+  EXPECT_THAT(ReadFileBytes(file), HasSubstr("Template0] \r\n\"SwitchID\"=dword:0\r\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, DriverConfigPath,
+    ::testing::Values(
+        PathCase{"SevenCharacters", "\\", "USB8620A",
+                 "\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"},
+        PathCase{"Exactly7", "\\", "USB8620",
+                 "\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"},
+        PathCase{"RootWithoutSeparator", "\\Image", "USB8620A",
+                 "\\ImagePublic\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"},
+        PathCase{"PercentInRoot", "\\50%d%s\\", "USB8620A",
+                 "\\50%d%s\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"}),
+    [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.name; });
+
+TEST_F(EditorTest, ShortDriverNameNamesDirectoryAndFile) {
+  // "USB86": the path ends in USB86\USB86.reg. The file is opened (the
+  // sections of such a driver are named differently; Save appends one).
+  const std::string file = root_ + "Public\\Korvalent\\Device_Drivers\\USB86\\USB86.reg";
+  WriteFileBytes(file, kFileHead);
+  Editor editor = Open("USB86");
+  editor.add.Click();
+  editor.save.Click();
+  EXPECT_NE(ReadFileBytes(file), kFileHead);
+}
+
+TEST_F(EditorTest, NullOrOverlongArgumentsOpenNothingAndReturnOne) {
+  const std::string original = DriverFileWith({0});
+  WriteDriverFile(original);
+  // The composed path is the root plus 48 characters for "USB8620A".
+  const size_t pathTail = std::string(kDriverFile).size();
+  const std::string fits = "C:\\" + std::string(259 - pathTail - 4, 'a') + "\\";
+  const std::string tooLong = "C:\\" + std::string(260 - pathTail - 4, 'a') + "\\";
+  ASSERT_EQ(fits.size() + pathTail, 259u);
+
+  struct Call {
+    const char* root;
+    const char* driver;
+    const char* extra;
+  };
+  for (const Call& call : {Call{nullptr, "USB8620A", ""}, Call{root_.c_str(), nullptr, ""},
+                           Call{root_.c_str(), "USB8620A", nullptr},
+                           Call{tooLong.c_str(), "USB8620A", ""}}) {
+    EXPECT_EQ(driverConfig_(0, call.root, call.driver, call.extra), 1);
+    EXPECT_THAT(FindThreadWindows(GetCurrentThreadId(), kCaption), IsEmpty());
+  }
+  EXPECT_EQ(FileBytes(), original);
+
+  // One character less fits: the editor opens (on a file that does not exist).
+  EXPECT_EQ(driverConfig_(0, fits.c_str(), "USB8620A", ""), 1);
+  EXPECT_EQ(FindThreadWindows(GetCurrentThreadId(), kCaption).size(), 1u);
+}
+
+TEST_F(EditorTest, EachCallOpensAnotherEditor) {
+  WriteDriverFile(DriverFileWith({0}));
+  EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8620A", "x"), 1);
+  EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8620A", "x"), 1);
+  std::vector<HWND> editors = FindThreadWindows(GetCurrentThreadId(), kCaption);
+  ASSERT_EQ(editors.size(), 2u);
+  EXPECT_TRUE(IsWindowVisible(editors[0]) && IsWindowVisible(editors[1]));
+}
+
+}  // namespace
+}  // namespace zuv::test

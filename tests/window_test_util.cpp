@@ -1,0 +1,119 @@
+#include "tests/window_test_util.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace zuv::test {
+namespace {
+
+struct Search {
+  std::string caption;
+  std::string className;
+  bool visibleOnly;
+  std::vector<HWND> found;
+};
+
+std::string TextOf(HWND hwnd) {
+  char text[512] = {};
+  GetWindowTextA(hwnd, text, sizeof(text));
+  return text;
+}
+
+std::string ClassOf(HWND hwnd) {
+  char name[64] = {};
+  GetClassNameA(hwnd, name, sizeof(name));
+  return name;
+}
+
+BOOL CALLBACK Collect(HWND hwnd, LPARAM lParam) {
+  Search& search = *reinterpret_cast<Search*>(lParam);
+  if (search.visibleOnly && !IsWindowVisible(hwnd)) return TRUE;
+  if (!search.className.empty() && ClassOf(hwnd) != search.className) return TRUE;
+  if (!search.caption.empty() && TextOf(hwnd) != search.caption) return TRUE;
+  search.found.push_back(hwnd);
+  return TRUE;
+}
+
+std::vector<HWND> ThreadWindows(DWORD thread, const std::string& caption,
+                                const std::string& className, bool visibleOnly) {
+  Search search{caption, className, visibleOnly, {}};
+  EnumThreadWindows(thread, &Collect, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The message text of a box: its non-empty static control.
+BOOL CALLBACK FindStaticText(HWND hwnd, LPARAM lParam) {
+  if (ClassOf(hwnd) == "Static") {
+    std::string text = TextOf(hwnd);
+    if (!text.empty()) {
+      *reinterpret_cast<std::string*>(lParam) = text;
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+void PumpMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+HWND FindThreadWindow(DWORD thread, const std::string& caption) {
+  std::vector<HWND> found = ThreadWindows(thread, caption, "", true);
+  return found.empty() ? nullptr : found.front();
+}
+
+std::vector<HWND> FindThreadWindows(DWORD thread, const std::string& caption) {
+  return ThreadWindows(thread, caption, "", false);
+}
+
+void PressKey(UINT key) {
+  HWND target = GetFocus();
+  UINT scan = MapVirtualKeyA(key, 0);
+  PostMessageA(target, WM_KEYDOWN, key, 1 | (scan << 16));
+  PostMessageA(target, WM_KEYUP, key, 1 | (scan << 16) | (3u << 30));
+  PumpMessages();
+}
+
+MessageBoxWatcher::MessageBoxWatcher(int answer, DWORD thread)
+    : answer_(answer),
+      thread_(thread),
+      existing_(ThreadWindows(thread, "", "#32770", false)),
+      watcher_(&MessageBoxWatcher::Watch, this) {}
+
+MessageBoxWatcher::~MessageBoxWatcher() { Stop(); }
+
+std::vector<MessageBoxSeen> MessageBoxWatcher::Stop() {
+  stop_ = true;
+  if (watcher_.joinable()) watcher_.join();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return seen_;
+}
+
+void MessageBoxWatcher::Watch() {
+  while (!stop_) {
+    for (HWND box : ThreadWindows(thread_, "", "#32770", true)) {
+      if (std::count(existing_.begin(), existing_.end(), box) != 0 ||
+          std::count(answered_.begin(), answered_.end(), box) != 0) {
+        continue;
+      }
+      MessageBoxSeen seen{TextOf(box), "", GetWindow(box, GW_OWNER) != nullptr};
+      EnumChildWindows(box, &FindStaticText, reinterpret_cast<LPARAM>(&seen.text));
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        seen_.push_back(seen);
+      }
+      answered_.push_back(box);
+      // The box's thread is in the box's own loop, which takes the click.
+      PostMessageA(GetDlgItem(box, answer_), BM_CLICK, 0, 0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+}  // namespace zuv::test

@@ -1,0 +1,63 @@
+// Driving real windows from a test the way a user and a host do: a host-like
+// message loop, finding windows of the test's thread by caption, and a
+// watcher that answers message boxes from a second thread.
+#ifndef ZUV_TESTS_WINDOW_TEST_UTIL_H
+#define ZUV_TESTS_WINDOW_TEST_UTIL_H
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zuv::test {
+
+// Dispatches every message waiting on this thread, as a host's loop does:
+// no IsDialogMessage.
+void PumpMessages();
+
+// A visible top-level window of `thread` with this caption, or null.
+HWND FindThreadWindow(DWORD thread, const std::string& caption);
+// Every top-level window of `thread` with this caption, visible or not.
+std::vector<HWND> FindThreadWindows(DWORD thread, const std::string& caption);
+
+// Posts a key press (WM_KEYDOWN, WM_KEYUP) to the window with the focus, as
+// the keyboard would, and dispatches it with PumpMessages.
+void PressKey(UINT key);
+
+struct MessageBoxSeen {
+  std::string caption;
+  std::string text;
+  bool owned;  // has an owner window
+  bool operator==(const MessageBoxSeen& other) const {
+    return caption == other.caption && text == other.text && owned == other.owned;
+  }
+};
+
+// While it lives, answers every message box that `thread` opens by pressing
+// the button `answer` (IDOK, IDCANCEL, ...), and records each box.
+class MessageBoxWatcher {
+ public:
+  explicit MessageBoxWatcher(int answer, DWORD thread = GetCurrentThreadId());
+  ~MessageBoxWatcher();
+  // Stops watching; the boxes seen, in order.
+  std::vector<MessageBoxSeen> Stop();
+
+ private:
+  void Watch();
+
+  int answer_;
+  DWORD thread_;
+  std::vector<HWND> existing_;
+  std::vector<HWND> answered_;
+  std::vector<MessageBoxSeen> seen_;
+  std::mutex mutex_;
+  std::atomic<bool> stop_{false};
+  std::thread watcher_;
+};
+
+}  // namespace zuv::test
+
+#endif  // ZUV_TESTS_WINDOW_TEST_UTIL_H

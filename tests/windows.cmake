@@ -1,0 +1,17 @@
+# Tests of the Windows library: they run under wine (the build's emulator)
+# on a virtual display, and drive real windows.
+if(WIN32)
+  zuv_add_test(winui_test
+    SOURCES winui_test.cpp winui_test.rc window_test_util.cpp
+    LIBS zuv_winui)
+
+  # The editor is reached only through the DLL, as a host reaches it.
+  zuv_add_test(editor_test
+    SOURCES editor_test.cpp window_test_util.cpp test_files.cpp
+    LIBS zuv_winui)
+  add_dependencies(editor_test ZUV8620Ude)
+
+  add_test(NAME dll_exports
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_exports.sh ${CMAKE_OBJDUMP}
+            $<TARGET_FILE:ZUV8620Ude>)
+endif()
