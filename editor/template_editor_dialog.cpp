@@ -135,6 +135,10 @@ void TemplateEditorDialog::PlacePages() {
     TemplatePage* page = pages_[i];
     if (page == nullptr || !page->CreatePage()) continue;
     pageHasWindow_[i] = true;
+    // The dialog manager moves the focus into the page's controls with Tab
+    // and the arrows as into the editor's own.
+    LONG exStyle = GetWindowLongA(page->Handle(), GWL_EXSTYLE);
+    SetWindowLongA(page->Handle(), GWL_EXSTYLE, exStyle | WS_EX_CONTROLPARENT);
     RECT size = page->ClientRect();
     // Above the tab control, so that the page is drawn over its client area.
     SetWindowPos(page->Handle(), HWND_TOP, area.left + kPageOffsetX, area.top + kPageOffsetY,

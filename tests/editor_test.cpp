@@ -366,13 +366,24 @@ TEST_F(EditorTest, KeyboardMovesBetweenControlsAndPressesSaveAndClose) {
   PressKey(VK_SPACE);  // Remove Template2
   EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0"));
 
-  for (HWND next : {editor.save.Handle(), editor.close.Handle(), editor.tree.Handle()}) {
+  // On to the Device page's BoardID list, shown for Template0 (which item the
+  // tree selects after a removal is the control's own rule): the page's
+  // controls come after Close in the tab order.
+  editor.Select("Template0");
+  HWND page = FindWindowExA(editor.hwnd, nullptr, "#32770", nullptr);
+  while (page != nullptr && !IsWindowVisible(page)) {
+    page = FindWindowExA(editor.hwnd, page, "#32770", nullptr);
+  }
+  ASSERT_NE(page, nullptr);
+  for (HWND next : {editor.save.Handle(), editor.close.Handle(), GetDlgItem(page, 1125)}) {
     PressKey(VK_TAB);
     EXPECT_EQ(GetFocus(), next);
   }
-  PressKey(VK_RETURN);  // in the tree: Save, the default button
+  PressKey(VK_RETURN);  // in the list: Save, the default button
   EXPECT_EQ(FileBytes(), DriverFileWith({0}));
   EXPECT_FALSE(editor.save.IsEnabled());
+  PressKey(VK_TAB);
+  EXPECT_EQ(GetFocus(), editor.tree.Handle());
 
   EXPECT_THAT(Answering(IDCANCEL, [&] { PressKey(VK_ESCAPE); }), IsEmpty());
   EXPECT_FALSE(editor.Visible());
