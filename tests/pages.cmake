@@ -1,0 +1,8 @@
+# The editor's tab pages, driven through the DLL under wine like the editor's
+# own tests.
+if(WIN32)
+  zuv_add_test(pages_test
+    SOURCES pages_test.cpp window_test_util.cpp test_files.cpp
+    LIBS zuv_winui)
+  add_dependencies(pages_test ZUV8620Ude)
+endif()
