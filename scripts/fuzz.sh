@@ -25,8 +25,10 @@ for target in "${targets[@]}"; do
   work=build/fuzz/corpus/$target
   artifacts=build/fuzz/artifacts/$target
   mkdir -p "$work" "$artifacts"
-  seeds=(build/fuzz/seeds/"$target" fuzz/regressions/"$target")
-  [ -d "$corpus_dir" ] && seeds+=("$corpus_dir")
+  seeds=(build/fuzz/seeds/"$target")
+  for folder in fuzz/regressions/"$target" "$corpus_dir"; do
+    if [ -d "$folder" ]; then seeds+=("$folder"); fi
+  done
   echo "== fuzz_$target for ${seconds}s"
   if ! build/fuzz/fuzz/fuzz_"$target" "$work" "${seeds[@]}" \
       -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
@@ -35,6 +37,7 @@ for target in "${targets[@]}"; do
     tail -n 40 "build/fuzz/$target.log"
     for found in "$artifacts"/*; do
       [ -f "$found" ] || continue
+      mkdir -p "fuzz/regressions/$target"
       cp "$found" "fuzz/regressions/$target/"
       echo "kept $found as fuzz/regressions/$target/$(basename "$found")"
     done
