@@ -199,13 +199,13 @@ uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end
   uint32_t notFound = m_dwFileLength;
   if (start) *start = notFound;
   if (end) *end = notFound;
-  size_t at = regtext::FindOutsideComments(text, SearchKey(n));
-  if (at == regtext::npos) return 0;
+  std::optional<regtext::HeaderKey> found = regtext::FindHeaderKey(text, SearchKey(n));
+  if (!found) return 0;
 
-  size_t next = text.find('[', at);
-  size_t back = std::strlen(m_szSectionPrefix) - SearchWord().size();
+  // The section runs from its header's "[" to the next "[" after the key.
+  size_t next = text.find('[', found->key);
   if (end) *end = static_cast<uint32_t>(next == regtext::npos ? text.size() : next);
-  if (start) *start = static_cast<uint32_t>(at >= back ? at - back : 0);
+  if (start) *start = static_cast<uint32_t>(found->bracket);
   return 0;
 }
 
@@ -392,7 +392,7 @@ void RegFile::Reload() {
 
 uint32_t RegFile::TemplateSectionExists(uint32_t n) {
   std::string_view text = regtext::UpToNul(Text());
-  return regtext::FindOutsideComments(text, SearchKey(n)) != regtext::npos ? 1 : 0;
+  return regtext::FindHeaderKey(text, SearchKey(n)) ? 1 : 0;
 }
 
 uint32_t RegFile::AppendTemplateSection(uint32_t n) {

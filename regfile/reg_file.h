@@ -63,9 +63,11 @@ class RegFile {
   // Releases the text and closes the file. Always 0.
   uint32_t Close();
 
-  // The range [start, end) of template n's section: start is the "[" of its
-  // header line, end the next "[" after the header's key or the text length.
-  // An absent section gives start == end == the text length. Always 0.
+  // The range [start, end) of template n's section: start is the "[" of the
+  // first header line whose key path holds the search key ("Template" or the
+  // built-in key, then n and "]"), end the next "[" after the key or the end
+  // of the text. An absent section gives start == end == the text length.
+  // Always 0.
   uint32_t FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end);
 
   // Reads value `name` of template n. 0: read; 1: not read (absent, or data
@@ -92,7 +94,8 @@ class RegFile {
   // Re-reads the whole file and forgets the cached section range.
   void Reload();
 
-  // 1 when a line that is not a comment line holds template n's search key.
+  // 1 when a header line holds template n's search key (see
+  // FindTemplateSection), else 0.
   uint32_t TemplateSectionExists(uint32_t n);
   // Appends " \r\n", the header line of template n and " \r\n" to the file.
   // Always 0.

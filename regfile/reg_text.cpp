@@ -40,17 +40,16 @@ bool IsCommentLine(std::string_view line) {
   return false;
 }
 
-size_t FindOutsideComments(std::string_view text, std::string_view key,
-                           size_t from) {
-  while (true) {
-    size_t hit = text.find(key, from);
-    if (hit == npos) return npos;
-    size_t start = LineStart(text, hit);
-    if (!IsCommentLine(text.substr(start, FindLineEnd(text, start) - start))) {
-      return hit;
+std::optional<HeaderKey> FindHeaderKey(std::string_view text, std::string_view key) {
+  for (size_t hit = text.find(key); hit != npos; hit = text.find(key, hit + 1)) {
+    size_t bracket = LineStart(text, hit);
+    while (bracket < hit && IsBlank(text[bracket])) ++bracket;
+    if (bracket < hit && text[bracket] == '[' &&
+        text.substr(bracket, hit - bracket).find(']') == npos) {
+      return HeaderKey{bracket, hit};
     }
-    from = FindLineEnd(text, hit);  // the rest of a comment line is comment
   }
+  return std::nullopt;
 }
 
 std::optional<ValueLine> FindValueLine(std::string_view section,

@@ -32,10 +32,17 @@ bool EndsWithLineEnd(std::string_view text);
 // A comment line is one whose first character other than blank or tab is ";".
 bool IsCommentLine(std::string_view line);
 
-// The first occurrence of `key` at or after `from` that does not stand on a
-// comment line.
-size_t FindOutsideComments(std::string_view text, std::string_view key,
-                           size_t from = 0);
+// Where a key path stands: the "[" that opens its header line, and the offset
+// of the search key inside the brackets.
+struct HeaderKey {
+  size_t bracket;
+  size_t key;
+};
+// The first occurrence of `key` inside the key path of a header line: a line
+// whose first character other than blank or tab is "[", with no "]" between
+// that "[" and the key. Comment lines, value lines and the text after a
+// header's "]" never hold a section's key.
+std::optional<HeaderKey> FindHeaderKey(std::string_view text, std::string_view key);
 
 // The value line of `name` in a section's text: the first line that is not a
 // comment line and begins, after optional blanks or tabs, with the name in

@@ -84,8 +84,13 @@ void DeleteTemplateReporting(uint32_t n, const std::string& path, FileSystem& fi
     return;
   }
   try {
-    if (reg.RemoveTemplateSection(n) != 0) {
-      failure.Note(0, "not enough memory to remove template " + std::to_string(n));
+    // A file may hold the same template's section twice; the next load would
+    // bring the template back from a copy left behind, so every copy goes.
+    while (reg.TemplateSectionExists(n) != 0) {
+      if (reg.RemoveTemplateSection(n) != 0) {
+        failure.Note(0, "not enough memory to remove template " + std::to_string(n));
+        break;
+      }
     }
   } catch (const FileError& error) {
     failure.NoteSystem(error.SystemError());

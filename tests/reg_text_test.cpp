@@ -17,10 +17,31 @@ TEST(RegTextTest, CommentLines) {
   EXPECT_FALSE(IsCommentLine(""));
 }
 
-TEST(RegTextTest, FindOutsideCommentsSkipsCommentLinesOnly) {
-  std::string text = "; [a\\Template2]\r\n[b\\Template2] ; c\r\n";
-  EXPECT_EQ(FindOutsideComments(text, "Template2]"), text.find("[b") + 3);
-  EXPECT_EQ(FindOutsideComments("; Template2]", "Template2]"), npos);
+TEST(RegTextTest, SectionKeysStandOnlyInsideAHeadersBrackets) {
+  struct Case {
+    const char* text;
+    int bracket;  // -1: no header holds the key
+  };
+  const Case cases[] = {
+      {"[a\\Template2]", 0},
+      {"  \t[a\\Template2] ; note", 3},
+      {"; [a\\Template2]\r\n[b\\Template2]", 17},
+      {"\"x\"=\"Template2]\"\r\n[b]", -1},
+      {"[b] ; Template2]", -1},
+      {"x[Template2]", -1},
+      {"Template2]", -1},
+      {"[Template2]", 0},
+      {"[a\\Template12]", -1},
+  };
+  for (const Case& c : cases) {
+    auto found = FindHeaderKey(c.text, "Template2]");
+    if (c.bracket < 0) {
+      EXPECT_FALSE(found.has_value()) << c.text;
+    } else {
+      ASSERT_TRUE(found.has_value()) << c.text;
+      EXPECT_EQ(found->bracket, static_cast<size_t>(c.bracket)) << c.text;
+    }
+  }
 }
 
 TEST(RegTextTest, FindValueLine) {

@@ -127,7 +127,7 @@ TEST_F(RegFileTest, AnotherKeyEndingLikeATemplateHeaderWinsWhenFirst) {
 }
 
 TEST_F(RegFileTest, KeyTooCloseToTheStartGivesSectionStartZero) {
-  Write("Template3]\r\n\"SwitchID\"=dword:3\r\n");
+  Write("[Template3]\r\n\"SwitchID\"=dword:3\r\n");
   OpenStore();
   uint32_t start = 99, end = 0;
   store_.FindTemplateSection(3, &start, &end);
@@ -135,6 +135,31 @@ TEST_F(RegFileTest, KeyTooCloseToTheStartGivesSectionStartZero) {
   uint32_t type = 0, size = 0, value = 0;
   EXPECT_EQ(store_.QueryValue(3, "SwitchID", &type, &value, &size, 4), 0);
   EXPECT_EQ(value, 3u);
+}
+
+// A section key that stands anywhere but inside a header's brackets names no
+// section: a save never cuts or writes into the text around it.
+TEST_F(RegFileTest, KeysOutsideHeadersAreNotSections) {
+  const std::string text = "[HKEY_LOCAL_MACHINE\\Other]\r\n"
+                           "\"Note\"=\"see Template3]\"\r\n"
+                           "[x] ; Template3]\r\n"
+                           "\"a\"=dword:1\r\n";
+  Write(text);
+  OpenStore();
+  EXPECT_EQ(store_.TemplateSectionExists(3), 0u);
+  uint32_t start = 0, end = 0;
+  store_.FindTemplateSection(3, &start, &end);
+  EXPECT_EQ(start, text.size());
+  EXPECT_EQ(store_.RemoveTemplateSection(3), 0u);
+  EXPECT_EQ(Content(), text);
+}
+
+TEST_F(RegFileTest, AShorterHeaderEndingInTheKeyStartsAtItsOwnBracket) {
+  const std::string text = "\"Before\"=\"keep\"\r\n[Other\\Template1]\r\n\"SwitchID\"=dword:1\r\n[y]\r\n";
+  Write(text);
+  OpenStore();
+  EXPECT_EQ(store_.RemoveTemplateSection(1), 0u);
+  EXPECT_EQ(Content(), "\"Before\"=\"keep\"\r\n[y]\r\n");
 }
 
 TEST_F(RegFileTest, ReadsEachValueType) {

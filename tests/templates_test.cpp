@@ -249,6 +249,14 @@ TEST(Save, RemovesFreeSectionsAndAppendsNewOnes) {
                          }),
             s0 + Section(2, Values(2, "0", kAoDefault, "     0    10   -10")) + s16);
 
+  // A removed template whose section stands twice in the file goes entirely,
+  // so the next load cannot bring it back from the copy.
+  EXPECT_EQ(SaveInMemory(s0 + s1 + s2 + s1,
+                         [](TemplateTable& table) {
+                           table[1].Used = 0;
+                         }),
+            s0 + s2);
+
   // Template 3 added to a file holding 0 and 1: header appended, then values.
   EXPECT_EQ(SaveInMemory(s0 + s1,
                          [](TemplateTable& table) {
