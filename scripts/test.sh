@@ -6,11 +6,18 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+
+# Runs ctest with the given arguments, keeping its closing count for the total.
+run_ctest() {
+  ctest "$@" | tee -a "$summary"
+}
 
 echo "== Linux build and tests"
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
-ctest --preset native -j "$jobs"
+run_ctest --preset native -j "$jobs"
 
 echo "== Windows build and tests (under wine, on a virtual display)"
 cmake --preset windows >/dev/null
@@ -28,7 +35,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wineserver -p || true  # one already running is kept
   trap "wineserver -k || true" EXIT
   ctest --preset windows -j "$1"
-' windows-tests "$jobs"
+' windows-tests "$jobs" | tee -a "$summary"
 
 # ---- Robustness of the store and of Save: the Linux tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target for 60 s,
@@ -36,7 +43,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 echo "== Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-ctest --preset asan -j "$jobs"
+run_ctest --preset asan -j "$jobs"
 
 echo "== Fuzzing, 60 s a target"
 scripts/fuzz.sh 60
@@ -44,3 +51,10 @@ scripts/fuzz.sh 60
 echo "== Benchmarks, one quick pass"
 build/native/bench/zuv_bench --benchmark_min_time=0.01 --benchmark_color=false >/dev/null
 # ---- end of the robustness block
+
+# One closing line for the whole run, added up from every ctest run above.
+awk '/tests passed, [0-9]+ tests? failed out of/ {
+       for (i = 1; i <= NF; i++) if ($i == "of") total += $(i + 1)
+       failed += $4
+     }
+     END { printf "%d passed, %d failed\n", total - failed, failed }' "$summary"

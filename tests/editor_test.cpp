@@ -29,8 +29,7 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
-const char kCaption[] = "USB-8620A device setting templates";
-const char kDriverFile[] = "Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg";
+const char* const kCaption = kEditorCaption;
 const char kPrompt[] = "The configuration of USB-8620 is change, save the change";
 const char kSectionPrefix[] = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
 
@@ -54,13 +53,6 @@ std::string DriverFileWith(const std::vector<int>& templates) {
   std::string text = kFileHead;
   for (int n : templates) text += Section(n);
   return text;
-}
-
-DriverConfigFunction LoadDriverConfig() {
-  static HMODULE library = LoadLibraryA("ZUV8620Ude.dll");
-  if (library == nullptr) return nullptr;
-  return reinterpret_cast<DriverConfigFunction>(
-      reinterpret_cast<void*>(GetProcAddress(library, "DriverConfig")));
 }
 
 // The editor's controls, found by their IDs as any program could.
@@ -104,34 +96,12 @@ struct Editor {
   winui::Button add, remove, save, close;
 };
 
-class EditorTest : public ::testing::Test {
+class EditorTest : public HostedEditorTest {
  protected:
-  void SetUp() override {
-    driverConfig_ = LoadDriverConfig();
-    ASSERT_NE(driverConfig_, nullptr) << "ZUV8620Ude.dll or its DriverConfig not found";
-    root_ = dir_.Path() + "\\";
-  }
-
-  // Destroys what the test left open, saying Cancel to a last prompt.
-  void TearDown() override {
-    MessageBoxWatcher watcher(IDCANCEL);
-    for (HWND editor : FindThreadWindows(GetCurrentThreadId(), kCaption)) DestroyWindow(editor);
-    watcher.Stop();
-    PumpMessages();
-  }
-
-  std::string FilePath() const { return root_ + kDriverFile; }
   void WriteDriverFile(const std::string& bytes) const { WriteFileBytes(FilePath(), bytes); }
-  std::string FileBytes() const { return ReadFileBytes(FilePath()); }
 
   // Opens the editor as a host does and finds its window.
-  Editor Open(const char* driverName = "USB8620A") {
-    EXPECT_EQ(driverConfig_(0, root_.c_str(), driverName, ""), 1);
-    PumpMessages();
-    HWND window = FindThreadWindow(GetCurrentThreadId(), kCaption);
-    EXPECT_NE(window, nullptr) << "no editor window";
-    return Editor(window);
-  }
+  Editor Open(const char* driverName = "USB8620A") { return Editor(OpenEditorWindow(driverName)); }
 
   // Runs `action` with a watcher answering `answer`; the boxes it saw.
   template <typename Action>
@@ -141,10 +111,6 @@ class EditorTest : public ::testing::Test {
     PumpMessages();
     return watcher.Stop();
   }
-
-  TempDir dir_;
-  std::string root_;
-  DriverConfigFunction driverConfig_ = nullptr;
 };
 
 const MessageBoxSeen kClosePrompt{"Note", kPrompt, true};

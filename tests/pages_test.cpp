@@ -28,8 +28,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-const char kCaption[] = "USB-8620A device setting templates";
-const char kDriverFile[] = "Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg";
 const char kSectionPrefix[] =
     "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
 const MessageBoxSeen kSwitchIdUsed{"ZUV8620Ude", "SwitchID already used!", true};
@@ -69,13 +67,6 @@ std::string ValueIn(const std::string& file, int n, const std::string& name) {
   if (line == std::string::npos || line > end) return "(no value)";
   line += name.size() + 3;
   return file.substr(line, file.find('\r', line) - line);
-}
-
-DriverConfigFunction LoadDriverConfig() {
-  static HMODULE library = LoadLibraryA("ZUV8620Ude.dll");
-  if (library == nullptr) return nullptr;
-  return reinterpret_cast<DriverConfigFunction>(
-      reinterpret_cast<void*>(GetProcAddress(library, "DriverConfig")));
 }
 
 std::string ClassOf(HWND hwnd) {
@@ -192,30 +183,11 @@ struct Editor {
   winui::Button setAllDifferential, setAllSingleEnded;
 };
 
-class PagesTest : public ::testing::Test {
+class PagesTest : public HostedEditorTest {
  protected:
-  void SetUp() override {
-    driverConfig_ = LoadDriverConfig();
-    ASSERT_NE(driverConfig_, nullptr) << "ZUV8620Ude.dll or its DriverConfig not found";
-    root_ = dir_.Path() + "\\";
-  }
-
-  void TearDown() override {
-    MessageBoxWatcher watcher(IDCANCEL);
-    for (HWND editor : FindThreadWindows(GetCurrentThreadId(), kCaption)) DestroyWindow(editor);
-    watcher.Stop();
-    PumpMessages();
-  }
-
-  std::string FilePath() const { return root_ + kDriverFile; }
-  std::string FileBytes() const { return ReadFileBytes(FilePath()); }
-
   Editor Open(const std::vector<FileTemplate>& templates) {
     WriteFileBytes(FilePath(), DriverFile(templates));
-    EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8620A", ""), 1);
-    PumpMessages();
-    HWND window = FindThreadWindow(GetCurrentThreadId(), kCaption);
-    EXPECT_NE(window, nullptr) << "no editor window";
+    HWND window = OpenEditorWindow();
     Editor editor(window);
     EXPECT_NE(editor.device, nullptr);
     EXPECT_NE(editor.ai, nullptr);
@@ -232,10 +204,6 @@ class PagesTest : public ::testing::Test {
     PumpMessages();
     return watcher.Stop();
   }
-
-  TempDir dir_;
-  std::string root_;
-  DriverConfigFunction driverConfig_ = nullptr;
 };
 
 // ---- Placement: one page, that of the current tab, while a template is selected

@@ -116,4 +116,34 @@ void MessageBoxWatcher::Watch() {
   }
 }
 
+const char kEditorCaption[] = "USB-8620A device setting templates";
+const char kDriverFile[] = "Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg";
+
+void HostedEditorTest::SetUp() {
+  static HMODULE library = LoadLibraryA("ZUV8620Ude.dll");
+  if (library != nullptr) {
+    driverConfig_ = reinterpret_cast<DriverConfigFunction>(
+        reinterpret_cast<void*>(GetProcAddress(library, "DriverConfig")));
+  }
+  ASSERT_NE(driverConfig_, nullptr) << "ZUV8620Ude.dll or its DriverConfig not found";
+  root_ = dir_.Path() + "\\";
+}
+
+void HostedEditorTest::TearDown() {
+  MessageBoxWatcher watcher(IDCANCEL);
+  for (HWND editor : FindThreadWindows(GetCurrentThreadId(), kEditorCaption)) {
+    DestroyWindow(editor);
+  }
+  watcher.Stop();
+  PumpMessages();
+}
+
+HWND HostedEditorTest::OpenEditorWindow(const char* driverName) {
+  EXPECT_EQ(driverConfig_(0, root_.c_str(), driverName, ""), 1);
+  PumpMessages();
+  HWND window = FindThreadWindow(GetCurrentThreadId(), kEditorCaption);
+  EXPECT_NE(window, nullptr) << "no editor window";
+  return window;
+}
+
 }  // namespace zuv::test

@@ -12,7 +12,16 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "entry/driver_config.h"
+#include "test_files.h"
+
 namespace zuv::test {
+
+extern const char kEditorCaption[];
+// The driver file below a root, as DriverConfig composes it for "USB8620A".
+extern const char kDriverFile[];
 
 // Dispatches every message waiting on this thread, as a host's loop does:
 // no IsDialogMessage.
@@ -56,6 +65,24 @@ class MessageBoxWatcher {
   std::mutex mutex_;
   std::atomic<bool> stop_{false};
   std::thread watcher_;
+};
+
+// A test that opens the editor as a host does: the DLL loaded by name,
+// DriverConfig called on a root in a fresh folder, and whatever the test left
+// open destroyed afterwards, answering Cancel to a last prompt.
+class HostedEditorTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::string FilePath() const { return root_ + kDriverFile; }
+  std::string FileBytes() const { return ReadFileBytes(FilePath()); }
+  // Calls DriverConfig as a host does and finds the editor's window.
+  HWND OpenEditorWindow(const char* driverName = "USB8620A");
+
+  TempDir dir_;
+  std::string root_;
+  DriverConfigFunction driverConfig_ = nullptr;
 };
 
 }  // namespace zuv::test

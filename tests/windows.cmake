@@ -2,7 +2,7 @@
 # on a virtual display, and drive real windows.
 if(WIN32)
   zuv_add_test(winui_test
-    SOURCES winui_test.cpp winui_test.rc window_test_util.cpp
+    SOURCES winui_test.cpp winui_test.rc window_test_util.cpp test_files.cpp
     LIBS zuv_winui)
 
   # The editor is reached only through the DLL, as a host reaches it.
