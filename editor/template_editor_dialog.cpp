@@ -115,7 +115,10 @@ BOOL TemplateEditorDialog::OnInitDialog() {
   PlacePages();
   ShowCurrentPage();
   FillTemplateTree();
-  return TRUE;
+  // The pages precede the tree in the tab order (they lie on top of the tab
+  // control); the user starts at the tree, with its selection in view.
+  SetFocus(templateTree_.Handle());
+  return FALSE;
 }
 
 void TemplateEditorDialog::CreatePageObjects() {

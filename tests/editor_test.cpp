@@ -321,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, EditorClosing,
 TEST_F(EditorTest, KeyboardMovesBetweenControlsAndPressesSaveAndClose) {
   WriteDriverFile(DriverFileWith({0, 2}));
   Editor editor = Open();
-  SetFocus(editor.tree.Handle());
+  EXPECT_EQ(GetFocus(), editor.tree.Handle());  // where the user starts
 
   PressKey(VK_DOWN);  // the tree takes its arrows
   EXPECT_EQ(editor.Selected(), "Template2");
