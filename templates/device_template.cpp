@@ -15,8 +15,8 @@ const AoRange AoRangeTable[kAoRangeCount] = {
 int FindAoRange(const AoSetting& setting) {
   for (int i = 0; i < kAoRangeCount; ++i) {
     // A NaN end compares false here, so it matches no range.
-    if (std::fabs(setting.RefHigh - AoRangeTable[i].RefHigh) < 0.000001f &&
-        std::fabs(setting.RefLow - AoRangeTable[i].RefLow) < 0.000001f) {
+    if (std::fabs(double{setting.RefHigh} - double{AoRangeTable[i].RefHigh}) < 0.000001 &&
+        std::fabs(double{setting.RefLow} - double{AoRangeTable[i].RefLow}) < 0.000001) {
       return i;
     }
   }
