@@ -69,18 +69,6 @@ std::string ValueIn(const std::string& file, int n, const std::string& name) {
   return file.substr(line, file.find('\r', line) - line);
 }
 
-std::string ClassOf(HWND hwnd) {
-  char name[64] = {};
-  GetClassNameA(hwnd, name, sizeof(name));
-  return name;
-}
-
-std::string TextOf(HWND hwnd) {
-  char text[512] = {};
-  GetWindowTextA(hwnd, text, sizeof(text));
-  return text;
-}
-
 BOOL CALLBACK CollectPage(HWND hwnd, LPARAM lParam) {
   auto* pages = reinterpret_cast<std::vector<HWND>*>(lParam);
   if (ClassOf(hwnd) == "#32770" && GetParent(hwnd) == GetParent(pages->front())) {

@@ -13,18 +13,6 @@ struct Search {
   std::vector<HWND> found;
 };
 
-std::string TextOf(HWND hwnd) {
-  char text[512] = {};
-  GetWindowTextA(hwnd, text, sizeof(text));
-  return text;
-}
-
-std::string ClassOf(HWND hwnd) {
-  char name[64] = {};
-  GetClassNameA(hwnd, name, sizeof(name));
-  return name;
-}
-
 BOOL CALLBACK Collect(HWND hwnd, LPARAM lParam) {
   Search& search = *reinterpret_cast<Search*>(lParam);
   if (search.visibleOnly && !IsWindowVisible(hwnd)) return TRUE;
@@ -54,6 +42,18 @@ BOOL CALLBACK FindStaticText(HWND hwnd, LPARAM lParam) {
 }
 
 }  // namespace
+
+std::string TextOf(HWND hwnd) {
+  char text[512] = {};
+  GetWindowTextA(hwnd, text, sizeof(text));
+  return text;
+}
+
+std::string ClassOf(HWND hwnd) {
+  char name[64] = {};
+  GetClassNameA(hwnd, name, sizeof(name));
+  return name;
+}
 
 void PumpMessages() {
   MSG message;

@@ -23,6 +23,10 @@ extern const char kEditorCaption[];
 // The driver file below a root, as DriverConfig composes it for "USB8620A".
 extern const char kDriverFile[];
 
+// A window's text and its class name.
+std::string TextOf(HWND hwnd);
+std::string ClassOf(HWND hwnd);
+
 // Dispatches every message waiting on this thread, as a host's loop does:
 // no IsDialogMessage.
 void PumpMessages();
