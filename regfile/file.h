@@ -52,7 +52,30 @@ class File {
   virtual void Write(const void* buffer, size_t count) = 0;
   // Closes the file; a closed file ignores a second Close.
   virtual void Close() = 0;
+  // Makes what was written reach the disk (nothing to do for files in memory).
+  virtual void Flush() {}
 };
+
+enum class LockMode { kShared, kExclusive };
+
+// A lock on a driver file, held until the object goes. The system releases it
+// when the process ends, however it ends.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+// The error code of a lock not had within LockWaitMilliseconds(): another
+// program holds the file. (EAGAIN on Linux, ERROR_LOCK_VIOLATION on Windows.)
+#ifdef _WIN32
+constexpr uint32_t kLockTimedOut = 33;
+#else
+constexpr uint32_t kLockTimedOut = 11;
+#endif
+
+// How long a lock is waited for: 10 s, or the milliseconds given in the
+// environment variable ZUV8620_LOCK_WAIT_MS.
+uint32_t LockWaitMilliseconds();
 
 // Where files come from. The store opens every file through one of these, so a
 // test can put a file in memory or make the k-th call fail.
@@ -72,12 +95,40 @@ class FileSystem {
   // file as it was.
   //
   // The platforms' file systems write the new content to a file beside the
-  // old one, flush it to disk and rename it over the old one. This fallback,
-  // for file systems that cannot, writes in place through OpenExisting and
-  // puts the old content back when a write fails; it survives errors but not
-  // a process killed half way.
+  // old one, flush it to disk and rename it over the old one (on Windows with
+  // ReplaceFileW, which gives the new file the old one's attributes and
+  // security descriptor). A rename would cut a second hard link off the file,
+  // and needs a folder where files may be created; a file with more than one
+  // link, or in a folder that refuses the working file, is written in place
+  // instead (ReplaceInPlace with a safe copy): every name then sees the new
+  // content, at the price of a file left mixed (with a copy of the old
+  // content in the temporary folder) when the process is killed half way.
+  // This fallback, for file systems that cannot rename, writes in place
+  // through OpenExisting and puts the old content back when a write fails;
+  // it survives errors but not a process killed half way.
   virtual uint32_t ReplaceContent(const std::string& path, std::string_view content);
+
+  // Locks the existing file at `path`, shared (readers) or exclusive (one
+  // writer, no reader), waiting up to LockWaitMilliseconds(). The lock stays
+  // on whatever file the path names: a replacement by another process while
+  // this one waited is noticed, and the new file is locked instead. An
+  // exclusive lock also removes working files that killed saves of this file
+  // left behind (no live save can hold one while the lock is had). Null with
+  // *systemError set (kLockTimedOut after the wait) when it cannot be had.
+  // Files in memory are not locked: this returns a lock that holds nothing.
+  virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode,
+                                         uint32_t* systemError);
 };
+
+// Writes `content` over the bytes of the existing file at `path`, keeping the
+// file itself (its links, owner, permissions and identity), and puts the old
+// content back when a write fails. With `safeCopy`, the old content is first
+// written and flushed to a file in the system's temporary folder, removed
+// again once the file holds all of one content or the other: a process killed
+// during the write leaves a mixed driver file, and that copy to restore it
+// from. 0, or the system's error code of the first failure.
+uint32_t ReplaceInPlace(FileSystem& fileSystem, const std::string& path,
+                        std::string_view content, bool safeCopy);
 
 // The platform's own files (POSIX calls on Linux, the Win32 file API on Windows).
 FileSystem& NativeFileSystem();

@@ -163,7 +163,7 @@ void RegFile::ReadText() {
     std::memset(m_pBuffer.get() + done, 0, m_dwFileLength + 1 - done);
     throw;
   }
-  // A short read leaves the rest zero, and the NUL ends the text.
+  // A short read leaves the rest zero.
   std::memset(m_pBuffer.get() + done, 0, m_dwFileLength + 1 - done);
 }
 
@@ -195,7 +195,9 @@ std::string RegFile::SearchKey(uint32_t n) const {
 }
 
 uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end) {
-  std::string_view text = regtext::UpToNul(Text());
+  // A NUL is a byte like any other: the search sees the whole file, so no
+  // section after a NUL is missed and then appended a second time.
+  std::string_view text = Text();
   uint32_t notFound = m_dwFileLength;
   if (start) *start = notFound;
   if (end) *end = notFound;
@@ -391,7 +393,7 @@ void RegFile::Reload() {
 }
 
 uint32_t RegFile::TemplateSectionExists(uint32_t n) {
-  std::string_view text = regtext::UpToNul(Text());
+  std::string_view text = Text();
   return regtext::FindHeaderKey(text, SearchKey(n)) ? 1 : 0;
 }
 

@@ -4,11 +4,6 @@
 
 namespace zuv::regtext {
 
-std::string_view UpToNul(std::string_view text) {
-  size_t nul = text.find('\0');
-  return nul == npos ? text : text.substr(0, nul);
-}
-
 size_t FindLineEnd(std::string_view text, size_t pos) {
   while (pos < text.size() && !IsLineEndChar(text[pos])) ++pos;
   return pos;

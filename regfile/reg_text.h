@@ -16,9 +16,6 @@ constexpr size_t npos = std::string_view::npos;
 inline bool IsLineEndChar(char c) { return c == '\r' || c == '\n'; }
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The text up to its first NUL (a NUL ends the text for every search).
-std::string_view UpToNul(std::string_view text);
-
 // Offset of the first CR or LF at or after `pos`, or text.size().
 size_t FindLineEnd(std::string_view text, size_t pos);
 // Offset just past the line end at `pos`: CR LF, a lone LF or a lone CR.

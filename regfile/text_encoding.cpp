@@ -1,0 +1,159 @@
+#include "regfile/text_encoding.h"
+
+namespace zuv {
+
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+void AppendUnit(std::string& out, uint32_t unit, bool bigEndian) {
+  const char high = static_cast<char>(unit >> 8);
+  const char low = static_cast<char>(unit & 0xFF);
+  out += bigEndian ? high : low;
+  out += bigEndian ? low : high;
+}
+
+// The next code point of UTF-8 text at `at`, moving `at` past it; false for a
+// malformed, overlong or surrogate sequence.
+bool NextCodePoint(std::string_view text, size_t& at, uint32_t* code) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  size_t length;
+  uint32_t value;
+  if (lead < 0x80) {
+    *code = lead;
+    ++at;
+    return true;
+  } else if ((lead & 0xE0) == 0xC0) {
+    length = 2;
+    value = lead & 0x1F;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3;
+    value = lead & 0x0F;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4;
+    value = lead & 0x07;
+  } else {
+    return false;
+  }
+  if (text.size() - at < length) return false;
+  for (size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xC0) != 0x80) return false;
+    value = (value << 6) | (next & 0x3F);
+  }
+  static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value < 0xE000)) {
+    return false;
+  }
+  *code = value;
+  at += length;
+  return true;
+}
+
+}  // namespace
+
+const char* TextEncodingName(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::kUtf8Bom:
+      return "UTF-8 with byte-order mark";
+    case TextEncoding::kUtf16Le:
+      return "UTF-16 LE";
+    case TextEncoding::kUtf16Be:
+      return "UTF-16 BE";
+    default:
+      return "8-bit (ANSI)";
+  }
+}
+
+DecodedText DecodeText(std::string_view bytes) {
+  DecodedText decoded;
+  const bool le = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+  const bool be = bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF';
+  if (!le && !be) {
+    decoded.encoding = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? TextEncoding::kUtf8Bom
+                                                             : TextEncoding::kAnsi;
+    decoded.text.assign(bytes.data(), bytes.size());
+    return decoded;
+  }
+  decoded.encoding = le ? TextEncoding::kUtf16Le : TextEncoding::kUtf16Be;
+  auto fault = [&decoded](uint64_t offset, const char* what) {
+    if (!decoded.valid) return;
+    decoded.valid = false;
+    decoded.faultOffset = offset;
+    decoded.fault = what;
+  };
+  auto unitAt = [&bytes, be](size_t at) {
+    const auto first = static_cast<unsigned char>(bytes[at]);
+    const auto second = static_cast<unsigned char>(bytes[at + 1]);
+    return be ? (uint32_t{first} << 8 | second) : (uint32_t{second} << 8 | first);
+  };
+  decoded.text.reserve(bytes.size() / 2);
+  size_t at = 2;
+  while (bytes.size() - at >= 2) {
+    const uint32_t unit = unitAt(at);
+    if (unit >= 0xD800 && unit < 0xDC00 && bytes.size() - at >= 4) {
+      const uint32_t next = unitAt(at + 2);
+      if (next >= 0xDC00 && next < 0xE000) {
+        AppendUtf8(decoded.text, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+        at += 4;
+        continue;
+      }
+    }
+    if (unit >= 0xD800 && unit < 0xE000) {
+      fault(at, "an unpaired UTF-16 surrogate");
+      AppendUtf8(decoded.text, 0xFFFD);
+    } else {
+      AppendUtf8(decoded.text, unit);
+    }
+    at += 2;
+  }
+  if (at < bytes.size()) {
+    fault(at, "an odd number of bytes (half a UTF-16 unit at the end)");
+    AppendUtf8(decoded.text, 0xFFFD);
+  }
+  return decoded;
+}
+
+bool EncodeText(TextEncoding encoding, std::string_view text, std::string* bytes) {
+  if (encoding != TextEncoding::kUtf16Le && encoding != TextEncoding::kUtf16Be) {
+    bytes->assign(text.data(), text.size());
+    return true;
+  }
+  const bool be = encoding == TextEncoding::kUtf16Be;
+  std::string out;
+  out.reserve(2 + text.size() * 2);
+  AppendUnit(out, 0xFEFF, be);
+  size_t at = 0;
+  while (at < text.size()) {
+    uint32_t code = 0;
+    if (!NextCodePoint(text, at, &code)) return false;
+    if (code >= 0x10000) {
+      AppendUnit(out, 0xD800 + ((code - 0x10000) >> 10), be);
+      AppendUnit(out, 0xDC00 + ((code - 0x10000) & 0x3FF), be);
+    } else {
+      AppendUnit(out, code, be);
+    }
+  }
+  *bytes = std::move(out);
+  return true;
+}
+
+size_t FindNul(std::string_view text) { return text.find('\0'); }
+
+}  // namespace zuv
