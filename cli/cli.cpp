@@ -11,6 +11,7 @@
 #include "cli/unified_diff.h"
 #include "regfile/memory_file.h"
 #include "regfile/reg_file.h"
+#include "regfile/text_encoding.h"
 #include "templates/device_template.h"
 #include "templates/driver_path.h"
 #include "templates/template_file.h"
@@ -118,7 +119,9 @@ const std::vector<CommandInfo>& Commands() {
       {"check", false, {"json"},
        "Usage: zuv8620 FILE check [--json]\n"
        "\n"
-       "Reads the file and reports, with the template's number: board ids used\n"
+       "Reads the file, names its encoding (8-bit, UTF-8 with a mark, UTF-16 LE\n"
+       "or BE), and reports UTF-16 text that does not decode and NUL bytes, then,\n"
+       "with the template's number: board ids used\n"
        "twice or above 15, template sections without \"SwitchID\" (the next save\n"
        "removes them), values of the wrong type, analog-output texts that do not\n"
        "parse or match no range, and channel masks whose pairs have two unequal\n"
@@ -242,30 +245,6 @@ std::string DriverFilePath(const Arguments& args) {
 }
 
 // ---------------------------------------------------------------- the file
-
-// The whole file, read through the same file system the store uses; a file
-// that cannot be opened there (the store opens for reading and writing) is a
-// failure naming the path and the system's reason.
-std::string ReadDriverFile(const std::string& path, FileSystem& fileSystem) {
-  uint32_t systemError = 0;
-  std::unique_ptr<File> file = fileSystem.OpenExisting(path, &systemError);
-  if (!file) throw Failure{path + ": " + SystemErrorText(systemError)};
-  try {
-    std::string bytes(static_cast<size_t>(file->GetLength()), '\0');
-    file->Seek(0, SeekOrigin::Begin);
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const size_t got = file->Read(&bytes[done], bytes.size() - done);
-      if (got == 0) break;
-      done += got;
-    }
-    bytes.resize(done);
-    file->Close();
-    return bytes;
-  } catch (const FileError& error) {
-    throw Failure{path + ": " + SystemErrorText(error.SystemError())};
-  }
-}
 
 const DeviceTemplate& UsedTemplate(const TemplateTable& table, uint32_t n) {
   if (table[n].Used == 0) {
@@ -400,10 +379,16 @@ struct Context {
   FileSystem& fileSystem;
 };
 
+// The table from one read of the file; a file that cannot be read (or whose
+// lock another program holds too long) is a failure naming it.
+void LoadTable(Context& context, TemplateTable& table) {
+  const uint32_t error = LoadTemplateTableReporting(table, context.path, context.fileSystem);
+  if (error != 0) throw Failure{context.path + ": " + DriverFileErrorText(error)};
+}
+
 int List(Context& context) {
-  ReadDriverFile(context.path, context.fileSystem);  // reports a file that cannot be opened
   TemplateTable table;
-  LoadTemplateTable(table, context.path, context.fileSystem);
+  LoadTable(context, table);
   if (context.args.Flag("json")) {
     std::string json = "{\"file\": " + JsonString(context.path) + ", \"templates\": [";
     bool first = true;
@@ -422,9 +407,8 @@ int List(Context& context) {
 }
 
 int Show(Context& context, uint32_t n) {
-  ReadDriverFile(context.path, context.fileSystem);
   TemplateTable table;
-  LoadTemplateTable(table, context.path, context.fileSystem);
+  LoadTable(context, table);
   const DeviceTemplate& slot = UsedTemplate(table, n);
   if (context.args.Flag("json")) {
     context.out << TemplateJson(slot, n) << "\n";
@@ -435,25 +419,22 @@ int Show(Context& context, uint32_t n) {
 }
 
 // Loads the table, lets `edit` change it (or throw a Failure, which leaves the
-// file alone), and saves it. With --dry-run the load and the save work on a
-// copy in memory, and the difference is printed instead. `edit` returns what
-// to print after a real save.
+// file alone), and saves it, all under the file's lock (UpdateTemplateTable),
+// so that no other program's edit falls between the load and the save. With
+// --dry-run nothing is written and the difference is printed instead. `edit`
+// returns what to print after a real save.
 int Change(Context& context, const std::function<std::string(TemplateTable&)>& edit) {
-  const std::string before = ReadDriverFile(context.path, context.fileSystem);
   const bool dryRun = context.args.Flag("dry-run");
-  MemoryFileSystem copy;
-  copy.SetFile(context.path, before);
-  FileSystem& target = dryRun ? static_cast<FileSystem&>(copy) : context.fileSystem;
-
-  TemplateTable table;
-  LoadTemplateTable(table, context.path, target);
-  const std::string report = edit(table);
-  const SaveResult saved = SaveTemplateTable(table, context.path, target);
-  if (!saved.ok) throw Failure{saved.message};
+  std::string report;
+  const UpdateResult result = UpdateTemplateTable(
+      context.path, [&](TemplateTable& table) { report = edit(table); }, dryRun,
+      context.fileSystem);
+  if (!result.save.ok) throw Failure{result.save.message};
 
   if (dryRun) {
-    context.out << UnifiedDiff(before, *copy.GetFile(context.path), context.path,
-                               context.path + " (after save)");
+    // The diff is of the text, also for a UTF-16 file.
+    context.out << UnifiedDiff(DecodeText(result.before).text, DecodeText(result.after).text,
+                               context.path, context.path + " (after save)");
   } else {
     context.out << report;
   }
@@ -582,13 +563,32 @@ void CheckAoText(const char* name, uint32_t n, RegFile& reg, std::vector<Problem
   }
 }
 
+// A problem of the whole file rather than of one template.
+constexpr uint32_t kWholeFile = kTemplateCount;
+
 int Check(Context& context) {
-  ReadDriverFile(context.path, context.fileSystem);
-  RegFile reg(context.fileSystem);
-  const uint32_t openError = reg.Open(context.path.c_str());
-  if (openError != 0) throw Failure{context.path + ": " + SystemErrorText(openError)};
+  DecodedText text;
+  const uint32_t readError = ReadDriverText(context.path, context.fileSystem, &text);
+  if (readError != 0) throw Failure{context.path + ": " + DriverFileErrorText(readError)};
 
   std::vector<Problem> problems;
+  if (!text.valid) {
+    problems.push_back({kWholeFile, "byte offset " + std::to_string(text.faultOffset) + ": " +
+                                        text.fault + "; no change is written to this file"});
+  }
+  const size_t nul = text.encoding == TextEncoding::kAnsi || text.encoding == TextEncoding::kUtf8Bom
+                         ? FindNul(text.text)
+                         : std::string::npos;
+  if (nul != std::string::npos) {
+    problems.push_back({kWholeFile, "byte offset " + std::to_string(nul) +
+                                        " holds a NUL byte, which other readers may take as "
+                                        "the end of the file"});
+  }
+  MemoryFileSystem copy;
+  copy.SetFile(context.path, text.text);
+  RegFile reg(copy);
+  if (reg.Open(context.path.c_str()) != 0) throw Failure{context.path + ": cannot be read"};
+
   std::map<uint32_t, uint32_t> firstWithId;  // board id -> first template that has it
   try {
     for (uint32_t n = 0; n < kTemplateCount; ++n) {
@@ -638,18 +638,26 @@ int Check(Context& context) {
   }
   reg.Close();
 
+  const std::string encoding = TextEncodingName(text.encoding);
   if (context.args.Flag("json")) {
-    std::string json = "{\"file\": " + JsonString(context.path) + ", \"problems\": [";
+    std::string json = "{\"file\": " + JsonString(context.path) +
+                       ", \"encoding\": " + JsonString(encoding) + ", \"problems\": [";
     for (size_t i = 0; i < problems.size(); ++i) {
-      json += std::string(i ? ", " : "") + "{\"template\": " + std::to_string(problems[i].n) +
+      const uint32_t n = problems[i].n;
+      json += std::string(i ? ", " : "") + "{\"template\": " +
+              (n == kWholeFile ? std::string("null") : std::to_string(n)) +
               ", \"problem\": " + JsonString(problems[i].text) + "}";
     }
     context.out << json << "]}\n";
-  } else if (problems.empty()) {
-    context.out << "no problems found\n";
   } else {
+    context.out << "encoding: " << encoding << "\n";
+    if (problems.empty()) context.out << "no problems found\n";
     for (const Problem& problem : problems) {
-      context.out << "template " << problem.n << ": " << problem.text << "\n";
+      if (problem.n == kWholeFile) {
+        context.out << "file: " << problem.text << "\n";
+      } else {
+        context.out << "template " << problem.n << ": " << problem.text << "\n";
+      }
     }
   }
   return problems.empty() ? kExitOk : kExitProblems;

@@ -25,6 +25,11 @@ struct DeviceTemplate {
   AoSetting AOSettings[2];
 };
 
+// Field by field; floats compare exactly (a range that moved by a rounding is
+// a change).
+bool operator==(const DeviceTemplate& a, const DeviceTemplate& b);
+inline bool operator!=(const DeviceTemplate& a, const DeviceTemplate& b) { return !(a == b); }
+
 struct AoRange {
   const char* Label;
   float RefHigh;
@@ -66,6 +71,10 @@ class TemplateTable {
  private:
   DeviceTemplate slots_[kTemplateCount] = {};
 };
+
+// Slot by slot: a free slot equals any other free slot, whatever it holds.
+bool operator==(const TemplateTable& a, const TemplateTable& b);
+inline bool operator!=(const TemplateTable& a, const TemplateTable& b) { return !(a == b); }
 
 }  // namespace zuv
 

@@ -127,6 +127,19 @@ uint32_t ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::str
   return 0;
 }
 
+// The Save sequence on the copy in memory.
+void RunSaveSequence(const TemplateTable& table, const std::string& path, FileSystem& copy,
+                     Failure& failure) {
+  for (uint32_t n = kTemplateCount; n-- > 0;) {
+    if (table[n].Used == 0) DeleteTemplateReporting(n, path, copy, failure);
+  }
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (table[n].Used != 0) SaveTemplateReporting(table[n], n, path, copy, failure);
+  }
+}
+
+void LoadFromCopy(TemplateTable& table, const std::string& path, FileSystem& copy);
+
 }  // namespace
 
 std::string FormatAoSetting(const AoSetting& setting) {
@@ -205,6 +218,18 @@ bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
   return found;
 }
 
+namespace {
+
+void LoadFromCopy(TemplateTable& table, const std::string& path, FileSystem& copy) {
+  table.Clear();
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    table[n].SwitchID = n;
+    if (LoadTemplate(table[n], n, path, copy)) table[n].Used = 1;
+  }
+}
+
+}  // namespace
+
 bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& path,
                   FileSystem& fileSystem) {
   Failure ignored;
@@ -217,48 +242,122 @@ bool DeleteTemplateFromFile(uint32_t n, const std::string& path, FileSystem& fil
   return true;
 }
 
-void LoadTemplateTable(TemplateTable& table, const std::string& path, FileSystem& fileSystem) {
-  table.Clear();
-  for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    table[n].SwitchID = n;
-    if (LoadTemplate(table[n], n, path, fileSystem)) table[n].Used = 1;
-  }
+uint32_t ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedText* text) {
+  uint32_t error = 0;
+  const std::unique_ptr<FileLock> lock = fileSystem.Lock(path, LockMode::kShared, &error);
+  if (!lock) return error != 0 ? error : kLockTimedOut;
+  std::string bytes;
+  error = ReadWholeFile(path, fileSystem, &bytes);
+  if (error == 0) *text = DecodeText(bytes);
+  return error;
 }
 
-SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path,
-                             FileSystem& fileSystem) {
-  // The sequence runs on a copy of the file in memory, and the driver file
-  // then gets the result in one step (FileSystem::ReplaceContent): a Save
-  // that fails, or a process killed during one, leaves the file as it was.
-  // The whole sequence runs even when a step fails, as the editor's Save does;
-  // the first failure is what gets reported, and then nothing is written.
+std::string DriverFileErrorText(uint32_t systemError) {
+  if (systemError == kLockTimedOut) {
+    const uint32_t wait = LockWaitMilliseconds();
+    return "another program holds the file locked (waited " + std::to_string(wait / 1000) +
+           (wait % 1000 != 0 ? "." + std::to_string(wait % 1000 / 100) : std::string()) + " s)";
+  }
+  return SystemErrorText(systemError);
+}
+
+uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
+                                    FileSystem& fileSystem) {
+  DecodedText text;
+  const uint32_t error = ReadDriverText(path, fileSystem, &text);
+  MemoryFileSystem copy;
+  // Without a file every slot loads as from a file that does not open.
+  if (error == 0) copy.SetFile(path, std::move(text.text));
+  LoadFromCopy(table, path, copy);
+  return error;
+}
+
+void LoadTemplateTable(TemplateTable& table, const std::string& path, FileSystem& fileSystem) {
+  LoadTemplateTableReporting(table, path, fileSystem);
+}
+
+namespace {
+
+// The load-edit-save of a driver file, under its lock. `edit` gets the table
+// loaded from the file (only with `load`) and returns false when the Save is
+// not to go on because the file changed on disk.
+UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool dryRun,
+                          bool load, const std::function<bool(TemplateTable&)>& edit) {
+  UpdateResult result;
   Failure failure;
-  std::string original;
-  const uint32_t readError = ReadWholeFile(path, fileSystem, &original);
-  if (readError != 0) {
-    failure.NoteSystem(readError);
+  bool changedOnDisk = false;
+  uint32_t error = 0;
+  const std::unique_ptr<FileLock> lock =
+      fileSystem.Lock(path, dryRun ? LockMode::kShared : LockMode::kExclusive, &error);
+  if (!lock) {
+    failure.Note(error, DriverFileErrorText(error != 0 ? error : kLockTimedOut));
+  } else if ((error = ReadWholeFile(path, fileSystem, &result.before)) != 0) {
+    failure.NoteSystem(error);
   } else {
-    MemoryFileSystem copy;
-    copy.SetFile(path, original);
-    for (uint32_t n = kTemplateCount; n-- > 0;) {
-      if (table[n].Used == 0) DeleteTemplateReporting(n, path, copy, failure);
-    }
-    for (uint32_t n = 0; n < kTemplateCount; ++n) {
-      if (table[n].Used != 0) SaveTemplateReporting(table[n], n, path, copy, failure);
-    }
-    const std::string& saved = *copy.GetFile(path);
-    if (!failure.failed && saved != original) {
-      const uint32_t replaceError = fileSystem.ReplaceContent(path, saved);
-      if (replaceError != 0) failure.NoteSystem(replaceError);
+    const DecodedText decoded = DecodeText(result.before);
+    if (!decoded.valid) {
+      // Writing such a file back would turn what does not decode into
+      // something else; it is left exactly as it is.
+      failure.Note(0, "byte offset " + std::to_string(decoded.faultOffset) + ": " +
+                          decoded.fault + " in this " + TextEncodingName(decoded.encoding) +
+                          " file; it is not changed");
+    } else {
+      MemoryFileSystem copy;
+      copy.SetFile(path, decoded.text);
+      TemplateTable table;
+      if (load) LoadFromCopy(table, path, copy);
+      if (!edit(table)) {
+        changedOnDisk = true;
+      } else {
+        RunSaveSequence(table, path, copy, failure);
+        if (!failure.failed &&
+            !EncodeText(decoded.encoding, *copy.GetFile(path), &result.after)) {
+          failure.Note(0, "the new text does not encode as " +
+                              std::string(TextEncodingName(decoded.encoding)));
+        }
+        if (!failure.failed && !dryRun && result.after != result.before) {
+          const uint32_t replaceError = fileSystem.ReplaceContent(path, result.after);
+          if (replaceError != 0) failure.NoteSystem(replaceError);
+        }
+      }
     }
   }
-  SaveResult result;
-  if (failure.failed) {
-    result.ok = false;
-    result.systemError = failure.systemError;
-    result.message = path + ": " + failure.reason;
+  if (changedOnDisk) {
+    result.save.ok = false;
+    result.save.changedOnDisk = true;
+  } else if (failure.failed) {
+    result.save.ok = false;
+    result.save.systemError = failure.systemError;
+    result.save.message = path + ": " + failure.reason;
   }
+  if (!result.save.ok) result.after = result.before;
   return result;
+}
+
+}  // namespace
+
+SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path,
+                             FileSystem& fileSystem, const TemplateTable* expected) {
+  // The whole sequence runs even when a step fails, as the editor's Save
+  // does; the first failure is what gets reported, and then nothing is
+  // written: a Save that fails, or a process killed during one, leaves the
+  // file as it was.
+  return LockedUpdate(path, fileSystem, false, expected != nullptr,
+                      [&](TemplateTable& onDisk) {
+                        if (expected != nullptr && onDisk != *expected) return false;
+                        onDisk = table;
+                        return true;
+                      })
+      .save;
+}
+
+UpdateResult UpdateTemplateTable(const std::string& path,
+                                 const std::function<void(TemplateTable&)>& edit, bool dryRun,
+                                 FileSystem& fileSystem) {
+  return LockedUpdate(path, fileSystem, dryRun, true, [&](TemplateTable& table) {
+    edit(table);
+    return true;
+  });
 }
 
 }  // namespace zuv

@@ -5,9 +5,11 @@
 #define ZUV_TEMPLATES_TEMPLATE_FILE_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "regfile/file.h"
+#include "regfile/text_encoding.h"
 #include "templates/device_template.h"
 
 namespace zuv {
@@ -35,23 +37,65 @@ bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& pat
 bool DeleteTemplateFromFile(uint32_t n, const std::string& path,
                             FileSystem& fileSystem = NativeFileSystem());
 
+// The driver file read once, under a shared lock, and decoded (see
+// DecodeText). 0, or the system's error code (kLockTimedOut when another
+// program held the lock for the whole wait).
+uint32_t ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedText* text);
+
+// The text for a code from the calls here: the system's reason, or for
+// kLockTimedOut that another program holds the file.
+std::string DriverFileErrorText(uint32_t systemError);
+
 // Clears all 16 slots, then for N = 0..15: SwitchID = N, LoadTemplate, Used.
+// The file is read once (ReadDriverText), and every slot loads from that one
+// copy, so the table never mixes two versions of a file another program saves.
 void LoadTemplateTable(TemplateTable& table, const std::string& path,
                        FileSystem& fileSystem = NativeFileSystem());
+// LoadTemplateTable that tells why the file could not be read: 0 when it was
+// read, else the system's error code; the table is loaded as above either way.
+uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
+                                    FileSystem& fileSystem = NativeFileSystem());
 
 // What a Save did. systemError is the system's code when the file could not be
 // opened or written (0 when none was reported); message is ready to show:
-// the path and the system's reason.
+// the path and the reason.
 struct SaveResult {
   bool ok = true;
   uint32_t systemError = 0;
   std::string message;
+  // Another program changed the templates since they were loaded (see the
+  // `expected` table of SaveTemplateTable).
+  bool changedOnDisk = false;
 };
 
 // DeleteTemplateFromFile for free slots 15 down to 0, then SaveTemplate for
-// used slots 0 up to 15.
+// used slots 0 up to 15, run on a copy in memory of the file read once under
+// its exclusive lock; the file then gets the result in one step
+// (FileSystem::ReplaceContent) before the lock is let go. A UTF-16 file is
+// edited as its UTF-8 text and written back in UTF-16 with its mark; one that
+// does not decode is never written (the message names the byte offset).
+// When `expected` is given and the templates now in the file differ from it,
+// nothing is written and the result has ok == false, changedOnDisk == true
+// (message empty).
 SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path,
-                             FileSystem& fileSystem = NativeFileSystem());
+                             FileSystem& fileSystem = NativeFileSystem(),
+                             const TemplateTable* expected = nullptr);
+
+struct UpdateResult {
+  SaveResult save;
+  std::string before, after;  // the file's bytes before, and as saved
+};
+
+// Takes the driver file's exclusive lock (held to the end), reads the file
+// once, loads the table from that copy, runs `edit` on it, runs the Save
+// sequence on the same copy and replaces the file (not with dryRun, which
+// takes a shared lock and writes nothing). An exception thrown by `edit` (a
+// refusal) propagates with nothing written and the lock released. A file that
+// cannot be read, a lock not had within the time limit, a failed write:
+// save.ok == false with a message naming the file.
+UpdateResult UpdateTemplateTable(const std::string& path,
+                                 const std::function<void(TemplateTable&)>& edit, bool dryRun,
+                                 FileSystem& fileSystem = NativeFileSystem());
 
 }  // namespace zuv
 

@@ -128,6 +128,7 @@ TEST(CliCheck, ReportsEachKindOfProblem) {
                       "\"AOSettings 1\"=\"0 x\"\r\n");
   EXPECT_EQ(tool.Run({"check"}), 1);
   const char* expected[] = {
+      "encoding: 8-bit (ANSI)\n",
       "template 0: channel mask 0x10003 has bits above 15",
       "template 1: board id 3 is also the board id of template 0",
       "template 1: channel mask 0x0004: pairs 1 have two unequal bits",
@@ -137,7 +138,7 @@ TEST(CliCheck, ReportsEachKindOfProblem) {
       "template 3: \"AOSettings 1\" text \"0 x\" is not three numbers",
   };
   for (const char* line : expected) EXPECT_NE(tool.out.find(line), std::string::npos) << line;
-  EXPECT_EQ(std::count(tool.out.begin(), tool.out.end(), '\n'), 7) << tool.out;
+  EXPECT_EQ(std::count(tool.out.begin(), tool.out.end(), '\n'), 8) << tool.out;
 }
 
 // ---------------------------------------------------------------- the process
