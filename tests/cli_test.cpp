@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -139,6 +140,91 @@ TEST(CliCheck, ReportsEachKindOfProblem) {
   };
   for (const char* line : expected) EXPECT_NE(tool.out.find(line), std::string::npos) << line;
   EXPECT_EQ(std::count(tool.out.begin(), tool.out.end(), '\n'), 8) << tool.out;
+}
+
+// A driver file in each encoding gets, through every command, exactly the
+// bytes of the same file in 8-bit text, encoded back; one that does not decode
+// is listed but never changed.
+TEST(CliEncodings, EditsEachEncodingAsItsText) {
+  // A comment with non-ASCII characters (one beyond 16 bits) that must come
+  // back unchanged.
+  const std::string ansi = "; caf\xC3\xA9 \xF0\x9F\x98\x80\r\n" + test::ReadFileBytes(kSample);
+  auto utf16 = [](TextEncoding encoding, const std::string& text) {
+    std::string bytes;
+    EXPECT_TRUE(EncodeText(encoding, text, &bytes));
+    return bytes;
+  };
+  const std::string le = utf16(TextEncoding::kUtf16Le, ansi);
+  ASSERT_EQ(le.substr(0, 18), std::string("\xFF\xFE;\0 \0c\0a\0f\0\xE9\0 \0\x3D\xD8\0\xDE", 18));
+  struct Case {
+    const char* encoding;
+    std::string file;
+    std::function<std::string(const std::string&)> fromAnsi;  // empty: does not decode
+    const char* fault = nullptr;
+    size_t offset = 0;
+  };
+  const Case cases[] = {
+      {"8-bit (ANSI)", ansi, [](const std::string& t) { return t; }},
+      {"UTF-8 with byte-order mark", "\xEF\xBB\xBF" + ansi,
+       [](const std::string& t) { return "\xEF\xBB\xBF" + t; }},
+      {"UTF-16 LE", le, [&](const std::string& t) { return utf16(TextEncoding::kUtf16Le, t); },
+       },
+      {"UTF-16 BE", utf16(TextEncoding::kUtf16Be, ansi),
+       [&](const std::string& t) { return utf16(TextEncoding::kUtf16Be, t); }},
+      {"UTF-16 LE", le + "x", nullptr, "an odd number of bytes", le.size()},
+      {"UTF-16 LE", le.substr(0, 40) + std::string("\0\xDC", 2) + le.substr(40), nullptr,
+       "an unpaired UTF-16 surrogate", 40},
+  };
+  const std::vector<std::vector<std::string>> commands = {
+      {"save"}, {"add"}, {"set", "0", "--ao1", "0~5"}, {"remove", "0"}, {"add", "--board-id", "9"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.encoding) + (c.fromAnsi ? "" : ", broken"));
+    InProcess plain, tool;
+    plain.fs.SetFile(plain.path, ansi);
+    tool.fs.SetFile(tool.path, c.file);
+    ASSERT_EQ(tool.Run({"list"}), 0) << tool.err;
+    ASSERT_EQ(plain.Run({"list"}), 0);
+    EXPECT_EQ(tool.out, plain.out);
+    EXPECT_EQ(tool.Run({"check"}), c.fromAnsi ? 0 : 1);
+    EXPECT_EQ(tool.out.rfind(std::string("encoding: ") + c.encoding + "\n", 0), 0u) << tool.out;
+    for (const std::vector<std::string>& command : commands) {
+      SCOPED_TRACE(command[0]);
+      ASSERT_EQ(plain.Run(command), 0) << plain.err;
+      if (c.fromAnsi) {
+        ASSERT_EQ(tool.Run(command), 0) << tool.err;
+        EXPECT_EQ(tool.File(), c.fromAnsi(plain.File()));
+      } else {
+        EXPECT_EQ(tool.Run(command), 2);
+        EXPECT_EQ(tool.err.rfind("zuv8620: " + tool.path + ": byte offset " +
+                                     std::to_string(c.offset) + ": " + c.fault, 0),
+                  0u)
+            << tool.err;
+        EXPECT_EQ(tool.File(), c.file);
+      }
+    }
+  }
+}
+
+// A NUL byte is a byte like any other: the templates after it are found,
+// edited once, and check points at it.
+TEST(CliNul, TheWholeFileIsEdited) {
+  InProcess tool;
+  const std::string head = std::string("; a\0b\r\n", 7);
+  tool.fs.SetFile(tool.path, head + kPrefix + "0]\r\n\"SwitchID\"=dword:0\r\n");
+  ASSERT_EQ(tool.Run({"list"}), 0);
+  EXPECT_EQ(tool.out.rfind("0: board 0,", 0), 0u) << tool.out;
+  ASSERT_EQ(tool.Run({"add"}), 0);
+  ASSERT_EQ(tool.Run({"add"}), 0);
+  EXPECT_EQ(tool.out, "2\n");
+  EXPECT_EQ(tool.File().rfind(head + kPrefix + "0]", 0), 0u);
+  for (const char* n : {"0]", "1]", "2]"}) {
+    const std::string header = kPrefix + n;
+    const size_t at = tool.File().find(header);
+    EXPECT_NE(at, std::string::npos) << n;
+    EXPECT_EQ(tool.File().find(header, at + 1), std::string::npos) << n;
+  }
+  EXPECT_EQ(tool.Run({"check"}), 1);
+  EXPECT_NE(tool.out.find("file: byte offset 3 holds a NUL byte"), std::string::npos) << tool.out;
 }
 
 // ---------------------------------------------------------------- the process
