@@ -1,8 +1,9 @@
 #include <algorithm>
 #include <cctype>
-#include <functional>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -414,6 +415,74 @@ TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
   }
   EXPECT_EQ(OnFile("save --dry-run").out, "");  // the sample is already in saved form
 }
+
+#ifndef _WIN32
+// Many processes at once on one file: the lock lets one load-edit-save run at
+// a time, so no edit is lost and none is reported done when it was not; a
+// lock held too long ends in a failure naming the file.
+TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
+  auto runAll = [&](int count, const std::function<std::string(int)>& args) {
+    std::string script;
+    for (int i = 0; i < count; ++i) {
+      const std::string name = dir_.File("run" + std::to_string(i));
+      script += "(\"" ZUV8620_TOOL "\" --file \"" + path_ + "\" " + args(i) + " >\"" + name +
+                ".out\" 2>\"" + name + ".err\"; echo $? >\"" + name + ".rc\") & ";
+    }
+    EXPECT_EQ(std::system((script + "wait").c_str()), 0);
+    std::vector<Result> results;
+    for (int i = 0; i < count; ++i) {
+      const std::string name = dir_.File("run" + std::to_string(i));
+      results.push_back({std::atoi(test::ReadFileBytes(name + ".rc").c_str()),
+                         test::ReadFileBytes(name + ".out"), test::ReadFileBytes(name + ".err")});
+    }
+    return results;
+  };
+  // The sample holds 2 templates: 14 adds find a slot, each its own.
+  std::set<std::string> slots;
+  int refused = 0;
+  for (const Result& r : runAll(24, [](int) { return "add"; })) {
+    if (r.status == 0) {
+      EXPECT_TRUE(slots.insert(r.out).second) << "slot printed twice: " << r.out;
+    } else {
+      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(r.err, "zuv8620: Support up to 16 Templates\n");
+      ++refused;
+    }
+  }
+  EXPECT_EQ(slots.size(), 14u);
+  EXPECT_EQ(refused, 10);
+  Result list = OnFile("list");
+  EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 16) << list.out;
+
+  for (const Result& r : runAll(10, [](int i) { return "set " + std::to_string(i) + " --ao1 0~5"; })) {
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+  list = OnFile("list");
+  EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 16) << list.out;
+  std::istringstream lines(list.out);
+  for (std::string line; std::getline(lines, line);) {
+    const bool edited = line.size() > 10 && line.compare(line.size() - 10, 10, "AO1 0 ~ 5V") == 0;
+    EXPECT_EQ(edited, std::stoi(line) < 10) << line;
+  }
+
+  // Another program holds the lock: the tool waits (here 0.3 s) and gives up.
+  const std::string before = File();
+  ASSERT_EQ(::setenv("ZUV8620_LOCK_WAIT_MS", "300", 1), 0);
+  {
+    uint32_t error = 0;
+    const auto lock = NativeFileSystem().Lock(path_, LockMode::kExclusive, &error);
+    ASSERT_TRUE(lock) << error;
+    for (const char* args : {"add", "list"}) {
+      const Result r = OnFile(args);
+      EXPECT_EQ(r.status, 2) << args;
+      EXPECT_EQ(r.err, "zuv8620: " + path_ + ": another program holds the file locked (waited 0.3 s)\n");
+    }
+  }
+  EXPECT_EQ(File(), before);
+  EXPECT_EQ(OnFile("add --dry-run").err, "zuv8620: Support up to 16 Templates\n");
+  ::unsetenv("ZUV8620_LOCK_WAIT_MS");
+}
+#endif
 
 TEST_F(Tool, HelpForTheToolAndEachCommand) {
   for (const char* args : {"--help", "help", "list --help", "show --help", "add --help",
