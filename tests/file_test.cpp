@@ -4,10 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "fault_file.h"
 #include "regfile/memory_file.h"
@@ -131,6 +141,150 @@ TEST(ReplaceContentTest, NativeKeepsPermissionsAndLinks) {
   EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
 }
 #endif
+
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  ::setenv(name, value.c_str(), 1);
+#endif
+}
+
+// An environment variable set for one test, then put back.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    SetEnvironment(name, value);
+  }
+  ~ScopedEnvironment() {
+#ifndef _WIN32
+    if (!had_) {
+      ::unsetenv(name_);
+      return;
+    }
+#endif
+    SetEnvironment(name_, old_);
+  }
+
+ private:
+  const char* name_;
+  bool had_;
+  std::string old_;
+};
+
+// A file with a second hard link keeps it, and every name sees the new
+// content; nothing is left beside the file or in the temporary folder.
+TEST(ReplaceContentTest, NativeWritesALinkedFileInPlace) {
+  TempDir dir, temporary;
+  const std::string path = dir.File("drv/USB8620.reg");
+  WriteFileBytes(path, "old content");
+  const std::string second = dir.File("drv/second.reg");
+  std::filesystem::create_hard_link(path, second);
+  const std::vector<std::string> before = Names(dir.File("drv"));
+  ScopedEnvironment posixTemporary("TMPDIR", temporary.Path());
+  ScopedEnvironment windowsTemporary("TMP", temporary.Path());
+  EXPECT_EQ(NativeFileSystem().ReplaceContent(path, "new"), 0u);
+  EXPECT_EQ(ReadFileBytes(path), "new");
+  EXPECT_EQ(ReadFileBytes(second), "new");
+  EXPECT_EQ(std::filesystem::hard_link_count(path), 2u);
+  EXPECT_EQ(Names(dir.File("drv")), before);
+  EXPECT_TRUE(Names(temporary.Path()).empty());
+}
+
+#ifdef _WIN32
+TEST(ReplaceContentTest, NativeKeepsTheFileAttributes) {
+  TempDir dir;
+  const std::string path = dir.File("USB8620.reg");
+  WriteFileBytes(path, "old");
+  ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(NativeFileSystem().ReplaceContent(path, "new"), 0u);
+  EXPECT_EQ(ReadFileBytes(path), "new");
+  EXPECT_TRUE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+}
+#else
+// A writable file in a folder where the user may not create files: written
+// in place. (Root may create files anywhere, so the save runs as "nobody".)
+TEST(ReplaceContentTest, NativeWritesInPlaceWhereNoFileCanBeCreated) {
+  TempDir dir;
+  const std::string folder = dir.File("closed");
+  const std::string path = dir.File("closed/USB8620.reg");
+  WriteFileBytes(path, "old content");
+  ::chmod(dir.Path().c_str(), 0755);
+  ::chmod(path.c_str(), 0666);
+  ::chmod(folder.c_str(), 0555);
+  int status = -1;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) _exit(99);
+    _exit(static_cast<int>(NativeFileSystem().ReplaceContent(path, "new")));
+  }
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFileBytes(path), "new");
+  EXPECT_EQ(Names(folder), std::vector<std::string>{"USB8620.reg"});
+  ::chmod(folder.c_str(), 0755);
+}
+#endif
+
+// Locks: readers share, a writer is alone, a lock not had within the wait is
+// a timeout, and a file replaced while a process waited is locked anew.
+TEST(FileLockTest, ReadersShareAWriterIsAloneAcrossAReplacement) {
+  TempDir dir;
+  const std::string path = dir.File("USB8620.reg");
+  WriteFileBytes(path, "old");
+  FileSystem& files = NativeFileSystem();
+  uint32_t error = 0;
+  ScopedEnvironment wait("ZUV8620_LOCK_WAIT_MS", "5000");
+  auto first = files.Lock(path, LockMode::kExclusive, &error);
+  ASSERT_TRUE(first) << error;
+  std::unique_ptr<FileLock> waiting;
+  std::thread waiter([&] { waiting = files.Lock(path, LockMode::kExclusive, &error); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(files.ReplaceContent(path, "new"), 0u);
+  first.reset();
+  waiter.join();
+  ASSERT_TRUE(waiting) << error;
+
+  SetEnvironment("ZUV8620_LOCK_WAIT_MS", "50");  // put back by `wait`
+  EXPECT_FALSE(files.Lock(path, LockMode::kShared, &error));  // the new file is held
+  EXPECT_EQ(error, kLockTimedOut);
+  waiting.reset();
+  auto reader = files.Lock(path, LockMode::kShared, &error);
+  auto another = files.Lock(path, LockMode::kShared, &error);
+  EXPECT_TRUE(reader && another);
+  EXPECT_FALSE(files.Lock(path, LockMode::kExclusive, &error));
+  EXPECT_EQ(error, kLockTimedOut);
+  EXPECT_FALSE(files.Lock(dir.File("missing.reg"), LockMode::kShared, &error));
+  EXPECT_EQ(error, 2u);
+}
+
+// Working files of killed saves of this file go when its exclusive lock is
+// had; other names stay.
+TEST(FileLockTest, TheWriterRemovesLeftoversOfKilledSaves) {
+  TempDir dir;
+  const std::string path = dir.File("USB8620.reg");
+  WriteFileBytes(path, "old");
+#ifdef _WIN32
+  const std::string leftover = "USB8620.reg.saving-1234-5";
+  const std::vector<std::string> kept = {"USB8620.reg", "USB8620.reg.saving-12-x",
+                                         "other.reg.saving-1-2"};
+#else
+  const std::string leftover = ".USB8620.reg.saving-aZ09xQ";
+  const std::vector<std::string> kept = {".USB8620.reg.saving-aZ09x", ".other.reg.saving-aZ09xQ",
+                                         "USB8620.reg"};
+#endif
+  for (const std::string& name : kept) WriteFileBytes(dir.File(name), "x");
+  WriteFileBytes(dir.File(leftover), "half");
+  uint32_t error = 0;
+  EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kShared, &error));
+  EXPECT_TRUE(test::FileExists(dir.File(leftover)));
+  EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kExclusive, &error));
+  EXPECT_EQ(Names(dir.Path()), kept);
+}
 
 // A file system with nothing but OpenExisting: the in-place replacement.
 class OpenOnly : public FileSystem {
