@@ -54,6 +54,8 @@ constexpr const char* kToolHelp =
     "  --root DIR --driver NAME DIR/Public/Korvalent/Device_Drivers/D/D.reg,\n"
     "                           D being the first 7 characters of NAME\n"
     "\n"
+    "  --version                prints the tool's version\n"
+    "\n"
     "Commands that change the file take --dry-run: the file stays as it is and\n"
     "the change a save would make is printed as a unified diff.\n"
     "\n"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "zuv_version.h"
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
@@ -17,6 +18,10 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << "zuv8620 " ZUV_VERSION "\n";
+    return zuv::cli::kExitOk;
+  }
   const int status = zuv::cli::Run(args, std::cout, std::cerr);
   std::cout.flush();
   return status;

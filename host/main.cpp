@@ -6,7 +6,8 @@
 //   zuv8620-host.exe [--close-after MILLISECONDS] [--tab N] [ROOT [DRIVER]]
 //
 // ROOT must end with a path separator; it defaults to the sample tree of the
-// checkout this program was built from, DRIVER to "USB8620A". With
+// checkout this program was built from (in a release build: the folder
+// examples\Image\ beside this program), DRIVER to "USB8620A". With
 // --close-after the host closes its visible windows (WM_CLOSE, as the
 // window's close command would) after that time, for unattended runs. With
 // --tab the host clicks the editor's tab N (0 Device ... 4 Counter) once the
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "entry/driver_config.h"
 
@@ -61,6 +63,19 @@ void ClickEditorTab(int index) {
   SendMessageA(tabs, WM_LBUTTONUP, 0, point);
 }
 
+// The sample tree the host opens when given no root.
+std::string DefaultRoot() {
+#ifdef ZUV_SAMPLE_ROOT
+  return ZUV_SAMPLE_ROOT;
+#else
+  char path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, length < MAX_PATH ? length : 0);
+  folder.erase(folder.find_last_of("\\/") + 1);  // npos + 1 == 0 leaves nothing
+  return folder + "examples\\Image\\";
+#endif
+}
+
 bool ThreadHasVisibleWindow() {
   bool found = false;
   EnumThreadWindows(GetCurrentThreadId(), &FindVisible, reinterpret_cast<LPARAM>(&found));
@@ -81,7 +96,7 @@ int main(int argc, char** argv) {
     tab = std::atoi(argv[next + 1]);
     next += 2;
   }
-  const char* root = argc > next ? argv[next] : ZUV_SAMPLE_ROOT;
+  const std::string root = argc > next ? argv[next] : DefaultRoot();
   const char* driver = argc > next + 1 ? argv[next + 1] : "USB8620A";
 
   HMODULE library = LoadLibraryA("ZUV8620Ude.dll");
@@ -97,7 +112,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  int result = driverConfig(0, root, driver, "");
+  int result = driverConfig(0, root.c_str(), driver, "");
   if (tab >= 0) ClickEditorTab(tab);
   std::printf("DriverConfig returned %d\n", result);
   std::fflush(stdout);

@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth imagemagick
   python3
+  help2man zip unzip dpkg-dev
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

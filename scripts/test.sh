@@ -37,6 +37,11 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   ctest --preset windows -j "$1"
 ' windows-tests "$jobs" | tee -a "$summary"
 
+# The native tests above check what the packages hold; this builds them twice
+# from scratch (about 4 minutes) and compares the bytes.
+echo "== Release packages: reproducible?"
+run_ctest --preset reproducible
+
 # ---- Robustness of the store and of Save: the Linux tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target for 60 s,
 # and one quick pass of the benchmarks (built by the native preset).

@@ -15,6 +15,7 @@
 #include "regfile/memory_file.h"
 #include "templates/template_file.h"
 #include "test_files.h"
+#include "zuv_version.h"
 
 namespace zuv {
 namespace {
@@ -494,6 +495,11 @@ TEST_F(Tool, HelpForTheToolAndEachCommand) {
     EXPECT_EQ(r.out.rfind("Usage: zuv8620", 0), 0u) << r.out;
   }
   EXPECT_EQ(Run("").status, 2);
+  // The manual page is made from --help and --version: both must exit 0.
+  EXPECT_NE(Run("--help").out.find("  --version "), std::string::npos);
+  const Result version = Run("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "zuv8620 " ZUV_VERSION "\n");
 }
 
 }  // namespace

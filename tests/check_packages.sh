@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Makes the release packages with scripts/package.sh into OUT and checks what
+# a user gets: the zip's and the debug archive's files, exactly; a DLL that a
+# host can load as it is; stripped binaries that name their debug files and
+# carry the version resource; the Debian package's files, control fields,
+# manual page and --version.
+#   check_packages.sh VERSION MINGW_PREFIX OUT   (prefix: i686-w64-mingw32-)
+set -euo pipefail
+version=$1 objdump=${2}objdump windres=${2}windres out=$3
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+expect_eq() { [ "$2" = "$3" ] || fail "$1: got '$2', expected '$3'"; }
+
+rm -rf "$out"
+"$source_dir/scripts/package.sh" --out "$out/dist" >"$out.log" 2>&1 || { cat "$out.log" >&2; exit 1; }
+cd "$out/dist"
+win=ZUV8620Ude-$version-win32
+deb=zuv8620_${version}_$(dpkg --print-architecture).deb
+
+expect_eq "zip" "$(unzip -Z1 "$win.zip" | tr '\n' ' ')" "$win/README.md $win/ZUV8620Ude.dll \
+$win/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg $win/zuv8620-host.exe $win/zuv8620.exe "
+expect_eq "debug zip" "$(unzip -Z1 "$win-debug.zip" | tr '\n' ' ')" \
+  "$win-debug/ZUV8620Ude.dll.debug $win-debug/zuv8620-host.exe.debug $win-debug/zuv8620.exe.debug "
+unzip -q "$win.zip" -d "$out/win"
+unzip -q "$win-debug.zip" -d "$out/win"
+"$source_dir/tests/check_dll_exports.sh" "$objdump" "$out/win/$win/ZUV8620Ude.dll" >/dev/null || fail "the zip's DLL"
+cmp -s "$out/win/$win/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg" \
+  "$source_dir/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg" || fail "sample file changed"
+for binary in ZUV8620Ude.dll zuv8620.exe zuv8620-host.exe; do
+  sections=$("$objdump" -h "$out/win/$win/$binary")
+  grep -q "\.debug_info" <<<"$sections" && fail "$binary is not stripped"
+  "$objdump" -s -j .gnu_debuglink "$out/win/$win/$binary" | grep -q "$binary.debu" || fail "$binary names no debug file"
+  "$objdump" -h "$out/win/$win-debug/$binary.debug" | grep -q "\.debug_info" || fail "$binary.debug holds no debug information"
+  "$windres" -J coff -i "$out/win/$win/$binary" -O rc | grep -q "VALUE \"FileVersion\", \"$version\"" ||
+    fail "$binary has no version resource $version"
+done
+
+dpkg-deb -x "$deb" "$out/deb"
+expect_eq "deb files" "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | tr '\n' ' ')" \
+  "./usr/bin/zuv8620 ./usr/share/doc/zuv8620/README.md ./usr/share/man/man1/zuv8620.1.gz "
+expect_eq "Package" "$(dpkg-deb -f "$deb" Package)" zuv8620
+expect_eq "Version" "$(dpkg-deb -f "$deb" Version)" "$version"
+dpkg-deb -f "$deb" Depends | grep -q "^libc6 (>= " || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
+expect_eq "--version" "$("$out/deb/usr/bin/zuv8620" --version)" "zuv8620 $version"
+zcat "$out/deb/usr/share/man/man1/zuv8620.1.gz" | grep -q '^\.TH ZUV8620 "1" .* "zuv8620 '"$version"'"' ||
+  fail "manual page header"
+
+[ "$failures" = 0 ] || exit 1
+echo "ok: $win.zip, $win-debug.zip and $deb"
