@@ -403,6 +403,42 @@ TEST_F(PagesTest, AoPageShowsTheRangesAndFallsBackWithoutChangingTheTemplate) {
   EXPECT_EQ(ValueIn(file, 1, "AOSettings 1"), "\"     0    10   -10\"");
 }
 
+// ---- Drop-down lists: opened, each shows its whole list, the board
+// identifiers at least eight at a time; closed, each is one line high
+
+TEST_F(PagesTest, DropDownListsShowTheirItemsWhenOpened) {
+  Editor editor = Open({{0, 0}});
+  struct {
+    const char* name;
+    int tab;
+    const winui::ComboBox& list;
+    int shown;
+  } cases[] = {{"BoardID", kDevice, editor.boardId, 8},
+               {"AO channel 0", kAo, editor.range0, 4},
+               {"AO channel 1", kAo, editor.range1, 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    editor.SelectTab(c.tab);
+    HWND combo = c.list.Handle();
+    RECT closed;
+    GetWindowRect(combo, &closed);
+    SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    COMBOBOXINFO info = {};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+    EXPECT_TRUE(IsWindowVisible(info.hwndList));
+    int itemHeight = static_cast<int>(SendMessageA(combo, CB_GETITEMHEIGHT, 0, 0));
+    RECT dropped, shown;
+    SendMessageA(combo, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+    GetClientRect(info.hwndList, &shown);
+    EXPECT_GE(dropped.bottom - dropped.top, itemHeight * c.shown);
+    EXPECT_GE(shown.bottom, itemHeight * c.shown);
+    // The closed control keeps one line's height.
+    EXPECT_LT(closed.bottom - closed.top, 2 * itemHeight);
+    SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
+  }
+}
+
 // ---- DIO and Counter
 
 TEST_F(PagesTest, DioAndCounterPagesShowTheirNoteAndChangeNothing) {
