@@ -218,6 +218,30 @@ TEST_F(PagesTest, ShowsThePageOfTheCurrentTabOnlyWhileATemplateIsSelected) {
   EXPECT_EQ(page.top, tabArea.top + 25);
 }
 
+// The colour painted at a point of `window`'s client area.
+COLORREF ScreenColour(HWND window, int x, int y) {
+  HDC dc = GetDC(window);
+  COLORREF colour = GetPixel(dc, x, y);
+  ReleaseDC(window, dc);
+  return colour;
+}
+
+TEST_F(PagesTest, EveryPageShowsInTheColourOfTheTabBody) {
+  Editor editor = Open({{0, 0}});
+  // The body below the pages, just inside the tab control's frame.
+  RECT body;
+  GetClientRect(editor.tab.Handle(), &body);
+  TabCtrl_AdjustRect(editor.tab.Handle(), FALSE, &body);
+  for (int tab : {kDevice, kAi, kAo, kDio, kCounter}) {
+    editor.SelectTab(tab);
+    RedrawWindow(editor.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    HWND page = editor.VisiblePages().at(0);
+    // A blank spot in the page's top left corner.
+    EXPECT_EQ(ScreenColour(page, 2, 2), ScreenColour(editor.tab.Handle(), body.left + 1, body.bottom - 2))
+        << "tab " << tab;
+  }
+}
+
 // ---- Device page
 
 TEST_F(PagesTest, DevicePageShowsTheModuleAndTheIdentifiersInNumericOrder) {
