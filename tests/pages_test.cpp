@@ -255,7 +255,9 @@ TEST_F(PagesTest, DevicePageShowsTheModuleAndTheIdentifiersInNumericOrder) {
             "*12-bit A/D converter, up to 150 KHz sampling rate\n"
             "*8DI/8DO, 2 AO and 1 32-bit counter");
 
-  // The picture: the page's bitmap control holds the 182 x 115 bitmap.
+  // The picture: the page's bitmap control holds the 182 x 115 bitmap at
+  // 96 DPI, as much larger as the screen's DPI, and all of it shows above
+  // the description.
   HWND picture = nullptr;
   for (HWND child = GetWindow(editor.device, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) picture = child;
@@ -264,8 +266,19 @@ TEST_F(PagesTest, DevicePageShowsTheModuleAndTheIdentifiersInNumericOrder) {
   HBITMAP bitmap = reinterpret_cast<HBITMAP>(SendMessageA(picture, STM_GETIMAGE, IMAGE_BITMAP, 0));
   BITMAP info = {};
   ASSERT_NE(GetObjectA(bitmap, sizeof(info), &info), 0);
-  EXPECT_EQ(info.bmWidth, 182);
-  EXPECT_EQ(info.bmHeight, 115);
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(info.bmWidth, MulDiv(182, dpi, 96)) << dpi << " DPI";
+  EXPECT_EQ(info.bmHeight, MulDiv(115, dpi, 96)) << dpi << " DPI";
+  RECT shown, description, page;
+  GetWindowRect(picture, &shown);
+  GetWindowRect(GetDlgItem(editor.device, 1141), &description);
+  GetWindowRect(editor.device, &page);
+  EXPECT_EQ(shown.right - shown.left, info.bmWidth);
+  EXPECT_EQ(shown.bottom - shown.top, info.bmHeight);
+  EXPECT_LT(shown.bottom, description.top);
+  EXPECT_LT(shown.right, page.right);
 }
 
 struct BoardIdCase {
