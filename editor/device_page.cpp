@@ -5,6 +5,7 @@
 #include "editor/page_controls.h"
 #include "editor/resource.h"
 #include "editor/template_editor_dialog.h"
+#include "winui/bitmap.h"
 #include "winui/module.h"
 
 namespace zuv {
@@ -23,10 +24,18 @@ namespace {
 // The list offers the identifiers 0 to 15; item i shows i.
 constexpr int kBoardIdCount = 16;
 
+// The module's picture: its size at 96 DPI in pixels (the bitmap resource is
+// twice that), and the frame it must stay within, in dialog units: the
+// picture control's rectangle in pages.rc.
+constexpr int kPictureWidthAt96 = 182;
+constexpr int kPictureHeightAt96 = 115;
+constexpr RECT kPictureFrame = {8, 8, 8 + 144, 8 + 82};
+
 }  // namespace
 
 WINUI_BEGIN_MESSAGE_MAP(DevicePage, TemplatePage)
   WINUI_ON_COMMAND(CBN_SELCHANGE, IDC_BOARD_ID_LIST, OnSelchangeBoardId)
+  WINUI_ON_MESSAGE(WM_DESTROY, OnDestroy)
 WINUI_END_MESSAGE_MAP()
 
 DevicePage::DevicePage(TemplateEditorDialog* parent) : TemplatePage(IDD_DEVICE_PAGE, parent) {}
@@ -47,7 +56,45 @@ BOOL DevicePage::OnInitDialog() {
   }
   descriptionText_.SetText(kModuleDescription);
   deviceNameText_.SetText("USB-8620A");
+  ShowPictureForScreen();
   return TRUE;
+}
+
+void DevicePage::ShowPictureForScreen() {
+  HWND control = GetDlgItem(hwnd_, IDC_MODULE_PICTURE);
+  HBITMAP source = reinterpret_cast<HBITMAP>(SendMessageA(control, STM_GETIMAGE, IMAGE_BITMAP, 0));
+  HDC dc = GetDC(hwnd_);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(hwnd_, dc);
+  if (control == nullptr || source == nullptr || dpi <= 0) return;
+  // The size the picture has at 96 DPI, scaled as the dialogs are, but never
+  // past its frame (the aspect kept).
+  RECT frame = kPictureFrame;
+  MapDialogRect(hwnd_, &frame);
+  int width = MulDiv(kPictureWidthAt96, dpi, 96);
+  int height = MulDiv(kPictureHeightAt96, dpi, 96);
+  if (width > frame.right - frame.left) {
+    height = MulDiv(height, frame.right - frame.left, width);
+    width = frame.right - frame.left;
+  }
+  if (height > frame.bottom - frame.top) {
+    width = MulDiv(width, frame.bottom - frame.top, height);
+    height = frame.bottom - frame.top;
+  }
+  picture_ = winui::ScaleBitmap(source, width, height);
+  if (picture_ == nullptr) return;
+  // The control sizes itself to the new picture; the one it loaded from the
+  // template is its own no more.
+  HGDIOBJ loaded = reinterpret_cast<HGDIOBJ>(
+      SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_)));
+  if (loaded != nullptr && loaded != picture_) DeleteObject(loaded);
+}
+
+void DevicePage::OnDestroy() {
+  if (picture_ == nullptr) return;
+  SendDlgItemMessageA(hwnd_, IDC_MODULE_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, 0);
+  DeleteObject(picture_);
+  picture_ = nullptr;
 }
 
 void DevicePage::SetTemplate(DeviceTemplate* deviceTemplate) {

@@ -29,6 +29,9 @@ class DevicePage : public TemplatePage {
   // the texts.
   BOOL OnInitDialog() override;
 
+  // Lets go of the picture.
+  void OnDestroy();
+
   // A board identifier chosen in the list: taken unless another used
   // template has it, in which case a box says so and the list goes back.
   void OnSelchangeBoardId();
@@ -40,6 +43,12 @@ class DevicePage : public TemplatePage {
   winui::StaticText deviceNameText_;
   winui::StaticText descriptionText_;
   DeviceTemplate* boundTemplate_ = nullptr;
+  // The module's picture at the screen's size, shown by the picture control.
+  HBITMAP picture_ = nullptr;
+
+  // Scales the module's picture to the screen's DPI (within its frame) and
+  // shows it.
+  void ShowPictureForScreen();
 };
 
 }  // namespace zuv

@@ -9,6 +9,7 @@
 #endif
 
 // Device page.
+#define IDC_MODULE_PICTURE 1140
 #define IDC_BOARD_ID_LIST 1125
 #define IDC_DESCRIPTION 1141
 #define IDC_DEVICE_NAME 1142

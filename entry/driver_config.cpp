@@ -6,6 +6,7 @@
 
 #include "editor/template_editor_dialog.h"
 #include "templates/driver_path.h"
+#include "winui/module.h"
 
 namespace {
 
@@ -25,6 +26,10 @@ void OpenEditor(const char* rootPath, const char* driverName, const char* extraT
       std::string_view(driverName, strnlen(driverName, kMaxPath)), '\\');
   if (path.size() >= kMaxPath) return;
 
+  // The editor's classes are registered and its windows created in the
+  // library's own activation context (common controls 6), whatever the host's
+  // manifest says.
+  winui::ActivationScope scope;
   auto* editor = new zuv::TemplateEditorDialog(nullptr);
   editor->SetArguments(rootPath, driverName, extraText);
   editor->SetDriverFilePath(path.c_str());

@@ -163,6 +163,40 @@ TEST_F(EditorTest, OpensTheSampleDriverFile) {
   EXPECT_EQ(editor.Selected(), "Template0");
 }
 
+// ---- Visual styles whatever the host's manifest
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lParam) {
+  reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
+  return TRUE;
+}
+
+// The test program has no manifest: the controls it creates are the plain
+// version-5 ones. Every control of the editor and its pages is of the
+// version-6 class instead (another class atom), and its buttons answer a
+// message only version 6 knows.
+TEST_F(EditorTest, ControlsAreOfTheVersion6ClassesInAHostWithoutManifest) {
+  Editor editor = Open();
+  std::vector<HWND> children;
+  EnumChildWindows(editor.hwnd, &CollectChild, reinterpret_cast<LPARAM>(&children));
+  int compared = 0;
+  for (const char* name : {"Button", "ComboBox", "Static"}) {
+    HWND plain = CreateWindowA(name, "", WS_CHILD, 0, 0, 80, 20, editor.hwnd, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(plain, nullptr) << name;
+    for (HWND child : children) {
+      if (ClassOf(child) != name) continue;
+      ++compared;
+      EXPECT_NE(GetClassLongPtrA(child, GCW_ATOM), GetClassLongPtrA(plain, GCW_ATOM))
+          << name << " \"" << TextOf(child) << "\"";
+    }
+    DestroyWindow(plain);
+  }
+  EXPECT_GE(compared, 20);
+  SIZE ideal = {};
+  EXPECT_TRUE(SendMessageA(editor.add.Handle(), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
+  EXPECT_GT(ideal.cx, 0);
+}
+
 // ---- Add and Remove
 
 TEST_F(EditorTest, AddWithSixteenTemplatesRefusesAndChangesNothing) {

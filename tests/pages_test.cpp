@@ -218,6 +218,30 @@ TEST_F(PagesTest, ShowsThePageOfTheCurrentTabOnlyWhileATemplateIsSelected) {
   EXPECT_EQ(page.top, tabArea.top + 25);
 }
 
+// The colour painted at a point of `window`'s client area.
+COLORREF ScreenColour(HWND window, int x, int y) {
+  HDC dc = GetDC(window);
+  COLORREF colour = GetPixel(dc, x, y);
+  ReleaseDC(window, dc);
+  return colour;
+}
+
+TEST_F(PagesTest, EveryPageShowsInTheColourOfTheTabBody) {
+  Editor editor = Open({{0, 0}});
+  // The body below the pages, just inside the tab control's frame.
+  RECT body;
+  GetClientRect(editor.tab.Handle(), &body);
+  TabCtrl_AdjustRect(editor.tab.Handle(), FALSE, &body);
+  for (int tab : {kDevice, kAi, kAo, kDio, kCounter}) {
+    editor.SelectTab(tab);
+    RedrawWindow(editor.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    HWND page = editor.VisiblePages().at(0);
+    // A blank spot in the page's top left corner.
+    EXPECT_EQ(ScreenColour(page, 2, 2), ScreenColour(editor.tab.Handle(), body.left + 1, body.bottom - 2))
+        << "tab " << tab;
+  }
+}
+
 // ---- Device page
 
 TEST_F(PagesTest, DevicePageShowsTheModuleAndTheIdentifiersInNumericOrder) {
@@ -231,7 +255,9 @@ TEST_F(PagesTest, DevicePageShowsTheModuleAndTheIdentifiersInNumericOrder) {
             "*12-bit A/D converter, up to 150 KHz sampling rate\n"
             "*8DI/8DO, 2 AO and 1 32-bit counter");
 
-  // The picture: the page's bitmap control holds the 182 x 115 bitmap.
+  // The picture: the page's bitmap control holds the 182 x 115 bitmap at
+  // 96 DPI, as much larger as the screen's DPI, and all of it shows above
+  // the description.
   HWND picture = nullptr;
   for (HWND child = GetWindow(editor.device, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) picture = child;
@@ -240,8 +266,19 @@ TEST_F(PagesTest, DevicePageShowsTheModuleAndTheIdentifiersInNumericOrder) {
   HBITMAP bitmap = reinterpret_cast<HBITMAP>(SendMessageA(picture, STM_GETIMAGE, IMAGE_BITMAP, 0));
   BITMAP info = {};
   ASSERT_NE(GetObjectA(bitmap, sizeof(info), &info), 0);
-  EXPECT_EQ(info.bmWidth, 182);
-  EXPECT_EQ(info.bmHeight, 115);
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(info.bmWidth, MulDiv(182, dpi, 96)) << dpi << " DPI";
+  EXPECT_EQ(info.bmHeight, MulDiv(115, dpi, 96)) << dpi << " DPI";
+  RECT shown, description, page;
+  GetWindowRect(picture, &shown);
+  GetWindowRect(GetDlgItem(editor.device, 1141), &description);
+  GetWindowRect(editor.device, &page);
+  EXPECT_EQ(shown.right - shown.left, info.bmWidth);
+  EXPECT_EQ(shown.bottom - shown.top, info.bmHeight);
+  EXPECT_LT(shown.bottom, description.top);
+  EXPECT_LT(shown.right, page.right);
 }
 
 struct BoardIdCase {
@@ -401,6 +438,42 @@ TEST_F(PagesTest, AoPageShowsTheRangesAndFallsBackWithoutChangingTheTemplate) {
   EXPECT_EQ(ValueIn(file, 0, "AOSettings 1"), "\"     0    10    -5\"");
   EXPECT_EQ(ValueIn(file, 1, "AOSettings 0"), "\"     0     5    -5\"");
   EXPECT_EQ(ValueIn(file, 1, "AOSettings 1"), "\"     0    10   -10\"");
+}
+
+// ---- Drop-down lists: opened, each shows its whole list, the board
+// identifiers at least eight at a time; closed, each is one line high
+
+TEST_F(PagesTest, DropDownListsShowTheirItemsWhenOpened) {
+  Editor editor = Open({{0, 0}});
+  struct {
+    const char* name;
+    int tab;
+    const winui::ComboBox& list;
+    int shown;
+  } cases[] = {{"BoardID", kDevice, editor.boardId, 8},
+               {"AO channel 0", kAo, editor.range0, 4},
+               {"AO channel 1", kAo, editor.range1, 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    editor.SelectTab(c.tab);
+    HWND combo = c.list.Handle();
+    RECT closed;
+    GetWindowRect(combo, &closed);
+    SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    COMBOBOXINFO info = {};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+    EXPECT_TRUE(IsWindowVisible(info.hwndList));
+    int itemHeight = static_cast<int>(SendMessageA(combo, CB_GETITEMHEIGHT, 0, 0));
+    RECT dropped, shown;
+    SendMessageA(combo, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+    GetClientRect(info.hwndList, &shown);
+    EXPECT_GE(dropped.bottom - dropped.top, itemHeight * c.shown);
+    EXPECT_GE(shown.bottom, itemHeight * c.shown);
+    // The closed control keeps one line's height.
+    EXPECT_LT(closed.bottom - closed.top, 2 * itemHeight);
+    SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
+  }
 }
 
 // ---- DIO and Counter

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/window_test_util.h"
+#include "winui/bitmap.h"
 #include "winui/button.h"
 #include "winui/combo_box.h"
 #include "winui/dialog.h"
@@ -208,6 +209,32 @@ TEST_F(DialogTest, KeyboardReachesTheDialogManagerUnderAPlainLoop) {
   PressKey(VK_ESCAPE);  // IDCANCEL: the base OnCancel hides the dialog
   EXPECT_FALSE(dialog.IsVisible());
   EXPECT_THAT(log, IsEmpty());
+}
+
+// A one-row bitmap of grey levels, scaled; the grey levels of the result.
+std::vector<int> ScaledGreys(const std::vector<int>& greys, int width) {
+  std::vector<uint32_t> pixels;
+  for (int grey : greys) pixels.push_back(static_cast<uint32_t>(grey * 0x010101));
+  HBITMAP source = CreateBitmap(static_cast<int>(greys.size()), 1, 1, 32, pixels.data());
+  HBITMAP scaled = winui::ScaleBitmap(source, width, 1);
+  DeleteObject(source);
+  DIBSECTION section = {};
+  if (scaled == nullptr || GetObjectA(scaled, sizeof(section), &section) == 0) return {};
+  std::vector<int> result;
+  EXPECT_EQ(section.dsBm.bmBitsPixel, 24);
+  const auto* bits = static_cast<const uint8_t*>(section.dsBm.bmBits);
+  for (int x = 0; x < width; ++x) result.push_back(bits[x * 3]);
+  DeleteObject(scaled);
+  return result;
+}
+
+TEST(ScaleBitmap, EachPixelIsTheMeanOfTheAreaItCovers) {
+  EXPECT_THAT(ScaledGreys({0, 200, 100, 50}, 4), ElementsAre(0, 200, 100, 50));
+  EXPECT_THAT(ScaledGreys({0, 200, 100, 50}, 2), ElementsAre(100, 75));
+  // 1.5 source pixels a pixel: the middle one is shared.
+  EXPECT_THAT(ScaledGreys({0, 90, 255}, 2), ElementsAre(30, 200));
+  EXPECT_THAT(ScaledGreys({60}, 3), ElementsAre(60, 60, 60));
+  EXPECT_EQ(winui::ScaleBitmap(nullptr, 2, 2), nullptr);
 }
 
 TEST(Module, NameAndResourcesComeFromTheModuleOfTheCode) {

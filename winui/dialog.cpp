@@ -22,6 +22,7 @@ Dialog::~Dialog() {
 }
 
 bool Dialog::Create() {
+  ActivationScope scope;
   creating_ = true;
   HWND hwnd = CreateDialogParamA(ResourceModule(), MAKEINTRESOURCEA(templateId_), parent_,
                                  &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
@@ -99,6 +100,9 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
 
   INT_PTR result = FALSE;
   try {
+    // Controls and message boxes that a handler creates are of the same
+    // version as those of the dialog template.
+    ActivationScope scope;
     result = self->HandleMessage(message, wParam, lParam);
   } catch (...) {
     result = FALSE;

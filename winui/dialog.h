@@ -30,8 +30,9 @@ class Dialog : public Window {
   UINT TemplateId() const { return templateId_; }
   HWND ParentWindow() const { return parent_; }
 
-  // Creates the modeless window from the dialog template; OnInitDialog runs
-  // inside. A top-level dialog also gets its keyboard routed through
+  // Creates the modeless window from the dialog template, in the module's
+  // activation context (as is every message the map handles); OnInitDialog
+  // runs inside. A top-level dialog also gets its keyboard routed through
   // IsDialogMessage, whatever message loop its thread runs. True on success;
   // on failure the object is still the caller's, even when a window came and
   // went during the attempt (PostNcDestroy does not run for it).

@@ -9,6 +9,8 @@ namespace {
 
 HINSTANCE g_resourceModule = nullptr;
 char g_moduleName[MAX_PATH];
+HANDLE g_activationContext = INVALID_HANDLE_VALUE;
+bool g_activationContextTried = false;
 
 HINSTANCE ModuleOfThisCode() {
   HMODULE module = nullptr;
@@ -46,6 +48,39 @@ const char* ModuleName() {
     g_moduleName[size] = '\0';
   }
   return g_moduleName;
+}
+
+HANDLE ModuleActivationContext() {
+  // Tried once: a module without the manifest costs nothing afterwards.
+  if (!g_activationContextTried) {
+    g_activationContextTried = true;
+    char path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(ResourceModule(), path, MAX_PATH);
+    ACTCTXA context = {};
+    context.cbSize = sizeof(context);
+    context.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = length != 0 && length < MAX_PATH ? path : nullptr;
+    context.hModule = ResourceModule();
+    context.lpResourceName = MAKEINTRESOURCEA(2);  // ISOLATIONAWARE_MANIFEST_RESOURCE_ID
+    // Without the resource this fails quietly (ERROR_RESOURCE_TYPE_NOT_FOUND).
+    g_activationContext = CreateActCtxA(&context);
+  }
+  return g_activationContext != INVALID_HANDLE_VALUE ? g_activationContext : nullptr;
+}
+
+void ReleaseModuleActivationContext() {
+  if (g_activationContext != INVALID_HANDLE_VALUE) ReleaseActCtx(g_activationContext);
+  g_activationContext = INVALID_HANDLE_VALUE;
+  g_activationContextTried = false;
+}
+
+ActivationScope::ActivationScope() {
+  HANDLE context = ModuleActivationContext();
+  if (context != nullptr) active_ = ActivateActCtx(context, &cookie_) != FALSE;
+}
+
+ActivationScope::~ActivationScope() {
+  if (active_) DeactivateActCtx(0, cookie_);
 }
 
 bool InitCommonControls(DWORD classes) {

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Draws the picture of the USB-8620A module shown on the editor's Device page.
 
-Writes a 182 x 115 pixel, 24-bit BMP (bitmap resource 147): the module's box
+Writes a 364 x 230 pixel, 24-bit BMP (bitmap resource 147), twice the size
+the picture has at 96 DPI, which the library scales down to the size it needs
+at the screen's DPI with an area average: the module's box
 seen from the front and above, two green screw-terminal blocks along the back
 edge of its lid, the "USB-8620A" label, a USB-B socket and the power lamp.
 
-Standard library only. Shapes are filled on a canvas four times the size of
-the picture and averaged down, which smooths their edges; the label uses the
+Standard library only. Shapes are drawn in picture coordinates (182 x 115,
+the picture at 96 DPI) and filled on a canvas four times the size of the
+output and averaged down, which smooths their edges; the label uses the
 small 5 x 7 font below.
 
     python3 editor/res/make_module_bitmap.py [OUTPUT]   (default: module.bmp
@@ -18,7 +21,8 @@ import os
 import struct
 import sys
 
-WIDTH, HEIGHT = 182, 115
+WIDTH, HEIGHT = 182, 115  # picture coordinates: the picture at 96 DPI
+SCALE = 2  # output pixels per picture coordinate
 SS = 4  # supersampling factor
 
 # 5 x 7 glyphs, '#' is ink.
@@ -67,10 +71,12 @@ FONT = {
 
 
 class Canvas:
-    """An RGB canvas in picture coordinates, stored SS times finer."""
+    """An RGB canvas in picture coordinates, stored SS times finer than an
+    output `scale` times the picture's size."""
 
-    def __init__(self, width, height):
-        self.w, self.h = width * SS, height * SS
+    def __init__(self, width, height, scale=1):
+        self.k = SS * scale  # canvas pixels per picture coordinate
+        self.w, self.h = width * self.k, height * self.k
         self.px = [[0.0, 0.0, 0.0] for _ in range(self.w * self.h)]
 
     def _blend(self, i, color, alpha):
@@ -85,7 +91,7 @@ class Canvas:
     def fill_polygon(self, points, paint, alpha=1.0):
         """Fills a polygon (picture coordinates, even-odd rule). `paint` is a
         colour or a function of picture (x, y) giving a colour."""
-        pts = [(x * SS, y * SS) for x, y in points]
+        pts = [(x * self.k, y * self.k) for x, y in points]
         ys = [p[1] for p in pts]
         y0 = max(0, int(math.floor(min(ys))))
         y1 = min(self.h - 1, int(math.ceil(max(ys))))
@@ -106,7 +112,7 @@ class Canvas:
                 row = sy * self.w
                 for sx in range(sx0, sx1 + 1):
                     if shader:
-                        c = shader((sx + 0.5) / SS, cy / SS)
+                        c = shader((sx + 0.5) / self.k, cy / self.k)
                         a = alpha * (c[3] if len(c) > 3 else 1.0)
                         self._blend(row + sx, c[:3], a)
                     else:
@@ -298,7 +304,8 @@ def draw(c):
 
 
 def write_bmp(path, rows):
-    stride = (WIDTH * 3 + 3) & ~3
+    width, height = len(rows[0]), len(rows)
+    stride = (width * 3 + 3) & ~3
     data = bytearray()
     for row in reversed(rows):  # bottom-up
         line = bytearray()
@@ -309,7 +316,7 @@ def write_bmp(path, rows):
         line += b"\0" * (stride - len(line))
         data += line
     header = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(data), 0, 0, 14 + 40)
-    info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 24, 0, len(data),
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(data),
                        2835, 2835, 0, 0)
     with open(path, "wb") as f:
         f.write(header + info + data)
@@ -318,7 +325,7 @@ def write_bmp(path, rows):
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "module.bmp")
-    canvas = Canvas(WIDTH, HEIGHT)
+    canvas = Canvas(WIDTH, HEIGHT, SCALE)
     draw(canvas)
     write_bmp(out, canvas.downsample())
 
