@@ -143,8 +143,16 @@ class Win32FileSystem : public FileSystem {
     }
     if (error == 0 && !::FlushFileBuffers(handle)) error = Error();
     if (!::CloseHandle(handle) && error == 0) error = Error();
-    // ReplaceFileW gives the new file the old one's attributes, security
-    // descriptor and creation time; a plain rename would give it those of a
+    // The old file's attributes (hidden, system, archive; a read-only file
+    // never gets this far, since it cannot be opened for writing), set here
+    // too because not every implementation of ReplaceFileW carries them.
+    const DWORD kept = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+    if (error == 0 && kept != 0 && kept != FILE_ATTRIBUTE_NORMAL &&
+        !::SetFileAttributesA(working.c_str(), kept)) {
+      error = Error();
+    }
+    // ReplaceFileW gives the new file the old one's security descriptor and
+    // creation time (and attributes); a plain rename would give it those of a
     // new file in the folder.
     if (error == 0) {
       const std::wstring replaced = Wide(path);

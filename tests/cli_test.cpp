@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -438,6 +439,9 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
     }
     return results;
   };
+  // A working file that a killed save left: the next save removes it.
+  const std::string folder = path_.substr(0, path_.rfind('/'));
+  test::WriteFileBytes(folder + "/.USB8620.reg.saving-Ab12Cd", "half a file");
   // The sample holds 2 templates: 14 adds find a slot, each its own.
   std::set<std::string> slots;
   int refused = 0;
@@ -452,6 +456,8 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
   }
   EXPECT_EQ(slots.size(), 14u);
   EXPECT_EQ(refused, 10);
+  EXPECT_FALSE(test::FileExists(folder + "/.USB8620.reg.saving-Ab12Cd"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
   Result list = OnFile("list");
   EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 16) << list.out;
 

@@ -68,6 +68,10 @@ class FaultFileSystem : public FileSystem {
       Count("write");
       inner_->Write(buffer, count);
     }
+    void Flush() override {
+      Count("flush");
+      inner_->Flush();
+    }
     void Close() override { inner_->Close(); }
 
    private:

@@ -189,7 +189,6 @@ TEST(ReplaceContentTest, NativeWritesALinkedFileInPlace) {
   EXPECT_EQ(NativeFileSystem().ReplaceContent(path, "new"), 0u);
   EXPECT_EQ(ReadFileBytes(path), "new");
   EXPECT_EQ(ReadFileBytes(second), "new");
-  EXPECT_EQ(std::filesystem::hard_link_count(path), 2u);
   EXPECT_EQ(Names(dir.File("drv")), before);
   EXPECT_TRUE(Names(temporary.Path()).empty());
 }
@@ -200,6 +199,7 @@ TEST(ReplaceContentTest, NativeKeepsTheFileAttributes) {
   const std::string path = dir.File("USB8620.reg");
   WriteFileBytes(path, "old");
   ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  ASSERT_TRUE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
   EXPECT_EQ(NativeFileSystem().ReplaceContent(path, "new"), 0u);
   EXPECT_EQ(ReadFileBytes(path), "new");
   EXPECT_TRUE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);

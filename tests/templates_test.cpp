@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fault_file.h"
 #include "regfile/memory_file.h"
 #include "templates/device_template.h"
 #include "templates/driver_path.h"
@@ -201,6 +202,23 @@ TEST(Load, MissingFileGivesNoTemplates) {
     EXPECT_EQ(table[n].Used, 0u);
     EXPECT_EQ(table[n].SwitchID, n);
   }
+  table[2].Used = 1;
+  EXPECT_EQ(LoadTemplateTableReporting(table, kPath, fs), 2u);
+  EXPECT_EQ(table[2].Used, 0u);
+}
+
+// The whole table comes from one read of the file (a handful of calls on
+// one opened file, where a read per slot made dozens), so it cannot mix two
+// versions of a file that another program saves meanwhile.
+TEST(Load, TheTableComesFromOneRead) {
+  MemoryFileSystem memory;
+  memory.SetFile(kPath, Section(3, Values(9, "3", kAoDefault, kAoDefault)));
+  test::FaultFileSystem counting(memory, 0, 0);
+  TemplateTable table;
+  EXPECT_EQ(LoadTemplateTableReporting(table, kPath, counting), 0u);
+  EXPECT_LE(counting.Calls(), 4);
+  EXPECT_EQ(table[3].Used, 1u);
+  EXPECT_EQ(table[3].SwitchID, 9u);
 }
 
 // ---------------------------------------------------------------- saving
@@ -311,6 +329,45 @@ TEST(Save, FailuresAreReportedWithPathAndReason) {
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.systemError, FullDisk::kNoSpace);
   EXPECT_EQ(result.message, kPath + ": " + SystemErrorText(FullDisk::kNoSpace));
+}
+
+// Given the table it loaded, a Save writes only while the file still holds
+// those templates; a file another program changed meanwhile is left alone.
+TEST(Save, WritesOnlyOverTheTemplatesItLoaded) {
+  MemoryFileSystem memory;
+  memory.SetFile(kPath, Section(0, Values(0, "0", kAoDefault, kAoDefault)));
+  TemplateTable loaded;
+  LoadTemplateTable(loaded, kPath, memory);
+  TemplateTable mine = loaded;
+  mine[0].ChanConfig = 0xF;
+  TemplateTable theirs = loaded;
+  uint32_t n = 0;
+  ASSERT_TRUE(theirs.AllocateTemplate(&n));
+  ASSERT_TRUE(SaveTemplateTable(theirs, kPath, memory, &loaded).ok);
+  const std::string between = *memory.GetFile(kPath);
+
+  SaveResult result = SaveTemplateTable(mine, kPath, memory, &loaded);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.changedOnDisk);
+  EXPECT_EQ(result.message, "");
+  EXPECT_EQ(*memory.GetFile(kPath), between);
+
+  result = SaveTemplateTable(mine, kPath, memory, &theirs);
+  EXPECT_TRUE(result.ok && !result.changedOnDisk);
+  TemplateTable now;
+  LoadTemplateTable(now, kPath, memory);
+  EXPECT_TRUE(now == mine);
+
+  // Free slots are equal whatever they hold; a used slot differs in any field.
+  TemplateTable other = now;
+  other[9].SwitchID = 77;
+  other[9].AOSettings[0].RefLow = 3;
+  EXPECT_TRUE(other == now);
+  other[0].AOSettings[1].RefLow = -0.5f;
+  EXPECT_FALSE(other == now);
+  other = now;
+  other[9].Used = 1;
+  EXPECT_FALSE(other == now);
 }
 
 // ---------------------------------------------------------------- real files
