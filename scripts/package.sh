@@ -35,7 +35,10 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) ||
+    { echo "package.sh: not a git checkout: set SOURCE_DATE_EPOCH" >&2; exit 2; }
+fi
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 umask 022
 jobs=${JOBS:-$(nproc)}
@@ -145,7 +148,8 @@ Description: edit the device setting templates of USB-8620A driver files
  editor's Save, and checks such files for problems.
 EOF
 normalize "$deb"
-dpkg-deb --root-owner-group -Zxz --build "$deb" "$out/zuv8620_${version}_$architecture.deb" >/dev/null
+# One compressor thread: xz's output must not depend on the machine's cores.
+dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "$deb" "$out/zuv8620_${version}_$architecture.deb" >/dev/null
 
 echo "== Packages in $out"
 (cd "$out" && ls -l "$windows_name.zip" "$windows_name-debug.zip" "zuv8620_${version}_$architecture.deb")

@@ -30,7 +30,9 @@ cmp -s "$out/win/$win/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB
 for binary in ZUV8620Ude.dll zuv8620.exe zuv8620-host.exe; do
   sections=$("$objdump" -h "$out/win/$win/$binary")
   grep -q "\.debug_info" <<<"$sections" && fail "$binary is not stripped"
-  "$objdump" -s -j .gnu_debuglink "$out/win/$win/$binary" | grep -q "$binary.debu" || fail "$binary names no debug file"
+  # The section's text: the dump's character column, its lines joined.
+  link=$("$objdump" -s -j .gnu_debuglink "$out/win/$win/$binary" | sed -n 's/^ [0-9a-f]\+ .\{35\}  //p' | tr -d '\n')
+  [[ "$link" == "$binary.debug."* ]] || fail "$binary names no debug file: '$link'"
   "$objdump" -h "$out/win/$win-debug/$binary.debug" | grep -q "\.debug_info" || fail "$binary.debug holds no debug information"
   "$windres" -J coff -i "$out/win/$win/$binary" -O rc | grep -q "VALUE \"FileVersion\", \"$version\"" ||
     fail "$binary has no version resource $version"
@@ -42,6 +44,7 @@ expect_eq "deb files" "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | so
 expect_eq "Package" "$(dpkg-deb -f "$deb" Package)" zuv8620
 expect_eq "Version" "$(dpkg-deb -f "$deb" Version)" "$version"
 dpkg-deb -f "$deb" Depends | grep -q "^libc6 (>= " || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
+readelf -S "$out/deb/usr/bin/zuv8620" | grep -q "\.debug_info" && fail "zuv8620 in the .deb is not stripped"
 expect_eq "--version" "$("$out/deb/usr/bin/zuv8620" --version)" "zuv8620 $version"
 zcat "$out/deb/usr/share/man/man1/zuv8620.1.gz" | grep -q '^\.TH ZUV8620 "1" .* "zuv8620 '"$version"'"' ||
   fail "manual page header"
