@@ -5,6 +5,7 @@
 #include "editor/page_controls.h"
 #include "editor/resource.h"
 #include "editor/template_editor_dialog.h"
+#include "winui/bitmap.h"
 
 namespace zuv {
 
@@ -34,8 +35,10 @@ void AiPage::DoDataExchange() {
 BOOL AiPage::OnInitDialog() {
   TemplatePage::OnInitDialog();
   channelList_.SetExtendedStyle(0, LVS_EX_CHECKBOXES);
-  channelList_.InsertColumn(0, "Channel", LVCFMT_LEFT, 80, 0);
-  channelList_.InsertColumn(1, "Config", LVCFMT_LEFT, 100, 1);
+  // Column widths in pixels at 96 DPI, as wide again as the screen's DPI
+  // makes the texts.
+  channelList_.InsertColumn(0, "Channel", LVCFMT_LEFT, winui::ScaleToScreen(80), 0);
+  channelList_.InsertColumn(1, "Config", LVCFMT_LEFT, winui::ScaleToScreen(100), 1);
   for (int n = 0; n < kChannelCount; ++n) {
     char text[16];
     std::snprintf(text, sizeof(text), "Channel%d", n);

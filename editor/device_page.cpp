@@ -63,16 +63,13 @@ BOOL DevicePage::OnInitDialog() {
 void DevicePage::ShowPictureForScreen() {
   HWND control = GetDlgItem(hwnd_, IDC_MODULE_PICTURE);
   HBITMAP source = reinterpret_cast<HBITMAP>(SendMessageA(control, STM_GETIMAGE, IMAGE_BITMAP, 0));
-  HDC dc = GetDC(hwnd_);
-  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(hwnd_, dc);
-  if (control == nullptr || source == nullptr || dpi <= 0) return;
+  if (control == nullptr || source == nullptr) return;
   // The size the picture has at 96 DPI, scaled as the dialogs are, but never
   // past its frame (the aspect kept).
   RECT frame = kPictureFrame;
   MapDialogRect(hwnd_, &frame);
-  int width = MulDiv(kPictureWidthAt96, dpi, 96);
-  int height = MulDiv(kPictureHeightAt96, dpi, 96);
+  int width = winui::ScaleToScreen(kPictureWidthAt96);
+  int height = winui::ScaleToScreen(kPictureHeightAt96);
   if (width > frame.right - frame.left) {
     height = MulDiv(height, frame.right - frame.left, width);
     width = frame.right - frame.left;

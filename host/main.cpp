@@ -3,7 +3,7 @@
 // until no window of this thread is visible any more (Close hides the
 // editor).
 //
-//   zuv8620-host.exe [--close-after MILLISECONDS] [--tab N] [ROOT [DRIVER]]
+//   zuv8620-host.exe [--close-after MILLISECONDS] [--tab N] [--drop-down] [ROOT [DRIVER]]
 //
 // ROOT must end with a path separator; it defaults to the sample tree of the
 // checkout this program was built from (in a release build: the folder
@@ -11,7 +11,8 @@
 // --close-after the host closes its visible windows (WM_CLOSE, as the
 // window's close command would) after that time, for unattended runs. With
 // --tab the host clicks the editor's tab N (0 Device ... 4 Counter) once the
-// editor is up, for pictures of the other pages.
+// editor is up, for pictures of the other pages; with --drop-down it then
+// opens the first drop-down list of the page shown (BoardID, AO channel 0).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -76,6 +77,40 @@ std::string DefaultRoot() {
 #endif
 }
 
+BOOL CALLBACK FindVisibleComboBox(HWND hwnd, LPARAM found) {
+  char name[16] = {};
+  GetClassNameA(hwnd, name, sizeof(name));
+  if (IsWindowVisible(hwnd) && std::strcmp(name, "ComboBox") == 0) {
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Opens the first drop-down list shown in the editor, as a click on its
+// arrow would, once the editor has settled (its activation and focus
+// changes would close the list again).
+void DropDownEditorList() {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 1000;) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    Sleep(20);
+  }
+  HWND editor = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), &FindEditor, reinterpret_cast<LPARAM>(&editor));
+  HWND list = nullptr;
+  if (editor != nullptr) EnumChildWindows(editor, &FindVisibleComboBox, reinterpret_cast<LPARAM>(&list));
+  if (list == nullptr) {
+    std::fprintf(stderr, "zuv8620-host: the editor shows no drop-down list\n");
+    return;
+  }
+  SetFocus(list);
+  SendMessageA(list, CB_SHOWDROPDOWN, TRUE, 0);
+}
+
 bool ThreadHasVisibleWindow() {
   bool found = false;
   EnumThreadWindows(GetCurrentThreadId(), &FindVisible, reinterpret_cast<LPARAM>(&found));
@@ -96,6 +131,11 @@ int main(int argc, char** argv) {
     tab = std::atoi(argv[next + 1]);
     next += 2;
   }
+  bool dropDown = false;
+  if (argc > next && std::strcmp(argv[next], "--drop-down") == 0) {
+    dropDown = true;
+    ++next;
+  }
   const std::string root = argc > next ? argv[next] : DefaultRoot();
   const char* driver = argc > next + 1 ? argv[next + 1] : "USB8620A";
 
@@ -114,6 +154,7 @@ int main(int argc, char** argv) {
 
   int result = driverConfig(0, root.c_str(), driver, "");
   if (tab >= 0) ClickEditorTab(tab);
+  if (dropDown) DropDownEditorList();
   std::printf("DriverConfig returned %d\n", result);
   std::fflush(stdout);
 

@@ -7,23 +7,39 @@
 #   scripts/run-editor.sh --screenshot FILE   # on a virtual display (Xvfb):
 #                                             # a PNG of the screen once the
 #                                             # editor is up, then it is closed
-#   --tab N (before the rest)                 # the editor's tab N clicked first
+#   --tab N                                   # the editor's tab N clicked first
 #                                             # (0 Device, 1 AI, 2 AO, 3 DIO,
 #                                             # 4 Counter)
+#   --drop-down                               # then the page's first drop-down
+#                                             # list opened
+#   --dpi N                                   # the screen at N DPI (96, 120,
+#                                             # 144, 192 ...), in a wine prefix
+#                                             # of its own (build/windows/
+#                                             # wineprefix-dpiN)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 checkout=$(pwd)
-prefix="$checkout/build/windows/wineprefix"
+# ZUV_DPI (set by --dpi for the second stage): another DPI, in a prefix of
+# its own whose screen has it, so that the tests' prefix stays at 96.
+prefix="$checkout/build/windows/wineprefix${ZUV_DPI:+-dpi$ZUV_DPI}"
 host="$checkout/build/windows/bin/zuv8620-host.exe"
+
+# Gives the prefix's screen ZUV_DPI; wine reads it when a program starts.
+set_dpi() {
+  [ -z "${ZUV_DPI:-}" ] && return
+  scripts/wine-run.sh --prefix "$prefix" reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
+    /t REG_DWORD /d "$ZUV_DPI" /f >/dev/null 2>&1
+}
 
 # Second stage of --screenshot, run by xvfb-run: start the host, wait for the
 # editor, photograph the screen, let the host close it.
 if [ "${1:-}" = "--inside-xvfb" ]; then
   screenshot=$2
   root=$3
-  tab_args=(${4:+--tab "$4"})
+  shift 3
+  set_dpi
   log=$(mktemp)
-  scripts/wine-run.sh --prefix "$prefix" "$host" --close-after 8000 "${tab_args[@]}" "$root" >"$log" 2>&1 &
+  scripts/wine-run.sh --prefix "$prefix" "$host" --close-after 8000 "$@" "$root" >"$log" 2>&1 &
   host_pid=$!
   for _ in $(seq 1 600); do
     grep -q "DriverConfig returned" "$log" && break
@@ -42,18 +58,34 @@ if [ "${1:-}" = "--inside-xvfb" ]; then
   exit 0
 fi
 
-usage="usage: $0 [--tab N] [--screenshot FILE]"
+usage="usage: $0 [--tab N] [--drop-down] [--dpi N] [--screenshot FILE]"
 tab=""
-if [ "${1:-}" = "--tab" ]; then
-  [ $# -ge 2 ] && [[ $2 =~ ^[0-4]$ ]] || { echo "$usage" >&2; exit 2; }
-  tab=$2
-  shift 2
-fi
+drop_down=""
 screenshot=""
-if [ "${1:-}" = "--screenshot" ]; then
-  [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
-  screenshot=$(realpath -m "$2")
-fi
+dpi=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --tab)
+      [ $# -ge 2 ] && [[ $2 =~ ^[0-4]$ ]] || { echo "$usage" >&2; exit 2; }
+      tab=$2
+      shift 2 ;;
+    --drop-down)
+      drop_down=1
+      shift ;;
+    --dpi)
+      [ $# -ge 2 ] && [[ $2 =~ ^[1-9][0-9]{1,2}$ ]] || { echo "$usage" >&2; exit 2; }
+      dpi=$2
+      shift 2 ;;
+    --screenshot)
+      [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+      screenshot=$(realpath -m "$2")
+      shift 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
+  esac
+done
+host_args=(${tab:+--tab "$tab"} ${drop_down:+--drop-down})
+export ZUV_DPI=$dpi
+prefix="$checkout/build/windows/wineprefix${dpi:+-dpi$dpi}"
 
 scripts/install-deps.sh
 cmake --preset windows >/dev/null
@@ -67,12 +99,16 @@ root="Z:$(echo "$scratch/Image/" | tr / '\\')"
 
 if [ -n "$screenshot" ]; then
   mkdir -p "$(dirname "$screenshot")"
-  xvfb-run -a -s "-screen 0 800x600x24" "$0" --inside-xvfb "$screenshot" "$root" "$tab"
+  # An 800 x 600 screen at 96 DPI, as much larger as the DPI.
+  scale=${dpi:-96}
+  xvfb-run -a -s "-screen 0 $((800 * scale / 96))x$((600 * scale / 96))x24" \
+    "$0" --inside-xvfb "$screenshot" "$root" "${host_args[@]}"
   echo "Screenshot written to $screenshot"
 else
   if [ -z "${DISPLAY:-}" ]; then
     echo "run-editor: no display; use --screenshot FILE to run on a virtual one" >&2
     exit 1
   fi
-  scripts/wine-run.sh --prefix "$prefix" "$host" ${tab:+--tab "$tab"} "$root"
+  set_dpi
+  scripts/wine-run.sh --prefix "$prefix" "$host" "${host_args[@]}" "$root"
 fi

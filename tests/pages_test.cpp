@@ -336,6 +336,18 @@ TEST_F(PagesTest, AiPageShowsTheMaskWithoutChangingIt) {
   EXPECT_EQ(rows[15], "- Channel15 Single-Ended");
   EXPECT_EQ(editor.CheckedMask(), 0x30u);
 
+  // The longest text of each column fits it, at any DPI.
+  for (const auto& [column, text] : {std::pair<int, const char*>{0, "Channel15"},
+                                     {1, "Single-Ended"}, {1, "Differential"}}) {
+    RECT cell = {};
+    cell.left = LVIR_LABEL;
+    cell.top = column;
+    SendMessageA(editor.channels.Handle(), LVM_GETSUBITEMRECT, 15, reinterpret_cast<LPARAM>(&cell));
+    LRESULT needed = SendMessageA(editor.channels.Handle(), LVM_GETSTRINGWIDTHA, 0,
+                                  reinterpret_cast<LPARAM>(text));
+    EXPECT_GE(cell.right - cell.left, needed + 4) << text;
+  }
+
   // Another template re-binds the rows.
   editor.Select("Template1");
   EXPECT_EQ(editor.CheckedMask(), 0xC003u);

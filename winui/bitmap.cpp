@@ -96,4 +96,11 @@ HBITMAP ScaleBitmap(HBITMAP source, int width, int height) {
   return target;
 }
 
+int ScaleToScreen(int pixelsAt96) {
+  HDC screen = GetDC(nullptr);
+  int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return MulDiv(pixelsAt96, dpi > 0 ? dpi : 96, 96);
+}
+
 }  // namespace winui
