@@ -55,4 +55,22 @@ bool TemplateTable::IsSwitchIdUsed(uint32_t switchId) const {
 
 void TemplateTable::Clear() { std::memset(slots_, 0, sizeof slots_); }
 
+bool operator==(const DeviceTemplate& a, const DeviceTemplate& b) {
+  if (a.Used != b.Used || a.SwitchID != b.SwitchID || a.ChanConfig != b.ChanConfig) return false;
+  for (int i = 0; i < 2; ++i) {
+    const AoSetting& x = a.AOSettings[i];
+    const AoSetting& y = b.AOSettings[i];
+    if (x.Code != y.Code || x.RefHigh != y.RefHigh || x.RefLow != y.RefLow) return false;
+  }
+  return true;
+}
+
+bool operator==(const TemplateTable& a, const TemplateTable& b) {
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (a[n].Used == 0 && b[n].Used == 0) continue;
+    if (a[n] != b[n]) return false;
+  }
+  return true;
+}
+
 }  // namespace zuv

@@ -49,6 +49,10 @@ constexpr uint32_t PairBits(int pair) { return 3u << (2 * pair); }
 // The mask of the AI page's Set All Differential.
 constexpr uint32_t kAllDifferential = 0xFFFFu;
 
+// Field by field; floats compared exactly.
+bool operator==(const DeviceTemplate& a, const DeviceTemplate& b);
+inline bool operator!=(const DeviceTemplate& a, const DeviceTemplate& b) { return !(a == b); }
+
 class TemplateTable {
  public:
   // Slot access by index 0 to 15.
@@ -66,6 +70,10 @@ class TemplateTable {
  private:
   DeviceTemplate slots_[kTemplateCount] = {};
 };
+
+// Slot by slot; two free slots are equal whatever they hold.
+bool operator==(const TemplateTable& a, const TemplateTable& b);
+inline bool operator!=(const TemplateTable& a, const TemplateTable& b) { return !(a == b); }
 
 }  // namespace zuv
 

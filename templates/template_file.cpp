@@ -225,8 +225,25 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path, FileSystem
   }
 }
 
+uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
+                                    FileSystem& fileSystem) {
+  uint32_t error = 0;
+  std::unique_ptr<File> file = fileSystem.OpenExisting(path, &error);
+  if (file) {
+    error = 0;
+    try {
+      file->Close();
+    } catch (const FileError&) {
+    }
+  } else if (error == 0) {
+    error = 2;
+  }
+  LoadTemplateTable(table, path, fileSystem);
+  return error;
+}
+
 SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path,
-                             FileSystem& fileSystem) {
+                             FileSystem& fileSystem, const TemplateTable* expected) {
   // The sequence runs on a copy of the file in memory, and the driver file
   // then gets the result in one step (FileSystem::ReplaceContent): a Save
   // that fails, or a process killed during one, leaves the file as it was.
@@ -240,6 +257,18 @@ SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path
   } else {
     MemoryFileSystem copy;
     copy.SetFile(path, original);
+    if (expected != nullptr) {
+      // Templates, not bytes: a change elsewhere in the file is kept by the
+      // Save anyway.
+      TemplateTable onDisk;
+      LoadTemplateTable(onDisk, path, copy);
+      if (onDisk != *expected) {
+        SaveResult changed;
+        changed.ok = false;
+        changed.changedOnDisk = true;
+        return changed;
+      }
+    }
     for (uint32_t n = kTemplateCount; n-- > 0;) {
       if (table[n].Used == 0) DeleteTemplateReporting(n, path, copy, failure);
     }

@@ -38,6 +38,10 @@ bool DeleteTemplateFromFile(uint32_t n, const std::string& path,
 // Clears all 16 slots, then for N = 0..15: SwitchID = N, LoadTemplate, Used.
 void LoadTemplateTable(TemplateTable& table, const std::string& path,
                        FileSystem& fileSystem = NativeFileSystem());
+// LoadTemplateTable that also tells whether the file could be read: 0 when it
+// was, else the system's error code. The table is loaded as above either way.
+uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
+                                    FileSystem& fileSystem = NativeFileSystem());
 
 // What a Save did. systemError is the system's code when the file could not be
 // opened or written (0 when none was reported); message is ready to show:
@@ -46,12 +50,17 @@ struct SaveResult {
   bool ok = true;
   uint32_t systemError = 0;
   std::string message;
+  // The file's templates were not those `expected` held: nothing was written.
+  bool changedOnDisk = false;
 };
 
 // DeleteTemplateFromFile for free slots 15 down to 0, then SaveTemplate for
-// used slots 0 up to 15.
+// used slots 0 up to 15. When `expected` is given and the templates now in the
+// file differ from it, nothing is written and the result has ok == false,
+// changedOnDisk == true (message empty).
 SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path,
-                             FileSystem& fileSystem = NativeFileSystem());
+                             FileSystem& fileSystem = NativeFileSystem(),
+                             const TemplateTable* expected = nullptr);
 
 }  // namespace zuv
 

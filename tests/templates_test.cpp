@@ -313,6 +313,40 @@ TEST(Save, FailuresAreReportedWithPathAndReason) {
   EXPECT_EQ(result.message, kPath + ": " + SystemErrorText(FullDisk::kNoSpace));
 }
 
+// The table the editor loaded, compared with the file's templates at Save:
+// nothing is written when they differ; a change outside them does not count.
+TEST(Save, ExpectedTemplatesGuardTheWrite) {
+  const std::string s0 = Section(0, Values(0, "0", kAoDefault, kAoDefault));
+  const std::string s5 = Section(5, Values(5, "0", kAoDefault, kAoDefault));
+  MemoryFileSystem fs;
+  fs.SetFile(kPath, s0);
+  TemplateTable loaded;
+  EXPECT_EQ(LoadTemplateTableReporting(loaded, kPath, fs), 0u);
+  TemplateTable edited = loaded;
+  edited[0].ChanConfig = 3;
+  EXPECT_FALSE(edited == loaded);
+  TemplateTable freeSlotsDiffer = loaded;
+  freeSlotsDiffer[9].SwitchID = 77;
+  EXPECT_TRUE(freeSlotsDiffer == loaded);
+
+  fs.SetFile(kPath, s0 + s5);  // another program added template 5
+  SaveResult result = SaveTemplateTable(edited, kPath, fs, &loaded);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.changedOnDisk);
+  EXPECT_EQ(result.message, "");
+  EXPECT_EQ(*fs.GetFile(kPath), s0 + s5);
+
+  fs.SetFile(kPath, "; note\r\n" + s0);  // a change outside the templates
+  result = SaveTemplateTable(edited, kPath, fs, &loaded);
+  EXPECT_TRUE(result.ok);
+  EXPECT_FALSE(result.changedOnDisk);
+  EXPECT_EQ(*fs.GetFile(kPath), "; note\r\n" + Section(0, Values(0, "3", kAoDefault, kAoDefault)));
+
+  MemoryFileSystem empty;
+  EXPECT_EQ(LoadTemplateTableReporting(loaded, kPath, empty), 2u);
+  EXPECT_EQ(loaded[0].Used, 0u);
+}
+
 // ---------------------------------------------------------------- real files
 
 // Each corpus file, as a driver file: templates added, edited and removed
