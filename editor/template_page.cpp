@@ -1,16 +1,12 @@
 #include "editor/template_page.h"
 
-#include "editor/template_editor_dialog.h"
-
 namespace zuv {
 
-TemplatePage::TemplatePage(UINT templateId, TemplateEditorDialog* parent)
-    : winui::Dialog(templateId, parent->Handle()), parent_(parent) {}
+TemplatePage::TemplatePage(UINT templateId, PageHost& host)
+    : winui::Dialog(templateId, nullptr), host_(host) {}
 
-BOOL TemplatePage::CreatePage() { return Create() ? TRUE : FALSE; }
+BOOL TemplatePage::CreatePage(HWND parent) { return Create(parent) ? TRUE : FALSE; }
 
-void TemplatePage::SetTemplate(DeviceTemplate*) {}
-
-void TemplatePage::PostNcDestroy() { delete this; }
+void TemplatePage::Refresh() {}
 
 }  // namespace zuv

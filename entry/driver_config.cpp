@@ -25,6 +25,17 @@ void OpenEditor(const char* rootPath, const char* driverName, const char* extraT
       std::string_view(driverName, strnlen(driverName, kMaxPath)), '\\');
   if (path.size() >= kMaxPath) return;
 
+  // One editor per driver file: an open one comes to the front. One the user
+  // closed (hidden, its edits saved or dropped) makes way for a fresh one
+  // that reads the file again.
+  if (zuv::TemplateEditorDialog* open = zuv::TemplateEditorDialog::FindOpen(path.c_str())) {
+    if (IsWindowVisible(open->Handle())) {
+      open->BringToFront();
+      return;
+    }
+    DestroyWindow(open->Handle());
+  }
+
   auto* editor = new zuv::TemplateEditorDialog(nullptr);
   editor->SetArguments(rootPath, driverName, extraText);
   editor->SetDriverFilePath(path.c_str());

@@ -5,4 +5,6 @@ if(WIN32)
     SOURCES pages_test.cpp window_test_util.cpp test_files.cpp
     LIBS zuv_winui)
   add_dependencies(pages_test ZUV8620Ude)
+  # It presses keys: see windows.cmake.
+  set_tests_properties(pages_test PROPERTIES RESOURCE_LOCK keyboard_focus)
 endif()

@@ -218,6 +218,37 @@ TEST_F(PagesTest, ShowsThePageOfTheCurrentTabOnlyWhileATemplateIsSelected) {
   EXPECT_EQ(page.top, tabArea.top + 25);
 }
 
+// ---- Keyboard: Ctrl+Tab and Ctrl+PageDown to the next tab, with Shift or
+// Ctrl+PageUp to the previous one, wherever the focus is in the editor
+
+TEST_F(PagesTest, CtrlTabAndCtrlPageKeysCycleThroughTheTabs) {
+  Editor editor = Open({{0, 0}});
+  struct Step {
+    UINT key;
+    std::initializer_list<UINT> held;
+    int tab;
+  };
+  const std::vector<HWND> pageOfTab = {editor.device, editor.ai, editor.ao, editor.noConfig[0],
+                                       editor.noConfig[1]};
+  for (const Step& step : {Step{VK_TAB, {VK_CONTROL}, kAi}, Step{VK_NEXT, {VK_CONTROL}, kAo},
+                           Step{VK_TAB, {VK_CONTROL, VK_SHIFT}, kAi},
+                           Step{VK_PRIOR, {VK_CONTROL}, kDevice},
+                           Step{VK_PRIOR, {VK_CONTROL}, kCounter},
+                           Step{VK_NEXT, {VK_CONTROL}, kDevice}}) {
+    PressKey(step.key, step.held);
+    EXPECT_EQ(editor.tab.GetCurSel(), step.tab);
+    EXPECT_THAT(editor.VisiblePages(), ElementsAre(pageOfTab[step.tab]));
+    EXPECT_EQ(GetFocus(), editor.tree.Handle());
+  }
+  // From a control of the page: the focus goes to the tab row, as the page
+  // it was on is hidden.
+  SetFocus(editor.boardId.Handle());
+  PressKey(VK_TAB, {VK_CONTROL});
+  EXPECT_EQ(editor.tab.GetCurSel(), kAi);
+  EXPECT_EQ(GetFocus(), editor.tab.Handle());
+  EXPECT_FALSE(editor.save.IsEnabled());
+}
+
 // ---- Device page
 
 TEST_F(PagesTest, DevicePageShowsTheModuleAndTheIdentifiersInNumericOrder) {
