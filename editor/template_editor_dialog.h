@@ -71,7 +71,6 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   TemplateTable& Templates() override { return templates_; }
   DeviceTemplate* SelectedTemplate() override;
   void MarkModified() override;
-  bool IsModified() const { return modified_; }
 
  protected:
   void DoDataExchange() override;

@@ -313,38 +313,21 @@ TEST(Save, FailuresAreReportedWithPathAndReason) {
   EXPECT_EQ(result.message, kPath + ": " + SystemErrorText(FullDisk::kNoSpace));
 }
 
-// The table the editor loaded, compared with the file's templates at Save:
-// nothing is written when they differ; a change outside them does not count.
+// Templates, not bytes, decide whether a Save given the expected table writes;
+// what a free slot still holds does not count.
 TEST(Save, ExpectedTemplatesGuardTheWrite) {
   const std::string s0 = Section(0, Values(0, "0", kAoDefault, kAoDefault));
-  const std::string s5 = Section(5, Values(5, "0", kAoDefault, kAoDefault));
   MemoryFileSystem fs;
-  fs.SetFile(kPath, s0);
-  TemplateTable loaded;
-  EXPECT_EQ(LoadTemplateTableReporting(loaded, kPath, fs), 0u);
-  TemplateTable edited = loaded;
-  edited[0].ChanConfig = 3;
-  EXPECT_FALSE(edited == loaded);
-  TemplateTable freeSlotsDiffer = loaded;
-  freeSlotsDiffer[9].SwitchID = 77;
-  EXPECT_TRUE(freeSlotsDiffer == loaded);
-
-  fs.SetFile(kPath, s0 + s5);  // another program added template 5
-  SaveResult result = SaveTemplateTable(edited, kPath, fs, &loaded);
-  EXPECT_FALSE(result.ok);
-  EXPECT_TRUE(result.changedOnDisk);
-  EXPECT_EQ(result.message, "");
-  EXPECT_EQ(*fs.GetFile(kPath), s0 + s5);
-
-  fs.SetFile(kPath, "; note\r\n" + s0);  // a change outside the templates
-  result = SaveTemplateTable(edited, kPath, fs, &loaded);
-  EXPECT_TRUE(result.ok);
-  EXPECT_FALSE(result.changedOnDisk);
-  EXPECT_EQ(*fs.GetFile(kPath), "; note\r\n" + Section(0, Values(0, "3", kAoDefault, kAoDefault)));
-
-  MemoryFileSystem empty;
-  EXPECT_EQ(LoadTemplateTableReporting(loaded, kPath, empty), 2u);
-  EXPECT_EQ(loaded[0].Used, 0u);
+  fs.SetFile(kPath, s0 + Section(5, Values(5, "0", kAoDefault, kAoDefault)));
+  TemplateTable expected;
+  expected[0] = {1, 0, 0, {kDefaultAoSetting, kDefaultAoSetting}};
+  expected[9].SwitchID = 77;
+  SaveResult result = SaveTemplateTable(expected, kPath, fs, &expected);
+  EXPECT_TRUE(!result.ok && result.changedOnDisk && result.message.empty());
+  EXPECT_EQ(*fs.GetFile(kPath), s0 + Section(5, Values(5, "0", kAoDefault, kAoDefault)));
+  fs.SetFile(kPath, "; note\r\n" + s0);
+  EXPECT_TRUE(SaveTemplateTable(expected, kPath, fs, &expected).ok);
+  EXPECT_EQ(LoadTemplateTableReporting(expected, kPath + ".missing", fs), 2u);
 }
 
 // ---------------------------------------------------------------- real files
