@@ -170,9 +170,6 @@ void TemplateEditorDialog::OnShowOpenError() {
 void TemplateEditorDialog::PlacePages() {
   RECT area = tabControl_.ClientRect();
   MapWindowPoints(tabControl_.Handle(), hwnd_, reinterpret_cast<POINT*>(&area), 2);
-  // The pages follow the tab control in the tab order: tree, tab row, the
-  // page's controls, then the buttons.
-  HWND previous = tabControl_.Handle();
   for (TemplatePage* page : pages_) {
     if (!page->CreatePage(hwnd_)) continue;
     // The dialog manager moves the focus into the page's controls with Tab
@@ -180,10 +177,12 @@ void TemplateEditorDialog::PlacePages() {
     LONG exStyle = GetWindowLongA(page->Handle(), GWL_EXSTYLE);
     SetWindowLongA(page->Handle(), GWL_EXSTYLE, exStyle | WS_EX_CONTROLPARENT);
     RECT size = page->ClientRect();
-    SetWindowPos(page->Handle(), previous, area.left + kPageOffsetX, area.top + kPageOffsetY,
+    // Above the tab control, which leaves its siblings above it unpainted
+    // (WS_CLIPSIBLINGS): the page shows over its client area whichever of
+    // the two repaints.
+    SetWindowPos(page->Handle(), HWND_TOP, area.left + kPageOffsetX, area.top + kPageOffsetY,
                  size.right - size.left, size.bottom - size.top, SWP_NOREDRAW | SWP_NOACTIVATE);
     page->Show(SW_HIDE);
-    previous = page->Handle();
   }
 }
 
@@ -235,9 +234,49 @@ void TemplateEditorDialog::SelectTab(int index) {
   }
 }
 
+std::vector<HWND> TemplateEditorDialog::TabStops() const {
+  std::vector<HWND> stops = {templateTree_.Handle(), tabControl_.Handle()};
+  for (TemplatePage* page : pages_) {
+    if (!page->IsVisible()) continue;
+    for (HWND child = GetWindow(page->Handle(), GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      stops.push_back(child);
+    }
+  }
+  for (int id : {IDC_ADD, IDC_REMOVE, IDOK, IDCANCEL}) stops.push_back(GetDlgItem(hwnd_, id));
+  stops.erase(std::remove_if(stops.begin(), stops.end(),
+                             [](HWND control) {
+                               return (GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP) == 0 ||
+                                      !IsWindowVisible(control) || !IsWindowEnabled(control);
+                             }),
+              stops.end());
+  return stops;
+}
+
+bool TemplateEditorDialog::MoveFocusInReadingOrder(HWND focus, bool backwards) {
+  std::vector<HWND> stops = TabStops();
+  if (stops.empty()) return false;
+  auto at = std::find_if(stops.begin(), stops.end(), [focus](HWND control) {
+    return control == focus || IsChild(control, focus);
+  });
+  size_t count = stops.size();
+  size_t index = at != stops.end() ? static_cast<size_t>(at - stops.begin())
+                                   : (backwards ? 0 : count - 1);
+  HWND next = stops[backwards ? (index + count - 1) % count : (index + 1) % count];
+  SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+  return true;
+}
+
 bool TemplateEditorDialog::PreTranslateKey(const MSG& message) {
-  if (message.message != WM_KEYDOWN || GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0) {
-    return false;
+  if (message.message != WM_KEYDOWN || GetKeyState(VK_MENU) < 0) return false;
+  if (GetKeyState(VK_CONTROL) >= 0) {
+    // Tab: the pages lie above the tab control, so the dialog manager's order
+    // would put their controls first.
+    if (message.wParam != VK_TAB) return false;
+    LRESULT code = SendMessageA(message.hwnd, WM_GETDLGCODE, VK_TAB,
+                                reinterpret_cast<LPARAM>(&message));
+    if ((code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) != 0) return false;
+    return MoveFocusInReadingOrder(message.hwnd, GetKeyState(VK_SHIFT) < 0);
   }
   int step = 0;
   if (message.wParam == VK_TAB) step = GetKeyState(VK_SHIFT) < 0 ? -1 : 1;

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "editor/ai_page.h"
 #include "editor/ao_page.h"
 #include "editor/device_page.h"
@@ -81,7 +83,7 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   void OnCancel() override;
   void PostNcDestroy() override;
   // Ctrl+Tab and Ctrl+PageDown: the next tab; with Shift, and Ctrl+PageUp:
-  // the previous one.
+  // the previous one. Tab and Shift+Tab: the focus in reading order.
   bool PreTranslateKey(const MSG& message) override;
 
   void OnAdd();
@@ -107,6 +109,12 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   void ShowPage();
   // Selects a tab as a click on it does.
   void SelectTab(int index);
+  // The controls Tab visits, in reading order: the tree, the tab row, the
+  // shown page's controls, then Add, Remove, Save and Close; hidden and
+  // disabled ones left out.
+  std::vector<HWND> TabStops() const;
+  // The focus to the next (previous) of TabStops after `focus`.
+  bool MoveFocusInReadingOrder(HWND focus, bool backwards);
   // The file's templates again, the edits dropped.
   void Reload();
   // No unsaved edits: Save disabled, the focus handed on if Save had it.
