@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "editor/ao_page.h"
 #include "entry/driver_config.h"
 #include "test_files.h"
 #include "tests/window_test_util.h"
@@ -448,6 +449,39 @@ TEST_F(PagesTest, AoPageShowsTheRangesAndFallsBackWithoutChangingTheTemplate) {
   EXPECT_EQ(ValueIn(file, 0, "AOSettings 1"), "\"     0    10    -5\"");
   EXPECT_EQ(ValueIn(file, 1, "AOSettings 0"), "\"     0     5    -5\"");
   EXPECT_EQ(ValueIn(file, 1, "AOSettings 1"), "\"     0    10   -10\"");
+}
+
+// ---- A page without the editor: a host of the test's own gives the table
+// and the selected record, and counts the edits.
+
+struct TestHost : PageHost {
+  TemplateTable& Templates() override { return table; }
+  DeviceTemplate* SelectedTemplate() override { return selected; }
+  void MarkModified() override { ++edits; }
+  TemplateTable table;
+  DeviceTemplate* selected = nullptr;
+  int edits = 0;
+};
+
+TEST(PageWithoutEditor, AoPageShowsAndEditsItsHostsSelectedRecord) {
+  TestHost host;
+  host.table[3] = {1, 3, 0, {kDefaultAoSetting, {9, 10, -10}}};
+  HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr,
+                                nullptr, nullptr);
+  AoPage page(host);
+  ASSERT_TRUE(page.CreatePage(parent));
+  winui::ComboBox range1(GetDlgItem(page.Handle(), 1151));
+  page.Refresh();  // nothing selected: the list stays as it is
+  EXPECT_EQ(range1.GetCurSel(), -1);
+  host.selected = &host.table[3];
+  page.Refresh();
+  EXPECT_EQ(range1.GetCurSel(), 3);
+  Editor::Choose(range1, 0);
+  EXPECT_EQ(host.edits, 1);
+  EXPECT_EQ(host.table[3].AOSettings[1].Code, 9u);
+  EXPECT_EQ(host.table[3].AOSettings[1].RefHigh, 5.0f);
+  EXPECT_EQ(host.table[3].AOSettings[1].RefLow, 0.0f);
+  DestroyWindow(parent);
 }
 
 // ---- DIO and Counter
