@@ -172,8 +172,8 @@ void TemplateEditorDialog::PlacePages() {
   MapWindowPoints(tabControl_.Handle(), hwnd_, reinterpret_cast<POINT*>(&area), 2);
   for (TemplatePage* page : pages_) {
     if (!page->CreatePage(hwnd_)) continue;
-    // The dialog manager moves the focus into the page's controls with Tab
-    // and the arrows as into the editor's own.
+    // The dialog manager handles the keys of the page's controls (arrows,
+    // Enter, Escape) as those of the editor's own.
     LONG exStyle = GetWindowLongA(page->Handle(), GWL_EXSTYLE);
     SetWindowLongA(page->Handle(), GWL_EXSTYLE, exStyle | WS_EX_CONTROLPARENT);
     RECT size = page->ClientRect();

@@ -100,6 +100,21 @@ struct Editor {
   std::string Selected() const { return tree.GetItemText(tree.GetSelectedItem()); }
   void Select(const std::string& text) const { tree.SelectItem(Find(text)); }
   bool Visible() const { return IsWindowVisible(hwnd) != FALSE; }
+  // The control with this ID on the page shown, or null.
+  HWND PageControl(int id) const {
+    for (HWND page = FindWindowExA(hwnd, nullptr, "#32770", nullptr); page != nullptr;
+         page = FindWindowExA(hwnd, page, "#32770", nullptr)) {
+      if (IsWindowVisible(page) && GetDlgItem(page, id) != nullptr) return GetDlgItem(page, id);
+    }
+    return nullptr;
+  }
+  // A board identifier chosen on the Device page.
+  void ChooseBoardId(int id) const {
+    HWND list = PageControl(1125);
+    SendMessageA(list, CB_SETCURSEL, id, 0);
+    SendMessageA(GetParent(list), WM_COMMAND, MAKEWPARAM(1125, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+  }
 
   HWND hwnd;
   winui::TreeView tree;
@@ -345,12 +360,9 @@ TEST_F(EditorTest, KeyboardMovesBetweenControlsAndPressesSaveAndClose) {
 
   PressKey(VK_DOWN);  // the tree takes its arrows
   EXPECT_EQ(editor.Selected(), "Template2");
-  HWND page = FindWindowExA(editor.hwnd, nullptr, "#32770", nullptr);
-  while (page != nullptr && !IsWindowVisible(page)) {
-    page = FindWindowExA(editor.hwnd, page, "#32770", nullptr);
-  }
-  ASSERT_NE(page, nullptr);
-  const HWND boardId = GetDlgItem(page, 1125);
+  const HWND boardId = editor.PageControl(1125);
+  ASSERT_NE(boardId, nullptr);
+  const HWND page = GetParent(boardId);
   // Reading order: tree, tab row, the page's controls, Add, Remove, Save
   // (disabled, so passed over), Close; Shift+Tab goes back.
   for (HWND next : {editor.tab.Handle(), boardId, editor.add.Handle(), editor.remove.Handle(),
@@ -496,12 +508,12 @@ TEST_F(EditorTest, ACallForAnOpenFileBringsItsEditorBackAndAnotherFileGetsItsOwn
   EXPECT_EQ(GetActiveWindow(), first.hwnd);
   EXPECT_FALSE(IsIconic(first.hwnd));
 
-  // Each editor has its own edits, Save button and close prompt.
+  // Each editor has its own edits, Save button and close prompt: the first's
+  // page reports to the first, though the second was opened last.
+  first.ChooseBoardId(5);
+  EXPECT_TRUE(first.save.IsEnabled());
+  EXPECT_FALSE(second.save.IsEnabled());
   second.remove.Click();
-  EXPECT_TRUE(second.save.IsEnabled());
-  EXPECT_FALSE(first.save.IsEnabled());
-  first.Select("Template1");
-  first.remove.Click();
   second.save.Click();
   EXPECT_FALSE(second.save.IsEnabled());
   EXPECT_TRUE(first.save.IsEnabled());
