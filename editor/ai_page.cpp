@@ -4,7 +4,6 @@
 
 #include "editor/page_controls.h"
 #include "editor/resource.h"
-#include "editor/template_editor_dialog.h"
 #include "winui/bitmap.h"
 
 namespace zuv {
@@ -24,7 +23,7 @@ WINUI_BEGIN_MESSAGE_MAP(AiPage, TemplatePage)
   WINUI_ON_COMMAND(BN_CLICKED, IDC_SET_ALL_SINGLE_ENDED, OnSetAllSingleEnded)
 WINUI_END_MESSAGE_MAP()
 
-AiPage::AiPage(TemplateEditorDialog* parent) : TemplatePage(IDD_AI_PAGE, parent) {}
+AiPage::AiPage(PageHost& host) : TemplatePage(IDD_AI_PAGE, host) {}
 
 void AiPage::DoDataExchange() {
   BindControl(singleEndedButton_, IDC_SET_ALL_SINGLE_ENDED);
@@ -53,9 +52,10 @@ void AiPage::ShowChannel(int channel, bool differential) {
                            differential ? kDifferentialText : kSingleEndedText);
 }
 
-void AiPage::SetTemplate(DeviceTemplate* deviceTemplate) {
-  // Bound first: the check changes below come back through the pair rule.
-  boundTemplate_ = deviceTemplate;
+void AiPage::Refresh() {
+  // The check changes below come back through the pair rule, on the same
+  // record.
+  const DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
   if (deviceTemplate == nullptr) return;
   for (int n = 0; n < kChannelCount; ++n) {
     // Read afresh for every row: the pair rule may have changed the mask.
@@ -66,26 +66,28 @@ void AiPage::SetTemplate(DeviceTemplate* deviceTemplate) {
 void AiPage::OnItemchangedChannelList(NMHDR* header, LRESULT* result) {
   *result = 0;
   const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(header);
-  if (boundTemplate_ == nullptr || change->iItem < 0 || change->iItem >= kChannelCount) return;
+  DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
+  if (deviceTemplate == nullptr || change->iItem < 0 || change->iItem >= kChannelCount) return;
   int row = change->iItem;
   bool checked = channelList_.GetCheck(row);
   uint32_t state = checked ? 3u : 0u;
   int pair = row & ~1;
-  uint32_t& mask = boundTemplate_->ChanConfig;
+  uint32_t& mask = deviceTemplate->ChanConfig;
   // Also how the nested notifications of the changes below end.
   if (((mask >> pair) & 3u) == state) return;
   mask = (mask & ~(3u << pair)) | (state << pair);
   ShowChannel(pair, checked);
   ShowChannel(pair + 1, checked);
-  if (ActiveEditor != nullptr) ActiveEditor->MarkModified();
+  Host().MarkModified();
 }
 
 void AiPage::SetAll(uint32_t mask, bool differential) {
-  if (boundTemplate_ == nullptr) return;
+  DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
+  if (deviceTemplate == nullptr) return;
   // The mask first, so that the rows' notifications find nothing to change.
-  boundTemplate_->ChanConfig = mask;
+  deviceTemplate->ChanConfig = mask;
   for (int n = 0; n < kChannelCount; ++n) ShowChannel(n, differential);
-  if (ActiveEditor != nullptr) ActiveEditor->MarkModified();
+  Host().MarkModified();
 }
 
 void AiPage::OnSetAllDifferential() { SetAll(kAllDifferential, true); }

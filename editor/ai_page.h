@@ -21,13 +21,12 @@ class AiPage : public TemplatePage {
  public:
   static constexpr int kChannelCount = 16;
 
-  explicit AiPage(TemplateEditorDialog* parent);
+  explicit AiPage(PageHost& host);
 
   // Checks the rows of the template's differential channels and unchecks the
   // others. Each check change passes through the pair rule, so a pair whose
   // two bits differ in the template is made whole (and counts as an edit).
-  // Null keeps the list as it is.
-  void SetTemplate(DeviceTemplate* deviceTemplate) override;
+  void Refresh() override;
 
  protected:
   void DoDataExchange() override;
@@ -52,7 +51,6 @@ class AiPage : public TemplatePage {
   winui::Button singleEndedButton_;
   winui::Button differentialButton_;
   winui::ListView channelList_;
-  DeviceTemplate* boundTemplate_ = nullptr;
 };
 
 }  // namespace zuv

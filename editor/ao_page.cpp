@@ -2,7 +2,6 @@
 
 #include "editor/page_controls.h"
 #include "editor/resource.h"
-#include "editor/template_editor_dialog.h"
 
 namespace zuv {
 
@@ -18,7 +17,7 @@ WINUI_BEGIN_MESSAGE_MAP(AoPage, TemplatePage)
   WINUI_ON_COMMAND(CBN_SELCHANGE, IDC_AO_CHANNEL1_RANGE, OnSelchangeChannel1)
 WINUI_END_MESSAGE_MAP()
 
-AoPage::AoPage(TemplateEditorDialog* parent) : TemplatePage(IDD_AO_PAGE, parent) {}
+AoPage::AoPage(PageHost& host) : TemplatePage(IDD_AO_PAGE, host) {}
 
 void AoPage::DoDataExchange() {
   BindControl(channel1List_, IDC_AO_CHANNEL1_RANGE);
@@ -34,8 +33,8 @@ BOOL AoPage::OnInitDialog() {
   return TRUE;
 }
 
-void AoPage::SetTemplate(DeviceTemplate* deviceTemplate) {
-  boundTemplate_ = deviceTemplate;
+void AoPage::Refresh() {
+  const DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
   if (deviceTemplate == nullptr) return;
   const winui::ComboBox* lists[kOutputCount] = {&channel0List_, &channel1List_};
   for (int output = 0; output < kOutputCount; ++output) {
@@ -46,11 +45,12 @@ void AoPage::SetTemplate(DeviceTemplate* deviceTemplate) {
 
 void AoPage::TakeRange(int output, const winui::ComboBox& list) {
   int range = list.GetCurSel();
-  if (boundTemplate_ == nullptr || range < 0 || range >= kAoRangeCount) return;
-  AoSetting& setting = boundTemplate_->AOSettings[output];
+  DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
+  if (deviceTemplate == nullptr || range < 0 || range >= kAoRangeCount) return;
+  AoSetting& setting = deviceTemplate->AOSettings[output];
   setting.RefHigh = AoRangeTable[range].RefHigh;
   setting.RefLow = AoRangeTable[range].RefLow;
-  if (ActiveEditor != nullptr) ActiveEditor->MarkModified();
+  Host().MarkModified();
 }
 
 void AoPage::OnSelchangeChannel0() { TakeRange(0, channel0List_); }

@@ -13,12 +13,11 @@ class AoPage : public TemplatePage {
  public:
   static constexpr int kOutputCount = 2;
 
-  explicit AoPage(TemplateEditorDialog* parent);
+  explicit AoPage(PageHost& host);
 
   // Selects each output's range; a stored pair of ends that matches no range
-  // shows "-10 ~ 10V" and stays in the template as it is. Null keeps the
-  // lists as they are.
-  void SetTemplate(DeviceTemplate* deviceTemplate) override;
+  // shows "-10 ~ 10V" and stays in the template as it is.
+  void Refresh() override;
 
  protected:
   void DoDataExchange() override;
@@ -37,7 +36,6 @@ class AoPage : public TemplatePage {
 
   winui::ComboBox channel1List_;
   winui::ComboBox channel0List_;
-  DeviceTemplate* boundTemplate_ = nullptr;
 };
 
 }  // namespace zuv

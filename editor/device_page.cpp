@@ -4,7 +4,6 @@
 
 #include "editor/page_controls.h"
 #include "editor/resource.h"
-#include "editor/template_editor_dialog.h"
 #include "winui/bitmap.h"
 #include "winui/module.h"
 
@@ -38,7 +37,7 @@ WINUI_BEGIN_MESSAGE_MAP(DevicePage, TemplatePage)
   WINUI_ON_MESSAGE(WM_DESTROY, OnDestroy)
 WINUI_END_MESSAGE_MAP()
 
-DevicePage::DevicePage(TemplateEditorDialog* parent) : TemplatePage(IDD_DEVICE_PAGE, parent) {}
+DevicePage::DevicePage(PageHost& host) : TemplatePage(IDD_DEVICE_PAGE, host) {}
 
 void DevicePage::DoDataExchange() {
   BindControl(boardIdList_, IDC_BOARD_ID_LIST);
@@ -48,7 +47,6 @@ void DevicePage::DoDataExchange() {
 
 BOOL DevicePage::OnInitDialog() {
   TemplatePage::OnInitDialog();
-  ActiveEditor = Editor();
   for (int i = 0; i < kBoardIdCount; ++i) {
     char text[12];
     std::snprintf(text, sizeof(text), "%d", i);
@@ -94,8 +92,8 @@ void DevicePage::OnDestroy() {
   picture_ = nullptr;
 }
 
-void DevicePage::SetTemplate(DeviceTemplate* deviceTemplate) {
-  boundTemplate_ = deviceTemplate;
+void DevicePage::Refresh() {
+  const DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
   if (deviceTemplate == nullptr) return;
   // CB_SETCURSEL with a position past the end clears the selection.
   int position = deviceTemplate->SwitchID < static_cast<uint32_t>(kBoardIdCount)
@@ -106,16 +104,17 @@ void DevicePage::SetTemplate(DeviceTemplate* deviceTemplate) {
 
 void DevicePage::OnSelchangeBoardId() {
   int selected = boardIdList_.GetCurSel();
-  if (boundTemplate_ == nullptr || selected < 0 || ActiveEditor == nullptr) return;
+  DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
+  if (deviceTemplate == nullptr || selected < 0) return;
   uint32_t v = static_cast<uint32_t>(selected);
-  if (v != boundTemplate_->SwitchID && ActiveEditor->Templates().IsSwitchIdUsed(v)) {
+  if (v != deviceTemplate->SwitchID && Host().Templates().IsSwitchIdUsed(v)) {
     MessageBoxA(hwnd_, kSwitchIdUsedText, winui::ModuleName(), MB_OK);
-    SetTemplate(boundTemplate_);
+    Refresh();
     return;
   }
   // Choosing the identifier the template already has counts as an edit too.
-  boundTemplate_->SwitchID = v;
-  ActiveEditor->MarkModified();
+  deviceTemplate->SwitchID = v;
+  Host().MarkModified();
 }
 
 }  // namespace zuv

@@ -16,17 +16,15 @@ extern const char kModuleDescription[];
 
 class DevicePage : public TemplatePage {
  public:
-  explicit DevicePage(TemplateEditorDialog* parent);
+  explicit DevicePage(PageHost& host);
 
   // Selects the item whose position is the template's SwitchID; an
-  // identifier above 15 leaves the list without selection. Null keeps the
-  // list as it is.
-  void SetTemplate(DeviceTemplate* deviceTemplate) override;
+  // identifier above 15 leaves the list without selection.
+  void Refresh() override;
 
  protected:
   void DoDataExchange() override;
-  // Makes the page's editor the ActiveEditor again and fills the list and
-  // the texts.
+  // Fills the list and the texts.
   BOOL OnInitDialog() override;
 
   // Lets go of the picture.
@@ -42,7 +40,6 @@ class DevicePage : public TemplatePage {
   winui::ComboBox boardIdList_;
   winui::StaticText deviceNameText_;
   winui::StaticText descriptionText_;
-  DeviceTemplate* boundTemplate_ = nullptr;
   // The module's picture at the screen's size, shown by the picture control.
   HBITMAP picture_ = nullptr;
 

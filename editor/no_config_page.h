@@ -1,7 +1,7 @@
 // Tabs 3 ("DIO") and 4 ("Counter"): the module's digital lines and its
 // counter have no per-template settings. Each tab has its own object; the
 // page says "No Configuration Needed", touches no template and keeps the
-// base SetTemplate, which does nothing.
+// base Refresh, which does nothing.
 #ifndef ZUV_EDITOR_NO_CONFIG_PAGE_H
 #define ZUV_EDITOR_NO_CONFIG_PAGE_H
 
@@ -12,8 +12,7 @@ namespace zuv {
 
 class NoConfigPage : public TemplatePage {
  public:
-  explicit NoConfigPage(TemplateEditorDialog* parent)
-      : TemplatePage(IDD_NO_CONFIG_PAGE, parent) {}
+  explicit NoConfigPage(PageHost& host) : TemplatePage(IDD_NO_CONFIG_PAGE, host) {}
 };
 
 }  // namespace zuv

@@ -2,28 +2,30 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "editor/ai_page.h"
-#include "editor/ao_page.h"
-#include "editor/device_page.h"
-#include "editor/no_config_page.h"
 #include "editor/resource.h"
-#include "editor/template_page.h"
+#include "regfile/file.h"
 #include "templates/template_file.h"
 #include "winui/module.h"
 
 namespace zuv {
 
-TemplateEditorDialog* ActiveEditor = nullptr;
-bool IsModified = false;
-
 const char kTooManyTemplatesText[] = "Support up to 16 Templates";
 const char kSaveChangesText[] = "The configuration of USB-8620 is change, save the change";
 const char kSaveChangesCaption[] = "Note";
 const char kSaveFailedText[] = "The templates could not be saved.";
+const char kOpenFailedText[] = "The driver file could not be read; the editor shows no templates.";
+const char kChangedOnDiskText[] =
+    "The templates in the driver file were changed by another program after this editor "
+    "read them.\n\n"
+    "Yes: save, replacing the file's templates with the editor's.\n"
+    "No: reload the templates from the file; the editor's changes are lost.\n"
+    "Cancel: save nothing and keep editing.";
 
 namespace {
 
@@ -34,6 +36,10 @@ const char* const kTabNames[TemplateEditorDialog::kPageCount] = {"Device", "AI",
 constexpr int kPageOffsetX = 5;
 constexpr int kPageOffsetY = 25;
 
+// Posted to the editor to show the box of a file not read at open once the
+// window is up.
+constexpr UINT kShowOpenErrorMessage = WM_APP + 1;
+
 // Copies at most size - 1 characters and terminates; reads no further than
 // that from `source`.
 void CopyBounded(char* target, size_t size, const char* source) {
@@ -42,9 +48,28 @@ void CopyBounded(char* target, size_t size, const char* source) {
   if (length != 0) std::memcpy(target, source, length);
 }
 
-// "Template" in any letter case.
-bool StartsWithTemplate(const std::string& text) {
-  return text.size() >= 8 && _strnicmp(text.c_str(), "Template", 8) == 0;
+// The editors whose windows exist, each with its driver file's full path.
+// Touched only on the threads that run the editors' windows.
+struct OpenEditor {
+  std::string path;
+  TemplateEditorDialog* editor;
+};
+std::vector<OpenEditor> g_openEditors;
+
+// The path in one spelling: full, "." and ".." resolved.
+std::string FullPath(const char* path) {
+  char full[MAX_PATH];
+  DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
+  if (length == 0 || length >= MAX_PATH) return path;
+  return std::string(full, length);
+}
+
+void Unregister(const TemplateEditorDialog* editor) {
+  g_openEditors.erase(std::remove_if(g_openEditors.begin(), g_openEditors.end(),
+                                     [editor](const OpenEditor& entry) {
+                                       return entry.editor == editor;
+                                     }),
+                      g_openEditors.end());
 }
 
 }  // namespace
@@ -56,19 +81,34 @@ WINUI_BEGIN_MESSAGE_MAP(TemplateEditorDialog, winui::Dialog)
   WINUI_ON_NOTIFY(TVN_SELCHANGEDW, IDC_TEMPLATE_TREE, OnSelchangedTree)
   WINUI_ON_NOTIFY(TCN_SELCHANGE, IDC_TAB, OnSelchangeTab)
   WINUI_ON_MESSAGE(WM_DESTROY, OnDestroy)
+  WINUI_ON_MESSAGE(kShowOpenErrorMessage, OnShowOpenError)
 WINUI_END_MESSAGE_MAP()
 
 TemplateEditorDialog::TemplateEditorDialog(HWND parent)
-    : winui::Dialog(IDD_TEMPLATE_EDITOR, parent), parent_(parent) {
-  ActiveEditor = this;
+    : winui::Dialog(IDD_TEMPLATE_EDITOR, parent),
+      parent_(parent),
+      devicePage_(*this),
+      aiPage_(*this),
+      aoPage_(*this),
+      dioPage_(*this),
+      counterPage_(*this),
+      pages_{&devicePage_, &aiPage_, &aoPage_, &dioPage_, &counterPage_} {}
+
+TemplateEditorDialog::~TemplateEditorDialog() { Unregister(this); }
+
+TemplateEditorDialog* TemplateEditorDialog::FindOpen(const char* driverFilePath) {
+  const std::string path = FullPath(driverFilePath);
+  for (const OpenEditor& entry : g_openEditors) {
+    if (lstrcmpiA(entry.path.c_str(), path.c_str()) == 0) return entry.editor;
+  }
+  return nullptr;
 }
 
-TemplateEditorDialog::~TemplateEditorDialog() {
-  // Pages with a window deleted themselves with it; the others are ours.
-  for (int i = 0; i < kPageCount; ++i) {
-    if (!pageHasWindow_[i]) delete pages_[i];
-  }
-  if (ActiveEditor == this) ActiveEditor = nullptr;
+void TemplateEditorDialog::BringToFront() const {
+  ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
+  BringWindowToTop(hwnd_);
+  SetForegroundWindow(hwnd_);
+  SetActiveWindow(hwnd_);
 }
 
 void TemplateEditorDialog::SetArguments(const char* rootPath, const char* driverName,
@@ -88,7 +128,9 @@ bool TemplateEditorDialog::SetDriverFilePath(const char* path) {
 BOOL TemplateEditorDialog::CreateEditor() {
   winui::InitCommonControls(ICC_TREEVIEW_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES |
                             ICC_STANDARD_CLASSES);
-  return Create() ? TRUE : FALSE;
+  if (!Create()) return FALSE;
+  g_openEditors.push_back({FullPath(driverFilePath_), this});
+  return TRUE;
 }
 
 void TemplateEditorDialog::DoDataExchange() {
@@ -100,121 +142,160 @@ void TemplateEditorDialog::DoDataExchange() {
 BOOL TemplateEditorDialog::OnInitDialog() {
   winui::Dialog::OnInitDialog();
   saveButton_.Enable(false);
-
-  CreatePageObjects();
   for (int i = 0; i < kPageCount; ++i) tabControl_.InsertItem(i, kTabNames[i]);
 
   try {
-    LoadTemplateTable(templates_, driverFilePath_);
+    openError_ = LoadTemplateTableReporting(templates_, driverFilePath_);
   } catch (...) {
     // Nothing could be read: the editor opens with every slot free.
     templates_.Clear();
     for (uint32_t n = 0; n < kTemplateCount; ++n) templates_[n].SwitchID = n;
   }
+  onDisk_ = templates_;
 
   PlacePages();
-  ShowCurrentPage();
   FillTemplateTree();
-  // The pages precede the tree in the tab order (they lie on top of the tab
-  // control); the user starts at the tree, with its selection in view.
+  // The user starts at the tree, with its selection in view.
   SetFocus(templateTree_.Handle());
+  if (openError_ != 0) PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
   return FALSE;
 }
 
-void TemplateEditorDialog::CreatePageObjects() {
-  // Tab order: Device, AI, AO, DIO, Counter; DIO and Counter are two
-  // objects of the same class, each with its own window.
-  pages_[0] = new DevicePage(this);
-  pages_[1] = new AiPage(this);
-  pages_[2] = new AoPage(this);
-  pages_[3] = new NoConfigPage(this);
-  pages_[4] = new NoConfigPage(this);
+void TemplateEditorDialog::OnShowOpenError() {
+  std::string text = std::string(kOpenFailedText) + "\n\n" + driverFilePath_ + ": " +
+                     SystemErrorText(openError_);
+  MessageBoxA(hwnd_, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONWARNING);
 }
 
 void TemplateEditorDialog::PlacePages() {
   RECT area = tabControl_.ClientRect();
   MapWindowPoints(tabControl_.Handle(), hwnd_, reinterpret_cast<POINT*>(&area), 2);
-  for (int i = 0; i < kPageCount; ++i) {
-    TemplatePage* page = pages_[i];
-    if (page == nullptr || !page->CreatePage()) continue;
-    pageHasWindow_[i] = true;
-    // The dialog manager moves the focus into the page's controls with Tab
-    // and the arrows as into the editor's own.
+  for (TemplatePage* page : pages_) {
+    if (!page->CreatePage(hwnd_)) continue;
+    // The dialog manager handles the keys of the page's controls (arrows,
+    // Enter, Escape) as those of the editor's own.
     LONG exStyle = GetWindowLongA(page->Handle(), GWL_EXSTYLE);
     SetWindowLongA(page->Handle(), GWL_EXSTYLE, exStyle | WS_EX_CONTROLPARENT);
     RECT size = page->ClientRect();
-    // Above the tab control, so that the page is drawn over its client area.
+    // Above the tab control, which leaves its siblings above it unpainted
+    // (WS_CLIPSIBLINGS): the page shows over its client area whichever of
+    // the two repaints.
     SetWindowPos(page->Handle(), HWND_TOP, area.left + kPageOffsetX, area.top + kPageOffsetY,
                  size.right - size.left, size.bottom - size.top, SWP_NOREDRAW | SWP_NOACTIVATE);
     page->Show(SW_HIDE);
   }
 }
 
-void TemplateEditorDialog::HideAllPages() {
-  for (int i = 0; i < kPageCount; ++i) {
-    if (pages_[i] != nullptr && pageHasWindow_[i]) pages_[i]->Show(SW_HIDE);
-  }
-}
-
-bool TemplateEditorDialog::FillTemplateTree() {
+void TemplateEditorDialog::FillTemplateTree() {
   HTREEITEM top = templateTree_.InsertItem("DeviceTemplate", kTopItem, TVI_ROOT, TVI_LAST);
   HTREEITEM module = templateTree_.InsertItem("USB-8620A", kModuleItem, top, TVI_LAST);
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (templates_[n].Used == 0) continue;
     char text[32];
     std::snprintf(text, sizeof(text), "Template%u", static_cast<unsigned>(n));
-    templateTree_.InsertItem(text, kTemplateItem, module, TVI_LAST);
+    templateTree_.InsertItem(text, static_cast<LPARAM>(n), module, TVI_LAST);
   }
   HTREEITEM first = templateTree_.GetChildItem(module);
   templateTree_.SelectItem(first != nullptr ? first : module);
+}
+
+int TemplateEditorDialog::SlotOf(HTREEITEM item) const {
+  if (item == nullptr) return -1;
+  LPARAM data = templateTree_.GetItemData(item);
+  return data >= 0 && data < static_cast<LPARAM>(kTemplateCount) ? static_cast<int>(data) : -1;
+}
+
+DeviceTemplate* TemplateEditorDialog::SelectedTemplate() {
+  int slot = SlotOf(templateTree_.GetSelectedItem());
+  return slot >= 0 ? &templates_[static_cast<uint32_t>(slot)] : nullptr;
+}
+
+void TemplateEditorDialog::ShowPage() {
+  int tab = tabControl_.GetCurSel();
+  bool selected = SelectedTemplate() != nullptr;
+  for (int i = 0; i < kPageCount; ++i) {
+    if (i != tab || !selected) pages_[i]->Show(SW_HIDE);
+  }
+  if (!selected || tab < 0 || tab >= kPageCount) return;
+  pages_[tab]->Show(SW_SHOW);
+  pages_[tab]->Refresh();
+}
+
+void TemplateEditorDialog::SelectTab(int index) {
+  HWND focus = GetFocus();
+  bool focusInPage = std::any_of(std::begin(pages_), std::end(pages_), [focus](TemplatePage* page) {
+    return focus != nullptr && IsChild(page->Handle(), focus);
+  });
+  tabControl_.SetCurSel(index);
+  ShowPage();
+  // The focus does not stay on a control of a page just hidden.
+  if (focusInPage) {
+    SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(tabControl_.Handle()), TRUE);
+  }
+}
+
+std::vector<HWND> TemplateEditorDialog::TabStops() const {
+  std::vector<HWND> stops = {templateTree_.Handle(), tabControl_.Handle()};
+  for (TemplatePage* page : pages_) {
+    if (!page->IsVisible()) continue;
+    for (HWND child = GetWindow(page->Handle(), GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      stops.push_back(child);
+    }
+  }
+  for (int id : {IDC_ADD, IDC_REMOVE, IDOK, IDCANCEL}) stops.push_back(GetDlgItem(hwnd_, id));
+  stops.erase(std::remove_if(stops.begin(), stops.end(),
+                             [](HWND control) {
+                               return (GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP) == 0 ||
+                                      !IsWindowVisible(control) || !IsWindowEnabled(control);
+                             }),
+              stops.end());
+  return stops;
+}
+
+bool TemplateEditorDialog::MoveFocusInReadingOrder(HWND focus, bool backwards) {
+  std::vector<HWND> stops = TabStops();
+  if (stops.empty()) return false;
+  auto at = std::find_if(stops.begin(), stops.end(), [focus](HWND control) {
+    return control == focus || IsChild(control, focus);
+  });
+  size_t count = stops.size();
+  size_t index = at != stops.end() ? static_cast<size_t>(at - stops.begin())
+                                   : (backwards ? 0 : count - 1);
+  HWND next = stops[backwards ? (index + count - 1) % count : (index + 1) % count];
+  SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
   return true;
 }
 
-DeviceTemplate* TemplateEditorDialog::GetSelectedTemplate() {
-  HTREEITEM item = templateTree_.GetSelectedItem();
-  if (item == nullptr || templateTree_.GetItemData(item) != kTemplateItem) return nullptr;
-  std::string text = templateTree_.GetItemText(item);
-  uint32_t n = 0;
-  size_t position = 8;
-  if (text.size() <= position) return nullptr;
-  for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position) {
-    n = n * 10 + static_cast<uint32_t>(text[position] - '0');
-    if (n >= kTemplateCount) return nullptr;
+bool TemplateEditorDialog::PreTranslateKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || GetKeyState(VK_MENU) < 0) return false;
+  if (GetKeyState(VK_CONTROL) >= 0) {
+    // Tab: the pages lie above the tab control, so the dialog manager's order
+    // would put their controls first.
+    if (message.wParam != VK_TAB) return false;
+    LRESULT code = SendMessageA(message.hwnd, WM_GETDLGCODE, VK_TAB,
+                                reinterpret_cast<LPARAM>(&message));
+    if ((code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) != 0) return false;
+    return MoveFocusInReadingOrder(message.hwnd, GetKeyState(VK_SHIFT) < 0);
   }
-  if (position == 8) return nullptr;
-  return &templates_[n];
-}
-
-BOOL TemplateEditorDialog::ShowCurrentPage() {
-  int tab = tabControl_.GetCurSel();
-  if (tab >= 0 && tab < kPageCount && pages_[tab] != nullptr) {
-    pages_[tab]->SetTemplate(GetSelectedTemplate());
-  }
-  return TRUE;
+  int step = 0;
+  if (message.wParam == VK_TAB) step = GetKeyState(VK_SHIFT) < 0 ? -1 : 1;
+  if (message.wParam == VK_NEXT) step = 1;
+  if (message.wParam == VK_PRIOR) step = -1;
+  if (step == 0) return false;
+  int tab = std::max(tabControl_.GetCurSel(), 0);
+  SelectTab((tab + step + kPageCount) % kPageCount);
+  return true;
 }
 
 void TemplateEditorDialog::OnSelchangedTree(NMHDR*, LRESULT* result) {
   *result = 0;
-  HideAllPages();
-  HTREEITEM item = templateTree_.GetSelectedItem();
-  if (item == nullptr || templateTree_.GetItemData(item) != kTemplateItem) return;
-  int tab = tabControl_.GetCurSel();
-  if (tab >= 0 && tab < kPageCount && pages_[tab] != nullptr && pageHasWindow_[tab]) {
-    pages_[tab]->Show(SW_SHOW);
-  }
-  ShowCurrentPage();
+  ShowPage();
 }
 
 void TemplateEditorDialog::OnSelchangeTab(NMHDR*, LRESULT* result) {
   *result = 0;
-  int tab = tabControl_.GetCurSel();
-  HTREEITEM item = templateTree_.GetSelectedItem();
-  if (item == nullptr || !StartsWithTemplate(templateTree_.GetItemText(item))) return;
-  HideAllPages();
-  if (tab >= 0 && tab < kPageCount && pages_[tab] != nullptr && pageHasWindow_[tab]) {
-    pages_[tab]->Show(SW_SHOW);
-  }
-  ShowCurrentPage();
+  ShowPage();
 }
 
 void TemplateEditorDialog::OnAdd() {
@@ -226,41 +307,64 @@ void TemplateEditorDialog::OnAdd() {
   }
   char text[32];
   std::snprintf(text, sizeof(text), "Template%u", static_cast<unsigned>(slot));
-  HTREEITEM item = templateTree_.InsertItem(text, kTemplateItem, module, TVI_LAST);
+  HTREEITEM item = templateTree_.InsertItem(text, static_cast<LPARAM>(slot), module, TVI_LAST);
   templateTree_.SelectItem(item);
   MarkModified();
 }
 
 void TemplateEditorDialog::OnRemove() {
   HTREEITEM item = templateTree_.GetSelectedItem();
-  if (item == nullptr) return;
-  LPARAM kind = templateTree_.GetItemData(item);
-  if (kind == kTopItem || kind == kModuleItem) return;
-  if (DeviceTemplate* removed = GetSelectedTemplate()) removed->Used = 0;
+  int slot = SlotOf(item);
+  if (slot < 0) return;
+  templates_[static_cast<uint32_t>(slot)].Used = 0;
   templateTree_.DeleteItem(item);
   MarkModified();
 }
 
 void TemplateEditorDialog::MarkModified() {
-  IsModified = true;
+  modified_ = true;
   saveButton_.Enable(true);
 }
 
-bool TemplateEditorDialog::Save(HWND owner) {
-  SaveResult result = SaveTemplateTable(templates_, driverFilePath_);
-  if (!result.ok) {
-    std::string text = std::string(kSaveFailedText) + "\n\n" + result.message;
-    MessageBoxA(owner, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONERROR);
-    MarkModified();
-    return false;
-  }
-  IsModified = false;
+void TemplateEditorDialog::MarkSaved() {
+  modified_ = false;
   // A disabled window cannot keep the focus; hand it on so that the keyboard
   // still works after Enter pressed Save.
   if (GetFocus() == saveButton_.Handle()) {
     SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(templateTree_.Handle()), TRUE);
   }
   saveButton_.Enable(false);
+}
+
+void TemplateEditorDialog::Reload() {
+  LoadTemplateTable(templates_, driverFilePath_);
+  onDisk_ = templates_;
+  MarkSaved();
+  templateTree_.DeleteItem(TVI_ROOT);
+  FillTemplateTree();
+}
+
+bool TemplateEditorDialog::Save(HWND owner) {
+  SaveResult result = SaveTemplateTable(templates_, driverFilePath_, NativeFileSystem(), &onDisk_);
+  if (result.changedOnDisk) {
+    std::string text = std::string(driverFilePath_) + "\n\n" + kChangedOnDiskText;
+    int answer = MessageBoxA(owner, text.c_str(), winui::ModuleName(),
+                             MB_YESNOCANCEL | MB_ICONWARNING);
+    if (answer == IDNO) {
+      Reload();
+      return true;
+    }
+    if (answer != IDYES) return false;
+    result = SaveTemplateTable(templates_, driverFilePath_);
+  }
+  if (!result.ok) {
+    std::string text = std::string(kSaveFailedText) + "\n\n" + result.message;
+    MessageBoxA(owner, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONERROR);
+    MarkModified();
+    return false;
+  }
+  onDisk_ = templates_;
+  MarkSaved();
   return true;
 }
 
@@ -269,19 +373,19 @@ void TemplateEditorDialog::OnOK() { Save(hwnd_); }
 bool TemplateEditorDialog::AskToSave(HWND owner) {
   int answer = MessageBoxA(owner, kSaveChangesText, kSaveChangesCaption, MB_OKCANCEL);
   if (answer == IDOK && !Save(owner)) return false;
-  IsModified = false;
+  modified_ = false;
   return true;
 }
 
 void TemplateEditorDialog::OnCancel() {
-  // A failed save keeps the window open with the edits still unsaved.
-  if (IsModified && !AskToSave(hwnd_)) return;
+  // A failed or cancelled save keeps the window open with the edits unsaved.
+  if (modified_ && !AskToSave(hwnd_)) return;
   EndDialog(IDCANCEL);
 }
 
 void TemplateEditorDialog::OnDestroy() {
-  if (IsModified) AskToSave(nullptr);
-  IsModified = false;
+  if (modified_) AskToSave(nullptr);
+  modified_ = false;
 }
 
 void TemplateEditorDialog::PostNcDestroy() { delete this; }

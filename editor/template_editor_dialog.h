@@ -1,11 +1,19 @@
 // The template editor: a modeless top-level dialog listing the driver file's
 // templates in a tree, with the five tab pages that edit the selected one and
-// the buttons Add, Remove, Save and Close.
+// the buttons Add, Remove, Save and Close. Each editor has its own table and
+// its own unsaved state; one editor at a time is open on a driver file.
 #ifndef ZUV_EDITOR_TEMPLATE_EDITOR_DIALOG_H
 #define ZUV_EDITOR_TEMPLATE_EDITOR_DIALOG_H
 
 #include <windows.h>
 
+#include <vector>
+
+#include "editor/ai_page.h"
+#include "editor/ao_page.h"
+#include "editor/device_page.h"
+#include "editor/no_config_page.h"
+#include "editor/page_host.h"
 #include "templates/device_template.h"
 #include "winui/button.h"
 #include "winui/dialog.h"
@@ -14,29 +22,19 @@
 
 namespace zuv {
 
-class TemplatePage;
-class TemplateEditorDialog;
-
-// The editor the pages report to: set by the editor's constructor (the
-// library assumes one editor at a time) and cleared when that editor goes.
-extern TemplateEditorDialog* ActiveEditor;
-// Unsaved edits: set by every edit, cleared by Save and by the close prompts.
-extern bool IsModified;
-
 // The texts the user sees.
 extern const char kTooManyTemplatesText[];  // "Support up to 16 Templates"
 extern const char kSaveChangesText[];       // the close prompt
 extern const char kSaveChangesCaption[];    // "Note"
 extern const char kSaveFailedText[];        // first line of a failed Save's box
+extern const char kOpenFailedText[];        // first line of the box of a file not read at open
+extern const char kChangedOnDiskText[];     // the Save prompt when the file's templates changed
 
-// Item data of the tree's items.
-enum TreeItemKind : LPARAM {
-  kTopItem = 0,       // "DeviceTemplate"
-  kModuleItem = 1,    // "USB-8620A"
-  kTemplateItem = 2,  // "Template%d"
-};
+// Item data of the tree's items: a template item holds its slot (0 to 15).
+constexpr LPARAM kTopItem = -1;     // "DeviceTemplate"
+constexpr LPARAM kModuleItem = -2;  // "USB-8620A"
 
-class TemplateEditorDialog : public winui::Dialog {
+class TemplateEditorDialog : public winui::Dialog, public PageHost {
  public:
   static constexpr int kPageCount = 5;  // Device, AI, AO, DIO, Counter
 
@@ -47,9 +45,15 @@ class TemplateEditorDialog : public winui::Dialog {
   static constexpr size_t kExtraTextSize = 10;
   static constexpr size_t kDriverFilePathSize = 260;
 
-  // Makes the new editor the ActiveEditor. `parent` may be null.
+  // `parent` may be null.
   explicit TemplateEditorDialog(HWND parent = nullptr);
   ~TemplateEditorDialog() override;
+
+  // The editor whose window is open on this driver file (letter case and
+  // the path's spelling aside), or null.
+  static TemplateEditorDialog* FindOpen(const char* driverFilePath);
+  // Shows the window restored and makes it the active one.
+  void BringToFront() const;
 
   // Keeps copies of the host's arguments, each cut to its field's size; they
   // are not read again.
@@ -64,20 +68,11 @@ class TemplateEditorDialog : public winui::Dialog {
   // object is still the caller's.
   BOOL CreateEditor();
 
-  // The record of the selected template item, or null.
-  DeviceTemplate* GetSelectedTemplate();
-  // Binds the page of the current tab to the selected template.
-  BOOL ShowCurrentPage();
-  // Builds the tree from the table and selects the first template.
-  bool FillTemplateTree();
-
-  // For the pages: the table, the Save button, and the report of an edit
-  // (sets IsModified and enables Save).
-  TemplateTable& Templates() { return templates_; }
-  winui::Button& SaveButton() { return saveButton_; }
-  void MarkModified();
-
-  TemplatePage* Page(int index) const { return pages_[index]; }
+  // PageHost: the table, the record of the selected template item, and the
+  // report of an edit (marks the edits unsaved and enables Save).
+  TemplateTable& Templates() override { return templates_; }
+  DeviceTemplate* SelectedTemplate() override;
+  void MarkModified() override;
 
  protected:
   void DoDataExchange() override;
@@ -87,42 +82,72 @@ class TemplateEditorDialog : public winui::Dialog {
   // Close: asks about unsaved edits, then hides the window.
   void OnCancel() override;
   void PostNcDestroy() override;
+  // Ctrl+Tab and Ctrl+PageDown: the next tab; with Shift, and Ctrl+PageUp:
+  // the previous one. Tab and Shift+Tab: the focus in reading order.
+  bool PreTranslateKey(const MSG& message) override;
 
   void OnAdd();
   void OnRemove();
   void OnSelchangedTree(NMHDR* header, LRESULT* result);
   void OnSelchangeTab(NMHDR* header, LRESULT* result);
   void OnDestroy();
+  // Posted by OnInitDialog when the file could not be read.
+  void OnShowOpenError();
 
   WINUI_DECLARE_MESSAGE_MAP()
 
  private:
-  // Constructs the five page objects in tab order; a null page is skipped by
-  // everything that places, shows or binds pages.
-  void CreatePageObjects();
   // Creates each page's window and places it over the tab control's client
-  // area, hidden.
+  // area, hidden, after the tab control in the tab order.
   void PlacePages();
-  void HideAllPages();
-  // Writes the table to the file. On failure a box names the file and the
-  // system's reason (owned by `owner`), and the edits stay marked unsaved.
+  // Builds the tree from the table and selects the first template.
+  void FillTemplateTree();
+  // The slot of a template item; -1 for the other items and for null.
+  int SlotOf(HTREEITEM item) const;
+  // Shows the page of the current tab, with the selected template's values,
+  // while a template is selected; hides the others.
+  void ShowPage();
+  // Selects a tab as a click on it does.
+  void SelectTab(int index);
+  // The controls Tab visits, in reading order: the tree, the tab row, the
+  // shown page's controls, then Add, Remove, Save and Close; hidden and
+  // disabled ones left out.
+  std::vector<HWND> TabStops() const;
+  // The focus to the next (previous) of TabStops after `focus`.
+  bool MoveFocusInReadingOrder(HWND focus, bool backwards);
+  // The file's templates again, the edits dropped.
+  void Reload();
+  // No unsaved edits: Save disabled, the focus handed on if Save had it.
+  void MarkSaved();
+  // Writes the table to the file, asking first when the file's templates are
+  // no longer those loaded or last saved. On failure a box names the file and
+  // the system's reason (owned by `owner`), and the edits stay marked
+  // unsaved. False when nothing was saved or reloaded.
   bool Save(HWND owner);
   // The close prompt; OK saves. False when the user chose to save and the
-  // save failed.
+  // save did not happen.
   bool AskToSave(HWND owner);
 
   HWND parent_;
   winui::Button saveButton_;
   winui::TabControl tabControl_;
   winui::TreeView templateTree_;
+  // The table being edited, and the file's templates as loaded or last saved.
   TemplateTable templates_;
+  TemplateTable onDisk_;
+  bool modified_ = false;
+  uint32_t openError_ = 0;
   char rootPath_[kRootPathSize] = {};
   char driverName_[kDriverNameSize] = {};
   char extraText_[kExtraTextSize] = {};
   char driverFilePath_[kDriverFilePathSize] = {};
-  TemplatePage* pages_[kPageCount] = {};
-  // Whether page i got a window; a page without one never deletes itself.
-  bool pageHasWindow_[kPageCount] = {};
+  // The pages in tab order; DIO and Counter are two objects of one class.
+  DevicePage devicePage_;
+  AiPage aiPage_;
+  AoPage aoPage_;
+  NoConfigPage dioPage_;
+  NoConfigPage counterPage_;
+  TemplatePage* const pages_[kPageCount];
 };
 
 }  // namespace zuv

@@ -2,8 +2,6 @@
 
 #include <uxtheme.h>
 
-#include "editor/template_editor_dialog.h"
-
 namespace zuv {
 namespace {
 
@@ -25,11 +23,11 @@ EnableThemeDialogTextureFunction EnableThemeDialogTextureOrNull() {
 
 }  // namespace
 
-TemplatePage::TemplatePage(UINT templateId, TemplateEditorDialog* parent)
-    : winui::Dialog(templateId, parent->Handle()), parent_(parent) {}
+TemplatePage::TemplatePage(UINT templateId, PageHost& host)
+    : winui::Dialog(templateId, nullptr), host_(host) {}
 
-BOOL TemplatePage::CreatePage() {
-  if (!Create()) return FALSE;
+BOOL TemplatePage::CreatePage(HWND parent) {
+  if (!Create(parent)) return FALSE;
   // The page lies on the tab control's body and shows in its colour: with a
   // theme, the tab's own background (the theme draws it while one is active);
   // without one, the dialog colour, which is the colour of the classic tab.
@@ -39,8 +37,6 @@ BOOL TemplatePage::CreatePage() {
   return TRUE;
 }
 
-void TemplatePage::SetTemplate(DeviceTemplate*) {}
-
-void TemplatePage::PostNcDestroy() { delete this; }
+void TemplatePage::Refresh() {}
 
 }  // namespace zuv

@@ -2,37 +2,32 @@
 #ifndef ZUV_EDITOR_TEMPLATE_PAGE_H
 #define ZUV_EDITOR_TEMPLATE_PAGE_H
 
-#include "templates/device_template.h"
+#include "editor/page_host.h"
 #include "winui/dialog.h"
 
 namespace zuv {
 
-class TemplateEditorDialog;
-
 // A page is a modeless child dialog placed over the editor's tab control. The
-// editor creates the page objects and their windows, shows the page of the
-// current tab while a template is selected, and binds it with SetTemplate;
-// a page edits the bound record in place and reports each edit through
-// ActiveEditor->MarkModified(). A page object deletes itself after its window
-// is destroyed (with the editor's).
+// editor owns the page objects (its members) and creates their windows; it
+// shows the page of the current tab while a template is selected and calls
+// Refresh. A page edits its host's selected record in place and reports each
+// edit to its host.
 class TemplatePage : public winui::Dialog {
  public:
-  TemplatePage(UINT templateId, TemplateEditorDialog* parent);
+  TemplatePage(UINT templateId, PageHost& host);
 
-  // Creates the page's window from its own dialog template as a child of the
-  // editor. Nonzero on success.
-  virtual BOOL CreatePage();
-  // Binds the page to a template (null: none) and shows its values. The base
-  // version does nothing: a page without settings looks the same for all.
-  virtual void SetTemplate(DeviceTemplate* deviceTemplate);
+  // Creates the page's window, hidden, from its own dialog template as a
+  // child of `parent`. Nonzero on success.
+  BOOL CreatePage(HWND parent);
+  // Shows the values of the host's selected template; with none selected the
+  // controls stay as they are. The base version does nothing: a page without
+  // settings looks the same for all.
+  virtual void Refresh();
 
-  TemplateEditorDialog* Editor() const { return parent_; }
-
- protected:
-  void PostNcDestroy() override;
+  PageHost& Host() const { return host_; }
 
  private:
-  TemplateEditorDialog* parent_;
+  PageHost& host_;
 };
 
 }  // namespace zuv

@@ -26,6 +26,17 @@ void OpenEditor(const char* rootPath, const char* driverName, const char* extraT
       std::string_view(driverName, strnlen(driverName, kMaxPath)), '\\');
   if (path.size() >= kMaxPath) return;
 
+  // One editor per driver file: an open one comes to the front. One the user
+  // closed (hidden, its edits saved or dropped) makes way for a fresh one
+  // that reads the file again.
+  if (zuv::TemplateEditorDialog* open = zuv::TemplateEditorDialog::FindOpen(path.c_str())) {
+    if (IsWindowVisible(open->Handle())) {
+      open->BringToFront();
+      return;
+    }
+    DestroyWindow(open->Handle());
+  }
+
   // The editor's classes are registered and its windows created in the
   // library's own activation context (common controls 6), whatever the host's
   // manifest says.

@@ -9,7 +9,8 @@ extern "C" {
 // Opens the template editor on the driver file
 //   rootPath + "Public\Korvalent\Device_Drivers\" + D + "\" + D + ".reg"
 // where D is the first 7 characters of driverName, and returns at once; the
-// editor then runs on the calling thread's message dispatching. hostValue and
+// editor then runs on the calling thread's message dispatching. When an editor
+// is already open on that file, it is brought to the front instead. hostValue and
 // extraText are kept but not used. Always returns 1; with a null argument or
 // a path longer than 259 characters no editor is created.
 int WINAPI DriverConfig(DWORD hostValue, const char* rootPath, const char* driverName,

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Opens the template editor under wine on a scratch copy of the sample driver
-# tree (examples/Image); the sample itself stays unchanged. Installs what is
-# missing and builds the Windows products first.
+# tree (examples/Image), which leaves the sample unchanged, or on a tree of
+# your own, in place. Installs what is missing and builds the Windows products
+# first.
 #
 #   scripts/run-editor.sh                     # on the current display
+#   --root DIR                                # edit DIR's driver file in place
+#                                             # (DIR/Public/Korvalent/...), no copy
+#   --driver NAME                             # the driver name DriverConfig gets
+#                                             # (default USB8620A)
 #   scripts/run-editor.sh --screenshot FILE   # on a virtual display (Xvfb):
 #                                             # a PNG of the screen once the
 #                                             # editor is up, then it is closed
@@ -36,10 +41,11 @@ set_dpi() {
 if [ "${1:-}" = "--inside-xvfb" ]; then
   screenshot=$2
   root=$3
-  shift 3
+  driver=$4
+  shift 4
   set_dpi
   log=$(mktemp)
-  scripts/wine-run.sh --prefix "$prefix" "$host" --close-after 8000 "$@" "$root" >"$log" 2>&1 &
+  scripts/wine-run.sh --prefix "$prefix" "$host" --close-after 8000 "$@" "$root" ${driver:+"$driver"} >"$log" 2>&1 &
   host_pid=$!
   for _ in $(seq 1 600); do
     grep -q "DriverConfig returned" "$log" && break
@@ -58,7 +64,9 @@ if [ "${1:-}" = "--inside-xvfb" ]; then
   exit 0
 fi
 
-usage="usage: $0 [--tab N] [--drop-down] [--dpi N] [--screenshot FILE]"
+usage="usage: $0 [--root DIR] [--driver NAME] [--tab N] [--drop-down] [--dpi N] [--screenshot FILE]"
+own_root=""
+driver=""
 tab=""
 drop_down=""
 screenshot=""
@@ -68,6 +76,15 @@ while [ $# -gt 0 ]; do
     --tab)
       [ $# -ge 2 ] && [[ $2 =~ ^[0-4]$ ]] || { echo "$usage" >&2; exit 2; }
       tab=$2
+      shift 2 ;;
+    --root)
+      [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+      [ -d "$2" ] || { echo "run-editor: no folder $2" >&2; exit 2; }
+      own_root=$(realpath "$2")
+      shift 2 ;;
+    --driver)
+      [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+      driver=$2
       shift 2 ;;
     --drop-down)
       drop_down=1
@@ -91,18 +108,23 @@ scripts/install-deps.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$(nproc)" --target ZUV8620Ude zuv8620-host
 
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-cp -r examples/Image "$scratch/"
+if [ -n "$own_root" ]; then
+  tree=$own_root
+else
+  scratch=$(mktemp -d)
+  trap 'rm -rf "$scratch"' EXIT
+  cp -r examples/Image "$scratch/"
+  tree=$scratch/Image
+fi
 # The root as wine sees it: drive Z: is the Linux root; it ends with "\".
-root="Z:$(echo "$scratch/Image/" | tr / '\\')"
+root="Z:$(echo "${tree%/}/" | tr / '\\')"
 
 if [ -n "$screenshot" ]; then
   mkdir -p "$(dirname "$screenshot")"
   # An 800 x 600 screen at 96 DPI, as much larger as the DPI.
   scale=${dpi:-96}
   xvfb-run -a -s "-screen 0 $((800 * scale / 96))x$((600 * scale / 96))x24" \
-    "$0" --inside-xvfb "$screenshot" "$root" "${host_args[@]}"
+    "$0" --inside-xvfb "$screenshot" "$root" "$driver" "${host_args[@]}"
   echo "Screenshot written to $screenshot"
 else
   if [ -z "${DISPLAY:-}" ]; then
@@ -110,5 +132,5 @@ else
     exit 1
   fi
   set_dpi
-  scripts/wine-run.sh --prefix "$prefix" "$host" "${host_args[@]}" "$root"
+  scripts/wine-run.sh --prefix "$prefix" "$host" "${host_args[@]}" "$root" ${driver:+"$driver"}
 fi

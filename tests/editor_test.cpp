@@ -31,6 +31,16 @@ using ::testing::StartsWith;
 
 const char* const kCaption = kEditorCaption;
 const char kPrompt[] = "The configuration of USB-8620 is change, save the change";
+// The system's reason for a folder that does not exist (ERROR_PATH_NOT_FOUND,
+// as wine words it).
+const char kNoPath[] = "Path not found";
+const char kOpenFailed[] = "The driver file could not be read; the editor shows no templates.";
+const char kChangedOnDisk[] =
+    "The templates in the driver file were changed by another program after this editor "
+    "read them.\n\n"
+    "Yes: save, replacing the file's templates with the editor's.\n"
+    "No: reload the templates from the file; the editor's changes are lost.\n"
+    "Cancel: save nothing and keep editing.";
 const char kSectionPrefix[] = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
 
 const char kFileHead[] =
@@ -66,7 +76,8 @@ struct Editor {
         save(GetDlgItem(window, IDOK)),
         close(GetDlgItem(window, IDCANCEL)) {}
 
-  // Item texts depth first, each after its item data: "0 DeviceTemplate".
+  // Item texts depth first, each after its item data (a template's
+  // slot): "-1 DeviceTemplate", "3 Template3".
   std::vector<std::string> Items() const {
     std::vector<std::string> items;
     Collect(tree.GetRootItem(), &items);
@@ -89,6 +100,21 @@ struct Editor {
   std::string Selected() const { return tree.GetItemText(tree.GetSelectedItem()); }
   void Select(const std::string& text) const { tree.SelectItem(Find(text)); }
   bool Visible() const { return IsWindowVisible(hwnd) != FALSE; }
+  // The control with this ID on the page shown, or null.
+  HWND PageControl(int id) const {
+    for (HWND page = FindWindowExA(hwnd, nullptr, "#32770", nullptr); page != nullptr;
+         page = FindWindowExA(hwnd, page, "#32770", nullptr)) {
+      if (IsWindowVisible(page) && GetDlgItem(page, id) != nullptr) return GetDlgItem(page, id);
+    }
+    return nullptr;
+  }
+  // A board identifier chosen on the Device page.
+  void ChooseBoardId(int id) const {
+    HWND list = PageControl(1125);
+    SendMessageA(list, CB_SETCURSEL, id, 0);
+    SendMessageA(GetParent(list), WM_COMMAND, MAKEWPARAM(1125, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+  }
 
   HWND hwnd;
   winui::TreeView tree;
@@ -119,7 +145,7 @@ const MessageBoxSeen kClosePrompt{"Note", kPrompt, true};
 
 struct OpeningCase {
   const char* name;
-  bool fileExists;
+  bool fileExists;  // else a box says the file cannot be read
   std::vector<int> templates;
   std::vector<std::string> items;
   const char* selected;
@@ -130,7 +156,16 @@ class EditorOpening : public EditorTest, public ::testing::WithParamInterface<Op
 TEST_P(EditorOpening, ListsTheFilesTemplatesAndSelectsTheFirst) {
   const OpeningCase& c = GetParam();
   if (c.fileExists) WriteDriverFile(DriverFileWith(c.templates));
-  Editor editor = Open();
+  HWND window = nullptr;
+  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { window = OpenEditorWindow(); });
+  if (c.fileExists) {
+    EXPECT_THAT(boxes, IsEmpty());
+  } else {
+    EXPECT_THAT(boxes, ElementsAre(MessageBoxSeen{
+                           "ZUV8620Ude", kOpenFailed + ("\n\n" + FilePath()) + ": " + kNoPath,
+                           true}));
+  }
+  Editor editor(window);
   ASSERT_NE(editor.hwnd, nullptr);
   EXPECT_THAT(editor.Items(), ElementsAreArray(c.items));
   EXPECT_EQ(editor.Selected(), c.selected);
@@ -146,19 +181,19 @@ TEST_P(EditorOpening, ListsTheFilesTemplatesAndSelectsTheFirst) {
 INSTANTIATE_TEST_SUITE_P(
     Files, EditorOpening,
     ::testing::Values(
-        OpeningCase{"NoTemplates", true, {}, {"0 DeviceTemplate", "1 USB-8620A"}, "USB-8620A"},
-        OpeningCase{"NoFile", false, {}, {"0 DeviceTemplate", "1 USB-8620A"}, "USB-8620A"},
+        OpeningCase{"NoTemplates", true, {}, {"-1 DeviceTemplate", "-2 USB-8620A"}, "USB-8620A"},
+        OpeningCase{"NoFile", false, {}, {"-1 DeviceTemplate", "-2 USB-8620A"}, "USB-8620A"},
         OpeningCase{"Templates2And5", true, {5, 2},
-                    {"0 DeviceTemplate", "1 USB-8620A", "2 Template2", "2 Template5"}, "Template2"},
+                    {"-1 DeviceTemplate", "-2 USB-8620A", "2 Template2", "5 Template5"}, "Template2"},
         OpeningCase{"SectionsAbove15Ignored", true, {16, 0},
-                    {"0 DeviceTemplate", "1 USB-8620A", "2 Template0"}, "Template0"}),
+                    {"-1 DeviceTemplate", "-2 USB-8620A", "0 Template0"}, "Template0"}),
     [](const ::testing::TestParamInfo<OpeningCase>& info) { return info.param.name; });
 
 TEST_F(EditorTest, OpensTheSampleDriverFile) {
   WriteDriverFile(ReadFileBytes(std::string(ZUV_SOURCE_DIR) +
                                 "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg"));
   Editor editor = Open();
-  EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0",
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
                                           "2 Template2"));
   EXPECT_EQ(editor.Selected(), "Template0");
 }
@@ -220,7 +255,7 @@ TEST_F(EditorTest, RemoveOnTheTopOrModuleItemChangesNothing) {
   for (const char* item : {"DeviceTemplate", "USB-8620A"}) {
     editor.Select(item);
     editor.remove.Click();
-    EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0"));
+    EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0"));
     EXPECT_EQ(editor.Selected(), item);
     EXPECT_FALSE(editor.save.IsEnabled());
   }
@@ -233,12 +268,12 @@ TEST_F(EditorTest, AddAfterRemoveTakesTheFreedSlotAndListsItLast) {
   Editor editor = Open();
   editor.Select("Template1");
   editor.remove.Click();
-  EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0",
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
                                           "2 Template2"));
   EXPECT_TRUE(editor.save.IsEnabled());
   editor.add.Click();
-  EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0",
-                                          "2 Template2", "2 Template1"));
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
+                                          "2 Template2", "1 Template1"));
   EXPECT_EQ(editor.Selected(), "Template1");
 }
 
@@ -359,23 +394,43 @@ TEST_F(EditorTest, KeyboardMovesBetweenControlsAndPressesSaveAndClose) {
 
   PressKey(VK_DOWN);  // the tree takes its arrows
   EXPECT_EQ(editor.Selected(), "Template2");
-  PressKey(VK_TAB);  // the tab control is no tab stop
-  EXPECT_EQ(GetFocus(), editor.add.Handle());
+  const HWND boardId = editor.PageControl(1125);
+  ASSERT_NE(boardId, nullptr);
+  const HWND page = GetParent(boardId);
+  // Reading order: tree, tab row, the page's controls, Add, Remove, Save
+  // (disabled, so passed over), Close; Shift+Tab goes back.
+  for (HWND next : {editor.tab.Handle(), boardId, editor.add.Handle(), editor.remove.Handle(),
+                    editor.close.Handle(), editor.tree.Handle()}) {
+    PressKey(VK_TAB);
+    EXPECT_EQ(GetFocus(), next);
+  }
+  PressKey(VK_TAB, {VK_SHIFT});
+  EXPECT_EQ(GetFocus(), editor.close.Handle());
+  PressKey(VK_TAB);
+
+  // The tab row's arrows switch pages.
+  PressKey(VK_TAB);
+  PressKey(VK_RIGHT);
+  EXPECT_EQ(editor.tab.GetCurSel(), 1);
+  EXPECT_FALSE(IsWindowVisible(page));
+  PressKey(VK_LEFT);
+  EXPECT_EQ(editor.tab.GetCurSel(), 0);
+  EXPECT_TRUE(IsWindowVisible(page));
+
+  for (HWND next : {boardId, editor.add.Handle()}) {
+    PressKey(VK_TAB);
+    EXPECT_EQ(GetFocus(), next);
+  }
   PressKey(VK_RIGHT);
   EXPECT_EQ(GetFocus(), editor.remove.Handle());
   PressKey(VK_SPACE);  // Remove Template2
-  EXPECT_THAT(editor.Items(), ElementsAre("0 DeviceTemplate", "1 USB-8620A", "2 Template0"));
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0"));
 
   // On to the Device page's BoardID list, shown for Template0 (which item the
-  // tree selects after a removal is the control's own rule): the page's
-  // controls come after Close in the tab order.
+  // tree selects after a removal is the control's own rule).
   editor.Select("Template0");
-  HWND page = FindWindowExA(editor.hwnd, nullptr, "#32770", nullptr);
-  while (page != nullptr && !IsWindowVisible(page)) {
-    page = FindWindowExA(editor.hwnd, page, "#32770", nullptr);
-  }
-  ASSERT_NE(page, nullptr);
-  for (HWND next : {editor.save.Handle(), editor.close.Handle(), GetDlgItem(page, 1125)}) {
+  for (HWND next : {editor.save.Handle(), editor.close.Handle(), editor.tree.Handle(),
+                    editor.tab.Handle(), boardId}) {
     PressKey(VK_TAB);
     EXPECT_EQ(GetFocus(), next);
   }
@@ -383,7 +438,7 @@ TEST_F(EditorTest, KeyboardMovesBetweenControlsAndPressesSaveAndClose) {
   EXPECT_EQ(FileBytes(), DriverFileWith({0}));
   EXPECT_FALSE(editor.save.IsEnabled());
   PressKey(VK_TAB);
-  EXPECT_EQ(GetFocus(), editor.tree.Handle());
+  EXPECT_EQ(GetFocus(), editor.add.Handle());
 
   EXPECT_THAT(Answering(IDCANCEL, [&] { PressKey(VK_ESCAPE); }), IsEmpty());
   EXPECT_FALSE(editor.Visible());
@@ -458,19 +513,99 @@ TEST_F(EditorTest, NullOrOverlongArgumentsOpenNothingAndReturnOne) {
   }
   EXPECT_EQ(FileBytes(), original);
 
-  // One character less fits: the editor opens (on a file that does not exist).
-  EXPECT_EQ(driverConfig_(0, fits.c_str(), "USB8620A", ""), 1);
+  // One character less fits: the editor opens (on a file that does not exist,
+  // which a box says).
+  EXPECT_THAT(Answering(IDOK, [&] { EXPECT_EQ(driverConfig_(0, fits.c_str(), "USB8620A", ""), 1); }),
+              ElementsAre(::testing::Field(&MessageBoxSeen::caption, "ZUV8620Ude")));
   EXPECT_EQ(FindThreadWindows(GetCurrentThreadId(), kCaption).size(), 1u);
 }
 
-TEST_F(EditorTest, EachCallOpensAnotherEditor) {
-  WriteDriverFile(DriverFileWith({0}));
-  EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8620A", "x"), 1);
-  EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8620A", "x"), 1);
-  std::vector<HWND> editors = FindThreadWindows(GetCurrentThreadId(), kCaption);
-  ASSERT_EQ(editors.size(), 2u);
-  EXPECT_TRUE(IsWindowVisible(editors[0]) && IsWindowVisible(editors[1]));
+// ---- One editor per driver file
+
+TEST_F(EditorTest, ACallForAnOpenFileBringsItsEditorBackAndAnotherFileGetsItsOwn) {
+  WriteDriverFile(DriverFileWith({0, 1}));
+  const std::string otherFile = root_ + "Public\\Korvalent\\Device_Drivers\\USB8621\\USB8621.reg";
+  WriteFileBytes(otherFile, DriverFileWith({0, 1}));
+  auto editors = [] { return FindThreadWindows(GetCurrentThreadId(), kCaption); };
+  Editor first = Open();
+  EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8621A", ""), 1);
+  PumpMessages();
+  ASSERT_EQ(editors().size(), 2u);
+  Editor second(editors()[0] == first.hwnd ? editors()[1] : editors()[0]);
+  EXPECT_EQ(GetActiveWindow(), second.hwnd);
+
+  // The same file again: no third window; the first comes back, restored.
+  ShowWindow(first.hwnd, SW_MINIMIZE);
+  EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8620A", ""), 1);
+  PumpMessages();
+  EXPECT_EQ(editors().size(), 2u);
+  EXPECT_EQ(GetActiveWindow(), first.hwnd);
+  EXPECT_FALSE(IsIconic(first.hwnd));
+
+  // Each editor has its own edits, Save button and close prompt: the first's
+  // page reports to the first, though the second was opened last.
+  first.ChooseBoardId(5);
+  EXPECT_TRUE(first.save.IsEnabled());
+  EXPECT_FALSE(second.save.IsEnabled());
+  second.remove.Click();
+  second.save.Click();
+  EXPECT_FALSE(second.save.IsEnabled());
+  EXPECT_TRUE(first.save.IsEnabled());
+  EXPECT_EQ(ReadFileBytes(otherFile), kFileHead + Section(1));
+  EXPECT_EQ(FileBytes(), DriverFileWith({0, 1}));
+  EXPECT_THAT(Answering(IDCANCEL, [&] { second.close.Click(); }), IsEmpty());
+  EXPECT_THAT(Answering(IDCANCEL, [&] { first.close.Click(); }), ElementsAre(kClosePrompt));
+
+  // A closed editor is opened afresh, from the file.
+  EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8620A", ""), 1);
+  PumpMessages();
+  HWND reopened = FindThreadWindow(GetCurrentThreadId(), kCaption);
+  ASSERT_NE(reopened, nullptr);
+  EXPECT_EQ(editors().size(), 2u);
+  EXPECT_THAT(Editor(reopened).Items(),
+              ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0", "1 Template1"));
 }
+
+// ---- A driver file changed on disk while the editor is open
+
+struct DiskChangeCase {
+  const char* name;
+  int answer;  // Yes: overwrite, No: reload, Cancel: nothing
+  std::string fileAfter;
+  std::vector<std::string> itemsAfter;
+  bool saveEnabledAfter;
+};
+
+class EditorDiskChange : public EditorTest, public ::testing::WithParamInterface<DiskChangeCase> {};
+
+TEST_P(EditorDiskChange, SaveAsksBeforeReplacingTemplatesChangedOnDisk) {
+  const DiskChangeCase& c = GetParam();
+  WriteDriverFile(DriverFileWith({0, 1}));
+  Editor editor = Open();
+  editor.remove.Click();  // Template0
+  WriteDriverFile("; changed\r\n" + DriverFileWith({0, 1}));  // not a template change
+  editor.save.Click();
+  EXPECT_EQ(FileBytes(), "; changed\r\n" + DriverFileWith({1}));
+  editor.Select("Template1");
+  editor.remove.Click();
+  WriteDriverFile(DriverFileWith({1, 5}));  // another program adds template 5
+  EXPECT_THAT(Answering(c.answer, [&] { editor.save.Click(); }),
+              ElementsAre(MessageBoxSeen{"ZUV8620Ude", FilePath() + "\n\n" + kChangedOnDisk,
+                                         true}));
+  EXPECT_EQ(FileBytes(), c.fileAfter);
+  EXPECT_THAT(editor.Items(), ElementsAreArray(c.itemsAfter));
+  EXPECT_EQ(editor.save.IsEnabled(), c.saveEnabledAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, EditorDiskChange,
+    ::testing::Values(
+        DiskChangeCase{"Overwrite", IDYES, kFileHead, {"-1 DeviceTemplate", "-2 USB-8620A"}, false},
+        DiskChangeCase{"Reload", IDNO, DriverFileWith({1, 5}),
+                       {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1", "5 Template5"}, false},
+        DiskChangeCase{"Cancel", IDCANCEL, DriverFileWith({1, 5}),
+                       {"-1 DeviceTemplate", "-2 USB-8620A"}, true}),
+    [](const ::testing::TestParamInfo<DiskChangeCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace zuv::test

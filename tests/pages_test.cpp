@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "editor/ao_page.h"
 #include "entry/driver_config.h"
 #include "test_files.h"
 #include "tests/window_test_util.h"
@@ -240,6 +241,53 @@ TEST_F(PagesTest, EveryPageShowsInTheColourOfTheTabBody) {
     EXPECT_EQ(ScreenColour(page, 2, 2), ScreenColour(editor.tab.Handle(), body.left + 1, body.bottom - 2))
         << "tab " << tab;
   }
+}
+
+// A repaint of the tab control alone leaves the page over it drawn.
+TEST_F(PagesTest, ThePageStaysDrawnWhenTheTabControlRepaints) {
+  Editor editor = Open({{0, 0}});
+  RedrawWindow(editor.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RECT page;
+  GetWindowRect(editor.device, &page);
+  HDC screen = GetDC(nullptr);
+  const COLORREF before = GetPixel(screen, page.left + 2, page.bottom - 3);
+  InvalidateRect(editor.tab.Handle(), nullptr, TRUE);
+  UpdateWindow(editor.tab.Handle());
+  EXPECT_EQ(GetPixel(screen, page.left + 2, page.bottom - 3), before);
+  ReleaseDC(nullptr, screen);
+}
+
+// ---- Keyboard: Ctrl+Tab and Ctrl+PageDown to the next tab, with Shift or
+// Ctrl+PageUp to the previous one, wherever the focus is in the editor
+
+TEST_F(PagesTest, CtrlTabAndCtrlPageKeysCycleThroughTheTabs) {
+  Editor editor = Open({{0, 0}});
+  struct Step {
+    UINT key;
+    std::initializer_list<UINT> held;
+    int tab;
+  };
+  // DIO and Counter: one of the two pages that need no settings.
+  const std::vector<::testing::Matcher<HWND>> pageOfTab = {
+      editor.device, editor.ai, editor.ao, ::testing::AnyOfArray(editor.noConfig),
+      ::testing::AnyOfArray(editor.noConfig)};
+  for (const Step& step : {Step{VK_TAB, {VK_CONTROL}, kAi}, Step{VK_NEXT, {VK_CONTROL}, kAo},
+                           Step{VK_TAB, {VK_CONTROL, VK_SHIFT}, kAi},
+                           Step{VK_PRIOR, {VK_CONTROL}, kDevice},
+                           Step{VK_PRIOR, {VK_CONTROL}, kCounter},
+                           Step{VK_NEXT, {VK_CONTROL}, kDevice}}) {
+    PressKey(step.key, step.held);
+    EXPECT_EQ(editor.tab.GetCurSel(), step.tab);
+    EXPECT_THAT(editor.VisiblePages(), ElementsAre(pageOfTab[step.tab]));
+    EXPECT_EQ(GetFocus(), editor.tree.Handle());
+  }
+  // From a control of the page: the focus goes to the tab row, as the page
+  // it was on is hidden.
+  SetFocus(editor.boardId.Handle());
+  PressKey(VK_TAB, {VK_CONTROL});
+  EXPECT_EQ(editor.tab.GetCurSel(), kAi);
+  EXPECT_EQ(GetFocus(), editor.tab.Handle());
+  EXPECT_FALSE(editor.save.IsEnabled());
 }
 
 // ---- Device page
@@ -486,6 +534,39 @@ TEST_F(PagesTest, DropDownListsShowTheirItemsWhenOpened) {
     EXPECT_LT(closed.bottom - closed.top, 2 * itemHeight);
     SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
   }
+}
+
+// ---- A page without the editor: a host of the test's own gives the table
+// and the selected record, and counts the edits.
+
+struct TestHost : PageHost {
+  TemplateTable& Templates() override { return table; }
+  DeviceTemplate* SelectedTemplate() override { return selected; }
+  void MarkModified() override { ++edits; }
+  TemplateTable table;
+  DeviceTemplate* selected = nullptr;
+  int edits = 0;
+};
+
+TEST(PageWithoutEditor, AoPageShowsAndEditsItsHostsSelectedRecord) {
+  TestHost host;
+  host.table[3] = {1, 3, 0, {kDefaultAoSetting, {9, 10, -10}}};
+  HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr,
+                                nullptr, nullptr);
+  AoPage page(host);
+  ASSERT_TRUE(page.CreatePage(parent));
+  winui::ComboBox range1(GetDlgItem(page.Handle(), 1151));
+  page.Refresh();  // nothing selected: the list stays as it is
+  EXPECT_EQ(range1.GetCurSel(), -1);
+  host.selected = &host.table[3];
+  page.Refresh();
+  EXPECT_EQ(range1.GetCurSel(), 3);
+  Editor::Choose(range1, 0);
+  EXPECT_EQ(host.edits, 1);
+  EXPECT_EQ(host.table[3].AOSettings[1].Code, 9u);
+  EXPECT_EQ(host.table[3].AOSettings[1].RefHigh, 5.0f);
+  EXPECT_EQ(host.table[3].AOSettings[1].RefLow, 0.0f);
+  DestroyWindow(parent);
 }
 
 // ---- DIO and Counter

@@ -72,12 +72,19 @@ std::vector<HWND> FindThreadWindows(DWORD thread, const std::string& caption) {
   return ThreadWindows(thread, caption, "", false);
 }
 
-void PressKey(UINT key) {
+void PressKey(UINT key, std::initializer_list<UINT> held) {
+  BYTE state[256] = {};
+  GetKeyboardState(state);
+  BYTE pressed[256];
+  std::copy(state, state + 256, pressed);
+  for (UINT modifier : held) pressed[modifier] |= 0x80;
+  SetKeyboardState(pressed);
   HWND target = GetFocus();
   UINT scan = MapVirtualKeyA(key, 0);
   PostMessageA(target, WM_KEYDOWN, key, 1 | (scan << 16));
   PostMessageA(target, WM_KEYUP, key, 1 | (scan << 16) | (3u << 30));
   PumpMessages();
+  SetKeyboardState(state);
 }
 
 MessageBoxWatcher::MessageBoxWatcher(int answer, DWORD thread)
@@ -98,8 +105,10 @@ std::vector<MessageBoxSeen> MessageBoxWatcher::Stop() {
 void MessageBoxWatcher::Watch() {
   while (!stop_) {
     for (HWND box : ThreadWindows(thread_, "", "#32770", true)) {
+      // An editor that opens meanwhile is a dialog too, but no box.
       if (std::count(existing_.begin(), existing_.end(), box) != 0 ||
-          std::count(answered_.begin(), answered_.end(), box) != 0) {
+          std::count(answered_.begin(), answered_.end(), box) != 0 ||
+          TextOf(box) == kEditorCaption) {
         continue;
       }
       MessageBoxSeen seen{TextOf(box), "", GetWindow(box, GW_OWNER) != nullptr};

@@ -7,7 +7,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,8 +39,9 @@ HWND FindThreadWindow(DWORD thread, const std::string& caption);
 std::vector<HWND> FindThreadWindows(DWORD thread, const std::string& caption);
 
 // Posts a key press (WM_KEYDOWN, WM_KEYUP) to the window with the focus, as
-// the keyboard would, and dispatches it with PumpMessages.
-void PressKey(UINT key);
+// the keyboard would, and dispatches it with PumpMessages; the keys `held`
+// (VK_CONTROL, VK_SHIFT) are down meanwhile.
+void PressKey(UINT key, std::initializer_list<UINT> held = {});
 
 struct MessageBoxSeen {
   std::string caption;
@@ -47,10 +50,16 @@ struct MessageBoxSeen {
   bool operator==(const MessageBoxSeen& other) const {
     return caption == other.caption && text == other.text && owned == other.owned;
   }
+  // Failure messages show the box, not its bytes.
+  friend void PrintTo(const MessageBoxSeen& box, std::ostream* out) {
+    *out << "{\"" << box.caption << "\", \"" << box.text << "\", " << (box.owned ? "owned" : "no owner")
+         << "}";
+  }
 };
 
 // While it lives, answers every message box that `thread` opens by pressing
-// the button `answer` (IDOK, IDCANCEL, ...), and records each box.
+// the button `answer` (IDOK, IDCANCEL, ...), and records each box. Editor
+// windows opened meanwhile are left alone.
 class MessageBoxWatcher {
  public:
   explicit MessageBoxWatcher(int answer, DWORD thread = GetCurrentThreadId());

@@ -11,6 +11,10 @@ if(WIN32)
     LIBS zuv_winui)
   add_dependencies(editor_test ZUV8620Ude)
 
+  # Keyboard tests need the focus in their own windows: the programs that
+  # press keys never run at the same time on the shared display.
+  set_tests_properties(winui_test editor_test PROPERTIES RESOURCE_LOCK keyboard_focus)
+
   add_test(NAME dll_exports
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_dll_exports.sh ${CMAKE_OBJDUMP}
             $<TARGET_FILE:ZUV8620Ude>)

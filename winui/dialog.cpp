@@ -30,6 +30,11 @@ bool Dialog::Create() {
   return hwnd != nullptr;
 }
 
+bool Dialog::Create(HWND parent) {
+  parent_ = parent;
+  return Create();
+}
+
 BOOL Dialog::OnInitDialog() {
   DoDataExchange();
   return TRUE;
@@ -82,6 +87,16 @@ void Dialog::Detach() {
   hwnd_ = nullptr;
 }
 
+bool Dialog::KeyFilter(HWND hwnd, const MSG& message) {
+  Dialog* self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+  if (self == nullptr) return false;
+  try {
+    return self->PreTranslateKey(message);
+  } catch (...) {
+    return false;
+  }
+}
+
 INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   Dialog* self = nullptr;
   if (message == WM_INITDIALOG) {
@@ -89,7 +104,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
     self->hwnd_ = hwnd;
     if ((GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD) == 0) {
-      self->routesKeyboard_ = RouteKeyboard(hwnd);
+      self->routesKeyboard_ = RouteKeyboard(hwnd, &Dialog::KeyFilter);
     }
   } else {
     self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));

@@ -37,6 +37,9 @@ class Dialog : public Window {
   // on failure the object is still the caller's, even when a window came and
   // went during the attempt (PostNcDestroy does not run for it).
   bool Create();
+  // Create() as a child or owned window of `parent`, given only now (a dialog
+  // that is a member of its parent's object).
+  bool Create(HWND parent);
 
  protected:
   // Binds the controls (DoDataExchange) and returns TRUE, letting the dialog
@@ -49,6 +52,9 @@ class Dialog : public Window {
   virtual void OnCancel() { EndDialog(IDCANCEL); }
   // Runs after the window is gone and no message reaches this object any more.
   virtual void PostNcDestroy() {}
+  // A top-level dialog sees each keyboard message for it or its children
+  // before the dialog manager does; true takes the message.
+  virtual bool PreTranslateKey(const MSG& /*message*/) { return false; }
 
   virtual const MessageMap* GetMessageMap() const;
 
@@ -58,6 +64,7 @@ class Dialog : public Window {
   void EndDialog(int result) const { ::EndDialog(hwnd_, result); }
 
  private:
+  static bool KeyFilter(HWND hwnd, const MSG& message);
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam,
                                      LPARAM lParam);
   // The first entry of the map chain that matches; null when none does.

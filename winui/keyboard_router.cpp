@@ -9,6 +9,7 @@ namespace {
 struct RoutedDialog {
   HWND dialog;
   DWORD thread;
+  KeyFilter filter;
 };
 
 struct ThreadHook {
@@ -28,9 +29,19 @@ HHOOK HookOfThread(DWORD thread) {
   return nullptr;
 }
 
-bool IsRouted(HWND dialog) {
-  return std::any_of(g_dialogs.begin(), g_dialogs.end(),
-                     [dialog](const RoutedDialog& entry) { return entry.dialog == dialog; });
+const RoutedDialog* FindRouted(HWND dialog) {
+  for (const RoutedDialog& entry : g_dialogs) {
+    if (entry.dialog == dialog) return &entry;
+  }
+  return nullptr;
+}
+
+// The filter first, then the dialog manager.
+bool TakeKey(HWND root, const MSG& message) {
+  const RoutedDialog* routed = FindRouted(root);
+  if (routed == nullptr) return false;
+  if (routed->filter != nullptr && routed->filter(root, message)) return true;
+  return IsDialogMessageA(root, const_cast<MSG*>(&message)) != FALSE;
 }
 
 LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
@@ -40,7 +51,7 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
     if (message->message >= WM_KEYFIRST && message->message <= WM_KEYLAST &&
         message->hwnd != nullptr) {
       HWND root = GetAncestor(message->hwnd, GA_ROOT);
-      if (root != nullptr && IsRouted(root) && IsDialogMessageA(root, message)) {
+      if (root != nullptr && TakeKey(root, *message)) {
         message->message = WM_NULL;
         message->wParam = 0;
         message->lParam = 0;
@@ -52,14 +63,14 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-bool RouteKeyboard(HWND dialog) {
+bool RouteKeyboard(HWND dialog, KeyFilter filter) {
   DWORD thread = GetCurrentThreadId();
   if (HookOfThread(thread) == nullptr) {
     HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, &GetMessageHook, nullptr, thread);
     if (hook == nullptr) return false;
     g_hooks.push_back({thread, hook});
   }
-  g_dialogs.push_back({dialog, thread});
+  g_dialogs.push_back({dialog, thread, filter});
   return true;
 }
 
