@@ -13,6 +13,7 @@
 #include "editor/resource.h"
 #include "editor/template_page.h"
 #include "templates/template_file.h"
+#include "winui/bitmap.h"
 #include "winui/module.h"
 
 namespace zuv {
@@ -30,7 +31,8 @@ namespace {
 const char* const kTabNames[TemplateEditorDialog::kPageCount] = {"Device", "AI", "AO", "DIO",
                                                                  "Counter"};
 
-// Room left above a page for the tab headers, and to its left.
+// Room left above a page for the tab headers, and to its left, in pixels at
+// 96 DPI (the headers grow with the DPI).
 constexpr int kPageOffsetX = 5;
 constexpr int kPageOffsetY = 25;
 
@@ -144,7 +146,8 @@ void TemplateEditorDialog::PlacePages() {
     SetWindowLongA(page->Handle(), GWL_EXSTYLE, exStyle | WS_EX_CONTROLPARENT);
     RECT size = page->ClientRect();
     // Above the tab control, so that the page is drawn over its client area.
-    SetWindowPos(page->Handle(), HWND_TOP, area.left + kPageOffsetX, area.top + kPageOffsetY,
+    SetWindowPos(page->Handle(), HWND_TOP, area.left + winui::ScaleToScreen(kPageOffsetX),
+                 area.top + winui::ScaleToScreen(kPageOffsetY),
                  size.right - size.left, size.bottom - size.top, SWP_NOREDRAW | SWP_NOACTIVATE);
     page->Show(SW_HIDE);
   }
