@@ -11,6 +11,7 @@
 #include "editor/resource.h"
 #include "regfile/file.h"
 #include "templates/template_file.h"
+#include "winui/bitmap.h"
 #include "winui/module.h"
 
 namespace zuv {
@@ -32,7 +33,8 @@ namespace {
 const char* const kTabNames[TemplateEditorDialog::kPageCount] = {"Device", "AI", "AO", "DIO",
                                                                  "Counter"};
 
-// Room left above a page for the tab headers, and to its left.
+// Room left above a page for the tab headers, and to its left, in pixels at
+// 96 DPI (the headers grow with the DPI).
 constexpr int kPageOffsetX = 5;
 constexpr int kPageOffsetY = 25;
 
@@ -180,7 +182,8 @@ void TemplateEditorDialog::PlacePages() {
     // Above the tab control, which leaves its siblings above it unpainted
     // (WS_CLIPSIBLINGS): the page shows over its client area whichever of
     // the two repaints.
-    SetWindowPos(page->Handle(), HWND_TOP, area.left + kPageOffsetX, area.top + kPageOffsetY,
+    SetWindowPos(page->Handle(), HWND_TOP, area.left + winui::ScaleToScreen(kPageOffsetX),
+                 area.top + winui::ScaleToScreen(kPageOffsetY),
                  size.right - size.left, size.bottom - size.top, SWP_NOREDRAW | SWP_NOACTIVATE);
     page->Show(SW_HIDE);
   }

@@ -12,7 +12,15 @@ using EnableThemeDialogTextureFunction = decltype(&EnableThemeDialogTexture);
 EnableThemeDialogTextureFunction EnableThemeDialogTextureOrNull() {
   static const EnableThemeDialogTextureFunction function = [] {
     HMODULE uxtheme = GetModuleHandleA("uxtheme.dll");
-    if (uxtheme == nullptr) uxtheme = LoadLibraryA("uxtheme.dll");  // kept loaded
+    if (uxtheme == nullptr) {
+      // From the system folder only, never from the host's folders; kept loaded.
+      char path[MAX_PATH] = {};
+      UINT length = GetSystemDirectoryA(path, MAX_PATH);
+      if (length != 0 && length + sizeof("\\uxtheme.dll") <= MAX_PATH) {
+        lstrcatA(path, "\\uxtheme.dll");
+        uxtheme = LoadLibraryA(path);
+      }
+    }
     return uxtheme == nullptr
                ? nullptr
                : reinterpret_cast<EnableThemeDialogTextureFunction>(

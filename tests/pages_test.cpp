@@ -209,14 +209,26 @@ TEST_F(PagesTest, ShowsThePageOfTheCurrentTabOnlyWhileATemplateIsSelected) {
   editor.Select("Template2");
   EXPECT_THAT(editor.VisiblePages(), ElementsAre(editor.ao));
 
-  // Each page lies over the tab control's client area, below the tab headers.
-  RECT tabArea, page;
+  // Each page lies over the tab control's client area, below the tab headers
+  // and inside the frame of the tab's body, at any DPI.
+  RECT tabArea, body, page;
   GetClientRect(editor.tab.Handle(), &tabArea);
-  MapWindowPoints(editor.tab.Handle(), editor.hwnd, reinterpret_cast<POINT*>(&tabArea), 2);
+  body = tabArea;
+  TabCtrl_AdjustRect(editor.tab.Handle(), FALSE, &body);
   GetWindowRect(editor.ao, &page);
-  MapWindowPoints(nullptr, editor.hwnd, reinterpret_cast<POINT*>(&page), 2);
-  EXPECT_EQ(page.left, tabArea.left + 5);
-  EXPECT_EQ(page.top, tabArea.top + 25);
+  MapWindowPoints(nullptr, editor.tab.Handle(), reinterpret_cast<POINT*>(&page), 2);
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(page.left, tabArea.left + MulDiv(5, dpi, 96));
+  EXPECT_EQ(page.top, tabArea.top + MulDiv(25, dpi, 96));
+  EXPECT_GE(page.top, body.top) << dpi << " DPI";
+  for (HWND shown : {editor.device, editor.ai, editor.ao}) {
+    GetWindowRect(shown, &page);
+    MapWindowPoints(nullptr, editor.tab.Handle(), reinterpret_cast<POINT*>(&page), 2);
+    EXPECT_LE(page.bottom, body.bottom) << dpi << " DPI";
+    EXPECT_LE(page.right, body.right) << dpi << " DPI";
+  }
 }
 
 // The colour painted at a point of `window`'s client area.
