@@ -387,10 +387,44 @@ TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
   EXPECT_EQ(OnFile("save --dry-run").out, "");  // the sample is already in saved form
 }
 
+// A file's templates carried to another file through export and apply; a
+// second apply changes no byte.
+TEST_F(Tool, ExportApplyAcrossTwoFiles) {
+  ASSERT_EQ(OnFile("add --board-id 9").status, 0);
+  ASSERT_EQ(OnFile("set 1 --differential 0,7 --ao0 0~5").status, 0);
+  ASSERT_EQ(OnFile("remove 0").status, 0);
+  // Values the tool cannot set, written in the form a save appends them in.
+  test::WriteFileBytes(path_, File() + " \r\n" + kPrefix +
+                                  "5] \r\n\"SwitchID\"=dword:d\r\n\"ChanConfig\"=dword:10004\r\n"
+                                  "\"AOSettings 0\"=\"     3     7     0\"\r\n");
+  ASSERT_EQ(OnFile("save").status, 0);
+  const std::string wanted = File();
+  const std::string document = dir_.File("templates.json");
+  const Result exported = OnFile("export");
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  test::WriteFileBytes(document, exported.out);
+
+  const std::string other = dir_.File("other/USB8620.reg");
+  test::WriteFileBytes(other, test::ReadFileBytes(kSample));
+  const std::string onOther = "--file \"" + other + "\" apply ";
+  Result r = Run(onOther + "\"" + document + "\" --dry-run");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("+\"SwitchID\"=dword:9\r\n"), std::string::npos) << r.out;
+  EXPECT_EQ(test::ReadFileBytes(other), test::ReadFileBytes(kSample));
+  r = Run(onOther + "\"" + document + "\"");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(other), wanted);
+
+  r = Run(onOther + "- < \"" + document + "\"");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(other), wanted);
+  EXPECT_EQ(Run(onOther + "\"" + document + "\" --dry-run").out, "");
+}
+
 TEST_F(Tool, HelpForTheToolAndEachCommand) {
   for (const char* args : {"--help", "help", "list --help", "show --help", "add --help",
                            "remove --help", "set --help", "save --help", "check --help",
-                           "help set"}) {
+                           "export --help", "apply --help", "help set"}) {
     SCOPED_TRACE(args);
     const Result r = Run(args);
     EXPECT_EQ(r.status, 0);
