@@ -125,7 +125,9 @@ TEST(Rules, BoardIdAsTheDevicePageTakesIt) {
     table[2].SwitchID = 5;
     table[3] = {1, 20, 0, {kDefaultAoSetting, kDefaultAoSetting}};
     EXPECT_EQ(SetBoardId(table, c.n, c.id), c.expect);
-    if (c.n < kTemplateCount) EXPECT_EQ(table[c.n].SwitchID, c.idAfter);
+    if (c.n < kTemplateCount) {
+      EXPECT_EQ(table[c.n].SwitchID, c.idAfter);
+    }
   }
   EXPECT_STREQ(RefusalText(Refusal::kSwitchIdUsed), "SwitchID already used!");
   EXPECT_STREQ(RefusalText(Refusal::kNoFreeSlot), "Support up to 16 Templates");
