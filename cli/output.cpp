@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 
@@ -33,14 +34,24 @@ std::string RangeText(const AoSetting& setting) {
   return "no listed range (" + Volts(setting.RefLow) + " ~ " + Volts(setting.RefHigh) + "V)";
 }
 
+// An end as the listing has always shown it: a whole number without ".0",
+// null when it is no number at all.
+Json EndJson(float value) {
+  if (!std::isfinite(value)) return nullptr;
+  if (value == std::trunc(value) && std::fabs(value) < 1e15f) {
+    return static_cast<int64_t>(value);
+  }
+  return static_cast<double>(value);
+}
+
 Json TemplateObject(const DeviceTemplate& slot, uint32_t n) {
   Json ao = Json::array();
   for (const AoSetting& setting : slot.AOSettings) {
     const int range = FindAoRange(setting);
     ao.push_back({{"range", range >= 0 ? Json(AoRangeTable[range].Label) : Json(nullptr)},
                   {"code", setting.Code},
-                  {"refHigh", setting.RefHigh},
-                  {"refLow", setting.RefLow}});
+                  {"refHigh", EndJson(setting.RefHigh)},
+                  {"refLow", EndJson(setting.RefLow)}});
   }
   return {{"number", n},
           {"boardId", slot.SwitchID},
