@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <sstream>
 
 #include "cli/cli.h"
 #include "cli/output.h"

@@ -1,6 +1,5 @@
 #include "templates/template_document.h"
 
-#include <cmath>
 #include <map>
 
 #include <nlohmann/json.hpp>
