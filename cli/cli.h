@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "regfile/file.h"
+#include "templates/template_rules.h"
 
 namespace zuv::cli {
 
@@ -25,10 +26,12 @@ constexpr int kExitFailed = 2;    // bad arguments, refused edit, file not usabl
 // through `fileSystem`.
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         FileSystem& fileSystem = NativeFileSystem());
+// The same, with `in` as the standard input that "apply -" reads.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        std::istream& in, FileSystem& fileSystem = NativeFileSystem());
 
-// The row of AoRangeTable that `text` names: its label, also without blanks
-// and without the trailing "V" ("-5~5"). nullopt when it names none.
-std::optional<int> ParseAoRangeLabel(std::string_view text);
+// The range labels of --ao0 and --ao1 ("-5~5" too), as the rules read them.
+using ::zuv::ParseAoRangeLabel;
 
 // A list of channel pairs: "all", or pair numbers 0 to 7 separated by commas.
 struct PairSelection {

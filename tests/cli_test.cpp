@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "cli/cli.h"
 #include "cli/unified_diff.h"
@@ -24,6 +24,9 @@ namespace {
 const std::string kSample =
     ZUV_SOURCE_DIR "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
 const std::string kPrefix = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
+
+// A strict parse: well-formed JSON whose strings are valid UTF-8.
+bool ValidJson(const std::string& text) { return nlohmann::json::accept(text); }
 
 // ---------------------------------------------------------------- in process
 
@@ -55,11 +58,13 @@ struct InProcess {
   MemoryFileSystem fs;
   std::string path = "/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
   std::string out, err;
+  std::string input;  // what "apply -" reads
 
   int Run(std::vector<std::string> args) {
     args.insert(args.begin(), {"--file", path});
     std::ostringstream o, e;
-    const int status = cli::Run(args, o, e, fs);
+    std::istringstream in(input);
+    const int status = cli::Run(args, o, e, in, fs);
     out = o.str();
     err = e.str();
     return status;
@@ -230,61 +235,113 @@ TEST(CliNul, TheWholeFileIsEdited) {
   EXPECT_NE(tool.out.find("file: byte offset 3 holds a NUL byte"), std::string::npos) << tool.out;
 }
 
+// A document for apply around the given templates.
+std::string Document(const std::string& templates) {
+  return "{\"format\": \"zuv8620-templates\", \"version\": 1, \"templates\": [" + templates + "]}";
+}
+std::string DocTemplate(int number, int boardId) {
+  return "{\"number\": " + std::to_string(number) + ", \"boardId\": " + std::to_string(boardId) +
+         ", \"ao0\": \"0 ~ 5V\", \"ao1\": \"0 ~ 10V\"}";
+}
+
+TEST(CliApply, RefusalsSayWhereAndLeaveTheFileAlone) {
+  std::string seventeen;
+  for (int i = 0; i < 17; ++i) seventeen += (i ? "," : "") + DocTemplate(i % 16, i);
+  const std::pair<std::string, std::string> cases[] = {
+      {"{\"format\": \"zuv8620-templates\",\n  \"version\": 1,",
+       "standard input: not JSON: parse error at line 2, column 16"},
+      {R"({"format": "zuv8620-templates", "version": 2, "templates": []})",
+       "standard input: format version 2 is not known"},
+      {R"({"format": "other", "version": 1, "templates": []})", R"("format" "other" is not)"},
+      {Document(R"({"number": 1, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})"),
+       R"(templates[0] (number 1): "boardId" is missing)"},
+      {Document(R"({"boardId": "3", "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})"),
+       R"(templates[0]: "boardId" must be a whole number 0 to 4294967295, not "3")"},
+      {Document(R"({"boardId": 3, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V", "chanConfig": 3})"),
+       R"(templates[0]: unknown field "chanConfig")"},
+      {Document(R"({"boardId": 3, "ao0": "0 ~ 5V", "ao1": {"refHigh": 5}})"),
+       R"(templates[0].ao1: "refLow" is missing)"},
+      {Document(seventeen), "the document has 17 templates: Support up to 16 Templates"},
+      {Document(DocTemplate(0, 3) + "," + DocTemplate(1, 3)),
+       R"(templates[1] (number 1): "boardId" 3: SwitchID already used!)"},
+      {Document(DocTemplate(16, 3)), R"(templates[0]: "number" 16 is out of range (0 to 15))"},
+      {Document(DocTemplate(2, 3) + "," + DocTemplate(2, 4)),
+       R"("number" 2 is also the number of templates[0] (number 2))"},
+      {Document(R"({"boardId": 3, "ao0": "0 ~ 20V", "ao1": "0 ~ 5V"})"),
+       R"(templates[0]: "ao0" "0 ~ 20V": the range is one of "0 ~ 5V", "0 ~ 10V")"},
+      {Document(DocTemplate(5, 20)), R"("boardId" 20: a board id is 0 to 15)"},
+  };
+  const std::string sample = test::ReadFileBytes(kSample);
+  for (const auto& [document, message] : cases) {
+    SCOPED_TRACE(document);
+    InProcess tool;
+    tool.fs.SetFile(tool.path, sample);
+    tool.input = document;
+    EXPECT_EQ(tool.Run({"apply", "-"}), 2);
+    EXPECT_NE(tool.err.find(message), std::string::npos) << tool.err;
+    EXPECT_EQ(tool.File(), sample);
+  }
+}
+
+// Left-out fields get what the editor's Add gives; values the four ranges and
+// whole pairs cannot name, and a board id above 15 the template has, come
+// back from the export unchanged.
+TEST(CliApply, DefaultsAndExportOfOddValues) {
+  const std::string sample = test::ReadFileBytes(kSample);
+  InProcess tool;
+  tool.fs.SetFile(tool.path, sample + kPrefix +
+                                 "3]\r\n\"SwitchID\"=dword:14\r\n\"ChanConfig\"=dword:10004\r\n"
+                                 "\"AOSettings 0\"=\"     3     7     0\"\r\n"
+                                 "\"AOSettings 1\"=\"     2     5    -5\"\r\n");
+  ASSERT_EQ(tool.Run({"export"}), 0) << tool.err;
+  const nlohmann::ordered_json exported = nlohmann::ordered_json::parse(tool.out);
+  EXPECT_EQ(exported["templates"][2].dump(),
+            R"({"number":3,"boardId":20,"channelMask":65540,)"
+            R"("ao0":{"refHigh":7,"refLow":0,"code":3},"ao1":{"range":"-5 ~ 5V","code":2}})");
+  const std::string before = tool.File();
+  tool.input = tool.out;
+  ASSERT_EQ(tool.Run({"apply", "-"}), 0) << tool.err;
+  EXPECT_EQ(tool.File(), before);
+
+  tool.input = Document(R"({"boardId": 7, "ao0": "-5 ~ 5V", "ao1": "0 ~ 10V"},)" +
+                        DocTemplate(0, 2));
+  ASSERT_EQ(tool.Run({"apply", "-"}), 0) << tool.err;
+  MemoryFileSystem editor;
+  editor.SetFile(tool.path, before);
+  TemplateTable table;
+  LoadTemplateTable(table, tool.path, editor);
+  table[2].Used = table[3].Used = 0;
+  table[0].SwitchID = 2;
+  table[0].ChanConfig = 0;
+  table[0].AOSettings[0] = {0, 5, 0};
+  table[0].AOSettings[1] = {0, 10, 0};
+  uint32_t n = 0;
+  ASSERT_TRUE(table.AllocateTemplate(&n));
+  EXPECT_EQ(n, 1u);
+  table[1].SwitchID = 7;
+  table[1].AOSettings[0] = {0, 5, -5};
+  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok);
+  EXPECT_EQ(tool.File(), *editor.GetFile(tool.path));
+}
+
+// Text of the file that is not UTF-8 shows as Windows-1252 in JSON; a path
+// in UTF-8 stays as it is.
+TEST(CliJson, OutputIsValidUtf8) {
+  InProcess tool;
+  tool.path = "/img/caf\xC3\xA9/USB8620.reg";
+  tool.fs.SetFile(tool.path, kPrefix + "0]\r\n\"SwitchID\"=dword:0\r\n"
+                                       "\"AOSettings 0\"=\"0 \xE9\xFF\"\r\n");
+  EXPECT_EQ(tool.Run({"check", "--json"}), 1);
+  EXPECT_TRUE(ValidJson(tool.out)) << tool.out;
+  EXPECT_NE(tool.out.find("\"file\":\"/img/caf\xC3\xA9/USB8620.reg\""), std::string::npos);
+  EXPECT_NE(tool.out.find("text \\\"0 \xC3\xA9\xC3\xBF\\\" is not three numbers"),
+            std::string::npos)
+      << tool.out;
+  EXPECT_EQ(tool.Run({"list", "--json"}), 0);
+  EXPECT_TRUE(ValidJson(tool.out)) << tool.out;
+}
+
 // ---------------------------------------------------------------- the process
-
-// Only what a test needs of JSON: whether the text is one well-formed value.
-class JsonChecker {
- public:
-  static bool Valid(const std::string& text) {
-    JsonChecker checker{text};
-    return checker.Value() && (checker.Blanks(), checker.at_ == text.size());
-  }
-
- private:
-  explicit JsonChecker(const std::string& text) : text_(text) {}
-  void Blanks() {
-    while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) ++at_;
-  }
-  bool Eat(char c) {
-    Blanks();
-    if (at_ < text_.size() && text_[at_] == c) return ++at_, true;
-    return false;
-  }
-  bool String() {
-    if (!Eat('"')) return false;
-    while (at_ < text_.size() && text_[at_] != '"') {
-      if (static_cast<unsigned char>(text_[at_]) < 0x20) return false;
-      at_ += text_[at_] == '\\' ? 2 : 1;
-    }
-    return at_++ < text_.size();
-  }
-  bool Value() {
-    Blanks();
-    if (at_ >= text_.size()) return false;
-    const char c = text_[at_];
-    if (c == '"') return String();
-    if (c == '{' || c == '[') {
-      const char close = c == '{' ? '}' : ']';
-      ++at_;
-      if (Eat(close)) return true;
-      do {
-        if (c == '{' && !(String() && Eat(':'))) return false;
-        if (!Value()) return false;
-      } while (Eat(','));
-      return Eat(close);
-    }
-    for (const char* word : {"true", "false", "null"}) {
-      if (text_.compare(at_, std::strlen(word), word) == 0) return at_ += std::strlen(word), true;
-    }
-    size_t end = at_;
-    while (end < text_.size() && std::strchr("+-0123456789.eE", text_[end])) ++end;
-    if (end == at_) return false;
-    at_ = end;
-    return true;
-  }
-  const std::string& text_;
-  size_t at_ = 0;
-};
 
 struct Result {
   int status;
@@ -326,11 +383,13 @@ TEST_F(Tool, EachCommandOnce) {
 
   r = OnFile("list --json");
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(JsonChecker::Valid(r.out)) << r.out;
-  EXPECT_NE(r.out.find("\"number\": 2, \"boardId\": 1"), std::string::npos) << r.out;
+  ASSERT_TRUE(ValidJson(r.out)) << r.out;
+  const nlohmann::json listed = nlohmann::json::parse(r.out)["templates"][1];
+  EXPECT_EQ(listed["number"], 2) << r.out;
+  EXPECT_EQ(listed["boardId"], 1) << r.out;
 
   r = OnFile("show 0 --json");
-  EXPECT_TRUE(JsonChecker::Valid(r.out)) << r.out;
+  EXPECT_TRUE(ValidJson(r.out)) << r.out;
   r = OnFile("show 2");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("ao0:                -10 ~ 10V (code 0)"), std::string::npos) << r.out;
@@ -353,7 +412,7 @@ TEST_F(Tool, EachCommandOnce) {
 
   r = OnFile("check");
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_TRUE(JsonChecker::Valid(OnFile("check --json").out));
+  EXPECT_TRUE(ValidJson(OnFile("check --json").out));
 }
 
 TEST_F(Tool, RefusalsLeaveTheFileAlone) {
@@ -491,10 +550,44 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
 }
 #endif
 
+// A file's templates carried to another file through export and apply; a
+// second apply changes no byte.
+TEST_F(Tool, ExportApplyAcrossTwoFiles) {
+  ASSERT_EQ(OnFile("add --board-id 9").status, 0);
+  ASSERT_EQ(OnFile("set 1 --differential 0,7 --ao0 0~5").status, 0);
+  ASSERT_EQ(OnFile("remove 0").status, 0);
+  // Values the tool cannot set, written in the form a save appends them in.
+  test::WriteFileBytes(path_, File() + " \r\n" + kPrefix +
+                                  "5] \r\n\"SwitchID\"=dword:d\r\n\"ChanConfig\"=dword:10004\r\n"
+                                  "\"AOSettings 0\"=\"     3     7     0\"\r\n");
+  ASSERT_EQ(OnFile("save").status, 0);
+  const std::string wanted = File();
+  const std::string document = dir_.File("templates.json");
+  const Result exported = OnFile("export");
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  test::WriteFileBytes(document, exported.out);
+
+  const std::string other = dir_.File("other/USB8620.reg");
+  test::WriteFileBytes(other, test::ReadFileBytes(kSample));
+  const std::string onOther = "--file \"" + other + "\" apply ";
+  Result r = Run(onOther + "\"" + document + "\" --dry-run");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("+\"SwitchID\"=dword:9\r\n"), std::string::npos) << r.out;
+  EXPECT_EQ(test::ReadFileBytes(other), test::ReadFileBytes(kSample));
+  r = Run(onOther + "\"" + document + "\"");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(other), wanted);
+
+  r = Run(onOther + "- < \"" + document + "\"");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(other), wanted);
+  EXPECT_EQ(Run(onOther + "\"" + document + "\" --dry-run").out, "");
+}
+
 TEST_F(Tool, HelpForTheToolAndEachCommand) {
   for (const char* args : {"--help", "help", "list --help", "show --help", "add --help",
                            "remove --help", "set --help", "save --help", "check --help",
-                           "help set"}) {
+                           "export --help", "apply --help", "help set"}) {
     SCOPED_TRACE(args);
     const Result r = Run(args);
     EXPECT_EQ(r.status, 0);

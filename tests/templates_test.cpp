@@ -11,6 +11,8 @@
 #include "regfile/memory_file.h"
 #include "templates/device_template.h"
 #include "templates/driver_path.h"
+#include "templates/template_document.h"
+#include "templates/template_rules.h"
 #include "templates/template_file.h"
 #include "test_files.h"
 
@@ -95,6 +97,77 @@ TEST(AoRanges, FindMatchesEachRowAndNothingElse) {
   EXPECT_EQ(FindAoRange({0, 10.0f, -5.0f}), -1);
   EXPECT_EQ(FindAoRange({0, 10.001f, 0.0f}), -1);
   EXPECT_EQ(FindAoRange({0, std::nanf(""), 0.0f}), -1);
+}
+
+// ---------------------------------------------------------------- the rules
+
+TEST(Rules, BoardIdAsTheDevicePageTakesIt) {
+  struct Case {
+    uint32_t n;
+    uint32_t id;
+    Refusal expect;
+    uint32_t idAfter;
+  };
+  const Case cases[] = {
+      {0, 0, Refusal::kNone, 0},                 // its own id
+      {0, 1, Refusal::kSwitchIdUsed, 0},         // template 1 has it
+      {0, 5, Refusal::kNone, 5},                 // only a free slot has it
+      {0, 16, Refusal::kBoardIdOutOfRange, 0},
+      {3, 20, Refusal::kNone, 20},               // kept as the file gave it
+      {3, 21, Refusal::kBoardIdOutOfRange, 20},
+      {2, 0, Refusal::kNoSuchTemplate, 5},
+      {16, 0, Refusal::kNumberOutOfRange, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.n) + " -> " + std::to_string(c.id));
+    TemplateTable table;
+    table[0] = {1, 0, 0, {kDefaultAoSetting, kDefaultAoSetting}};
+    table[1] = {1, 1, 0, {kDefaultAoSetting, kDefaultAoSetting}};
+    table[2].SwitchID = 5;
+    table[3] = {1, 20, 0, {kDefaultAoSetting, kDefaultAoSetting}};
+    EXPECT_EQ(SetBoardId(table, c.n, c.id), c.expect);
+    if (c.n < kTemplateCount) {
+      EXPECT_EQ(table[c.n].SwitchID, c.idAfter);
+    }
+  }
+  EXPECT_STREQ(RefusalText(Refusal::kSwitchIdUsed), "SwitchID already used!");
+  EXPECT_STREQ(RefusalText(Refusal::kNoFreeSlot), "Support up to 16 Templates");
+}
+
+TEST(Rules, PairsAndRanges) {
+  DeviceTemplate slot = {1, 0, 0x10004, {{7, 10, 0}, {0, 3, 1}}};
+  EXPECT_TRUE(SetChannelPair(slot, 1, true));   // the half-set pair becomes whole
+  EXPECT_FALSE(SetChannelPair(slot, 1, true));  // nothing left to change
+  EXPECT_TRUE(SetChannelPair(slot, 7, true));
+  EXPECT_EQ(slot.ChanConfig, 0x1C00Cu);
+  EXPECT_FALSE(IsPairMask(slot.ChanConfig));
+  SetAllChannelPairs(slot, false);
+  EXPECT_EQ(slot.ChanConfig, 0u);
+  EXPECT_TRUE(IsPairMask(0xC00Cu));
+  EXPECT_FALSE(IsPairMask(0x4u));
+
+  EXPECT_EQ(ShownAoRange(slot.AOSettings[1]), 3);  // no range: "-10 ~ 10V" shown
+  EXPECT_EQ(SetAoRange(slot, 0, 2), Refusal::kNone);
+  EXPECT_EQ(slot.AOSettings[0].Code, 7u);
+  EXPECT_EQ(ShownAoRange(slot.AOSettings[0]), 2);
+  EXPECT_EQ(SetAoRange(slot, 1, 4), Refusal::kNoSuchRange);
+  EXPECT_EQ(slot.AOSettings[1].RefHigh, 3.0f);
+}
+
+// File text put in JSON: UTF-8 stays; anything else is Windows-1252.
+TEST(Rules, TextToUtf8) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"plain", "plain"},
+      {"caf\xC3\xA9", "caf\xC3\xA9"},
+      {"caf\xE9", "caf\xC3\xA9"},
+      {"\xFF", "\xC3\xBF"},
+      {"\x80\x81", "\xE2\x82\xAC\xC2\x81"},
+      {"\xC3", "\xC3\x83"},                          // cut short
+      {"\xC0\xAF", "\xC3\x80\xC2\xAF"},              // overlong
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},  // a surrogate
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+  };
+  for (auto [text, expect] : cases) EXPECT_EQ(TextToUtf8(text), expect) << text;
 }
 
 // ---------------------------------------------------------------- text forms

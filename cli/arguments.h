@@ -1,0 +1,50 @@
+// The tool's arguments: options anywhere on the line, the command, its
+// operands; and the checks of the values that options and operands give.
+#ifndef ZUV_CLI_ARGUMENTS_H
+#define ZUV_CLI_ARGUMENTS_H
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace zuv::cli {
+
+// A refusal or bad argument: the message goes to the error stream and the
+// tool ends with kExitFailed.
+struct Failure {
+  std::string message;
+};
+
+struct Arguments {
+  std::string command;
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> values;
+  std::set<std::string> flags;
+
+  const std::string* Value(const std::string& name) const {
+    auto found = values.find(name);
+    return found == values.end() ? nullptr : &found->second;
+  }
+  bool Flag(const std::string& name) const { return flags.count(name) != 0; }
+};
+
+// Options naming the driver file; every command that reads one takes them.
+extern const std::set<std::string> kFileOptions;
+
+// "--name VALUE", "--name=VALUE", "--flag", "-h"; the first other word is the
+// command, the rest its operands. Throws a Failure for an unknown option, a
+// flag given a value, a value missing or given twice.
+Arguments ParseArguments(const std::vector<std::string>& args);
+
+// A template number 0 to 15, and a board id 0 to 15, from an operand or option.
+uint32_t ParseTemplateNumber(const std::string& text);
+uint32_t ParseBoardId(const std::string& text);
+
+// The driver file that --file, or --root with --driver, names.
+std::string DriverFilePath(const Arguments& args);
+
+}  // namespace zuv::cli
+
+#endif  // ZUV_CLI_ARGUMENTS_H

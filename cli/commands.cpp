@@ -1,0 +1,374 @@
+#include "cli/commands.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <istream>
+#include <optional>
+#include <ostream>
+
+#include "cli/cli.h"
+#include "cli/output.h"
+#include "cli/unified_diff.h"
+#include "regfile/text_encoding.h"
+#include "templates/device_template.h"
+#include "templates/template_check.h"
+#include "templates/template_document.h"
+#include "templates/template_file.h"
+#include "templates/template_rules.h"
+
+namespace zuv::cli {
+
+const char kToolHelp[] =
+    "Usage: zuv8620 (--file PATH | --root DIR --driver NAME) COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Edits the USB-8620A device setting templates kept in a driver's registry\n"
+    "text file, with the same result as the template editor and its Save.\n"
+    "\n"
+    "Commands:\n"
+    "  list             the templates, one a line (--json)\n"
+    "  show N           template N (--json)\n"
+    "  add              adds a template and prints its number\n"
+    "  remove N         removes template N\n"
+    "  set N            changes template N\n"
+    "  save             loads and saves with no edit\n"
+    "  check            reports problems of the file; reads only (--json)\n"
+    "  export           prints all templates as one JSON document\n"
+    "  apply DOCUMENT   makes the templates exactly those of a document\n"
+    "  help [COMMAND]   this text, or the text of a command\n"
+    "\n"
+    "The driver file:\n"
+    "  --file PATH              the file itself\n"
+    "  --root DIR --driver NAME DIR/Public/Korvalent/Device_Drivers/D/D.reg,\n"
+    "                           D being the first 7 characters of NAME\n"
+    "\n"
+    "  --version                prints the tool's version\n"
+    "\n"
+    "Commands that change the file take --dry-run: the file stays as it is and\n"
+    "the change a save would make is printed as a unified diff.\n"
+    "\n"
+    "Exit status: 0 done; 1 check found problems; 2 nothing done (bad\n"
+    "arguments, an edit refused, a file that cannot be used).\n"
+    "Run 'zuv8620 COMMAND --help' for the options of a command.\n";
+
+namespace {
+
+// ---------------------------------------------------------------- the file
+
+// The table from one read of the file; a file that cannot be read (or whose
+// lock another program holds too long) is a failure naming it.
+TemplateTable LoadTable(Context& context) {
+  TemplateTable table;
+  const uint32_t error = LoadTemplateTableReporting(table, context.path, context.fileSystem);
+  if (error != 0) throw Failure{context.path + ": " + DriverFileErrorText(error)};
+  return table;
+}
+
+// A refused edit ends the command with the rule's own text.
+void Refuse(Refusal refusal, uint32_t n) {
+  if (refusal == Refusal::kNone) return;
+  if (refusal == Refusal::kNoSuchTemplate) {
+    throw Failure{"template " + std::to_string(n) + ": " + RefusalText(refusal)};
+  }
+  throw Failure{RefusalText(refusal)};
+}
+
+const DeviceTemplate& UsedTemplate(const TemplateTable& table, uint32_t n) {
+  if (table[n].Used == 0) Refuse(Refusal::kNoSuchTemplate, n);
+  return table[n];
+}
+
+// Loads the table, lets `edit` change it (or throw a Failure, which leaves the
+// file alone), and saves it, all under the file's lock (UpdateTemplateTable),
+// so that no other program's edit falls between the load and the save. With
+// --dry-run nothing is written and the difference is printed instead. `edit`
+// returns what to print after a real save.
+int Change(Context& context, const std::function<std::string(TemplateTable&)>& edit) {
+  const bool dryRun = context.args.Flag("dry-run");
+  std::string report;
+  const UpdateResult result = UpdateTemplateTable(
+      context.path, [&](TemplateTable& table) { report = edit(table); }, dryRun,
+      context.fileSystem);
+  if (!result.save.ok) throw Failure{result.save.message};
+
+  if (dryRun) {
+    // The diff is of the text, also for a UTF-16 file.
+    context.out << UnifiedDiff(DecodeText(result.before).text, DecodeText(result.after).text,
+                               context.path, context.path + " (after save)");
+  } else {
+    context.out << report;
+  }
+  return kExitOk;
+}
+
+// ---------------------------------------------------------------- handlers
+
+int Help(Context& context) {
+  if (context.args.positional.empty()) {
+    context.out << kToolHelp;
+    return kExitOk;
+  }
+  const CommandInfo* command = FindCommand(context.args.positional[0]);
+  if (command == nullptr) throw Failure{"unknown command '" + context.args.positional[0] + "'"};
+  context.out << command->help;
+  return kExitOk;
+}
+
+int List(Context& context) {
+  const TemplateTable table = LoadTable(context);
+  if (context.args.Flag("json")) {
+    context.out << ListJson(context.path, table);
+  } else {
+    for (uint32_t n = 0; n < kTemplateCount; ++n) {
+      if (table[n].Used != 0) context.out << ListLine(table[n], n) << "\n";
+    }
+  }
+  return kExitOk;
+}
+
+int Show(Context& context) {
+  const TemplateTable table = LoadTable(context);
+  const DeviceTemplate& slot = UsedTemplate(table, context.n);
+  context.out << (context.args.Flag("json") ? TemplateJson(slot, context.n)
+                                            : ShowText(slot, context.n));
+  return kExitOk;
+}
+
+int Add(Context& context) {
+  std::optional<uint32_t> boardId;
+  if (const std::string* text = context.args.Value("board-id")) boardId = ParseBoardId(*text);
+  return Change(context, [&](TemplateTable& table) {
+    uint32_t n = 0;
+    Refuse(AddTemplate(table, &n), n);
+    if (boardId) Refuse(SetBoardId(table, n, *boardId), n);
+    return std::to_string(n) + "\n";
+  });
+}
+
+int Remove(Context& context) {
+  return Change(context, [&](TemplateTable& table) {
+    Refuse(RemoveTemplate(table, context.n), context.n);
+    return std::string();
+  });
+}
+
+int Set(Context& context) {
+  const Arguments& args = context.args;
+  std::optional<uint32_t> boardId;
+  std::optional<PairSelection> pairs[2];  // [0] differential, [1] single-ended
+  std::optional<int> ranges[2];
+  if (const std::string* text = args.Value("board-id")) boardId = ParseBoardId(*text);
+  const char* pairOptions[2] = {"differential", "single-ended"};
+  for (int i = 0; i < 2; ++i) {
+    if (const std::string* text = args.Value(pairOptions[i])) {
+      pairs[i] = ParsePairList(*text);
+      if (!pairs[i]) {
+        throw Failure{std::string("--") + pairOptions[i] + " '" + *text +
+                      "': give pair numbers 0 to 7 separated by commas, or all"};
+      }
+    }
+  }
+  if (pairs[0] && pairs[1]) {
+    if (pairs[0]->all && pairs[1]->all) {
+      throw Failure{"--differential all and --single-ended all contradict each other"};
+    }
+    if ((pairs[0]->bits & pairs[1]->bits) != 0 && !pairs[0]->all && !pairs[1]->all) {
+      throw Failure{"--differential and --single-ended name the same pair"};
+    }
+  }
+  for (int i = 0; i < 2; ++i) {
+    const std::string option = "ao" + std::to_string(i);
+    if (const std::string* text = args.Value(option)) {
+      ranges[i] = ParseAoRangeLabel(*text);
+      if (!ranges[i]) {
+        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Refusal::kNoSuchRange)};
+      }
+    }
+  }
+  if (!boardId && !pairs[0] && !pairs[1] && !ranges[0] && !ranges[1]) {
+    throw Failure{"set: nothing to change (see 'zuv8620 set --help')"};
+  }
+
+  const uint32_t n = context.n;
+  return Change(context, [&](TemplateTable& table) {
+    UsedTemplate(table, n);
+    DeviceTemplate& slot = table[n];
+    if (boardId) Refuse(SetBoardId(table, n, *boardId), n);
+    // Set All first, as the whole word; then single pairs, two bits each.
+    for (int i = 0; i < 2; ++i) {
+      if (pairs[i] && pairs[i]->all) SetAllChannelPairs(slot, i == 0);
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (!pairs[i] || pairs[i]->all) continue;
+      for (int k = 0; k < kChannelPairCount; ++k) {
+        if ((pairs[i]->bits & PairBits(k)) != 0) SetChannelPair(slot, k, i == 0);
+      }
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (ranges[i]) Refuse(SetAoRange(slot, i, *ranges[i]), n);
+    }
+    return std::string();
+  });
+}
+
+int Save(Context& context) {
+  return Change(context, [](TemplateTable&) { return std::string(); });
+}
+
+int Check(Context& context) {
+  std::vector<TemplateProblem> problems;
+  std::string encoding;
+  const uint32_t error = CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding);
+  if (error != 0) throw Failure{context.path + ": " + DriverFileErrorText(error)};
+  context.out << (context.args.Flag("json") ? CheckJson(context.path, encoding, problems)
+                                            : CheckText(encoding, problems));
+  return problems.empty() ? kExitOk : kExitProblems;
+}
+
+int Export(Context& context) {
+  context.out << ExportTemplateDocument(LoadTable(context));
+  return kExitOk;
+}
+
+int Apply(Context& context) {
+  const std::string& source = context.args.positional[0];
+  const std::string name = source == "-" ? "standard input" : source;
+  std::string text;
+  if (source == "-") {
+    text.assign(std::istreambuf_iterator<char>(context.in), std::istreambuf_iterator<char>());
+  } else {
+    std::ifstream file(source, std::ios::binary);
+    if (!file) throw Failure{name + ": " + std::strerror(errno)};
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  std::vector<DocumentTemplate> templates;
+  std::string error;
+  if (!ParseTemplateDocument(text, &templates, &error)) throw Failure{name + ": " + error};
+  return Change(context, [&](TemplateTable& table) {
+    const std::string refusal = ApplyTemplateDocument(table, templates);
+    if (!refusal.empty()) throw Failure{name + ": " + refusal};
+    return std::string();
+  });
+}
+
+}  // namespace
+
+const std::vector<CommandInfo>& Commands() {
+  static const std::vector<CommandInfo> commands = {
+      {"list", Operand::kNone, {"json"},
+       "Usage: zuv8620 FILE list [--json]\n"
+       "\n"
+       "Lists the templates of the file, one a line: its number, its board id,\n"
+       "the channel mask in hex with the differential pairs, and the range of\n"
+       "each analog output. --json prints the same as one JSON object.\n",
+       List},
+      {"show", Operand::kTemplateNumber, {"json"},
+       "Usage: zuv8620 FILE show N [--json]\n"
+       "\n"
+       "Shows template N (0 to 15): board id, channel mask, differential and\n"
+       "single-ended pairs, and each analog output's range and code.\n",
+       Show},
+      {"add", Operand::kNone, {"board-id", "dry-run"},
+       "Usage: zuv8620 FILE add [--board-id ID] [--dry-run]\n"
+       "\n"
+       "Adds a template in the first free slot, as the editor's Add does, saves,\n"
+       "and prints the new template's number. Its board id is the slot's own,\n"
+       "or the lowest one no template uses; --board-id ID (0 to 15) chooses it,\n"
+       "unless another template has it (\"SwitchID already used!\").\n"
+       "With 16 templates the file is left alone (\"Support up to 16 Templates\").\n",
+       Add},
+      {"remove", Operand::kTemplateNumber, {"dry-run"},
+       "Usage: zuv8620 FILE remove N [--dry-run]\n"
+       "\n"
+       "Removes template N (0 to 15) and saves: its section leaves the file.\n",
+       Remove},
+      {"set", Operand::kTemplateNumber,
+       {"board-id", "differential", "single-ended", "ao0", "ao1", "dry-run"},
+       "Usage: zuv8620 FILE set N [OPTIONS] [--dry-run]\n"
+       "\n"
+       "Changes template N (0 to 15) and saves.\n"
+       "  --board-id ID          board id 0 to 15, refused when another template\n"
+       "                         has it (\"SwitchID already used!\")\n"
+       "  --differential PAIRS   makes these channel pairs differential\n"
+       "  --single-ended PAIRS   makes these channel pairs single-ended\n"
+       "  --ao0 RANGE            range of analog output 0\n"
+       "  --ao1 RANGE            range of analog output 1\n"
+       "\n"
+       "PAIRS: pair numbers 0 to 7 separated by commas (pair k is channels 2k\n"
+       "and 2k+1; only their two bits change), or \"all\", which sets the whole\n"
+       "mask to 0xFFFF (differential) or 0 (single-ended). An \"all\" is applied\n"
+       "before the pairs of the other option.\n"
+       "RANGE: \"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\" or \"-10 ~ 10V\", also without\n"
+       "blanks or the V (\"-5~5\"). The output's code stays as it is.\n",
+       Set},
+      {"save", Operand::kNone, {"dry-run"},
+       "Usage: zuv8620 FILE save [--dry-run]\n"
+       "\n"
+       "Loads the templates and saves them with no edit, as pressing Save in the\n"
+       "editor without a change does: sections without a \"SwitchID\" leave the\n"
+       "file and every template's values are written in their standard form.\n",
+       Save},
+      {"check", Operand::kNone, {"json"},
+       "Usage: zuv8620 FILE check [--json]\n"
+       "\n"
+       "Reads the file, names its encoding (8-bit, UTF-8 with a mark, UTF-16 LE\n"
+       "or BE), and reports UTF-16 text that does not decode and NUL bytes, then,\n"
+       "with the template's number: board ids used twice or above 15, template sections without \"SwitchID\" (the next save\n"
+       "removes them), values of the wrong type, analog-output texts that do not\n"
+       "parse or match no range, and channel masks whose pairs have two unequal\n"
+       "bits or that have bits above 15. Exit status 1 when it found any.\n",
+       Check},
+      {"export", Operand::kNone, {},
+       "Usage: zuv8620 FILE export\n"
+       "\n"
+       "Prints the file's templates as one JSON document, what 'apply' reads:\n"
+       "\n"
+       "  {\"format\": \"zuv8620-templates\", \"version\": 1, \"templates\": [\n"
+       "    {\"number\": 0, \"boardId\": 0, \"differentialPairs\": [0],\n"
+       "     \"ao0\": \"0 ~ 10V\", \"ao1\": \"-5 ~ 5V\"}]}\n"
+       "\n"
+       "A channel mask that is not whole pairs (a pair half set, bits above 15)\n"
+       "is given as \"channelMask\" instead of \"differentialPairs\". An output\n"
+       "whose code is not 0 is {\"range\": \"0 ~ 5V\", \"code\": C}; one whose ends\n"
+       "match none of the four ranges is {\"refHigh\": H, \"refLow\": L} with the\n"
+       "numbers the file holds. So applying the export to the file it came from\n"
+       "changes no byte of a file that was saved by the editor or this tool.\n",
+       Export},
+      {"apply", Operand::kDocument, {"dry-run"},
+       "Usage: zuv8620 FILE apply DOCUMENT [--dry-run]\n"
+       "\n"
+       "Makes the file's templates exactly those of DOCUMENT (a file, or - for\n"
+       "standard input), a JSON document as 'export' prints it, in one load and\n"
+       "save: templates the document leaves out are removed, the others added\n"
+       "or changed. Applying the same document again changes no byte.\n"
+       "\n"
+       "Fields a template may leave out get what the editor's Add gives:\n"
+       "  \"number\"               the first slot that no numbered template of\n"
+       "                         the document takes, in the document's order\n"
+       "  \"differentialPairs\"    no pair: every channel single-ended (mask 0)\n"
+       "    or \"channelMask\"\n"
+       "  an output's \"code\"     0\n"
+       "A board id above 15 is taken only when the template of that number\n"
+       "already has it in the file.\n"
+       "\n"
+       "Refused, the file left as it is, with a message saying where and why: a\n"
+       "document that is not JSON, of another format or version, with a field\n"
+       "missing, unknown or of the wrong type; more than 16 templates (\"Support\n"
+       "up to 16 Templates\"); two with one board id (\"SwitchID already used!\");\n"
+       "a number outside 0 to 15 or used twice; an output range that is none of\n"
+       "\"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\", \"-10 ~ 10V\".\n",
+       Apply},
+      {"help", Operand::kCommandName, {}, "Usage: zuv8620 help [COMMAND]\n", Help},
+  };
+  return commands;
+}
+
+const CommandInfo* FindCommand(std::string_view name) {
+  for (const CommandInfo& command : Commands()) {
+    if (name == command.name) return &command;
+  }
+  return nullptr;
+}
+
+}  // namespace zuv::cli

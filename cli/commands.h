@@ -1,0 +1,52 @@
+// The tool's commands: each one's name, operand, options, help text and
+// handler, in one table.
+#ifndef ZUV_CLI_COMMANDS_H
+#define ZUV_CLI_COMMANDS_H
+
+#include <cstdint>
+#include <iosfwd>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "regfile/file.h"
+
+namespace zuv::cli {
+
+extern const char kToolHelp[];
+
+// What a handler works with. `path` is the driver file (empty for help) and
+// `n` the template number for commands that take one.
+struct Context {
+  const Arguments& args;
+  std::string path;
+  std::ostream& out;
+  std::istream& in;
+  FileSystem& fileSystem;
+  uint32_t n = 0;
+};
+
+// The operand that follows a command's name.
+enum class Operand {
+  kNone,
+  kTemplateNumber,  // one template number, 0 to 15
+  kDocument,        // one document file, or "-"
+  kCommandName,     // help's optional command name
+};
+
+struct CommandInfo {
+  const char* name;
+  Operand operand;
+  std::set<std::string> options;  // beside --help and, with a driver file, kFileOptions
+  const char* help;
+  int (*handler)(Context& context);
+};
+
+const std::vector<CommandInfo>& Commands();
+const CommandInfo* FindCommand(std::string_view name);
+
+}  // namespace zuv::cli
+
+#endif  // ZUV_CLI_COMMANDS_H

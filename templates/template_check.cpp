@@ -1,0 +1,130 @@
+#include "templates/template_check.h"
+
+#include <cstdio>
+#include <map>
+
+#include "regfile/memory_file.h"
+#include "regfile/reg_file.h"
+#include "regfile/text_encoding.h"
+#include "templates/device_template.h"
+#include "templates/template_file.h"
+#include "templates/template_rules.h"
+
+namespace zuv {
+
+namespace {
+
+std::string Volts(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+  return text;
+}
+
+std::string JoinPairs(const std::vector<int>& pairs) {
+  std::string text;
+  for (int k : pairs) text += (text.empty() ? "" : ",") + std::to_string(k);
+  return text;
+}
+
+void CheckAoText(const char* name, uint32_t n, RegFile& reg,
+                 std::vector<TemplateProblem>& problems) {
+  uint32_t type = 0;
+  uint32_t size = 0;
+  char text[kAoTextMaxLength + 1] = {};
+  reg.QueryValue(n, name, &type, text, &size, kAoTextMaxLength);
+  if (type == 0) return;  // absent: the output keeps the default range
+  const std::string quoted = std::string("\"") + name + "\"";
+  if (type != kRegSz) {
+    problems.push_back({n, quoted + " is not a string; it is taken as missing"});
+    return;
+  }
+  AoSetting setting = kDefaultAoSetting;
+  if (ParseAoSettingFields(text, &setting) < 3) {
+    problems.push_back({n, quoted + " text \"" + text + "\" is not three numbers"});
+  } else if (FindAoRange(setting) < 0) {
+    problems.push_back({n, quoted + " text \"" + text + "\" (" + Volts(setting.RefLow) + " ~ " +
+                               Volts(setting.RefHigh) + "V) matches no range"});
+  }
+}
+
+}  // namespace
+
+uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
+                           std::vector<TemplateProblem>* problems, std::string* encoding) {
+  DecodedText text;
+  const uint32_t readError = ReadDriverText(path, fileSystem, &text);
+  if (readError != 0) return readError;
+  *encoding = TextEncodingName(text.encoding);
+  if (!text.valid) {
+    problems->push_back({kWholeFileProblem, "byte offset " + std::to_string(text.faultOffset) +
+                                                ": " + text.fault +
+                                                "; no change is written to this file"});
+  }
+  const size_t nul = text.encoding == TextEncoding::kAnsi || text.encoding == TextEncoding::kUtf8Bom
+                         ? FindNul(text.text)
+                         : std::string::npos;
+  if (nul != std::string::npos) {
+    problems->push_back({kWholeFileProblem, "byte offset " + std::to_string(nul) +
+                                                " holds a NUL byte, which other readers may "
+                                                "take as the end of the file"});
+  }
+
+  // The checks below read the one decoded copy.
+  MemoryFileSystem copy;
+  copy.SetFile(path, text.text);
+  RegFile reg(copy);
+  const uint32_t openError = reg.Open(path.c_str());
+  if (openError != 0) return openError;
+
+  std::map<uint32_t, uint32_t> firstWithId;  // board id -> first template that has it
+  try {
+    for (uint32_t n = 0; n < kTemplateCount; ++n) {
+      uint32_t start = 0, end = 0;
+      reg.FindTemplateSection(n, &start, &end);
+      if (start == end) continue;
+
+      uint32_t type = 0, size = 0, switchId = 0;
+      reg.QueryValue(n, "SwitchID", &type, &switchId, &size, sizeof switchId);
+      if (type != kRegDword) {
+        problems->push_back({n, type == 0 ? "the section has no \"SwitchID\"; the next save removes it"
+                                          : "\"SwitchID\" is not a double word; the section is "
+                                            "not loaded and the next save removes it"});
+        continue;
+      }
+      if (switchId >= kBoardIdCount) {
+        problems->push_back({n, "board id " + std::to_string(switchId) + " is above 15"});
+      }
+      auto first = firstWithId.emplace(switchId, n);
+      if (!first.second) {
+        problems->push_back({n, "board id " + std::to_string(switchId) +
+                                    " is also the board id of template " +
+                                    std::to_string(first.first->second)});
+      }
+
+      type = 0;
+      uint32_t mask = 0;
+      reg.QueryValue(n, "ChanConfig", &type, &mask, &size, sizeof mask);
+      if (type != 0 && type != kRegDword) {
+        problems->push_back({n, "\"ChanConfig\" is not a double word; it is taken as missing"});
+      } else if (type == kRegDword) {
+        const std::vector<int> mixed = MixedPairs(mask);
+        if (!mixed.empty()) {
+          problems->push_back({n, "channel mask " + ChannelMaskText(mask) + ": pairs " +
+                                      JoinPairs(mixed) + " have two unequal bits"});
+        }
+        if ((mask & ~kAllDifferential) != 0) {
+          problems->push_back({n, "channel mask " + ChannelMaskText(mask) + " has bits above 15"});
+        }
+      }
+      CheckAoText("AOSettings 0", n, reg, *problems);
+      CheckAoText("AOSettings 1", n, reg, *problems);
+    }
+  } catch (const FileError& error) {
+    reg.Close();
+    return error.SystemError() != 0 ? error.SystemError() : 5;
+  }
+  reg.Close();
+  return 0;
+}
+
+}  // namespace zuv

@@ -1,0 +1,34 @@
+// What `check` reports of a driver file: template sections that a load would
+// take otherwise than they read, or that break the editor's rules.
+#ifndef ZUV_TEMPLATES_TEMPLATE_CHECK_H
+#define ZUV_TEMPLATES_TEMPLATE_CHECK_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "regfile/file.h"
+
+namespace zuv {
+
+struct TemplateProblem {
+  uint32_t n;        // the template's number, or kWholeFileProblem
+  std::string text;  // what is wrong, quoting the file's own text where it helps
+};
+
+// The number of a problem of the whole file rather than of one template.
+constexpr uint32_t kWholeFileProblem = 16;
+
+// Reads the file once (under its shared lock) and lists, for the whole file,
+// UTF-16 text that does not decode and NUL bytes; then, by template number:
+// board ids used twice or above 15, sections without a double-word "SwitchID" (the next save removes them),
+// values of the wrong type, analog-output texts that do not parse or match no
+// range, and channel masks with a pair half set or bits above 15. *encoding is
+// the name of the file's encoding. Returns 0, or the error code of the read
+// (see DriverFileErrorText).
+uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
+                           std::vector<TemplateProblem>* problems, std::string* encoding);
+
+}  // namespace zuv
+
+#endif  // ZUV_TEMPLATES_TEMPLATE_CHECK_H

@@ -1,0 +1,328 @@
+#include "templates/template_document.h"
+
+#include <map>
+
+#include <nlohmann/json.hpp>
+
+#include "templates/template_rules.h"
+
+namespace zuv {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const char* const kAoNames[2] = {"ao0", "ao1"};
+
+// The whole number Save writes for an end (truncated toward zero, saturating
+// at the 32-bit limits), so that reading it back gives the same float.
+int64_t SavedEnd(float value) {
+  if (value != value) return 0;
+  if (value >= 2147483648.0f) return INT32_MAX;
+  if (value < -2147483648.0f) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+Json AoJson(const AoSetting& setting) {
+  const int range = FindAoRange(setting);
+  if (range >= 0 && setting.RefHigh == AoRangeTable[range].RefHigh &&
+      setting.RefLow == AoRangeTable[range].RefLow) {
+    if (setting.Code == 0) return AoRangeTable[range].Label;
+    return Json{{"range", AoRangeTable[range].Label}, {"code", setting.Code}};
+  }
+  Json ao{{"refHigh", SavedEnd(setting.RefHigh)}, {"refLow", SavedEnd(setting.RefLow)}};
+  if (setting.Code != 0) ao["code"] = setting.Code;
+  return ao;
+}
+
+// A refusal of the document's form: where in it, and why.
+struct FormError {
+  std::string message;
+};
+
+std::string Quoted(const char* field) { return std::string("\"") + field + "\""; }
+
+// The whole number in `value` within [low, high]; otherwise a FormError
+// naming the field.
+int64_t WholeNumber(const Json& value, const std::string& where, const char* field, int64_t low,
+                    int64_t high) {
+  const std::string range = std::to_string(low) + " to " + std::to_string(high);
+  if (!value.is_number_integer()) {
+    throw FormError{where + ": " + Quoted(field) + " must be a whole number " + range + ", not " +
+                    value.dump()};
+  }
+  const bool negative = value.is_number_integer() && !value.is_number_unsigned() &&
+                        value.get<int64_t>() < 0;
+  if (negative ? value.get<int64_t>() < low
+               : value.get<uint64_t>() > static_cast<uint64_t>(high)) {
+    throw FormError{where + ": " + Quoted(field) + " " + value.dump() + " is out of range (" +
+                    range + ")"};
+  }
+  return negative ? value.get<int64_t>() : static_cast<int64_t>(value.get<uint64_t>());
+}
+
+const Json& Field(const Json& object, const std::string& where, const char* field) {
+  auto found = object.find(field);
+  if (found == object.end()) throw FormError{where + ": " + Quoted(field) + " is missing"};
+  return *found;
+}
+
+void OnlyKnownFields(const Json& object, const std::string& where,
+                     std::initializer_list<const char*> known) {
+  for (auto item = object.begin(); item != object.end(); ++item) {
+    bool found = false;
+    for (const char* name : known) found = found || item.key() == name;
+    if (!found) throw FormError{where + ": unknown field \"" + TextToUtf8(item.key()) + "\""};
+  }
+}
+
+int RangeOfLabel(const Json& value, const std::string& where, const std::string& field) {
+  if (value.is_string()) {
+    for (int i = 0; i < kAoRangeCount; ++i) {
+      if (value.get<std::string>() == AoRangeTable[i].Label) return i;
+    }
+  }
+  throw FormError{where + ": " + field + " " + value.dump() + ": " +
+                  RefusalText(Refusal::kNoSuchRange)};
+}
+
+AoSetting ParseAo(const Json& value, const std::string& where, const char* name) {
+  AoSetting setting = kDefaultAoSetting;
+  if (value.is_string()) {
+    SetAoRange(setting, RangeOfLabel(value, where, Quoted(name)));
+    return setting;
+  }
+  if (!value.is_object()) {
+    throw FormError{where + ": " + Quoted(name) + " must be a range label or an object, not " +
+                    value.dump()};
+  }
+  const std::string inner = where + "." + name;
+  OnlyKnownFields(value, inner, {"range", "refHigh", "refLow", "code"});
+  if (value.contains("code")) {
+    setting.Code = static_cast<uint32_t>(WholeNumber(value["code"], inner, "code", 0, 0xFFFF));
+  }
+  if (value.contains("range")) {
+    if (value.contains("refHigh") || value.contains("refLow")) {
+      throw FormError{inner + ": give \"range\" or \"refHigh\" with \"refLow\", not both"};
+    }
+    SetAoRange(setting, RangeOfLabel(value["range"], inner, "\"range\""));
+    return setting;
+  }
+  setting.RefHigh = static_cast<float>(
+      WholeNumber(Field(value, inner, "refHigh"), inner, "refHigh", INT32_MIN, INT32_MAX));
+  setting.RefLow = static_cast<float>(
+      WholeNumber(Field(value, inner, "refLow"), inner, "refLow", INT32_MIN, INT32_MAX));
+  return setting;
+}
+
+DocumentTemplate ParseTemplate(const Json& value, size_t index) {
+  DocumentTemplate parsed;
+  parsed.where = "templates[" + std::to_string(index) + "]";
+  if (!value.is_object()) throw FormError{parsed.where + " must be an object"};
+  OnlyKnownFields(value, parsed.where,
+                  {"number", "boardId", "differentialPairs", "channelMask", "ao0", "ao1"});
+  if (value.contains("number")) {
+    parsed.number = static_cast<uint32_t>(
+        WholeNumber(value["number"], parsed.where, "number", 0, kTemplateCount - 1));
+    parsed.where += " (number " + std::to_string(*parsed.number) + ")";
+  }
+  parsed.boardId = static_cast<uint32_t>(
+      WholeNumber(Field(value, parsed.where, "boardId"), parsed.where, "boardId", 0, UINT32_MAX));
+  if (value.contains("differentialPairs") && value.contains("channelMask")) {
+    throw FormError{parsed.where +
+                    ": give \"differentialPairs\" or \"channelMask\", not both"};
+  }
+  if (value.contains("channelMask")) {
+    parsed.channelMask = static_cast<uint32_t>(
+        WholeNumber(value["channelMask"], parsed.where, "channelMask", 0, UINT32_MAX));
+  } else if (value.contains("differentialPairs")) {
+    const Json& pairs = value["differentialPairs"];
+    if (!pairs.is_array()) {
+      throw FormError{parsed.where + ": \"differentialPairs\" must be a list of pair numbers, not " +
+                      pairs.dump()};
+    }
+    for (const Json& pair : pairs) {
+      parsed.channelMask |=
+          PairBits(static_cast<int>(WholeNumber(pair, parsed.where, "differentialPairs", 0,
+                                                kChannelPairCount - 1)));
+    }
+  }
+  for (int i = 0; i < 2; ++i) {
+    parsed.ao[i] = ParseAo(Field(value, parsed.where, kAoNames[i]), parsed.where, kAoNames[i]);
+  }
+  return parsed;
+}
+
+}  // namespace
+
+std::string ExportTemplateDocument(const TemplateTable& table) {
+  Json templates = Json::array();
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    const DeviceTemplate& slot = table[n];
+    if (slot.Used == 0) continue;
+    Json entry{{"number", n}, {"boardId", slot.SwitchID}};
+    if (IsPairMask(slot.ChanConfig)) {
+      entry["differentialPairs"] = DifferentialPairs(slot.ChanConfig);
+    } else {
+      entry["channelMask"] = slot.ChanConfig;
+    }
+    for (int i = 0; i < 2; ++i) entry[kAoNames[i]] = AoJson(slot.AOSettings[i]);
+    templates.push_back(std::move(entry));
+  }
+  const Json document{{"format", kTemplateDocumentFormat},
+                      {"version", kTemplateDocumentVersion},
+                      {"templates", std::move(templates)}};
+  return document.dump(2) + "\n";
+}
+
+bool ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate>* templates,
+                           std::string* error) {
+  Json document;
+  try {
+    document = Json::parse(text.begin(), text.end());
+  } catch (const Json::parse_error& e) {
+    // "[json.exception.parse_error.101] parse error at line 2, column 5: ..."
+    std::string what = e.what();
+    const size_t start = what.find("] ");
+    *error = "not JSON: " + (start == std::string::npos ? what : what.substr(start + 2));
+    return false;
+  }
+  try {
+    if (!document.is_object()) throw FormError{"the document must be a JSON object"};
+    OnlyKnownFields(document, "the document", {"format", "version", "templates"});
+    const Json& format = Field(document, "the document", "format");
+    if (format != kTemplateDocumentFormat) {
+      throw FormError{"\"format\" " + format.dump() + " is not \"" +
+                      kTemplateDocumentFormat + "\""};
+    }
+    const Json& version = Field(document, "the document", "version");
+    if (version != kTemplateDocumentVersion) {
+      throw FormError{"format version " + version.dump() + " is not known (this zuv8620 reads " +
+                      "version " + std::to_string(kTemplateDocumentVersion) + ")"};
+    }
+    const Json& list = Field(document, "the document", "templates");
+    if (!list.is_array()) throw FormError{"\"templates\" must be a list, not " + list.dump()};
+    std::vector<DocumentTemplate> parsed;
+    for (size_t i = 0; i < list.size(); ++i) parsed.push_back(ParseTemplate(list[i], i));
+    *templates = std::move(parsed);
+  } catch (const FormError& e) {
+    *error = e.message;
+    return false;
+  }
+  return true;
+}
+
+std::string ApplyTemplateDocument(TemplateTable& table,
+                                  const std::vector<DocumentTemplate>& templates) {
+  if (templates.size() > kTemplateCount) {
+    return "the document has " + std::to_string(templates.size()) + " templates: " +
+           RefusalText(Refusal::kNoFreeSlot);
+  }
+  // The slots keep the file's values until the document's replace them: the
+  // board-id rule lets a template keep an id above 15 that it already has.
+  TemplateTable result = table;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) result[n].Used = 0;
+  std::map<uint32_t, const DocumentTemplate*> byNumber;
+
+  auto place = [&](const DocumentTemplate& wanted, uint32_t n) -> std::string {
+    DeviceTemplate& slot = result[n];
+    slot.Used = 0;  // not counted among the templates placed so far
+    Refusal refusal =
+        result.IsSwitchIdUsed(wanted.boardId) ? Refusal::kSwitchIdUsed : Refusal::kNone;
+    if (refusal == Refusal::kNone) refusal = SetBoardId(result, slot, wanted.boardId);
+    if (refusal != Refusal::kNone) {
+      return wanted.where + ": \"boardId\" " + std::to_string(wanted.boardId) + ": " +
+             RefusalText(refusal);
+    }
+    slot.Used = 1;
+    slot.ChanConfig = wanted.channelMask;
+    slot.AOSettings[0] = wanted.ao[0];
+    slot.AOSettings[1] = wanted.ao[1];
+    return std::string();
+  };
+
+  // Numbered templates first, so that one without a number cannot take a
+  // slot that a later template names.
+  for (const DocumentTemplate& wanted : templates) {
+    if (!wanted.number) continue;
+    auto first = byNumber.emplace(*wanted.number, &wanted);
+    if (!first.second) {
+      return wanted.where + ": \"number\" " + std::to_string(*wanted.number) +
+             " is also the number of " + first.first->second->where;
+    }
+    std::string refusal = place(wanted, *wanted.number);
+    if (!refusal.empty()) return refusal;
+  }
+  for (const DocumentTemplate& wanted : templates) {
+    if (wanted.number) continue;
+    uint32_t n = 0;
+    if (AddTemplate(result, &n) != Refusal::kNone) {
+      return wanted.where + ": " + RefusalText(Refusal::kNoFreeSlot);
+    }
+    std::string refusal = place(wanted, n);
+    if (!refusal.empty()) return refusal;
+  }
+  table = result;
+  return std::string();
+}
+
+std::string TextToUtf8(std::string_view text) {
+  // Whether the whole text is well-formed UTF-8: no overlong forms, no
+  // surrogates, nothing above U+10FFFF.
+  auto isUtf8 = [](std::string_view bytes) {
+    size_t i = 0;
+    while (i < bytes.size()) {
+      const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+      size_t length = 0;
+      uint32_t low = 0;
+      if (lead < 0x80) {
+        ++i;
+        continue;
+      } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, low = 0x80;
+      } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, low = 0x800;
+      } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, low = 0x10000;
+      } else {
+        return false;
+      }
+      if (i + length > bytes.size()) return false;
+      uint32_t code = lead & (0x7F >> length);
+      for (size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+        if ((next & 0xC0) != 0x80) return false;
+        code = (code << 6) | (next & 0x3F);
+      }
+      if (code < low || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+      i += length;
+    }
+    return true;
+  };
+  if (isUtf8(text)) return std::string(text);
+
+  // 0x80 to 0x9F of Windows-1252; the five it leaves undefined map to the C1
+  // control of the same number, as the system's own conversion does.
+  static const uint16_t kHigh[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string utf8;
+  for (char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    const uint32_t code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+    if (code < 0x80) {
+      utf8 += static_cast<char>(code);
+    } else if (code < 0x800) {
+      utf8 += static_cast<char>(0xC0 | (code >> 6));
+      utf8 += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xE0 | (code >> 12));
+      utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+}  // namespace zuv

@@ -1,0 +1,65 @@
+// The template table as one JSON document, for keeping a driver file's
+// templates in version control and applying them from a build:
+//
+//   {"format": "zuv8620-templates", "version": 1, "templates": [
+//     {"number": 0, "boardId": 0, "differentialPairs": [0],
+//      "ao0": "0 ~ 10V", "ao1": "-5 ~ 5V"}, ...]}
+//
+// docs/template-document.schema.json describes it. A template's channels are
+// "differentialPairs" (pair k is channels 2k and 2k+1) or, for a mask that
+// is not whole pairs (a pair half set, bits above 15), "channelMask". An
+// output is the label of its range, or an object {"range": LABEL, "code": C}
+// when its code is not 0, or {"refHigh": H, "refLow": L, "code": C} when its
+// ends match none of the four ranges ("code" optional, 0 when left out).
+#ifndef ZUV_TEMPLATES_TEMPLATE_DOCUMENT_H
+#define ZUV_TEMPLATES_TEMPLATE_DOCUMENT_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "templates/device_template.h"
+
+namespace zuv {
+
+constexpr const char* kTemplateDocumentFormat = "zuv8620-templates";
+constexpr int kTemplateDocumentVersion = 1;
+
+// The used templates of the table, in number order, indented by two blanks,
+// with a closing newline. Applying it to a file whose templates were saved in
+// the standard form changes no byte.
+std::string ExportTemplateDocument(const TemplateTable& table);
+
+// One template as a document gives it, with the defaults of the fields left out.
+struct DocumentTemplate {
+  std::string where;              // "templates[2]", for messages
+  std::optional<uint32_t> number;
+  uint32_t boardId = 0;
+  uint32_t channelMask = 0;       // left out: 0, as a slot the editor's Add takes
+  AoSetting ao[2] = {kDefaultAoSetting, kDefaultAoSetting};
+};
+
+// Reads a document. False with *error saying where and why: not JSON (line
+// and column), another format or version, a field missing, of the wrong type
+// or out of range, an unknown field, a range label that is none of the four.
+bool ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate>* templates,
+                           std::string* error);
+
+// Makes the used templates of `table` exactly the document's: slots the
+// document does not name become free; a template without a number takes the
+// first slot left free, as the editor's Add does. Refused (returns the
+// message naming the template; the table is unchanged): more than 16
+// templates, a number used twice, a board id used twice, a board id above 15
+// that the template of that number does not have already. "" when done.
+std::string ApplyTemplateDocument(TemplateTable& table,
+                                  const std::vector<DocumentTemplate>& templates);
+
+// Text from a file as valid UTF-8: text that is UTF-8 already is kept as it
+// is; otherwise each byte is taken as its Windows-1252 character.
+std::string TextToUtf8(std::string_view text);
+
+}  // namespace zuv
+
+#endif  // ZUV_TEMPLATES_TEMPLATE_DOCUMENT_H
