@@ -4,6 +4,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -153,7 +154,10 @@ class Win32FileSystem : public FileSystem {
     }
     // ReplaceFileW gives the new file the old one's security descriptor and
     // creation time (and attributes); a plain rename would give it those of a
-    // new file in the folder.
+    // new file in the folder, and could not replace a file that other
+    // processes hold open (the locks below do). The price: ReplaceFileW moves
+    // the old file aside, then the new one in, so a process killed between
+    // the two leaves the old content under a temporary name beside it.
     if (error == 0) {
       const std::wstring replaced = Wide(path);
       const std::wstring replacement = Wide(working);
@@ -176,13 +180,28 @@ class Win32FileSystem : public FileSystem {
                                  uint32_t* systemError) override {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(LockWaitMilliseconds());
+    // ReplaceFileW moves the old file aside before it moves the new one in:
+    // for that instant the name is missing, and an open then finds nothing.
+    // A name still missing a moment later is a missing file.
+    std::chrono::steady_clock::time_point missingUntil{};
     DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
     if (mode == LockMode::kExclusive) flags |= LOCKFILE_EXCLUSIVE_LOCK;
     for (;;) {
       HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (handle == INVALID_HANDLE_VALUE) return Failed(systemError, Error());
+      if (handle == INVALID_HANDLE_VALUE) {
+        const uint32_t error = Error();
+        const auto now = std::chrono::steady_clock::now();
+        if (missingUntil == std::chrono::steady_clock::time_point{}) {
+          missingUntil = std::min(deadline, now + std::chrono::milliseconds(250));
+        }
+        if (error == ERROR_FILE_NOT_FOUND && now < missingUntil) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          continue;
+        }
+        return Failed(systemError, error);
+      }
       auto lock = std::make_unique<Win32Lock>(handle);
       for (;;) {
         OVERLAPPED at = {};

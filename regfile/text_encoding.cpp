@@ -130,6 +130,17 @@ DecodedText DecodeText(std::string_view bytes) {
   return decoded;
 }
 
+DecodedText DecodeText(std::string&& bytes) {
+  const bool utf16 = bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
+                                           (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
+  if (utf16) return DecodeText(std::string_view(bytes));
+  DecodedText decoded;
+  decoded.encoding = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? TextEncoding::kUtf8Bom
+                                                               : TextEncoding::kAnsi;
+  decoded.text = std::move(bytes);
+  return decoded;
+}
+
 bool EncodeText(TextEncoding encoding, std::string_view text, std::string* bytes) {
   if (encoding != TextEncoding::kUtf16Le && encoding != TextEncoding::kUtf16Be) {
     bytes->assign(text.data(), text.size());

@@ -34,6 +34,8 @@ struct DecodedText {
 
 // The encoding is chosen by the byte-order mark alone.
 DecodedText DecodeText(std::string_view bytes);
+// The same, taking over the bytes of an 8-bit file instead of copying them.
+DecodedText DecodeText(std::string&& bytes);
 
 // The bytes of `text` in `encoding`: the inverse of DecodeText for a file that
 // decoded. False (and *bytes untouched) when `text` is not valid UTF-8 for a

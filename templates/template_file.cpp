@@ -248,7 +248,7 @@ uint32_t ReadDriverText(const std::string& path, FileSystem& fileSystem, Decoded
   if (!lock) return error != 0 ? error : kLockTimedOut;
   std::string bytes;
   error = ReadWholeFile(path, fileSystem, &bytes);
-  if (error == 0) *text = DecodeText(bytes);
+  if (error == 0) *text = DecodeText(std::move(bytes));
   return error;
 }
 

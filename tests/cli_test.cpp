@@ -11,6 +11,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#ifdef _WIN32
+#include <process.h>
+#endif
+
 #include "cli/cli.h"
 #include "cli/unified_diff.h"
 #include "regfile/memory_file.h"
@@ -477,12 +481,22 @@ TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
   EXPECT_EQ(OnFile("save --dry-run").out, "");  // the sample is already in saved form
 }
 
-#ifndef _WIN32
 // Many processes at once on one file: the lock lets one load-edit-save run at
 // a time, so no edit is lost and none is reported done when it was not; a
 // lock held too long ends in a failure naming the file.
 TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
   auto runAll = [&](int count, const std::function<std::string(int)>& args) {
+    std::vector<int> status(count, -1);
+#ifdef _WIN32
+    std::vector<intptr_t> children;
+    for (int i = 0; i < count; ++i) {
+      const std::string name = dir_.File("run" + std::to_string(i));
+      const std::string line = "\"\"" ZUV8620_TOOL "\" --file \"" + path_ + "\" " + args(i) +
+                               " >\"" + name + ".out\" 2>\"" + name + ".err\"\"";
+      children.push_back(_spawnlp(_P_NOWAIT, "cmd.exe", "cmd.exe", "/c", line.c_str(), nullptr));
+    }
+    for (int i = 0; i < count; ++i) _cwait(&status[i], children[i], 0);
+#else
     std::string script;
     for (int i = 0; i < count; ++i) {
       const std::string name = dir_.File("run" + std::to_string(i));
@@ -490,17 +504,26 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
                 ".out\" 2>\"" + name + ".err\"; echo $? >\"" + name + ".rc\") & ";
     }
     EXPECT_EQ(std::system((script + "wait").c_str()), 0);
+    for (int i = 0; i < count; ++i) {
+      status[i] = std::atoi(test::ReadFileBytes(dir_.File("run" + std::to_string(i)) + ".rc").c_str());
+    }
+#endif
     std::vector<Result> results;
     for (int i = 0; i < count; ++i) {
       const std::string name = dir_.File("run" + std::to_string(i));
-      results.push_back({std::atoi(test::ReadFileBytes(name + ".rc").c_str()),
-                         test::ReadFileBytes(name + ".out"), test::ReadFileBytes(name + ".err")});
+      results.push_back(
+          {status[i], test::ReadFileBytes(name + ".out"), test::ReadFileBytes(name + ".err")});
     }
     return results;
   };
   // A working file that a killed save left: the next save removes it.
-  const std::string folder = path_.substr(0, path_.rfind('/'));
-  test::WriteFileBytes(folder + "/.USB8620.reg.saving-Ab12Cd", "half a file");
+  const std::string folder = std::filesystem::path(path_).parent_path().string();
+#ifdef _WIN32
+  const std::string leftover = folder + "\\USB8620.reg.saving-123-4";
+#else
+  const std::string leftover = folder + "/.USB8620.reg.saving-Ab12Cd";
+#endif
+  test::WriteFileBytes(leftover, "half a file");
   // The sample holds 2 templates: 14 adds find a slot, each its own.
   std::set<std::string> slots;
   int refused = 0;
@@ -515,7 +538,7 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
   }
   EXPECT_EQ(slots.size(), 14u);
   EXPECT_EQ(refused, 10);
-  EXPECT_FALSE(test::FileExists(folder + "/.USB8620.reg.saving-Ab12Cd"));
+  EXPECT_FALSE(test::FileExists(leftover));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
   Result list = OnFile("list");
   EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 16) << list.out;
@@ -533,7 +556,11 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
 
   // Another program holds the lock: the tool waits (here 0.3 s) and gives up.
   const std::string before = File();
+#ifdef _WIN32
+  ASSERT_EQ(_putenv_s("ZUV8620_LOCK_WAIT_MS", "300"), 0);
+#else
   ASSERT_EQ(::setenv("ZUV8620_LOCK_WAIT_MS", "300", 1), 0);
+#endif
   {
     uint32_t error = 0;
     const auto lock = NativeFileSystem().Lock(path_, LockMode::kExclusive, &error);
@@ -546,9 +573,12 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
   }
   EXPECT_EQ(File(), before);
   EXPECT_EQ(OnFile("add --dry-run").err, "zuv8620: Support up to 16 Templates\n");
+#ifdef _WIN32
+  _putenv_s("ZUV8620_LOCK_WAIT_MS", "");
+#else
   ::unsetenv("ZUV8620_LOCK_WAIT_MS");
-}
 #endif
+}
 
 // A file's templates carried to another file through export and apply; a
 // second apply changes no byte.
