@@ -210,6 +210,7 @@ BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lParam) {
 // version-6 class instead (another class atom), and its buttons answer a
 // message only version 6 knows.
 TEST_F(EditorTest, ControlsAreOfTheVersion6ClassesInAHostWithoutManifest) {
+  WriteDriverFile(DriverFileWith({0}));
   Editor editor = Open();
   std::vector<HWND> children;
   EnumChildWindows(editor.hwnd, &CollectChild, reinterpret_cast<LPARAM>(&children));
