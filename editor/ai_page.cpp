@@ -4,12 +4,10 @@
 
 #include "editor/page_controls.h"
 #include "editor/resource.h"
+#include "templates/template_rules.h"
 #include "winui/bitmap.h"
 
 namespace zuv {
-
-const char kDifferentialText[] = "Differential";
-const char kSingleEndedText[] = "Single-Ended";
 
 namespace {
 
@@ -49,7 +47,7 @@ BOOL AiPage::OnInitDialog() {
 void AiPage::ShowChannel(int channel, bool differential) {
   channelList_.SetCheck(channel, differential);
   channelList_.SetItemText(channel, kConfigColumn,
-                           differential ? kDifferentialText : kSingleEndedText);
+                           ChannelConfigName(differential));
 }
 
 void AiPage::Refresh() {
@@ -70,28 +68,25 @@ void AiPage::OnItemchangedChannelList(NMHDR* header, LRESULT* result) {
   if (deviceTemplate == nullptr || change->iItem < 0 || change->iItem >= kChannelCount) return;
   int row = change->iItem;
   bool checked = channelList_.GetCheck(row);
-  uint32_t state = checked ? 3u : 0u;
-  int pair = row & ~1;
-  uint32_t& mask = deviceTemplate->ChanConfig;
   // Also how the nested notifications of the changes below end.
-  if (((mask >> pair) & 3u) == state) return;
-  mask = (mask & ~(3u << pair)) | (state << pair);
-  ShowChannel(pair, checked);
-  ShowChannel(pair + 1, checked);
+  if (!SetChannelPair(*deviceTemplate, row / 2, checked)) return;
+  const int first = row & ~1;  // the pair's first channel
+  ShowChannel(first, checked);
+  ShowChannel(first + 1, checked);
   Host().MarkModified();
 }
 
-void AiPage::SetAll(uint32_t mask, bool differential) {
+void AiPage::SetAll(bool differential) {
   DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
   if (deviceTemplate == nullptr) return;
   // The mask first, so that the rows' notifications find nothing to change.
-  deviceTemplate->ChanConfig = mask;
+  SetAllChannelPairs(*deviceTemplate, differential);
   for (int n = 0; n < kChannelCount; ++n) ShowChannel(n, differential);
   Host().MarkModified();
 }
 
-void AiPage::OnSetAllDifferential() { SetAll(kAllDifferential, true); }
+void AiPage::OnSetAllDifferential() { SetAll(true); }
 
-void AiPage::OnSetAllSingleEnded() { SetAll(0, false); }
+void AiPage::OnSetAllSingleEnded() { SetAll(false); }
 
 }  // namespace zuv

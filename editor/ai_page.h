@@ -14,8 +14,6 @@
 namespace zuv {
 
 // The texts of the list's "Config" column.
-extern const char kDifferentialText[];  // "Differential"
-extern const char kSingleEndedText[];   // "Single-Ended"
 
 class AiPage : public TemplatePage {
  public:
@@ -46,7 +44,7 @@ class AiPage : public TemplatePage {
   void ShowChannel(int channel, bool differential);
   // Writes the whole mask and shows it on all rows; an edit even when the
   // mask already had the value.
-  void SetAll(uint32_t mask, bool differential);
+  void SetAll(bool differential);
 
   winui::Button singleEndedButton_;
   winui::Button differentialButton_;

@@ -2,15 +2,9 @@
 
 #include "editor/page_controls.h"
 #include "editor/resource.h"
+#include "templates/template_rules.h"
 
 namespace zuv {
-
-namespace {
-
-// What a list shows for ends that match none of the ranges: "-10 ~ 10V".
-constexpr int kFallbackRange = kAoRangeCount - 1;
-
-}  // namespace
 
 WINUI_BEGIN_MESSAGE_MAP(AoPage, TemplatePage)
   WINUI_ON_COMMAND(CBN_SELCHANGE, IDC_AO_CHANNEL0_RANGE, OnSelchangeChannel0)
@@ -38,18 +32,17 @@ void AoPage::Refresh() {
   if (deviceTemplate == nullptr) return;
   const winui::ComboBox* lists[kOutputCount] = {&channel0List_, &channel1List_};
   for (int output = 0; output < kOutputCount; ++output) {
-    int range = FindAoRange(deviceTemplate->AOSettings[output]);
-    lists[output]->SetCurSel(range >= 0 ? range : kFallbackRange);
+    lists[output]->SetCurSel(ShownAoRange(deviceTemplate->AOSettings[output]));
   }
 }
 
 void AoPage::TakeRange(int output, const winui::ComboBox& list) {
   int range = list.GetCurSel();
   DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
-  if (deviceTemplate == nullptr || range < 0 || range >= kAoRangeCount) return;
-  AoSetting& setting = deviceTemplate->AOSettings[output];
-  setting.RefHigh = AoRangeTable[range].RefHigh;
-  setting.RefLow = AoRangeTable[range].RefLow;
+  if (deviceTemplate == nullptr ||
+      SetAoRange(*deviceTemplate, output, range) != Refusal::kNone) {
+    return;
+  }
   Host().MarkModified();
 }
 

@@ -4,12 +4,12 @@
 
 #include "editor/page_controls.h"
 #include "editor/resource.h"
+#include "templates/template_rules.h"
 #include "winui/bitmap.h"
 #include "winui/module.h"
 
 namespace zuv {
 
-const char kSwitchIdUsedText[] = "SwitchID already used!";
 const char kModuleDescription[] =
     "150 kS/s 12-bit Multifunction USB Module USB Module\n\n"
     "*Portable\n"
@@ -19,9 +19,6 @@ const char kModuleDescription[] =
     "*8DI/8DO, 2 AO and 1 32-bit counter";
 
 namespace {
-
-// The list offers the identifiers 0 to 15; item i shows i.
-constexpr int kBoardIdCount = 16;
 
 // The module's picture: its size at 96 DPI in pixels (the bitmap resource is
 // twice that), and the frame it must stay within, in dialog units: the
@@ -47,7 +44,8 @@ void DevicePage::DoDataExchange() {
 
 BOOL DevicePage::OnInitDialog() {
   TemplatePage::OnInitDialog();
-  for (int i = 0; i < kBoardIdCount; ++i) {
+  // The list offers the identifiers a template may be given; item i shows i.
+  for (uint32_t i = 0; i < kBoardIdCount; ++i) {
     char text[12];
     std::snprintf(text, sizeof(text), "%d", i);
     boardIdList_.AddString(text);
@@ -96,7 +94,7 @@ void DevicePage::Refresh() {
   const DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
   if (deviceTemplate == nullptr) return;
   // CB_SETCURSEL with a position past the end clears the selection.
-  int position = deviceTemplate->SwitchID < static_cast<uint32_t>(kBoardIdCount)
+  int position = deviceTemplate->SwitchID < kBoardIdCount
                      ? static_cast<int>(deviceTemplate->SwitchID)
                      : -1;
   boardIdList_.SetCurSel(position);
@@ -106,14 +104,14 @@ void DevicePage::OnSelchangeBoardId() {
   int selected = boardIdList_.GetCurSel();
   DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
   if (deviceTemplate == nullptr || selected < 0) return;
-  uint32_t v = static_cast<uint32_t>(selected);
-  if (v != deviceTemplate->SwitchID && Host().Templates().IsSwitchIdUsed(v)) {
-    MessageBoxA(hwnd_, kSwitchIdUsedText, winui::ModuleName(), MB_OK);
+  const Refusal refusal =
+      SetBoardId(Host().Templates(), *deviceTemplate, static_cast<uint32_t>(selected));
+  if (refusal != Refusal::kNone) {
+    MessageBoxA(hwnd_, RefusalText(refusal), winui::ModuleName(), MB_OK);
     Refresh();
     return;
   }
   // Choosing the identifier the template already has counts as an edit too.
-  deviceTemplate->SwitchID = v;
   Host().MarkModified();
 }
 

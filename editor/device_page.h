@@ -10,7 +10,6 @@
 namespace zuv {
 
 // The text of the box that refuses an identifier another template has.
-extern const char kSwitchIdUsedText[];  // "SwitchID already used!"
 // The description of the module shown below its picture.
 extern const char kModuleDescription[];
 

@@ -11,12 +11,12 @@
 #include "editor/resource.h"
 #include "regfile/file.h"
 #include "templates/template_file.h"
+#include "templates/template_rules.h"
 #include "winui/bitmap.h"
 #include "winui/module.h"
 
 namespace zuv {
 
-const char kTooManyTemplatesText[] = "Support up to 16 Templates";
 const char kSaveChangesText[] = "The configuration of USB-8620 is change, save the change";
 const char kSaveChangesCaption[] = "Note";
 const char kSaveFailedText[] = "The templates could not be saved.";
@@ -304,8 +304,9 @@ void TemplateEditorDialog::OnSelchangeTab(NMHDR*, LRESULT* result) {
 void TemplateEditorDialog::OnAdd() {
   HTREEITEM module = templateTree_.GetChildItem(templateTree_.GetRootItem());
   uint32_t slot = kTemplateCount;
-  if (!templates_.AllocateTemplate(&slot) || slot >= kTemplateCount) {
-    MessageBoxA(hwnd_, kTooManyTemplatesText, winui::ModuleName(), MB_OK);
+  const Refusal refusal = AddTemplate(templates_, &slot);
+  if (refusal != Refusal::kNone) {
+    MessageBoxA(hwnd_, RefusalText(refusal), winui::ModuleName(), MB_OK);
     return;
   }
   char text[32];
@@ -319,7 +320,7 @@ void TemplateEditorDialog::OnRemove() {
   HTREEITEM item = templateTree_.GetSelectedItem();
   int slot = SlotOf(item);
   if (slot < 0) return;
-  templates_[static_cast<uint32_t>(slot)].Used = 0;
+  RemoveTemplate(templates_, static_cast<uint32_t>(slot));
   templateTree_.DeleteItem(item);
   MarkModified();
 }

@@ -23,7 +23,6 @@
 namespace zuv {
 
 // The texts the user sees.
-extern const char kTooManyTemplatesText[];  // "Support up to 16 Templates"
 extern const char kSaveChangesText[];       // the close prompt
 extern const char kSaveChangesCaption[];    // "Note"
 extern const char kSaveFailedText[];        // first line of a failed Save's box
