@@ -1,6 +1,7 @@
 #include <string>
 
 #include "fuzz/checks.h"
+#include "regfile/text_encoding.h"
 
 namespace zuv::fuzz {
 
@@ -87,6 +88,15 @@ Seeds TemplateSeeds() {
     // The last byte picks the driver: 0 PCI, 1 MXB, 2 USB, 3 PCI 2369.
     const char path = name == "pci" ? 0 : name == "mxb" ? 1 : name == "pci2369" ? 3 : 2;
     seeds.emplace_back(name, text + path);
+  }
+  // The sample in UTF-16, each ending in a unit whose last byte picks USB.
+  const std::string text = Texts()[1].second;
+  std::string bytes;
+  if (EncodeText(TextEncoding::kUtf16Le, text, &bytes)) {
+    seeds.emplace_back("usb-end-utf16le", bytes + std::string("\x0a\x02", 2));
+  }
+  if (EncodeText(TextEncoding::kUtf16Be, text, &bytes)) {
+    seeds.emplace_back("usb-end-utf16be", bytes + std::string("\x00\x0a", 2));
   }
   return seeds;
 }

@@ -5,6 +5,7 @@
 #include "fuzz/checks.h"
 #include "regfile/memory_file.h"
 #include "regfile/reg_file.h"
+#include "regfile/text_encoding.h"
 #include "templates/template_file.h"
 
 namespace zuv::fuzz {
@@ -60,16 +61,29 @@ bool SectionsArePlain(const std::string& text, const std::string& prefix) {
 
 std::string CheckTemplates(const uint8_t* data, size_t size) {
   const std::string path = kPaths[size > 0 ? data[size - 1] % 4 : 2];
-  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  // The store works on the decoded text; a UTF-16 file is written back in its
+  // own encoding, and one that does not decode is never written.
+  const DecodedText decoded = DecodeText(std::string_view(bytes));
+  const std::string& text = decoded.text;
 
   MemoryFileSystem files;
-  files.SetFile(path, text);
+  files.SetFile(path, bytes);
   TemplateTable first;
   LoadTemplateTable(first, path, files);
   const SaveResult saved = SaveTemplateTable(first, path, files);
+  if (!decoded.valid) {
+    if (saved.ok) return "a Save wrote a file that does not decode";
+    if (*files.GetFile(path) != bytes) return "a refused Save changed the file";
+    return {};
+  }
   if (!saved.ok) return "the Save failed: " + saved.message;
+  const DecodedText savedText = DecodeText(std::string_view(*files.GetFile(path)));
+  if (!savedText.valid || savedText.encoding != decoded.encoding) {
+    return "the Save changed the file's encoding or wrote text that does not decode";
+  }
 
-  // The same sequence straight on a second copy.
+  // The same sequence straight on a second copy of the text.
   MemoryFileSystem inPlace;
   inPlace.SetFile(path, text);
   for (uint32_t n = kTemplateCount; n-- > 0;) {
@@ -78,7 +92,7 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (first[n].Used != 0) SaveTemplate(first[n], n, path, inPlace);
   }
-  if (*inPlace.GetFile(path) != *files.GetFile(path)) {
+  if (*inPlace.GetFile(path) != savedText.text) {
     return "the Save wrote other bytes than the sequence done in place";
   }
 
