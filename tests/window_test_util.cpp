@@ -102,13 +102,24 @@ std::vector<MessageBoxSeen> MessageBoxWatcher::Stop() {
   return seen_;
 }
 
+// A window's caption read without a message: GetWindowText sends WM_GETTEXT
+// to a window of another thread, and the test's thread may be waiting for
+// this one to stop, not dispatching.
+std::string CaptionOf(HWND hwnd) {
+  wchar_t text[512] = {};
+  const int length = InternalGetWindowText(hwnd, text, 512);
+  std::string caption;
+  for (int i = 0; i < length; ++i) caption += static_cast<char>(text[i] < 0x80 ? text[i] : '?');
+  return caption;
+}
+
 void MessageBoxWatcher::Watch() {
   while (!stop_) {
     for (HWND box : ThreadWindows(thread_, "", "#32770", true)) {
       // An editor that opens meanwhile is a dialog too, but no box.
       if (std::count(existing_.begin(), existing_.end(), box) != 0 ||
           std::count(answered_.begin(), answered_.end(), box) != 0 ||
-          TextOf(box) == kEditorCaption) {
+          CaptionOf(box) == kEditorCaption) {
         continue;
       }
       MessageBoxSeen seen{TextOf(box), "", GetWindow(box, GW_OWNER) != nullptr};
