@@ -165,7 +165,7 @@ BOOL TemplateEditorDialog::OnInitDialog() {
 
 void TemplateEditorDialog::OnShowOpenError() {
   std::string text = std::string(kOpenFailedText) + "\n\n" + driverFilePath_ + ": " +
-                     SystemErrorText(openError_);
+                     DriverFileErrorText(openError_);
   MessageBoxA(hwnd_, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONWARNING);
 }
 

@@ -1,5 +1,5 @@
 // The file object under the registry text store: an existing file opened for
-// reading and writing, with positioned reads and writes and a settable length.
+// reading (and writing), with positioned reads and writes and a settable length.
 // Failures of an open file raise FileError; a failed open is a result code.
 #ifndef ZUV_REGFILE_FILE_H
 #define ZUV_REGFILE_FILE_H
@@ -73,9 +73,28 @@ constexpr uint32_t kLockTimedOut = 33;
 constexpr uint32_t kLockTimedOut = 11;
 #endif
 
-// How long a lock is waited for: 10 s, or the milliseconds given in the
-// environment variable ZUV8620_LOCK_WAIT_MS.
+// How long a lock is waited for: 10 s, or the milliseconds (0 to 3600000)
+// given in the environment variable ZUV8620_LOCK_WAIT_MS. A value that is not
+// such a number makes every Lock fail with kLockWaitMalformed.
 uint32_t LockWaitMilliseconds();
+bool LockWaitIsMalformed();
+
+// Codes of this layer's own, beside the system's (bit 29 set: no system code
+// of either platform has it).
+// A write refused because the file is read-only: its mode or access list, a
+// read-only file system or medium, an immutable file.
+constexpr uint32_t kFileReadOnly = 0x20000001;
+// A write refused because the file has Windows' read-only attribute.
+constexpr uint32_t kFileReadOnlyAttribute = 0x20000002;
+// ZUV8620_LOCK_WAIT_MS holds something other than a number of milliseconds.
+constexpr uint32_t kLockWaitMalformed = 0x20000003;
+// An in-place write refused because the copy of the old content could not be
+// written to the temporary folder; the low 16 bits are the system's reason.
+constexpr uint32_t kNoSafeCopy = 0x20010000;
+
+// The text for a code of the calls here: this layer's own codes in words (the
+// temporary folder named for kNoSafeCopy), else SystemErrorText.
+std::string FileErrorText(uint32_t code);
 
 // Where files come from. The store opens every file through one of these, so a
 // test can put a file in memory or make the k-th call fail.
@@ -87,22 +106,33 @@ class FileSystem {
   // system's error code (never 0).
   virtual std::unique_ptr<File> OpenExisting(const std::string& path,
                                              uint32_t* systemError) = 0;
+  // Opens an existing file for reading only, sharing it with every other
+  // reader and writer (on Windows reading, writing and deletion): what a path
+  // that only reads uses, so that read-only files and file systems read as
+  // any other and readers never refuse one another. Writing to it raises.
+  // This default opens it as OpenExisting does.
+  virtual std::unique_ptr<File> OpenForReading(const std::string& path, uint32_t* systemError);
 
   // Makes the existing file at `path` hold exactly `content`, in one step:
   // whenever this stops (an error, the process killed, the power gone), the
   // file holds either all of its old content or all of the new. The file keeps
   // its permissions. Returns 0, or the system's error code (never 0) with the
-  // file as it was.
+  // file as it was. A file this user may not write is refused before anything
+  // is written: kFileReadOnly, or kFileReadOnlyAttribute.
   //
   // The platforms' file systems write the new content to a file beside the
   // old one, flush it to disk and rename it over the old one (on Windows with
   // ReplaceFileW, which gives the new file the old one's attributes and
-  // security descriptor). A rename would cut a second hard link off the file,
-  // and needs a folder where files may be created; a file with more than one
-  // link, or in a folder that refuses the working file, is written in place
-  // instead (ReplaceInPlace with a safe copy): every name then sees the new
-  // content, at the price of a file left mixed (with a copy of the old
-  // content in the temporary folder) when the process is killed half way.
+  // security descriptor). On Linux the new file gets the old one's owner,
+  // group, extended attributes (its access list among them) and mode. Where
+  // a rename would change the file, it is written in place instead
+  // (ReplaceInPlace with a safe copy), as an editor's "backup copy" rule
+  // does: a file with more than one link (a rename would cut the others
+  // off), a folder that refuses the working file or the rename (no write
+  // permission, sticky), and an owner, group or attribute the new file cannot
+  // be given (the saver is not root). Every name then sees the new content,
+  // at the price of a file left mixed (with a copy of the old content in the
+  // temporary folder) when the process is killed half way.
   // This fallback, for file systems that cannot rename, writes in place
   // through OpenExisting and puts the old content back when a write fails;
   // it survives errors but not a process killed half way.
@@ -113,7 +143,10 @@ class FileSystem {
   // on whatever file the path names: a replacement by another process while
   // this one waited is noticed, and the new file is locked instead. An
   // exclusive lock also removes working files that killed saves of this file
-  // left behind (no live save can hold one while the lock is had). Null with
+  // left behind (no live save can hold one while the lock is had); on Windows
+  // it first puts back a driver file that a save killed inside ReplaceFileW
+  // left missing beside its backup, and removes backups once the file is
+  // whole. Null with
   // *systemError set (kLockTimedOut after the wait) when it cannot be had.
   // Files in memory are not locked: this returns a lock that holds nothing.
   virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode,
@@ -126,7 +159,9 @@ class FileSystem {
 // written and flushed to a file in the system's temporary folder, removed
 // again once the file holds all of one content or the other: a process killed
 // during the write leaves a mixed driver file, and that copy to restore it
-// from. 0, or the system's error code of the first failure.
+// from; a copy that cannot be written and flushed writes nothing
+// (kNoSafeCopy with the reason). 0, or the system's error code of the first
+// failure.
 uint32_t ReplaceInPlace(FileSystem& fileSystem, const std::string& path,
                         std::string_view content, bool safeCopy);
 

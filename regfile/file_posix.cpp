@@ -3,14 +3,15 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <vector>
 
 #include "regfile/file.h"
 #include "regfile/file_platform.h"
@@ -97,21 +98,12 @@ class PosixFileSystem : public FileSystem {
  public:
   std::unique_ptr<File> OpenExisting(const std::string& path,
                                      uint32_t* systemError) override {
-    int fd;
-    do {
-      fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-      if (systemError) *systemError = static_cast<uint32_t>(errno);
-      return nullptr;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-      ::close(fd);
-      if (systemError) *systemError = EISDIR;
-      return nullptr;
-    }
-    return std::make_unique<PosixFile>(fd, path);
+    return Open(path, O_RDWR, systemError);
+  }
+
+  std::unique_ptr<File> OpenForReading(const std::string& path,
+                                       uint32_t* systemError) override {
+    return Open(path, O_RDONLY, systemError);
   }
 
   uint32_t ReplaceContent(const std::string& path, std::string_view content) override {
@@ -123,6 +115,9 @@ class PosixFileSystem : public FileSystem {
     struct stat info;
     if (::stat(target.c_str(), &info) != 0) return Error();
     if (!S_ISREG(info.st_mode)) return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    // A file this user may not write is refused before anything is written
+    // (a rename would replace it all the same).
+    if (const uint32_t error = CheckWritable(target)) return error;
     // A second hard link would keep the old file after a rename.
     if (info.st_nlink > 1) return ReplaceInPlace(*this, target, content, true);
 
@@ -149,18 +144,24 @@ class PosixFileSystem : public FileSystem {
         done += static_cast<size_t>(put);
       }
     }
-    // The old file's owner and permissions; an owner that cannot be given
-    // (not running as root) leaves the file to the one who saves it.
-    if (error == 0 && (info.st_uid != ::geteuid() || info.st_gid != ::getegid())) {
-      if (::fchown(fd, info.st_uid, info.st_gid) != 0 && errno != EPERM) error = Error();
-    }
-    if (error == 0 && ::fchmod(fd, info.st_mode & 07777) != 0) error = Error();
-    if (error == 0 && ::fsync(fd) != 0) error = Error();
+    // Who may use the file stays as it was: owner, group, every extended
+    // attribute (the access list among them), then the mode. A new file that
+    // cannot be given them is dropped, and the old file written in place.
+    bool inPlace = false;
+    if (error == 0) error = KeepAccess(fd, target, info, &inPlace);
+    if (error == 0 && !inPlace && ::fsync(fd) != 0) error = Error();
     if (::close(fd) != 0 && error == 0 && errno != EINTR) error = Error();
-    if (error == 0 && ::rename(working.c_str(), target.c_str()) != 0) error = Error();
-    if (error != 0) {
+    if (error == 0 && !inPlace && ::rename(working.c_str(), target.c_str()) != 0) {
+      // A sticky folder refuses to let this user replace another's file.
+      if (errno == EPERM || errno == EACCES) {
+        inPlace = true;
+      } else {
+        error = Error();
+      }
+    }
+    if (error != 0 || inPlace) {
       ::unlink(working.c_str());
-      return error;
+      return error != 0 ? error : ReplaceInPlace(*this, target, content, true);
     }
     // The rename itself reaches the disk with the folder's entry.
     int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -178,8 +179,8 @@ class PosixFileSystem : public FileSystem {
   // now and locks that one.
   std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode,
                                  uint32_t* systemError) override {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(LockWaitMilliseconds());
+    if (LockWaitIsMalformed()) return Failed(systemError, kLockWaitMalformed);
+    platform::LockBackoff backoff(LockWaitMilliseconds());
     const int operation = (mode == LockMode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     for (;;) {
       int fd;
@@ -192,10 +193,7 @@ class PosixFileSystem : public FileSystem {
         if (::flock(fd, operation) == 0) break;
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) return Failed(systemError, Error());
-        if (std::chrono::steady_clock::now() >= deadline) {
-          return Failed(systemError, kLockTimedOut);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!backoff.Pause()) return Failed(systemError, kLockTimedOut);
       }
       struct stat held, named;
       if (::fstat(fd, &held) != 0) return Failed(systemError, Error());
@@ -211,6 +209,118 @@ class PosixFileSystem : public FileSystem {
   }
 
  private:
+  static std::unique_ptr<File> Open(const std::string& path, int access, uint32_t* systemError) {
+    int fd;
+    do {
+      fd = ::open(path.c_str(), access | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+
+    if (fd < 0) {
+      if (systemError) *systemError = static_cast<uint32_t>(errno);
+      return nullptr;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+      ::close(fd);
+      if (systemError) *systemError = EISDIR;
+      return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd, path);
+  }
+
+  // kFileReadOnly when the system refuses this user the file for writing: its
+  // mode or access list, a read-only file system, an immutable file.
+  static uint32_t CheckWritable(const std::string& target) {
+    int fd;
+    do {
+      fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      return errno == EACCES || errno == EPERM || errno == EROFS ? kFileReadOnly : Error();
+    }
+    ::close(fd);
+    return 0;
+  }
+
+  // The extended attributes' names, each ending in a NUL; false when the file
+  // system has none (an empty list) or they cannot be listed.
+  static bool AttributeNames(int fd, const std::string& path, std::string* names) {
+    for (;;) {
+      const ssize_t size = fd >= 0 ? ::flistxattr(fd, nullptr, 0)
+                                   : ::listxattr(path.c_str(), nullptr, 0);
+      if (size < 0) return errno == ENOTSUP;
+      names->assign(static_cast<size_t>(size), '\0');
+      const ssize_t got = fd >= 0 ? ::flistxattr(fd, names->data(), names->size())
+                                  : ::listxattr(path.c_str(), names->data(), names->size());
+      if (got >= 0) {
+        names->resize(static_cast<size_t>(got));
+        return true;
+      }
+      if (errno != ERANGE) return false;
+    }
+  }
+
+  static std::vector<std::string> Split(const std::string& names) {
+    std::vector<std::string> list;
+    for (size_t at = 0; at < names.size();) {
+      const size_t end = names.find('\0', at);
+      list.push_back(names.substr(at, end - at));
+      at = end == std::string::npos ? names.size() : end + 1;
+    }
+    return list;
+  }
+
+  // Gives the working file `fd` what decides who may use the old file:
+  // owner and group, exactly the old file's extended attributes (the POSIX
+  // access list is "system.posix_acl_access"; one that the folder's default
+  // list gave the new file goes), then the mode. *inPlace when one of them
+  // cannot be given (an owner or group this user may not give away, an
+  // attribute only root may set): the caller then writes in place, which
+  // keeps them all. 0, or the system's error code.
+  static uint32_t KeepAccess(int fd, const std::string& target, const struct stat& old,
+                             bool* inPlace) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) return Error();
+    struct stat now;
+    if (::fstat(fd, &now) != 0) return Error();
+    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
+      *inPlace = true;
+      return 0;
+    }
+    std::string oldNames, newNames;
+    if (!AttributeNames(-1, target, &oldNames) || !AttributeNames(fd, target, &newNames)) {
+      *inPlace = true;
+      return 0;
+    }
+    const std::vector<std::string> keep = Split(oldNames);
+    for (const std::string& name : Split(newNames)) {
+      if (std::find(keep.begin(), keep.end(), name) != keep.end()) continue;
+      if (::fremovexattr(fd, name.c_str()) != 0) {
+        *inPlace = true;
+        return 0;
+      }
+    }
+    std::string value;
+    for (const std::string& name : keep) {
+      ssize_t size = ::getxattr(target.c_str(), name.c_str(), nullptr, 0);
+      while (size >= 0) {
+        value.assign(static_cast<size_t>(size), '\0');
+        const ssize_t got = ::getxattr(target.c_str(), name.c_str(), value.data(), value.size());
+        if (got >= 0 || errno != ERANGE) {
+          size = got;
+          break;
+        }
+        size = ::getxattr(target.c_str(), name.c_str(), nullptr, 0);
+      }
+      if (size < 0 ||
+          ::fsetxattr(fd, name.c_str(), value.data(), static_cast<size_t>(size), 0) != 0) {
+        *inPlace = true;
+        return 0;
+      }
+    }
+    if (::fchmod(fd, old.st_mode & 07777) != 0) return Error();
+    return 0;
+  }
+
   class PosixLock : public FileLock {
    public:
     explicit PosixLock(int fd) : fd_(fd) {}
@@ -261,27 +371,42 @@ class PosixFileSystem : public FileSystem {
 
 namespace platform {
 
-std::string WriteSafeCopy(const std::string& path, std::string_view content) {
+namespace {
+
+std::string TemporaryFolder() {
   const char* folder = std::getenv("TMPDIR");
-  std::string copy = (folder != nullptr && *folder != '\0') ? folder : "/tmp";
+  return (folder != nullptr && *folder != '\0') ? folder : "/tmp";
+}
+
+}  // namespace
+
+std::string TemporaryFolderName() { return TemporaryFolder() + " (TMPDIR)"; }
+
+std::string WriteSafeCopy(const std::string& path, std::string_view content,
+                          uint32_t* systemError) {
+  std::string copy = TemporaryFolder();
   if (copy.back() != '/') copy += '/';
   copy += "zuv8620-" + path.substr(path.rfind('/') + 1) + ".old-XXXXXX";
   const int fd = ::mkostemp(copy.data(), O_CLOEXEC);
-  if (fd < 0) return {};
-  bool ok = true;
+  if (fd < 0) {
+    *systemError = static_cast<uint32_t>(errno);
+    return {};
+  }
+  int error = 0;
   size_t done = 0;
-  while (ok && done < content.size()) {
+  while (error == 0 && done < content.size()) {
     const ssize_t put = ::write(fd, content.data() + done, content.size() - done);
     if (put < 0) {
-      ok = errno == EINTR;
+      if (errno != EINTR) error = errno;
     } else {
       done += static_cast<size_t>(put);
     }
   }
-  ok = ok && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok) {
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+  if (error != 0) {
     ::unlink(copy.c_str());
+    *systemError = static_cast<uint32_t>(error);
     return {};
   }
   return copy;

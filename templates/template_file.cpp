@@ -98,11 +98,11 @@ void DeleteTemplateReporting(uint32_t n, const std::string& path, FileSystem& fi
   reg.Close();
 }
 
-// The whole content of an existing file, opened for reading and writing as
-// the store opens it. 0, or the system's error code.
+// The whole content of an existing file, opened for reading only (a save
+// writes through ReplaceContent). 0, or the system's error code.
 uint32_t ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::string* content) {
   uint32_t error = 0;
-  std::unique_ptr<File> file = fileSystem.OpenExisting(path, &error);
+  std::unique_ptr<File> file = fileSystem.OpenForReading(path, &error);
   if (!file) return error != 0 ? error : 2;
 #ifdef _WIN32
   constexpr uint32_t kTooLarge = 223;   // ERROR_FILE_TOO_LARGE
@@ -258,7 +258,7 @@ std::string DriverFileErrorText(uint32_t systemError) {
     return "another program holds the file locked (waited " + std::to_string(wait / 1000) +
            (wait % 1000 != 0 ? "." + std::to_string(wait % 1000 / 100) : std::string()) + " s)";
   }
-  return SystemErrorText(systemError);
+  return FileErrorText(systemError);
 }
 
 uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
@@ -317,7 +317,7 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
         }
         if (!failure.failed && !dryRun && result.after != result.before) {
           const uint32_t replaceError = fileSystem.ReplaceContent(path, result.after);
-          if (replaceError != 0) failure.NoteSystem(replaceError);
+          if (replaceError != 0) failure.Note(replaceError, FileErrorText(replaceError));
         }
       }
     }
