@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "regfile/file.h"
 #include "regfile/file_platform.h"
@@ -15,6 +16,14 @@
 namespace zuv {
 
 namespace {
+
+int SystemReplaceFile(const wchar_t* replaced, const wchar_t* replacement,
+                      const wchar_t* backup) {
+  return ::ReplaceFileW(replaced, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                        nullptr);
+}
+
+platform::ReplaceFileCall g_replaceFile = SystemReplaceFile;
 
 class Win32File : public File {
  public:
@@ -107,10 +116,28 @@ class Win32FileSystem : public FileSystem {
     return std::make_unique<Win32File>(handle, path);
   }
 
+  std::unique_ptr<File> OpenForReading(const std::string& path,
+                                       uint32_t* systemError) override {
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      DWORD error = ::GetLastError();
+      if (systemError) *systemError = error != 0 ? error : ERROR_OPEN_FAILED;
+      return nullptr;
+    }
+    return std::make_unique<Win32File>(handle, path);
+  }
+
   uint32_t ReplaceContent(const std::string& path, std::string_view content) override {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return Error();
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+    // A file this user may not write is refused before anything is written
+    // (ReplaceFileW would replace it all the same). The attribute is left as
+    // it is: source control sets it on files not checked out.
+    if (attributes & FILE_ATTRIBUTE_READONLY) return kFileReadOnlyAttribute;
+    if (const uint32_t error = CheckWritable(path)) return error;
     // A second hard link would keep the old file after a replacement.
     BY_HANDLE_FILE_INFORMATION identity;
     if (Identify(path, &identity) && identity.nNumberOfLinks > 1) {
@@ -118,9 +145,7 @@ class Win32FileSystem : public FileSystem {
     }
 
     // A new file beside the old one, under a name no other save uses.
-    static LONG counter = 0;
-    const std::string working = path + ".saving-" + std::to_string(::GetCurrentProcessId()) +
-                                "-" + std::to_string(::InterlockedIncrement(&counter));
+    const std::string working = NewName(path, kWorkingStem);
     HANDLE handle = ::CreateFileA(working.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -145,8 +170,8 @@ class Win32FileSystem : public FileSystem {
     if (error == 0 && !::FlushFileBuffers(handle)) error = Error();
     if (!::CloseHandle(handle) && error == 0) error = Error();
     // The old file's attributes (hidden, system, archive; a read-only file
-    // never gets this far, since it cannot be opened for writing), set here
-    // too because not every implementation of ReplaceFileW carries them.
+    // never gets this far), set here too because not every implementation of
+    // ReplaceFileW carries them.
     const DWORD kept = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
     if (error == 0 && kept != 0 && kept != FILE_ATTRIBUTE_NORMAL &&
         !::SetFileAttributesA(working.c_str(), kept)) {
@@ -155,18 +180,54 @@ class Win32FileSystem : public FileSystem {
     // ReplaceFileW gives the new file the old one's security descriptor and
     // creation time (and attributes); a plain rename would give it those of a
     // new file in the folder, and could not replace a file that other
-    // processes hold open (the locks below do). The price: ReplaceFileW moves
-    // the old file aside, then the new one in, so a process killed between
-    // the two leaves the old content under a temporary name beside it.
-    if (error == 0) {
-      const std::wstring replaced = Wide(path);
-      const std::wstring replacement = Wide(working);
-      if (!::ReplaceFileW(replaced.c_str(), replacement.c_str(), nullptr,
-                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-        error = Error();
+    // processes hold open (the locks below do). It moves the old file to the
+    // backup name, then the new one in: a process killed between the two
+    // leaves the driver file missing beside its backup, which the next
+    // exclusive lock puts back.
+    if (error != 0) {
+      ::DeleteFileA(working.c_str());
+      return error;
+    }
+    const std::string backup = NewName(path, kBackupStem);
+    if (g_replaceFile(Wide(path).c_str(), Wide(working).c_str(), Wide(backup).c_str())) {
+      // The driver file is whole: the old content is not needed any more (a
+      // backup that cannot go now goes with the next exclusive lock).
+      ::DeleteFileA(backup.c_str());
+      return 0;
+    }
+    return Recover(path, working, backup, Error());
+  }
+
+  // After a failed ReplaceFileW: the driver file made whole again, with the
+  // new content where the system documents that only that is left under a
+  // known name, else the old. A file that may hold the only copy of either is
+  // never deleted: a name still missing is left to the next exclusive lock.
+  // 0 when the driver file holds the new content, else `error`.
+  static uint32_t Recover(const std::string& path, const std::string& working,
+                          const std::string& backup, uint32_t error) {
+    constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+      // The new file is still under its own name, and the old one either
+      // kept its name or is gone: the new one takes the driver file's name.
+      if (Exists(working) && ::MoveFileExA(working.c_str(), path.c_str(), kFlags)) {
+        ::DeleteFileA(backup.c_str());
+        return 0;
       }
     }
-    if (error != 0) ::DeleteFileA(working.c_str());
+    if (!Exists(path) && Exists(backup)) {
+      // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 (and any other failure that left
+      // the driver file moved aside): the old content goes back.
+      ::MoveFileExA(backup.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
+    if (!Exists(path) && Exists(working)) {
+      ::MoveFileExA(working.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
+    if (Exists(path)) {
+      // Whatever the driver file holds now is whole; what is left beside it
+      // is a copy.
+      ::DeleteFileA(working.c_str());
+      ::DeleteFileA(backup.c_str());
+    }
     return error;
   }
 
@@ -178,8 +239,10 @@ class Win32FileSystem : public FileSystem {
   // another file now and locks that one.
   std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode,
                                  uint32_t* systemError) override {
+    if (LockWaitIsMalformed()) return Failed(systemError, kLockWaitMalformed);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(LockWaitMilliseconds());
+    platform::LockBackoff backoff(LockWaitMilliseconds());
     // ReplaceFileW moves the old file aside before it moves the new one in:
     // for that instant the name is missing, and an open then finds nothing.
     // A name still missing a moment later is a missing file.
@@ -196,6 +259,12 @@ class Win32FileSystem : public FileSystem {
         if (missingUntil == std::chrono::steady_clock::time_point{}) {
           missingUntil = std::min(deadline, now + std::chrono::milliseconds(250));
         }
+        // A save killed between ReplaceFileW's two steps left the driver
+        // file under its backup name: the writer puts it back.
+        if (error == ERROR_FILE_NOT_FOUND && mode == LockMode::kExclusive &&
+            RestoreFromBackup(path)) {
+          continue;
+        }
         if (error == ERROR_FILE_NOT_FOUND && now < missingUntil) {
           std::this_thread::sleep_for(std::chrono::milliseconds(5));
           continue;
@@ -211,10 +280,7 @@ class Win32FileSystem : public FileSystem {
         if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
           return Failed(systemError, error != 0 ? error : ERROR_LOCK_VIOLATION);
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
-          return Failed(systemError, kLockTimedOut);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!backoff.Pause()) return Failed(systemError, kLockTimedOut);
       }
       BY_HANDLE_FILE_INFORMATION held, named;
       if (!::GetFileInformationByHandle(handle, &held)) return Failed(systemError, Error());
@@ -270,29 +336,100 @@ class Win32FileSystem : public FileSystem {
     return ok;
   }
 
-  // "NAME.saving-PID-N" beside the file: a save's working file, left by a save
-  // that was killed.
-  static void RemoveLeftovers(const std::string& path) {
-    const std::string stem = path + ".saving-";
+  // Names beside the driver file that a save uses: "NAME.saving-PID-N" for
+  // the new content, "NAME.backup-PID-N" for the old one during ReplaceFileW.
+  static constexpr const char* kWorkingStem = ".saving-";
+  static constexpr const char* kBackupStem = ".backup-";
+
+  static std::string NewName(const std::string& path, const char* stem) {
+    static LONG counter = 0;
+    return path + stem + std::to_string(::GetCurrentProcessId()) + "-" +
+           std::to_string(::InterlockedIncrement(&counter));
+  }
+
+  static bool Exists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  // kFileReadOnly when the system refuses this user the file for writing (its
+  // access list, a write-protected medium). Shares everything, so readers
+  // and lock holders do not refuse it.
+  static uint32_t CheckWritable(const std::string& path) {
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) return kFileReadOnly;
+      return error != 0 ? error : ERROR_OPEN_FAILED;
+    }
+    ::CloseHandle(handle);
+    return 0;
+  }
+
+  // The files beside `path` named by `stem` and a save's "PID-N".
+  struct Found {
+    std::string path;
+    FILETIME written;
+  };
+  static std::vector<Found> FindSaveFiles(const std::string& path, const char* stem) {
+    const std::string prefix = path + stem;
     const size_t slash = path.find_last_of("\\/");
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::vector<Found> files;
     WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA((stem + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
+    HANDLE search = ::FindFirstFileA((prefix + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return files;
     do {
-      const std::string leftover = folder + found.cFileName;
-      if (leftover.size() <= stem.size() || leftover.compare(0, stem.size(), stem) != 0) continue;
-      const std::string tail = leftover.substr(stem.size());
+      const std::string name = folder + found.cFileName;
+      if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+      const std::string tail = name.substr(prefix.size());
       const size_t dash = tail.find('-');
       bool ours = dash != std::string::npos && dash > 0 && dash + 1 < tail.size();
       for (size_t i = 0; ours && i < tail.size(); ++i) {
         ours = i == dash || (tail[i] >= '0' && tail[i] <= '9');
       }
       if (ours && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::DeleteFileA(leftover.c_str());
+        files.push_back({name, found.ftLastWriteTime});
       }
     } while (::FindNextFileA(search, &found));
     ::FindClose(search);
+    return files;
+  }
+
+  // Working files and backups that killed saves left beside the file; run
+  // while the exclusive lock holds the driver file, which is then whole and
+  // no live save can own one.
+  static void RemoveLeftovers(const std::string& path) {
+    for (const char* stem : {kWorkingStem, kBackupStem}) {
+      for (const Found& found : FindSaveFiles(path, stem)) ::DeleteFileA(found.path.c_str());
+    }
+  }
+
+  // A missing driver file beside a backup that no live save holds (a save
+  // keeps its lock on the old file as it moves to the backup name): the
+  // newest such backup takes the driver file's name back. True when it did.
+  static bool RestoreFromBackup(const std::string& path) {
+    const Found* newest = nullptr;
+    const std::vector<Found> backups = FindSaveFiles(path, kBackupStem);
+    for (const Found& found : backups) {
+      if (newest == nullptr || ::CompareFileTime(&found.written, &newest->written) > 0) {
+        newest = &found;
+      }
+    }
+    if (newest == nullptr) return false;
+    HANDLE handle = ::CreateFileA(newest->path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    OVERLAPPED at = {};
+    at.Offset = kLockOffset;
+    const bool unheld = ::LockFileEx(handle, LOCKFILE_FAIL_IMMEDIATELY | LOCKFILE_EXCLUSIVE_LOCK,
+                                     0, 1, 0, &at) != 0;
+    ::CloseHandle(handle);
+    // Without MOVEFILE_REPLACE_EXISTING: a driver file that another save put
+    // there meanwhile stays.
+    return unheld && ::MoveFileExA(newest->path.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
   }
 
   static uint32_t Error() {
@@ -305,10 +442,21 @@ class Win32FileSystem : public FileSystem {
 
 namespace platform {
 
-std::string WriteSafeCopy(const std::string& path, std::string_view content) {
+std::string TemporaryFolderName() {
   char folder[MAX_PATH + 1];
   const DWORD length = ::GetTempPathA(sizeof folder, folder);
-  if (length == 0 || length > MAX_PATH) return {};
+  if (length == 0 || length > MAX_PATH) return "(none) (TMP)";
+  return std::string(folder, length) + " (TMP)";
+}
+
+std::string WriteSafeCopy(const std::string& path, std::string_view content,
+                          uint32_t* systemError) {
+  char folder[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length > MAX_PATH) {
+    *systemError = length == 0 ? ::GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    return {};
+  }
   const size_t slash = path.find_last_of("\\/");
   static LONG counter = 0;
   const std::string copy = std::string(folder) + "zuv8620-" +
@@ -317,26 +465,38 @@ std::string WriteSafeCopy(const std::string& path, std::string_view content) {
                            std::to_string(::InterlockedIncrement(&counter));
   HANDLE handle = ::CreateFileA(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return {};
-  bool ok = true;
+  if (handle == INVALID_HANDLE_VALUE) {
+    *systemError = ::GetLastError();
+    return {};
+  }
+  DWORD error = 0;
   size_t done = 0;
-  while (ok && done < content.size()) {
+  while (error == 0 && done < content.size()) {
     const size_t left = content.size() - done;
     DWORD put = 0;
-    ok = ::WriteFile(handle, content.data() + done,
-                     static_cast<DWORD>(left > 0x10000000 ? 0x10000000 : left), &put, nullptr) != 0;
+    if (!::WriteFile(handle, content.data() + done,
+                     static_cast<DWORD>(left > 0x10000000 ? 0x10000000 : left), &put, nullptr)) {
+      error = ::GetLastError();
+    }
     done += put;
   }
-  ok = ok && ::FlushFileBuffers(handle);
-  ok = ::CloseHandle(handle) && ok;
-  if (!ok) {
+  if (error == 0 && !::FlushFileBuffers(handle)) error = ::GetLastError();
+  if (!::CloseHandle(handle) && error == 0) error = ::GetLastError();
+  if (error != 0) {
     ::DeleteFileA(copy.c_str());
+    *systemError = error;
     return {};
   }
   return copy;
 }
 
 void RemoveFile(const std::string& path) { ::DeleteFileA(path.c_str()); }
+
+ReplaceFileCall SetReplaceFileCall(ReplaceFileCall call) {
+  const ReplaceFileCall previous = g_replaceFile;
+  g_replaceFile = call != nullptr ? call : SystemReplaceFile;
+  return previous;
+}
 
 }  // namespace platform
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,12 +15,17 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <map>
 #endif
 
 #include "fault_file.h"
+#include "regfile/file_platform.h"
 #include "regfile/memory_file.h"
 #include "test_files.h"
 
@@ -191,6 +197,22 @@ TEST(ReplaceContentTest, NativeWritesALinkedFileInPlace) {
   EXPECT_EQ(ReadFileBytes(second), "new");
   EXPECT_EQ(Names(dir.File("drv")), before);
   EXPECT_TRUE(Names(temporary.Path()).empty());
+
+  // Without its safety copy an in-place write writes nothing.
+  const std::string missing = temporary.File("missing");
+  ScopedEnvironment posixMissing("TMPDIR", missing);
+  ScopedEnvironment windowsMissing("TMP", missing);
+  const uint32_t error = NativeFileSystem().ReplaceContent(path, "newer");
+  EXPECT_EQ(error & 0xFFFF0000u, kNoSafeCopy) << error;
+  EXPECT_EQ(ReadFileBytes(path), "new");
+  const std::string text = FileErrorText(error);
+  EXPECT_EQ(text.rfind("no copy of the old content could be written to the temporary folder " +
+                           missing, 0),
+            0u)
+      << text;
+  EXPECT_NE(text.find(": " + SystemErrorText(error & 0xFFFFu) + "; nothing was written"),
+            std::string::npos)
+      << text;
 }
 
 #ifdef _WIN32
@@ -205,28 +227,122 @@ TEST(ReplaceContentTest, NativeKeepsTheFileAttributes) {
   EXPECT_TRUE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 #else
-// A writable file in a folder where the user may not create files: written
-// in place. (Root may create files anywhere, so the save runs as "nobody".)
+// Another user saves (root may create files and give them away anywhere, so
+// the save runs as "nobody", a member of group 100 where a row says so). A
+// rename that would change the file or that the folder refuses gives way to
+// an in-place write; a file this user may not write is refused untouched.
 TEST(ReplaceContentTest, NativeWritesInPlaceWhereNoFileCanBeCreated) {
-  TempDir dir;
-  const std::string folder = dir.File("closed");
-  const std::string path = dir.File("closed/USB8620.reg");
-  WriteFileBytes(path, "old content");
-  ::chmod(dir.Path().c_str(), 0755);
-  ::chmod(path.c_str(), 0666);
-  ::chmod(folder.c_str(), 0555);
-  int status = -1;
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) _exit(99);
-    _exit(static_cast<int>(NativeFileSystem().ReplaceContent(path, "new")));
+  struct Row {
+    const char* name;
+    mode_t folderMode, fileMode;
+    gid_t group;  // of the folder and the file
+    bool member;  // the saver is in that group
+    uint32_t error;
+  };
+  const Row rows[] = {
+      {"folder where no file can be created", 0555, 0666, 0, false, 0},
+      {"sticky shared folder", 01777, 0666, 0, false, 0},
+      {"group-shared file", 02775, 0664, 100, true, 0},
+      {"file read-only by its mode", 0777, 0444, 0, false, kFileReadOnly},
+      {"file only its owner may write", 0777, 0644, 0, false, kFileReadOnly},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    const std::string folder = dir.File("shared");
+    const std::string path = dir.File("shared/USB8620.reg");
+    WriteFileBytes(path, "old content");
+    ::chmod(dir.Path().c_str(), 0755);
+    ASSERT_EQ(::chown(folder.c_str(), 0, row.group), 0);
+    ASSERT_EQ(::chown(path.c_str(), 0, row.group), 0);
+    ::chmod(path.c_str(), row.fileMode);
+    ::chmod(folder.c_str(), row.folderMode);
+    int status = -1;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const gid_t groups[] = {row.group};
+      if (::geteuid() == 0 && (::setgroups(row.member ? 1 : 0, groups) != 0 ||
+                               ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+        _exit(99);
+      }
+      const uint32_t error = NativeFileSystem().ReplaceContent(path, "new");
+      _exit(error == 0 ? 0 : error == kFileReadOnly ? 1 : 2);
+    }
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (row.error == 0 ? 0 : 1)) << status;
+    EXPECT_EQ(ReadFileBytes(path), row.error == 0 ? "new" : "old content");
+    EXPECT_EQ(Names(folder), std::vector<std::string>{"USB8620.reg"});
+    struct stat info;
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0u);
+    EXPECT_EQ(info.st_gid, row.group);
+    EXPECT_EQ(info.st_mode & 07777, row.fileMode);
+    ::chmod(folder.c_str(), 0755);
   }
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(ReadFileBytes(path), "new");
-  EXPECT_EQ(Names(folder), std::vector<std::string>{"USB8620.reg"});
-  ::chmod(folder.c_str(), 0755);
+}
+
+// Every extended attribute, exactly.
+std::map<std::string, std::string> Attributes(const std::string& path) {
+  std::map<std::string, std::string> found;
+  std::string names(4096, '\0');
+  names.resize(static_cast<size_t>(std::max<ssize_t>(
+      0, ::listxattr(path.c_str(), names.data(), names.size()))));
+  for (size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+    const std::string name = names.c_str() + at;
+    std::string value(4096, '\0');
+    value.resize(static_cast<size_t>(std::max<ssize_t>(
+        0, ::getxattr(path.c_str(), name.c_str(), value.data(), value.size()))));
+    found[name] = value;
+  }
+  return found;
+}
+
+// A POSIX access list in the kernel's form: version 2, then tag, permission
+// and id of each entry.
+std::string AccessList(std::initializer_list<std::array<uint32_t, 3>> entries) {
+  std::string bytes("\2\0\0\0", 4);
+  for (const auto& [tag, permission, id] : entries) {
+    const uint16_t head[2] = {static_cast<uint16_t>(tag), static_cast<uint16_t>(permission)};
+    bytes.append(reinterpret_cast<const char*>(head), sizeof head);
+    bytes.append(reinterpret_cast<const char*>(&id), sizeof id);
+  }
+  return bytes;
+}
+
+// A save keeps the access list that grants another user rw- (with the group's
+// r-- and the list's mask), an attribute of the user's, and none of the
+// folder's default list that the old file did not have.
+TEST(ReplaceContentTest, NativeKeepsAccessListsAndAttributes) {
+  constexpr uint32_t kAll = 0xFFFFFFFF;
+  TempDir dir;
+  const std::string listed = dir.File("drv/USB8620.reg");
+  const std::string plain = dir.File("drv/plain.reg");
+  WriteFileBytes(listed, "old");
+  WriteFileBytes(plain, "old");
+  ::chmod(plain.c_str(), 0640);
+  const std::string access =
+      AccessList({{1, 6, kAll}, {2, 6, 65534}, {4, 4, kAll}, {0x10, 6, kAll}, {0x20, 4, kAll}});
+  ASSERT_EQ(::setxattr(listed.c_str(), "system.posix_acl_access", access.data(), access.size(), 0),
+            0);
+  ASSERT_EQ(::setxattr(listed.c_str(), "user.origin", "checkout", 8, 0), 0);
+  const std::string inherited =
+      AccessList({{1, 7, kAll}, {2, 7, 1234}, {4, 7, kAll}, {0x10, 7, kAll}, {0x20, 7, kAll}});
+  ASSERT_EQ(::setxattr(dir.File("drv").c_str(), "system.posix_acl_default", inherited.data(),
+                       inherited.size(), 0),
+            0);
+  for (const std::string& path : {listed, plain}) {
+    SCOPED_TRACE(path);
+    const std::map<std::string, std::string> before = Attributes(path);
+    struct stat old, now;
+    ASSERT_EQ(::stat(path.c_str(), &old), 0);
+    EXPECT_EQ(NativeFileSystem().ReplaceContent(path, "new"), 0u);
+    EXPECT_EQ(ReadFileBytes(path), "new");
+    ASSERT_EQ(::stat(path.c_str(), &now), 0);
+    EXPECT_NE(now.st_ino, old.st_ino);  // renamed in: these are the new file's
+    EXPECT_EQ(now.st_mode, old.st_mode);
+    EXPECT_EQ(Attributes(path), before);
+  }
 }
 #endif
 
@@ -260,6 +376,17 @@ TEST(FileLockTest, ReadersShareAWriterIsAloneAcrossAReplacement) {
   EXPECT_EQ(error, kLockTimedOut);
   EXPECT_FALSE(files.Lock(dir.File("missing.reg"), LockMode::kShared, &error));
   EXPECT_EQ(error, 2u);
+
+  // A wait that is not a number of milliseconds is refused, not replaced.
+  for (const char* malformed : {"10s", "-1", " 50", "3600001", "99999999999999999999"}) {
+    SetEnvironment("ZUV8620_LOCK_WAIT_MS", malformed);
+    EXPECT_FALSE(files.Lock(path, LockMode::kShared, &error)) << malformed;
+    EXPECT_EQ(error, kLockWaitMalformed) << malformed;
+    EXPECT_EQ(FileErrorText(error), "ZUV8620_LOCK_WAIT_MS is \"" + std::string(malformed) +
+                                         "\", not a number of milliseconds from 0 to 3600000");
+  }
+  SetEnvironment("ZUV8620_LOCK_WAIT_MS", "3600000");
+  EXPECT_TRUE(files.Lock(path, LockMode::kShared, &error));
 }
 
 // Working files of killed saves of this file go when its exclusive lock is
