@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +14,10 @@
 
 #ifdef _WIN32
 #include <process.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <sys/wait.h>
 #endif
 
 #include "cli/cli.h"
@@ -481,6 +486,80 @@ TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
   EXPECT_EQ(OnFile("save --dry-run").out, "");  // the sample is already in saved form
 }
 
+// A read-only driver file lists, shows, checks and exports as any other (the
+// reads ask for reading only); an edit is refused before anything is written,
+// saying why, and a dry run still shows it. Rows: the file's mode for another
+// user, a read-only file system (a bind mount of the folder, where the
+// machine allows one) and, on Windows, the read-only attribute.
+TEST_F(Tool, ReadOnlyFilesReadButRefuseEdits) {
+  struct Row {
+    const char* name;
+    std::string prefix;  // runs the tool in the row's conditions
+    std::string reason;
+  };
+  std::vector<Row> rows;
+  const std::string folder = std::filesystem::path(path_).parent_path().string();
+#ifdef _WIN32
+  rows.push_back({"read-only attribute", "",
+                  "the file is read-only (its Read-only attribute is set: clear it in the "
+                  "file's Properties, or with attrib -r, to save)"});
+#else
+  rows.push_back({"mode for another user", "setpriv --reuid=65534 --regid=65534 --clear-groups ",
+                  "the file is read-only"});
+  const std::string mount = "unshare -m sh -c 'mount --bind \"$1\" \"$1\" && "
+                            "mount -o remount,bind,ro \"$1\" \"$1\" && shift && exec \"$@\"' sh \"" +
+                            folder + "\" ";
+  if (std::system((mount + "true 2>/dev/null").c_str()) == 0) {
+    rows.push_back({"read-only file system", mount, "the file is read-only"});
+  } else {
+    std::printf("[ SKIPPED  ] read-only file system: no bind mount here\n");
+  }
+#endif
+  const std::string expected = Run("--file \"" + path_ + "\" export").out;
+  const std::string before = File();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+#ifdef _WIN32
+    ASSERT_TRUE(::SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_READONLY));
+#else
+    ::chmod(path_.c_str(), 0444);
+#endif
+    auto onFile = [&](const std::string& args) {
+      const std::string out = dir_.File("out.txt"), err = dir_.File("err.txt");
+      const std::string command = row.prefix + "\"" ZUV8620_TOOL "\" --file \"" + path_ +
+                                  "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
+      std::string line = command;
+#ifdef _WIN32
+      line = "\"" + command + "\"";
+#endif
+      int status = std::system(line.c_str());
+#ifndef _WIN32
+      status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+      return Result{status, test::ReadFileBytes(out), test::ReadFileBytes(err)};
+    };
+    for (const char* args : {"list", "show 0", "check", "list --json", "add --dry-run"}) {
+      const Result r = onFile(args);
+      EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+    }
+    Result r = onFile("export");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+    for (const char* args : {"add", "remove 0", "set 0 --ao0 0~5"}) {
+      r = onFile(args);
+      EXPECT_EQ(r.status, 2) << args;
+      EXPECT_EQ(r.err, "zuv8620: " + path_ + ": " + row.reason + "\n") << args;
+    }
+    EXPECT_EQ(File(), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+#ifdef _WIN32
+    ::SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+    ::chmod(path_.c_str(), 0644);
+#endif
+  }
+}
+
 // Many processes at once on one file: the lock lets one load-edit-save run at
 // a time, so no edit is lost and none is reported done when it was not; a
 // lock held too long ends in a failure naming the file.
@@ -554,6 +633,17 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
     EXPECT_EQ(edited, std::stoi(line) < 10) << line;
   }
 
+  // Readers at once never refuse one another, nor a dry run among them (the
+  // table is full: it is refused for that alone).
+  const std::vector<Result> readers =
+      runAll(12, [](int i) { return i % 4 == 3 ? "add --dry-run" : "list"; });
+  for (size_t i = 0; i < readers.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(readers[i].status, i % 4 == 3 ? 2 : 0);
+    EXPECT_EQ(readers[i].out, i % 4 == 3 ? "" : list.out);
+    EXPECT_EQ(readers[i].err, i % 4 == 3 ? "zuv8620: Support up to 16 Templates\n" : "");
+  }
+
   // Another program holds the lock: the tool waits (here 0.3 s) and gives up.
   const std::string before = File();
 #ifdef _WIN32
@@ -573,6 +663,17 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
   }
   EXPECT_EQ(File(), before);
   EXPECT_EQ(OnFile("add --dry-run").err, "zuv8620: Support up to 16 Templates\n");
+  // A wait that is not a number is refused with what it holds.
+#ifdef _WIN32
+  ASSERT_EQ(_putenv_s("ZUV8620_LOCK_WAIT_MS", "2s"), 0);
+#else
+  ASSERT_EQ(::setenv("ZUV8620_LOCK_WAIT_MS", "2s", 1), 0);
+#endif
+  const Result malformed = OnFile("list");
+  EXPECT_EQ(malformed.status, 2);
+  EXPECT_EQ(malformed.err, "zuv8620: " + path_ +
+                               ": ZUV8620_LOCK_WAIT_MS is \"2s\", not a number of milliseconds "
+                               "from 0 to 3600000\n");
 #ifdef _WIN32
   _putenv_s("ZUV8620_LOCK_WAIT_MS", "");
 #else
