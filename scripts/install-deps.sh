@@ -10,6 +10,7 @@ packages=(
   wine wine32:i386 xvfb xauth imagemagick
   python3 python3-jsonschema nlohmann-json3-dev
   help2man zip unzip dpkg-dev
+  util-linux mount
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -334,6 +334,34 @@ TEST_F(EditorTest, FailedSaveNamesTheFileAndKeepsTheEditsUnsaved) {
   EXPECT_EQ(FileBytes(), original);
 }
 
+// A file with the read-only attribute opens as any other; Save says it is
+// read-only, keeps the edits, and saves them once the attribute is cleared.
+TEST_F(EditorTest, ReadOnlyFileOpensAndSaveSaysSoUntilItIsWritable) {
+  const std::string original = DriverFileWith({0, 1});
+  WriteDriverFile(original);
+  ASSERT_TRUE(SetFileAttributesA(FilePath().c_str(), FILE_ATTRIBUTE_READONLY));
+  HWND window = nullptr;
+  EXPECT_THAT(Answering(IDOK, [&] { window = OpenEditorWindow(); }), IsEmpty());
+  Editor editor(window);
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
+                                          "1 Template1"));
+  editor.Select("Template1");
+  editor.remove.Click();
+  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { editor.save.Click(); });
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "The templates could not be saved.\n\n" + FilePath() +
+                               ": the file is read-only (its Read-only attribute is set: clear it "
+                               "in the file's Properties, or with attrib -r, to save)");
+  EXPECT_TRUE(editor.save.IsEnabled());
+  EXPECT_EQ(FileBytes(), original);
+  EXPECT_TRUE(GetFileAttributesA(FilePath().c_str()) & FILE_ATTRIBUTE_READONLY);
+
+  ASSERT_TRUE(SetFileAttributesA(FilePath().c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_THAT(Answering(IDOK, [&] { editor.save.Click(); }), IsEmpty());
+  EXPECT_EQ(FileBytes(), DriverFileWith({0}));
+  EXPECT_FALSE(editor.save.IsEnabled());
+}
+
 // ---- Close and destruction
 
 TEST_F(EditorTest, CloseWithoutEditsHidesWithoutAsking) {

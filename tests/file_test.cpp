@@ -413,6 +413,71 @@ TEST(FileLockTest, TheWriterRemovesLeftoversOfKilledSaves) {
   EXPECT_EQ(Names(dir.Path()), kept);
 }
 
+#ifdef _WIN32
+// ReplaceFileW made to fail as the system documents, each with what it then
+// leaves behind: the driver file ends with its old bytes or its new ones,
+// and nothing beside it. ("moved" is the old file at the backup name.)
+struct ReplaceFailure {
+  DWORD error;
+  bool moveOldAside;
+  bool newBytes;
+};
+ReplaceFailure g_failure;
+
+int FailingReplaceFile(const wchar_t* replaced, const wchar_t* replacement, const wchar_t* backup) {
+  (void)replacement;
+  if (g_failure.moveOldAside) ::MoveFileW(replaced, backup);
+  ::SetLastError(g_failure.error);
+  return 0;
+}
+
+TEST(ReplaceContentTest, NativeReplaceFailuresLeaveTheOldOrTheNewFile) {
+  const ReplaceFailure rows[] = {
+      {ERROR_UNABLE_TO_REMOVE_REPLACED, false, false},
+      {ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, true},  // both kept their names
+      {ERROR_UNABLE_TO_MOVE_REPLACEMENT, true, true},   // the old one is gone
+      {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true, false},
+      {ERROR_SHARING_VIOLATION, false, false},
+      {ERROR_ACCESS_DENIED, true, false},
+  };
+  for (const ReplaceFailure& row : rows) {
+    SCOPED_TRACE(std::to_string(row.error) + (row.moveOldAside ? " moved aside" : ""));
+    TempDir dir;
+    const std::string path = dir.File("USB8620.reg");
+    WriteFileBytes(path, "old");
+    g_failure = row;
+    const platform::ReplaceFileCall system = platform::SetReplaceFileCall(FailingReplaceFile);
+    const uint32_t error = NativeFileSystem().ReplaceContent(path, "new");
+    platform::SetReplaceFileCall(system);
+    EXPECT_EQ(error, row.newBytes ? 0u : row.error);
+    EXPECT_EQ(ReadFileBytes(path), row.newBytes ? "new" : "old");
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"USB8620.reg"});
+  }
+}
+
+// A save killed inside ReplaceFileW leaves the driver file at its backup
+// name: the next writer puts it back, and removes backups once it is whole.
+TEST(FileLockTest, TheWriterPutsBackAFileLeftAtItsBackupName) {
+  TempDir dir;
+  const std::string path = dir.File("USB8620.reg");
+  WriteFileBytes(dir.File("USB8620.reg.backup-77-1"), "old");
+  WriteFileBytes(dir.File("USB8620.reg.saving-77-2"), "new");
+  uint32_t error = 0;
+  EXPECT_FALSE(NativeFileSystem().Lock(path, LockMode::kShared, &error));  // readers wait
+  EXPECT_EQ(error, 2u);
+  auto lock = NativeFileSystem().Lock(path, LockMode::kExclusive, &error);
+  EXPECT_TRUE(lock) << error;
+  EXPECT_EQ(ReadFileBytes(path), "old");
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"USB8620.reg"});
+  lock.reset();
+
+  WriteFileBytes(dir.File("USB8620.reg.backup-78-3"), "older");
+  EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kExclusive, &error));
+  EXPECT_EQ(ReadFileBytes(path), "old");
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"USB8620.reg"});
+}
+#endif
+
 // A file system with nothing but OpenExisting: the in-place replacement.
 class OpenOnly : public FileSystem {
  public:
