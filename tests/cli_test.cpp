@@ -506,9 +506,9 @@ TEST_F(Tool, ReadOnlyFilesReadButRefuseEdits) {
 #else
   rows.push_back({"mode for another user", "setpriv --reuid=65534 --regid=65534 --clear-groups ",
                   "the file is read-only"});
-  const std::string mount = "unshare -m sh -c 'mount --bind \"$1\" \"$1\" && "
-                            "mount -o remount,bind,ro \"$1\" \"$1\" && shift && exec \"$@\"' sh \"" +
-                            folder + "\" ";
+  const std::string mount =
+      "unshare -m sh -c 'mount --bind \"$1\" \"$1\" && "
+      "mount -o remount,bind,ro \"$1\" \"$1\" && shift && exec \"$@\"' sh \"" + folder + "\" ";
   if (std::system((mount + "true 2>/dev/null").c_str()) == 0) {
     rows.push_back({"read-only file system", mount, "the file is read-only"});
   } else {
