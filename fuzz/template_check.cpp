@@ -38,9 +38,8 @@ std::string Describe(const DeviceTemplate& slot) {
 // Whether each template's section is one plain section: its key (the tail of
 // its header, "Template3]" or "QDR5294S3]") occurs nowhere in the text but at
 // the end of its own header line, which starts a line. Only then is a second
-// load bound to equal the first: any "[" ends a section, so a value line that
-// a Save adds in front of a "[" standing inside a line puts that "[" at the
-// start of a line of its own, where it may begin a template's header.
+// load bound to equal the first: a key found elsewhere (inside another key's
+// path, a second header) may be found before the section a Save wrote.
 bool SectionsArePlain(const std::string& text, const std::string& prefix) {
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     const std::string header = prefix + std::to_string(n) + "]";
