@@ -42,6 +42,9 @@ const char kToolHelp[] =
     "  --file PATH              the file itself\n"
     "  --root DIR --driver NAME DIR/Public/Korvalent/Device_Drivers/D/D.reg,\n"
     "                           D being the first 7 characters of NAME\n"
+    "  --file PATH --driver NAME\n"
+    "                           the file, holding the keys of driver NAME (else\n"
+    "                           the keys come from the file's real path)\n"
     "\n"
     "  --version                prints the tool's version\n"
     "\n"
@@ -60,7 +63,8 @@ namespace {
 // lock another program holds too long) is a failure naming it.
 TemplateTable LoadTable(Context& context) {
   TemplateTable table;
-  const uint32_t error = LoadTemplateTableReporting(table, context.path, context.fileSystem);
+  const uint32_t error =
+      LoadTemplateTableReporting(table, context.path, context.fileSystem, context.driver);
   if (error != 0) throw Failure{context.path + ": " + DriverFileErrorText(error)};
   return table;
 }
@@ -89,7 +93,7 @@ int Change(Context& context, const std::function<std::string(TemplateTable&)>& e
   std::string report;
   const UpdateResult result = UpdateTemplateTable(
       context.path, [&](TemplateTable& table) { report = edit(table); }, dryRun,
-      context.fileSystem);
+      context.fileSystem, context.driver);
   if (!result.save.ok) throw Failure{result.save.message};
 
   if (dryRun) {
@@ -219,7 +223,8 @@ int Save(Context& context) {
 int Check(Context& context) {
   std::vector<TemplateProblem> problems;
   std::string encoding;
-  const uint32_t error = CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding);
+  const uint32_t error = CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding,
+                                           context.driver);
   if (error != 0) throw Failure{context.path + ": " + DriverFileErrorText(error)};
   context.out << (context.args.Flag("json") ? CheckJson(context.path, encoding, problems)
                                             : CheckText(encoding, problems));

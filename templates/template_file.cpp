@@ -11,6 +11,7 @@
 
 #include "regfile/memory_file.h"
 #include "regfile/reg_file.h"
+#include "templates/driver_path.h"
 #include "templates/device_check.h"
 #include "templates/template_slots.h"
 
@@ -161,7 +162,9 @@ std::string ProveSave(std::string_view before, std::string_view after,
 
 }  // namespace
 
-std::string DriverKeyPath(const std::string& path, FileSystem& fileSystem) {
+std::string DriverKeyPath(const std::string& path, FileSystem& fileSystem,
+                          const std::string& driverName) {
+  if (!driverName.empty()) return ComposeDriverFilePath("", driverName, '/');
 #ifndef _WIN32
   // Only a path through a symbolic link changes: any other keeps the name it
   // was given, so its keys and bus come from the same text as always.
@@ -299,11 +302,11 @@ std::string DriverFileErrorText(uint32_t systemError) {
 }
 
 uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
-                                    FileSystem& fileSystem) {
+                                    FileSystem& fileSystem, const std::string& driverName) {
   DecodedText text;
   const uint32_t error = ReadDriverText(path, fileSystem, &text);
   MemoryFileSystem copy;
-  const std::string keyPath = DriverKeyPath(path, fileSystem);
+  const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   // Without a file every slot loads as from a file that does not open.
   if (error == 0) copy.SetFile(keyPath, std::move(text.text));
   LoadFromCopy(table, keyPath, copy);
@@ -320,7 +323,8 @@ namespace {
 // loaded from the file (only with `load`) and returns false when the Save is
 // not to go on because the file changed on disk.
 UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool dryRun,
-                          bool load, const std::function<bool(TemplateTable&)>& edit) {
+                          bool load, const std::function<bool(TemplateTable&)>& edit,
+                          const std::string& driverName = {}) {
   UpdateResult result;
   Failure failure;
   bool changedOnDisk = false;
@@ -342,7 +346,7 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
     } else {
       // The store derives the driver's keys from the path it opens: the
       // copy lies at the file's real path.
-      const std::string keyPath = DriverKeyPath(path, fileSystem);
+      const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
       MemoryFileSystem copy;
       copy.SetFile(keyPath, decoded.text);
       TemplateTable table;
@@ -399,11 +403,14 @@ SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path
 
 UpdateResult UpdateTemplateTable(const std::string& path,
                                  const std::function<void(TemplateTable&)>& edit, bool dryRun,
-                                 FileSystem& fileSystem) {
-  return LockedUpdate(path, fileSystem, dryRun, true, [&](TemplateTable& table) {
-    edit(table);
-    return true;
-  });
+                                 FileSystem& fileSystem, const std::string& driverName) {
+  return LockedUpdate(
+      path, fileSystem, dryRun, true,
+      [&](TemplateTable& table) {
+        edit(table);
+        return true;
+      },
+      driverName);
 }
 
 }  // namespace zuv

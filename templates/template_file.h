@@ -25,10 +25,13 @@ int ParseAoSettingFields(const char* text, AoSetting* setting);
 // The longest analog-output text the loader takes; a longer one is cut to it.
 constexpr uint32_t kAoTextMaxLength = 49;
 
-// The path the driver's keys are derived from: the file's real path when
-// `path` leads through a symbolic link of the platform's file system (a link
-// of another name keeps the keys of the file it names), else `path` itself.
-std::string DriverKeyPath(const std::string& path, FileSystem& fileSystem);
+// The path the driver's keys are derived from. With a driver name, the
+// path that name gives in an image tree (the file may have any name then);
+// without one, the file's real path when `path` leads through a symbolic link
+// of the platform's file system (a link of another name keeps the keys of the
+// file it names), else `path` itself.
+std::string DriverKeyPath(const std::string& path, FileSystem& fileSystem,
+                          const std::string& driverName = {});
 
 // The driver file read once, under a shared lock, and decoded (see
 // DecodeText). 0, or the system's error code (kLockTimedOut when another
@@ -47,8 +50,11 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path,
                        FileSystem& fileSystem = NativeFileSystem());
 // LoadTemplateTable that tells why the file could not be read: 0 when it was
 // read, else the system's error code; the table is loaded as above either way.
+// `driverName`, when given, names the driver whose keys the file holds
+// (see DriverKeyPath); so for UpdateTemplateTable.
 uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
-                                    FileSystem& fileSystem = NativeFileSystem());
+                                    FileSystem& fileSystem = NativeFileSystem(),
+                                    const std::string& driverName = {});
 
 // What a Save did. systemError is the system's code when the file could not be
 // opened or written (0 when none was reported); message is ready to show:
@@ -90,7 +96,8 @@ struct UpdateResult {
 // save.ok == false with a message naming the file.
 UpdateResult UpdateTemplateTable(const std::string& path,
                                  const std::function<void(TemplateTable&)>& edit, bool dryRun,
-                                 FileSystem& fileSystem = NativeFileSystem());
+                                 FileSystem& fileSystem = NativeFileSystem(),
+                                 const std::string& driverName = {});
 
 }  // namespace zuv
 
