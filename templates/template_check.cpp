@@ -58,8 +58,11 @@ uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
   if (readError != 0) return readError;
   *encoding = TextEncodingName(text.encoding);
   if (!text.valid) {
-    problems->push_back({kWholeFileProblem, "byte offset " + std::to_string(text.faultOffset) +
-                                                ": " + text.fault +
+    problems->push_back({kWholeFileProblem, (IsWritableEncoding(text.encoding)
+                                                 ? "byte offset " +
+                                                       std::to_string(text.faultOffset) + ": "
+                                                 : std::string()) +
+                                                text.fault +
                                                 "; no change is written to this file"});
   }
   const size_t nul = text.encoding == TextEncoding::kAnsi || text.encoding == TextEncoding::kUtf8Bom

@@ -337,7 +337,9 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
     failure.NoteSystem(error);
   } else {
     const DecodedText decoded = DecodeText(result.before);
-    if (!decoded.valid) {
+    if (!IsWritableEncoding(decoded.encoding)) {
+      failure.Note(0, decoded.fault + "; the file is not changed");
+    } else if (!decoded.valid) {
       // Writing such a file back would turn what does not decode into
       // something else; it is left exactly as it is.
       failure.Note(0, "byte offset " + std::to_string(decoded.faultOffset) + ": " +
