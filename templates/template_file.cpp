@@ -302,9 +302,19 @@ std::string DriverFileErrorText(uint32_t systemError) {
 }
 
 uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
-                                    FileSystem& fileSystem, const std::string& driverName) {
+                                    FileSystem& fileSystem, const std::string& driverName,
+                                    std::string* notWritten) {
   DecodedText text;
   const uint32_t error = ReadDriverText(path, fileSystem, &text);
+  if (notWritten != nullptr) {
+    notWritten->clear();
+    if (error == 0 && !IsWritableEncoding(text.encoding)) {
+      *notWritten = text.fault;
+    } else if (error == 0 && !text.valid) {
+      *notWritten = "byte offset " + std::to_string(text.faultOffset) + ": " + text.fault +
+                    " in this " + TextEncodingName(text.encoding) + " file";
+    }
+  }
   MemoryFileSystem copy;
   const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   // Without a file every slot loads as from a file that does not open.

@@ -51,10 +51,13 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path,
 // LoadTemplateTable that tells why the file could not be read: 0 when it was
 // read, else the system's error code; the table is loaded as above either way.
 // `driverName`, when given, names the driver whose keys the file holds
-// (see DriverKeyPath); so for UpdateTemplateTable.
+// (see DriverKeyPath); so for UpdateTemplateTable. When the file was read but
+// a Save will never write it (an encoding not written, text that does not
+// decode), *notWritten, when given, gets the reason; else it is cleared.
 uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
                                     FileSystem& fileSystem = NativeFileSystem(),
-                                    const std::string& driverName = {});
+                                    const std::string& driverName = {},
+                                    std::string* notWritten = nullptr);
 
 // What a Save did. systemError is the system's code when the file could not be
 // opened or written (0 when none was reported); message is ready to show:
