@@ -36,13 +36,20 @@ std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\
 
 std::string Line(size_t line) { return "line " + std::to_string(line); }
 
-// The number of the template whose key `path` is, or -1.
-int TemplateOfKey(std::string_view path, const TemplateKeys& keys) {
-  for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (SameRegistryName(path, keys.Key(n))) return static_cast<int>(n);
+// The key paths of the 16 templates, made once for a whole file's keys.
+struct TemplateKeyList {
+  explicit TemplateKeyList(const TemplateKeys& keys) {
+    for (uint32_t n = 0; n < kTemplateCount; ++n) paths[n] = keys.Key(n);
   }
-  return -1;
-}
+  // The number of the template whose key `path` is, or -1.
+  int Of(std::string_view path) const {
+    for (uint32_t n = 0; n < kTemplateCount; ++n) {
+      if (SameRegistryName(path, paths[n])) return static_cast<int>(n);
+    }
+    return -1;
+  }
+  std::string paths[kTemplateCount];
+};
 
 // Values of `now` other than a template's own that are not as in `old`
 // (either may be absent).
@@ -115,15 +122,16 @@ std::string CheckSavedText(std::string_view before, std::string_view after,
                            const TemplateTable& table, const TemplateKeys& keys) {
   const DeviceView old(before);
   const DeviceView now(after);
+  const TemplateKeyList templateKeys(keys);
   for (const DeviceKey& key : old.Keys()) {
-    if (TemplateOfKey(key.path, keys) >= 0) continue;
+    if (templateKeys.Of(key.path) >= 0) continue;
     const DeviceKey* kept = now.FindKey(key.path);
     if (kept == nullptr) return "key [" + key.path + "] would vanish";
     std::string difference = CompareOtherValues(&key, kept, false);
     if (!difference.empty()) return difference;
   }
   for (const DeviceKey& key : now.Keys()) {
-    if (TemplateOfKey(key.path, keys) < 0 && old.FindKey(key.path) == nullptr) {
+    if (templateKeys.Of(key.path) < 0 && old.FindKey(key.path) == nullptr) {
       return "key [" + key.path + "] would appear (" + Line(key.line) + ")";
     }
   }
