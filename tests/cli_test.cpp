@@ -606,7 +606,8 @@ TEST_F(Tool, ALinkOfAnotherNameKeepsTheFilesKeys) {
   const Result r = Run("--file \"" + link + "\" add");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(File().find(kPrefix + "1] \r\n\"SwitchID\"=dword:2\r\n"), std::string::npos);
-  EXPECT_EQ(Run("--file \"" + link + "\" check").out, "encoding: 8-bit (ANSI)\nno problems found\n");
+  EXPECT_EQ(Run("--file \"" + link + "\" check").out,
+            "encoding: 8-bit (ANSI)\nno problems found\n");
 }
 #endif
 
