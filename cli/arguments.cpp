@@ -91,10 +91,9 @@ std::string DriverFilePath(const Arguments& args) {
   const std::string* root = args.Value("root");
   const std::string* driver = args.Value("driver");
   if (file != nullptr) {
-    if (root != nullptr || driver != nullptr) {
-      throw Failure{"give either --file or --root with --driver, not both"};
-    }
+    if (root != nullptr) throw Failure{"give either --file or --root with --driver, not both"};
     if (file->empty()) throw Failure{"--file: the path is empty"};
+    if (driver != nullptr && driver->empty()) throw Failure{"--driver: the name is empty"};
     return *file;
   }
   if (root == nullptr || driver == nullptr) {
@@ -104,6 +103,11 @@ std::string DriverFilePath(const Arguments& args) {
   std::string base = *root;
   if (!base.empty() && base.back() != '/' && base.back() != '\\') base += kPathSeparator;
   return ComposeDriverFilePath(base, *driver, kPathSeparator);
+}
+
+std::string DriverNameForFile(const Arguments& args) {
+  const std::string* driver = args.Value("driver");
+  return args.Value("file") != nullptr && driver != nullptr ? *driver : std::string();
 }
 
 std::optional<PairSelection> ParsePairList(std::string_view text) {

@@ -44,6 +44,9 @@ uint32_t ParseBoardId(const std::string& text);
 
 // The driver file that --file, or --root with --driver, names.
 std::string DriverFilePath(const Arguments& args);
+// The driver that --driver names beside --file (the file's keys are then that
+// driver's, whatever the file is called), or an empty string.
+std::string DriverNameForFile(const Arguments& args);
 
 }  // namespace zuv::cli
 

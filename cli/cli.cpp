@@ -49,7 +49,7 @@ int Dispatch(const Arguments& args, std::ostream& out, std::istream& in, FileSys
   }
   const uint32_t n =
       command->operand == Operand::kTemplateNumber ? ParseTemplateNumber(args.positional[0]) : 0;
-  Context context{args, DriverFilePath(args), out, in, fileSystem, n};
+  Context context{args, DriverFilePath(args), out, in, fileSystem, n, DriverNameForFile(args)};
   return command->handler(context);
 }
 

@@ -42,11 +42,19 @@ const char kToolHelp[] =
     "  --file PATH              the file itself\n"
     "  --root DIR --driver NAME DIR/Public/Korvalent/Device_Drivers/D/D.reg,\n"
     "                           D being the first 7 characters of NAME\n"
+    "  --file PATH --driver NAME\n"
+    "                           the file, holding the keys of driver NAME (else\n"
+    "                           the keys come from the file's real path)\n"
     "\n"
     "  --version                prints the tool's version\n"
     "\n"
     "Commands that change the file take --dry-run: the file stays as it is and\n"
     "the change a save would make is printed as a unified diff.\n"
+    "\n"
+    "A change is written only when the device, reading the new file line by\n"
+    "line, would find every other key and value as it was and each template as\n"
+    "saved; otherwise the message names the key and value, and nothing is\n"
+    "written.\n"
     "\n"
     "Exit status: 0 done; 1 check found problems; 2 nothing done (bad\n"
     "arguments, an edit refused, a file that cannot be used).\n"
@@ -60,7 +68,8 @@ namespace {
 // lock another program holds too long) is a failure naming it.
 TemplateTable LoadTable(Context& context) {
   TemplateTable table;
-  const uint32_t error = LoadTemplateTableReporting(table, context.path, context.fileSystem);
+  const uint32_t error =
+      LoadTemplateTableReporting(table, context.path, context.fileSystem, context.driver);
   if (error != 0) throw Failure{context.path + ": " + DriverFileErrorText(error)};
   return table;
 }
@@ -89,7 +98,7 @@ int Change(Context& context, const std::function<std::string(TemplateTable&)>& e
   std::string report;
   const UpdateResult result = UpdateTemplateTable(
       context.path, [&](TemplateTable& table) { report = edit(table); }, dryRun,
-      context.fileSystem);
+      context.fileSystem, context.driver);
   if (!result.save.ok) throw Failure{result.save.message};
 
   if (dryRun) {
@@ -219,7 +228,8 @@ int Save(Context& context) {
 int Check(Context& context) {
   std::vector<TemplateProblem> problems;
   std::string encoding;
-  const uint32_t error = CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding);
+  const uint32_t error = CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding,
+                                           context.driver);
   if (error != 0) throw Failure{context.path + ": " + DriverFileErrorText(error)};
   context.out << (context.args.Flag("json") ? CheckJson(context.path, encoding, problems)
                                             : CheckText(encoding, problems));
@@ -313,11 +323,18 @@ const std::vector<CommandInfo>& Commands() {
        "Usage: zuv8620 FILE check [--json]\n"
        "\n"
        "Reads the file, names its encoding (8-bit, UTF-8 with a mark, UTF-16 LE\n"
-       "or BE), and reports UTF-16 text that does not decode and NUL bytes, then,\n"
-       "with the template's number: board ids used twice or above 15, template sections without \"SwitchID\" (the next save\n"
-       "removes them), values of the wrong type, analog-output texts that do not\n"
-       "parse or match no range, and channel masks whose pairs have two unequal\n"
-       "bits or that have bits above 15. Exit status 1 when it found any.\n",
+       "or BE with a mark; UTF-32 and UTF-16 without a mark are read but never\n"
+       "written), and reports UTF-16 text that does not decode, an encoding never\n"
+       "written and NUL bytes; template sections under another driver's key (a\n"
+       "renamed copy: name the driver with --driver NAME beside --file); with a\n"
+       "line number, each place where the device would read a template otherwise\n"
+       "than 'list' and the editor show it (a later line or key overriding a\n"
+       "value, a template the device reads that a load does not show); then, with\n"
+       "the template's number: board ids used twice or above 15, template\n"
+       "sections without \"SwitchID\" (the next save removes them), values of the\n"
+       "wrong type, analog-output texts that do not parse or match no range, and\n"
+       "channel masks whose pairs have two unequal bits or that have bits above\n"
+       "15. Exit status 1 when it found any.\n",
        Check},
       {"export", Operand::kNone, {},
        "Usage: zuv8620 FILE export\n"

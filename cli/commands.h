@@ -26,6 +26,7 @@ struct Context {
   std::istream& in;
   FileSystem& fileSystem;
   uint32_t n = 0;
+  std::string driver;  // --driver given with --file, else empty
 };
 
 // The operand that follows a command's name.

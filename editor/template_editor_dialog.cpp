@@ -21,6 +21,8 @@ const char kSaveChangesText[] = "The configuration of USB-8620 is change, save t
 const char kSaveChangesCaption[] = "Note";
 const char kSaveFailedText[] = "The templates could not be saved.";
 const char kOpenFailedText[] = "The driver file could not be read; the editor shows no templates.";
+const char kNotWrittenText[] =
+    "The editor shows the driver file's templates, but Save will not write this file.";
 const char kChangedOnDiskText[] =
     "The templates in the driver file were changed by another program after this editor "
     "read them.\n\n"
@@ -147,7 +149,8 @@ BOOL TemplateEditorDialog::OnInitDialog() {
   for (int i = 0; i < kPageCount; ++i) tabControl_.InsertItem(i, kTabNames[i]);
 
   try {
-    openError_ = LoadTemplateTableReporting(templates_, driverFilePath_);
+    openError_ = LoadTemplateTableReporting(templates_, driverFilePath_, NativeFileSystem(), {},
+                                            &notWritten_);
   } catch (...) {
     // Nothing could be read: the editor opens with every slot free.
     templates_.Clear();
@@ -159,13 +162,15 @@ BOOL TemplateEditorDialog::OnInitDialog() {
   FillTemplateTree();
   // The user starts at the tree, with its selection in view.
   SetFocus(templateTree_.Handle());
-  if (openError_ != 0) PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
+  if (openError_ != 0 || !notWritten_.empty()) PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
   return FALSE;
 }
 
 void TemplateEditorDialog::OnShowOpenError() {
-  std::string text = std::string(kOpenFailedText) + "\n\n" + driverFilePath_ + ": " +
-                     DriverFileErrorText(openError_);
+  std::string text = openError_ != 0 ? std::string(kOpenFailedText) + "\n\n" + driverFilePath_ +
+                                          ": " + DriverFileErrorText(openError_)
+                                    : std::string(kNotWrittenText) + "\n\n" + driverFilePath_ +
+                                          ": " + notWritten_;
   MessageBoxA(hwnd_, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONWARNING);
 }
 

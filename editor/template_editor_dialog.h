@@ -27,6 +27,7 @@ extern const char kSaveChangesText[];       // the close prompt
 extern const char kSaveChangesCaption[];    // "Note"
 extern const char kSaveFailedText[];        // first line of a failed Save's box
 extern const char kOpenFailedText[];        // first line of the box of a file not read at open
+extern const char kNotWrittenText[];        // first line of the box of a file Save never writes
 extern const char kChangedOnDiskText[];     // the Save prompt when the file's templates changed
 
 // Item data of the tree's items: a template item holds its slot (0 to 15).
@@ -136,6 +137,7 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   TemplateTable onDisk_;
   bool modified_ = false;
   uint32_t openError_ = 0;
+  std::string notWritten_;  // why Save will never write the file, shown at open
   char rootPath_[kRootPathSize] = {};
   char driverName_[kDriverNameSize] = {};
   char extraText_[kExtraTextSize] = {};

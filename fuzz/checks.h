@@ -24,8 +24,10 @@ std::string CheckStore(const uint8_t* data, size_t size);
 
 // The template layer on an arbitrary driver file (the whole input; its last
 // byte also picks the bus of the driver's path): load the table, save it,
-// load again. The second table must equal the first, and the Save must write
-// the bytes of the same sequence done in place. Returns what went wrong, or
+// load again. The Save must write the bytes of the same sequence done in
+// place exactly when the device reads that text as saved (and refuse,
+// leaving the file alone, otherwise), and the second table must equal the
+// first. Returns what went wrong, or
 // an empty string.
 std::string CheckTemplates(const uint8_t* data, size_t size);
 

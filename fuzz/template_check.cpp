@@ -6,7 +6,9 @@
 #include "regfile/memory_file.h"
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
+#include "templates/device_check.h"
 #include "templates/template_file.h"
+#include "templates/template_slots.h"
 
 namespace zuv::fuzz {
 
@@ -38,9 +40,8 @@ std::string Describe(const DeviceTemplate& slot) {
 // Whether each template's section is one plain section: its key (the tail of
 // its header, "Template3]" or "QDR5294S3]") occurs nowhere in the text but at
 // the end of its own header line, which starts a line. Only then is a second
-// load bound to equal the first: any "[" ends a section, so a value line that
-// a Save adds in front of a "[" standing inside a line puts that "[" at the
-// start of a line of its own, where it may begin a template's header.
+// load bound to equal the first: a key found elsewhere (inside another key's
+// path, a second header) may be found before the section a Save wrote.
 bool SectionsArePlain(const std::string& text, const std::string& prefix) {
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     const std::string header = prefix + std::to_string(n) + "]";
@@ -77,13 +78,9 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
     if (*files.GetFile(path) != bytes) return "a refused Save changed the file";
     return {};
   }
-  if (!saved.ok) return "the Save failed: " + saved.message;
-  const DecodedText savedText = DecodeText(std::string_view(*files.GetFile(path)));
-  if (!savedText.valid || savedText.encoding != decoded.encoding) {
-    return "the Save changed the file's encoding or wrote text that does not decode";
-  }
 
-  // The same sequence straight on a second copy of the text.
+  // The same sequence straight on a second copy of the text; what the device
+  // reads of it decides whether the Save may write it.
   MemoryFileSystem inPlace;
   inPlace.SetFile(path, text);
   for (uint32_t n = kTemplateCount; n-- > 0;) {
@@ -91,6 +88,19 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
   }
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (first[n].Used != 0) SaveTemplate(first[n], n, path, inPlace);
+  }
+  const TemplateKeys keys = TemplateKeysOf(path);
+  const bool provable = CheckTemplateKeys(text, path, keys).empty() &&
+                        CheckSavedText(text, *inPlace.GetFile(path), first, keys).empty();
+  if (!saved.ok) {
+    if (*files.GetFile(path) != bytes) return "a refused Save changed the file";
+    if (provable) return "the Save failed: " + saved.message;
+    return {};
+  }
+  if (!provable) return "a Save wrote a text that the device reads otherwise than saved";
+  const DecodedText savedText = DecodeText(std::string_view(*files.GetFile(path)));
+  if (!savedText.valid || savedText.encoding != decoded.encoding) {
+    return "the Save changed the file's encoding or wrote text that does not decode";
   }
   if (*inPlace.GetFile(path) != savedText.text) {
     return "the Save wrote other bytes than the sequence done in place";

@@ -204,8 +204,9 @@ uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end
   std::optional<regtext::HeaderKey> found = regtext::FindHeaderKey(text, SearchKey(n));
   if (!found) return 0;
 
-  // The section runs from its header's "[" to the next "[" after the key.
-  size_t next = text.find('[', found->key);
+  // The section runs from its header's "[" to the "[" of the next header line:
+  // a "[" inside a line does not start a key.
+  size_t next = regtext::FindNextHeaderLine(text, found->key);
   if (end) *end = static_cast<uint32_t>(next == regtext::npos ? text.size() : next);
   if (start) *start = static_cast<uint32_t>(found->bracket);
   return 0;

@@ -65,8 +65,9 @@ class RegFile {
 
   // The range [start, end) of template n's section: start is the "[" of the
   // first header line whose key path holds the search key ("Template" or the
-  // built-in key, then n and "]"), end the next "[" after the key or the end
-  // of the text. An absent section gives start == end == the text length.
+  // built-in key, then n and "]"), end the "[" of the next line whose first
+  // character other than blank or tab is "[", or the end of the text. An
+  // absent section gives start == end == the text length.
   // Always 0.
   uint32_t FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end);
 

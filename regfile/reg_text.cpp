@@ -47,6 +47,18 @@ std::optional<HeaderKey> FindHeaderKey(std::string_view text, std::string_view k
   return std::nullopt;
 }
 
+size_t FindNextHeaderLine(std::string_view text, size_t pos) {
+  for (size_t line = SkipLineEnd(text, FindLineEnd(text, pos)); line < text.size();) {
+    size_t first = line;
+    while (first < text.size() && IsBlank(text[first])) ++first;
+    if (first < text.size() && text[first] == '[') return first;
+    const size_t end = FindLineEnd(text, first);
+    if (end == text.size()) break;
+    line = SkipLineEnd(text, end);
+  }
+  return npos;
+}
+
 std::optional<ValueLine> FindValueLine(std::string_view section,
                                        std::string_view name) {
   size_t pos = 0;

@@ -41,6 +41,11 @@ struct HeaderKey {
 // header's "]" never hold a section's key.
 std::optional<HeaderKey> FindHeaderKey(std::string_view text, std::string_view key);
 
+// The "[" of the first header line that starts after the line holding `pos`
+// (its first character other than blank or tab is "["), or npos. A "[" inside
+// a line (a comment, a string value, the rest of a header line) is text.
+size_t FindNextHeaderLine(std::string_view text, size_t pos);
+
 // The value line of `name` in a section's text: the first line that is not a
 // comment line and begins, after optional blanks or tabs, with the name in
 // double quotes followed by "=" (blanks or tabs allowed before the "=").

@@ -66,6 +66,50 @@ bool NextCodePoint(std::string_view text, size_t& at, uint32_t* code) {
   return true;
 }
 
+// The encoding the marks or the NUL bytes name; kAnsi for 8-bit or UTF-8.
+TextEncoding DetectEncoding(std::string_view bytes) {
+  if (bytes.substr(0, 4) == std::string_view("\xFF\xFE\0\0", 4)) return TextEncoding::kUtf32Le;
+  if (bytes.substr(0, 4) == std::string_view("\0\0\xFE\xFF", 4)) return TextEncoding::kUtf32Be;
+  if (bytes.substr(0, 2) == "\xFF\xFE") return TextEncoding::kUtf16Le;
+  if (bytes.substr(0, 2) == "\xFE\xFF") return TextEncoding::kUtf16Be;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return TextEncoding::kUtf8Bom;
+  // Without a mark: three in four of the first 16-bit units (up to 128, at
+  // least two) hold a NUL on the same side and a character on the other.
+  size_t units = 0, le = 0, be = 0;
+  for (size_t at = 0; at + 1 < bytes.size() && at < 256; at += 2) {
+    ++units;
+    if (bytes[at] != '\0' && bytes[at + 1] == '\0') ++le;
+    if (bytes[at] == '\0' && bytes[at + 1] != '\0') ++be;
+  }
+  if (units >= 2 && le * 4 >= units * 3) return TextEncoding::kUtf16LeNoMark;
+  if (units >= 2 && be * 4 >= units * 3) return TextEncoding::kUtf16BeNoMark;
+  return TextEncoding::kAnsi;
+}
+
+// A UTF-32 text, or a UTF-16 one without a mark: shown, never written.
+DecodedText DecodeUnwritable(std::string_view bytes, TextEncoding encoding) {
+  DecodedText decoded;
+  decoded.encoding = encoding;
+  decoded.valid = false;
+  decoded.faultOffset = 0;
+  decoded.fault = std::string(TextEncodingName(encoding)) +
+                  " is read but never written (UTF-16 with its mark, UTF-8 and 8-bit text are)";
+  const bool utf32 = encoding == TextEncoding::kUtf32Le || encoding == TextEncoding::kUtf32Be;
+  const bool be = encoding == TextEncoding::kUtf32Be || encoding == TextEncoding::kUtf16BeNoMark;
+  const size_t width = utf32 ? 4 : 2;
+  decoded.text.reserve(bytes.size() / width);
+  for (size_t at = utf32 ? 4 : 0; at + width <= bytes.size(); at += width) {
+    uint32_t code = 0;
+    for (size_t i = 0; i < width; ++i) {
+      const auto byte = static_cast<unsigned char>(bytes[at + (be ? i : width - 1 - i)]);
+      code = code << 8 | byte;
+    }
+    const bool bad = code > 0x10FFFF || (code >= 0xD800 && code < 0xE000);
+    AppendUtf8(decoded.text, bad ? 0xFFFD : code);
+  }
+  return decoded;
+}
+
 }  // namespace
 
 const char* TextEncodingName(TextEncoding encoding) {
@@ -76,12 +120,22 @@ const char* TextEncodingName(TextEncoding encoding) {
       return "UTF-16 LE";
     case TextEncoding::kUtf16Be:
       return "UTF-16 BE";
+    case TextEncoding::kUtf32Le:
+      return "UTF-32 LE";
+    case TextEncoding::kUtf32Be:
+      return "UTF-32 BE";
+    case TextEncoding::kUtf16LeNoMark:
+      return "UTF-16 LE without byte-order mark";
+    case TextEncoding::kUtf16BeNoMark:
+      return "UTF-16 BE without byte-order mark";
     default:
       return "8-bit (ANSI)";
   }
 }
 
 DecodedText DecodeText(std::string_view bytes) {
+  const TextEncoding detected = DetectEncoding(bytes);
+  if (!IsWritableEncoding(detected)) return DecodeUnwritable(bytes, detected);
   DecodedText decoded;
   const bool le = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
   const bool be = bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF';
@@ -131,9 +185,10 @@ DecodedText DecodeText(std::string_view bytes) {
 }
 
 DecodedText DecodeText(std::string&& bytes) {
-  const bool utf16 = bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
-                                           (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
-  if (utf16) return DecodeText(std::string_view(bytes));
+  const TextEncoding detected = DetectEncoding(bytes);
+  if (detected != TextEncoding::kAnsi && detected != TextEncoding::kUtf8Bom) {
+    return DecodeText(std::string_view(bytes));
+  }
   DecodedText decoded;
   decoded.encoding = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? TextEncoding::kUtf8Bom
                                                                : TextEncoding::kAnsi;
@@ -141,7 +196,13 @@ DecodedText DecodeText(std::string&& bytes) {
   return decoded;
 }
 
+bool IsWritableEncoding(TextEncoding encoding) {
+  return encoding == TextEncoding::kAnsi || encoding == TextEncoding::kUtf8Bom ||
+         encoding == TextEncoding::kUtf16Le || encoding == TextEncoding::kUtf16Be;
+}
+
 bool EncodeText(TextEncoding encoding, std::string_view text, std::string* bytes) {
+  if (!IsWritableEncoding(encoding)) return false;
   if (encoding != TextEncoding::kUtf16Le && encoding != TextEncoding::kUtf16Be) {
     bytes->assign(text.data(), text.size());
     return true;

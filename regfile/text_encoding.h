@@ -16,9 +16,16 @@ enum class TextEncoding {
   kUtf8Bom,  // a UTF-8 mark: the bytes, mark included, are the text
   kUtf16Le,  // FF FE, then 16-bit units low byte first
   kUtf16Be,  // FE FF, then 16-bit units high byte first
+  // Read for showing, never written: nothing here writes them back.
+  kUtf32Le,        // FF FE 00 00, then 32-bit units low byte first
+  kUtf32Be,        // 00 00 FE FF, then 32-bit units high byte first
+  kUtf16LeNoMark,  // no mark; NULs in the second byte of the first units
+  kUtf16BeNoMark,  // no mark; NULs in the first byte of the first units
 };
 
-// "8-bit (ANSI)", "UTF-8 with byte-order mark", "UTF-16 LE", "UTF-16 BE".
+// "8-bit (ANSI)", "UTF-8 with byte-order mark", "UTF-16 LE", "UTF-16 BE",
+// "UTF-32 LE", "UTF-32 BE", "UTF-16 LE without byte-order mark", "UTF-16 BE
+// without byte-order mark".
 const char* TextEncodingName(TextEncoding encoding);
 
 // A file's bytes as the store's text.
@@ -32,10 +39,17 @@ struct DecodedText {
   std::string fault;         // what is wrong there
 };
 
-// The encoding is chosen by the byte-order mark alone.
+// The encoding is chosen by the byte-order mark, or without one by NUL bytes
+// in every other position of the first 256 bytes (three in four 16-bit units). A text in
+// UTF-32 or in UTF-16 without a mark is decoded for showing but is never
+// valid: no change is written to such a file.
 DecodedText DecodeText(std::string_view bytes);
 // The same, taking over the bytes of an 8-bit file instead of copying them.
 DecodedText DecodeText(std::string&& bytes);
+
+// Whether text in `encoding` is ever written: 8-bit, UTF-8 with its mark,
+// UTF-16 with its mark.
+bool IsWritableEncoding(TextEncoding encoding);
 
 // The bytes of `text` in `encoding`: the inverse of DecodeText for a file that
 // decoded. False (and *bytes untouched) when `text` is not valid UTF-8 for a

@@ -6,6 +6,7 @@
 #include "regfile/memory_file.h"
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
+#include "templates/device_check.h"
 #include "templates/device_template.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
@@ -50,14 +51,18 @@ void CheckAoText(const char* name, uint32_t n, RegFile& reg,
 }  // namespace
 
 uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
-                           std::vector<TemplateProblem>* problems, std::string* encoding) {
+                           std::vector<TemplateProblem>* problems, std::string* encoding,
+                           const std::string& driverName) {
   DecodedText text;
   const uint32_t readError = ReadDriverText(path, fileSystem, &text);
   if (readError != 0) return readError;
   *encoding = TextEncodingName(text.encoding);
   if (!text.valid) {
-    problems->push_back({kWholeFileProblem, "byte offset " + std::to_string(text.faultOffset) +
-                                                ": " + text.fault +
+    problems->push_back({kWholeFileProblem, (IsWritableEncoding(text.encoding)
+                                                 ? "byte offset " +
+                                                       std::to_string(text.faultOffset) + ": "
+                                                 : std::string()) +
+                                                text.fault +
                                                 "; no change is written to this file"});
   }
   const size_t nul = text.encoding == TextEncoding::kAnsi || text.encoding == TextEncoding::kUtf8Bom
@@ -69,11 +74,24 @@ uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
                                                 "take as the end of the file"});
   }
 
-  // The checks below read the one decoded copy.
+  // The checks below read the one decoded copy, at the path the keys come from.
+  const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
+  const TemplateKeys keys = TemplateKeysOf(keyPath);
+  const std::string wrongKey = CheckTemplateKeys(text.text, keyPath, keys);
   MemoryFileSystem copy;
-  copy.SetFile(path, text.text);
+  copy.SetFile(keyPath, text.text);
+  if (!wrongKey.empty()) {
+    // The device's view of this driver's keys would only repeat it.
+    problems->push_back({kWholeFileProblem, wrongKey + "; every change is refused"});
+  } else {
+    TemplateTable loaded;
+    LoadTemplateTable(loaded, keyPath, copy);
+    for (std::string& difference : DeviceDifferences(text.text, loaded, keys)) {
+      problems->push_back({kWholeFileProblem, std::move(difference)});
+    }
+  }
   RegFile reg(copy);
-  const uint32_t openError = reg.Open(path.c_str());
+  const uint32_t openError = reg.Open(keyPath.c_str());
   if (openError != 0) return openError;
 
   std::map<uint32_t, uint32_t> firstWithId;  // board id -> first template that has it

@@ -26,8 +26,10 @@ constexpr uint32_t kWholeFileProblem = 16;
 // range, and channel masks with a pair half set or bits above 15. *encoding is
 // the name of the file's encoding. Returns 0, or the error code of the read
 // (see DriverFileErrorText).
+// `driverName`, when given, names the driver whose keys the file holds.
 uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
-                           std::vector<TemplateProblem>* problems, std::string* encoding);
+                           std::vector<TemplateProblem>* problems, std::string* encoding,
+                           const std::string& driverName = {});
 
 }  // namespace zuv
 

@@ -4,11 +4,16 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <new>
+#include <system_error>
 
 #include "regfile/memory_file.h"
 #include "regfile/reg_file.h"
+#include "templates/driver_path.h"
+#include "templates/device_check.h"
+#include "templates/template_slots.h"
 
 namespace zuv {
 
@@ -138,9 +143,44 @@ void RunSaveSequence(const TemplateTable& table, const std::string& path, FileSy
   }
 }
 
-void LoadFromCopy(TemplateTable& table, const std::string& path, FileSystem& copy);
+void LoadFromCopy(TemplateTable& table, const std::string& path, MemoryFileSystem& copy);
+
+// Why the Save of `table` that turned `before` into `after` must not be
+// written, or an empty string: the file's templates stand under another
+// driver's key, or the device would read the new text otherwise than saved.
+std::string ProveSave(std::string_view before, std::string_view after,
+                      const TemplateTable& table, const std::string& keyPath) {
+  const TemplateKeys keys = TemplateKeysOf(keyPath);
+  std::string refusal = CheckTemplateKeys(before, keyPath, keys);
+  if (!refusal.empty()) return refusal + "; it is not changed";
+  refusal = CheckSavedText(before, after, table, keys);
+  if (!refusal.empty()) {
+    return "the device would not read what is saved: " + refusal + "; nothing was written";
+  }
+  return {};
+}
 
 }  // namespace
+
+std::string DriverKeyPath(const std::string& path, FileSystem& fileSystem,
+                          const std::string& driverName) {
+  if (!driverName.empty()) return ComposeDriverFilePath("", driverName, '/');
+#ifndef _WIN32
+  // Only a path through a symbolic link changes: any other keeps the name it
+  // was given, so its keys and bus come from the same text as always.
+  if (&fileSystem == &NativeFileSystem()) {
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    if (!error) {
+      const std::filesystem::path plain = std::filesystem::absolute(path, error).lexically_normal();
+      if (!error && plain != real) return real.string();
+    }
+  }
+#else
+  (void)fileSystem;
+#endif
+  return path;
+}
 
 std::string FormatAoSetting(const AoSetting& setting) {
   char text[64];
@@ -175,7 +215,7 @@ int ParseAoSettingFields(const char* text, AoSetting* setting) {
 void ParseAoSetting(const char* text, AoSetting* setting) { ParseAoSettingFields(text, setting); }
 
 bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
-                  FileSystem& fileSystem) {
+                  MemoryFileSystem& fileSystem) {
   slot.ChanConfig = 0;
   slot.AOSettings[0] = kDefaultAoSetting;
   slot.AOSettings[1] = kDefaultAoSetting;
@@ -220,7 +260,7 @@ bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
 
 namespace {
 
-void LoadFromCopy(TemplateTable& table, const std::string& path, FileSystem& copy) {
+void LoadFromCopy(TemplateTable& table, const std::string& path, MemoryFileSystem& copy) {
   table.Clear();
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     table[n].SwitchID = n;
@@ -231,12 +271,12 @@ void LoadFromCopy(TemplateTable& table, const std::string& path, FileSystem& cop
 }  // namespace
 
 bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& path,
-                  FileSystem& fileSystem) {
+                  MemoryFileSystem& fileSystem) {
   Failure ignored;
   return SaveTemplateReporting(slot, n, path, fileSystem, ignored);
 }
 
-bool DeleteTemplateFromFile(uint32_t n, const std::string& path, FileSystem& fileSystem) {
+bool DeleteTemplateFromFile(uint32_t n, const std::string& path, MemoryFileSystem& fileSystem) {
   Failure ignored;
   DeleteTemplateReporting(n, path, fileSystem, ignored);
   return true;
@@ -262,13 +302,24 @@ std::string DriverFileErrorText(uint32_t systemError) {
 }
 
 uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
-                                    FileSystem& fileSystem) {
+                                    FileSystem& fileSystem, const std::string& driverName,
+                                    std::string* notWritten) {
   DecodedText text;
   const uint32_t error = ReadDriverText(path, fileSystem, &text);
+  if (notWritten != nullptr) {
+    notWritten->clear();
+    if (error == 0 && !IsWritableEncoding(text.encoding)) {
+      *notWritten = text.fault;
+    } else if (error == 0 && !text.valid) {
+      *notWritten = "byte offset " + std::to_string(text.faultOffset) + ": " + text.fault +
+                    " in this " + TextEncodingName(text.encoding) + " file";
+    }
+  }
   MemoryFileSystem copy;
+  const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   // Without a file every slot loads as from a file that does not open.
-  if (error == 0) copy.SetFile(path, std::move(text.text));
-  LoadFromCopy(table, path, copy);
+  if (error == 0) copy.SetFile(keyPath, std::move(text.text));
+  LoadFromCopy(table, keyPath, copy);
   return error;
 }
 
@@ -282,7 +333,8 @@ namespace {
 // loaded from the file (only with `load`) and returns false when the Save is
 // not to go on because the file changed on disk.
 UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool dryRun,
-                          bool load, const std::function<bool(TemplateTable&)>& edit) {
+                          bool load, const std::function<bool(TemplateTable&)>& edit,
+                          const std::string& driverName = {}) {
   UpdateResult result;
   Failure failure;
   bool changedOnDisk = false;
@@ -295,23 +347,33 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
     failure.NoteSystem(error);
   } else {
     const DecodedText decoded = DecodeText(result.before);
-    if (!decoded.valid) {
+    if (!IsWritableEncoding(decoded.encoding)) {
+      failure.Note(0, decoded.fault + "; the file is not changed");
+    } else if (!decoded.valid) {
       // Writing such a file back would turn what does not decode into
       // something else; it is left exactly as it is.
       failure.Note(0, "byte offset " + std::to_string(decoded.faultOffset) + ": " +
                           decoded.fault + " in this " + TextEncodingName(decoded.encoding) +
                           " file; it is not changed");
     } else {
+      // The store derives the driver's keys from the path it opens: the
+      // copy lies at the file's real path.
+      const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
       MemoryFileSystem copy;
-      copy.SetFile(path, decoded.text);
+      copy.SetFile(keyPath, decoded.text);
       TemplateTable table;
-      if (load) LoadFromCopy(table, path, copy);
+      if (load) LoadFromCopy(table, keyPath, copy);
       if (!edit(table)) {
         changedOnDisk = true;
       } else {
-        RunSaveSequence(table, path, copy, failure);
+        RunSaveSequence(table, keyPath, copy, failure);
+        if (!failure.failed) {
+          const std::string refusal =
+              ProveSave(decoded.text, *copy.GetFile(keyPath), table, keyPath);
+          if (!refusal.empty()) failure.Note(0, refusal);
+        }
         if (!failure.failed &&
-            !EncodeText(decoded.encoding, *copy.GetFile(path), &result.after)) {
+            !EncodeText(decoded.encoding, *copy.GetFile(keyPath), &result.after)) {
           failure.Note(0, "the new text does not encode as " +
                               std::string(TextEncodingName(decoded.encoding)));
         }
@@ -353,11 +415,14 @@ SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path
 
 UpdateResult UpdateTemplateTable(const std::string& path,
                                  const std::function<void(TemplateTable&)>& edit, bool dryRun,
-                                 FileSystem& fileSystem) {
-  return LockedUpdate(path, fileSystem, dryRun, true, [&](TemplateTable& table) {
-    edit(table);
-    return true;
-  });
+                                 FileSystem& fileSystem, const std::string& driverName) {
+  return LockedUpdate(
+      path, fileSystem, dryRun, true,
+      [&](TemplateTable& table) {
+        edit(table);
+        return true;
+      },
+      driverName);
 }
 
 }  // namespace zuv

@@ -25,17 +25,13 @@ int ParseAoSettingFields(const char* text, AoSetting* setting);
 // The longest analog-output text the loader takes; a longer one is cut to it.
 constexpr uint32_t kAoTextMaxLength = 49;
 
-// Fills `slot` with template n of the file (defaults first). True when the file
-// opened and section n holds a double-word "SwitchID". Never changes Used.
-bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
-                  FileSystem& fileSystem = NativeFileSystem());
-// Writes template n: appends its header when absent, then its four values.
-// True when the file could be opened.
-bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& path,
-                  FileSystem& fileSystem = NativeFileSystem());
-// Cuts section n out of the file. Always true.
-bool DeleteTemplateFromFile(uint32_t n, const std::string& path,
-                            FileSystem& fileSystem = NativeFileSystem());
+// The path the driver's keys are derived from. With a driver name, the
+// path that name gives in an image tree (the file may have any name then);
+// without one, the file's real path when `path` leads through a symbolic link
+// of the platform's file system (a link of another name keeps the keys of the
+// file it names), else `path` itself.
+std::string DriverKeyPath(const std::string& path, FileSystem& fileSystem,
+                          const std::string& driverName = {});
 
 // The driver file read once, under a shared lock, and decoded (see
 // DecodeText). 0, or the system's error code (kLockTimedOut when another
@@ -46,15 +42,22 @@ uint32_t ReadDriverText(const std::string& path, FileSystem& fileSystem, Decoded
 // kLockTimedOut that another program holds the file.
 std::string DriverFileErrorText(uint32_t systemError);
 
-// Clears all 16 slots, then for N = 0..15: SwitchID = N, LoadTemplate, Used.
+// Clears all 16 slots, then for N = 0..15: SwitchID = N, the template's
+// values when section N holds a double-word "SwitchID", and then Used.
 // The file is read once (ReadDriverText), and every slot loads from that one
 // copy, so the table never mixes two versions of a file another program saves.
 void LoadTemplateTable(TemplateTable& table, const std::string& path,
                        FileSystem& fileSystem = NativeFileSystem());
 // LoadTemplateTable that tells why the file could not be read: 0 when it was
 // read, else the system's error code; the table is loaded as above either way.
+// `driverName`, when given, names the driver whose keys the file holds
+// (see DriverKeyPath); so for UpdateTemplateTable. When the file was read but
+// a Save will never write it (an encoding not written, text that does not
+// decode), *notWritten, when given, gets the reason; else it is cleared.
 uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
-                                    FileSystem& fileSystem = NativeFileSystem());
+                                    FileSystem& fileSystem = NativeFileSystem(),
+                                    const std::string& driverName = {},
+                                    std::string* notWritten = nullptr);
 
 // What a Save did. systemError is the system's code when the file could not be
 // opened or written (0 when none was reported); message is ready to show:
@@ -68,8 +71,9 @@ struct SaveResult {
   bool changedOnDisk = false;
 };
 
-// DeleteTemplateFromFile for free slots 15 down to 0, then SaveTemplate for
-// used slots 0 up to 15, run on a copy in memory of the file read once under
+// Every section of each free slot cut out, 15 down to 0, then for each used
+// slot, 0 up to 15, its header appended when absent and its four values
+// written, run on a copy in memory of the file read once under
 // its exclusive lock; the file then gets the result in one step
 // (FileSystem::ReplaceContent) before the lock is let go. A UTF-16 file is
 // edited as its UTF-8 text and written back in UTF-16 with its mark; one that
@@ -95,7 +99,8 @@ struct UpdateResult {
 // save.ok == false with a message naming the file.
 UpdateResult UpdateTemplateTable(const std::string& path,
                                  const std::function<void(TemplateTable&)>& edit, bool dryRun,
-                                 FileSystem& fileSystem = NativeFileSystem());
+                                 FileSystem& fileSystem = NativeFileSystem(),
+                                 const std::string& driverName = {});
 
 }  // namespace zuv
 

@@ -18,6 +18,7 @@
 #else
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "cli/cli.h"
@@ -242,6 +243,134 @@ TEST(CliNul, TheWholeFileIsEdited) {
   }
   EXPECT_EQ(tool.Run({"check"}), 1);
   EXPECT_NE(tool.out.find("file: byte offset 3 holds a NUL byte"), std::string::npos) << tool.out;
+}
+
+// Files whose template sections hold a "[" inside a line, a key the device
+// would read otherwise, another driver's key, or an encoding never written:
+// what check reports, and what each edit writes (the file's bytes) or why it
+// refuses (the file left as it was).
+TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
+  const std::string sample = test::ReadFileBytes(kSample);
+  const std::string id2 = kPrefix + "2]\r\n\"SwitchID\"=dword:1\r\n";
+  const std::string ao1 = "\"AOSettings 1\"=\"     0    10     0\"\r\n";  // template 2's
+  const std::string ao1Set = "\"AOSettings 1\"=\"     0     5    -5\"\r\n";
+  auto with = [](std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  // ASCII text in units of `width` bytes after `mark`.
+  auto encoded = [](const std::string& mark, size_t width, bool be, const std::string& text) {
+    std::string bytes = mark;
+    for (char c : text) {
+      std::string unit(width, '\0');
+      unit[be ? width - 1 : 0] = c;
+      bytes += unit;
+    }
+    return bytes;
+  };
+  const std::string comment = with(sample, id2, id2 + "; calibrated [2024-05] by QA\r\n");
+  const std::string note = with(sample, id2, id2 + "\"Note\"=\"rack [A]\"\r\n");
+  const std::string keyLine = with(sample, id2, id2 + "[2024-05] by QA\r\n");
+  const std::string headerNote = with(sample, kPrefix + "2]", kPrefix + "2] ; was [1]");
+  const std::string later = with(sample, ao1, ao1 + "\"SwitchID\"=dword:7\r\n");
+  struct Edit {
+    std::vector<std::string> args;
+    std::string after;  // the file's bytes, or the start of the refusal
+  };
+  struct Case {
+    const char* name;
+    std::string file;
+    std::string checked;  // check's output after the encoding line; empty: no problems
+    std::vector<Edit> edits;
+    std::string path = "/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
+  };
+  const std::string refused = "refused: ";
+  const std::string keys = "line 15: template 0's section is under the key [" +
+                           kPrefix.substr(1) + "0], but the key of driver ";
+  const std::vector<Case> cases = {
+      {"[ in a comment", comment, "",
+       {{{"set", "2", "--ao1", "-5 ~ 5V"}, with(comment, ao1, ao1Set)},
+        {{"remove", "2"}, with(comment, comment.substr(comment.find(kPrefix + "2]")), "")}}},
+      {"[ in a string", note, "",
+       {{{"set", "0", "--ao1", "-10~10"},
+         with(note, "\"     0     5    -5\"", "\"     0    10   -10\"")}}},
+      {"[ in a header's comment", headerNote, "",
+       {{{"set", "2", "--ao1", "-5 ~ 5V"}, with(headerNote, ao1, ao1Set)}}},
+      {"[ at a line start: a key of its own", keyLine, "",
+       {{{"set", "2", "--ao1", "-5 ~ 5V"},
+         with(keyLine, "[2024-05]",
+              "\"ChanConfig\"=dword:0\r\n\"AOSettings 0\"=\"     0    10     0\"\r\n" + ao1Set +
+                  "[2024-05]")}}},
+      {"a later line overrides a value", later,
+       "file: line 26: template 2: the device reads \"SwitchID\" as dword:00000007, a load "
+       "shows dword:00000001\n",
+       {{{"set", "0", "--ao1", "0~5"},
+         refused + "the device would not read what is saved: key [" + kPrefix.substr(1) +
+             "2]: value \"SwitchID\" would read dword:00000007 (line 26), not dword:00000001 "
+             "as saved; nothing was written"},
+        {{"remove", "2"}, later.substr(0, later.find(kPrefix + "2]"))}}},
+      {"a renamed copy", sample,
+       "file: " + keys + "copy is [HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VODy_Uzore"
+       "\\Template0]; if the file belongs to another driver, name that driver: --driver NAME "
+       "with --file; every change is refused\n",
+       {{{"add"}, refused + keys + "copy is"},
+        {{"--driver", "USB8620A", "set", "2", "--ao1", "-5 ~ 5V"}, with(sample, ao1, ao1Set)}},
+       "/img/copy.reg"},
+  };
+  std::vector<Case> all = cases;
+  const struct {
+    const char* name;
+    std::string mark;
+    size_t width;
+    bool be;
+  } encodings[] = {{"UTF-32 LE", std::string("\xFF\xFE\0\0", 4), 4, false},
+                   {"UTF-32 BE", std::string("\0\0\xFE\xFF", 4), 4, true},
+                   {"UTF-16 LE without byte-order mark", "", 2, false},
+                   {"UTF-16 BE without byte-order mark", "", 2, true}};
+  for (const auto& e : encodings) {
+    const std::string fault =
+        std::string(e.name) + " is read but never written (UTF-16 with its mark, UTF-8 and "
+                              "8-bit text are)";
+    all.push_back({e.name, encoded(e.mark, e.width, e.be, sample),
+                   "file: " + fault + "; no change is written to this file\n",
+                   {{{"save"}, refused + fault + "; the file is not changed"},
+                    {{"add"}, refused + fault},
+                    {{"remove", "0"}, refused + fault}}});
+  }
+  for (const Case& c : all) {
+    SCOPED_TRACE(c.name);
+    InProcess tool, plain;
+    tool.path = c.path;
+    tool.fs.SetFile(tool.path, c.file);
+    plain.fs.SetFile(plain.path, sample);
+    ASSERT_EQ(plain.Run({"list"}), 0);
+    EXPECT_EQ(tool.Run({"list"}), 0) << tool.err;
+    if (c.file != keyLine) {
+      EXPECT_EQ(tool.out, plain.out);
+    }
+    EXPECT_EQ(tool.Run({"check"}), c.checked.empty() ? 0 : 1);
+    EXPECT_EQ(tool.out.substr(tool.out.find('\n') + 1),
+              c.checked.empty() ? "no problems found\n" : c.checked);
+    for (const Edit& edit : c.edits) {
+      SCOPED_TRACE(edit.args[0] + " " + (edit.args.size() > 1 ? edit.args[1] : ""));
+      tool.fs.SetFile(tool.path, c.file);
+      if (edit.after.rfind(refused, 0) == 0) {
+        EXPECT_EQ(tool.Run(edit.args), 2);
+        EXPECT_EQ(tool.err.rfind("zuv8620: " + tool.path + ": " + edit.after.substr(refused.size()),
+                                 0),
+                  0u)
+            << tool.err;
+        EXPECT_EQ(tool.File(), c.file);
+      } else {
+        EXPECT_EQ(tool.Run(edit.args), 0) << tool.err;
+        EXPECT_EQ(tool.File(), edit.after);
+        std::vector<std::string> check = {"check"};
+        if (edit.args[0] == "--driver") check.insert(check.begin(), {"--driver", edit.args[1]});
+        EXPECT_EQ(tool.Run(check), 0) << tool.out;
+      }
+    }
+  }
 }
 
 // A document for apply around the given templates.
@@ -472,6 +601,19 @@ TEST_F(Tool, RefusalsLeaveTheFileAlone) {
 #endif
   EXPECT_EQ(gone.err, "zuv8620: " + missing + ": " + SystemErrorText(noFolder) + "\n");
 }
+
+#ifndef _WIN32
+// A link of another name edits the file it names under that file's keys.
+TEST_F(Tool, ALinkOfAnotherNameKeepsTheFilesKeys) {
+  const std::string link = dir_.File("link.reg");
+  ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
+  const Result r = Run("--file \"" + link + "\" add");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(File().find(kPrefix + "1] \r\n\"SwitchID\"=dword:2\r\n"), std::string::npos);
+  EXPECT_EQ(Run("--file \"" + link + "\" check").out,
+            "encoding: 8-bit (ANSI)\nno problems found\n");
+}
+#endif
 
 TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
   const std::string before = File();

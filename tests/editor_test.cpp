@@ -362,6 +362,35 @@ TEST_F(EditorTest, ReadOnlyFileOpensAndSaveSaysSoUntilItIsWritable) {
   EXPECT_FALSE(editor.save.IsEnabled());
 }
 
+// A file in an encoding Save never writes: the editor shows its templates and
+// says so at open; Save names the reason, writes nothing and keeps the edits.
+TEST_F(EditorTest, AFileSaveNeverWritesIsNamedAtOpenAndAtSave) {
+  std::string original("\xFF\xFE\0\0", 4);  // UTF-32 LE
+  for (char c : DriverFileWith({0, 1})) original += std::string(1, c) + std::string(3, '\0');
+  WriteDriverFile(original);
+  const std::string reason =
+      FilePath() + ": UTF-32 LE is read but never written (UTF-16 with its mark, UTF-8 and "
+                   "8-bit text are)";
+  HWND window = nullptr;
+  EXPECT_THAT(Answering(IDOK, [&] { window = OpenEditorWindow(); }),
+              ElementsAre(MessageBoxSeen{"ZUV8620Ude",
+                                         "The editor shows the driver file's templates, but Save "
+                                         "will not write this file.\n\n" + reason,
+                                         true}));
+  Editor editor(window);
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
+                                          "1 Template1"));
+  editor.Select("Template1");
+  editor.remove.Click();
+  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { editor.save.Click(); });
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "The templates could not be saved.\n\n" + reason +
+                               "; the file is not changed");
+  EXPECT_TRUE(editor.save.IsEnabled());
+  EXPECT_EQ(FileBytes(), original);
+  EXPECT_THAT(Answering(IDCANCEL, [&] { editor.close.Click(); }), ElementsAre(kClosePrompt));
+}
+
 // ---- Close and destruction
 
 TEST_F(EditorTest, CloseWithoutEditsHidesWithoutAsking) {
@@ -554,7 +583,15 @@ TEST_F(EditorTest, NullOrOverlongArgumentsOpenNothingAndReturnOne) {
 TEST_F(EditorTest, ACallForAnOpenFileBringsItsEditorBackAndAnotherFileGetsItsOwn) {
   WriteDriverFile(DriverFileWith({0, 1}));
   const std::string otherFile = root_ + "Public\\Korvalent\\Device_Drivers\\USB8621\\USB8621.reg";
-  WriteFileBytes(otherFile, DriverFileWith({0, 1}));
+  // The other driver's file holds that driver's keys (a copy under the first
+  // driver's keys would never be written).
+  auto ofUsb8621 = [](std::string text) {
+    for (size_t at = text.find("VOD8620"); at != std::string::npos; at = text.find("VOD8620")) {
+      text.replace(at, 7, "VOD8621");
+    }
+    return text;
+  };
+  WriteFileBytes(otherFile, ofUsb8621(DriverFileWith({0, 1})));
   auto editors = [] { return FindThreadWindows(GetCurrentThreadId(), kCaption); };
   Editor first = Open();
   EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8621A", ""), 1);
@@ -580,7 +617,7 @@ TEST_F(EditorTest, ACallForAnOpenFileBringsItsEditorBackAndAnotherFileGetsItsOwn
   second.save.Click();
   EXPECT_FALSE(second.save.IsEnabled());
   EXPECT_TRUE(first.save.IsEnabled());
-  EXPECT_EQ(ReadFileBytes(otherFile), kFileHead + Section(1));
+  EXPECT_EQ(ReadFileBytes(otherFile), ofUsb8621(kFileHead + Section(1)));
   EXPECT_EQ(FileBytes(), DriverFileWith({0, 1}));
   EXPECT_THAT(Answering(IDCANCEL, [&] { second.close.Click(); }), IsEmpty());
   EXPECT_THAT(Answering(IDCANCEL, [&] { first.close.Click(); }), ElementsAre(kClosePrompt));

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "regfile/device_view.h"
+
 namespace zuv::regtext {
 namespace {
 
@@ -148,3 +150,49 @@ TEST(RegTextTest, WrittenValueLines) {
 
 }  // namespace
 }  // namespace zuv::regtext
+
+namespace zuv {
+namespace {
+
+// The device's line-based reading: what each key holds, as "path: name=data
+// @line" rows in the order of the keys' first headers.
+TEST(DeviceViewTest, ReadsLineByLine) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<std::string> rows;
+  };
+  const Case cases[] = {
+      {"a [ inside a line is text",
+       "[A]\r\n; x [B]\r\n\"n\"=\"r [C]\" ; c\r\n \t[D] ; [E]\r\n@=dword:1A\r\n",
+       {"A: n=\"r [C]\" @3", "D: @=dword:0000001a @5"}},
+      {"later lines and headers override, names without case",
+       "[k\\A]\n\"x\"=dword:1\n\"y\"=\"1\"\n[K\\a]\n\"X\"=dword:2\n",
+       {"k\\A: X=dword:00000002 @5", "k\\A: y=\"1\" @3"}},
+      {"preprocessor lines, values before a key, lines the import does not read",
+       "\"v\"=dword:1\r\nIF BSP_X\r\n[A]\r\n#if 0\r\nELSE\r\n\"w\" = hex:1,A0 ,\\\r\n  ff\r\n"
+       "ENDIF\r\nIFX\r\n\"u\"\r\n\"t\"=-\r\n",
+       {"A: w=hex:01,a0,ff @6", "A: t=- @11"}},
+      {"lone CR and LF line ends, malformed data kept as written",
+       "[A]\r\"d\"=dword:123456789\n\"s\"=\"open\r\"e\"=\"a\\\"b\"",
+       {"A: d=dword:123456789 @2", "A: s=\"open @3", "A: e=\"a\\\"b\" @4"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> rows;
+    const DeviceView view(c.text);
+    for (const DeviceKey& key : view.Keys()) {
+      for (const DeviceValue& value : key.values) {
+        rows.push_back(key.path + ": " + value.name + "=" + value.data + " @" +
+                       std::to_string(value.line));
+      }
+    }
+    EXPECT_EQ(rows, c.rows) << c.name;
+  }
+  const DeviceView view("[Drivers\\X]\r\n\"Y\"=dword:1\r\n");
+  ASSERT_NE(view.FindKey("drivers\\x"), nullptr);
+  EXPECT_EQ(DeviceView::FindValue(*view.FindKey("DRIVERS\\X"), "y")->line, 2u);
+  EXPECT_EQ(view.FindKey("Drivers"), nullptr);
+}
+
+}  // namespace
+}  // namespace zuv

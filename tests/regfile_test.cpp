@@ -242,8 +242,9 @@ TEST_F(RegFileTest, QuirksOfTheFormatAreKept) {
   EXPECT_EQ(store_.QueryValue(0, "AOSettings 0", &type, &value, &size, 4), 0);
   EXPECT_EQ(type, 4u);
   EXPECT_EQ(value, 5u);
-  // A "[" inside a value ends the section.
-  EXPECT_EQ(store_.QueryValue(0, "ChanConfig", &type, &value, &size, 4), 1);
+  // A "[" inside a value is text: the section goes on to the next key.
+  EXPECT_EQ(store_.QueryValue(0, "ChanConfig", &type, &value, &size, 4), 0);
+  EXPECT_EQ(value, 3u);
 }
 
 TEST_F(RegFileTest, CommentLinesAreNeverSearched) {
@@ -322,6 +323,13 @@ TEST_F(RegFileTest, WhereNewLinesGo) {
        Header(0) + "\n" + v + "\"b\"=\"c\"\n"},
       {"a lone CR ends the old line", Header(0) + "\r\"ChanConfig\"=dword:0\r\"b\"=\"c\"\r", 0,
        Header(0) + "\r" + v + "\"b\"=\"c\"\r"},
+      {"a [ inside a comment or a string is text",
+       Header(0) + "\r\n; calibrated [2024-05]\r\n\"Note\"=\"rack [A]\"\r\n[x]\r\n", 0,
+       Header(0) + "\r\n; calibrated [2024-05]\r\n\"Note\"=\"rack [A]\"\r\n" + v + "[x]\r\n"},
+      {"a [ after the header's own ]", Header(0) + " ; was [3]\r\n\"ChanConfig\"=dword:0\r\n", 0,
+       Header(0) + " ; was [3]\r\n" + v},
+      {"an indented header starts a key", Header(0) + "\r\n \t[x]\r\n", 0,
+       Header(0) + "\r\n \t\r\n" + v + "[x]\r\n"},
   };
   for (const Case& c : cases) {
     Write(c.before);

@@ -21,6 +21,7 @@
 #include "fault_file.h"
 #include "regfile/memory_file.h"
 #include "templates/template_file.h"
+#include "templates/template_slots.h"
 #include "test_files.h"
 
 namespace zuv {
@@ -71,7 +72,7 @@ TemplateTable Edited(const std::string& path, FileSystem& files) {
 }
 
 // The Save sequence run straight on the file, one store per call.
-void SaveInPlace(const TemplateTable& table, const std::string& path, FileSystem& files) {
+void SaveInPlace(const TemplateTable& table, const std::string& path, MemoryFileSystem& files) {
   for (uint32_t n = kTemplateCount; n-- > 0;) {
     if (table[n].Used == 0) DeleteTemplateFromFile(n, path, files);
   }

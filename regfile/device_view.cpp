@@ -1,0 +1,235 @@
+#include "regfile/device_view.h"
+
+#include <cstdio>
+
+namespace zuv {
+
+namespace {
+
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string LowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = Lower(c);
+  return lower;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsSpaceOrTab(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpaceOrTab(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// The data up to a ";" comment, blanks around it dropped.
+std::string_view BeforeComment(std::string_view data) {
+  return TrimBlanks(data.substr(0, data.find(';')));
+}
+
+bool StartsWithWord(std::string_view line, std::string_view word) {
+  if (line.size() < word.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i) {
+    if (line[i] != word[i]) return false;
+  }
+  return line.size() == word.size() || IsSpaceOrTab(line[word.size()]);
+}
+
+// IF, ELSE and ENDIF of the image build, and "#" lines of its C preprocessor.
+bool IsPreprocessorLine(std::string_view line) {
+  return line.front() == '#' || StartsWithWord(line, "IF") || StartsWithWord(line, "ELSE") ||
+         StartsWithWord(line, "ENDIF");
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// "dword:" and up to eight hex digits, nothing but a comment after them.
+std::string DwordData(std::string_view digits, std::string_view whole) {
+  digits = BeforeComment(digits);
+  if (digits.empty() || digits.size() > 8) return std::string(whole);
+  unsigned long value = 0;
+  for (char c : digits) {
+    if (HexValue(c) < 0) return std::string(whole);
+    value = value * 16 + static_cast<unsigned long>(HexValue(c));
+  }
+  return DeviceDword(value);
+}
+
+// A byte list: the tag, then each byte's two digits in lower case.
+std::string BytesData(std::string_view tag, std::string_view bytes, std::string_view whole) {
+  std::string data(tag);
+  data += ':';
+  std::string digits;
+  for (char c : BeforeComment(bytes)) {
+    if (c == ',' || IsSpaceOrTab(c) || c == '\\') {
+      if (digits.size() > 2) return std::string(whole);
+      if (!digits.empty()) {
+        if (data.back() != ':') data += ',';
+        if (digits.size() == 1) data += '0';
+        data += digits;
+      }
+      digits.clear();
+    } else if (HexValue(c) >= 0) {
+      digits += Lower(c);
+    } else {
+      return std::string(whole);
+    }
+  }
+  if (digits.size() > 2) return std::string(whole);
+  if (!digits.empty()) {
+    if (data.back() != ':') data += ',';
+    if (digits.size() == 1) data += '0';
+    data += digits;
+  }
+  return data;
+}
+
+// What follows a value's "=".
+std::string ValueData(std::string_view data) {
+  data = TrimBlanks(data);
+  if (!data.empty() && data.front() == '"') {
+    for (size_t i = 1; i < data.size(); ++i) {
+      if (data[i] == '\\' && i + 1 < data.size()) {
+        ++i;
+      } else if (data[i] == '"') {
+        return DeviceString(data.substr(1, i - 1));
+      }
+    }
+    return std::string(data);  // no closing quote
+  }
+  if (data == "-") return "-";
+  const size_t colon = data.find(':');
+  if (colon == std::string_view::npos) return std::string(BeforeComment(data));
+  const std::string tag = LowerCase(TrimBlanks(data.substr(0, colon)));
+  const std::string_view rest = data.substr(colon + 1);
+  if (tag == "dword") return DwordData(rest, data);
+  if (tag == "hex" || tag == "multi_sz" || (tag.compare(0, 4, "hex(") == 0 && tag.back() == ')')) {
+    return BytesData(tag, rest, data);
+  }
+  return std::string(BeforeComment(data));
+}
+
+}  // namespace
+
+bool SameRegistryName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string DeviceDword(unsigned long value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "dword:%08lx", value & 0xFFFFFFFFul);
+  return text;
+}
+
+std::string DeviceString(std::string_view text) {
+  std::string data = "\"";
+  data += text;
+  data += '"';
+  return data;
+}
+
+DeviceView::DeviceView(std::string_view text) {
+  size_t current = kNoKey;
+  size_t number = 0;
+  size_t at = 0;
+  // The next physical line, moving `at` past its line end (CR LF, LF or CR).
+  auto nextLine = [&text, &at, &number]() {
+    size_t end = at;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    const std::string_view line = text.substr(at, end - at);
+    at = end;
+    if (at < text.size() && text[at] == '\r') ++at;
+    if (at < text.size() && text[at] == '\n' && (at == end || text[end] == '\r')) ++at;
+    ++number;
+    return line;
+  };
+  while (at < text.size()) {
+    const size_t first = number + 1;
+    std::string_view line = nextLine();
+    std::string joined;
+    const std::string_view start = TrimBlanks(line);
+    if (!start.empty() && (start.front() == '"' || start.front() == '@')) {
+      // A value whose data ends with "\" goes on on the next line.
+      while (!TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' && at < text.size()) {
+        const std::string_view trimmed = TrimBlanks(line);
+        joined.append(trimmed.substr(0, trimmed.size() - 1));
+        joined += ',';
+        line = nextLine();
+      }
+      if (!joined.empty()) {
+        joined.append(line);
+        line = joined;
+      }
+    }
+    ReadLine(line, first, current);
+  }
+}
+
+void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current) {
+  line = TrimBlanks(line);
+  if (line.empty() || line.front() == ';' || IsPreprocessorLine(line)) return;
+  if (line.front() == '[') {
+    const size_t close = line.find(']');
+    const std::string path(TrimBlanks(line.substr(1, close == std::string_view::npos
+                                                           ? std::string_view::npos
+                                                           : close - 1)));
+    const std::string lower = LowerCase(path);
+    auto found = index_.find(lower);
+    if (found == index_.end()) {
+      found = index_.emplace(lower, keys_.size()).first;
+      keys_.push_back(DeviceKey{path, number, {}});
+    }
+    current = found->second;
+    return;
+  }
+  if (current == kNoKey) return;
+  DeviceKey& key = keys_[current];
+
+  std::string name;
+  std::string_view rest;
+  if (line.front() == '@') {
+    name = "@";
+    rest = line.substr(1);
+  } else if (line.front() == '"') {
+    size_t i = 1;
+    while (i < line.size() && line[i] != '"') i += (line[i] == '\\' && i + 1 < line.size()) ? 2 : 1;
+    if (i >= line.size()) return;  // no closing quote: not a value line
+    name = std::string(line.substr(1, i - 1));
+    rest = line.substr(i + 1);
+  } else {
+    return;  // a line the import does not read
+  }
+  rest = TrimBlanks(rest);
+  if (rest.empty() || rest.front() != '=') return;
+  DeviceValue value{name, ValueData(rest.substr(1)), number};
+  for (DeviceValue& old : key.values) {
+    if (SameRegistryName(old.name, name)) {
+      old = std::move(value);
+      return;
+    }
+  }
+  key.values.push_back(std::move(value));
+}
+
+const DeviceKey* DeviceView::FindKey(std::string_view path) const {
+  const auto found = index_.find(LowerCase(path));
+  return found == index_.end() ? nullptr : &keys_[found->second];
+}
+
+const DeviceValue* DeviceView::FindValue(const DeviceKey& key, std::string_view name) {
+  for (const DeviceValue& value : key.values) {
+    if (SameRegistryName(value.name, name)) return &value;
+  }
+  return nullptr;
+}
+
+}  // namespace zuv

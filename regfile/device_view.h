@@ -1,0 +1,71 @@
+// The registry text as the device's import reads it, line by line: a key
+// starts only on a line whose first character other than blank or tab is "[";
+// ";" starts a comment; "name"=value and @=value lines are values of the key
+// above them, a later line of the same name overriding an earlier one, and a
+// key written twice gathering the values of both; IF, ELSE and ENDIF lines
+// and "#" lines of the image build's preprocessor are passed over. A value
+// whose data ends with "\" goes on on the next line.
+//
+// This reader is kept apart from the store on purpose and shares none of its
+// search code: a Save proves with it that the file it writes means to the
+// device what the user saved, and `check` shows where the store's view and
+// the device's differ.
+#ifndef ZUV_REGFILE_DEVICE_VIEW_H
+#define ZUV_REGFILE_DEVICE_VIEW_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace zuv {
+
+struct DeviceValue {
+  std::string name;  // as written; "@" for the key's default value
+  // The value in one form for comparing: dword:0000001a, "text" (the
+  // characters between the quotes as written), hex:01,a0 (also hex(N): and
+  // multi_sz:, digits in lower case, no blanks), "-" for a deleted value, or
+  // the data text as written for anything else.
+  std::string data;
+  size_t line = 0;  // 1-based line of the line that gave the value
+};
+
+struct DeviceKey {
+  std::string path;  // between "[" and "]", blanks around it dropped
+  size_t line = 0;   // 1-based line of its first header
+  std::vector<DeviceValue> values;  // in the order of first appearance
+};
+
+class DeviceView {
+ public:
+  explicit DeviceView(std::string_view text);
+
+  // Keys in the order of their first header; values written before any header
+  // belong to no key and are left out.
+  const std::vector<DeviceKey>& Keys() const { return keys_; }
+  // Key and value names compare without regard to ASCII case, as the
+  // registry's do. Null when absent.
+  const DeviceKey* FindKey(std::string_view path) const;
+  static const DeviceValue* FindValue(const DeviceKey& key, std::string_view name);
+
+ private:
+  static constexpr size_t kNoKey = static_cast<size_t>(-1);
+  // Reads one line (a value's continued lines joined); `current` is the index
+  // of the key the values go to.
+  void ReadLine(std::string_view line, size_t number, size_t& current);
+
+  std::vector<DeviceKey> keys_;
+  std::unordered_map<std::string, size_t> index_;  // lower-case path -> keys_ index
+};
+
+// Whether two key or value names are the same to the registry.
+bool SameRegistryName(std::string_view a, std::string_view b);
+
+// The form of DeviceValue::data that a double word and a string take.
+std::string DeviceDword(unsigned long value);
+std::string DeviceString(std::string_view text);
+
+}  // namespace zuv
+
+#endif  // ZUV_REGFILE_DEVICE_VIEW_H

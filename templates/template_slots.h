@@ -1,0 +1,30 @@
+// The Save and load sequences' steps, one template slot at a time, on a copy
+// of the driver file in memory: what LoadTemplateTable and SaveTemplateTable
+// run under the file's lock. They neither lock, decode nor replace a file, so
+// only the fuzz targets and the tests call them, to compare a whole Save with
+// the same steps made one by one.
+#ifndef ZUV_TEMPLATES_TEMPLATE_SLOTS_H
+#define ZUV_TEMPLATES_TEMPLATE_SLOTS_H
+
+#include <cstdint>
+#include <string>
+
+#include "regfile/memory_file.h"
+#include "templates/device_template.h"
+
+namespace zuv {
+
+// Fills `slot` with template n of the file (defaults first). True when the file
+// opened and section n holds a double-word "SwitchID". Never changes Used.
+bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
+                  MemoryFileSystem& files);
+// Writes template n: appends its header when absent, then its four values.
+// True when the file could be opened.
+bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& path,
+                  MemoryFileSystem& files);
+// Cuts every section of template n out of the file. Always true.
+bool DeleteTemplateFromFile(uint32_t n, const std::string& path, MemoryFileSystem& files);
+
+}  // namespace zuv
+
+#endif  // ZUV_TEMPLATES_TEMPLATE_SLOTS_H
