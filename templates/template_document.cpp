@@ -231,7 +231,7 @@ class DocumentReader final : public nlohmann::json_sax<Json> {
     if (at != std::string::npos && lastToken.size() > kQuoteLimit) {
       what.replace(at + 12, lastToken.size(), Shortened(lastToken));
     }
-    error = "not JSON: " + what;
+    error = "not JSON: " + TextToUtf8(what);
     return false;
   }
 
