@@ -48,8 +48,9 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   explicit TemplateEditorDialog(HWND parent = nullptr);
   ~TemplateEditorDialog() override;
 
-  // The editor whose window is open on this driver file (letter case and
-  // the path's spelling aside), or null.
+  // The editor of this thread whose window is open on this driver file
+  // (letter case and the path's spelling aside), or null. An editor belongs
+  // to the thread that opened it; another thread's call opens its own.
   static TemplateEditorDialog* FindOpen(const char* driverFilePath);
   // Shows the window restored and makes it the active one.
   void BringToFront() const;
@@ -99,6 +100,9 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   // Creates each page's window and places it over the tab control's client
   // area, hidden, after the tab control in the tab order.
   void PlacePages();
+  // The controls that draw no text of their own: the tree, the tab row and
+  // the AI page's channel list. Their window texts name them.
+  std::vector<HWND> NamedControls() const;
   // Builds the tree from the table and selects the first template.
   void FillTemplateTree();
   // The slot of a template item; -1 for the other items and for null.
