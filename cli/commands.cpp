@@ -385,7 +385,14 @@ const std::vector<CommandInfo>& Commands() {
        "missing, unknown or of the wrong type; more than 16 templates (\"Support\n"
        "up to 16 Templates\"); two with one board id (\"SwitchID already used!\");\n"
        "a number outside 0 to 15 or used twice; an output range that is none of\n"
-       "\"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\", \"-10 ~ 10V\".\n",
+       "\"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\", \"-10 ~ 10V\".\n"
+       "\n"
+       "Limits, refused while the document is read, with its line and column: a\n"
+       "regular file or standard input of at most 16 MiB; nesting at most 64\n"
+       "deep; at most 10000 values; at most 16 templates; each field once in an\n"
+       "object; nothing after the document, and no NUL byte. A number out of its\n"
+       "field's range is refused as out of range. Messages quote at most 80\n"
+       "bytes of a value.\n",
        Apply},
       {"help", Operand::kCommandName, {}, "Usage: zuv8620 help [COMMAND]\n", Help},
   };

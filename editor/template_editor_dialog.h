@@ -1,7 +1,8 @@
 // The template editor: a modeless top-level dialog listing the driver file's
 // templates in a tree, with the five tab pages that edit the selected one and
 // the buttons Add, Remove, Save and Close. Each editor has its own table and
-// its own unsaved state; one editor at a time is open on a driver file.
+// its own unsaved state; on each host thread one editor at a time is open on
+// a driver file.
 #ifndef ZUV_EDITOR_TEMPLATE_EDITOR_DIALOG_H
 #define ZUV_EDITOR_TEMPLATE_EDITOR_DIALOG_H
 

@@ -16,7 +16,8 @@ namespace zuv::fuzz {
 namespace {
 
 const char kPath[] = "/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
-const std::string kUsb = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
+const std::string kUsb =
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
 
 // Templates 0, 2 and 5 (board id 20, which only template 5 may keep), a
 // channel mask that is not whole pairs, an output of no range, and other keys
@@ -105,7 +106,8 @@ Seeds DocumentSeeds() {
                 R"( "ao0": {"refHigh": 7, "refLow": 0, "code": 3}, "ao1": "0 ~ 5V"},)" +
                 plain)},
       {"board-id-twice", document(plain + "," + plain)},
-      {"field-twice", document(R"({"boardId": 3, "boardId": 4, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})")},
+      {"field-twice",
+       document(R"({"boardId": 3, "boardId": 4, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})")},
       {"number-out-of-range", document(R"({"boardId": 1e400, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})")},
       {"nul-after", document("") + std::string("\0{}", 3)},
       {"deep", "{\"format\": " + std::string(70, '[') + std::string(70, ']') + "}"},

@@ -175,7 +175,8 @@ std::string LineAndColumn(std::string_view text, size_t offset) {
   offset = std::min(offset, text.size());
   const std::string_view before = text.substr(0, offset);
   const size_t lines = static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
-  const size_t lineStart = before.rfind('\n') == std::string_view::npos ? 0 : before.rfind('\n') + 1;
+  const size_t lastLf = before.rfind('\n');
+  const size_t lineStart = lastLf == std::string_view::npos ? 0 : lastLf + 1;
   return "line " + std::to_string(lines + 1) + ", column " + std::to_string(offset - lineStart + 1);
 }
 

@@ -35,9 +35,11 @@ done
 # Name:" line, then one line per function (address, hint, name).
 functions=$(awk '/^\tDLL Name:/ { dll = tolower($3); next }
                  /^$/ { dll = "" }
-                 dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]/ { print dll, $3 }' <<<"$dump" | sort -u)
+                 dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]/ { print dll, $3 }' <<<"$dump" |
+  sort -u)
 [ -n "$functions" ] || fail "no imported function found"
 allowed=$(grep -v '^#' "$(dirname "$0")/dll_imports_vista.txt" | sort -u)
 missing=$(comm -23 <(echo "$functions") <(echo "$allowed"))
-[ -z "$missing" ] || fail "imports functions not known to be on Windows Vista (tests/dll_imports_vista.txt): $(echo $missing)"
+[ -z "$missing" ] ||
+  fail "imports what tests/dll_imports_vista.txt does not list for Windows Vista: $(echo $missing)"
 echo "ok: ZUV8620Ude.dll exports DriverConfig @1 only; imports: $(echo $imports)"

@@ -267,7 +267,8 @@ TEST(CliApply, RefusalsSayWhereAndLeaveTheFileAlone) {
        R"(templates[0]: unknown field "chanConfig")"},
       {Document(R"({"boardId": 3, "ao0": "0 ~ 5V", "ao1": {"refHigh": 5}})"),
        R"(templates[0].ao1: "refLow" is missing)"},
-      {Document(seventeen), "line 1, column 1081: more than 16 templates: Support up to 16 Templates"},
+      {Document(seventeen),
+       "line 1, column 1081: more than 16 templates: Support up to 16 Templates"},
       // Refused while parsing, with where: no value deeper than 64, no field
       // twice, nothing after the document (a NUL ends nothing), no number a
       // double cannot hold, at most 10000 values.
@@ -275,8 +276,10 @@ TEST(CliApply, RefusalsSayWhereAndLeaveTheFileAlone) {
        "standard input: line 1, column 75: nested more than 64 deep"},
       {Document(R"({"boardId": 3, "boardId": 4, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})"),
        R"(standard input: line 1, column 84: the field "boardId" is given twice)"},
-      {Document("") + std::string("\0{}", 3), "standard input: not JSON: a NUL byte at line 1, column 63"},
-      {Document("") + " {}", "column 64: syntax error while parsing value - unexpected '{'; expected end"},
+      {Document("") + std::string("\0{}", 3),
+       "standard input: not JSON: a NUL byte at line 1, column 63"},
+      {Document("") + " {}",
+       "column 64: syntax error while parsing value - unexpected '{'; expected end"},
       {Document(R"({"boardId": 1e400, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})"),
        R"(standard input: line 1, column 77: "boardId" 1e400 is out of range)"},
       {Document(R"({"boardId": 1e20, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})"),
@@ -287,7 +290,8 @@ TEST(CliApply, RefusalsSayWhereAndLeaveTheFileAlone) {
        "standard input: line 1, column 20010: the document holds more than 10000 values"},
       // A value is quoted with at most 80 bytes.
       {"{\"format\": \"" + std::string(1 << 20, 'a') + "\"}",
-       "standard input: \"format\" \"" + std::string(76, 'a') + "... is not \"zuv8620-templates\"\n"},
+       "standard input: \"format\" \"" + std::string(76, 'a') +
+           "... is not \"zuv8620-templates\"\n"},
       {"[\"" + std::string(1 << 20, 'a') + "\n", "last read: '\"" + std::string(76, 'a') + "...'"},
       {Document(DocTemplate(0, 3) + "," + DocTemplate(1, 3)),
        R"(templates[1] (number 1): "boardId" 3: SwitchID already used!)"},

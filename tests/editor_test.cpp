@@ -522,7 +522,8 @@ TEST_F(EditorTest, NullOrOverlongArgumentsOpenNothingAndReturnOne) {
       {endless, ".\n\nRoot: " + endless.substr(0, 260) + "..."},
   };
   for (const auto& [root, tail] : overlong) {
-    EXPECT_THAT(Answering(IDOK, [&] { EXPECT_EQ(driverConfig_(0, root.c_str(), "USB8620A", ""), 1); }),
+    EXPECT_THAT(Answering(IDOK,
+                          [&] { EXPECT_EQ(driverConfig_(0, root.c_str(), "USB8620A", ""), 1); }),
                 ElementsAre(MessageBoxSeen{"ZUV8620Ude",
                                            "The driver file cannot be opened: its path would be "
                                            "longer than 259 characters" + tail,
@@ -668,7 +669,8 @@ TEST_F(EditorTest, ControlsHaveNamesForScreenReaders) {
       labels.push_back(ClassOf(label) + " " + TextOf(label));
     }
   }
-  EXPECT_THAT(labels, UnorderedElementsAre("Static BoardID", "Static Channel 0", "Static Channel 1"));
+  EXPECT_THAT(labels,
+              UnorderedElementsAre("Static BoardID", "Static Channel 0", "Static Channel 1"));
 }
 
 // ---- A host that frees the library after the call
