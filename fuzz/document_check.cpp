@@ -33,12 +33,12 @@ const std::string kDriverFile =
     "\r\n[HKEY_LOCAL_MACHINE\\Drivers\\Other]\r\n\"Order\"=dword:1a\r\n";
 
 // The tool's exit status, output and messages for one run on `files`.
-struct Run {
+struct Outcome {
   int status;
   std::string out, err;
 };
 
-Run Tool(MemoryFileSystem& files, const char* command, const std::string& input = "") {
+Outcome Tool(MemoryFileSystem& files, const char* command, const std::string& input = "") {
   std::istringstream in(input);
   std::ostringstream out, err;
   const int status = cli::Run({"--file", kPath, command, "-"}, out, err, in, files);
@@ -62,7 +62,7 @@ std::string CheckDocument(const uint8_t* data, size_t size) {
   const std::string document(reinterpret_cast<const char*>(data), size);
   MemoryFileSystem files;
   files.SetFile(kPath, kDriverFile);
-  const Run applied = Tool(files, "apply", document);
+  const Outcome applied = Tool(files, "apply", document);
   const std::string after = *files.GetFile(kPath);
   if (applied.status == cli::kExitFailed) {
     if (after != kDriverFile) return "a refused apply changed the file: " + applied.err;
@@ -72,17 +72,16 @@ std::string CheckDocument(const uint8_t* data, size_t size) {
     return "apply ended with " + std::to_string(applied.status) + ": " + applied.err;
   }
   // Applying the document again, or the file's export, changes no byte.
-  const Run again = Tool(files, "apply", document);
+  const Outcome again = Tool(files, "apply", document);
   if (again.status != cli::kExitOk || *files.GetFile(kPath) != after) {
     return "the document applied again changed the file: " + again.err;
   }
-  // ("export" takes no operand; "-" would be refused.)
   std::istringstream none;
   std::ostringstream exported, err;
   if (cli::Run({"--file", kPath, "export"}, exported, err, none, files) != cli::kExitOk) {
     return "export failed: " + err.str();
   }
-  const Run reapplied = Tool(files, "apply", exported.str());
+  const Outcome reapplied = Tool(files, "apply", exported.str());
   if (reapplied.status != cli::kExitOk) {
     return "the export is refused: " + reapplied.err + exported.str();
   }
