@@ -1,6 +1,8 @@
 #include "cli/cli.h"
 
+#include <exception>
 #include <iostream>
+#include <new>
 #include <ostream>
 
 #include "cli/arguments.h"
@@ -71,6 +73,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return Dispatch(parsed, out, in, fileSystem);
   } catch (const Failure& failure) {
     err << kToolName << ": " << failure.message << "\n";
+    return kExitFailed;
+  } catch (const std::bad_alloc&) {
+    err << kToolName << ": out of memory\n";
+    return kExitFailed;
+  } catch (const std::exception& e) {
+    err << kToolName << ": " << e.what() << "\n";
     return kExitFailed;
   }
 }

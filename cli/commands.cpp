@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <istream>
@@ -241,17 +242,44 @@ int Export(Context& context) {
   return kExitOk;
 }
 
+// The bytes of a document, at most kDocumentByteLimit of them, from a regular
+// file or standard input: a folder, a device or a pipe given by name is
+// refused before it is read, and no read takes more than the limit and one.
+std::string ReadDocument(const std::string& source, std::istream& in, const std::string& name) {
+  const std::string tooLarge = name + ": a document is at most " +
+                               std::to_string(kDocumentByteLimit >> 20) + " MiB (" +
+                               std::to_string(kDocumentByteLimit) + " bytes)";
+  auto readFrom = [&](std::istream& stream) {
+    std::string text;
+    char chunk[65536];
+    while (text.size() <= kDocumentByteLimit &&
+           stream.read(chunk, sizeof chunk).gcount() > 0) {
+      text.append(chunk, static_cast<size_t>(stream.gcount()));
+    }
+    if (stream.bad()) throw Failure{name + ": cannot be read"};
+    if (text.size() > kDocumentByteLimit) throw Failure{tooLarge + ", this one is larger"};
+    return text;
+  };
+  if (source == "-") return readFrom(in);
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(source, error);
+  if (error) throw Failure{name + ": " + error.message()};
+  if (!std::filesystem::is_regular_file(status)) {
+    throw Failure{name + ": not a regular file (give a document file, or - for standard input)"};
+  }
+  const uintmax_t size = std::filesystem::file_size(source, error);
+  if (!error && size > kDocumentByteLimit) {
+    throw Failure{tooLarge + ", this one " + std::to_string(size) + " bytes"};
+  }
+  std::ifstream file(source, std::ios::binary);
+  if (!file) throw Failure{name + ": " + std::strerror(errno)};
+  return readFrom(file);
+}
+
 int Apply(Context& context) {
   const std::string& source = context.args.positional[0];
   const std::string name = source == "-" ? "standard input" : source;
-  std::string text;
-  if (source == "-") {
-    text.assign(std::istreambuf_iterator<char>(context.in), std::istreambuf_iterator<char>());
-  } else {
-    std::ifstream file(source, std::ios::binary);
-    if (!file) throw Failure{name + ": " + std::strerror(errno)};
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  }
+  const std::string text = ReadDocument(source, context.in, name);
   std::vector<DocumentTemplate> templates;
   std::string error;
   if (!ParseTemplateDocument(text, &templates, &error)) throw Failure{name + ": " + error};
@@ -374,7 +402,14 @@ const std::vector<CommandInfo>& Commands() {
        "missing, unknown or of the wrong type; more than 16 templates (\"Support\n"
        "up to 16 Templates\"); two with one board id (\"SwitchID already used!\");\n"
        "a number outside 0 to 15 or used twice; an output range that is none of\n"
-       "\"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\", \"-10 ~ 10V\".\n",
+       "\"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\", \"-10 ~ 10V\".\n"
+       "\n"
+       "Limits, refused while the document is read, with its line and column: a\n"
+       "regular file or standard input of at most 16 MiB; nesting at most 64\n"
+       "deep; at most 10000 values; at most 16 templates; each field once in an\n"
+       "object; nothing after the document, and no NUL byte. A number out of its\n"
+       "field's range is refused as out of range. Messages quote at most 80\n"
+       "bytes of a value.\n",
        Apply},
       {"help", Operand::kCommandName, {}, "Usage: zuv8620 help [COMMAND]\n", Help},
   };

@@ -1,5 +1,8 @@
 // zuv8620: edits the device setting templates of a driver file from scripts.
+#include <cstdio>
+#include <exception>
 #include <iostream>
+#include <new>
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -17,12 +20,24 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 1 && args[0] == "--version") {
-    std::cout << "zuv8620 " ZUV_VERSION "\n";
-    return zuv::cli::kExitOk;
+  // Run reports its own failures; what it cannot (no memory for the
+  // arguments, a failure while writing its report) still ends in a message
+  // and exit status 2, never in an abort.
+  try {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+      std::cout << "zuv8620 " ZUV_VERSION "\n";
+      return zuv::cli::kExitOk;
+    }
+    const int status = zuv::cli::Run(args, std::cout, std::cerr);
+    std::cout.flush();
+    return status;
+  } catch (const std::bad_alloc&) {
+    std::fputs("zuv8620: out of memory\n", stderr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zuv8620: %s\n", e.what());
+  } catch (...) {
+    std::fputs("zuv8620: unexpected failure\n", stderr);
   }
-  const int status = zuv::cli::Run(args, std::cout, std::cerr);
-  std::cout.flush();
-  return status;
+  return zuv::cli::kExitFailed;
 }

@@ -8,11 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "editor/page_controls.h"
 #include "editor/resource.h"
 #include "regfile/file.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
+#include "winui/accessibility.h"
 #include "winui/bitmap.h"
+#include "winui/lock.h"
 #include "winui/module.h"
 
 namespace zuv {
@@ -52,13 +55,18 @@ void CopyBounded(char* target, size_t size, const char* source) {
   if (length != 0) std::memcpy(target, source, length);
 }
 
-// The editors whose windows exist, each with its driver file's full path.
-// Touched only on the threads that run the editors' windows.
+// The editors whose windows exist, each with its driver file's full path and
+// the thread that runs its window. A host may call DriverConfig on several
+// threads, each with its own message loop: the list is shared under its lock,
+// and each thread finds only its own editors, the windows it may show and
+// destroy.
 struct OpenEditor {
   std::string path;
   TemplateEditorDialog* editor;
+  DWORD thread;
 };
 std::vector<OpenEditor> g_openEditors;
+SRWLOCK g_openEditorsLock = SRWLOCK_INIT;
 
 // The path in one spelling: full, "." and ".." resolved.
 std::string FullPath(const char* path) {
@@ -69,6 +77,7 @@ std::string FullPath(const char* path) {
 }
 
 void Unregister(const TemplateEditorDialog* editor) {
+  winui::ExclusiveLock lock(g_openEditorsLock);
   g_openEditors.erase(std::remove_if(g_openEditors.begin(), g_openEditors.end(),
                                      [editor](const OpenEditor& entry) {
                                        return entry.editor == editor;
@@ -102,8 +111,12 @@ TemplateEditorDialog::~TemplateEditorDialog() { Unregister(this); }
 
 TemplateEditorDialog* TemplateEditorDialog::FindOpen(const char* driverFilePath) {
   const std::string path = FullPath(driverFilePath);
+  const DWORD thread = GetCurrentThreadId();
+  winui::ExclusiveLock lock(g_openEditorsLock);
   for (const OpenEditor& entry : g_openEditors) {
-    if (lstrcmpiA(entry.path.c_str(), path.c_str()) == 0) return entry.editor;
+    if (entry.thread == thread && lstrcmpiA(entry.path.c_str(), path.c_str()) == 0) {
+      return entry.editor;
+    }
   }
   return nullptr;
 }
@@ -133,7 +146,8 @@ BOOL TemplateEditorDialog::CreateEditor() {
   winui::InitCommonControls(ICC_TREEVIEW_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES |
                             ICC_STANDARD_CLASSES);
   if (!Create()) return FALSE;
-  g_openEditors.push_back({FullPath(driverFilePath_), this});
+  winui::ExclusiveLock lock(g_openEditorsLock);
+  g_openEditors.push_back({FullPath(driverFilePath_), this, GetCurrentThreadId()});
   return TRUE;
 }
 
@@ -159,6 +173,7 @@ BOOL TemplateEditorDialog::OnInitDialog() {
   onDisk_ = templates_;
 
   PlacePages();
+  for (HWND control : NamedControls()) winui::AnnotateAccessibleName(control);
   FillTemplateTree();
   // The user starts at the tree, with its selection in view.
   SetFocus(templateTree_.Handle());
@@ -172,6 +187,11 @@ void TemplateEditorDialog::OnShowOpenError() {
                                     : std::string(kNotWrittenText) + "\n\n" + driverFilePath_ +
                                           ": " + notWritten_;
   MessageBoxA(hwnd_, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONWARNING);
+}
+
+std::vector<HWND> TemplateEditorDialog::NamedControls() const {
+  return {templateTree_.Handle(), tabControl_.Handle(),
+          GetDlgItem(aiPage_.Handle(), IDC_CHANNEL_LIST)};
 }
 
 void TemplateEditorDialog::PlacePages() {
@@ -393,6 +413,7 @@ void TemplateEditorDialog::OnCancel() {
 }
 
 void TemplateEditorDialog::OnDestroy() {
+  for (HWND control : NamedControls()) winui::ClearAccessibleName(control);
   if (modified_) AskToSave(nullptr);
   modified_ = false;
 }

@@ -1,7 +1,8 @@
 // The template editor: a modeless top-level dialog listing the driver file's
 // templates in a tree, with the five tab pages that edit the selected one and
 // the buttons Add, Remove, Save and Close. Each editor has its own table and
-// its own unsaved state; one editor at a time is open on a driver file.
+// its own unsaved state; on each host thread one editor at a time is open on
+// a driver file.
 #ifndef ZUV_EDITOR_TEMPLATE_EDITOR_DIALOG_H
 #define ZUV_EDITOR_TEMPLATE_EDITOR_DIALOG_H
 
@@ -49,8 +50,9 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   explicit TemplateEditorDialog(HWND parent = nullptr);
   ~TemplateEditorDialog() override;
 
-  // The editor whose window is open on this driver file (letter case and
-  // the path's spelling aside), or null.
+  // The editor of this thread whose window is open on this driver file
+  // (letter case and the path's spelling aside), or null. An editor belongs
+  // to the thread that opened it; another thread's call opens its own.
   static TemplateEditorDialog* FindOpen(const char* driverFilePath);
   // Shows the window restored and makes it the active one.
   void BringToFront() const;
@@ -100,6 +102,9 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   // Creates each page's window and places it over the tab control's client
   // area, hidden, after the tab control in the tab order.
   void PlacePages();
+  // The controls that draw no text of their own: the tree, the tab row and
+  // the AI page's channel list. Their window texts name them.
+  std::vector<HWND> NamedControls() const;
   // Builds the tree from the table and selects the first template.
   void FillTemplateTree();
   // The slot of a template item; -1 for the other items and for null.

@@ -11,8 +11,10 @@ extern "C" {
 // where D is the first 7 characters of driverName, and returns at once; the
 // editor then runs on the calling thread's message dispatching. When an editor
 // is already open on that file, it is brought to the front instead. hostValue and
-// extraText are kept but not used. Always returns 1; with a null argument or
-// a path longer than 259 characters no editor is created.
+// extraText are kept but not used. Always returns 1; with a null argument no
+// editor is created, and with a path longer than 259 characters a box names
+// the root and the limit instead. The first call pins the library: a host may
+// free it after the call, and the editor keeps working.
 int WINAPI DriverConfig(DWORD hostValue, const char* rootPath, const char* driverName,
                         const char* extraText);
 

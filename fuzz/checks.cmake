@@ -4,6 +4,10 @@ if(NOT TARGET zuv_fuzz_checks)
   add_library(zuv_fuzz_checks STATIC
     ${PROJECT_SOURCE_DIR}/fuzz/store_check.cpp
     ${PROJECT_SOURCE_DIR}/fuzz/template_check.cpp
-    ${PROJECT_SOURCE_DIR}/fuzz/seeds.cpp)
-  target_link_libraries(zuv_fuzz_checks PUBLIC zuv_templates)
+    ${PROJECT_SOURCE_DIR}/fuzz/seeds.cpp
+    ${PROJECT_SOURCE_DIR}/fuzz/document_check.cpp)
+  target_link_libraries(zuv_fuzz_checks PUBLIC zuv_templates zuv_cli
+                        PRIVATE nlohmann_json::nlohmann_json)
+  target_compile_definitions(zuv_fuzz_checks PRIVATE
+    ZUV_DOCUMENT_SCHEMA="${PROJECT_SOURCE_DIR}/docs/template-document.schema.json")
 endif()

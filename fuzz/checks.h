@@ -31,12 +31,21 @@ std::string CheckStore(const uint8_t* data, size_t size);
 // an empty string.
 std::string CheckTemplates(const uint8_t* data, size_t size);
 
+// The template document on arbitrary bytes: `zuv8620 apply -` with them on a
+// driver file in memory. Either the tool refuses (exit status 2, a message of
+// one short line, the file unchanged), or it applies them, and then applying
+// them again, or applying the file's export, changes no byte. Returns what
+// went wrong, or an empty string.
+std::string CheckDocument(const uint8_t* data, size_t size);
+
 // Small inputs that reach the interesting paths: sections of every bus at the
 // start, in the middle and at the end, comments, odd line ends, and a change
 // of every kind. Name and bytes of each.
 using Seeds = std::vector<std::pair<std::string, std::string>>;
 Seeds StoreSeeds();
 Seeds TemplateSeeds();
+// Documents of the tests and the examples of docs/template-document.schema.json.
+Seeds DocumentSeeds();
 
 }  // namespace zuv::fuzz
 

@@ -1,5 +1,5 @@
 // Writes the fuzz targets' own seeds: make_seeds FOLDER puts them in
-// FOLDER/store and FOLDER/templates.
+// FOLDER/store, FOLDER/templates and FOLDER/document.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
   }
   namespace fs = std::filesystem;
   const std::pair<const char*, zuv::fuzz::Seeds> sets[] = {
-      {"store", zuv::fuzz::StoreSeeds()}, {"templates", zuv::fuzz::TemplateSeeds()}};
+      {"store", zuv::fuzz::StoreSeeds()}, {"templates", zuv::fuzz::TemplateSeeds()},
+      {"document", zuv::fuzz::DocumentSeeds()}};
   for (const auto& [target, seeds] : sets) {
     const fs::path folder = fs::path(argv[1]) / target;
     fs::create_directories(folder);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs each fuzz target for a number of seconds (default 60):
-#   scripts/fuzz.sh [SECONDS] [TARGET...]      targets: store templates
+#   scripts/fuzz.sh [SECONDS] [TARGET...]      targets: store templates document
 # Builds the "fuzz" preset (clang, libFuzzer, ASan and UBSan), writes the
 # targets' own seeds into build/fuzz/seeds and starts from them and from the
 # real files of the shared corpus, which are only read. The inputs a run finds
@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(store templates)
+[ "${#targets[@]}" -gt 0 ] || targets=(store templates document)
 corpus_dir=${ZUV_CORPUS_DIR:-$(pwd)/../shared/corpus/wince-reg}
 
 cmake --preset fuzz >/dev/null

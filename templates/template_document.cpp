@@ -1,5 +1,8 @@
 #include "templates/template_document.h"
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
 #include <map>
 
 #include <nlohmann/json.hpp>
@@ -42,21 +45,43 @@ struct FormError {
 
 std::string Quoted(const char* field) { return std::string("\"") + field + "\""; }
 
+// At most about kQuoteLimit bytes of `text`, cut at a character's start, with
+// "..." when cut: a message never carries a whole large value.
+std::string Shortened(const std::string& text) {
+  if (text.size() <= kQuoteLimit) return text;
+  size_t end = kQuoteLimit - 3;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end) + "...";
+}
+
+// A value as JSON text for a message, shortened.
+std::string Excerpt(const Json& value) {
+  return Shortened(value.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
 // The whole number in `value` within [low, high]; otherwise a FormError
-// naming the field.
+// naming the field. A number too large for a whole number of 64 bits is read
+// as a float: when it has no fraction it is out of range as well.
 int64_t WholeNumber(const Json& value, const std::string& where, const char* field, int64_t low,
                     int64_t high) {
   const std::string range = std::to_string(low) + " to " + std::to_string(high);
+  const std::string outOfRange =
+      where + ": " + Quoted(field) + " " + Excerpt(value) + " is out of range (" + range + ")";
+  if (value.is_number_float()) {
+    const double number = value.get<double>();
+    if (number == std::trunc(number) && (number < static_cast<double>(low) ||
+                                         number > static_cast<double>(high))) {
+      throw FormError{outOfRange};
+    }
+  }
   if (!value.is_number_integer()) {
     throw FormError{where + ": " + Quoted(field) + " must be a whole number " + range + ", not " +
-                    value.dump()};
+                    Excerpt(value)};
   }
-  const bool negative = value.is_number_integer() && !value.is_number_unsigned() &&
-                        value.get<int64_t>() < 0;
+  const bool negative = !value.is_number_unsigned() && value.get<int64_t>() < 0;
   if (negative ? value.get<int64_t>() < low
                : value.get<uint64_t>() > static_cast<uint64_t>(high)) {
-    throw FormError{where + ": " + Quoted(field) + " " + value.dump() + " is out of range (" +
-                    range + ")"};
+    throw FormError{outOfRange};
   }
   return negative ? value.get<int64_t>() : static_cast<int64_t>(value.get<uint64_t>());
 }
@@ -72,7 +97,7 @@ void OnlyKnownFields(const Json& object, const std::string& where,
   for (auto item = object.begin(); item != object.end(); ++item) {
     bool found = false;
     for (const char* name : known) found = found || item.key() == name;
-    if (!found) throw FormError{where + ": unknown field \"" + TextToUtf8(item.key()) + "\""};
+    if (!found) throw FormError{where + ": unknown field " + Excerpt(Json(item.key()))};
   }
 }
 
@@ -82,7 +107,7 @@ int RangeOfLabel(const Json& value, const std::string& where, const std::string&
       if (value.get<std::string>() == AoRangeTable[i].Label) return i;
     }
   }
-  throw FormError{where + ": " + field + " " + value.dump() + ": " +
+  throw FormError{where + ": " + field + " " + Excerpt(value) + ": " +
                   RefusalText(Refusal::kNoSuchRange)};
 }
 
@@ -94,7 +119,7 @@ AoSetting ParseAo(const Json& value, const std::string& where, const char* name)
   }
   if (!value.is_object()) {
     throw FormError{where + ": " + Quoted(name) + " must be a range label or an object, not " +
-                    value.dump()};
+                    Excerpt(value)};
   }
   const std::string inner = where + "." + name;
   OnlyKnownFields(value, inner, {"range", "refHigh", "refLow", "code"});
@@ -114,6 +139,160 @@ AoSetting ParseAo(const Json& value, const std::string& where, const char* name)
       WholeNumber(Field(value, inner, "refLow"), inner, "refLow", INT32_MIN, INT32_MAX));
   return setting;
 }
+
+// An iterator over the document's text that records how far the parser has
+// read, so that a refusal made while parsing can name its line and column.
+class TrackingIterator {
+ public:
+  using iterator_category = std::input_iterator_tag;
+  using value_type = char;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const char*;
+  using reference = const char&;
+
+  TrackingIterator(const char* at, const char** read) : at_(at), read_(read) {}
+  reference operator*() const { return *at_; }
+  TrackingIterator& operator++() {
+    *read_ = ++at_;
+    return *this;
+  }
+  TrackingIterator operator++(int) {
+    TrackingIterator old = *this;
+    ++*this;
+    return old;
+  }
+  bool operator==(const TrackingIterator& other) const { return at_ == other.at_; }
+  bool operator!=(const TrackingIterator& other) const { return at_ != other.at_; }
+
+ private:
+  const char* at_;
+  const char** read_;
+};
+
+// "line L, column C" of the byte at `offset`, counted as the parser counts:
+// lines end at LF, columns are bytes from 1.
+std::string LineAndColumn(std::string_view text, size_t offset) {
+  offset = std::min(offset, text.size());
+  const std::string_view before = text.substr(0, offset);
+  const size_t lines = static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
+  const size_t lastLf = before.rfind('\n');
+  const size_t lineStart = lastLf == std::string_view::npos ? 0 : lastLf + 1;
+  return "line " + std::to_string(lines + 1) + ", column " + std::to_string(offset - lineStart + 1);
+}
+
+// Builds the document's tree from the parser's events, refusing while it
+// parses what no document holds and what would make the tree large: nesting
+// deeper than kDocumentDepthLimit, a field given twice in one object, more
+// than kTemplateCount templates, more than kDocumentValueLimit values.
+class DocumentReader final : public nlohmann::json_sax<Json> {
+ public:
+  DocumentReader(std::string_view text, const char* const* read) : text_(text), read_(read) {}
+
+  Json root;
+  std::string error;
+
+  bool null() override { return Add(Json(nullptr)) != nullptr; }
+  bool boolean(bool value) override { return Add(Json(value)) != nullptr; }
+  bool number_integer(number_integer_t value) override { return Add(Json(value)) != nullptr; }
+  bool number_unsigned(number_unsigned_t value) override { return Add(Json(value)) != nullptr; }
+  bool number_float(number_float_t value, const string_t&) override {
+    return Add(Json(value)) != nullptr;
+  }
+  bool string(string_t& value) override { return Add(Json(std::move(value))) != nullptr; }
+  bool binary(binary_t&) override { return Refuse("binary data"); }
+  bool start_object(std::size_t) override { return Open(Json::object()); }
+  bool start_array(std::size_t) override { return Open(Json::array()); }
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+
+  bool key(string_t& name) override {
+    if (open_.back()->contains(name)) {
+      return Refuse("the field " + Excerpt(Json(name)) + " is given twice");
+    }
+    key_ = std::move(name);
+    return true;
+  }
+
+  bool parse_error(std::size_t position, const std::string& lastToken,
+                   const Json::exception& e) override {
+    if (e.id == 406) {  // a number beyond what a double holds
+      const std::string field =
+          !open_.empty() && open_.back()->is_object() ? Excerpt(Json(key_)) + " " : "";
+      error = LineAndColumn(text_, position > 0 ? position - 1 : 0) + ": " + field +
+              Shortened(lastToken) + " is out of range";
+      return false;
+    }
+    // "[json.exception.parse_error.101] parse error at line 2, column 5: ...;
+    // last read: '...'": the token shortened, the exception's name left out.
+    std::string what = e.what();
+    const size_t start = what.find("] ");
+    if (start != std::string::npos) what.erase(0, start + 2);
+    const std::string lastRead = "last read: '" + lastToken;
+    const size_t at = what.find(lastRead);
+    if (at != std::string::npos && lastToken.size() > kQuoteLimit) {
+      what.replace(at + 12, lastToken.size(), Shortened(lastToken));
+    }
+    error = "not JSON: " + TextToUtf8(what);
+    return false;
+  }
+
+ private:
+  bool Refuse(const std::string& why) {
+    const size_t read = static_cast<size_t>(*read_ - text_.data());
+    error = LineAndColumn(text_, read > 0 ? read - 1 : 0) + ": " + why;
+    return false;
+  }
+
+  // Places a value in the open object or list; null when refused.
+  Json* Add(Json&& value) {
+    if (++values_ > kDocumentValueLimit) {
+      Refuse("the document holds more than " + std::to_string(kDocumentValueLimit) + " values");
+      return nullptr;
+    }
+    if (open_.empty()) {
+      root = std::move(value);
+      return &root;
+    }
+    Json& parent = *open_.back();
+    if (parent.is_object()) {
+      Json& placed = parent[key_];
+      placed = std::move(value);
+      return &placed;
+    }
+    if (&parent == templates_ && parent.size() == kTemplateCount) {
+      Refuse("more than " + std::to_string(kTemplateCount) + " templates: " +
+             RefusalText(Refusal::kNoFreeSlot));
+      return nullptr;
+    }
+    parent.push_back(std::move(value));
+    return &parent.back();
+  }
+
+  bool Open(Json&& container) {
+    if (open_.size() == kDocumentDepthLimit) {
+      return Refuse("nested more than " + std::to_string(kDocumentDepthLimit) + " deep");
+    }
+    const bool isTemplates =
+        open_.size() == 1 && open_[0]->is_object() && key_ == "templates" && container.is_array();
+    Json* placed = Add(std::move(container));
+    if (placed == nullptr) return false;
+    if (isTemplates) templates_ = placed;
+    open_.push_back(placed);
+    return true;
+  }
+
+  bool Close() {
+    open_.pop_back();
+    return true;
+  }
+
+  std::string_view text_;
+  const char* const* read_;
+  std::vector<Json*> open_;  // the objects and lists being read, outermost first
+  std::string key_;
+  Json* templates_ = nullptr;
+  size_t values_ = 0;
+};
 
 DocumentTemplate ParseTemplate(const Json& value, size_t index) {
   DocumentTemplate parsed;
@@ -139,7 +318,7 @@ DocumentTemplate ParseTemplate(const Json& value, size_t index) {
     const Json& pairs = value["differentialPairs"];
     if (!pairs.is_array()) {
       throw FormError{parsed.where + ": \"differentialPairs\" must be a list of pair numbers, not " +
-                      pairs.dump()};
+                      Excerpt(pairs)};
     }
     for (const Json& pair : pairs) {
       parsed.channelMask |=
@@ -177,31 +356,36 @@ std::string ExportTemplateDocument(const TemplateTable& table) {
 
 bool ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate>* templates,
                            std::string* error) {
-  Json document;
-  try {
-    document = Json::parse(text.begin(), text.end());
-  } catch (const Json::parse_error& e) {
-    // "[json.exception.parse_error.101] parse error at line 2, column 5: ..."
-    std::string what = e.what();
-    const size_t start = what.find("] ");
-    *error = "not JSON: " + (start == std::string::npos ? what : what.substr(start + 2));
+  // The parser takes a NUL for the end of the text; JSON has none outside
+  // strings, and none unescaped inside them.
+  const size_t nul = text.find('\0');
+  if (nul != std::string_view::npos) {
+    *error = "not JSON: a NUL byte at " + LineAndColumn(text, nul);
     return false;
   }
+  const char* read = text.data();
+  DocumentReader reader(text, &read);
+  if (!Json::sax_parse(TrackingIterator(text.data(), &read),
+                       TrackingIterator(text.data() + text.size(), &read), &reader)) {
+    *error = reader.error;
+    return false;
+  }
+  const Json& document = reader.root;
   try {
     if (!document.is_object()) throw FormError{"the document must be a JSON object"};
     OnlyKnownFields(document, "the document", {"format", "version", "templates"});
     const Json& format = Field(document, "the document", "format");
     if (format != kTemplateDocumentFormat) {
-      throw FormError{"\"format\" " + format.dump() + " is not \"" +
+      throw FormError{"\"format\" " + Excerpt(format) + " is not \"" +
                       kTemplateDocumentFormat + "\""};
     }
     const Json& version = Field(document, "the document", "version");
     if (version != kTemplateDocumentVersion) {
-      throw FormError{"format version " + version.dump() + " is not known (this zuv8620 reads " +
+      throw FormError{"format version " + Excerpt(version) + " is not known (this zuv8620 reads " +
                       "version " + std::to_string(kTemplateDocumentVersion) + ")"};
     }
     const Json& list = Field(document, "the document", "templates");
-    if (!list.is_array()) throw FormError{"\"templates\" must be a list, not " + list.dump()};
+    if (!list.is_array()) throw FormError{"\"templates\" must be a list, not " + Excerpt(list)};
     std::vector<DocumentTemplate> parsed;
     for (size_t i = 0; i < list.size(); ++i) parsed.push_back(ParseTemplate(list[i], i));
     *templates = std::move(parsed);

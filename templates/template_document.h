@@ -14,6 +14,7 @@
 #ifndef ZUV_TEMPLATES_TEMPLATE_DOCUMENT_H
 #define ZUV_TEMPLATES_TEMPLATE_DOCUMENT_H
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,6 +27,14 @@ namespace zuv {
 
 constexpr const char* kTemplateDocumentFormat = "zuv8620-templates";
 constexpr int kTemplateDocumentVersion = 1;
+
+// What a document may be: bytes, depth of nesting, values (numbers, strings,
+// objects and lists; a document of 16 templates has a few hundred), and bytes
+// of one value quoted in a message.
+constexpr size_t kDocumentByteLimit = 16u << 20;
+constexpr size_t kDocumentDepthLimit = 64;
+constexpr size_t kDocumentValueLimit = 10000;
+constexpr size_t kQuoteLimit = 80;
 
 // The used templates of the table, in number order, indented by two blanks,
 // with a closing newline. Applying it to a file whose templates were saved in
@@ -41,9 +50,12 @@ struct DocumentTemplate {
   AoSetting ao[2] = {kDefaultAoSetting, kDefaultAoSetting};
 };
 
-// Reads a document. False with *error saying where and why: not JSON (line
-// and column), another format or version, a field missing, of the wrong type
-// or out of range, an unknown field, a range label that is none of the four.
+// Reads a document. False with *error saying where and why: not JSON, a NUL
+// byte, bytes after the document, nesting, values or templates beyond the
+// limits above, a field given twice (each with its line and column); another
+// format or version, a field missing, of the wrong type or out of range, an
+// unknown field, a range label that is none of the four. Never throws but
+// std::bad_alloc.
 bool ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate>* templates,
                            std::string* error);
 

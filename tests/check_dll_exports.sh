@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks the library's module as a host sees it: a 32-bit x86 DLL named
 # ZUV8620Ude.dll whose only export is DriverConfig, undecorated, ordinal 1,
-# and which imports nothing but system DLLs (the C++ runtime is linked in).
+# and which imports nothing but system DLLs (the C++ runtime is linked in),
+# and of them only functions that Windows Vista, the oldest Windows the
+# library supports, has: those listed in dll_imports_vista.txt beside this.
 #   check_dll_exports.sh OBJDUMP DLL
 set -euo pipefail
 objdump=$1
@@ -25,8 +27,19 @@ grep -Eq "^[[:space:]]+\[ +0\] \+base\[ +1\]" <<<"$dump" && [ "$addresses" = 1 ]
 imports=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 for dll_name in $imports; do
   case "$dll_name" in
-    kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|msvcrt.dll|advapi32.dll) ;;
+    kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|msvcrt.dll|advapi32.dll|ole32.dll) ;;
     *) fail "imports $dll_name, which is not a system DLL" ;;
   esac
 done
+# Each imported function as "dll function", from the import tables: a "DLL
+# Name:" line, then one line per function (address, hint, name).
+functions=$(awk '/^\tDLL Name:/ { dll = tolower($3); next }
+                 /^$/ { dll = "" }
+                 dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[^ ]/ { print dll, $3 }' <<<"$dump" |
+  sort -u)
+[ -n "$functions" ] || fail "no imported function found"
+allowed=$(grep -v '^#' "$(dirname "$0")/dll_imports_vista.txt" | sort -u)
+missing=$(comm -23 <(echo "$functions") <(echo "$allowed"))
+[ -z "$missing" ] ||
+  fail "imports what tests/dll_imports_vista.txt does not list for Windows Vista: $(echo $missing)"
 echo "ok: ZUV8620Ude.dll exports DriverConfig @1 only; imports: $(echo $imports)"

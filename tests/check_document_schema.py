@@ -29,6 +29,10 @@ with tempfile.TemporaryDirectory() as folder:
         print(f"{name}: {len(document['templates'])} templates, valid")
     assert "channelMask" in text.decode() and "refHigh" in text.decode(), text
 
+# The schema's own example is valid under it (the document fuzz target starts from it).
+for example in schema["examples"]:
+    jsonschema.validate(example, schema)
+
 # The schema refuses what apply refuses for its form.
 for bad in ({"format": "zuv8620-templates", "version": 2, "templates": []},
             {"format": "zuv8620-templates", "version": 1,

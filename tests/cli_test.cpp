@@ -385,6 +385,8 @@ std::string DocTemplate(int number, int boardId) {
 TEST(CliApply, RefusalsSayWhereAndLeaveTheFileAlone) {
   std::string seventeen;
   for (int i = 0; i < 17; ++i) seventeen += (i ? "," : "") + DocTemplate(i % 16, i);
+  std::string values;
+  for (int i = 0; i < 10000; ++i) values += "0,";
   const std::pair<std::string, std::string> cases[] = {
       {"{\"format\": \"zuv8620-templates\",\n  \"version\": 1,",
        "standard input: not JSON: parse error at line 2, column 16"},
@@ -399,7 +401,32 @@ TEST(CliApply, RefusalsSayWhereAndLeaveTheFileAlone) {
        R"(templates[0]: unknown field "chanConfig")"},
       {Document(R"({"boardId": 3, "ao0": "0 ~ 5V", "ao1": {"refHigh": 5}})"),
        R"(templates[0].ao1: "refLow" is missing)"},
-      {Document(seventeen), "the document has 17 templates: Support up to 16 Templates"},
+      {Document(seventeen),
+       "line 1, column 1081: more than 16 templates: Support up to 16 Templates"},
+      // Refused while parsing, with where: no value deeper than 64, no field
+      // twice, nothing after the document (a NUL ends nothing), no number a
+      // double cannot hold, at most 10000 values.
+      {"{\"format\": " + std::string(70000, '[') + std::string(70000, ']') + "}",
+       "standard input: line 1, column 75: nested more than 64 deep"},
+      {Document(R"({"boardId": 3, "boardId": 4, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})"),
+       R"(standard input: line 1, column 84: the field "boardId" is given twice)"},
+      {Document("") + std::string("\0{}", 3),
+       "standard input: not JSON: a NUL byte at line 1, column 63"},
+      {Document("") + " {}",
+       "column 64: syntax error while parsing value - unexpected '{'; expected end"},
+      {Document(R"({"boardId": 1e400, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})"),
+       R"(standard input: line 1, column 77: "boardId" 1e400 is out of range)"},
+      {Document(R"({"boardId": 1e20, "ao0": "0 ~ 5V", "ao1": "0 ~ 5V"})"),
+       R"(templates[0]: "boardId" 1e+20 is out of range (0 to 4294967295)"},
+      {Document(R"({"boardId": 3, "ao0": "0 ~ 5V", "ao1": {"range": "0 ~ 5V", "code": 3.5}})"),
+       R"(templates[0].ao1: "code" must be a whole number 0 to 65535, not 3.5)"},
+      {"{\"format\": [" + values + "0]}",
+       "standard input: line 1, column 20010: the document holds more than 10000 values"},
+      // A value is quoted with at most 80 bytes.
+      {"{\"format\": \"" + std::string(1 << 20, 'a') + "\"}",
+       "standard input: \"format\" \"" + std::string(76, 'a') +
+           "... is not \"zuv8620-templates\"\n"},
+      {"[\"" + std::string(1 << 20, 'a') + "\n", "last read: '\"" + std::string(76, 'a') + "...'"},
       {Document(DocTemplate(0, 3) + "," + DocTemplate(1, 3)),
        R"(templates[1] (number 1): "boardId" 3: SwitchID already used!)"},
       {Document(DocTemplate(16, 3)), R"(templates[0]: "number" 16 is out of range (0 to 15))"},
@@ -855,6 +882,34 @@ TEST_F(Tool, ExportApplyAcrossTwoFiles) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(test::ReadFileBytes(other), wanted);
   EXPECT_EQ(Run(onOther + "\"" + document + "\" --dry-run").out, "");
+}
+
+// A document is a regular file of at most 16 MiB or standard input; a
+// folder, a device or a larger file is refused before it is parsed, and
+// standard input is read no further than the limit.
+TEST_F(Tool, ApplyReadsOnlyARegularFileOrStandardInputOf16MiB) {
+  const std::string large = dir_.File("large.json");
+  test::WriteFileBytes(large, std::string((16u << 20) + 1, ' '));
+  const std::string before = File();
+  const std::pair<std::string, std::string> cases[] = {
+      {"\"" + dir_.File("Image") + "\"",
+       ": not a regular file (give a document file, or - for standard input)\n"},
+      {"\"" + large + "\"",
+       ": a document is at most 16 MiB (16777216 bytes), this one 16777217 bytes\n"},
+      {"- < \"" + large + "\"",
+       "standard input: a document is at most 16 MiB (16777216 bytes), this one is larger\n"},
+#ifndef _WIN32
+      {"/dev/zero", ": not a regular file (give a document file, or - for standard input)\n"},
+      {"- < /dev/zero", "standard input: a document is at most 16 MiB"},
+#endif
+  };
+  for (const auto& [document, message] : cases) {
+    SCOPED_TRACE(document);
+    const Result r = OnFile("apply " + document);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    EXPECT_EQ(File(), before);
+  }
 }
 
 TEST_F(Tool, HelpForTheToolAndEachCommand) {

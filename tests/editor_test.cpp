@@ -5,9 +5,11 @@
 // checks the tree, the buttons and the file's bytes.
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -28,6 +30,7 @@ using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
+using ::testing::UnorderedElementsAre;
 
 const char* const kCaption = kEditorCaption;
 const char kPrompt[] = "The configuration of USB-8620 is change, save the change";
@@ -564,9 +567,24 @@ TEST_F(EditorTest, NullOrOverlongArgumentsOpenNothingAndReturnOne) {
     const char* extra;
   };
   for (const Call& call : {Call{nullptr, "USB8620A", ""}, Call{root_.c_str(), nullptr, ""},
-                           Call{root_.c_str(), "USB8620A", nullptr},
-                           Call{tooLong.c_str(), "USB8620A", ""}}) {
+                           Call{root_.c_str(), "USB8620A", nullptr}}) {
     EXPECT_EQ(driverConfig_(0, call.root, call.driver, call.extra), 1);
+    EXPECT_THAT(FindThreadWindows(GetCurrentThreadId(), kCaption), IsEmpty());
+  }
+  // A root that makes the path too long is named in a box with the limit; a
+  // root without an end within the limit is named by its first 260 characters.
+  const std::string endless(300, 'r');
+  const std::pair<std::string, std::string> overlong[] = {
+      {tooLong, " (260).\n\nRoot: " + tooLong},
+      {endless, ".\n\nRoot: " + endless.substr(0, 260) + "..."},
+  };
+  for (const auto& [root, tail] : overlong) {
+    EXPECT_THAT(Answering(IDOK,
+                          [&] { EXPECT_EQ(driverConfig_(0, root.c_str(), "USB8620A", ""), 1); }),
+                ElementsAre(MessageBoxSeen{"ZUV8620Ude",
+                                           "The driver file cannot be opened: its path would be "
+                                           "longer than 259 characters" + tail,
+                                           false}));
     EXPECT_THAT(FindThreadWindows(GetCurrentThreadId(), kCaption), IsEmpty());
   }
   EXPECT_EQ(FileBytes(), original);
@@ -630,6 +648,148 @@ TEST_F(EditorTest, ACallForAnOpenFileBringsItsEditorBackAndAnotherFileGetsItsOwn
   EXPECT_EQ(editors().size(), 2u);
   EXPECT_THAT(Editor(reopened).Items(),
               ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0", "1 Template1"));
+}
+
+// A host may call DriverConfig on a second thread with a message loop of its
+// own: that thread gets an editor of its own, even for the same file, and
+// opening, saving and destroying it leaves the first thread's editor, its
+// keyboard and its one-editor-per-file rule as they were.
+TEST_F(EditorTest, ASecondThreadsEditorLeavesTheFirstThreadsAlone) {
+  WriteDriverFile(DriverFileWith({0, 1}));
+  Editor first = Open();
+  std::thread other([this] {
+    for (int round = 0; round < 3; ++round) {
+      EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8620A", ""), 1);
+      PumpMessages();
+      const std::vector<HWND> mine = FindThreadWindows(GetCurrentThreadId(), kCaption);
+      ASSERT_EQ(mine.size(), 1u);
+      if (round == 2) {
+        Editor editor(mine[0]);
+        editor.remove.Click();  // Template0
+        editor.save.Click();
+      }
+      DestroyWindow(mine[0]);
+      PumpMessages();
+    }
+  });
+  other.join();
+  EXPECT_EQ(FileBytes(), DriverFileWith({1}));
+
+  EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8620A", ""), 1);
+  PumpMessages();
+  EXPECT_EQ(FindThreadWindows(GetCurrentThreadId(), kCaption), std::vector<HWND>{first.hwnd});
+  // The other thread's window had the focus: this thread's editor takes it
+  // back as a click would, and its keys still go through its keyboard hook.
+  SetForegroundWindow(first.hwnd);
+  SetFocus(first.tree.Handle());
+  PressKey(VK_NEXT, {VK_CONTROL});
+  EXPECT_EQ(first.tab.GetCurSel(), 1);
+}
+
+// ---- Names for screen readers
+
+// The tree, the tab row and the channel list draw no text: each has a name
+// that says what it is. Each drop-down list follows its label, which names it.
+TEST_F(EditorTest, ControlsHaveNamesForScreenReaders) {
+  // With COM on the thread the editor also annotates the names where the
+  // system can; wine answers E_NOTIMPL, and the window texts name them.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  WriteDriverFile(DriverFileWith({0}));
+  Editor editor = Open();
+  HWND channels = nullptr;
+  for (HWND page = FindWindowExA(editor.hwnd, nullptr, "#32770", nullptr); page != nullptr;
+       page = FindWindowExA(editor.hwnd, page, "#32770", nullptr)) {
+    if (HWND list = GetDlgItem(page, 1126)) channels = list;
+  }
+  ASSERT_NE(channels, nullptr);
+  std::vector<std::string> names;
+  for (HWND control : {editor.tree.Handle(), editor.tab.Handle(), channels}) {
+    IAccessible* accessible = nullptr;
+    ASSERT_EQ(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                         reinterpret_cast<void**>(&accessible)),
+              S_OK);
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    EXPECT_EQ(accessible->get_accName(self, &name), S_OK);
+    char text[128] = {};
+    if (name != nullptr) {
+      WideCharToMultiByte(CP_ACP, 0, name, -1, text, sizeof(text), nullptr, nullptr);
+    }
+    names.push_back(text);
+    SysFreeString(name);
+    accessible->Release();
+  }
+  EXPECT_THAT(names, ElementsAre("Templates", "Pages", "A/D channels"));
+
+  std::vector<std::string> labels;
+  for (HWND page = FindWindowExA(editor.hwnd, nullptr, "#32770", nullptr); page != nullptr;
+       page = FindWindowExA(editor.hwnd, page, "#32770", nullptr)) {
+    for (HWND control = GetWindow(page, GW_CHILD); control != nullptr;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+      if (ClassOf(control) != "ComboBox") continue;
+      HWND label = GetWindow(control, GW_HWNDPREV);
+      labels.push_back(ClassOf(label) + " " + TextOf(label));
+    }
+  }
+  EXPECT_THAT(labels,
+              UnorderedElementsAre("Static BoardID", "Static Channel 0", "Static Channel 1"));
+  DestroyWindow(editor.hwnd);
+  if (SUCCEEDED(com)) CoUninitialize();
+}
+
+// ---- A host that frees the library after the call
+
+// The library pins itself at the call: the editor keeps working, its keyboard
+// included, and saves. The library must not be loaded before the test, so in
+// a process whose other tests loaded it the test runs itself in a new one.
+TEST(HostUnload, TheEditorOutlivesFreeLibraryAndSaves) {
+  if (GetModuleHandleA("ZUV8620Ude.dll") != nullptr) {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command = std::string("\"") + self + "\" --gtest_filter=HostUnload.*";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(code, 0u) << "the test in its own process failed";
+    return;
+  }
+  TempDir dir;
+  const std::string root = dir.Path() + "\\";
+  const std::string original = DriverFileWith({0});
+  WriteFileBytes(root + kDriverFile, original);
+  HMODULE library = LoadLibraryA("ZUV8620Ude.dll");
+  ASSERT_NE(library, nullptr);
+  const auto driverConfig = reinterpret_cast<DriverConfigFunction>(
+      reinterpret_cast<void*>(GetProcAddress(library, "DriverConfig")));
+  ASSERT_NE(driverConfig, nullptr);
+  EXPECT_EQ(driverConfig(0, root.c_str(), "USB8620A", ""), 1);
+  EXPECT_TRUE(FreeLibrary(library));
+  EXPECT_NE(GetModuleHandleA("ZUV8620Ude.dll"), nullptr);
+
+  PumpMessages();
+  Editor editor(FindThreadWindow(GetCurrentThreadId(), kCaption));
+  ASSERT_NE(editor.hwnd, nullptr);
+  PressKey(VK_TAB, {VK_CONTROL});
+  EXPECT_EQ(editor.tab.GetCurSel(), 1);
+  editor.add.Click();
+  editor.save.Click();
+  EXPECT_EQ(ReadFileBytes(root + kDriverFile),
+            original + " \r\n" + kSectionPrefix +
+                "1] \r\n\"SwitchID\"=dword:1\r\n\"ChanConfig\"=dword:0\r\n"
+                "\"AOSettings 0\"=\"     0    10     0\"\r\n"
+                "\"AOSettings 1\"=\"     0    10     0\"\r\n");
+  DestroyWindow(editor.hwnd);
+  PumpMessages();
 }
 
 // ---- A driver file changed on disk while the editor is open

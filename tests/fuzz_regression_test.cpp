@@ -47,5 +47,13 @@ TEST(FuzzRegressions, Templates) {
   ReplayAll("templates", fuzz::CheckTemplates, fuzz::TemplateSeeds());
 }
 
+TEST(FuzzRegressions, Document) {
+  const fuzz::Seeds seeds = fuzz::DocumentSeeds();
+  EXPECT_TRUE(std::any_of(seeds.begin(), seeds.end(),
+                          [](const auto& seed) { return seed.first == "schema-example-0"; }))
+      << "the schema's example was not read";
+  ReplayAll("document", fuzz::CheckDocument, seeds);
+}
+
 }  // namespace
 }  // namespace zuv

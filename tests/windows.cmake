@@ -8,7 +8,7 @@ if(WIN32)
   # The editor is reached only through the DLL, as a host reaches it.
   zuv_add_test(editor_test
     SOURCES editor_test.cpp window_test_util.cpp test_files.cpp
-    LIBS zuv_winui)
+    LIBS zuv_winui oleacc oleaut32)
   add_dependencies(editor_test ZUV8620Ude)
 
   # Keyboard tests need the focus in their own windows: the programs that

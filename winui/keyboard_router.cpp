@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "winui/lock.h"
+
 namespace winui {
 namespace {
 
@@ -17,11 +19,15 @@ struct ThreadHook {
   HHOOK hook;
 };
 
-// All windows run on threads of the host; the lists are only touched by the
-// thread that owns the entries, and editors are rare, so linear lists do.
+// All windows run on threads of the host, each thread with its own hook; a
+// thread changes only its own entries, but the lists are shared, so every
+// use holds the lock (never while a filter or the dialog manager runs, which
+// may create or destroy dialogs). Editors are rare, so linear lists do.
 std::vector<RoutedDialog> g_dialogs;
 std::vector<ThreadHook> g_hooks;
+SRWLOCK g_lock = SRWLOCK_INIT;
 
+// Callers hold g_lock.
 HHOOK HookOfThread(DWORD thread) {
   for (const ThreadHook& entry : g_hooks) {
     if (entry.thread == thread) return entry.hook;
@@ -29,6 +35,7 @@ HHOOK HookOfThread(DWORD thread) {
   return nullptr;
 }
 
+// Callers hold g_lock.
 const RoutedDialog* FindRouted(HWND dialog) {
   for (const RoutedDialog& entry : g_dialogs) {
     if (entry.dialog == dialog) return &entry;
@@ -38,14 +45,23 @@ const RoutedDialog* FindRouted(HWND dialog) {
 
 // The filter first, then the dialog manager.
 bool TakeKey(HWND root, const MSG& message) {
-  const RoutedDialog* routed = FindRouted(root);
-  if (routed == nullptr) return false;
-  if (routed->filter != nullptr && routed->filter(root, message)) return true;
+  KeyFilter filter = nullptr;
+  {
+    ExclusiveLock lock(g_lock);
+    const RoutedDialog* routed = FindRouted(root);
+    if (routed == nullptr) return false;
+    filter = routed->filter;
+  }
+  if (filter != nullptr && filter(root, message)) return true;
   return IsDialogMessageA(root, const_cast<MSG*>(&message)) != FALSE;
 }
 
 LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
-  HHOOK hook = HookOfThread(GetCurrentThreadId());
+  HHOOK hook = nullptr;
+  {
+    ExclusiveLock lock(g_lock);
+    hook = HookOfThread(GetCurrentThreadId());
+  }
   if (code == HC_ACTION && wParam == PM_REMOVE) {
     MSG* message = reinterpret_cast<MSG*>(lParam);
     if (message->message >= WM_KEYFIRST && message->message <= WM_KEYLAST &&
@@ -65,6 +81,7 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 
 bool RouteKeyboard(HWND dialog, KeyFilter filter) {
   DWORD thread = GetCurrentThreadId();
+  ExclusiveLock lock(g_lock);
   if (HookOfThread(thread) == nullptr) {
     HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, &GetMessageHook, nullptr, thread);
     if (hook == nullptr) return false;
@@ -75,6 +92,7 @@ bool RouteKeyboard(HWND dialog, KeyFilter filter) {
 }
 
 void StopRoutingKeyboard(HWND dialog) {
+  ExclusiveLock lock(g_lock);
   auto found = std::find_if(g_dialogs.begin(), g_dialogs.end(),
                             [dialog](const RoutedDialog& entry) { return entry.dialog == dialog; });
   if (found == g_dialogs.end()) return;

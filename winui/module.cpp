@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "winui/lock.h"
+
 namespace winui {
 namespace {
 
@@ -11,6 +13,9 @@ HINSTANCE g_resourceModule = nullptr;
 char g_moduleName[MAX_PATH];
 HANDLE g_activationContext = INVALID_HANDLE_VALUE;
 bool g_activationContextTried = false;
+// The name and the context are made on first use, by whichever host thread
+// gets there first.
+SRWLOCK g_lock = SRWLOCK_INIT;
 
 HINSTANCE ModuleOfThisCode() {
   HMODULE module = nullptr;
@@ -33,6 +38,7 @@ void SetResourceModule(HINSTANCE module) {
 }
 
 const char* ModuleName() {
+  ExclusiveLock lock(g_lock);
   if (g_moduleName[0] == '\0') {
     char path[MAX_PATH] = {};
     DWORD length = GetModuleFileNameA(ResourceModule(), path, MAX_PATH);
@@ -52,6 +58,7 @@ const char* ModuleName() {
 
 HANDLE ModuleActivationContext() {
   // Tried once: a module without the manifest costs nothing afterwards.
+  ExclusiveLock lock(g_lock);
   if (!g_activationContextTried) {
     g_activationContextTried = true;
     char path[MAX_PATH] = {};
@@ -69,6 +76,7 @@ HANDLE ModuleActivationContext() {
 }
 
 void ReleaseModuleActivationContext() {
+  ExclusiveLock lock(g_lock);
   if (g_activationContext != INVALID_HANDLE_VALUE) ReleaseActCtx(g_activationContext);
   g_activationContext = INVALID_HANDLE_VALUE;
   g_activationContextTried = false;
