@@ -16,6 +16,7 @@
 #include "templates/device_template.h"
 #include "templates/template_check.h"
 #include "templates/template_document.h"
+#include "templates/driver_text.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 

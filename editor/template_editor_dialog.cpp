@@ -11,6 +11,7 @@
 #include "editor/page_controls.h"
 #include "editor/resource.h"
 #include "regfile/file.h"
+#include "templates/driver_text.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 #include "winui/accessibility.h"

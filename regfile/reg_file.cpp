@@ -4,14 +4,13 @@
 #include <new>
 #include <string>
 
+#include "regfile/driver_keys.h"
 #include "regfile/reg_text.h"
 
 namespace zuv {
 
 namespace {
 
-constexpr std::string_view kDriversRoot = "[HKEY_LOCAL_MACHINE\\Drivers\\";
-constexpr std::string_view kDeviceDrivers = "Device_Drivers";
 constexpr std::string_view kTemplateWord = "Template";
 
 // A value line and its CR LF must fit a 256-byte line with its NUL.
@@ -19,50 +18,11 @@ constexpr size_t kMaxValueLine = 253;
 // The longest DWORD text read.
 constexpr size_t kMaxDwordText = 9;
 
-bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
-
 // Copies `text` into a fixed, NUL-padded field, cut to fit.
 template <size_t N>
 void SetField(char (&field)[N], std::string_view text) {
   std::memset(field, 0, N);
   std::memcpy(field, text.data(), text.size() < N - 1 ? text.size() : N - 1);
-}
-
-// The driver key: the name of the folder after "Device_Drivers" and its
-// separator, up to 7 characters and never past the next separator; without
-// such a folder, the file's name up to 7 characters before its extension.
-std::string_view DriverKeyOf(std::string_view path) {
-  for (size_t at = path.find(kDeviceDrivers); at != std::string_view::npos;
-       at = path.find(kDeviceDrivers, at + 1)) {
-    size_t start = at + kDeviceDrivers.size();
-    if (start < path.size() && IsPathSeparator(path[start])) {
-      ++start;
-      size_t end = start;
-      while (end < path.size() && end - start < 7 && !IsPathSeparator(path[end])) ++end;
-      return path.substr(start, end - start);
-    }
-  }
-  size_t nameStart = path.size();
-  while (nameStart > 0 && !IsPathSeparator(path[nameStart - 1])) --nameStart;
-  std::string_view name = path.substr(nameStart);
-  size_t dot = name.rfind('.');
-  if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
-  return name.substr(0, 7);
-}
-
-// The first of PCI, MXB, USB that the driver key holds; else the first that
-// the whole path holds; else USB, this module's bus.
-int32_t BusTypeOf(std::string_view driverKey, std::string_view path) {
-  static const struct {
-    std::string_view marker;
-    int32_t bus;
-  } kMarkers[] = {{"PCI", kBusPci}, {"MXB", kBusMxb}, {"USB", kBusUsb}};
-  for (std::string_view text : {driverKey, path}) {
-    for (const auto& marker : kMarkers) {
-      if (text.find(marker.marker) != std::string_view::npos) return marker.bus;
-    }
-  }
-  return kBusUsb;
 }
 
 }  // namespace
@@ -109,34 +69,11 @@ uint32_t RegFile::Open(const char* path) {
 }
 
 void RegFile::DeriveKeys(std::string_view path) {
-  std::string_view driverKey = DriverKeyOf(path);
-  SetField(m_szDriverKey, driverKey);
-  std::string_view piece = driverKey.size() > 3 ? driverKey.substr(3, 4) : std::string_view();
-
-  std::string builtIn = "QDR";
-  builtIn += piece;
-  builtIn += 'S';
-  SetField(m_szBuiltInKey, builtIn);
-
-  m_nBusType = BusTypeOf(driverKey, path);
-  std::string prefix(kDriversRoot);
-  switch (m_nBusType) {
-    case kBusPci:
-      prefix += "BuiltIn\\PCI\\Template\\";
-      prefix += builtIn;
-      if (builtIn.find("2369") == std::string::npos) prefix += "\\Template";
-      break;
-    case kBusMxb:
-      prefix += "BuiltIn\\";
-      prefix += builtIn;
-      break;
-    default:
-      prefix += "USB\\ClientDrivers\\VOD";
-      prefix += piece;
-      prefix += "_Uzore\\Template";
-      break;
-  }
-  SetField(m_szSectionPrefix, prefix);
+  const DriverKeys keys = DeriveDriverKeys(path);
+  SetField(m_szDriverKey, keys.driverKey);
+  SetField(m_szBuiltInKey, keys.builtInKey);
+  m_nBusType = keys.busType;
+  SetField(m_szSectionPrefix, keys.sectionPrefix);
 }
 
 void RegFile::ReadText() {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string_view>
 
+#include "regfile/driver_keys.h"
 #include "regfile/file.h"
 
 namespace zuv {
@@ -21,13 +22,6 @@ enum RegValueType : uint32_t {
   kRegBinary = 3,
   kRegDword = 4,
   kRegMultiSz = 7,
-};
-
-// The bus a driver sits on, chosen from the driver file's path.
-enum BusType : int32_t {
-  kBusPci = 0,
-  kBusUsb = 1,
-  kBusMxb = 2,
 };
 
 // Modes of RegFile::TransferValues.

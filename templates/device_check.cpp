@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "regfile/device_view.h"
+#include "regfile/driver_keys.h"
 #include "regfile/memory_file.h"
 #include "regfile/reg_file.h"
+#include "templates/ao_setting_text.h"
 #include "templates/template_file.h"
 
 namespace zuv {
@@ -106,15 +108,9 @@ bool SameSetting(const AoSetting& a, const AoSetting& b) {
 }  // namespace
 
 TemplateKeys TemplateKeysOf(const std::string& path) {
-  MemoryFileSystem files;
-  files.SetFile(path, std::string());
-  RegFile reg(files);
+  // The key path of a header without its opening bracket.
   TemplateKeys keys;
-  if (reg.Open(path.c_str()) == 0) {
-    keys.prefix = reg.SectionPrefix();
-    if (!keys.prefix.empty() && keys.prefix.front() == '[') keys.prefix.erase(0, 1);
-  }
-  reg.Close();
+  keys.prefix = DeriveDriverKeys(path).sectionPrefix.substr(1);
   return keys;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "regfile/file.h"
+
 namespace zuv {
 
 // root (taken unchanged, so it must end with a separator when one is wanted)
@@ -12,6 +14,14 @@ namespace zuv {
 // is the first 7 characters of driverName (all of it when shorter).
 std::string ComposeDriverFilePath(std::string_view root, std::string_view driverName,
                                   char separator);
+
+// The path the driver's keys are derived from. With a driver name, the
+// path that name gives in an image tree (the file may have any name then);
+// without one, the file's real path when `path` leads through a symbolic link
+// of the platform's file system (a link of another name keeps the keys of the
+// file it names), else `path` itself.
+std::string DriverKeyPath(const std::string& path, FileSystem& fileSystem,
+                          const std::string& driverName = {});
 
 }  // namespace zuv
 

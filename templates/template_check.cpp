@@ -8,6 +8,9 @@
 #include "regfile/text_encoding.h"
 #include "templates/device_check.h"
 #include "templates/device_template.h"
+#include "templates/ao_setting_text.h"
+#include "templates/driver_path.h"
+#include "templates/driver_text.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 

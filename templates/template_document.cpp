@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "templates/ao_setting_text.h"
 #include "templates/template_rules.h"
 
 namespace zuv {
@@ -17,15 +18,6 @@ using Json = nlohmann::ordered_json;
 
 const char* const kAoNames[2] = {"ao0", "ao1"};
 
-// The whole number Save writes for an end (truncated toward zero, saturating
-// at the 32-bit limits), so that reading it back gives the same float.
-int64_t SavedEnd(float value) {
-  if (value != value) return 0;
-  if (value >= 2147483648.0f) return INT32_MAX;
-  if (value < -2147483648.0f) return INT32_MIN;
-  return static_cast<int32_t>(value);
-}
-
 Json AoJson(const AoSetting& setting) {
   const int range = FindAoRange(setting);
   if (range >= 0 && setting.RefHigh == AoRangeTable[range].RefHigh &&
@@ -33,7 +25,7 @@ Json AoJson(const AoSetting& setting) {
     if (setting.Code == 0) return AoRangeTable[range].Label;
     return Json{{"range", AoRangeTable[range].Label}, {"code", setting.Code}};
   }
-  Json ao{{"refHigh", SavedEnd(setting.RefHigh)}, {"refLow", SavedEnd(setting.RefLow)}};
+  Json ao{{"refHigh", SavedAoEnd(setting.RefHigh)}, {"refLow", SavedAoEnd(setting.RefLow)}};
   if (setting.Code != 0) ao["code"] = setting.Code;
   return ao;
 }

@@ -14,45 +14,18 @@
 
 namespace zuv {
 
-// " %5u %5ld %5ld" of Code, RefHigh and RefLow (the floats truncated toward zero).
-std::string FormatAoSetting(const AoSetting& setting);
-// Up to three numbers: Code (low 16 bits), RefHigh, RefLow. Stops at the first
-// missing or malformed number; fields not read keep their value.
-void ParseAoSetting(const char* text, AoSetting* setting);
-// ParseAoSetting that also tells how many of the three numbers it read (0 to 3).
-int ParseAoSettingFields(const char* text, AoSetting* setting);
-
-// The longest analog-output text the loader takes; a longer one is cut to it.
-constexpr uint32_t kAoTextMaxLength = 49;
-
-// The path the driver's keys are derived from. With a driver name, the
-// path that name gives in an image tree (the file may have any name then);
-// without one, the file's real path when `path` leads through a symbolic link
-// of the platform's file system (a link of another name keeps the keys of the
-// file it names), else `path` itself.
-std::string DriverKeyPath(const std::string& path, FileSystem& fileSystem,
-                          const std::string& driverName = {});
-
-// The driver file read once, under a shared lock, and decoded (see
-// DecodeText). 0, or the system's error code (kLockTimedOut when another
-// program held the lock for the whole wait).
-uint32_t ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedText* text);
-
-// The text for a code from the calls here: the system's reason, or for
-// kLockTimedOut that another program holds the file.
-std::string DriverFileErrorText(uint32_t systemError);
-
 // Clears all 16 slots, then for N = 0..15: SwitchID = N, the template's
 // values when section N holds a double-word "SwitchID", and then Used.
-// The file is read once (ReadDriverText), and every slot loads from that one
-// copy, so the table never mixes two versions of a file another program saves.
+// The file is read once (ReadDriverText), and every slot loads from that
+// one copy, so the table never mixes two versions of a file another program
+// saves.
 void LoadTemplateTable(TemplateTable& table, const std::string& path,
                        FileSystem& fileSystem = NativeFileSystem());
 // LoadTemplateTable that tells why the file could not be read: 0 when it was
 // read, else the system's error code; the table is loaded as above either way.
 // `driverName`, when given, names the driver whose keys the file holds
-// (see DriverKeyPath); so for UpdateTemplateTable. When the file was read but
-// a Save will never write it (an encoding not written, text that does not
+// (see DriverKeyPath); so for UpdateTemplateTable. When the file was read
+// but a Save will never write it (an encoding not written, text that does not
 // decode), *notWritten, when given, gets the reason; else it is cleared.
 uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
                                     FileSystem& fileSystem = NativeFileSystem(),

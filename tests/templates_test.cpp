@@ -13,6 +13,7 @@
 #include "templates/driver_path.h"
 #include "templates/template_document.h"
 #include "templates/template_rules.h"
+#include "templates/ao_setting_text.h"
 #include "templates/template_file.h"
 #include "test_files.h"
 

@@ -1,0 +1,145 @@
+#include "templates/template_slots.h"
+
+#include "regfile/reg_file.h"
+#include "templates/ao_setting_text.h"
+
+namespace zuv {
+
+namespace {
+
+bool SaveTemplateReporting(const DeviceTemplate& slot, uint32_t n, const std::string& path,
+                           FileSystem& fileSystem, SaveFailure& failure) {
+  RegFile reg(fileSystem);
+  const uint32_t openError = reg.Open(path.c_str());
+  if (openError != 0) {
+    failure.NoteSystem(openError);
+    return false;
+  }
+  try {
+    if (reg.TemplateSectionExists(n) == 0) reg.AppendTemplateSection(n);
+    std::string text0 = FormatAoSetting(slot.AOSettings[0]);
+    std::string text1 = FormatAoSetting(slot.AOSettings[1]);
+    uint32_t switchId = slot.SwitchID;
+    uint32_t chanConfig = slot.ChanConfig;
+    RegValueEntry table[] = {
+        {"SwitchID", kRegDword, sizeof switchId, &switchId},
+        {"ChanConfig", kRegDword, sizeof chanConfig, &chanConfig},
+        {"AOSettings 0", kRegSz, static_cast<uint32_t>(text0.size()), text0.data()},
+        {"AOSettings 1", kRegSz, static_cast<uint32_t>(text1.size()), text1.data()},
+        {nullptr, 0, 0, nullptr},
+    };
+    if (reg.TransferValues(n, table, kTransferWrite) == 0) {
+      const uint32_t writeError = reg.LastError();
+      if (writeError != 0) {
+        failure.NoteSystem(writeError);
+      } else {
+        failure.Note(0, "a value of template " + std::to_string(n) + " could not be written");
+      }
+    }
+  } catch (const FileError& error) {
+    failure.NoteSystem(error.SystemError());
+  }
+  reg.Close();
+  return true;
+}
+
+void DeleteTemplateReporting(uint32_t n, const std::string& path, FileSystem& fileSystem,
+                             SaveFailure& failure) {
+  RegFile reg(fileSystem);
+  const uint32_t openError = reg.Open(path.c_str());
+  if (openError != 0) {
+    failure.NoteSystem(openError);
+    return;
+  }
+  try {
+    // A file may hold the same template's section twice; the next load would
+    // bring the template back from a copy left behind, so every copy goes.
+    while (reg.TemplateSectionExists(n) != 0) {
+      if (reg.RemoveTemplateSection(n) != 0) {
+        failure.Note(0, "not enough memory to remove template " + std::to_string(n));
+        break;
+      }
+    }
+  } catch (const FileError& error) {
+    failure.NoteSystem(error.SystemError());
+  }
+  reg.Close();
+}
+
+}  // namespace
+
+bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
+                  MemoryFileSystem& fileSystem) {
+  slot.ChanConfig = 0;
+  slot.AOSettings[0] = kDefaultAoSetting;
+  slot.AOSettings[1] = kDefaultAoSetting;
+
+  RegFile reg(fileSystem);
+  if (reg.Open(path.c_str()) != 0) return false;
+  bool found = false;
+  try {
+    // Every value goes into a temporary sized for the type the record expects
+    // and is taken only when the file holds it with that type; a value of
+    // another type counts as missing.
+    uint32_t type = 0;
+    uint32_t size = 0;
+    uint32_t switchId = 0;
+    if (reg.QueryValue(n, "SwitchID", &type, &switchId, &size, sizeof switchId) == 0 &&
+        type == kRegDword) {
+      found = true;
+      slot.SwitchID = switchId;
+
+      uint32_t chanConfig = 0;
+      // One byte more than the capacity handed over stays zero: the terminator
+      // of a text cut to kAoTextMaxLength.
+      char text[2][kAoTextMaxLength + 1] = {};
+      RegValueEntry table[] = {
+          {"ChanConfig", 0, sizeof chanConfig, &chanConfig},
+          {"AOSettings 0", 0, kAoTextMaxLength, text[0]},
+          {"AOSettings 1", 0, kAoTextMaxLength, text[1]},
+          {nullptr, 0, 0, nullptr},
+      };
+      reg.TransferValues(n, table, kTransferRead);
+      if (table[0].dwType == kRegDword) slot.ChanConfig = chanConfig;
+      for (int i = 0; i < 2; ++i) {
+        if (table[1 + i].dwType == kRegSz) ParseAoSetting(text[i], &slot.AOSettings[i]);
+      }
+    }
+  } catch (const FileError&) {
+    // A file that fails while it is read gives what was read so far.
+  }
+  reg.Close();
+  return found;
+}
+
+void LoadTableFromCopy(TemplateTable& table, const std::string& path, MemoryFileSystem& copy) {
+  table.Clear();
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    table[n].SwitchID = n;
+    if (LoadTemplate(table[n], n, path, copy)) table[n].Used = 1;
+  }
+}
+
+bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& path,
+                  MemoryFileSystem& fileSystem) {
+  SaveFailure ignored;
+  return SaveTemplateReporting(slot, n, path, fileSystem, ignored);
+}
+
+bool DeleteTemplateFromFile(uint32_t n, const std::string& path, MemoryFileSystem& fileSystem) {
+  SaveFailure ignored;
+  DeleteTemplateReporting(n, path, fileSystem, ignored);
+  return true;
+}
+
+void RunSaveSequence(const TemplateTable& table, const std::string& path, MemoryFileSystem& copy,
+                     SaveFailure& failure) {
+  for (uint32_t n = kTemplateCount; n-- > 0;) {
+    if (table[n].Used == 0) DeleteTemplateReporting(n, path, copy, failure);
+  }
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (table[n].Used != 0) SaveTemplateReporting(table[n], n, path, copy, failure);
+  }
+}
+
+}  // namespace zuv
