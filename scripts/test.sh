@@ -14,6 +14,9 @@ run_ctest() {
   ctest "$@" | tee -a "$summary"
 }
 
+echo "== Format of the lines changed since .clang-format was taken up"
+scripts/check-format.sh
+
 echo "== Linux build and tests"
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
