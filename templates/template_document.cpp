@@ -95,9 +95,7 @@ void OnlyKnownFields(const Json& object, const std::string& where,
 
 int RangeOfLabel(const Json& value, const std::string& where, const std::string& field) {
   if (value.is_string()) {
-    for (int i = 0; i < kAoRangeCount; ++i) {
-      if (value.get<std::string>() == AoRangeTable[i].Label) return i;
-    }
+    if (std::optional<int> range = ParseAoRangeLabel(value.get<std::string>())) return *range;
   }
   throw FormError{where + ": " + field + " " + Excerpt(value) + ": " +
                   RefusalText(Refusal::kNoSuchRange)};
