@@ -15,13 +15,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string JoinPairs(const std::vector<int>& pairs) {
-  if (pairs.empty()) return "none";
-  std::string text;
-  for (int k : pairs) text += (text.empty() ? "" : ",") + std::to_string(k);
-  return text;
-}
-
 std::string Volts(float value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", static_cast<double>(value));

@@ -24,12 +24,6 @@ std::string Volts(float value) {
   return text;
 }
 
-std::string JoinPairs(const std::vector<int>& pairs) {
-  std::string text;
-  for (int k : pairs) text += (text.empty() ? "" : ",") + std::to_string(k);
-  return text;
-}
-
 void CheckAoText(const char* name, uint32_t n, RegFile& reg,
                  std::vector<TemplateProblem>& problems) {
   uint32_t type = 0;

@@ -25,6 +25,8 @@ const char* RefusalText(Refusal refusal) {
   return "";
 }
 
+std::string TemplateName(uint32_t n) { return "Template" + std::to_string(n); }
+
 Refusal AddTemplate(TemplateTable& table, uint32_t* n) {
   if (!table.AllocateTemplate(n)) return Refusal::kNoFreeSlot;
   return Refusal::kNone;
@@ -91,6 +93,13 @@ std::vector<int> MixedPairs(uint32_t mask) { return PairsIn(mask, PairState::kMi
 
 bool IsPairMask(uint32_t mask) {
   return (mask & ~kAllDifferential) == 0 && MixedPairs(mask).empty();
+}
+
+std::string JoinPairs(const std::vector<int>& pairs) {
+  if (pairs.empty()) return "none";
+  std::string text;
+  for (int k : pairs) text += (text.empty() ? "" : ",") + std::to_string(k);
+  return text;
 }
 
 const char* ChannelConfigName(bool differential) {

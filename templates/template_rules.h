@@ -36,6 +36,9 @@ constexpr uint32_t kBoardIdCount = 16;
 
 // ---------------------------------------------------------------- the table
 
+// "Template<n>": the name the editor's tree gives slot n.
+std::string TemplateName(uint32_t n);
+
 // The editor's Add: the first free slot, with its own board id or the lowest
 // one no template uses (TemplateTable::AllocateTemplate). kNoFreeSlot when all
 // 16 slots are used; *n is then kTemplateCount.
@@ -68,6 +71,9 @@ std::vector<int> SingleEndedPairs(uint32_t mask);
 std::vector<int> MixedPairs(uint32_t mask);
 // Whether the mask is whole pairs only: no pair half set and no bit above 15.
 bool IsPairMask(uint32_t mask);
+
+// The pair numbers separated by commas ("0,3,7"); "none" for no pair.
+std::string JoinPairs(const std::vector<int>& pairs);
 
 // "Differential" or "Single-Ended": the AI page's Config column.
 const char* ChannelConfigName(bool differential);
