@@ -129,6 +129,13 @@ int ShownAoRange(const AoSetting& setting) {
   return range >= 0 ? range : kAoRangeCount - 1;
 }
 
+std::string AoEndsText(const AoSetting& setting) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g ~ %gV", static_cast<double>(setting.RefLow),
+                static_cast<double>(setting.RefHigh));
+  return text;
+}
+
 std::optional<int> ParseAoRangeLabel(std::string_view text) {
   auto normal = [](std::string_view label) {
     std::string compact;

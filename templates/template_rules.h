@@ -94,6 +94,10 @@ Refusal SetAoRange(AoSetting& setting, int range);
 // that match none (the setting itself stays as it is).
 int ShownAoRange(const AoSetting& setting);
 
+// "LOW ~ HIGHV" of a setting's ends, each as printf's %g writes it
+// ("-2.5 ~ 7V"), for messages about ends that match no range.
+std::string AoEndsText(const AoSetting& setting);
+
 // The row of AoRangeTable that `text` names: its label, also without blanks
 // and without the trailing "V" ("-5~5"). nullopt when it names none.
 std::optional<int> ParseAoRangeLabel(std::string_view text);
