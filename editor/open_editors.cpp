@@ -38,11 +38,10 @@ void RegisterOpenEditor(TemplateEditorDialog* editor, const char* driverFilePath
 
 void UnregisterOpenEditor(const TemplateEditorDialog* editor) {
   winui::ExclusiveLock lock(g_openEditorsLock);
-  g_openEditors.erase(std::remove_if(g_openEditors.begin(), g_openEditors.end(),
-                                     [editor](const OpenEditor& entry) {
-                                       return entry.editor == editor;
-                                     }),
-                      g_openEditors.end());
+  g_openEditors.erase(
+      std::remove_if(g_openEditors.begin(), g_openEditors.end(),
+                     [editor](const OpenEditor& entry) { return entry.editor == editor; }),
+      g_openEditors.end());
 }
 
 TemplateEditorDialog* FindOpenEditor(const char* driverFilePath) {

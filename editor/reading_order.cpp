@@ -26,8 +26,8 @@ HWND NextTabStop(const std::vector<HWND>& stops, HWND focus, bool backwards) {
     return control == focus || IsChild(control, focus);
   });
   size_t count = stops.size();
-  size_t index = at != stops.end() ? static_cast<size_t>(at - stops.begin())
-                                   : (backwards ? 0 : count - 1);
+  size_t index =
+      at != stops.end() ? static_cast<size_t>(at - stops.begin()) : (backwards ? 0 : count - 1);
   return stops[backwards ? (index + count - 1) % count : (index + 1) % count];
 }
 

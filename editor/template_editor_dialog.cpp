@@ -277,9 +277,8 @@ void TemplateEditorDialog::OnAdd() {
     MessageBoxA(hwnd_, RefusalText(refusal), winui::ModuleName(), MB_OK);
     return;
   }
-  HTREEITEM item =
-      templateTree_.InsertItem(TemplateName(slot).c_str(), static_cast<LPARAM>(slot), module,
-                               TVI_LAST);
+  HTREEITEM item = templateTree_.InsertItem(TemplateName(slot).c_str(), static_cast<LPARAM>(slot),
+                                            module, TVI_LAST);
   templateTree_.SelectItem(item);
   MarkModified();
 }
