@@ -294,6 +294,8 @@ int Apply(Context& context) {
 }  // namespace
 
 const std::vector<CommandInfo>& Commands() {
+  // One command a block: its name, operand and options on the first line.
+  // clang-format off
   static const std::vector<CommandInfo> commands = {
       {"list", Operand::kNone, {"json"},
        "Usage: zuv8620 FILE list [--json]\n"
@@ -415,6 +417,7 @@ const std::vector<CommandInfo>& Commands() {
        Apply},
       {"help", Operand::kCommandName, {}, "Usage: zuv8620 help [COMMAND]\n", Help},
   };
+  // clang-format on
   return commands;
 }
 
