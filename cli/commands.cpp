@@ -294,6 +294,8 @@ int Apply(Context& context) {
 }  // namespace
 
 const std::vector<CommandInfo>& Commands() {
+  // One command a block: its name, operand and options on the first line.
+  // clang-format off
   static const std::vector<CommandInfo> commands = {
       {"list", Operand::kNone, {"json"},
        "Usage: zuv8620 FILE list [--json]\n"
@@ -403,7 +405,8 @@ const std::vector<CommandInfo>& Commands() {
        "missing, unknown or of the wrong type; more than 16 templates (\"Support\n"
        "up to 16 Templates\"); two with one board id (\"SwitchID already used!\");\n"
        "a number outside 0 to 15 or used twice; an output range that is none of\n"
-       "\"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\", \"-10 ~ 10V\".\n"
+       "\"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\", \"-10 ~ 10V\" (also without blanks or\n"
+       "the V, as 'set' takes them: \"-5~5\").\n"
        "\n"
        "Limits, refused while the document is read, with its line and column: a\n"
        "regular file or standard input of at most 16 MiB; nesting at most 64\n"
@@ -414,6 +417,7 @@ const std::vector<CommandInfo>& Commands() {
        Apply},
       {"help", Operand::kCommandName, {}, "Usage: zuv8620 help [COMMAND]\n", Help},
   };
+  // clang-format on
   return commands;
 }
 

@@ -1,7 +1,6 @@
 #include "cli/output.h"
 
 #include <cmath>
-#include <cstdio>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -15,23 +14,10 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string JoinPairs(const std::vector<int>& pairs) {
-  if (pairs.empty()) return "none";
-  std::string text;
-  for (int k : pairs) text += (text.empty() ? "" : ",") + std::to_string(k);
-  return text;
-}
-
-std::string Volts(float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-  return text;
-}
-
 std::string RangeText(const AoSetting& setting) {
   const int range = FindAoRange(setting);
   if (range >= 0) return AoRangeTable[range].Label;
-  return "no listed range (" + Volts(setting.RefLow) + " ~ " + Volts(setting.RefHigh) + "V)";
+  return "no listed range (" + AoEndsText(setting) + ")";
 }
 
 // An end as the listing has always shown it: a whole number without ".0",

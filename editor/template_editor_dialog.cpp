@@ -3,12 +3,13 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "editor/open_editors.h"
 #include "editor/page_controls.h"
+#include "editor/reading_order.h"
 #include "editor/resource.h"
 #include "regfile/file.h"
 #include "templates/driver_text.h"
@@ -16,7 +17,6 @@
 #include "templates/template_rules.h"
 #include "winui/accessibility.h"
 #include "winui/bitmap.h"
-#include "winui/lock.h"
 #include "winui/module.h"
 
 namespace zuv {
@@ -56,36 +56,6 @@ void CopyBounded(char* target, size_t size, const char* source) {
   if (length != 0) std::memcpy(target, source, length);
 }
 
-// The editors whose windows exist, each with its driver file's full path and
-// the thread that runs its window. A host may call DriverConfig on several
-// threads, each with its own message loop: the list is shared under its lock,
-// and each thread finds only its own editors, the windows it may show and
-// destroy.
-struct OpenEditor {
-  std::string path;
-  TemplateEditorDialog* editor;
-  DWORD thread;
-};
-std::vector<OpenEditor> g_openEditors;
-SRWLOCK g_openEditorsLock = SRWLOCK_INIT;
-
-// The path in one spelling: full, "." and ".." resolved.
-std::string FullPath(const char* path) {
-  char full[MAX_PATH];
-  DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
-  if (length == 0 || length >= MAX_PATH) return path;
-  return std::string(full, length);
-}
-
-void Unregister(const TemplateEditorDialog* editor) {
-  winui::ExclusiveLock lock(g_openEditorsLock);
-  g_openEditors.erase(std::remove_if(g_openEditors.begin(), g_openEditors.end(),
-                                     [editor](const OpenEditor& entry) {
-                                       return entry.editor == editor;
-                                     }),
-                      g_openEditors.end());
-}
-
 }  // namespace
 
 WINUI_BEGIN_MESSAGE_MAP(TemplateEditorDialog, winui::Dialog)
@@ -100,7 +70,6 @@ WINUI_END_MESSAGE_MAP()
 
 TemplateEditorDialog::TemplateEditorDialog(HWND parent)
     : winui::Dialog(IDD_TEMPLATE_EDITOR, parent),
-      parent_(parent),
       devicePage_(*this),
       aiPage_(*this),
       aoPage_(*this),
@@ -108,18 +77,10 @@ TemplateEditorDialog::TemplateEditorDialog(HWND parent)
       counterPage_(*this),
       pages_{&devicePage_, &aiPage_, &aoPage_, &dioPage_, &counterPage_} {}
 
-TemplateEditorDialog::~TemplateEditorDialog() { Unregister(this); }
+TemplateEditorDialog::~TemplateEditorDialog() { UnregisterOpenEditor(this); }
 
 TemplateEditorDialog* TemplateEditorDialog::FindOpen(const char* driverFilePath) {
-  const std::string path = FullPath(driverFilePath);
-  const DWORD thread = GetCurrentThreadId();
-  winui::ExclusiveLock lock(g_openEditorsLock);
-  for (const OpenEditor& entry : g_openEditors) {
-    if (entry.thread == thread && lstrcmpiA(entry.path.c_str(), path.c_str()) == 0) {
-      return entry.editor;
-    }
-  }
-  return nullptr;
+  return FindOpenEditor(driverFilePath);
 }
 
 void TemplateEditorDialog::BringToFront() const {
@@ -147,8 +108,7 @@ BOOL TemplateEditorDialog::CreateEditor() {
   winui::InitCommonControls(ICC_TREEVIEW_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES |
                             ICC_STANDARD_CLASSES);
   if (!Create()) return FALSE;
-  winui::ExclusiveLock lock(g_openEditorsLock);
-  g_openEditors.push_back({FullPath(driverFilePath_), this, GetCurrentThreadId()});
+  RegisterOpenEditor(this, driverFilePath_);
   return TRUE;
 }
 
@@ -220,9 +180,7 @@ void TemplateEditorDialog::FillTemplateTree() {
   HTREEITEM module = templateTree_.InsertItem("USB-8620A", kModuleItem, top, TVI_LAST);
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (templates_[n].Used == 0) continue;
-    char text[32];
-    std::snprintf(text, sizeof(text), "Template%u", static_cast<unsigned>(n));
-    templateTree_.InsertItem(text, static_cast<LPARAM>(n), module, TVI_LAST);
+    templateTree_.InsertItem(TemplateName(n).c_str(), static_cast<LPARAM>(n), module, TVI_LAST);
   }
   HTREEITEM first = templateTree_.GetChildItem(module);
   templateTree_.SelectItem(first != nullptr ? first : module);
@@ -266,32 +224,16 @@ void TemplateEditorDialog::SelectTab(int index) {
 std::vector<HWND> TemplateEditorDialog::TabStops() const {
   std::vector<HWND> stops = {templateTree_.Handle(), tabControl_.Handle()};
   for (TemplatePage* page : pages_) {
-    if (!page->IsVisible()) continue;
-    for (HWND child = GetWindow(page->Handle(), GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-      stops.push_back(child);
-    }
+    if (page->IsVisible()) AppendChildren(page->Handle(), stops);
   }
   for (int id : {IDC_ADD, IDC_REMOVE, IDOK, IDCANCEL}) stops.push_back(GetDlgItem(hwnd_, id));
-  stops.erase(std::remove_if(stops.begin(), stops.end(),
-                             [](HWND control) {
-                               return (GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP) == 0 ||
-                                      !IsWindowVisible(control) || !IsWindowEnabled(control);
-                             }),
-              stops.end());
+  KeepTabStops(stops);
   return stops;
 }
 
 bool TemplateEditorDialog::MoveFocusInReadingOrder(HWND focus, bool backwards) {
-  std::vector<HWND> stops = TabStops();
-  if (stops.empty()) return false;
-  auto at = std::find_if(stops.begin(), stops.end(), [focus](HWND control) {
-    return control == focus || IsChild(control, focus);
-  });
-  size_t count = stops.size();
-  size_t index = at != stops.end() ? static_cast<size_t>(at - stops.begin())
-                                   : (backwards ? 0 : count - 1);
-  HWND next = stops[backwards ? (index + count - 1) % count : (index + 1) % count];
+  HWND next = NextTabStop(TabStops(), focus, backwards);
+  if (next == nullptr) return false;
   SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
   return true;
 }
@@ -335,9 +277,8 @@ void TemplateEditorDialog::OnAdd() {
     MessageBoxA(hwnd_, RefusalText(refusal), winui::ModuleName(), MB_OK);
     return;
   }
-  char text[32];
-  std::snprintf(text, sizeof(text), "Template%u", static_cast<unsigned>(slot));
-  HTREEITEM item = templateTree_.InsertItem(text, static_cast<LPARAM>(slot), module, TVI_LAST);
+  HTREEITEM item = templateTree_.InsertItem(TemplateName(slot).c_str(), static_cast<LPARAM>(slot),
+                                            module, TVI_LAST);
   templateTree_.SelectItem(item);
   MarkModified();
 }

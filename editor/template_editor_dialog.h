@@ -51,8 +51,9 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   ~TemplateEditorDialog() override;
 
   // The editor of this thread whose window is open on this driver file
-  // (letter case and the path's spelling aside), or null. An editor belongs
-  // to the thread that opened it; another thread's call opens its own.
+  // (letter case and the path's spelling aside), or null: FindOpenEditor. An
+  // editor belongs to the thread that opened it; another thread's call opens
+  // its own.
   static TemplateEditorDialog* FindOpen(const char* driverFilePath);
   // Shows the window restored and makes it the active one.
   void BringToFront() const;
@@ -133,7 +134,6 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   // save did not happen.
   bool AskToSave(HWND owner);
 
-  HWND parent_;
   winui::Button saveButton_;
   winui::TabControl tabControl_;
   winui::TreeView templateTree_;

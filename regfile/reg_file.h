@@ -74,9 +74,11 @@ class RegFile {
 
   // Writes value pszName of template nTemplate into the file: replaces its line,
   // or adds one at the end of the section (or of the file when the section is
-  // absent), then re-reads the file. 0 written; 1 refused (null name or data,
-  // a line longer than 253 characters, no memory), the file unchanged.
-  // File-layer errors raise FileError after the file was put back as it was.
+  // absent). The held text becomes the new text, which is what the file then
+  // holds; the file is not read back. 0 written; 1 refused (no file open, null
+  // name or data, a line longer than 253 characters, no memory, a file that
+  // would reach 2 GiB), the file unchanged. File-layer errors raise FileError
+  // after the file was put back as it was.
   uint32_t SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwType,
                     const void* pData, uint32_t dwSize);
 
@@ -86,17 +88,20 @@ class RegFile {
   uint32_t TransferValues(uint32_t nTemplate, RegValueEntry* pTable,
                           uint32_t nMode);
 
-  // Re-reads the whole file and forgets the cached section range.
+  // Re-reads the whole file and forgets the cached section range. The changes
+  // above do not need it: each keeps the held text equal to the file's.
   void Reload();
 
   // 1 when a header line holds template n's search key (see
   // FindTemplateSection), else 0.
   uint32_t TemplateSectionExists(uint32_t n);
-  // Appends " \r\n", the header line of template n and " \r\n" to the file.
-  // Always 0.
+  // Appends " \r\n", the header line of template n and " \r\n" to the file,
+  // as SetValue writes. Always 0, also when no memory could be had (nothing is
+  // appended then); file-layer errors raise FileError as SetValue's do.
   uint32_t AppendTemplateSection(uint32_t n);
-  // Cuts template n's section out of the file. 0 done (also when absent),
-  // 1 no memory (file unchanged).
+  // Cuts template n's section out of the file, as SetValue writes. 0 done
+  // (also when absent), 1 no memory (file unchanged); file-layer errors raise
+  // FileError as SetValue's do.
   uint32_t RemoveTemplateSection(uint32_t n);
 
   // What Open derived from the path, and the loaded text.

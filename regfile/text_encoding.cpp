@@ -4,24 +4,6 @@ namespace zuv {
 
 namespace {
 
-void AppendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 void AppendUnit(std::string& out, uint32_t unit, bool bigEndian) {
   const char high = static_cast<char>(unit >> 8);
   const char low = static_cast<char>(unit & 0xFF);
@@ -137,15 +119,12 @@ DecodedText DecodeText(std::string_view bytes) {
   const TextEncoding detected = DetectEncoding(bytes);
   if (!IsWritableEncoding(detected)) return DecodeUnwritable(bytes, detected);
   DecodedText decoded;
-  const bool le = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
-  const bool be = bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF';
-  if (!le && !be) {
-    decoded.encoding = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? TextEncoding::kUtf8Bom
-                                                             : TextEncoding::kAnsi;
+  decoded.encoding = detected;
+  if (detected == TextEncoding::kAnsi || detected == TextEncoding::kUtf8Bom) {
     decoded.text.assign(bytes.data(), bytes.size());
     return decoded;
   }
-  decoded.encoding = le ? TextEncoding::kUtf16Le : TextEncoding::kUtf16Be;
+  const bool be = detected == TextEncoding::kUtf16Be;
   auto fault = [&decoded](uint64_t offset, const char* what) {
     if (!decoded.valid) return;
     decoded.valid = false;
@@ -190,8 +169,7 @@ DecodedText DecodeText(std::string&& bytes) {
     return DecodeText(std::string_view(bytes));
   }
   DecodedText decoded;
-  decoded.encoding = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? TextEncoding::kUtf8Bom
-                                                               : TextEncoding::kAnsi;
+  decoded.encoding = detected;
   decoded.text = std::move(bytes);
   return decoded;
 }
@@ -227,5 +205,48 @@ bool EncodeText(TextEncoding encoding, std::string_view text, std::string* bytes
 }
 
 size_t FindNul(std::string_view text) { return text.find('\0'); }
+
+void AppendUtf8(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+bool IsUtf8(std::string_view text) {
+  size_t at = 0;
+  uint32_t code = 0;
+  while (at < text.size()) {
+    if (!NextCodePoint(text, at, &code)) return false;
+  }
+  return true;
+}
+
+std::string TextToUtf8(std::string_view text) {
+  if (IsUtf8(text)) return std::string(text);
+  // 0x80 to 0x9F of Windows-1252; the five it leaves undefined map to the C1
+  // control of the same number, as the system's own conversion does.
+  static const uint16_t kHigh[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string utf8;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    AppendUtf8(utf8, byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte);
+  }
+  return utf8;
+}
 
 }  // namespace zuv

@@ -59,6 +59,15 @@ bool EncodeText(TextEncoding encoding, std::string_view text, std::string* bytes
 // The offset of the first NUL byte of an 8-bit text, or npos.
 size_t FindNul(std::string_view text);
 
+// Appends code point `code` (at most U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, uint32_t code);
+// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates,
+// nothing above U+10FFFF.
+bool IsUtf8(std::string_view text);
+// Text from a file as valid UTF-8: text that is UTF-8 already is kept as it
+// is; otherwise each byte is taken as its Windows-1252 character.
+std::string TextToUtf8(std::string_view text);
+
 }  // namespace zuv
 
 #endif  // ZUV_REGFILE_TEXT_ENCODING_H

@@ -1,13 +1,12 @@
 #include "templates/device_check.h"
 
-#include <cstdio>
-
 #include "regfile/device_view.h"
 #include "regfile/driver_keys.h"
 #include "regfile/memory_file.h"
 #include "regfile/reg_file.h"
 #include "templates/ao_setting_text.h"
 #include "templates/template_file.h"
+#include "templates/template_rules.h"
 
 namespace zuv {
 
@@ -95,10 +94,7 @@ AoSetting DeviceAoSetting(const DeviceValue* value) {
 }
 
 std::string Volts(const AoSetting& setting) {
-  char text[80];
-  std::snprintf(text, sizeof text, "code %u, %g ~ %gV", static_cast<unsigned>(setting.Code),
-                static_cast<double>(setting.RefLow), static_cast<double>(setting.RefHigh));
-  return text;
+  return "code " + std::to_string(setting.Code) + ", " + AoEndsText(setting);
 }
 
 bool SameSetting(const AoSetting& a, const AoSetting& b) {

@@ -1,6 +1,5 @@
 #include "templates/template_check.h"
 
-#include <cstdio>
 #include <map>
 
 #include "regfile/memory_file.h"
@@ -18,18 +17,6 @@ namespace zuv {
 
 namespace {
 
-std::string Volts(float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-  return text;
-}
-
-std::string JoinPairs(const std::vector<int>& pairs) {
-  std::string text;
-  for (int k : pairs) text += (text.empty() ? "" : ",") + std::to_string(k);
-  return text;
-}
-
 void CheckAoText(const char* name, uint32_t n, RegFile& reg,
                  std::vector<TemplateProblem>& problems) {
   uint32_t type = 0;
@@ -46,8 +33,8 @@ void CheckAoText(const char* name, uint32_t n, RegFile& reg,
   if (ParseAoSettingFields(text, &setting) < 3) {
     problems.push_back({n, quoted + " text \"" + text + "\" is not three numbers"});
   } else if (FindAoRange(setting) < 0) {
-    problems.push_back({n, quoted + " text \"" + text + "\" (" + Volts(setting.RefLow) + " ~ " +
-                               Volts(setting.RefHigh) + "V) matches no range"});
+    problems.push_back(
+        {n, quoted + " text \"" + text + "\" (" + AoEndsText(setting) + ") matches no range"});
   }
 }
 

@@ -95,9 +95,7 @@ void OnlyKnownFields(const Json& object, const std::string& where,
 
 int RangeOfLabel(const Json& value, const std::string& where, const std::string& field) {
   if (value.is_string()) {
-    for (int i = 0; i < kAoRangeCount; ++i) {
-      if (value.get<std::string>() == AoRangeTable[i].Label) return i;
-    }
+    if (std::optional<int> range = ParseAoRangeLabel(value.get<std::string>())) return *range;
   }
   throw FormError{where + ": " + field + " " + Excerpt(value) + ": " +
                   RefusalText(Refusal::kNoSuchRange)};
@@ -440,65 +438,6 @@ std::string ApplyTemplateDocument(TemplateTable& table,
   }
   table = result;
   return std::string();
-}
-
-std::string TextToUtf8(std::string_view text) {
-  // Whether the whole text is well-formed UTF-8: no overlong forms, no
-  // surrogates, nothing above U+10FFFF.
-  auto isUtf8 = [](std::string_view bytes) {
-    size_t i = 0;
-    while (i < bytes.size()) {
-      const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-      size_t length = 0;
-      uint32_t low = 0;
-      if (lead < 0x80) {
-        ++i;
-        continue;
-      } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, low = 0x80;
-      } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, low = 0x800;
-      } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, low = 0x10000;
-      } else {
-        return false;
-      }
-      if (i + length > bytes.size()) return false;
-      uint32_t code = lead & (0x7F >> length);
-      for (size_t k = 1; k < length; ++k) {
-        const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-        if ((next & 0xC0) != 0x80) return false;
-        code = (code << 6) | (next & 0x3F);
-      }
-      if (code < low || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-      i += length;
-    }
-    return true;
-  };
-  if (isUtf8(text)) return std::string(text);
-
-  // 0x80 to 0x9F of Windows-1252; the five it leaves undefined map to the C1
-  // control of the same number, as the system's own conversion does.
-  static const uint16_t kHigh[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  std::string utf8;
-  for (char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    const uint32_t code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
-    if (code < 0x80) {
-      utf8 += static_cast<char>(code);
-    } else if (code < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (code >> 6));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xE0 | (code >> 12));
-      utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return utf8;
 }
 
 }  // namespace zuv

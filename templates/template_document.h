@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "regfile/text_encoding.h"  // TextToUtf8, for text from a file put in JSON
 #include "templates/device_template.h"
 
 namespace zuv {
@@ -67,10 +68,6 @@ bool ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate>*
 // that the template of that number does not have already. "" when done.
 std::string ApplyTemplateDocument(TemplateTable& table,
                                   const std::vector<DocumentTemplate>& templates);
-
-// Text from a file as valid UTF-8: text that is UTF-8 already is kept as it
-// is; otherwise each byte is taken as its Windows-1252 character.
-std::string TextToUtf8(std::string_view text);
 
 }  // namespace zuv
 

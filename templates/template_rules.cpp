@@ -25,6 +25,8 @@ const char* RefusalText(Refusal refusal) {
   return "";
 }
 
+std::string TemplateName(uint32_t n) { return "Template" + std::to_string(n); }
+
 Refusal AddTemplate(TemplateTable& table, uint32_t* n) {
   if (!table.AllocateTemplate(n)) return Refusal::kNoFreeSlot;
   return Refusal::kNone;
@@ -93,6 +95,13 @@ bool IsPairMask(uint32_t mask) {
   return (mask & ~kAllDifferential) == 0 && MixedPairs(mask).empty();
 }
 
+std::string JoinPairs(const std::vector<int>& pairs) {
+  if (pairs.empty()) return "none";
+  std::string text;
+  for (int k : pairs) text += (text.empty() ? "" : ",") + std::to_string(k);
+  return text;
+}
+
 const char* ChannelConfigName(bool differential) {
   return differential ? "Differential" : "Single-Ended";
 }
@@ -118,6 +127,13 @@ Refusal SetAoRange(DeviceTemplate& slot, int output, int range) {
 int ShownAoRange(const AoSetting& setting) {
   const int range = FindAoRange(setting);
   return range >= 0 ? range : kAoRangeCount - 1;
+}
+
+std::string AoEndsText(const AoSetting& setting) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g ~ %gV", static_cast<double>(setting.RefLow),
+                static_cast<double>(setting.RefHigh));
+  return text;
 }
 
 std::optional<int> ParseAoRangeLabel(std::string_view text) {

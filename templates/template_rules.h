@@ -36,6 +36,9 @@ constexpr uint32_t kBoardIdCount = 16;
 
 // ---------------------------------------------------------------- the table
 
+// "Template<n>": the name the editor's tree gives slot n.
+std::string TemplateName(uint32_t n);
+
 // The editor's Add: the first free slot, with its own board id or the lowest
 // one no template uses (TemplateTable::AllocateTemplate). kNoFreeSlot when all
 // 16 slots are used; *n is then kTemplateCount.
@@ -69,6 +72,9 @@ std::vector<int> MixedPairs(uint32_t mask);
 // Whether the mask is whole pairs only: no pair half set and no bit above 15.
 bool IsPairMask(uint32_t mask);
 
+// The pair numbers separated by commas ("0,3,7"); "none" for no pair.
+std::string JoinPairs(const std::vector<int>& pairs);
+
 // "Differential" or "Single-Ended": the AI page's Config column.
 const char* ChannelConfigName(bool differential);
 // "0x%04X" of the mask, as listings show it.
@@ -87,6 +93,10 @@ Refusal SetAoRange(AoSetting& setting, int range);
 // The range a list shows for a setting: FindAoRange, or "-10 ~ 10V" for ends
 // that match none (the setting itself stays as it is).
 int ShownAoRange(const AoSetting& setting);
+
+// "LOW ~ HIGHV" of a setting's ends, each as printf's %g writes it
+// ("-2.5 ~ 7V"), for messages about ends that match no range.
+std::string AoEndsText(const AoSetting& setting);
 
 // The row of AoRangeTable that `text` names: its label, also without blanks
 // and without the trailing "V" ("-5~5"). nullopt when it names none.

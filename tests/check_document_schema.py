@@ -33,6 +33,11 @@ with tempfile.TemporaryDirectory() as folder:
 for example in schema["examples"]:
     jsonschema.validate(example, schema)
 
+# It takes the range labels apply takes, in every form.
+jsonschema.validate({"format": "zuv8620-templates", "version": 1,
+                     "templates": [{"boardId": 1, "ao0": "-5~5", "ao1": {"range": "0 ~ 10"}}]},
+                    schema)
+
 # The schema refuses what apply refuses for its form.
 for bad in ({"format": "zuv8620-templates", "version": 2, "templates": []},
             {"format": "zuv8620-templates", "version": 1,

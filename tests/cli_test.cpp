@@ -24,6 +24,7 @@
 #include "cli/cli.h"
 #include "cli/unified_diff.h"
 #include "regfile/memory_file.h"
+#include "templates/template_document.h"
 #include "templates/template_file.h"
 #include "test_files.h"
 #include "zuv_version.h"
@@ -47,6 +48,16 @@ TEST(CliParse, RangeLabelsAndPairLists) {
   };
   for (auto [text, expect] : ranges) {
     EXPECT_EQ(cli::ParseAoRangeLabel(text).value_or(-1), expect) << text;
+    // A document takes the same labels as `set`.
+    const std::string document =
+        std::string(R"({"format": "zuv8620-templates", "version": 1, "templates": [)") +
+        R"({"boardId": 0, "ao0": {"range": ")" + text + R"("}, "ao1": ")" + text + R"("}]})";
+    std::vector<DocumentTemplate> parsed;
+    std::string error;
+    ASSERT_EQ(ParseTemplateDocument(document, &parsed, &error), expect >= 0) << text << error;
+    for (int i = 0; i < 2 && expect >= 0; ++i) {
+      EXPECT_EQ(FindAoRange(parsed[0].ao[i]), expect) << text;
+    }
   }
   EXPECT_TRUE(cli::ParsePairList("all")->all);
   EXPECT_EQ(cli::ParsePairList("0,3, 7")->bits, 0xC0C3u);

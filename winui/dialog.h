@@ -27,9 +27,6 @@ class Dialog : public Window {
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
 
-  UINT TemplateId() const { return templateId_; }
-  HWND ParentWindow() const { return parent_; }
-
   // Creates the modeless window from the dialog template, in the module's
   // activation context (as is every message the map handles); OnInitDialog
   // runs inside. A top-level dialog also gets its keyboard routed through
