@@ -22,9 +22,9 @@ class MemoryFileSystem : public FileSystem {
   // ENOENT-like code (2, the file-not-found code on both platforms) for a
   // missing file.
   std::unique_ptr<File> OpenExisting(const std::string& path,
-                                     uint32_t* systemError) override;
+                                     Status* status) override;
   // Sets the content of an existing file; 2 when there is none.
-  uint32_t ReplaceContent(const std::string& path, std::string_view content) override;
+  Status ReplaceContent(const std::string& path, std::string_view content) override;
 
  private:
   std::map<std::string, std::shared_ptr<std::string>> files_;
