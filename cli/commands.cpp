@@ -229,8 +229,8 @@ int Save(Context& context) {
 int Check(Context& context) {
   std::vector<TemplateProblem> problems;
   std::string encoding;
-  const Status read = CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding,
-                                        context.driver);
+  const Status read =
+      CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding, context.driver);
   if (!read.ok()) throw Failure{ErrorText(read)};
   context.out << (context.args.Flag("json") ? CheckJson(context.path, encoding, problems)
                                             : CheckText(encoding, problems));

@@ -185,9 +185,9 @@ void TemplateEditorDialog::LoadFromFile() {
 }
 
 void TemplateEditorDialog::OnShowOpenError() {
-  const std::string text =
-      !openStatus_.ok() ? std::string(kOpenFailedText) + "\n\n" + ErrorText(openStatus_)
-                        : std::string(kNotWrittenText) + "\n\n" + ErrorText(notWritten_);
+  const std::string text = !openStatus_.ok()
+                               ? std::string(kOpenFailedText) + "\n\n" + ErrorText(openStatus_)
+                               : std::string(kNotWrittenText) + "\n\n" + ErrorText(notWritten_);
   MessageBoxA(hwnd_, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONWARNING);
 }
 

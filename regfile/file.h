@@ -124,8 +124,7 @@ class FileSystem {
   // whole. Null with *status set (Condition::kLockTimedOut after the wait)
   // when it cannot be had. Files in memory are not locked: this returns a
   // lock that holds nothing.
-  virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode,
-                                         Status* status);
+  virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status);
 };
 
 // Writes `content` over the bytes of the existing file at `path`, keeping the
@@ -136,8 +135,8 @@ class FileSystem {
 // during the write leaves a mixed driver file, and that copy to restore it
 // from; a copy that cannot be written and flushed writes nothing
 // (Condition::kNoSafeCopy with the reason). Success, or the first failure.
-Status ReplaceInPlace(FileSystem& fileSystem, const std::string& path,
-                        std::string_view content, bool safeCopy);
+Status ReplaceInPlace(FileSystem& fileSystem, const std::string& path, std::string_view content,
+                      bool safeCopy);
 
 // The platform's own files (POSIX calls on Linux, the Win32 file API on Windows).
 FileSystem& NativeFileSystem();

@@ -184,8 +184,7 @@ class PosixFileSystem : public FileSystem {
   // process. A save replaces the file by rename, which leaves a waiting
   // process holding the old file; it sees that the path names another file
   // now and locks that one.
-  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode,
-                                 Status* status) override {
+  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status) override {
     const auto failed = [&](Status why) {
       if (status) *status = std::move(why);
       return nullptr;

@@ -27,8 +27,8 @@ platform::ReplaceFileCall g_replaceFile = SystemReplaceFile;
 
 // Opens an existing file with the access and sharing asked for.
 HANDLE OpenHandle(const std::string& path, DWORD access, DWORD share) {
-  return ::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  return ::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -230,8 +230,7 @@ class Win32FileSystem : public FileSystem {
   // system drops it with the process. A replacement while this process
   // waited leaves it holding the old file; it sees that the path names
   // another file now and locks that one.
-  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode,
-                                 Status* status) override {
+  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status) override {
     const auto failed = [&](Status why) {
       if (status) *status = std::move(why);
       return nullptr;

@@ -21,8 +21,7 @@ class MemoryFileSystem : public FileSystem {
 
   // ENOENT-like code (2, the file-not-found code on both platforms) for a
   // missing file.
-  std::unique_ptr<File> OpenExisting(const std::string& path,
-                                     Status* status) override;
+  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override;
   // Sets the content of an existing file; 2 when there is none.
   Status ReplaceContent(const std::string& path, std::string_view content) override;
 

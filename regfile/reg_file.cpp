@@ -348,8 +348,8 @@ uint32_t RegFile::AppendTemplateSection(uint32_t n) {
   section += std::to_string(n);
   section += "] \r\n";
   if (!RewriteFile(m_dwFileLength, section, {})) {
-    m_lastStatus = Status::Of(Condition::kNotWritten, "not enough memory to add template " +
-                                                          std::to_string(n));
+    m_lastStatus = Status::Of(Condition::kNotWritten,
+                              "not enough memory to add template " + std::to_string(n));
   }
   return 0;
 }

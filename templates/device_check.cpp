@@ -163,8 +163,7 @@ std::string SavedTextDifference(std::string_view before, std::string_view after,
 }
 
 // The refusal CheckTemplateKeys gives, or an empty string.
-std::string ForeignKey(std::string_view text, const std::string& path,
-                       const TemplateKeys& keys) {
+std::string ForeignKey(std::string_view text, const std::string& path, const TemplateKeys& keys) {
   MemoryFileSystem files;
   files.SetFile(path, std::string(text));
   RegFile reg(files);
@@ -198,13 +197,12 @@ Status Refused(std::string refusal) {
 
 }  // namespace
 
-Status CheckSavedText(std::string_view before, std::string_view after,
-                      const TemplateTable& table, const TemplateKeys& keys) {
+Status CheckSavedText(std::string_view before, std::string_view after, const TemplateTable& table,
+                      const TemplateKeys& keys) {
   return Refused(SavedTextDifference(before, after, table, keys));
 }
 
-Status CheckTemplateKeys(std::string_view text, const std::string& path,
-                         const TemplateKeys& keys) {
+Status CheckTemplateKeys(std::string_view text, const std::string& path, const TemplateKeys& keys) {
   return Refused(ForeignKey(text, path, keys));
 }
 

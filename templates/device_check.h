@@ -30,14 +30,13 @@ TemplateKeys TemplateKeysOf(const std::string& path);
 // key holds its four values as saved and its other values as they were; no
 // free template's key is left. Otherwise Condition::kDeviceRefused with the
 // first difference, naming the key and the value.
-Status CheckSavedText(std::string_view before, std::string_view after,
-                      const TemplateTable& table, const TemplateKeys& keys);
+Status CheckSavedText(std::string_view before, std::string_view after, const TemplateTable& table,
+                      const TemplateKeys& keys);
 
 // Success when every template section the store finds in `text` stands under
 // this driver's own key; else Condition::kDeviceRefused naming the key found
 // and the driver's key (a renamed copy of another driver's file).
-Status CheckTemplateKeys(std::string_view text, const std::string& path,
-                         const TemplateKeys& keys);
+Status CheckTemplateKeys(std::string_view text, const std::string& path, const TemplateKeys& keys);
 
 // The places, "line L: ...", where the device reads `text` otherwise than
 // `loaded` (the table a load gives) shows it.

@@ -390,11 +390,10 @@ Status ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate
   return {};
 }
 
-Status ApplyTemplateDocument(TemplateTable& table,
-                             const std::vector<DocumentTemplate>& templates) {
+Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTemplate>& templates) {
   if (templates.size() > kTemplateCount) {
-    return Refused("the document has " + std::to_string(templates.size()) + " templates: " +
-           RefusalText(Refusal::kNoFreeSlot));
+    return Refused("the document has " + std::to_string(templates.size()) +
+                   " templates: " + RefusalText(Refusal::kNoFreeSlot));
   }
   // The slots keep the file's values until the document's replace them: the
   // board-id rule lets a template keep an id above 15 that it already has.

@@ -65,8 +65,7 @@ Status ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate
 // (Condition::kRuleRefused naming the template; the table is unchanged): more
 // than 16 templates, a number used twice, a board id used twice, a board id
 // above 15 that the template of that number does not have already.
-Status ApplyTemplateDocument(TemplateTable& table,
-                             const std::vector<DocumentTemplate>& templates);
+Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTemplate>& templates);
 
 // Text from a file as valid UTF-8: text that is UTF-8 already is kept as it
 // is; otherwise each byte is taken as its Windows-1252 character.

@@ -109,11 +109,10 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
       if (failure.ok()) {
         failure = ProveSave(decoded.text, *copy.GetFile(keyPath), table, keyPath);
       }
-      if (failure.ok() &&
-          !EncodeText(decoded.encoding, *copy.GetFile(keyPath), &result.after)) {
-        failure = Status::Of(Condition::kNotWritten,
-                             "the new text does not encode as " +
-                                 std::string(TextEncodingName(decoded.encoding)));
+      if (failure.ok() && !EncodeText(decoded.encoding, *copy.GetFile(keyPath), &result.after)) {
+        failure =
+            Status::Of(Condition::kNotWritten, "the new text does not encode as " +
+                                                   std::string(TextEncodingName(decoded.encoding)));
       }
       if (failure.ok() && !dryRun && result.after != result.before) {
         failure = fileSystem.ReplaceContent(path, result.after);

@@ -30,8 +30,7 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path,
 // else success.
 Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
                                   FileSystem& fileSystem = NativeFileSystem(),
-                                  const std::string& driverName = {},
-                                  Status* notWritten = nullptr);
+                                  const std::string& driverName = {}, Status* notWritten = nullptr);
 
 // Every section of each free slot cut out, 15 down to 0, then for each used
 // slot, 0 up to 15, its header appended when absent and its four values
@@ -45,8 +44,8 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
 // nothing is written and the result is Condition::kChangedOnDisk (with no
 // text).
 Status SaveTemplateTable(const TemplateTable& table, const std::string& path,
-                             FileSystem& fileSystem = NativeFileSystem(),
-                             const TemplateTable* expected = nullptr);
+                         FileSystem& fileSystem = NativeFileSystem(),
+                         const TemplateTable* expected = nullptr);
 
 struct UpdateResult {
   Status status;

@@ -39,9 +39,9 @@ bool SaveTemplateReporting(const DeviceTemplate& slot, uint32_t n, const std::st
       if (!reg.LastStatus().ok()) {
         Note(failure, reg.LastStatus());
       } else {
-        Note(failure, Status::Of(Condition::kNotWritten, "a value of template " +
-                                                             std::to_string(n) +
-                                                             " could not be written"));
+        Note(failure,
+             Status::Of(Condition::kNotWritten,
+                        "a value of template " + std::to_string(n) + " could not be written"));
       }
     }
   } catch (const FileError& error) {

@@ -32,8 +32,7 @@ void LoadTableFromCopy(TemplateTable& table, const std::string& path, MemoryFile
 // The Save sequence on the copy: every section of each free slot cut out, 15
 // down to 0, then each used slot written, 0 up to 15. The whole sequence runs
 // even when a step fails; the result is the first failure.
-Status RunSaveSequence(const TemplateTable& table, const std::string& path,
-                       MemoryFileSystem& copy);
+Status RunSaveSequence(const TemplateTable& table, const std::string& path, MemoryFileSystem& copy);
 
 }  // namespace zuv
 

@@ -384,7 +384,7 @@ TEST(FileLockTest, ReadersShareAWriterIsAloneAcrossAReplacement) {
     EXPECT_FALSE(files.Lock(path, LockMode::kShared, &error)) << malformed;
     EXPECT_EQ(error.condition(), Condition::kLockWaitMalformed) << malformed;
     EXPECT_EQ(ReasonText(error), "ZUV8620_LOCK_WAIT_MS is \"" + std::string(malformed) +
-                                         "\", not a number of milliseconds from 0 to 3600000");
+                                     "\", not a number of milliseconds from 0 to 3600000");
   }
   SetEnvironment("ZUV8620_LOCK_WAIT_MS", "3600000");
   EXPECT_TRUE(files.Lock(path, LockMode::kShared, &error));
