@@ -102,6 +102,28 @@ TEST(FileTest, ErrorsCarryCodeAndPath) {
   EXPECT_EQ(std::string(error.what()).rfind("write /x/USB8620.reg: ", 0), 0u);
 }
 
+// One wording for every failure: "PATH: reason", the reason alone without a
+// path, nothing for success.
+TEST(FileTest, ErrorTextNamesThePathAndTheReason) {
+  const std::string path = "/x/USB8620.reg";
+  const struct {
+    Status status;
+    std::string text;
+  } rows[] = {
+      {Status(), ""},
+      {Status::System(28, path, "write"), path + ": " + SystemErrorText(28)},
+      {Status::System(28), SystemErrorText(28)},
+      {Status::Of(Condition::kReadOnly).WithPath(path), path + ": the file is read-only"},
+      {Status::Of(Condition::kRuleRefused,
+                  "templates[1]: \"number\" 3 is also the number of templates[0]")
+           .WithPath("doc.json"),
+       "doc.json: templates[1]: \"number\" 3 is also the number of templates[0]"},
+      {Status::Of(Condition::kChangedOnDisk), ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(ErrorText(row.status), row.text) << row.text;
+  EXPECT_NE(Status::System(0).SystemCode(), 0u);  // a failure never reads as success
+}
+
 // The names in a folder, to see that a replacement leaves nothing behind.
 std::vector<std::string> Names(const std::string& folder) {
   std::vector<std::string> names;
