@@ -47,7 +47,7 @@ std::string DriverFile(size_t bytes, bool atEnd) {
   const std::string path = "/b/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
   MemoryFileSystem memory;
   memory.SetFile(path, "");
-  SaveTemplateTable(FullTable(), path, memory);
+  static_cast<void>(SaveTemplateTable(FullTable(), path, memory));
   const std::string sections = *memory.GetFile(path);
   const std::string filler = Filler(bytes > sections.size() + 64 ? bytes - sections.size() : 64);
   return atEnd ? filler + sections : sections + filler;
@@ -106,7 +106,7 @@ void BM_Save16(benchmark::State& state, bool atEnd) {
   for (auto _ : state) {
     // A change every time, so that every Save writes.
     table[0].ChanConfig ^= 1;
-    if (!SaveTemplateTable(table, tree.Path()).ok) state.SkipWithError("Save failed");
+    if (!SaveTemplateTable(table, tree.Path()).ok()) state.SkipWithError("Save failed");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }

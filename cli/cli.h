@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "regfile/file.h"
+#include "templates/template_file.h"
 #include "templates/template_rules.h"
 
 namespace zuv::cli {

@@ -12,7 +12,6 @@
 #include "cli/cli.h"
 #include "cli/output.h"
 #include "cli/unified_diff.h"
-#include "regfile/text_encoding.h"
 #include "templates/device_template.h"
 #include "templates/template_check.h"
 #include "templates/template_document.h"
@@ -70,9 +69,9 @@ namespace {
 // lock another program holds too long) is a failure naming it.
 TemplateTable LoadTable(Context& context) {
   TemplateTable table;
-  const uint32_t error =
+  const Status read =
       LoadTemplateTableReporting(table, context.path, context.fileSystem, context.driver);
-  if (error != 0) throw Failure{context.path + ": " + DriverFileErrorText(error)};
+  if (!read.ok()) throw Failure{ErrorText(read)};
   return table;
 }
 
@@ -101,11 +100,11 @@ int Change(Context& context, const std::function<std::string(TemplateTable&)>& e
   const UpdateResult result = UpdateTemplateTable(
       context.path, [&](TemplateTable& table) { report = edit(table); }, dryRun,
       context.fileSystem, context.driver);
-  if (!result.save.ok) throw Failure{result.save.message};
+  if (!result.status.ok()) throw Failure{ErrorText(result.status)};
 
   if (dryRun) {
     // The diff is of the text, also for a UTF-16 file.
-    context.out << UnifiedDiff(DecodeText(result.before).text, DecodeText(result.after).text,
+    context.out << UnifiedDiff(DriverTextOf(result.before), DriverTextOf(result.after),
                                context.path, context.path + " (after save)");
   } else {
     context.out << report;
@@ -230,9 +229,9 @@ int Save(Context& context) {
 int Check(Context& context) {
   std::vector<TemplateProblem> problems;
   std::string encoding;
-  const uint32_t error = CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding,
-                                           context.driver);
-  if (error != 0) throw Failure{context.path + ": " + DriverFileErrorText(error)};
+  const Status read =
+      CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding, context.driver);
+  if (!read.ok()) throw Failure{ErrorText(read)};
   context.out << (context.args.Flag("json") ? CheckJson(context.path, encoding, problems)
                                             : CheckText(encoding, problems));
   return problems.empty() ? kExitOk : kExitProblems;
@@ -282,11 +281,11 @@ int Apply(Context& context) {
   const std::string name = source == "-" ? "standard input" : source;
   const std::string text = ReadDocument(source, context.in, name);
   std::vector<DocumentTemplate> templates;
-  std::string error;
-  if (!ParseTemplateDocument(text, &templates, &error)) throw Failure{name + ": " + error};
+  const Status parsed = ParseTemplateDocument(text, &templates);
+  if (!parsed.ok()) throw Failure{ErrorText(parsed.WithPath(name))};
   return Change(context, [&](TemplateTable& table) {
-    const std::string refusal = ApplyTemplateDocument(table, templates);
-    if (!refusal.empty()) throw Failure{name + ": " + refusal};
+    const Status applied = ApplyTemplateDocument(table, templates);
+    if (!applied.ok()) throw Failure{ErrorText(applied.WithPath(name))};
     return std::string();
   });
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
-#include "regfile/file.h"
+#include "templates/template_file.h"
 
 namespace zuv::cli {
 

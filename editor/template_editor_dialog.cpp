@@ -11,8 +11,6 @@
 #include "editor/page_controls.h"
 #include "editor/reading_order.h"
 #include "editor/resource.h"
-#include "regfile/file.h"
-#include "templates/driver_text.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 #include "winui/accessibility.h"
@@ -123,30 +121,33 @@ BOOL TemplateEditorDialog::OnInitDialog() {
   saveButton_.Enable(false);
   for (int i = 0; i < kPageCount; ++i) tabControl_.InsertItem(i, kTabNames[i]);
 
-  try {
-    openError_ = LoadTemplateTableReporting(templates_, driverFilePath_, NativeFileSystem(), {},
-                                            &notWritten_);
-  } catch (...) {
-    // Nothing could be read: the editor opens with every slot free.
-    templates_.Clear();
-    for (uint32_t n = 0; n < kTemplateCount; ++n) templates_[n].SwitchID = n;
-  }
-  onDisk_ = templates_;
+  LoadFromFile();
 
   PlacePages();
   for (HWND control : NamedControls()) winui::AnnotateAccessibleName(control);
   FillTemplateTree();
   // The user starts at the tree, with its selection in view.
   SetFocus(templateTree_.Handle());
-  if (openError_ != 0 || !notWritten_.empty()) PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
+  if (!openStatus_.ok() || !notWritten_.ok()) PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
   return FALSE;
 }
 
+void TemplateEditorDialog::LoadFromFile() {
+  try {
+    openStatus_ = LoadTemplateTableReporting(templates_, driverFilePath_, NativeFileSystem(), {},
+                                             &notWritten_);
+  } catch (...) {
+    // Nothing could be read: the editor shows every slot free.
+    templates_.Clear();
+    for (uint32_t n = 0; n < kTemplateCount; ++n) templates_[n].SwitchID = n;
+  }
+  onDisk_ = templates_;
+}
+
 void TemplateEditorDialog::OnShowOpenError() {
-  std::string text = openError_ != 0 ? std::string(kOpenFailedText) + "\n\n" + driverFilePath_ +
-                                          ": " + DriverFileErrorText(openError_)
-                                    : std::string(kNotWrittenText) + "\n\n" + driverFilePath_ +
-                                          ": " + notWritten_;
+  const std::string text = !openStatus_.ok()
+                               ? std::string(kOpenFailedText) + "\n\n" + ErrorText(openStatus_)
+                               : std::string(kNotWrittenText) + "\n\n" + ErrorText(notWritten_);
   MessageBoxA(hwnd_, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONWARNING);
 }
 
@@ -308,16 +309,17 @@ void TemplateEditorDialog::MarkSaved() {
 }
 
 void TemplateEditorDialog::Reload() {
-  LoadTemplateTable(templates_, driverFilePath_);
-  onDisk_ = templates_;
+  LoadFromFile();
   MarkSaved();
   templateTree_.DeleteItem(TVI_ROOT);
   FillTemplateTree();
+  // A file that cannot be read now is told as at open.
+  if (!openStatus_.ok()) PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
 }
 
 bool TemplateEditorDialog::Save(HWND owner) {
-  SaveResult result = SaveTemplateTable(templates_, driverFilePath_, NativeFileSystem(), &onDisk_);
-  if (result.changedOnDisk) {
+  Status result = SaveTemplateTable(templates_, driverFilePath_, NativeFileSystem(), &onDisk_);
+  if (result.condition() == Condition::kChangedOnDisk) {
     std::string text = std::string(driverFilePath_) + "\n\n" + kChangedOnDiskText;
     int answer = MessageBoxA(owner, text.c_str(), winui::ModuleName(),
                              MB_YESNOCANCEL | MB_ICONWARNING);
@@ -328,8 +330,8 @@ bool TemplateEditorDialog::Save(HWND owner) {
     if (answer != IDYES) return false;
     result = SaveTemplateTable(templates_, driverFilePath_);
   }
-  if (!result.ok) {
-    std::string text = std::string(kSaveFailedText) + "\n\n" + result.message;
+  if (!result.ok()) {
+    std::string text = std::string(kSaveFailedText) + "\n\n" + ErrorText(result);
     MessageBoxA(owner, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONERROR);
     MarkModified();
     return false;

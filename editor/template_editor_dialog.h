@@ -16,6 +16,7 @@
 #include "editor/no_config_page.h"
 #include "editor/page_host.h"
 #include "templates/device_template.h"
+#include "templates/template_file.h"
 #include "winui/button.h"
 #include "winui/dialog.h"
 #include "winui/tab_control.h"
@@ -123,6 +124,9 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   bool MoveFocusInReadingOrder(HWND focus, bool backwards);
   // The file's templates again, the edits dropped.
   void Reload();
+  // Loads templates_ and onDisk_ from the driver file; openStatus_ and
+  // notWritten_ tell what went wrong.
+  void LoadFromFile();
   // No unsaved edits: Save disabled, the focus handed on if Save had it.
   void MarkSaved();
   // Writes the table to the file, asking first when the file's templates are
@@ -141,8 +145,8 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   TemplateTable templates_;
   TemplateTable onDisk_;
   bool modified_ = false;
-  uint32_t openError_ = 0;
-  std::string notWritten_;  // why Save will never write the file, shown at open
+  Status openStatus_;  // why the file could not be read, shown at open
+  Status notWritten_;  // why Save will never write the file, shown at open
   char rootPath_[kRootPathSize] = {};
   char driverName_[kDriverNameSize] = {};
   char extraText_[kExtraTextSize] = {};

@@ -72,9 +72,9 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
   files.SetFile(path, bytes);
   TemplateTable first;
   LoadTemplateTable(first, path, files);
-  const SaveResult saved = SaveTemplateTable(first, path, files);
+  const Status saved = SaveTemplateTable(first, path, files);
   if (!decoded.valid) {
-    if (saved.ok) return "a Save wrote a file that does not decode";
+    if (saved.ok()) return "a Save wrote a file that does not decode";
     if (*files.GetFile(path) != bytes) return "a refused Save changed the file";
     return {};
   }
@@ -90,11 +90,11 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
     if (first[n].Used != 0) SaveTemplate(first[n], n, path, inPlace);
   }
   const TemplateKeys keys = TemplateKeysOf(path);
-  const bool provable = CheckTemplateKeys(text, path, keys).empty() &&
-                        CheckSavedText(text, *inPlace.GetFile(path), first, keys).empty();
-  if (!saved.ok) {
+  const bool provable = CheckTemplateKeys(text, path, keys).ok() &&
+                        CheckSavedText(text, *inPlace.GetFile(path), first, keys).ok();
+  if (!saved.ok()) {
     if (*files.GetFile(path) != bytes) return "a refused Save changed the file";
-    if (provable) return "the Save failed: " + saved.message;
+    if (provable) return "the Save failed: " + ErrorText(saved);
     return {};
   }
   if (!provable) return "a Save wrote a text that the device reads otherwise than saved";

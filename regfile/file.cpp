@@ -10,22 +10,16 @@
 namespace zuv {
 
 FileError::FileError(uint32_t systemError, std::string path, const char* operation)
-    : systemError_(systemError), path_(std::move(path)) {
-  message_ = std::string(operation) + " " + path_ + ": " + SystemErrorText(systemError_);
+    : status_(Status::System(systemError, std::move(path), operation)) {
+  message_ =
+      std::string(operation) + " " + status_.Path() + ": " + SystemErrorText(status_.SystemCode());
 }
 
 namespace {
 
 class NoLock : public FileLock {};
 
-uint32_t CodeOf(const FileError& e) { return e.SystemError() != 0 ? e.SystemError() : 5; }
-
-}  // namespace
-
-namespace {
-
 constexpr uint32_t kLockWaitDefault = 10000;
-constexpr uint32_t kLockWaitLongest = 3600000;
 
 // The variable's milliseconds: digits only, at most an hour. False for
 // anything else (a sign, blanks, a unit, a number too large).
@@ -56,35 +50,11 @@ bool LockWaitIsMalformed() {
   return text != nullptr && *text != '\0' && !ParseLockWait(text, &value);
 }
 
-std::string FileErrorText(uint32_t code) {
-  switch (code) {
-    case kFileReadOnly:
-      return "the file is read-only";
-    case kFileReadOnlyAttribute:
-      return "the file is read-only (its Read-only attribute is set: clear it in the file's "
-             "Properties, or with attrib -r, to save)";
-    case kLockWaitMalformed: {
-      const char* text = std::getenv("ZUV8620_LOCK_WAIT_MS");
-      return "ZUV8620_LOCK_WAIT_MS is \"" + std::string(text != nullptr ? text : "") +
-             "\", not a number of milliseconds from 0 to " + std::to_string(kLockWaitLongest);
-    }
-    default:
-      break;
-  }
-  if ((code & 0xFFFF0000u) == kNoSafeCopy) {
-    return "no copy of the old content could be written to the temporary folder " +
-           platform::TemporaryFolderName() + ": " + SystemErrorText(code & 0xFFFFu) +
-           "; nothing was written";
-  }
-  return SystemErrorText(code);
+std::unique_ptr<File> FileSystem::OpenForReading(const std::string& path, Status* status) {
+  return OpenExisting(path, status);
 }
 
-std::unique_ptr<File> FileSystem::OpenForReading(const std::string& path,
-                                                 uint32_t* systemError) {
-  return OpenExisting(path, systemError);
-}
-
-std::unique_ptr<FileLock> FileSystem::Lock(const std::string&, LockMode, uint32_t*) {
+std::unique_ptr<FileLock> FileSystem::Lock(const std::string&, LockMode, Status*) {
   return std::make_unique<NoLock>();
 }
 
@@ -113,22 +83,22 @@ bool LockBackoff::Pause() {
 
 }  // namespace platform
 
-uint32_t FileSystem::ReplaceContent(const std::string& path, std::string_view content) {
+Status FileSystem::ReplaceContent(const std::string& path, std::string_view content) {
   return ReplaceInPlace(*this, path, content, false);
 }
 
-uint32_t ReplaceInPlace(FileSystem& fileSystem, const std::string& path,
-                        std::string_view content, bool safeCopy) {
-  uint32_t error = 0;
-  std::unique_ptr<File> file = fileSystem.OpenExisting(path, &error);
-  if (!file) return error != 0 ? error : 2;
+Status ReplaceInPlace(FileSystem& fileSystem, const std::string& path, std::string_view content,
+                      bool safeCopy) {
+  Status status;
+  std::unique_ptr<File> file = fileSystem.OpenExisting(path, &status);
+  if (!file) return status.ok() ? Status::System(0, path, "open") : status;
   std::string old;
   try {
     old.resize(file->GetLength());
     file->Seek(0, SeekOrigin::Begin);
     old.resize(file->Read(old.data(), old.size()));
   } catch (const FileError& e) {
-    return CodeOf(e);
+    return e.GetStatus();
   }
   // The old content is also kept in memory for the errors a write can report.
   std::string copy;
@@ -137,7 +107,7 @@ uint32_t ReplaceInPlace(FileSystem& fileSystem, const std::string& path,
     // way: without it, nothing is written.
     uint32_t copyError = 0;
     copy = platform::WriteSafeCopy(path, old, &copyError);
-    if (copy.empty()) return kNoSafeCopy | ((copyError != 0 ? copyError : 5) & 0xFFFFu);
+    if (copy.empty()) return Status::NoSafeCopy(copyError);
   }
   bool restored = true;
   try {
@@ -158,10 +128,10 @@ uint32_t ReplaceInPlace(FileSystem& fileSystem, const std::string& path,
       restored = false;
     }
     if (restored && !copy.empty()) platform::RemoveFile(copy);
-    return CodeOf(e);
+    return e.GetStatus();
   }
   if (!copy.empty()) platform::RemoveFile(copy);
-  return 0;
+  return {};
 }
 
 }  // namespace zuv

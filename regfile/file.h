@@ -1,6 +1,6 @@
 // The file object under the registry text store: an existing file opened for
 // reading (and writing), with positioned reads and writes and a settable length.
-// Failures of an open file raise FileError; a failed open is a result code.
+// Failures of an open file raise FileError; every other call returns a Status.
 #ifndef ZUV_REGFILE_FILE_H
 #define ZUV_REGFILE_FILE_H
 
@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "regfile/status.h"
+
 namespace zuv {
 
 // Raised by a File when the system refuses an operation on an open file.
@@ -18,20 +20,17 @@ class FileError : public std::exception {
  public:
   FileError(uint32_t systemError, std::string path, const char* operation);
 
+  // The system error with the path and the operation.
+  const Status& GetStatus() const { return status_; }
   // errno on Linux, GetLastError() on Windows.
-  uint32_t SystemError() const { return systemError_; }
-  const std::string& Path() const { return path_; }
+  uint32_t SystemError() const { return status_.SystemCode(); }
+  const std::string& Path() const { return status_.Path(); }
   const char* what() const noexcept override { return message_.c_str(); }
 
  private:
-  uint32_t systemError_;
-  std::string path_;
+  Status status_;
   std::string message_;
 };
-
-// The system's own text for an error code of this platform ("No space left on
-// device"), without a trailing line end.
-std::string SystemErrorText(uint32_t systemError);
 
 enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
 
@@ -65,36 +64,13 @@ class FileLock {
   virtual ~FileLock() = default;
 };
 
-// The error code of a lock not had within LockWaitMilliseconds(): another
-// program holds the file. (EAGAIN on Linux, ERROR_LOCK_VIOLATION on Windows.)
-#ifdef _WIN32
-constexpr uint32_t kLockTimedOut = 33;
-#else
-constexpr uint32_t kLockTimedOut = 11;
-#endif
-
-// How long a lock is waited for: 10 s, or the milliseconds (0 to 3600000)
-// given in the environment variable ZUV8620_LOCK_WAIT_MS. A value that is not
-// such a number makes every Lock fail with kLockWaitMalformed.
+// How long a lock is waited for: 10 s, or the milliseconds (0 to
+// kLockWaitLongest) given in the environment variable ZUV8620_LOCK_WAIT_MS. A
+// value that is not such a number makes every Lock fail with
+// Condition::kLockWaitMalformed.
+constexpr uint32_t kLockWaitLongest = 3600000;
 uint32_t LockWaitMilliseconds();
 bool LockWaitIsMalformed();
-
-// Codes of this layer's own, beside the system's (bit 29 set: no system code
-// of either platform has it).
-// A write refused because the file is read-only: its mode or access list, a
-// read-only file system or medium, an immutable file.
-constexpr uint32_t kFileReadOnly = 0x20000001;
-// A write refused because the file has Windows' read-only attribute.
-constexpr uint32_t kFileReadOnlyAttribute = 0x20000002;
-// ZUV8620_LOCK_WAIT_MS holds something other than a number of milliseconds.
-constexpr uint32_t kLockWaitMalformed = 0x20000003;
-// An in-place write refused because the copy of the old content could not be
-// written to the temporary folder; the low 16 bits are the system's reason.
-constexpr uint32_t kNoSafeCopy = 0x20010000;
-
-// The text for a code of the calls here: this layer's own codes in words (the
-// temporary folder named for kNoSafeCopy), else SystemErrorText.
-std::string FileErrorText(uint32_t code);
 
 // Where files come from. The store opens every file through one of these, so a
 // test can put a file in memory or make the k-th call fail.
@@ -102,23 +78,22 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // Opens an existing file for reading and writing, without creating or
-  // truncating it. On failure returns null and sets *systemError to the
-  // system's error code (never 0).
-  virtual std::unique_ptr<File> OpenExisting(const std::string& path,
-                                             uint32_t* systemError) = 0;
+  // truncating it. On failure returns null and sets *status to the system's
+  // error.
+  virtual std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) = 0;
   // Opens an existing file for reading only, sharing it with every other
   // reader and writer (on Windows reading, writing and deletion): what a path
   // that only reads uses, so that read-only files and file systems read as
   // any other and readers never refuse one another. Writing to it raises.
   // This default opens it as OpenExisting does.
-  virtual std::unique_ptr<File> OpenForReading(const std::string& path, uint32_t* systemError);
+  virtual std::unique_ptr<File> OpenForReading(const std::string& path, Status* status);
 
   // Makes the existing file at `path` hold exactly `content`, in one step:
   // whenever this stops (an error, the process killed, the power gone), the
   // file holds either all of its old content or all of the new. The file keeps
-  // its permissions. Returns 0, or the system's error code (never 0) with the
-  // file as it was. A file this user may not write is refused before anything
-  // is written: kFileReadOnly, or kFileReadOnlyAttribute.
+  // its permissions. Returns success, or the failure with the file as it was.
+  // A file this user may not write is refused before anything is written:
+  // Condition::kReadOnly, or kReadOnlyAttribute.
   //
   // The platforms' file systems write the new content to a file beside the
   // old one, flush it to disk and rename it over the old one (on Windows with
@@ -136,7 +111,7 @@ class FileSystem {
   // This fallback, for file systems that cannot rename, writes in place
   // through OpenExisting and puts the old content back when a write fails;
   // it survives errors but not a process killed half way.
-  virtual uint32_t ReplaceContent(const std::string& path, std::string_view content);
+  virtual Status ReplaceContent(const std::string& path, std::string_view content);
 
   // Locks the existing file at `path`, shared (readers) or exclusive (one
   // writer, no reader), waiting up to LockWaitMilliseconds(). The lock stays
@@ -146,11 +121,10 @@ class FileSystem {
   // left behind (no live save can hold one while the lock is had); on Windows
   // it first puts back a driver file that a save killed inside ReplaceFileW
   // left missing beside its backup, and removes backups once the file is
-  // whole. Null with
-  // *systemError set (kLockTimedOut after the wait) when it cannot be had.
-  // Files in memory are not locked: this returns a lock that holds nothing.
-  virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode,
-                                         uint32_t* systemError);
+  // whole. Null with *status set (Condition::kLockTimedOut after the wait)
+  // when it cannot be had. Files in memory are not locked: this returns a
+  // lock that holds nothing.
+  virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status);
 };
 
 // Writes `content` over the bytes of the existing file at `path`, keeping the
@@ -160,10 +134,9 @@ class FileSystem {
 // again once the file holds all of one content or the other: a process killed
 // during the write leaves a mixed driver file, and that copy to restore it
 // from; a copy that cannot be written and flushed writes nothing
-// (kNoSafeCopy with the reason). 0, or the system's error code of the first
-// failure.
-uint32_t ReplaceInPlace(FileSystem& fileSystem, const std::string& path,
-                        std::string_view content, bool safeCopy);
+// (Condition::kNoSafeCopy with the reason). Success, or the first failure.
+Status ReplaceInPlace(FileSystem& fileSystem, const std::string& path, std::string_view content,
+                      bool safeCopy);
 
 // The platform's own files (POSIX calls on Linux, the Win32 file API on Windows).
 FileSystem& NativeFileSystem();

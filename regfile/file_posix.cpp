@@ -20,6 +20,30 @@ namespace zuv {
 
 namespace {
 
+// open(2), tried again while a signal interrupts it.
+int OpenRetrying(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Writes all `size` bytes at the position, again where a signal interrupted a
+// write: 0, or the errno of the write that failed.
+int WriteAll(int fd, const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t put = ::write(fd, data + done, size - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return errno != 0 ? errno : EIO;
+    }
+    done += static_cast<size_t>(put);
+  }
+  return 0;
+}
+
 class PosixFile : public File {
  public:
   PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
@@ -62,15 +86,8 @@ class PosixFile : public File {
   }
 
   void Write(const void* buffer, size_t count) override {
-    const auto* in = static_cast<const char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-      ssize_t put = ::write(fd_, in + done, count - done);
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        Fail("write");
-      }
-      done += static_cast<size_t>(put);
+    if (const int error = WriteAll(fd_, static_cast<const char*>(buffer), count)) {
+      throw FileError(static_cast<uint32_t>(error), path_, "write");
     }
   }
 
@@ -96,28 +113,27 @@ class PosixFile : public File {
 
 class PosixFileSystem : public FileSystem {
  public:
-  std::unique_ptr<File> OpenExisting(const std::string& path,
-                                     uint32_t* systemError) override {
-    return Open(path, O_RDWR, systemError);
+  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override {
+    return Open(path, O_RDWR, status);
   }
 
-  std::unique_ptr<File> OpenForReading(const std::string& path,
-                                       uint32_t* systemError) override {
-    return Open(path, O_RDONLY, systemError);
+  std::unique_ptr<File> OpenForReading(const std::string& path, Status* status) override {
+    return Open(path, O_RDONLY, status);
   }
 
-  uint32_t ReplaceContent(const std::string& path, std::string_view content) override {
+  Status ReplaceContent(const std::string& path, std::string_view content) override {
+    const auto failed = [&](uint32_t code) { return Status::System(code, path, "replace"); };
     // A symbolic link stays a link: the file it names is the one replaced.
     char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return Error();
+    if (resolved == nullptr) return failed(Error());
     const std::string target(resolved);
     std::free(resolved);
     struct stat info;
-    if (::stat(target.c_str(), &info) != 0) return Error();
-    if (!S_ISREG(info.st_mode)) return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (::stat(target.c_str(), &info) != 0) return failed(Error());
+    if (!S_ISREG(info.st_mode)) return failed(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
     // A file this user may not write is refused before anything is written
     // (a rename would replace it all the same).
-    if (const uint32_t error = CheckWritable(target)) return error;
+    if (Status writable = CheckWritable(target); !writable.ok()) return writable;
     // A second hard link would keep the old file after a rename.
     if (info.st_nlink > 1) return ReplaceInPlace(*this, target, content, true);
 
@@ -131,19 +147,10 @@ class PosixFileSystem : public FileSystem {
       if (errno == EACCES || errno == EPERM || errno == EROFS) {
         return ReplaceInPlace(*this, target, content, true);
       }
-      return Error();
+      return failed(Error());
     }
 
-    uint32_t error = 0;
-    size_t done = 0;
-    while (error == 0 && done < content.size()) {
-      ssize_t put = ::write(fd, content.data() + done, content.size() - done);
-      if (put < 0) {
-        if (errno != EINTR) error = Error();
-      } else {
-        done += static_cast<size_t>(put);
-      }
-    }
+    uint32_t error = static_cast<uint32_t>(WriteAll(fd, content.data(), content.size()));
     // Who may use the file stays as it was: owner, group, every extended
     // attribute (the access list among them), then the mode. A new file that
     // cannot be given them is dropped, and the old file written in place.
@@ -161,15 +168,15 @@ class PosixFileSystem : public FileSystem {
     }
     if (error != 0 || inPlace) {
       ::unlink(working.c_str());
-      return error != 0 ? error : ReplaceInPlace(*this, target, content, true);
+      return error != 0 ? failed(error) : ReplaceInPlace(*this, target, content, true);
     }
     // The rename itself reaches the disk with the folder's entry.
-    int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int folderFd = OpenRetrying(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {
       ::fsync(folderFd);
       ::close(folderFd);
     }
-    return 0;
+    return {};
   }
 
   // flock on the driver file itself: no file is made for the lock, so nothing
@@ -177,28 +184,29 @@ class PosixFileSystem : public FileSystem {
   // process. A save replaces the file by rename, which leaves a waiting
   // process holding the old file; it sees that the path names another file
   // now and locks that one.
-  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode,
-                                 uint32_t* systemError) override {
-    if (LockWaitIsMalformed()) return Failed(systemError, kLockWaitMalformed);
+  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status) override {
+    const auto failed = [&](Status why) {
+      if (status) *status = std::move(why);
+      return nullptr;
+    };
+    const auto systemFailed = [&]() { return failed(Status::System(Error(), path, "lock")); };
+    if (LockWaitIsMalformed()) return failed(Status::Of(Condition::kLockWaitMalformed));
     platform::LockBackoff backoff(LockWaitMilliseconds());
     const int operation = (mode == LockMode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     for (;;) {
-      int fd;
-      do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-      } while (fd < 0 && errno == EINTR);
-      if (fd < 0) return Failed(systemError, Error());
+      const int fd = OpenRetrying(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      if (fd < 0) return systemFailed();
       auto lock = std::make_unique<PosixLock>(fd);
       for (;;) {
         if (::flock(fd, operation) == 0) break;
         if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK) return Failed(systemError, Error());
-        if (!backoff.Pause()) return Failed(systemError, kLockTimedOut);
+        if (errno != EWOULDBLOCK) return systemFailed();
+        if (!backoff.Pause()) return failed(Status::Of(Condition::kLockTimedOut));
       }
       struct stat held, named;
-      if (::fstat(fd, &held) != 0) return Failed(systemError, Error());
+      if (::fstat(fd, &held) != 0) return systemFailed();
       if (::stat(path.c_str(), &named) != 0) {
-        if (errno != ENOENT) return Failed(systemError, Error());
+        if (errno != ENOENT) return systemFailed();
         continue;  // gone between the two calls: the open says what is there now
       }
       if (held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
@@ -209,37 +217,34 @@ class PosixFileSystem : public FileSystem {
   }
 
  private:
-  static std::unique_ptr<File> Open(const std::string& path, int access, uint32_t* systemError) {
-    int fd;
-    do {
-      fd = ::open(path.c_str(), access | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-
+  static std::unique_ptr<File> Open(const std::string& path, int access, Status* status) {
+    const int fd = OpenRetrying(path, access | O_CLOEXEC);
     if (fd < 0) {
-      if (systemError) *systemError = static_cast<uint32_t>(errno);
+      if (status) *status = Status::System(Error(), path, "open");
       return nullptr;
     }
     struct stat info;
     if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
       ::close(fd);
-      if (systemError) *systemError = EISDIR;
+      if (status) *status = Status::System(EISDIR, path, "open");
       return nullptr;
     }
     return std::make_unique<PosixFile>(fd, path);
   }
 
-  // kFileReadOnly when the system refuses this user the file for writing: its
-  // mode or access list, a read-only file system, an immutable file.
-  static uint32_t CheckWritable(const std::string& target) {
-    int fd;
-    do {
-      fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
+  // Condition::kReadOnly when the system refuses this user the file for
+  // writing: its mode or access list, a read-only file system, an immutable
+  // file.
+  static Status CheckWritable(const std::string& target) {
+    const int fd = OpenRetrying(target, O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-      return errno == EACCES || errno == EPERM || errno == EROFS ? kFileReadOnly : Error();
+      if (errno == EACCES || errno == EPERM || errno == EROFS) {
+        return Status::Of(Condition::kReadOnly);
+      }
+      return Status::System(Error(), target, "open");
     }
     ::close(fd);
-    return 0;
+    return {};
   }
 
   // The extended attributes' names, each ending in a NUL; false when the file
@@ -330,11 +335,6 @@ class PosixFileSystem : public FileSystem {
     int fd_;
   };
 
-  static std::unique_ptr<FileLock> Failed(uint32_t* systemError, uint32_t code) {
-    if (systemError) *systemError = code;
-    return nullptr;
-  }
-
   // ".NAME.saving-XXXXXX" beside the file the path names: a save's working
   // file (mkostemp's six characters), left by a save that was killed.
   static void RemoveLeftovers(const std::string& path) {
@@ -392,16 +392,7 @@ std::string WriteSafeCopy(const std::string& path, std::string_view content,
     *systemError = static_cast<uint32_t>(errno);
     return {};
   }
-  int error = 0;
-  size_t done = 0;
-  while (error == 0 && done < content.size()) {
-    const ssize_t put = ::write(fd, content.data() + done, content.size() - done);
-    if (put < 0) {
-      if (errno != EINTR) error = errno;
-    } else {
-      done += static_cast<size_t>(put);
-    }
-  }
+  int error = WriteAll(fd, content.data(), content.size());
   if (error == 0 && ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
   if (error != 0) {

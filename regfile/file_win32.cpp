@@ -25,6 +25,31 @@ int SystemReplaceFile(const wchar_t* replaced, const wchar_t* replacement,
 
 platform::ReplaceFileCall g_replaceFile = SystemReplaceFile;
 
+// Opens an existing file with the access and sharing asked for.
+HANDLE OpenHandle(const std::string& path, DWORD access, DWORD share) {
+  return ::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Writes all `size` bytes at the position, in pieces a DWORD counts: 0, or
+// the system's error code of the write that failed.
+DWORD WriteAll(HANDLE handle, const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const size_t left = size - done;
+    const DWORD chunk = static_cast<DWORD>(left > 0x10000000 ? 0x10000000 : left);
+    DWORD put = 0;
+    if (!::WriteFile(handle, data + done, chunk, &put, nullptr)) {
+      const DWORD error = ::GetLastError();
+      return error != 0 ? error : ERROR_WRITE_FAULT;
+    }
+    done += put;
+  }
+  return 0;
+}
+
 class Win32File : public File {
  public:
   Win32File(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
@@ -71,13 +96,8 @@ class Win32File : public File {
   }
 
   void Write(const void* buffer, size_t count) override {
-    const auto* in = static_cast<const char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-      DWORD chunk = static_cast<DWORD>(count - done > 0x10000000 ? 0x10000000 : count - done);
-      DWORD put = 0;
-      if (!::WriteFile(handle_, in + done, chunk, &put, nullptr)) Fail("write");
-      done += put;
+    if (const DWORD error = WriteAll(handle_, static_cast<const char*>(buffer), count)) {
+      throw FileError(error, path_, "write");
     }
   }
 
@@ -103,41 +123,24 @@ class Win32File : public File {
 
 class Win32FileSystem : public FileSystem {
  public:
-  std::unique_ptr<File> OpenExisting(const std::string& path,
-                                     uint32_t* systemError) override {
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      DWORD error = ::GetLastError();
-      if (systemError) *systemError = error != 0 ? error : ERROR_OPEN_FAILED;
-      return nullptr;
-    }
-    return std::make_unique<Win32File>(handle, path);
+  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override {
+    return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, status);
   }
 
-  std::unique_ptr<File> OpenForReading(const std::string& path,
-                                       uint32_t* systemError) override {
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      DWORD error = ::GetLastError();
-      if (systemError) *systemError = error != 0 ? error : ERROR_OPEN_FAILED;
-      return nullptr;
-    }
-    return std::make_unique<Win32File>(handle, path);
+  std::unique_ptr<File> OpenForReading(const std::string& path, Status* status) override {
+    return Open(path, GENERIC_READ, kShareAll, status);
   }
 
-  uint32_t ReplaceContent(const std::string& path, std::string_view content) override {
+  Status ReplaceContent(const std::string& path, std::string_view content) override {
+    const auto failed = [&](uint32_t code) { return Status::System(code, path, "replace"); };
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return Error();
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return failed(Error());
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return failed(ERROR_ACCESS_DENIED);
     // A file this user may not write is refused before anything is written
     // (ReplaceFileW would replace it all the same). The attribute is left as
     // it is: source control sets it on files not checked out.
-    if (attributes & FILE_ATTRIBUTE_READONLY) return kFileReadOnlyAttribute;
-    if (const uint32_t error = CheckWritable(path)) return error;
+    if (attributes & FILE_ATTRIBUTE_READONLY) return Status::Of(Condition::kReadOnlyAttribute);
+    if (Status writable = CheckWritable(path); !writable.ok()) return writable;
     // A second hard link would keep the old file after a replacement.
     BY_HANDLE_FILE_INFORMATION identity;
     if (Identify(path, &identity) && identity.nNumberOfLinks > 1) {
@@ -152,21 +155,10 @@ class Win32FileSystem : public FileSystem {
       // A folder whose access list refuses new files, around a file this user
       // may write: the file itself is all there is to write to.
       if (::GetLastError() == ERROR_ACCESS_DENIED) return ReplaceInPlace(*this, path, content, true);
-      return Error();
+      return failed(Error());
     }
 
-    uint32_t error = 0;
-    size_t done = 0;
-    while (error == 0 && done < content.size()) {
-      const size_t left = content.size() - done;
-      const DWORD chunk = static_cast<DWORD>(left > 0x10000000 ? 0x10000000 : left);
-      DWORD put = 0;
-      if (!::WriteFile(handle, content.data() + done, chunk, &put, nullptr)) {
-        error = Error();
-      } else {
-        done += put;
-      }
-    }
+    uint32_t error = WriteAll(handle, content.data(), content.size());
     if (error == 0 && !::FlushFileBuffers(handle)) error = Error();
     if (!::CloseHandle(handle) && error == 0) error = Error();
     // The old file's attributes (hidden, system, archive; a read-only file
@@ -186,16 +178,17 @@ class Win32FileSystem : public FileSystem {
     // exclusive lock puts back.
     if (error != 0) {
       ::DeleteFileA(working.c_str());
-      return error;
+      return failed(error);
     }
     const std::string backup = NewName(path, kBackupStem);
     if (g_replaceFile(Wide(path).c_str(), Wide(working).c_str(), Wide(backup).c_str())) {
       // The driver file is whole: the old content is not needed any more (a
       // backup that cannot go now goes with the next exclusive lock).
       ::DeleteFileA(backup.c_str());
-      return 0;
+      return {};
     }
-    return Recover(path, working, backup, Error());
+    error = Recover(path, working, backup, Error());
+    return error != 0 ? failed(error) : Status();
   }
 
   // After a failed ReplaceFileW: the driver file made whole again, with the
@@ -237,9 +230,15 @@ class Win32FileSystem : public FileSystem {
   // system drops it with the process. A replacement while this process
   // waited leaves it holding the old file; it sees that the path names
   // another file now and locks that one.
-  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode,
-                                 uint32_t* systemError) override {
-    if (LockWaitIsMalformed()) return Failed(systemError, kLockWaitMalformed);
+  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status) override {
+    const auto failed = [&](Status why) {
+      if (status) *status = std::move(why);
+      return nullptr;
+    };
+    const auto systemFailed = [&](uint32_t code) {
+      return failed(Status::System(code, path, "lock"));
+    };
+    if (LockWaitIsMalformed()) return failed(Status::Of(Condition::kLockWaitMalformed));
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(LockWaitMilliseconds());
     platform::LockBackoff backoff(LockWaitMilliseconds());
@@ -250,9 +249,7 @@ class Win32FileSystem : public FileSystem {
     DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
     if (mode == LockMode::kExclusive) flags |= LOCKFILE_EXCLUSIVE_LOCK;
     for (;;) {
-      HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      HANDLE handle = OpenHandle(path, GENERIC_READ, kShareAll);
       if (handle == INVALID_HANDLE_VALUE) {
         const uint32_t error = Error();
         const auto now = std::chrono::steady_clock::now();
@@ -269,7 +266,7 @@ class Win32FileSystem : public FileSystem {
           std::this_thread::sleep_for(std::chrono::milliseconds(5));
           continue;
         }
-        return Failed(systemError, error);
+        return systemFailed(error);
       }
       auto lock = std::make_unique<Win32Lock>(handle);
       for (;;) {
@@ -278,15 +275,15 @@ class Win32FileSystem : public FileSystem {
         if (::LockFileEx(handle, flags, 0, 1, 0, &at)) break;
         const DWORD error = ::GetLastError();
         if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
-          return Failed(systemError, error != 0 ? error : ERROR_LOCK_VIOLATION);
+          return systemFailed(error != 0 ? error : ERROR_LOCK_VIOLATION);
         }
-        if (!backoff.Pause()) return Failed(systemError, kLockTimedOut);
+        if (!backoff.Pause()) return failed(Status::Of(Condition::kLockTimedOut));
       }
       BY_HANDLE_FILE_INFORMATION held, named;
-      if (!::GetFileInformationByHandle(handle, &held)) return Failed(systemError, Error());
+      if (!::GetFileInformationByHandle(handle, &held)) return systemFailed(Error());
       if (!Identify(path, &named)) {
         const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND) return Failed(systemError, Error());
+        if (error != ERROR_FILE_NOT_FOUND) return systemFailed(Error());
         continue;  // gone between the two calls: the open says what is there now
       }
       if (held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
@@ -311,9 +308,15 @@ class Win32FileSystem : public FileSystem {
     HANDLE handle_;
   };
 
-  static std::unique_ptr<FileLock> Failed(uint32_t* systemError, uint32_t code) {
-    if (systemError) *systemError = code;
-    return nullptr;
+  static std::unique_ptr<File> Open(const std::string& path, DWORD access, DWORD share,
+                                    Status* status) {
+    HANDLE handle = OpenHandle(path, access, share);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      if (status) *status = Status::System(error != 0 ? error : ERROR_OPEN_FAILED, path, "open");
+      return nullptr;
+    }
+    return std::make_unique<Win32File>(handle, path);
   }
 
   static std::wstring Wide(const std::string& text) {
@@ -327,9 +330,7 @@ class Win32FileSystem : public FileSystem {
   // The file's volume, index and link count, read through a handle that asks
   // for no access (so no other handle's sharing refuses it).
   static bool Identify(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-    HANDLE handle = ::CreateFileA(path.c_str(), 0,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = OpenHandle(path, 0, kShareAll);
     if (handle == INVALID_HANDLE_VALUE) return false;
     const bool ok = ::GetFileInformationByHandle(handle, info) != 0;
     ::CloseHandle(handle);
@@ -351,20 +352,20 @@ class Win32FileSystem : public FileSystem {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
-  // kFileReadOnly when the system refuses this user the file for writing (its
-  // access list, a write-protected medium). Shares everything, so readers
-  // and lock holders do not refuse it.
-  static uint32_t CheckWritable(const std::string& path) {
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Condition::kReadOnly when the system refuses this user the file for
+  // writing (its access list, a write-protected medium). Shares everything,
+  // so readers and lock holders do not refuse it.
+  static Status CheckWritable(const std::string& path) {
+    HANDLE handle = OpenHandle(path, GENERIC_WRITE, kShareAll);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
-      if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) return kFileReadOnly;
-      return error != 0 ? error : ERROR_OPEN_FAILED;
+      if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) {
+        return Status::Of(Condition::kReadOnly);
+      }
+      return Status::System(error != 0 ? error : ERROR_OPEN_FAILED, path, "open");
     }
     ::CloseHandle(handle);
-    return 0;
+    return {};
   }
 
   // The files beside `path` named by `stem` and a save's "PID-N".
@@ -418,9 +419,7 @@ class Win32FileSystem : public FileSystem {
       }
     }
     if (newest == nullptr) return false;
-    HANDLE handle = ::CreateFileA(newest->path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = OpenHandle(newest->path, GENERIC_READ, kShareAll);
     if (handle == INVALID_HANDLE_VALUE) return false;
     OVERLAPPED at = {};
     at.Offset = kLockOffset;
@@ -469,17 +468,7 @@ std::string WriteSafeCopy(const std::string& path, std::string_view content,
     *systemError = ::GetLastError();
     return {};
   }
-  DWORD error = 0;
-  size_t done = 0;
-  while (error == 0 && done < content.size()) {
-    const size_t left = content.size() - done;
-    DWORD put = 0;
-    if (!::WriteFile(handle, content.data() + done,
-                     static_cast<DWORD>(left > 0x10000000 ? 0x10000000 : left), &put, nullptr)) {
-      error = ::GetLastError();
-    }
-    done += put;
-  }
+  DWORD error = WriteAll(handle, content.data(), content.size());
   if (error == 0 && !::FlushFileBuffers(handle)) error = ::GetLastError();
   if (!::CloseHandle(handle) && error == 0) error = ::GetLastError();
   if (error != 0) {

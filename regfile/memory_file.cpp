@@ -7,6 +7,9 @@ namespace zuv {
 
 namespace {
 
+// A missing file: ENOENT on Linux, ERROR_FILE_NOT_FOUND on Windows.
+constexpr uint32_t kNotFound = 2;
+
 class MemoryFile : public File {
  public:
   explicit MemoryFile(std::shared_ptr<std::string> content) : content_(std::move(content)) {}
@@ -56,21 +59,20 @@ const std::string* MemoryFileSystem::GetFile(const std::string& path) const {
 
 void MemoryFileSystem::RemoveFile(const std::string& path) { files_.erase(path); }
 
-std::unique_ptr<File> MemoryFileSystem::OpenExisting(const std::string& path,
-                                                     uint32_t* systemError) {
+std::unique_ptr<File> MemoryFileSystem::OpenExisting(const std::string& path, Status* status) {
   auto found = files_.find(path);
   if (found == files_.end()) {
-    if (systemError) *systemError = 2;
+    if (status) *status = Status::System(kNotFound, path, "open");
     return nullptr;
   }
   return std::make_unique<MemoryFile>(found->second);
 }
 
-uint32_t MemoryFileSystem::ReplaceContent(const std::string& path, std::string_view content) {
+Status MemoryFileSystem::ReplaceContent(const std::string& path, std::string_view content) {
   auto found = files_.find(path);
-  if (found == files_.end()) return 2;
+  if (found == files_.end()) return Status::System(kNotFound, path, "replace");
   found->second->assign(content.data(), content.size());
-  return 0;
+  return {};
 }
 
 }  // namespace zuv

@@ -19,12 +19,11 @@ class MemoryFileSystem : public FileSystem {
   const std::string* GetFile(const std::string& path) const;
   void RemoveFile(const std::string& path);
 
-  // ENOENT-like code (2, the file-not-found code on both platforms) for a
-  // missing file.
-  std::unique_ptr<File> OpenExisting(const std::string& path,
-                                     uint32_t* systemError) override;
-  // Sets the content of an existing file; 2 when there is none.
-  uint32_t ReplaceContent(const std::string& path, std::string_view content) override;
+  // A missing file is the system error 2 (the file-not-found code on both
+  // platforms).
+  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override;
+  // Sets the content of an existing file; the system error 2 when there is none.
+  Status ReplaceContent(const std::string& path, std::string_view content) override;
 
  private:
   std::map<std::string, std::shared_ptr<std::string>> files_;

@@ -33,7 +33,6 @@ RegFile::RegFile(FileSystem& fileSystem)
       m_szBuiltInKey{},
       m_nBusType(kBusUsb),
       m_szSectionPrefix{},
-      m_dwLastError(0),
       m_dwFileLength(0),
       m_nCachedTemplate(-1),
       m_dwSectionStart(0),
@@ -48,12 +47,18 @@ std::string_view RegFile::Text() const {
 
 uint32_t RegFile::Open(const char* path) {
   std::memset(m_szDriverKey, 0, sizeof m_szDriverKey);
-  if (path == nullptr) return m_dwLastError = 2;
-  uint32_t error = 0;
-  std::unique_ptr<File> file = m_fileSystem.OpenExisting(path, &error);
-  if (!file) return m_dwLastError = (error != 0 ? error : 2);
+  if (path == nullptr) {
+    m_lastStatus = Status::System(2, {}, "open");
+    return m_lastStatus.SystemCode();
+  }
+  Status status;
+  std::unique_ptr<File> file = m_fileSystem.OpenExisting(path, &status);
+  if (!file) {
+    m_lastStatus = status.ok() ? Status::System(0, path, "open") : status;
+    return m_lastStatus.SystemCode();
+  }
   m_file = std::move(file);
-  m_dwLastError = 0;
+  m_lastStatus = Status();
   DeriveKeys(path);
   try {
     ReadText();
@@ -62,7 +67,8 @@ uint32_t RegFile::Open(const char* path) {
     m_pBuffer.reset();
     m_file->Close();
     m_file.reset();
-    return m_dwLastError = (e.SystemError() != 0 ? e.SystemError() : 5);
+    m_lastStatus = e.GetStatus();
+    return m_lastStatus.SystemCode();
   }
   m_nCachedTemplate = -1;
   return 0;
@@ -306,7 +312,7 @@ uint32_t RegFile::TransferValues(uint32_t nTemplate, RegValueEntry* pTable, uint
       try {
         result = SetValue(nTemplate, row->pszName, row->dwType, row->pData, size);
       } catch (const FileError& e) {
-        m_dwLastError = e.SystemError();
+        m_lastStatus = e.GetStatus();
         return 0;
       } catch (...) {
         return 0;
@@ -341,7 +347,10 @@ uint32_t RegFile::AppendTemplateSection(uint32_t n) {
   section += m_szSectionPrefix;
   section += std::to_string(n);
   section += "] \r\n";
-  RewriteFile(m_dwFileLength, section, {});
+  if (!RewriteFile(m_dwFileLength, section, {})) {
+    m_lastStatus = Status::Of(Condition::kNotWritten,
+                              "not enough memory to add template " + std::to_string(n));
+  }
   return 0;
 }
 

@@ -96,8 +96,9 @@ class RegFile {
   // FindTemplateSection), else 0.
   uint32_t TemplateSectionExists(uint32_t n);
   // Appends " \r\n", the header line of template n and " \r\n" to the file,
-  // as SetValue writes. Always 0, also when no memory could be had (nothing is
-  // appended then); file-layer errors raise FileError as SetValue's do.
+  // as SetValue writes. Always 0; a header that could not be added (no
+  // memory) is told by LastStatus(), and file-layer errors raise FileError as
+  // SetValue's do.
   uint32_t AppendTemplateSection(uint32_t n);
   // Cuts template n's section out of the file, as SetValue writes. 0 done
   // (also when absent), 1 no memory (file unchanged); file-layer errors raise
@@ -110,9 +111,10 @@ class RegFile {
   int32_t GetBusType() const { return m_nBusType; }
   const char* SectionPrefix() const { return m_szSectionPrefix; }
   bool IsOpen() const { return m_file != nullptr; }
-  // The system error code of the last failed open, or of the file-layer error
-  // that ended the last failed write of TransferValues; 0 when none.
-  uint32_t LastError() const { return m_dwLastError; }
+  // The failure of the last failed open, of the file-layer error that ended
+  // the last failed write of TransferValues, or of an AppendTemplateSection
+  // that could not add its header (no memory); success when none.
+  const Status& LastStatus() const { return m_lastStatus; }
   std::string_view Text() const;
 
  private:
@@ -134,7 +136,7 @@ class RegFile {
   int32_t m_nBusType;
   char m_szSectionPrefix[256];
   std::unique_ptr<File> m_file;
-  uint32_t m_dwLastError;  // system error code of the last failed open or write
+  Status m_lastStatus;  // the last failed open, write or append
   uint32_t m_dwFileLength;
   std::unique_ptr<char[]> m_pBuffer;
   int32_t m_nCachedTemplate;

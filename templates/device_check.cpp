@@ -110,8 +110,11 @@ TemplateKeys TemplateKeysOf(const std::string& path) {
   return keys;
 }
 
-std::string CheckSavedText(std::string_view before, std::string_view after,
-                           const TemplateTable& table, const TemplateKeys& keys) {
+namespace {
+
+// The first difference CheckSavedText finds, or an empty string.
+std::string SavedTextDifference(std::string_view before, std::string_view after,
+                                const TemplateTable& table, const TemplateKeys& keys) {
   const DeviceView old(before);
   const DeviceView now(after);
   const TemplateKeyList templateKeys(keys);
@@ -155,8 +158,8 @@ std::string CheckSavedText(std::string_view before, std::string_view after,
   return {};
 }
 
-std::string CheckTemplateKeys(std::string_view text, const std::string& path,
-                              const TemplateKeys& keys) {
+// The refusal CheckTemplateKeys gives, or an empty string.
+std::string ForeignKey(std::string_view text, const std::string& path, const TemplateKeys& keys) {
   MemoryFileSystem files;
   files.SetFile(path, std::string(text));
   RegFile reg(files);
@@ -182,6 +185,21 @@ std::string CheckTemplateKeys(std::string_view text, const std::string& path,
   }
   reg.Close();
   return refusal;
+}
+
+Status Refused(std::string refusal) {
+  return refusal.empty() ? Status() : Status::Of(Condition::kDeviceRefused, std::move(refusal));
+}
+
+}  // namespace
+
+Status CheckSavedText(std::string_view before, std::string_view after, const TemplateTable& table,
+                      const TemplateKeys& keys) {
+  return Refused(SavedTextDifference(before, after, table, keys));
+}
+
+Status CheckTemplateKeys(std::string_view text, const std::string& path, const TemplateKeys& keys) {
+  return Refused(ForeignKey(text, path, keys));
 }
 
 std::vector<std::string> DeviceDifferences(std::string_view text, const TemplateTable& loaded,

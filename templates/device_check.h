@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "regfile/status.h"
 #include "templates/device_template.h"
 
 namespace zuv {
@@ -23,20 +24,19 @@ struct TemplateKeys {
 };
 TemplateKeys TemplateKeysOf(const std::string& path);
 
-// Empty when `after`, read as the device reads it, holds what a Save of
+// Success when `after`, read as the device reads it, holds what a Save of
 // `table` over `before` means: no key appears or vanishes but the template
 // keys; every value of every other key is what it was; each used template's
 // key holds its four values as saved and its other values as they were; no
-// free template's key is left. Otherwise the first difference, naming the
-// key and the value.
-std::string CheckSavedText(std::string_view before, std::string_view after,
-                           const TemplateTable& table, const TemplateKeys& keys);
+// free template's key is left. Otherwise Condition::kDeviceRefused with the
+// first difference, naming the key and the value.
+Status CheckSavedText(std::string_view before, std::string_view after, const TemplateTable& table,
+                      const TemplateKeys& keys);
 
-// Empty when every template section the store finds in `text` stands under
-// this driver's own key; else a refusal naming the key found and the
-// driver's key (a renamed copy of another driver's file).
-std::string CheckTemplateKeys(std::string_view text, const std::string& path,
-                              const TemplateKeys& keys);
+// Success when every template section the store finds in `text` stands under
+// this driver's own key; else Condition::kDeviceRefused naming the key found
+// and the driver's key (a renamed copy of another driver's file).
+Status CheckTemplateKeys(std::string_view text, const std::string& path, const TemplateKeys& keys);
 
 // The places, "line L: ...", where the device reads `text` otherwise than
 // `loaded` (the table a load gives) shows it.

@@ -6,10 +6,10 @@
 
 namespace zuv {
 
-uint32_t ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::string* content) {
-  uint32_t error = 0;
-  std::unique_ptr<File> file = fileSystem.OpenForReading(path, &error);
-  if (!file) return error != 0 ? error : 2;
+Status ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::string* content) {
+  Status status;
+  std::unique_ptr<File> file = fileSystem.OpenForReading(path, &status);
+  if (!file) return status.ok() ? Status::System(0, path, "open") : status;
 #ifdef _WIN32
   constexpr uint32_t kTooLarge = 223;   // ERROR_FILE_TOO_LARGE
   constexpr uint32_t kNoMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
@@ -20,36 +20,29 @@ uint32_t ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::str
   try {
     const uint64_t length = file->GetLength();
     // The store addresses its text with 32-bit offsets.
-    if (length >= 0x7FFFFFFFu) return kTooLarge;
+    if (length >= 0x7FFFFFFFu) return Status::System(kTooLarge, path, "read");
     content->resize(static_cast<size_t>(length));
     file->Seek(0, SeekOrigin::Begin);
     content->resize(file->Read(content->data(), content->size()));
     file->Close();
   } catch (const FileError& e) {
-    return e.SystemError() != 0 ? e.SystemError() : 5;
+    return e.GetStatus();
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return Status::System(kNoMemory, path, "read");
   }
-  return 0;
+  return {};
 }
 
-uint32_t ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedText* text) {
-  uint32_t error = 0;
-  const std::unique_ptr<FileLock> lock = fileSystem.Lock(path, LockMode::kShared, &error);
-  if (!lock) return error != 0 ? error : kLockTimedOut;
+Status ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedText* text) {
+  Status status;
+  const std::unique_ptr<FileLock> lock = fileSystem.Lock(path, LockMode::kShared, &status);
+  if (!lock) return status.ok() ? Status::Of(Condition::kLockTimedOut) : status;
   std::string bytes;
-  error = ReadWholeFile(path, fileSystem, &bytes);
-  if (error == 0) *text = DecodeText(std::move(bytes));
-  return error;
+  status = ReadWholeFile(path, fileSystem, &bytes);
+  if (status.ok()) *text = DecodeText(std::move(bytes));
+  return status;
 }
 
-std::string DriverFileErrorText(uint32_t systemError) {
-  if (systemError == kLockTimedOut) {
-    const uint32_t wait = LockWaitMilliseconds();
-    return "another program holds the file locked (waited " + std::to_string(wait / 1000) +
-           (wait % 1000 != 0 ? "." + std::to_string(wait % 1000 / 100) : std::string()) + " s)";
-  }
-  return FileErrorText(systemError);
-}
+std::string DriverTextOf(std::string bytes) { return DecodeText(std::move(bytes)).text; }
 
 }  // namespace zuv

@@ -3,27 +3,27 @@
 #ifndef ZUV_TEMPLATES_DRIVER_TEXT_H
 #define ZUV_TEMPLATES_DRIVER_TEXT_H
 
-#include <cstdint>
 #include <string>
 
 #include "regfile/file.h"
+#include "regfile/status.h"
 #include "regfile/text_encoding.h"
 
 namespace zuv {
 
 // The whole content of an existing file, opened for reading only (a save
 // writes through FileSystem::ReplaceContent). No lock is taken: the caller
-// holds one. 0, or the system's error code.
-uint32_t ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::string* content);
+// holds one.
+Status ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::string* content);
 
 // The driver file read once, under a shared lock, and decoded (see
-// DecodeText). 0, or the system's error code (kLockTimedOut when another
-// program held the lock for the whole wait).
-uint32_t ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedText* text);
+// DecodeText). Condition::kLockTimedOut when another program held the lock
+// for the whole wait.
+Status ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedText* text);
 
-// The text for a code from the calls here: the system's reason, or for
-// kLockTimedOut that another program holds the file.
-std::string DriverFileErrorText(uint32_t systemError);
+// The text of a driver file's bytes, as the store edits it (UTF-8; see
+// DecodeText).
+std::string DriverTextOf(std::string bytes);
 
 }  // namespace zuv
 

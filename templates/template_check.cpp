@@ -40,12 +40,12 @@ void CheckAoText(const char* name, uint32_t n, RegFile& reg,
 
 }  // namespace
 
-uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
-                           std::vector<TemplateProblem>* problems, std::string* encoding,
-                           const std::string& driverName) {
+Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
+                         std::vector<TemplateProblem>* problems, std::string* encoding,
+                         const std::string& driverName) {
   DecodedText text;
-  const uint32_t readError = ReadDriverText(path, fileSystem, &text);
-  if (readError != 0) return readError;
+  const Status read = ReadDriverText(path, fileSystem, &text);
+  if (!read.ok()) return read.WithPath(path);
   *encoding = TextEncodingName(text.encoding);
   if (!text.valid) {
     problems->push_back({kWholeFileProblem, (IsWritableEncoding(text.encoding)
@@ -67,12 +67,12 @@ uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
   // The checks below read the one decoded copy, at the path the keys come from.
   const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   const TemplateKeys keys = TemplateKeysOf(keyPath);
-  const std::string wrongKey = CheckTemplateKeys(text.text, keyPath, keys);
+  const Status wrongKey = CheckTemplateKeys(text.text, keyPath, keys);
   MemoryFileSystem copy;
   copy.SetFile(keyPath, text.text);
-  if (!wrongKey.empty()) {
+  if (!wrongKey.ok()) {
     // The device's view of this driver's keys would only repeat it.
-    problems->push_back({kWholeFileProblem, wrongKey + "; every change is refused"});
+    problems->push_back({kWholeFileProblem, ReasonText(wrongKey) + "; every change is refused"});
   } else {
     TemplateTable loaded;
     LoadTemplateTable(loaded, keyPath, copy);
@@ -81,8 +81,7 @@ uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
     }
   }
   RegFile reg(copy);
-  const uint32_t openError = reg.Open(keyPath.c_str());
-  if (openError != 0) return openError;
+  if (reg.Open(keyPath.c_str()) != 0) return reg.LastStatus().WithPath(path);
 
   std::map<uint32_t, uint32_t> firstWithId;  // board id -> first template that has it
   try {
@@ -129,10 +128,10 @@ uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
     }
   } catch (const FileError& error) {
     reg.Close();
-    return error.SystemError() != 0 ? error.SystemError() : 5;
+    return error.GetStatus().WithPath(path);
   }
   reg.Close();
-  return 0;
+  return {};
 }
 
 }  // namespace zuv

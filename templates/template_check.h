@@ -21,15 +21,14 @@ constexpr uint32_t kWholeFileProblem = 16;
 
 // Reads the file once (under its shared lock) and lists, for the whole file,
 // UTF-16 text that does not decode and NUL bytes; then, by template number:
-// board ids used twice or above 15, sections without a double-word "SwitchID" (the next save removes them),
-// values of the wrong type, analog-output texts that do not parse or match no
-// range, and channel masks with a pair half set or bits above 15. *encoding is
-// the name of the file's encoding. Returns 0, or the error code of the read
-// (see DriverFileErrorText).
+// board ids used twice or above 15, sections without a double-word "SwitchID" (the next save
+// removes them), values of the wrong type, analog-output texts that do not parse or match no range,
+// and channel masks with a pair half set or bits above 15. *encoding is the name of the file's
+// encoding. Returns success, or the failure of the read, naming `path` (see ErrorText).
 // `driverName`, when given, names the driver whose keys the file holds.
-uint32_t CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
-                           std::vector<TemplateProblem>* problems, std::string* encoding,
-                           const std::string& driverName = {});
+Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
+                         std::vector<TemplateProblem>* problems, std::string* encoding,
+                         const std::string& driverName = {});
 
 }  // namespace zuv
 

@@ -344,21 +344,24 @@ std::string ExportTemplateDocument(const TemplateTable& table) {
   return document.dump(2) + "\n";
 }
 
-bool ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate>* templates,
-                           std::string* error) {
+namespace {
+
+Status Refused(std::string why) { return Status::Of(Condition::kRuleRefused, std::move(why)); }
+
+}  // namespace
+
+Status ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate>* templates) {
   // The parser takes a NUL for the end of the text; JSON has none outside
   // strings, and none unescaped inside them.
   const size_t nul = text.find('\0');
   if (nul != std::string_view::npos) {
-    *error = "not JSON: a NUL byte at " + LineAndColumn(text, nul);
-    return false;
+    return Refused("not JSON: a NUL byte at " + LineAndColumn(text, nul));
   }
   const char* read = text.data();
   DocumentReader reader(text, &read);
   if (!Json::sax_parse(TrackingIterator(text.data(), &read),
                        TrackingIterator(text.data() + text.size(), &read), &reader)) {
-    *error = reader.error;
-    return false;
+    return Refused(reader.error);
   }
   const Json& document = reader.root;
   try {
@@ -380,17 +383,15 @@ bool ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate>*
     for (size_t i = 0; i < list.size(); ++i) parsed.push_back(ParseTemplate(list[i], i));
     *templates = std::move(parsed);
   } catch (const FormError& e) {
-    *error = e.message;
-    return false;
+    return Refused(e.message);
   }
-  return true;
+  return {};
 }
 
-std::string ApplyTemplateDocument(TemplateTable& table,
-                                  const std::vector<DocumentTemplate>& templates) {
+Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTemplate>& templates) {
   if (templates.size() > kTemplateCount) {
-    return "the document has " + std::to_string(templates.size()) + " templates: " +
-           RefusalText(Refusal::kNoFreeSlot);
+    return Refused("the document has " + std::to_string(templates.size()) +
+                   " templates: " + RefusalText(Refusal::kNoFreeSlot));
   }
   // The slots keep the file's values until the document's replace them: the
   // board-id rule lets a template keep an id above 15 that it already has.
@@ -421,23 +422,23 @@ std::string ApplyTemplateDocument(TemplateTable& table,
     if (!wanted.number) continue;
     auto first = byNumber.emplace(*wanted.number, &wanted);
     if (!first.second) {
-      return wanted.where + ": \"number\" " + std::to_string(*wanted.number) +
-             " is also the number of " + first.first->second->where;
+      return Refused(wanted.where + ": \"number\" " + std::to_string(*wanted.number) +
+                     " is also the number of " + first.first->second->where);
     }
     std::string refusal = place(wanted, *wanted.number);
-    if (!refusal.empty()) return refusal;
+    if (!refusal.empty()) return Refused(refusal);
   }
   for (const DocumentTemplate& wanted : templates) {
     if (wanted.number) continue;
     uint32_t n = 0;
     if (AddTemplate(result, &n) != Refusal::kNone) {
-      return wanted.where + ": " + RefusalText(Refusal::kNoFreeSlot);
+      return Refused(wanted.where + ": " + RefusalText(Refusal::kNoFreeSlot));
     }
     std::string refusal = place(wanted, n);
-    if (!refusal.empty()) return refusal;
+    if (!refusal.empty()) return Refused(refusal);
   }
   table = result;
-  return std::string();
+  return {};
 }
 
 }  // namespace zuv

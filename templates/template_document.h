@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "regfile/status.h"
 #include "regfile/text_encoding.h"  // TextToUtf8, for text from a file put in JSON
 #include "templates/device_template.h"
 
@@ -51,23 +52,21 @@ struct DocumentTemplate {
   AoSetting ao[2] = {kDefaultAoSetting, kDefaultAoSetting};
 };
 
-// Reads a document. False with *error saying where and why: not JSON, a NUL
+// Reads a document. Condition::kRuleRefused saying where and why: not JSON, a NUL
 // byte, bytes after the document, nesting, values or templates beyond the
 // limits above, a field given twice (each with its line and column); another
 // format or version, a field missing, of the wrong type or out of range, an
 // unknown field, a range label that is none of the four. Never throws but
 // std::bad_alloc.
-bool ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate>* templates,
-                           std::string* error);
+Status ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate>* templates);
 
 // Makes the used templates of `table` exactly the document's: slots the
 // document does not name become free; a template without a number takes the
-// first slot left free, as the editor's Add does. Refused (returns the
-// message naming the template; the table is unchanged): more than 16
-// templates, a number used twice, a board id used twice, a board id above 15
-// that the template of that number does not have already. "" when done.
-std::string ApplyTemplateDocument(TemplateTable& table,
-                                  const std::vector<DocumentTemplate>& templates);
+// first slot left free, as the editor's Add does. Refused
+// (Condition::kRuleRefused naming the template; the table is unchanged): more
+// than 16 templates, a number used twice, a board id used twice, a board id
+// above 15 that the template of that number does not have already.
+Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTemplate>& templates);
 
 }  // namespace zuv
 

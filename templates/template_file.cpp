@@ -13,46 +13,56 @@ namespace zuv {
 namespace {
 
 // Why the Save of `table` that turned `before` into `after` must not be
-// written, or an empty string: the file's templates stand under another
-// driver's key, or the device would read the new text otherwise than saved.
-std::string ProveSave(std::string_view before, std::string_view after,
-                      const TemplateTable& table, const std::string& keyPath) {
+// written, or success: the file's templates stand under another driver's
+// key, or the device would read the new text otherwise than saved.
+Status ProveSave(std::string_view before, std::string_view after, const TemplateTable& table,
+                 const std::string& keyPath) {
   const TemplateKeys keys = TemplateKeysOf(keyPath);
-  std::string refusal = CheckTemplateKeys(before, keyPath, keys);
-  if (!refusal.empty()) return refusal + "; it is not changed";
+  Status refusal = CheckTemplateKeys(before, keyPath, keys);
+  if (!refusal.ok()) {
+    return Status::Of(Condition::kDeviceRefused, refusal.Detail() + "; it is not changed");
+  }
   refusal = CheckSavedText(before, after, table, keys);
-  if (!refusal.empty()) {
-    return "the device would not read what is saved: " + refusal + "; nothing was written";
+  if (!refusal.ok()) {
+    return Status::Of(Condition::kDeviceRefused, "the device would not read what is saved: " +
+                                                     refusal.Detail() + "; nothing was written");
+  }
+  return {};
+}
+
+// Why a Save will never write a file read as `text`, or success: an encoding
+// never written, or text that does not decode (the byte offset named).
+Status NotWritable(const DecodedText& text) {
+  if (!IsWritableEncoding(text.encoding)) return Status::Of(Condition::kNotDecoded, text.fault);
+  if (!text.valid) {
+    return Status::Of(Condition::kNotDecoded, "byte offset " + std::to_string(text.faultOffset) +
+                                                  ": " + text.fault + " in this " +
+                                                  TextEncodingName(text.encoding) + " file");
   }
   return {};
 }
 
 }  // namespace
 
-uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
-                                    FileSystem& fileSystem, const std::string& driverName,
-                                    std::string* notWritten) {
+Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
+                                  FileSystem& fileSystem, const std::string& driverName,
+                                  Status* notWritten) {
   DecodedText text;
-  const uint32_t error = ReadDriverText(path, fileSystem, &text);
+  const Status read = ReadDriverText(path, fileSystem, &text);
   if (notWritten != nullptr) {
-    notWritten->clear();
-    if (error == 0 && !IsWritableEncoding(text.encoding)) {
-      *notWritten = text.fault;
-    } else if (error == 0 && !text.valid) {
-      *notWritten = "byte offset " + std::to_string(text.faultOffset) + ": " + text.fault +
-                    " in this " + TextEncodingName(text.encoding) + " file";
-    }
+    *notWritten = read.ok() ? NotWritable(text).WithPath(path) : Status();
   }
   MemoryFileSystem copy;
   const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   // Without a file every slot loads as from a file that does not open.
-  if (error == 0) copy.SetFile(keyPath, std::move(text.text));
+  if (read.ok()) copy.SetFile(keyPath, std::move(text.text));
   LoadTableFromCopy(table, keyPath, copy);
-  return error;
+  return read.WithPath(path);
 }
 
 void LoadTemplateTable(TemplateTable& table, const std::string& path, FileSystem& fileSystem) {
-  LoadTemplateTableReporting(table, path, fileSystem);
+  // A file that cannot be read loads as every slot free.
+  static_cast<void>(LoadTemplateTableReporting(table, path, fileSystem));
 }
 
 namespace {
@@ -64,70 +74,62 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
                           bool load, const std::function<bool(TemplateTable&)>& edit,
                           const std::string& driverName = {}) {
   UpdateResult result;
-  SaveFailure failure;
-  bool changedOnDisk = false;
-  uint32_t error = 0;
+  Status& failure = result.status;
   const std::unique_ptr<FileLock> lock =
-      fileSystem.Lock(path, dryRun ? LockMode::kShared : LockMode::kExclusive, &error);
+      fileSystem.Lock(path, dryRun ? LockMode::kShared : LockMode::kExclusive, &failure);
   if (!lock) {
-    failure.Note(error, DriverFileErrorText(error != 0 ? error : kLockTimedOut));
-  } else if ((error = ReadWholeFile(path, fileSystem, &result.before)) != 0) {
-    failure.NoteSystem(error);
+    if (failure.ok()) failure = Status::Of(Condition::kLockTimedOut);
   } else {
-    const DecodedText decoded = DecodeText(result.before);
-    if (!IsWritableEncoding(decoded.encoding)) {
-      failure.Note(0, decoded.fault + "; the file is not changed");
-    } else if (!decoded.valid) {
-      // Writing such a file back would turn what does not decode into
-      // something else; it is left exactly as it is.
-      failure.Note(0, "byte offset " + std::to_string(decoded.faultOffset) + ": " +
-                          decoded.fault + " in this " + TextEncodingName(decoded.encoding) +
-                          " file; it is not changed");
+    failure = ReadWholeFile(path, fileSystem, &result.before);
+  }
+  DecodedText decoded;
+  if (failure.ok()) {
+    decoded = DecodeText(result.before);
+    // Writing a file that does not decode back would turn what does not
+    // decode into something else; it is left exactly as it is.
+    const Status unwritable = NotWritable(decoded);
+    if (!unwritable.ok()) {
+      failure =
+          Status::Of(Condition::kNotDecoded, unwritable.Detail() + "; the file is not changed");
+    }
+  }
+  if (failure.ok()) {
+    // The store derives the driver's keys from the path it opens: the
+    // copy lies at the file's real path.
+    const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
+    MemoryFileSystem copy;
+    copy.SetFile(keyPath, decoded.text);
+    TemplateTable table;
+    if (load) LoadTableFromCopy(table, keyPath, copy);
+    if (!edit(table)) {
+      // Told without a text: the caller asks the user what to do.
+      failure = Status::Of(Condition::kChangedOnDisk);
     } else {
-      // The store derives the driver's keys from the path it opens: the
-      // copy lies at the file's real path.
-      const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
-      MemoryFileSystem copy;
-      copy.SetFile(keyPath, decoded.text);
-      TemplateTable table;
-      if (load) LoadTableFromCopy(table, keyPath, copy);
-      if (!edit(table)) {
-        changedOnDisk = true;
-      } else {
-        RunSaveSequence(table, keyPath, copy, failure);
-        if (!failure.failed) {
-          const std::string refusal =
-              ProveSave(decoded.text, *copy.GetFile(keyPath), table, keyPath);
-          if (!refusal.empty()) failure.Note(0, refusal);
-        }
-        if (!failure.failed &&
-            !EncodeText(decoded.encoding, *copy.GetFile(keyPath), &result.after)) {
-          failure.Note(0, "the new text does not encode as " +
-                              std::string(TextEncodingName(decoded.encoding)));
-        }
-        if (!failure.failed && !dryRun && result.after != result.before) {
-          const uint32_t replaceError = fileSystem.ReplaceContent(path, result.after);
-          if (replaceError != 0) failure.Note(replaceError, FileErrorText(replaceError));
-        }
+      failure = RunSaveSequence(table, keyPath, copy);
+      if (failure.ok()) {
+        failure = ProveSave(decoded.text, *copy.GetFile(keyPath), table, keyPath);
+      }
+      if (failure.ok() && !EncodeText(decoded.encoding, *copy.GetFile(keyPath), &result.after)) {
+        failure =
+            Status::Of(Condition::kNotWritten, "the new text does not encode as " +
+                                                   std::string(TextEncodingName(decoded.encoding)));
+      }
+      if (failure.ok() && !dryRun && result.after != result.before) {
+        failure = fileSystem.ReplaceContent(path, result.after);
       }
     }
   }
-  if (changedOnDisk) {
-    result.save.ok = false;
-    result.save.changedOnDisk = true;
-  } else if (failure.failed) {
-    result.save.ok = false;
-    result.save.systemError = failure.systemError;
-    result.save.message = path + ": " + failure.reason;
+  if (!failure.ok()) {
+    if (failure.condition() != Condition::kChangedOnDisk) failure = failure.WithPath(path);
+    result.after = result.before;
   }
-  if (!result.save.ok) result.after = result.before;
   return result;
 }
 
 }  // namespace
 
-SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path,
-                             FileSystem& fileSystem, const TemplateTable* expected) {
+Status SaveTemplateTable(const TemplateTable& table, const std::string& path,
+                         FileSystem& fileSystem, const TemplateTable* expected) {
   // The whole sequence runs even when a step fails, as the editor's Save
   // does; the first failure is what gets reported, and then nothing is
   // written: a Save that fails, or a process killed during one, leaves the
@@ -138,7 +140,7 @@ SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path
                         onDisk = table;
                         return true;
                       })
-      .save;
+      .status;
 }
 
 UpdateResult UpdateTemplateTable(const std::string& path,

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "regfile/file.h"
-#include "regfile/text_encoding.h"
+#include "regfile/status.h"
 #include "templates/device_template.h"
 
 namespace zuv {
@@ -21,28 +21,16 @@ namespace zuv {
 // saves.
 void LoadTemplateTable(TemplateTable& table, const std::string& path,
                        FileSystem& fileSystem = NativeFileSystem());
-// LoadTemplateTable that tells why the file could not be read: 0 when it was
-// read, else the system's error code; the table is loaded as above either way.
+// LoadTemplateTable that tells why the file could not be read (the failure
+// names `path`, see ErrorText); the table is loaded as above either way.
 // `driverName`, when given, names the driver whose keys the file holds
 // (see DriverKeyPath); so for UpdateTemplateTable. When the file was read
 // but a Save will never write it (an encoding not written, text that does not
-// decode), *notWritten, when given, gets the reason; else it is cleared.
-uint32_t LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
-                                    FileSystem& fileSystem = NativeFileSystem(),
-                                    const std::string& driverName = {},
-                                    std::string* notWritten = nullptr);
-
-// What a Save did. systemError is the system's code when the file could not be
-// opened or written (0 when none was reported); message is ready to show:
-// the path and the reason.
-struct SaveResult {
-  bool ok = true;
-  uint32_t systemError = 0;
-  std::string message;
-  // Another program changed the templates since they were loaded (see the
-  // `expected` table of SaveTemplateTable).
-  bool changedOnDisk = false;
-};
+// decode), *notWritten, when given, gets Condition::kNotDecoded naming `path`;
+// else success.
+Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
+                                  FileSystem& fileSystem = NativeFileSystem(),
+                                  const std::string& driverName = {}, Status* notWritten = nullptr);
 
 // Every section of each free slot cut out, 15 down to 0, then for each used
 // slot, 0 up to 15, its header appended when absent and its four values
@@ -50,16 +38,17 @@ struct SaveResult {
 // its exclusive lock; the file then gets the result in one step
 // (FileSystem::ReplaceContent) before the lock is let go. A UTF-16 file is
 // edited as its UTF-8 text and written back in UTF-16 with its mark; one that
-// does not decode is never written (the message names the byte offset).
-// When `expected` is given and the templates now in the file differ from it,
-// nothing is written and the result has ok == false, changedOnDisk == true
-// (message empty).
-SaveResult SaveTemplateTable(const TemplateTable& table, const std::string& path,
-                             FileSystem& fileSystem = NativeFileSystem(),
-                             const TemplateTable* expected = nullptr);
+// does not decode is never written (the failure names the byte offset).
+// Success, or the first failure, naming `path` (see ErrorText). When
+// `expected` is given and the templates now in the file differ from it,
+// nothing is written and the result is Condition::kChangedOnDisk (with no
+// text).
+Status SaveTemplateTable(const TemplateTable& table, const std::string& path,
+                         FileSystem& fileSystem = NativeFileSystem(),
+                         const TemplateTable* expected = nullptr);
 
 struct UpdateResult {
-  SaveResult save;
+  Status status;
   std::string before, after;  // the file's bytes before, and as saved
 };
 
@@ -68,8 +57,8 @@ struct UpdateResult {
 // sequence on the same copy and replaces the file (not with dryRun, which
 // takes a shared lock and writes nothing). An exception thrown by `edit` (a
 // refusal) propagates with nothing written and the lock released. A file that
-// cannot be read, a lock not had within the time limit, a failed write:
-// save.ok == false with a message naming the file.
+// cannot be read, a lock not had within the time limit, a failed write: a
+// status naming the file.
 UpdateResult UpdateTemplateTable(const std::string& path,
                                  const std::function<void(TemplateTable&)>& edit, bool dryRun,
                                  FileSystem& fileSystem = NativeFileSystem(),

@@ -7,16 +7,23 @@ namespace zuv {
 
 namespace {
 
+// The first failure of a Save is kept for the report; later ones add nothing.
+void Note(Status& first, Status next) {
+  if (first.ok()) first = std::move(next);
+}
+
 bool SaveTemplateReporting(const DeviceTemplate& slot, uint32_t n, const std::string& path,
-                           FileSystem& fileSystem, SaveFailure& failure) {
+                           FileSystem& fileSystem, Status& failure) {
   RegFile reg(fileSystem);
-  const uint32_t openError = reg.Open(path.c_str());
-  if (openError != 0) {
-    failure.NoteSystem(openError);
+  if (reg.Open(path.c_str()) != 0) {
+    Note(failure, reg.LastStatus());
     return false;
   }
   try {
-    if (reg.TemplateSectionExists(n) == 0) reg.AppendTemplateSection(n);
+    if (reg.TemplateSectionExists(n) == 0) {
+      reg.AppendTemplateSection(n);
+      Note(failure, reg.LastStatus());
+    }
     std::string text0 = FormatAoSetting(slot.AOSettings[0]);
     std::string text1 = FormatAoSetting(slot.AOSettings[1]);
     uint32_t switchId = slot.SwitchID;
@@ -29,26 +36,26 @@ bool SaveTemplateReporting(const DeviceTemplate& slot, uint32_t n, const std::st
         {nullptr, 0, 0, nullptr},
     };
     if (reg.TransferValues(n, table, kTransferWrite) == 0) {
-      const uint32_t writeError = reg.LastError();
-      if (writeError != 0) {
-        failure.NoteSystem(writeError);
+      if (!reg.LastStatus().ok()) {
+        Note(failure, reg.LastStatus());
       } else {
-        failure.Note(0, "a value of template " + std::to_string(n) + " could not be written");
+        Note(failure,
+             Status::Of(Condition::kNotWritten,
+                        "a value of template " + std::to_string(n) + " could not be written"));
       }
     }
   } catch (const FileError& error) {
-    failure.NoteSystem(error.SystemError());
+    Note(failure, error.GetStatus());
   }
   reg.Close();
   return true;
 }
 
 void DeleteTemplateReporting(uint32_t n, const std::string& path, FileSystem& fileSystem,
-                             SaveFailure& failure) {
+                             Status& failure) {
   RegFile reg(fileSystem);
-  const uint32_t openError = reg.Open(path.c_str());
-  if (openError != 0) {
-    failure.NoteSystem(openError);
+  if (reg.Open(path.c_str()) != 0) {
+    Note(failure, reg.LastStatus());
     return;
   }
   try {
@@ -56,12 +63,13 @@ void DeleteTemplateReporting(uint32_t n, const std::string& path, FileSystem& fi
     // bring the template back from a copy left behind, so every copy goes.
     while (reg.TemplateSectionExists(n) != 0) {
       if (reg.RemoveTemplateSection(n) != 0) {
-        failure.Note(0, "not enough memory to remove template " + std::to_string(n));
+        Note(failure, Status::Of(Condition::kNotWritten,
+                                 "not enough memory to remove template " + std::to_string(n)));
         break;
       }
     }
   } catch (const FileError& error) {
-    failure.NoteSystem(error.SystemError());
+    Note(failure, error.GetStatus());
   }
   reg.Close();
 }
@@ -122,24 +130,26 @@ void LoadTableFromCopy(TemplateTable& table, const std::string& path, MemoryFile
 
 bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& path,
                   MemoryFileSystem& fileSystem) {
-  SaveFailure ignored;
+  Status ignored;
   return SaveTemplateReporting(slot, n, path, fileSystem, ignored);
 }
 
 bool DeleteTemplateFromFile(uint32_t n, const std::string& path, MemoryFileSystem& fileSystem) {
-  SaveFailure ignored;
+  Status ignored;
   DeleteTemplateReporting(n, path, fileSystem, ignored);
   return true;
 }
 
-void RunSaveSequence(const TemplateTable& table, const std::string& path, MemoryFileSystem& copy,
-                     SaveFailure& failure) {
+Status RunSaveSequence(const TemplateTable& table, const std::string& path,
+                       MemoryFileSystem& copy) {
+  Status failure;
   for (uint32_t n = kTemplateCount; n-- > 0;) {
     if (table[n].Used == 0) DeleteTemplateReporting(n, path, copy, failure);
   }
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (table[n].Used != 0) SaveTemplateReporting(table[n], n, path, copy, failure);
   }
+  return failure;
 }
 
 }  // namespace zuv

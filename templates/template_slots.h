@@ -9,9 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "regfile/file.h"
-
 #include "regfile/memory_file.h"
+#include "regfile/status.h"
 #include "templates/device_template.h"
 
 namespace zuv {
@@ -27,29 +26,13 @@ bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& pat
 // Cuts every section of template n out of the file. Always true.
 bool DeleteTemplateFromFile(uint32_t n, const std::string& path, MemoryFileSystem& files);
 
-// The first failure of a Save, kept for the report; later ones add nothing.
-struct SaveFailure {
-  bool failed = false;
-  uint32_t systemError = 0;
-  std::string reason;
-
-  void Note(uint32_t code, std::string text) {
-    if (failed) return;
-    failed = true;
-    systemError = code;
-    reason = std::move(text);
-  }
-  void NoteSystem(uint32_t code) { Note(code, SystemErrorText(code)); }
-};
-
 // Clears all 16 slots, then for N = 0..15: SwitchID = N, LoadTemplate, Used.
 void LoadTableFromCopy(TemplateTable& table, const std::string& path, MemoryFileSystem& copy);
 
 // The Save sequence on the copy: every section of each free slot cut out, 15
 // down to 0, then each used slot written, 0 up to 15. The whole sequence runs
-// even when a step fails; `failure` keeps the first.
-void RunSaveSequence(const TemplateTable& table, const std::string& path, MemoryFileSystem& copy,
-                     SaveFailure& failure);
+// even when a step fails; the result is the first failure.
+Status RunSaveSequence(const TemplateTable& table, const std::string& path, MemoryFileSystem& copy);
 
 }  // namespace zuv
 

@@ -24,6 +24,7 @@
 #include "cli/cli.h"
 #include "cli/unified_diff.h"
 #include "regfile/memory_file.h"
+#include "regfile/text_encoding.h"
 #include "templates/template_document.h"
 #include "templates/template_file.h"
 #include "test_files.h"
@@ -53,8 +54,8 @@ TEST(CliParse, RangeLabelsAndPairLists) {
         std::string(R"({"format": "zuv8620-templates", "version": 1, "templates": [)") +
         R"({"boardId": 0, "ao0": {"range": ")" + text + R"("}, "ao1": ")" + text + R"("}]})";
     std::vector<DocumentTemplate> parsed;
-    std::string error;
-    ASSERT_EQ(ParseTemplateDocument(document, &parsed, &error), expect >= 0) << text << error;
+    const Status read = ParseTemplateDocument(document, &parsed);
+    ASSERT_EQ(read.ok(), expect >= 0) << text << ErrorText(read);
     for (int i = 0; i < 2 && expect >= 0; ++i) {
       EXPECT_EQ(FindAoRange(parsed[0].ao[i]), expect) << text;
     }
@@ -138,13 +139,13 @@ TEST(CliSet, WritesWhatTheEditorSaveWrites) {
   uint32_t n = 0;
   ASSERT_TRUE(table.AllocateTemplate(&n));
   table[n].SwitchID = 7;
-  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok);
+  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok());
   table[2].AOSettings[1].RefHigh = 10;
   table[2].AOSettings[1].RefLow = -10;
   table[2].ChanConfig |= 0x30;
-  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok);
+  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok());
   table[0].Used = 0;
-  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok);
+  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok());
   EXPECT_EQ(tool.File(), *editor.GetFile(tool.path));
 }
 
@@ -496,7 +497,7 @@ TEST(CliApply, DefaultsAndExportOfOddValues) {
   EXPECT_EQ(n, 1u);
   table[1].SwitchID = 7;
   table[1].AOSettings[0] = {0, 5, -5};
-  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok);
+  ASSERT_TRUE(SaveTemplateTable(table, tool.path, editor).ok());
   EXPECT_EQ(tool.File(), *editor.GetFile(tool.path));
 }
 
@@ -832,9 +833,9 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
   ASSERT_EQ(::setenv("ZUV8620_LOCK_WAIT_MS", "300", 1), 0);
 #endif
   {
-    uint32_t error = 0;
+    Status error;
     const auto lock = NativeFileSystem().Lock(path_, LockMode::kExclusive, &error);
-    ASSERT_TRUE(lock) << error;
+    ASSERT_TRUE(lock) << ErrorText(error);
     for (const char* args : {"add", "list"}) {
       const Result r = OnFile(args);
       EXPECT_EQ(r.status, 2) << args;

@@ -20,18 +20,18 @@ class FaultFileSystem : public FileSystem {
   int Calls() const { return calls_; }
   bool Failed() const { return failed_; }
 
-  std::unique_ptr<File> OpenExisting(const std::string& path, uint32_t* systemError) override {
-    std::unique_ptr<File> file = inner_.OpenExisting(path, systemError);
+  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override {
+    std::unique_ptr<File> file = inner_.OpenExisting(path, status);
     if (!file) return nullptr;
     return std::make_unique<FaultFile>(*this, std::move(file), path);
   }
 
   // One call: when it is the one that fails, the file stays as it was, as the
   // platforms' replacement promises.
-  uint32_t ReplaceContent(const std::string& path, std::string_view content) override {
+  Status ReplaceContent(const std::string& path, std::string_view content) override {
     if (++calls_ == failAt_) {
       failed_ = true;
-      return error_;
+      return Status::System(error_, path, "replace");
     }
     return inner_.ReplaceContent(path, content);
   }

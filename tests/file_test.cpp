@@ -57,9 +57,9 @@ TEST(FileTest, NativeFileReadsWritesAndCuts) {
   TempDir dir;
   std::string path = dir.File("f.reg");
   WriteFileBytes(path, "0123456789");
-  uint32_t error = 0;
+  Status error;
   auto file = NativeFileSystem().OpenExisting(path, &error);
-  ASSERT_TRUE(file) << error;
+  ASSERT_TRUE(file) << ErrorText(error);
   ExerciseFile(*file);
   file->Close();
   file->Close();  // a second close does nothing
@@ -69,23 +69,23 @@ TEST(FileTest, NativeFileReadsWritesAndCuts) {
 TEST(FileTest, MemoryFileBehavesAlike) {
   MemoryFileSystem files;
   files.SetFile("f", "0123456789");
-  uint32_t error = 0;
+  Status error;
   auto file = files.OpenExisting("f", &error);
   ASSERT_TRUE(file);
   ExerciseFile(*file);
   EXPECT_EQ(*files.GetFile("f"), "01234abc");
   EXPECT_FALSE(files.OpenExisting("g", &error));
-  EXPECT_EQ(error, 2u);
+  EXPECT_EQ(error.SystemCode(), 2u);
 }
 
 TEST(FileTest, OpeningNeverCreatesOrTruncates) {
   TempDir dir;
   std::string missing = dir.File("missing.reg");
-  uint32_t error = 0;
+  Status error;
   EXPECT_FALSE(NativeFileSystem().OpenExisting(missing, &error));
-  EXPECT_EQ(error, 2u);  // ENOENT and ERROR_FILE_NOT_FOUND alike
+  EXPECT_EQ(error.SystemCode(), 2u);  // ENOENT and ERROR_FILE_NOT_FOUND alike
   EXPECT_FALSE(test::FileExists(missing));
-  EXPECT_FALSE(SystemErrorText(error).empty());
+  EXPECT_FALSE(SystemErrorText(error.SystemCode()).empty());
 
   std::string present = dir.File("present.reg");
   WriteFileBytes(present, "keep");
@@ -100,6 +100,28 @@ TEST(FileTest, ErrorsCarryCodeAndPath) {
   EXPECT_EQ(error.SystemError(), 28u);
   EXPECT_EQ(error.Path(), "/x/USB8620.reg");
   EXPECT_EQ(std::string(error.what()).rfind("write /x/USB8620.reg: ", 0), 0u);
+}
+
+// One wording for every failure: "PATH: reason", the reason alone without a
+// path, nothing for success.
+TEST(FileTest, ErrorTextNamesThePathAndTheReason) {
+  const std::string path = "/x/USB8620.reg";
+  const struct {
+    Status status;
+    std::string text;
+  } rows[] = {
+      {Status(), ""},
+      {Status::System(28, path, "write"), path + ": " + SystemErrorText(28)},
+      {Status::System(28), SystemErrorText(28)},
+      {Status::Of(Condition::kReadOnly).WithPath(path), path + ": the file is read-only"},
+      {Status::Of(Condition::kRuleRefused,
+                  "templates[1]: \"number\" 3 is also the number of templates[0]")
+           .WithPath("doc.json"),
+       "doc.json: templates[1]: \"number\" 3 is also the number of templates[0]"},
+      {Status::Of(Condition::kChangedOnDisk), ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(ErrorText(row.status), row.text) << row.text;
+  EXPECT_NE(Status::System(0).SystemCode(), 0u);  // a failure never reads as success
 }
 
 // The names in a folder, to see that a replacement leaves nothing behind.
@@ -118,17 +140,17 @@ TEST(ReplaceContentTest, NativeReplacesWholeAndLeavesNothingBehind) {
   WriteFileBytes(path, std::string(70000, 'x'));
   WriteFileBytes(dir.File("drv/other.reg"), "other");
   const std::vector<std::string> before = Names(dir.File("drv"));
-  EXPECT_EQ(NativeFileSystem().ReplaceContent(path, "new\r\n"), 0u);
+  EXPECT_TRUE(NativeFileSystem().ReplaceContent(path, "new\r\n").ok());
   EXPECT_EQ(ReadFileBytes(path), "new\r\n");
-  EXPECT_EQ(NativeFileSystem().ReplaceContent(path, ""), 0u);
+  EXPECT_TRUE(NativeFileSystem().ReplaceContent(path, "").ok());
   EXPECT_EQ(ReadFileBytes(path), "");
   EXPECT_EQ(Names(dir.File("drv")), before);
 
   // A missing file is not created; a folder is not replaced.
   const std::string missing = dir.File("drv/missing.reg");
-  EXPECT_EQ(NativeFileSystem().ReplaceContent(missing, "x"), 2u);
+  EXPECT_EQ(NativeFileSystem().ReplaceContent(missing, "x").SystemCode(), 2u);
   EXPECT_FALSE(test::FileExists(missing));
-  EXPECT_NE(NativeFileSystem().ReplaceContent(dir.File("drv"), "x"), 0u);
+  EXPECT_FALSE(NativeFileSystem().ReplaceContent(dir.File("drv"), "x").ok());
   EXPECT_EQ(Names(dir.File("drv")), before);
 }
 
@@ -141,7 +163,7 @@ TEST(ReplaceContentTest, NativeKeepsPermissionsAndLinks) {
   const std::string link = dir.File("link.reg");
   std::filesystem::create_symlink(path, link);
 
-  EXPECT_EQ(NativeFileSystem().ReplaceContent(link, "new"), 0u);
+  EXPECT_TRUE(NativeFileSystem().ReplaceContent(link, "new").ok());
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(ReadFileBytes(path), "new");
   EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
@@ -192,7 +214,7 @@ TEST(ReplaceContentTest, NativeWritesALinkedFileInPlace) {
   const std::vector<std::string> before = Names(dir.File("drv"));
   ScopedEnvironment posixTemporary("TMPDIR", temporary.Path());
   ScopedEnvironment windowsTemporary("TMP", temporary.Path());
-  EXPECT_EQ(NativeFileSystem().ReplaceContent(path, "new"), 0u);
+  EXPECT_TRUE(NativeFileSystem().ReplaceContent(path, "new").ok());
   EXPECT_EQ(ReadFileBytes(path), "new");
   EXPECT_EQ(ReadFileBytes(second), "new");
   EXPECT_EQ(Names(dir.File("drv")), before);
@@ -202,15 +224,15 @@ TEST(ReplaceContentTest, NativeWritesALinkedFileInPlace) {
   const std::string missing = temporary.File("missing");
   ScopedEnvironment posixMissing("TMPDIR", missing);
   ScopedEnvironment windowsMissing("TMP", missing);
-  const uint32_t error = NativeFileSystem().ReplaceContent(path, "newer");
-  EXPECT_EQ(error & 0xFFFF0000u, kNoSafeCopy) << error;
+  const Status error = NativeFileSystem().ReplaceContent(path, "newer");
+  EXPECT_EQ(error.condition(), Condition::kNoSafeCopy) << ErrorText(error);
   EXPECT_EQ(ReadFileBytes(path), "new");
-  const std::string text = FileErrorText(error);
+  const std::string text = ReasonText(error);
   EXPECT_EQ(text.rfind("no copy of the old content could be written to the temporary folder " +
                            missing, 0),
             0u)
       << text;
-  EXPECT_NE(text.find(": " + SystemErrorText(error & 0xFFFFu) + "; nothing was written"),
+  EXPECT_NE(text.find(": " + SystemErrorText(error.SystemCode()) + "; nothing was written"),
             std::string::npos)
       << text;
 }
@@ -222,7 +244,7 @@ TEST(ReplaceContentTest, NativeKeepsTheFileAttributes) {
   WriteFileBytes(path, "old");
   ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
   ASSERT_TRUE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(NativeFileSystem().ReplaceContent(path, "new"), 0u);
+  EXPECT_TRUE(NativeFileSystem().ReplaceContent(path, "new").ok());
   EXPECT_EQ(ReadFileBytes(path), "new");
   EXPECT_TRUE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
@@ -237,14 +259,14 @@ TEST(ReplaceContentTest, NativeWritesInPlaceWhereNoFileCanBeCreated) {
     mode_t folderMode, fileMode;
     gid_t group;  // of the folder and the file
     bool member;  // the saver is in that group
-    uint32_t error;
+    Condition result;
   };
   const Row rows[] = {
-      {"folder where no file can be created", 0555, 0666, 0, false, 0},
-      {"sticky shared folder", 01777, 0666, 0, false, 0},
-      {"group-shared file", 02775, 0664, 100, true, 0},
-      {"file read-only by its mode", 0777, 0444, 0, false, kFileReadOnly},
-      {"file only its owner may write", 0777, 0644, 0, false, kFileReadOnly},
+      {"folder where no file can be created", 0555, 0666, 0, false, Condition::kOk},
+      {"sticky shared folder", 01777, 0666, 0, false, Condition::kOk},
+      {"group-shared file", 02775, 0664, 100, true, Condition::kOk},
+      {"file read-only by its mode", 0777, 0444, 0, false, Condition::kReadOnly},
+      {"file only its owner may write", 0777, 0644, 0, false, Condition::kReadOnly},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -266,12 +288,13 @@ TEST(ReplaceContentTest, NativeWritesInPlaceWhereNoFileCanBeCreated) {
                                ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
         _exit(99);
       }
-      const uint32_t error = NativeFileSystem().ReplaceContent(path, "new");
-      _exit(error == 0 ? 0 : error == kFileReadOnly ? 1 : 2);
+      const Status error = NativeFileSystem().ReplaceContent(path, "new");
+      _exit(error.ok() ? 0 : error.condition() == Condition::kReadOnly ? 1 : 2);
     }
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (row.error == 0 ? 0 : 1)) << status;
-    EXPECT_EQ(ReadFileBytes(path), row.error == 0 ? "new" : "old content");
+    const bool written = row.result == Condition::kOk;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (written ? 0 : 1)) << status;
+    EXPECT_EQ(ReadFileBytes(path), written ? "new" : "old content");
     EXPECT_EQ(Names(folder), std::vector<std::string>{"USB8620.reg"});
     struct stat info;
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
@@ -336,7 +359,7 @@ TEST(ReplaceContentTest, NativeKeepsAccessListsAndAttributes) {
     const std::map<std::string, std::string> before = Attributes(path);
     struct stat old, now;
     ASSERT_EQ(::stat(path.c_str(), &old), 0);
-    EXPECT_EQ(NativeFileSystem().ReplaceContent(path, "new"), 0u);
+    EXPECT_TRUE(NativeFileSystem().ReplaceContent(path, "new").ok());
     EXPECT_EQ(ReadFileBytes(path), "new");
     ASSERT_EQ(::stat(path.c_str(), &now), 0);
     EXPECT_NE(now.st_ino, old.st_ino);  // renamed in: these are the new file's
@@ -353,37 +376,37 @@ TEST(FileLockTest, ReadersShareAWriterIsAloneAcrossAReplacement) {
   const std::string path = dir.File("USB8620.reg");
   WriteFileBytes(path, "old");
   FileSystem& files = NativeFileSystem();
-  uint32_t error = 0;
+  Status error;
   ScopedEnvironment wait("ZUV8620_LOCK_WAIT_MS", "5000");
   auto first = files.Lock(path, LockMode::kExclusive, &error);
-  ASSERT_TRUE(first) << error;
+  ASSERT_TRUE(first) << ErrorText(error);
   std::unique_ptr<FileLock> waiting;
   std::thread waiter([&] { waiting = files.Lock(path, LockMode::kExclusive, &error); });
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(files.ReplaceContent(path, "new"), 0u);
+  EXPECT_TRUE(files.ReplaceContent(path, "new").ok());
   first.reset();
   waiter.join();
-  ASSERT_TRUE(waiting) << error;
+  ASSERT_TRUE(waiting) << ErrorText(error);
 
   SetEnvironment("ZUV8620_LOCK_WAIT_MS", "50");  // put back by `wait`
   EXPECT_FALSE(files.Lock(path, LockMode::kShared, &error));  // the new file is held
-  EXPECT_EQ(error, kLockTimedOut);
+  EXPECT_EQ(error.condition(), Condition::kLockTimedOut);
   waiting.reset();
   auto reader = files.Lock(path, LockMode::kShared, &error);
   auto another = files.Lock(path, LockMode::kShared, &error);
   EXPECT_TRUE(reader && another);
   EXPECT_FALSE(files.Lock(path, LockMode::kExclusive, &error));
-  EXPECT_EQ(error, kLockTimedOut);
+  EXPECT_EQ(error.condition(), Condition::kLockTimedOut);
   EXPECT_FALSE(files.Lock(dir.File("missing.reg"), LockMode::kShared, &error));
-  EXPECT_EQ(error, 2u);
+  EXPECT_EQ(error.SystemCode(), 2u);
 
   // A wait that is not a number of milliseconds is refused, not replaced.
   for (const char* malformed : {"10s", "-1", " 50", "3600001", "99999999999999999999"}) {
     SetEnvironment("ZUV8620_LOCK_WAIT_MS", malformed);
     EXPECT_FALSE(files.Lock(path, LockMode::kShared, &error)) << malformed;
-    EXPECT_EQ(error, kLockWaitMalformed) << malformed;
-    EXPECT_EQ(FileErrorText(error), "ZUV8620_LOCK_WAIT_MS is \"" + std::string(malformed) +
-                                         "\", not a number of milliseconds from 0 to 3600000");
+    EXPECT_EQ(error.condition(), Condition::kLockWaitMalformed) << malformed;
+    EXPECT_EQ(ReasonText(error), "ZUV8620_LOCK_WAIT_MS is \"" + std::string(malformed) +
+                                     "\", not a number of milliseconds from 0 to 3600000");
   }
   SetEnvironment("ZUV8620_LOCK_WAIT_MS", "3600000");
   EXPECT_TRUE(files.Lock(path, LockMode::kShared, &error));
@@ -406,7 +429,7 @@ TEST(FileLockTest, TheWriterRemovesLeftoversOfKilledSaves) {
 #endif
   for (const std::string& name : kept) WriteFileBytes(dir.File(name), "x");
   WriteFileBytes(dir.File(leftover), "half");
-  uint32_t error = 0;
+  Status error;
   EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kShared, &error));
   EXPECT_TRUE(test::FileExists(dir.File(leftover)));
   EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kExclusive, &error));
@@ -447,9 +470,9 @@ TEST(ReplaceContentTest, NativeReplaceFailuresLeaveTheOldOrTheNewFile) {
     WriteFileBytes(path, "old");
     g_failure = row;
     const platform::ReplaceFileCall system = platform::SetReplaceFileCall(FailingReplaceFile);
-    const uint32_t error = NativeFileSystem().ReplaceContent(path, "new");
+    const Status error = NativeFileSystem().ReplaceContent(path, "new");
     platform::SetReplaceFileCall(system);
-    EXPECT_EQ(error, row.newBytes ? 0u : row.error);
+    EXPECT_EQ(error.SystemCode(), row.newBytes ? 0u : row.error);
     EXPECT_EQ(ReadFileBytes(path), row.newBytes ? "new" : "old");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"USB8620.reg"});
   }
@@ -462,11 +485,11 @@ TEST(FileLockTest, TheWriterPutsBackAFileLeftAtItsBackupName) {
   const std::string path = dir.File("USB8620.reg");
   WriteFileBytes(dir.File("USB8620.reg.backup-77-1"), "old");
   WriteFileBytes(dir.File("USB8620.reg.saving-77-2"), "new");
-  uint32_t error = 0;
+  Status error;
   EXPECT_FALSE(NativeFileSystem().Lock(path, LockMode::kShared, &error));  // readers wait
-  EXPECT_EQ(error, 2u);
+  EXPECT_EQ(error.SystemCode(), 2u);
   auto lock = NativeFileSystem().Lock(path, LockMode::kExclusive, &error);
-  EXPECT_TRUE(lock) << error;
+  EXPECT_TRUE(lock) << ErrorText(error);
   EXPECT_EQ(ReadFileBytes(path), "old");
   EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"USB8620.reg"});
   lock.reset();
@@ -482,7 +505,7 @@ TEST(FileLockTest, TheWriterPutsBackAFileLeftAtItsBackupName) {
 class OpenOnly : public FileSystem {
  public:
   explicit OpenOnly(FileSystem& inner) : inner_(inner) {}
-  std::unique_ptr<File> OpenExisting(const std::string& path, uint32_t* error) override {
+  std::unique_ptr<File> OpenExisting(const std::string& path, Status* error) override {
     return inner_.OpenExisting(path, error);
   }
 
@@ -494,9 +517,9 @@ TEST(ReplaceContentTest, MemoryAndInPlaceReplacementAreAllOrNothing) {
   const std::string old = "old content, longer than the new";
   MemoryFileSystem memory;
   memory.SetFile("f", old);
-  EXPECT_EQ(memory.ReplaceContent("f", "new"), 0u);
+  EXPECT_TRUE(memory.ReplaceContent("f", "new").ok());
   EXPECT_EQ(*memory.GetFile("f"), "new");
-  EXPECT_EQ(memory.ReplaceContent("g", "new"), 2u);
+  EXPECT_EQ(memory.ReplaceContent("g", "new").SystemCode(), 2u);
   EXPECT_EQ(memory.GetFile("g"), nullptr);
 
   // In place, through the file object: every failing call leaves the old
@@ -507,10 +530,10 @@ TEST(ReplaceContentTest, MemoryAndInPlaceReplacementAreAllOrNothing) {
       memory.SetFile("f", old);
       test::FaultFileSystem faulty(memory, k, 28);
       OpenOnly inPlace(faulty);
-      const uint32_t error = inPlace.ReplaceContent("f", next);
+      const Status error = inPlace.ReplaceContent("f", next);
       reached = faulty.Failed();
       EXPECT_EQ(*memory.GetFile("f"), reached ? old : next) << "failing at call " << k;
-      EXPECT_EQ(error, reached ? 28u : 0u);
+      EXPECT_EQ(error.SystemCode(), reached ? 28u : 0u);
     }
   }
 }

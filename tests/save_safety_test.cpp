@@ -108,7 +108,7 @@ TEST(SaveSafety, WritesTheBytesOfTheSequenceDoneInPlace) {
     SaveInPlace(table, path, memory);
 
     test::WriteFileBytes(path, original);
-    ASSERT_TRUE(SaveTemplateTable(table, path).ok);
+    ASSERT_TRUE(SaveTemplateTable(table, path).ok());
     EXPECT_EQ(test::ReadFileBytes(path), *memory.GetFile(path))
         << "from " << original.substr(0, 80);
   }
@@ -125,7 +125,7 @@ TEST(SaveSafety, AFailingCallLeavesTheOldContentAndTheTable) {
   memory.SetFile(path, before);
   TemplateTable table = Edited(path, memory);
   for (uint32_t n = 0; n < kTemplateCount; ++n) table[n].Used = 1;
-  ASSERT_TRUE(SaveTemplateTable(table, path, memory).ok);
+  ASSERT_TRUE(SaveTemplateTable(table, path, memory).ok());
   const std::string after = *memory.GetFile(path);
   ASSERT_NE(after, before);
   const TemplateTable kept = table;
@@ -138,7 +138,7 @@ TEST(SaveSafety, AFailingCallLeavesTheOldContentAndTheTable) {
         test::WriteFileBytes(path, before);
         FileSystem& files = native ? NativeFileSystem() : static_cast<FileSystem&>(memory);
         test::FaultFileSystem faulty(files, k, error);
-        const SaveResult result = SaveTemplateTable(table, path, faulty);
+        const Status result = SaveTemplateTable(table, path, faulty);
         const std::string now = native ? test::ReadFileBytes(path) : *memory.GetFile(path);
         reached = faulty.Failed();
         SCOPED_TRACE(std::string(native ? "native" : "memory") + ", failing at call " +
@@ -146,12 +146,12 @@ TEST(SaveSafety, AFailingCallLeavesTheOldContentAndTheTable) {
         EXPECT_TRUE(SameTable(table, kept));
         if (reached) {
           EXPECT_EQ(now, before);
-          EXPECT_FALSE(result.ok);
-          EXPECT_EQ(result.systemError, error);
-          EXPECT_EQ(result.message, path + ": " + SystemErrorText(error));
+          EXPECT_FALSE(result.ok());
+          EXPECT_EQ(result.SystemCode(), error);
+          EXPECT_EQ(ErrorText(result), path + ": " + SystemErrorText(error));
         } else {
           EXPECT_EQ(now, after);
-          EXPECT_TRUE(result.ok);
+          EXPECT_TRUE(result.ok());
         }
       }
     }
@@ -177,7 +177,7 @@ TEST(SaveSafety, AKilledSaveLeavesTheOldOrTheNewFile) {
   for (int i = 0; i < 3; ++i) {
     test::WriteFileBytes(path, before);
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(SaveTemplateTable(table, path).ok);
+    ASSERT_TRUE(SaveTemplateTable(table, path).ok());
     const long took = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
                                             std::chrono::steady_clock::now() - start)
                                             .count());
@@ -195,7 +195,7 @@ TEST(SaveSafety, AKilledSaveLeavesTheOldOrTheNewFile) {
     std::fflush(nullptr);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
-    if (child == 0) _exit(SaveTemplateTable(table, path).ok ? 0 : 1);
+    if (child == 0) _exit(SaveTemplateTable(table, path).ok() ? 0 : 1);
     ::usleep(static_cast<useconds_t>(delay(random)));
     ::kill(child, SIGKILL);
     int status = 0;

@@ -277,7 +277,7 @@ TEST(Load, MissingFileGivesNoTemplates) {
     EXPECT_EQ(table[n].SwitchID, n);
   }
   table[2].Used = 1;
-  EXPECT_EQ(LoadTemplateTableReporting(table, kPath, fs), 2u);
+  EXPECT_EQ(LoadTemplateTableReporting(table, kPath, fs).SystemCode(), 2u);
   EXPECT_EQ(table[2].Used, 0u);
 }
 
@@ -289,7 +289,7 @@ TEST(Load, TheTableComesFromOneRead) {
   memory.SetFile(kPath, Section(3, Values(9, "3", kAoDefault, kAoDefault)));
   test::FaultFileSystem counting(memory, 0, 0);
   TemplateTable table;
-  EXPECT_EQ(LoadTemplateTableReporting(table, kPath, counting), 0u);
+  EXPECT_TRUE(LoadTemplateTableReporting(table, kPath, counting).ok());
   EXPECT_LE(counting.Calls(), 4);
   EXPECT_EQ(table[3].Used, 1u);
   EXPECT_EQ(table[3].SwitchID, 9u);
@@ -303,7 +303,7 @@ std::string SaveInMemory(const std::string& file, const std::function<void(Templ
   TemplateTable table;
   LoadTemplateTable(table, kPath, fs);
   edit(table);
-  EXPECT_TRUE(SaveTemplateTable(table, kPath, fs).ok);
+  EXPECT_TRUE(SaveTemplateTable(table, kPath, fs).ok());
   return *fs.GetFile(kPath);
 }
 
@@ -361,7 +361,7 @@ TEST(Save, RemovesFreeSectionsAndAppendsNewOnes) {
 class FullDisk : public FileSystem {
  public:
   explicit FullDisk(MemoryFileSystem& inner) : inner_(inner) {}
-  std::unique_ptr<File> OpenExisting(const std::string& path, uint32_t* error) override {
+  std::unique_ptr<File> OpenExisting(const std::string& path, Status* error) override {
     auto file = inner_.OpenExisting(path, error);
     return file ? std::make_unique<Refusing>(std::move(file), path) : nullptr;
   }
@@ -388,10 +388,10 @@ TEST(Save, FailuresAreReportedWithPathAndReason) {
   MemoryFileSystem missing;
   TemplateTable table;
   table[0].Used = 1;
-  SaveResult result = SaveTemplateTable(table, kPath, missing);
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.systemError, 2u);
-  EXPECT_EQ(result.message, kPath + ": " + SystemErrorText(2));
+  Status result = SaveTemplateTable(table, kPath, missing);
+  EXPECT_FALSE(result.ok());
+  EXPECT_EQ(result.SystemCode(), 2u);
+  EXPECT_EQ(ErrorText(result), kPath + ": " + SystemErrorText(2));
 
   MemoryFileSystem memory;
   const std::string file = Section(0, Values(0, "0", kAoDefault, kAoDefault));
@@ -400,9 +400,9 @@ TEST(Save, FailuresAreReportedWithPathAndReason) {
   table[0].ChanConfig = 0xF;
   table[5].Used = 1;
   result = SaveTemplateTable(table, kPath, full);
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.systemError, FullDisk::kNoSpace);
-  EXPECT_EQ(result.message, kPath + ": " + SystemErrorText(FullDisk::kNoSpace));
+  EXPECT_FALSE(result.ok());
+  EXPECT_EQ(result.SystemCode(), FullDisk::kNoSpace);
+  EXPECT_EQ(ErrorText(result), kPath + ": " + SystemErrorText(FullDisk::kNoSpace));
 }
 
 // Given the table it loaded, a Save writes only while the file still holds
@@ -417,17 +417,17 @@ TEST(Save, WritesOnlyOverTheTemplatesItLoaded) {
   TemplateTable theirs = loaded;
   uint32_t n = 0;
   ASSERT_TRUE(theirs.AllocateTemplate(&n));
-  ASSERT_TRUE(SaveTemplateTable(theirs, kPath, memory, &loaded).ok);
+  ASSERT_TRUE(SaveTemplateTable(theirs, kPath, memory, &loaded).ok());
   const std::string between = *memory.GetFile(kPath);
 
-  SaveResult result = SaveTemplateTable(mine, kPath, memory, &loaded);
-  EXPECT_FALSE(result.ok);
-  EXPECT_TRUE(result.changedOnDisk);
-  EXPECT_EQ(result.message, "");
+  Status result = SaveTemplateTable(mine, kPath, memory, &loaded);
+  EXPECT_FALSE(result.ok());
+  EXPECT_EQ(result.condition(), Condition::kChangedOnDisk);
+  EXPECT_EQ(ErrorText(result), "");
   EXPECT_EQ(*memory.GetFile(kPath), between);
 
   result = SaveTemplateTable(mine, kPath, memory, &theirs);
-  EXPECT_TRUE(result.ok && !result.changedOnDisk);
+  EXPECT_TRUE(result.ok());
   TemplateTable now;
   LoadTemplateTable(now, kPath, memory);
   EXPECT_TRUE(now == mine);
@@ -464,7 +464,7 @@ TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
     ASSERT_TRUE(table.AllocateTemplate(&a));
     ASSERT_TRUE(table.AllocateTemplate(&b));
     table[b].AOSettings[0] = {0, 5, -5};
-    ASSERT_TRUE(SaveTemplateTable(table, path).ok);
+    ASSERT_TRUE(SaveTemplateTable(table, path).ok());
     std::string now = test::ReadFileBytes(path);
     ASSERT_EQ(now.compare(0, original.size(), original), 0);
     EXPECT_EQ(now.substr(original.size()),
@@ -474,7 +474,7 @@ TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
     LoadTemplateTable(table, path);
     table[a].ChanConfig = 0xC;
     table[b].Used = 0;
-    ASSERT_TRUE(SaveTemplateTable(table, path).ok);
+    ASSERT_TRUE(SaveTemplateTable(table, path).ok());
     now = test::ReadFileBytes(path);
     ASSERT_EQ(now.compare(0, original.size(), original), 0);
     EXPECT_EQ(now.substr(original.size()),
@@ -483,7 +483,7 @@ TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
     LoadTemplateTable(table, path);
     EXPECT_EQ(table[a].Used, 1u);
     table[a].Used = 0;
-    ASSERT_TRUE(SaveTemplateTable(table, path).ok);
+    ASSERT_TRUE(SaveTemplateTable(table, path).ok());
     EXPECT_EQ(test::ReadFileBytes(path), original + " \r\n");
   }
 }

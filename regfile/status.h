@@ -1,0 +1,94 @@
+// The one result of the file layer and of the operations on a driver file's
+// templates: success, a system error (its code, the path and the operation),
+// or one of this program's own conditions. ErrorText words any of them for
+// the user.
+#ifndef ZUV_REGFILE_STATUS_H
+#define ZUV_REGFILE_STATUS_H
+
+#include <cstdint>
+#include <string>
+
+namespace zuv {
+
+enum class Condition {
+  kOk,
+  // The system refused a call: SystemCode() says why.
+  kSystem,
+  // Another program held the file's lock for the whole wait.
+  kLockTimedOut,
+  // ZUV8620_LOCK_WAIT_MS holds something other than a number of milliseconds.
+  kLockWaitMalformed,
+  // A write refused because the file is read-only: its mode or access list, a
+  // read-only file system or medium, an immutable file.
+  kReadOnly,
+  // A write refused because the file has Windows' read-only attribute.
+  kReadOnlyAttribute,
+  // An in-place write refused because the copy of the old content could not
+  // be written to the temporary folder; SystemCode() is the system's reason.
+  kNoSafeCopy,
+  // Text that does not decode, or an encoding never written: Detail() says
+  // where and why.
+  kNotDecoded,
+  // The device would read the saved file otherwise than saved, or the file's
+  // templates stand under another driver's key: Detail() says where.
+  kDeviceRefused,
+  // An edit or a document a rule refuses: Detail() is the rule's text.
+  kRuleRefused,
+  // A step of a save that failed without a system error (no memory, a value
+  // not written, text that does not encode): Detail() says which.
+  kNotWritten,
+  // Another program changed the templates since they were loaded.
+  kChangedOnDisk,
+};
+
+class [[nodiscard]] Status {
+ public:
+  // Success.
+  Status() = default;
+
+  // The system's error code (errno on Linux, GetLastError() on Windows); a
+  // code of 0 (a system that failed without saying why) becomes the
+  // platform's input/output error.
+  static Status System(uint32_t code, std::string path = {}, const char* operation = "");
+  // A condition of this program's own, with the text that says more.
+  static Status Of(Condition condition, std::string detail = {});
+  // kNoSafeCopy with the system's reason.
+  static Status NoSafeCopy(uint32_t code);
+
+  bool ok() const { return condition_ == Condition::kOk; }
+  Condition condition() const { return condition_; }
+  // The system's code of kSystem and kNoSafeCopy; 0 for any other.
+  uint32_t SystemCode() const { return code_; }
+  const std::string& Path() const { return path_; }
+  const char* Operation() const { return operation_; }
+  const std::string& Detail() const { return detail_; }
+
+  // The same status naming the file the user gave.
+  Status WithPath(std::string path) const {
+    Status named = *this;
+    named.path_ = std::move(path);
+    return named;
+  }
+
+ private:
+  Condition condition_ = Condition::kOk;
+  uint32_t code_ = 0;
+  std::string path_;
+  const char* operation_ = "";
+  std::string detail_;
+};
+
+// The reason alone: the system's text for its code ("No space left on
+// device"), or this program's own words for a condition.
+std::string ReasonText(const Status& status);
+// What users read: "PATH: reason", or the reason alone for a status without
+// a path. Empty for success.
+std::string ErrorText(const Status& status);
+
+// The system's own text for an error code of this platform ("No space left on
+// device"), without a trailing line end.
+std::string SystemErrorText(uint32_t systemError);
+
+}  // namespace zuv
+
+#endif  // ZUV_REGFILE_STATUS_H
