@@ -7,7 +7,8 @@ namespace zuv::fuzz {
 
 namespace {
 
-const std::string kUsb = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
+const std::string kUsb =
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
 const std::string kPci = "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\PCI\\Template\\QDR8620S\\Template";
 const std::string kMxb = "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\QDR5294S";
 const std::string kPci2369 = "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\PCI\\Template\\QDR2369S";

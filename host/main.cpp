@@ -54,8 +54,8 @@ void ClickEditorTab(int index) {
   EnumThreadWindows(GetCurrentThreadId(), &FindEditor, reinterpret_cast<LPARAM>(&editor));
   HWND tabs = editor != nullptr ? GetDlgItem(editor, 1077) : nullptr;
   RECT item = {};
-  if (tabs == nullptr ||
-      !SendMessageA(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item))) {
+  if (tabs == nullptr || !SendMessageA(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index),
+                                       reinterpret_cast<LPARAM>(&item))) {
     std::fprintf(stderr, "zuv8620-host: the editor has no tab %d\n", index);
     return;
   }
@@ -102,7 +102,8 @@ void DropDownEditorList() {
   HWND editor = nullptr;
   EnumThreadWindows(GetCurrentThreadId(), &FindEditor, reinterpret_cast<LPARAM>(&editor));
   HWND list = nullptr;
-  if (editor != nullptr) EnumChildWindows(editor, &FindVisibleComboBox, reinterpret_cast<LPARAM>(&list));
+  if (editor != nullptr)
+    EnumChildWindows(editor, &FindVisibleComboBox, reinterpret_cast<LPARAM>(&list));
   if (list == nullptr) {
     std::fprintf(stderr, "zuv8620-host: the editor shows no drop-down list\n");
     return;
@@ -145,8 +146,8 @@ int main(int argc, char** argv) {
                  GetLastError());
     return 1;
   }
-  auto driverConfig =
-      reinterpret_cast<DriverConfigFunction>(reinterpret_cast<void*>(GetProcAddress(library, "DriverConfig")));
+  auto driverConfig = reinterpret_cast<DriverConfigFunction>(
+      reinterpret_cast<void*>(GetProcAddress(library, "DriverConfig")));
   if (driverConfig == nullptr) {
     std::fprintf(stderr, "zuv8620-host: ZUV8620Ude.dll has no DriverConfig\n");
     return 1;

@@ -154,7 +154,8 @@ class Win32FileSystem : public FileSystem {
     if (handle == INVALID_HANDLE_VALUE) {
       // A folder whose access list refuses new files, around a file this user
       // may write: the file itself is all there is to write to.
-      if (::GetLastError() == ERROR_ACCESS_DENIED) return ReplaceInPlace(*this, path, content, true);
+      if (::GetLastError() == ERROR_ACCESS_DENIED)
+        return ReplaceInPlace(*this, path, content, true);
       return failed(Error());
     }
 
@@ -376,7 +377,8 @@ class Win32FileSystem : public FileSystem {
   static std::vector<Found> FindSaveFiles(const std::string& path, const char* stem) {
     const std::string prefix = path + stem;
     const size_t slash = path.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::vector<Found> files;
     WIN32_FIND_DATAA found;
     HANDLE search = ::FindFirstFileA((prefix + "*").c_str(), &found);

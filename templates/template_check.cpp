@@ -93,9 +93,10 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
       uint32_t type = 0, size = 0, switchId = 0;
       reg.QueryValue(n, "SwitchID", &type, &switchId, &size, sizeof switchId);
       if (type != kRegDword) {
-        problems->push_back({n, type == 0 ? "the section has no \"SwitchID\"; the next save removes it"
-                                          : "\"SwitchID\" is not a double word; the section is "
-                                            "not loaded and the next save removes it"});
+        problems->push_back({n, type == 0
+                                    ? "the section has no \"SwitchID\"; the next save removes it"
+                                    : "\"SwitchID\" is not a double word; the section is "
+                                      "not loaded and the next save removes it"});
         continue;
       }
       if (switchId >= kBoardIdCount) {

@@ -307,7 +307,8 @@ DocumentTemplate ParseTemplate(const Json& value, size_t index) {
   } else if (value.contains("differentialPairs")) {
     const Json& pairs = value["differentialPairs"];
     if (!pairs.is_array()) {
-      throw FormError{parsed.where + ": \"differentialPairs\" must be a list of pair numbers, not " +
+      throw FormError{parsed.where +
+                      ": \"differentialPairs\" must be a list of pair numbers, not " +
                       Excerpt(pairs)};
     }
     for (const Json& pair : pairs) {

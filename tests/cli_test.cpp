@@ -35,7 +35,8 @@ namespace {
 
 const std::string kSample =
     ZUV_SOURCE_DIR "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
-const std::string kPrefix = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
+const std::string kPrefix =
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
 
 // A strict parse: well-formed JSON whose strings are valid UTF-8.
 bool ValidJson(const std::string& text) { return nlohmann::json::accept(text); }
@@ -765,7 +766,8 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
     }
     EXPECT_EQ(std::system((script + "wait").c_str()), 0);
     for (int i = 0; i < count; ++i) {
-      status[i] = std::atoi(test::ReadFileBytes(dir_.File("run" + std::to_string(i)) + ".rc").c_str());
+      status[i] =
+          std::atoi(test::ReadFileBytes(dir_.File("run" + std::to_string(i)) + ".rc").c_str());
     }
 #endif
     std::vector<Result> results;
@@ -803,7 +805,8 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
   Result list = OnFile("list");
   EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 16) << list.out;
 
-  for (const Result& r : runAll(10, [](int i) { return "set " + std::to_string(i) + " --ao1 0~5"; })) {
+  for (const Result& r :
+       runAll(10, [](int i) { return "set " + std::to_string(i) + " --ao1 0~5"; })) {
     EXPECT_EQ(r.status, 0) << r.err;
   }
   list = OnFile("list");
@@ -839,7 +842,8 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
     for (const char* args : {"add", "list"}) {
       const Result r = OnFile(args);
       EXPECT_EQ(r.status, 2) << args;
-      EXPECT_EQ(r.err, "zuv8620: " + path_ + ": another program holds the file locked (waited 0.3 s)\n");
+      EXPECT_EQ(r.err,
+                "zuv8620: " + path_ + ": another program holds the file locked (waited 0.3 s)\n");
     }
   }
   EXPECT_EQ(File(), before);

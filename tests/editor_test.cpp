@@ -44,7 +44,8 @@ const char kChangedOnDisk[] =
     "Yes: save, replacing the file's templates with the editor's.\n"
     "No: reload the templates from the file; the editor's changes are lost.\n"
     "Cancel: save nothing and keep editing.";
-const char kSectionPrefix[] = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
+const char kSectionPrefix[] =
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
 
 const char kFileHead[] =
     "; USB-8620A driver settings\r\n"
@@ -186,15 +187,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OpeningCase{"NoTemplates", true, {}, {"-1 DeviceTemplate", "-2 USB-8620A"}, "USB-8620A"},
         OpeningCase{"NoFile", false, {}, {"-1 DeviceTemplate", "-2 USB-8620A"}, "USB-8620A"},
-        OpeningCase{"Templates2And5", true, {5, 2},
-                    {"-1 DeviceTemplate", "-2 USB-8620A", "2 Template2", "5 Template5"}, "Template2"},
-        OpeningCase{"SectionsAbove15Ignored", true, {16, 0},
-                    {"-1 DeviceTemplate", "-2 USB-8620A", "0 Template0"}, "Template0"}),
+        OpeningCase{"Templates2And5",
+                    true,
+                    {5, 2},
+                    {"-1 DeviceTemplate", "-2 USB-8620A", "2 Template2", "5 Template5"},
+                    "Template2"},
+        OpeningCase{"SectionsAbove15Ignored",
+                    true,
+                    {16, 0},
+                    {"-1 DeviceTemplate", "-2 USB-8620A", "0 Template0"},
+                    "Template0"}),
     [](const ::testing::TestParamInfo<OpeningCase>& info) { return info.param.name; });
 
 TEST_F(EditorTest, OpensTheSampleDriverFile) {
-  WriteDriverFile(ReadFileBytes(std::string(ZUV_SOURCE_DIR) +
-                                "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg"));
+  WriteDriverFile(
+      ReadFileBytes(std::string(ZUV_SOURCE_DIR) +
+                    "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg"));
   Editor editor = Open();
   EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
                                           "2 Template2"));
@@ -232,7 +240,8 @@ TEST_F(EditorTest, ControlsAreOfTheVersion6ClassesInAHostWithoutManifest) {
   }
   EXPECT_GE(compared, 20);
   SIZE ideal = {};
-  EXPECT_TRUE(SendMessageA(editor.add.Handle(), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
+  EXPECT_TRUE(
+      SendMessageA(editor.add.Handle(), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
   EXPECT_GT(ideal.cx, 0);
 }
 
@@ -591,8 +600,9 @@ TEST_F(EditorTest, NullOrOverlongArgumentsOpenNothingAndReturnOne) {
 
   // One character less fits: the editor opens (on a file that does not exist,
   // which a box says).
-  EXPECT_THAT(Answering(IDOK, [&] { EXPECT_EQ(driverConfig_(0, fits.c_str(), "USB8620A", ""), 1); }),
-              ElementsAre(::testing::Field(&MessageBoxSeen::caption, "ZUV8620Ude")));
+  EXPECT_THAT(
+      Answering(IDOK, [&] { EXPECT_EQ(driverConfig_(0, fits.c_str(), "USB8620A", ""), 1); }),
+      ElementsAre(::testing::Field(&MessageBoxSeen::caption, "ZUV8620Ude")));
   EXPECT_EQ(FindThreadWindows(GetCurrentThreadId(), kCaption).size(), 1u);
 }
 

@@ -1,6 +1,7 @@
 // A file system that fails on purpose: the k-th call made on any file opened
 // through it, or to replace a file's content (counting from 1), raises or
-// returns the error a full disk or a broken device gives. Every call before and after it goes through to the file underneath.
+// returns the error a full disk or a broken device gives. Every call before and after it goes
+// through to the file underneath.
 #ifndef ZUV_TESTS_FAULT_FILE_H
 #define ZUV_TESTS_FAULT_FILE_H
 

@@ -247,10 +247,12 @@ TEST_F(PagesTest, EveryPageShowsInTheColourOfTheTabBody) {
   TabCtrl_AdjustRect(editor.tab.Handle(), FALSE, &body);
   for (int tab : {kDevice, kAi, kAo, kDio, kCounter}) {
     editor.SelectTab(tab);
-    RedrawWindow(editor.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(editor.hwnd, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     HWND page = editor.VisiblePages().at(0);
     // A blank spot in the page's top left corner.
-    EXPECT_EQ(ScreenColour(page, 2, 2), ScreenColour(editor.tab.Handle(), body.left + 1, body.bottom - 2))
+    EXPECT_EQ(ScreenColour(page, 2, 2),
+              ScreenColour(editor.tab.Handle(), body.left + 1, body.bottom - 2))
         << "tab " << tab;
   }
 }
@@ -319,7 +321,8 @@ TEST_F(PagesTest, DevicePageShowsTheModuleAndTheIdentifiersInNumericOrder) {
   // 96 DPI, as much larger as the screen's DPI, and all of it shows above
   // the description.
   HWND picture = nullptr;
-  for (HWND child = GetWindow(editor.device, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+  for (HWND child = GetWindow(editor.device, GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
     if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) picture = child;
   }
   ASSERT_NE(picture, nullptr);

@@ -19,7 +19,8 @@ using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
 
-const std::string kHeader = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
+const std::string kHeader =
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
 
 std::string Header(int n) { return kHeader + std::to_string(n) + "]"; }
 
@@ -155,7 +156,8 @@ TEST_F(RegFileTest, KeysOutsideHeadersAreNotSections) {
 }
 
 TEST_F(RegFileTest, AShorterHeaderEndingInTheKeyStartsAtItsOwnBracket) {
-  const std::string text = "\"Before\"=\"keep\"\r\n[Other\\Template1]\r\n\"SwitchID\"=dword:1\r\n[y]\r\n";
+  const std::string text =
+      "\"Before\"=\"keep\"\r\n[Other\\Template1]\r\n\"SwitchID\"=dword:1\r\n[y]\r\n";
   Write(text);
   OpenStore();
   EXPECT_EQ(store_.RemoveTemplateSection(1), 0u);
@@ -307,9 +309,9 @@ TEST_F(RegFileTest, WhereNewLinesGo) {
   };
   const std::string v = "\"ChanConfig\"=dword:1a\r\n";
   const Case cases[] = {
-      {"missing value goes before the next header", kThreeValues, 1,
-       kThreeValues + v},
-      {"missing value of a middle section", Header(0) + "\r\n\"SwitchID\"=dword:0\r\n" + Header(1) + "\r\n", 0,
+      {"missing value goes before the next header", kThreeValues, 1, kThreeValues + v},
+      {"missing value of a middle section",
+       Header(0) + "\r\n\"SwitchID\"=dword:0\r\n" + Header(1) + "\r\n", 0,
        Header(0) + "\r\n\"SwitchID\"=dword:0\r\n" + v + Header(1) + "\r\n"},
       {"template without a header: bare line at the end", "[x]\r\n\"a\"=dword:1\r\n", 5,
        "[x]\r\n\"a\"=dword:1\r\n" + v},
@@ -414,7 +416,8 @@ TEST_F(RegFileTest, TransferValuesWrites) {
 }
 
 TEST_F(RegFileTest, TransferValuesReadsEveryRow) {
-  Write(Header(0) + "\r\n\"SwitchID\"=dword:3\r\n\"AOSettings 0\"=\"a\"\r\n\"AOSettings 1\"=\"bc\"\r\n");
+  Write(Header(0) +
+        "\r\n\"SwitchID\"=dword:3\r\n\"AOSettings 0\"=\"a\"\r\n\"AOSettings 1\"=\"bc\"\r\n");
   OpenStore();
   uint32_t id = 0, mask = 0xEE;
   char ao0[50] = {}, ao1[50] = {};
@@ -492,8 +495,9 @@ TEST_F(RegFileTest, RemovingASection) {
 
 TEST(RegFileBusTest, BuiltInKeySectionsAreFoundByWhatTheStoreWrites) {
   // A short key: the section start still lands on the "[".
-  for (const char* path : {"/t/Device_Drivers/MXB52/MXB52.reg", "/t/Device_Drivers/PCI2369/PCI2369.reg",
-                           "/t/Device_Drivers/MXB5294/MXB5294.reg"}) {
+  for (const char* path :
+       {"/t/Device_Drivers/MXB52/MXB52.reg", "/t/Device_Drivers/PCI2369/PCI2369.reg",
+        "/t/Device_Drivers/MXB5294/MXB5294.reg"}) {
     MemoryFileSystem files;
     files.SetFile(path, "[x]\r\n");
     for (int round = 0; round < 2; ++round) {
@@ -601,11 +605,12 @@ TEST(RegFileCorpusTest, RealFilesChangeOnlyInTheTemplateSection) {
     const std::string joined = original + " \r\n";
     const std::string added = ReadFileBytes(path);
     ASSERT_EQ(added.compare(0, joined.size(), joined), 0) << source;
-    EXPECT_EQ(added.substr(joined.size()), Header(5) + " \r\n"
-                                                       "\"SwitchID\"=dword:5\r\n"
-                                                       "\"ChanConfig\"=dword:ffff\r\n"
-                                                       "\"AOSettings 0\"=\"     0    10     0\"\r\n"
-                                                       "\"AOSettings 1\"=\"     0    10     0\"\r\n")
+    EXPECT_EQ(added.substr(joined.size()), Header(5) +
+                                               " \r\n"
+                                               "\"SwitchID\"=dword:5\r\n"
+                                               "\"ChanConfig\"=dword:ffff\r\n"
+                                               "\"AOSettings 0\"=\"     0    10     0\"\r\n"
+                                               "\"AOSettings 1\"=\"     0    10     0\"\r\n")
         << source;
     {
       RegFile store;

@@ -21,7 +21,8 @@ namespace zuv {
 namespace {
 
 const std::string kPath = "/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
-const std::string kPrefix = "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
+const std::string kPrefix =
+    "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
 
 std::string Section(int n, const std::string& values) {
   return kPrefix + std::to_string(n) + "]\r\n" + values;
@@ -215,11 +216,11 @@ TEST(DriverPath, Compose) {
 // ---------------------------------------------------------------- loading
 
 TEST(Load, ReadsPresentTemplatesAndDefaultsTheRest) {
-  const std::string file = "; driver\r\n[HKEY_LOCAL_MACHINE\\Drivers\\Other]\r\n\"Dll\"=\"x.dll\"\r\n" +
-                           Section(0, Values(20, "3", kAoDefault, "     0     5    -5")) +
-                           Section(4, "\"ChanConfig\"=dword:3\r\n") +
-                           Section(5, "\"SwitchID\"=dword:1\r\n") +
-                           Section(6, Values(6, "3", "70000 10 0", "3 5"));
+  const std::string file =
+      "; driver\r\n[HKEY_LOCAL_MACHINE\\Drivers\\Other]\r\n\"Dll\"=\"x.dll\"\r\n" +
+      Section(0, Values(20, "3", kAoDefault, "     0     5    -5")) +
+      Section(4, "\"ChanConfig\"=dword:3\r\n") + Section(5, "\"SwitchID\"=dword:1\r\n") +
+      Section(6, Values(6, "3", "70000 10 0", "3 5"));
   MemoryFileSystem fs;
   fs.SetFile(kPath, file);
   TemplateTable table;

@@ -52,8 +52,8 @@ struct MessageBoxSeen {
   }
   // Failure messages show the box, not its bytes.
   friend void PrintTo(const MessageBoxSeen& box, std::ostream* out) {
-    *out << "{\"" << box.caption << "\", \"" << box.text << "\", " << (box.owned ? "owned" : "no owner")
-         << "}";
+    *out << "{\"" << box.caption << "\", \"" << box.text << "\", "
+         << (box.owned ? "owned" : "no owner") << "}";
   }
 };
 

@@ -98,8 +98,9 @@ void StopRoutingKeyboard(HWND dialog) {
   if (found == g_dialogs.end()) return;
   DWORD thread = found->thread;
   g_dialogs.erase(found);
-  bool threadHasMore = std::any_of(g_dialogs.begin(), g_dialogs.end(),
-                                   [thread](const RoutedDialog& entry) { return entry.thread == thread; });
+  bool threadHasMore =
+      std::any_of(g_dialogs.begin(), g_dialogs.end(),
+                  [thread](const RoutedDialog& entry) { return entry.thread == thread; });
   if (threadHasMore) return;
   auto hook = std::find_if(g_hooks.begin(), g_hooks.end(),
                            [thread](const ThreadHook& entry) { return entry.thread == thread; });
