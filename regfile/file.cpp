@@ -58,6 +58,8 @@ std::unique_ptr<FileLock> FileSystem::Lock(const std::string&, LockMode, Status*
   return std::make_unique<NoLock>();
 }
 
+std::string FileSystem::RealPath(const std::string& path) { return path; }
+
 namespace platform {
 
 LockBackoff::LockBackoff(uint32_t waitMilliseconds)

@@ -125,6 +125,13 @@ class FileSystem {
   // when it cannot be had. Files in memory are not locked: this returns a
   // lock that holds nothing.
   virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status);
+
+  // The path of the file `path` names when the path leads through a symbolic
+  // link (on Windows the open file's final path), so that a link of another
+  // name keeps the driver keys of the file it names; any other path, and one
+  // that cannot be resolved, comes back unchanged, so its keys come from the
+  // same text as always. This default (files in memory) returns it unchanged.
+  virtual std::string RealPath(const std::string& path);
 };
 
 // Writes `content` over the bytes of the existing file at `path`, keeping the

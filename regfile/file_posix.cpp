@@ -11,6 +11,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "regfile/file.h"
@@ -119,6 +121,17 @@ class PosixFileSystem : public FileSystem {
 
   std::unique_ptr<File> OpenForReading(const std::string& path, Status* status) override {
     return Open(path, O_RDONLY, status);
+  }
+
+  std::string RealPath(const std::string& path) override {
+    // Only a path through a symbolic link changes: "." and ".." and repeated
+    // separators alone do not.
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    if (error) return path;
+    const std::filesystem::path plain = std::filesystem::absolute(path, error).lexically_normal();
+    if (error || plain == real) return path;
+    return real.string();
   }
 
   Status ReplaceContent(const std::string& path, std::string_view content) override {

@@ -131,8 +131,33 @@ class Win32FileSystem : public FileSystem {
     return Open(path, GENERIC_READ, kShareAll, status);
   }
 
-  Status ReplaceContent(const std::string& path, std::string_view content) override {
-    const auto failed = [&](uint32_t code) { return Status::System(code, path, "replace"); };
+  std::string RealPath(const std::string& path) override {
+    // The handle reads no content and lets every other handle be (a folder
+    // opens too); its final path passes through every link on the way.
+    const std::wstring wide = Wide(path);
+    HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return path;
+    const std::wstring real = FinalPath(handle);
+    ::CloseHandle(handle);
+    const std::wstring plain = FullPath(wide);
+    // Only a path through a link changes: one that differs in letter case
+    // alone, or in separators, "." and "..", keeps the name it was given.
+    if (real.empty() || plain.empty() ||
+        ::CompareStringOrdinal(real.c_str(), static_cast<int>(real.size()), plain.c_str(),
+                               static_cast<int>(plain.size()), TRUE) == CSTR_EQUAL) {
+      return path;
+    }
+    std::string narrow;
+    return Narrow(real, &narrow) ? narrow : path;
+  }
+
+  Status ReplaceContent(const std::string& given, std::string_view content) override {
+    const auto failed = [&](uint32_t code) { return Status::System(code, given, "replace"); };
+    // A symbolic link stays a link: the file it names is the one replaced
+    // (ReplaceFileW on the link would put a file in the link's place, and
+    // under wine moves the named file aside and deletes it as the backup).
+    const std::string path = RealPath(given);
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return failed(Error());
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return failed(ERROR_ACCESS_DENIED);
@@ -326,6 +351,51 @@ class Win32FileSystem : public FileSystem {
     if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
     wide.resize(wide.size() - 1);
     return wide;
+  }
+
+  // The text in the ANSI code page; false when a character has none there.
+  static bool Narrow(const std::wstring& text, std::string* narrow) {
+    if (text.empty()) return false;
+    BOOL lossy = FALSE;
+    const int count = static_cast<int>(text.size());
+    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), count,
+                                             nullptr, 0, nullptr, &lossy);
+    if (length <= 0 || lossy) return false;
+    narrow->assign(length, '\0');
+    return ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), count, &(*narrow)[0],
+                                 length, nullptr, &lossy) == length &&
+           !lossy;
+  }
+
+  // The normalized path of the open file with its drive letter, without the
+  // "\\?\" prefix (a share's "\\?\UNC\" becomes "\\"); empty on failure.
+  static std::wstring FinalPath(HANDLE handle) {
+    constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    std::wstring text;
+    DWORD length = ::GetFinalPathNameByHandleW(handle, nullptr, 0, kFlags);
+    while (length > text.size()) {  // the size asked for counts the terminating null
+      text.assign(length, L'\0');
+      length = ::GetFinalPathNameByHandleW(handle, &text[0], length, kFlags);
+    }
+    if (length == 0) return {};
+    text.resize(length);
+    if (text.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\" + text.substr(7);
+    if (text.compare(0, 4, L"\\\\?\\") == 0) return text.substr(4);
+    return text;
+  }
+
+  // The path made absolute, with backslashes and without "." and ".."
+  // (GetFullPathNameW: no link is followed); empty on failure.
+  static std::wstring FullPath(const std::wstring& path) {
+    std::wstring text;
+    DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    while (length > text.size()) {
+      text.assign(length, L'\0');
+      length = ::GetFullPathNameW(path.c_str(), length, &text[0], nullptr);
+    }
+    if (length == 0) return {};
+    text.resize(length);
+    return text;
   }
 
   // The file's volume, index and link count, read through a handle that asks

@@ -17,8 +17,8 @@ std::string ComposeDriverFilePath(std::string_view root, std::string_view driver
 
 // The path the driver's keys are derived from. With a driver name, the
 // path that name gives in an image tree (the file may have any name then);
-// without one, the file's real path when `path` leads through a symbolic link
-// of the platform's file system (a link of another name keeps the keys of the
+// without one, fileSystem.RealPath(path): the file's real path when `path`
+// leads through a symbolic link (a link of another name keeps the keys of the
 // file it names), else `path` itself.
 std::string DriverKeyPath(const std::string& path, FileSystem& fileSystem,
                           const std::string& driverName = {});
