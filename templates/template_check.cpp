@@ -10,8 +10,8 @@
 #include "templates/ao_setting_text.h"
 #include "templates/driver_path.h"
 #include "templates/driver_text.h"
-#include "templates/template_file.h"
 #include "templates/template_rules.h"
+#include "templates/template_slots.h"
 
 namespace zuv {
 
@@ -75,7 +75,7 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
     problems->push_back({kWholeFileProblem, ReasonText(wrongKey) + "; every change is refused"});
   } else {
     TemplateTable loaded;
-    LoadTemplateTable(loaded, keyPath, copy);
+    LoadTableFromCopy(loaded, keyPath, copy);
     for (std::string& difference : DeviceDifferences(text.text, loaded, keys)) {
       problems->push_back({kWholeFileProblem, std::move(difference)});
     }

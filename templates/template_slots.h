@@ -1,6 +1,7 @@
 // The Save and load sequences' steps, one template slot at a time, on a copy
 // of the driver file in memory: what LoadTemplateTable and SaveTemplateTable
-// run under the file's lock. They neither lock, decode nor replace a file, so
+// run under the file's lock, and what `check` loads its one decoded copy
+// with. They neither lock, decode nor replace a file, so outside templates/
 // only the fuzz targets and the tests call them, to compare a whole Save with
 // the same steps made one by one.
 #ifndef ZUV_TEMPLATES_TEMPLATE_SLOTS_H
