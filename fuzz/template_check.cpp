@@ -90,8 +90,11 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
     if (first[n].Used != 0) SaveTemplate(first[n], n, path, inPlace);
   }
   const TemplateKeys keys = TemplateKeysOf(path);
+  std::string encoded;
   const bool provable = CheckTemplateKeys(text, path, keys).ok() &&
-                        CheckSavedText(text, *inPlace.GetFile(path), first, keys).ok();
+                        CheckSavedText(text, *inPlace.GetFile(path), first, keys).ok() &&
+                        EncodeText(decoded.encoding, *inPlace.GetFile(path), &encoded) &&
+                        DetectEncoding(encoded) == decoded.encoding;
   if (!saved.ok()) {
     if (*files.GetFile(path) != bytes) return "a refused Save changed the file";
     if (provable) return "the Save failed: " + ErrorText(saved);

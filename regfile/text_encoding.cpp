@@ -48,26 +48,6 @@ bool NextCodePoint(std::string_view text, size_t& at, uint32_t* code) {
   return true;
 }
 
-// The encoding the marks or the NUL bytes name; kAnsi for 8-bit or UTF-8.
-TextEncoding DetectEncoding(std::string_view bytes) {
-  if (bytes.substr(0, 4) == std::string_view("\xFF\xFE\0\0", 4)) return TextEncoding::kUtf32Le;
-  if (bytes.substr(0, 4) == std::string_view("\0\0\xFE\xFF", 4)) return TextEncoding::kUtf32Be;
-  if (bytes.substr(0, 2) == "\xFF\xFE") return TextEncoding::kUtf16Le;
-  if (bytes.substr(0, 2) == "\xFE\xFF") return TextEncoding::kUtf16Be;
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return TextEncoding::kUtf8Bom;
-  // Without a mark: three in four of the first 16-bit units (up to 128, at
-  // least two) hold a NUL on the same side and a character on the other.
-  size_t units = 0, le = 0, be = 0;
-  for (size_t at = 0; at + 1 < bytes.size() && at < 256; at += 2) {
-    ++units;
-    if (bytes[at] != '\0' && bytes[at + 1] == '\0') ++le;
-    if (bytes[at] == '\0' && bytes[at + 1] != '\0') ++be;
-  }
-  if (units >= 2 && le * 4 >= units * 3) return TextEncoding::kUtf16LeNoMark;
-  if (units >= 2 && be * 4 >= units * 3) return TextEncoding::kUtf16BeNoMark;
-  return TextEncoding::kAnsi;
-}
-
 // A UTF-32 text, or a UTF-16 one without a mark: shown, never written.
 DecodedText DecodeUnwritable(std::string_view bytes, TextEncoding encoding) {
   DecodedText decoded;
@@ -93,6 +73,25 @@ DecodedText DecodeUnwritable(std::string_view bytes, TextEncoding encoding) {
 }
 
 }  // namespace
+
+TextEncoding DetectEncoding(std::string_view bytes) {
+  if (bytes.substr(0, 4) == std::string_view("\xFF\xFE\0\0", 4)) return TextEncoding::kUtf32Le;
+  if (bytes.substr(0, 4) == std::string_view("\0\0\xFE\xFF", 4)) return TextEncoding::kUtf32Be;
+  if (bytes.substr(0, 2) == "\xFF\xFE") return TextEncoding::kUtf16Le;
+  if (bytes.substr(0, 2) == "\xFE\xFF") return TextEncoding::kUtf16Be;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return TextEncoding::kUtf8Bom;
+  // Without a mark: three in four of the first 16-bit units (up to 128, at
+  // least two) hold a NUL on the same side and a character on the other.
+  size_t units = 0, le = 0, be = 0;
+  for (size_t at = 0; at + 1 < bytes.size() && at < 256; at += 2) {
+    ++units;
+    if (bytes[at] != '\0' && bytes[at + 1] == '\0') ++le;
+    if (bytes[at] == '\0' && bytes[at + 1] != '\0') ++be;
+  }
+  if (units >= 2 && le * 4 >= units * 3) return TextEncoding::kUtf16LeNoMark;
+  if (units >= 2 && be * 4 >= units * 3) return TextEncoding::kUtf16BeNoMark;
+  return TextEncoding::kAnsi;
+}
 
 const char* TextEncodingName(TextEncoding encoding) {
   switch (encoding) {

@@ -39,6 +39,10 @@ struct DecodedText {
   std::string fault;         // what is wrong there
 };
 
+// The encoding the byte-order mark or the NUL bytes name, as DecodeText
+// chooses it: kAnsi for 8-bit text and UTF-8 without a mark.
+TextEncoding DetectEncoding(std::string_view bytes);
+
 // The encoding is chosen by the byte-order mark, or without one by NUL bytes
 // in every other position of the first 256 bytes (three in four 16-bit units). A text in
 // UTF-32 or in UTF-16 without a mark is decoded for showing but is never

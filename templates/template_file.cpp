@@ -114,6 +114,15 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
             Status::Of(Condition::kNotWritten, "the new text does not encode as " +
                                                    std::string(TextEncodingName(decoded.encoding)));
       }
+      // Without a mark the encoding is told by the text itself: a Save that
+      // moves NUL bytes to the file's start could make an 8-bit file read as
+      // UTF-16 next time, and then never be written again.
+      if (failure.ok() && DetectEncoding(result.after) != decoded.encoding) {
+        failure = Status::Of(Condition::kNotWritten,
+                             "the saved text would read as " +
+                                 std::string(TextEncodingName(DetectEncoding(result.after))) +
+                                 ", not as " + TextEncodingName(decoded.encoding));
+      }
       if (failure.ok() && !dryRun && result.after != result.before) {
         failure = fileSystem.ReplaceContent(path, result.after);
       }
