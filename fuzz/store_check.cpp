@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -58,14 +59,11 @@ std::string Quoted(std::string_view text) {
   return out.str();
 }
 
-// A string the reader gives back as written: no type tag, no "[" that would
-// end the section, nothing that ends the line or the text.
+// A string the reader gives back as written: no quote or "\\" that would end
+// it or escape its end, nothing that ends the line or the text.
 bool ReadsBackAsString(std::string_view text) {
   for (char c : text) {
-    if (c == '[' || c == '\r' || c == '\n' || c == '\0') return false;
-  }
-  for (const char* tag : {"dword:", "hex:", "hex(7):", "multi_sz:"}) {
-    if (text.find(tag) != std::string_view::npos) return false;
+    if (c == '"' || c == '\\' || c == '\r' || c == '\n' || c == '\0') return false;
   }
   return true;
 }
@@ -143,7 +141,8 @@ class StoreChecker {
 
     if (kind == 5) {
       store_.AppendTemplateSection(n);
-      if (File() != old + " \r\n" + header + " \r\n") {
+      const std::string lineEnd(regtext::FileLineEnd(old));
+      if (File() != old + " " + lineEnd + header + " " + lineEnd) {
         Fail("appending " + std::to_string(n) + " gave " + Quoted(File()));
       }
       InStep("append");
@@ -151,8 +150,29 @@ class StoreChecker {
     }
     if (kind == 6) {
       const uint32_t result = store_.RemoveTemplateSection(n);
-      const std::string expected = start < end ? old.substr(0, start) + old.substr(end) : old;
-      if (result != 0 || File() != expected) {
+      // The section goes but for preprocessor and comment lines of its own,
+      // which stay in their order.
+      const std::string& now = File();
+      bool kept = now.size() >= old.size() - (end - start) &&
+                  now.compare(0, start, old, 0, start) == 0 &&
+                  now.compare(now.size() - (old.size() - end), old.size() - end, old, end,
+                              old.size() - end) == 0;
+      if (kept && start < end) {
+        const std::string_view middle =
+            std::string_view(now).substr(start, now.size() - start - (old.size() - end));
+        const std::string_view section = std::string_view(old).substr(start, end - start);
+        size_t from = 0;
+        for (size_t line = 0; kept && line < middle.size();) {
+          const size_t lineEnd = regtext::SkipLineEnd(middle, regtext::FindLineEnd(middle, line));
+          const std::string_view text = middle.substr(line, lineEnd - line);
+          const size_t at = section.find(text, from);
+          kept = at != std::string_view::npos &&
+                 (regtext::IsPreprocessorLine(text) || regtext::IsCommentLine(text));
+          from = at + text.size();
+          line = lineEnd;
+        }
+      }
+      if (result != 0 || !kept || (start >= end && now != old)) {
         Fail("removing " + std::to_string(n) + " (" + std::to_string(start) + ".." +
              std::to_string(end) + ") gave " + Quoted(File()));
       }
@@ -186,7 +206,10 @@ class StoreChecker {
     }
     const uint32_t size = type == kRegSz ? static_cast<uint32_t>(data.size() + 1)
                                          : static_cast<uint32_t>(data.size());
-    const std::string line = regtext::FormatValueLine(name, type, data.c_str(), size) + "\r\n";
+    const std::string formatted = regtext::FormatValueLine(name, type, data.c_str(), size);
+    // What the line holds after the name: the rest of a replaced line (its
+    // name as written, its comment) may differ.
+    const std::string line = formatted.substr(std::min(formatted.size(), std::strlen(name) + 3));
     const uint32_t result = store_.SetValue(n, name, type, data.c_str(), size);
     const std::string& now = File();
     const std::string what = std::string("setting ") + name + " of " + std::to_string(n) +
@@ -199,8 +222,11 @@ class StoreChecker {
 
     // Outside the section (or, without one, before the end of the file)
     // nothing moves, and the new line stands in between.
+    // A key written twice may have its value in a later section.
+    const std::string key = header.substr(1, header.size() - 2);
+    const bool twice = start < end && regtext::FindKeyHeader(old, key, end) != regtext::npos;
     const size_t keepFront = start < end ? start : old.size();
-    const size_t keepBack = start < end ? old.size() - end : 0;
+    const size_t keepBack = start < end && !twice ? old.size() - end : 0;
     if (now.size() < keepFront + keepBack + line.size() ||
         now.compare(0, keepFront, old, 0, keepFront) != 0 ||
         now.compare(now.size() - keepBack, keepBack, old, old.size() - keepBack, keepBack) != 0) {

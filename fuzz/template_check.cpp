@@ -14,6 +14,13 @@ namespace zuv::fuzz {
 
 namespace {
 
+bool SameTables(const TemplateTable& a, const TemplateTable& b) {
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (!SameSlot(a[n], b[n])) return false;
+  }
+  return true;
+}
+
 // Picked by the input's last byte; a line feed (the usual last byte of a real
 // file) picks this module's USB driver.
 const char* const kPaths[] = {
@@ -37,26 +44,36 @@ std::string Describe(const DeviceTemplate& slot) {
   return text;
 }
 
-// Whether each template's section is one plain section: its key (the tail of
-// its header, "Template3]" or "QDR5294S3]") occurs nowhere in the text but at
-// the end of its own header line, which starts a line. Only then is a second
-// load bound to equal the first: a key found elsewhere (inside another key's
-// path, a second header) may be found before the section a Save wrote.
-bool SectionsArePlain(const std::string& text, const std::string& prefix) {
-  for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    const std::string header = prefix + std::to_string(n) + "]";
-    const std::string key = header.substr(prefix.size() - 8);
-    const size_t at = text.find(key);
-    if (at == std::string::npos) continue;
-    if (text.find(key, at + 1) != std::string::npos) return false;
-    const size_t start = at + key.size() - header.size();
-    if (at + key.size() < header.size() || text.compare(start, header.size(), header) != 0 ||
-        (start > 0 && text[start - 1] != '\r' && text[start - 1] != '\n')) {
-      return false;
+// The edit the input's bytes before its last pick: a kind, a slot and a value.
+struct Edit {
+  uint8_t kind, slot, value;
+  std::string Describe() const {
+    return "edit " + std::to_string(kind % 6) + " of slot " + std::to_string(slot % 16) + " with " +
+           std::to_string(value);
+  }
+  // Makes the edit on the table the way the tool's commands do; false when
+  // the table's rules refuse it (then it is not saved).
+  bool Apply(TemplateTable& table) const {
+    const uint32_t n = slot % kTemplateCount;
+    switch (kind % 6) {
+      case 0:
+        return table[n].Used != 0 && (table[n].SwitchID = value % 20, true);
+      case 1:
+        return table[n].Used != 0 && (table[n].ChanConfig = value * 0x101u, true);
+      case 2:
+      case 3:
+        if (table[n].Used == 0) return false;
+        table[n].AOSettings[kind % 2] = {value, float(value % 11), -float(value % 7)};
+        return true;
+      case 4: {
+        uint32_t added = 0;
+        return table.AllocateTemplate(&added);
+      }
+      default:
+        return table[n].Used != 0 && (table[n].Used = 0, true);
     }
   }
-  return true;
-}
+};
 
 }  // namespace
 
@@ -68,60 +85,54 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
   const DecodedText decoded = DecodeText(std::string_view(bytes));
   const std::string& text = decoded.text;
 
+  const Edit edit{size > 1 ? data[size - 2] : uint8_t{0}, size > 2 ? data[size - 3] : uint8_t{0},
+                  size > 3 ? data[size - 4] : uint8_t{0}};
+
   MemoryFileSystem files;
   files.SetFile(path, bytes);
-  TemplateTable first;
-  LoadTemplateTable(first, path, files);
-  const Status saved = SaveTemplateTable(first, path, files);
-  if (!decoded.valid) {
-    if (saved.ok()) return "a Save wrote a file that does not decode";
-    if (*files.GetFile(path) != bytes) return "a refused Save changed the file";
+  TemplateTable loaded, edited;
+  bool applied = false;
+  const UpdateResult result = UpdateTemplateTable(
+      path,
+      [&](TemplateTable& table) {
+        loaded = table;
+        applied = edit.Apply(table);
+        edited = table;
+      },
+      false, files);
+  const std::string& now = *files.GetFile(path);
+  if (!result.status.ok()) {
+    if (now != bytes) return "a refused Save changed the file: " + ErrorText(result.status);
     return {};
   }
-
-  // The same sequence straight on a second copy of the text; what the device
-  // reads of it decides whether the Save may write it.
-  MemoryFileSystem inPlace;
-  inPlace.SetFile(path, text);
-  for (uint32_t n = kTemplateCount; n-- > 0;) {
-    if (first[n].Used == 0) DeleteTemplateFromFile(n, path, inPlace);
+  if (!decoded.valid) return "a Save wrote a file that does not decode";
+  if (!applied || SameTables(loaded, edited)) {
+    return now == bytes ? std::string() : "a Save without a change wrote the file";
   }
-  for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (first[n].Used != 0) SaveTemplate(first[n], n, path, inPlace);
-  }
-  const TemplateKeys keys = TemplateKeysOf(path);
-  std::string encoded;
-  const bool provable = CheckTemplateKeys(text, path, keys).ok() &&
-                        CheckSavedText(text, *inPlace.GetFile(path), first, keys).ok() &&
-                        EncodeText(decoded.encoding, *inPlace.GetFile(path), &encoded) &&
-                        DetectEncoding(encoded) == decoded.encoding;
-  if (!saved.ok()) {
-    if (*files.GetFile(path) != bytes) return "a refused Save changed the file";
-    if (provable) return "the Save failed: " + ErrorText(saved);
-    return {};
-  }
-  if (!provable) return "a Save wrote a text that the device reads otherwise than saved";
-  const DecodedText savedText = DecodeText(std::string_view(*files.GetFile(path)));
+  const DecodedText savedText = DecodeText(std::string_view(now));
   if (!savedText.valid || savedText.encoding != decoded.encoding) {
     return "the Save changed the file's encoding or wrote text that does not decode";
   }
-  if (*inPlace.GetFile(path) != savedText.text) {
-    return "the Save wrote other bytes than the sequence done in place";
-  }
 
-  RegFile store(files);
-  if (store.Open(path.c_str()) != 0) return "the saved file does not open";
-  const std::string prefix = store.SectionPrefix();
-  store.Close();
-  if (!SectionsArePlain(text, prefix)) return {};
+  // The device reads the new text as the old one with exactly the edit.
+  const TemplateKeys keys = TemplateKeysOf(path);
+  const Status proof =
+      CheckSavedText(DeviceView(text), DeviceView(savedText.text), loaded, edited, keys);
+  if (!proof.ok()) return edit.Describe() + " was written, but " + ErrorText(proof);
 
+  // A load gives back what was saved, and saving that again writes nothing.
   TemplateTable second;
   LoadTemplateTable(second, path, files);
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (std::memcmp(&first[n], &second[n], sizeof first[n]) != 0) {
-      return "template " + std::to_string(n) + " was " + Describe(first[n]) +
-             " and after a Save loads as " + Describe(second[n]);
+    if (!SameSlot(edited[n], second[n])) {
+      return edit.Describe() + ": template " + std::to_string(n) + " was saved as " +
+             Describe(edited[n]) + " and loads as " + Describe(second[n]);
     }
+  }
+  const UpdateResult again = UpdateTemplateTable(
+      path, [](TemplateTable&) {}, false, files);
+  if (!again.status.ok() || *files.GetFile(path) != now) {
+    return "a Save without a change after " + edit.Describe() + " changed the file";
   }
   return {};
 }

@@ -109,7 +109,18 @@ std::string ValueData(std::string_view data) {
   const std::string_view rest = data.substr(colon + 1);
   if (tag == "dword") return DwordData(rest, data);
   if (tag == "hex" || tag == "multi_sz" || (tag.compare(0, 4, "hex(") == 0 && tag.back() == ')')) {
-    return BytesData(tag, rest, data);
+    std::string bytes = BytesData(tag, rest, data);
+    // hex(4): is a double word written byte by byte, the low byte first.
+    if (tag == "hex(4)" && bytes.size() == 18 && bytes.compare(0, 7, "hex(4):") == 0) {
+      unsigned long value = 0;
+      for (int i = 3; i >= 0; --i) {
+        const size_t at = 7 + 3 * static_cast<size_t>(i);
+        value = value << 8 |
+                static_cast<unsigned long>(HexValue(bytes[at]) * 16 + HexValue(bytes[at + 1]));
+      }
+      return DeviceDword(value);
+    }
+    return bytes;
   }
   return std::string(BeforeComment(data));
 }
@@ -174,9 +185,37 @@ DeviceView::DeviceView(std::string_view text) {
   }
 }
 
+void DeviceView::ReadPreprocessorLine(std::string_view line) {
+  preprocessor_.emplace_back(line);
+  // "#if", or "# if": blanks may follow the "#".
+  auto word = [&line](std::string_view w) {
+    if (w.front() != '#') return StartsWithWord(line, w);
+    return line.front() == '#' && StartsWithWord(TrimBlanks(line.substr(1)), w.substr(1));
+  };
+  if (word("IF") || word("#if") || word("#ifdef") || word("#ifndef")) {
+    conditions_.emplace_back(line);
+  } else if ((word("ELSE") || word("#else") || word("#elif")) && !conditions_.empty()) {
+    conditions_.back() += ", ";
+    conditions_.back() += line;
+  } else if ((word("ENDIF") || word("#endif")) && !conditions_.empty()) {
+    conditions_.pop_back();
+  } else {
+    return;
+  }
+  condition_.clear();
+  for (const std::string& open : conditions_) {
+    if (!condition_.empty()) condition_ += " > ";
+    condition_ += open;
+  }
+}
+
 void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current) {
   line = TrimBlanks(line);
-  if (line.empty() || line.front() == ';' || IsPreprocessorLine(line)) return;
+  if (line.empty() || line.front() == ';') return;
+  if (IsPreprocessorLine(line)) {
+    ReadPreprocessorLine(line);
+    return;
+  }
   if (line.front() == '[') {
     const size_t close = line.find(']');
     const std::string path(TrimBlanks(line.substr(1, close == std::string_view::npos
@@ -186,7 +225,7 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
     auto found = index_.find(lower);
     if (found == index_.end()) {
       found = index_.emplace(lower, keys_.size()).first;
-      keys_.push_back(DeviceKey{path, number, {}});
+      keys_.push_back(DeviceKey{path, number, {}, condition_, {}});
     }
     current = found->second;
     return;
@@ -210,12 +249,11 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
   }
   rest = TrimBlanks(rest);
   if (rest.empty() || rest.front() != '=') return;
-  DeviceValue value{name, ValueData(rest.substr(1)), number};
-  for (DeviceValue& old : key.values) {
-    if (SameRegistryName(old.name, name)) {
-      old = std::move(value);
-      return;
-    }
+  DeviceValue value{name, ValueData(rest.substr(1)), number, condition_};
+  const auto slot = key.index.emplace(LowerCase(name), key.values.size());
+  if (!slot.second) {
+    key.values[slot.first->second] = std::move(value);
+    return;
   }
   key.values.push_back(std::move(value));
 }
@@ -226,10 +264,8 @@ const DeviceKey* DeviceView::FindKey(std::string_view path) const {
 }
 
 const DeviceValue* DeviceView::FindValue(const DeviceKey& key, std::string_view name) {
-  for (const DeviceValue& value : key.values) {
-    if (SameRegistryName(value.name, name)) return &value;
-  }
-  return nullptr;
+  const auto found = key.index.find(LowerCase(name));
+  return found == key.index.end() ? nullptr : &key.values[found->second];
 }
 
 }  // namespace zuv

@@ -3,7 +3,8 @@
 // ";" starts a comment; "name"=value and @=value lines are values of the key
 // above them, a later line of the same name overriding an earlier one, and a
 // key written twice gathering the values of both; IF, ELSE and ENDIF lines
-// and "#" lines of the image build's preprocessor are passed over. A value
+// and "#" lines of the image build's preprocessor are passed over, each key
+// and value remembering the conditions it stands under. A value
 // whose data ends with "\" goes on on the next line.
 //
 // This reader is kept apart from the store on purpose and shares none of its
@@ -29,12 +30,18 @@ struct DeviceValue {
   // the data text as written for anything else.
   std::string data;
   size_t line = 0;  // 1-based line of the line that gave the value
+  // The preprocessor conditions the line stands under, outermost first ("IF
+  // BSP_X > #if 0, #else"); empty at the top level.
+  std::string condition;
 };
 
 struct DeviceKey {
   std::string path;  // between "[" and "]", blanks around it dropped
   size_t line = 0;   // 1-based line of its first header
   std::vector<DeviceValue> values;  // in the order of first appearance
+  std::string condition;            // that of its first header
+  // Lower-case value name -> its index in `values`.
+  std::unordered_map<std::string, size_t> index;
 };
 
 class DeviceView {
@@ -48,6 +55,8 @@ class DeviceView {
   // registry's do. Null when absent.
   const DeviceKey* FindKey(std::string_view path) const;
   static const DeviceValue* FindValue(const DeviceKey& key, std::string_view name);
+  // The preprocessor lines, blanks around them dropped, in the file's order.
+  const std::vector<std::string>& PreprocessorLines() const { return preprocessor_; }
 
  private:
   static constexpr size_t kNoKey = static_cast<size_t>(-1);
@@ -55,7 +64,13 @@ class DeviceView {
   // of the key the values go to.
   void ReadLine(std::string_view line, size_t number, size_t& current);
 
+  // Keeps the condition stack in step with a preprocessor line.
+  void ReadPreprocessorLine(std::string_view line);
+
   std::vector<DeviceKey> keys_;
+  std::vector<std::string> preprocessor_;
+  std::vector<std::string> conditions_;            // the open IF / #if blocks, outermost first
+  std::string condition_;                          // conditions_ joined
   std::unordered_map<std::string, size_t> index_;  // lower-case path -> keys_ index
 };
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "regfile/driver_keys.h"
 #include "regfile/reg_text.h"
@@ -10,8 +11,6 @@
 namespace zuv {
 
 namespace {
-
-constexpr std::string_view kTemplateWord = "Template";
 
 // A value line and its CR LF must fit a 256-byte line with its NUL.
 constexpr size_t kMaxValueLine = 253;
@@ -123,17 +122,11 @@ uint32_t RegFile::Close() {
   return 0;
 }
 
-std::string_view RegFile::SearchWord() const {
-  bool endsWithBuiltIn =
-      m_nBusType == kBusMxb ||
-      (m_nBusType == kBusPci && std::strstr(m_szBuiltInKey, "2369") != nullptr);
-  return endsWithBuiltIn ? std::string_view(m_szBuiltInKey) : kTemplateWord;
-}
-
-std::string RegFile::SearchKey(uint32_t n) const {
-  std::string key(SearchWord());
+std::string RegFile::KeyPath(uint32_t n) const {
+  std::string_view prefix(m_szSectionPrefix);
+  if (!prefix.empty() && prefix.front() == '[') prefix.remove_prefix(1);
+  std::string key(prefix);
   key += std::to_string(n);
-  key += ']';
   return key;
 }
 
@@ -144,58 +137,76 @@ uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end
   uint32_t notFound = m_dwFileLength;
   if (start) *start = notFound;
   if (end) *end = notFound;
-  std::optional<regtext::HeaderKey> found = regtext::FindHeaderKey(text, SearchKey(n));
-  if (!found) return 0;
+  const size_t bracket = regtext::FindKeyHeader(text, KeyPath(n));
+  if (bracket == regtext::npos) return 0;
 
   // The section runs from its header's "[" to the "[" of the next header line:
   // a "[" inside a line does not start a key.
-  size_t next = regtext::FindNextHeaderLine(text, found->key);
+  size_t next = regtext::FindNextHeaderLine(text, bracket);
   if (end) *end = static_cast<uint32_t>(next == regtext::npos ? text.size() : next);
-  if (start) *start = static_cast<uint32_t>(found->bracket);
+  if (start) *start = static_cast<uint32_t>(bracket);
   return 0;
+}
+
+std::optional<RegFile::FoundValue> RegFile::FindValue(uint32_t n, std::string_view name) {
+  if (m_nCachedTemplate < 0 || static_cast<uint32_t>(m_nCachedTemplate) != n) {
+    FindTemplateSection(n, &m_dwSectionStart, &m_dwSectionEnd);
+    m_nCachedTemplate = static_cast<int32_t>(n);
+  }
+  if (m_dwSectionStart >= m_dwSectionEnd) return std::nullopt;
+  // A key written twice gathers the values of both sections, and a later
+  // line of a name overrides an earlier one, as the device reads the file.
+  const std::string_view text = Text();
+  const std::string key = KeyPath(n);
+  std::optional<FoundValue> found;
+  size_t start = m_dwSectionStart;
+  size_t end = m_dwSectionEnd;
+  while (start < end) {
+    std::optional<regtext::ValueLine> line =
+        regtext::FindValueLine(text.substr(start, end - start), name);
+    if (line) {
+      found = FoundValue{start + line->quote, start + line->data, start + line->end};
+    }
+    if (end >= text.size()) break;
+    start = regtext::FindKeyHeader(text, key, end);
+    if (start == regtext::npos) break;
+    const size_t next = regtext::FindNextHeaderLine(text, start);
+    end = next == regtext::npos ? text.size() : next;
+  }
+  return found;
 }
 
 int32_t RegFile::QueryValue(uint32_t n, const char* name, uint32_t* type, void* data,
                             uint32_t* size, uint32_t capacity) {
   if (name == nullptr || type == nullptr || size == nullptr) return 1;
-  if (m_nCachedTemplate < 0 || static_cast<uint32_t>(m_nCachedTemplate) != n) {
-    FindTemplateSection(n, &m_dwSectionStart, &m_dwSectionEnd);
-    m_nCachedTemplate = static_cast<int32_t>(n);
-  }
-  if (m_dwSectionStart >= m_dwSectionEnd) return 1;
-
-  std::string_view section =
-      Text().substr(m_dwSectionStart, m_dwSectionEnd - m_dwSectionStart);
-  std::optional<regtext::ValueLine> found = regtext::FindValueLine(section, name);
+  const std::optional<FoundValue> found = FindValue(n, name);
   if (!found) return 1;
 
-  std::string_view line = section.substr(found->quote, found->end - found->quote);
-  size_t dataFrom = found->data - found->quote;
-  uint32_t valueType = regtext::DetectValueType(line);
-  std::string_view text = regtext::ValueDataText(line, dataFrom, valueType);
-  *type = valueType;
-  switch (valueType) {
+  const std::string_view text = Text();
+  const regtext::ValueData value =
+      regtext::ReadValueData(text.substr(found->data, found->end - found->data));
+  *type = value.type;
+  switch (value.type) {
     case kRegDword:
       *size = 4;
       if (data == nullptr || capacity < 4) return 1;
-      {
-        uint32_t value = regtext::ParseHexNumber(text.substr(0, kMaxDwordText));
-        std::memcpy(data, &value, sizeof value);
-      }
+      std::memcpy(data, &value.dword, sizeof value.dword);
       return 0;
     case kRegBinary:
-      *size = regtext::CountHexBytes(text);
+      *size = regtext::CountHexBytes(value.text);
       if (data == nullptr) return 1;
-      regtext::ParseHexBytes(text, *size, static_cast<uint8_t*>(data), capacity);
+      regtext::ParseHexBytes(value.text, *size, static_cast<uint8_t*>(data), capacity);
       return 0;
-    case kRegMultiSz:
-      *size = 0;
+    case kRegSz:
+      *size = static_cast<uint32_t>(value.text.size());
+      if (data == nullptr) return 1;
+      std::memcpy(data, value.text.data(),
+                  value.text.size() < capacity ? value.text.size() : capacity);
       return 0;
     default:
-      *size = static_cast<uint32_t>(text.size());
-      if (data == nullptr) return 1;
-      std::memcpy(data, text.data(), text.size() < capacity ? text.size() : capacity);
-      return 0;
+      // A multi-string, or a form none of these: nothing to give.
+      *size = 0;
+      return value.type == kRegMultiSz ? 0 : 1;
   }
 }
 
@@ -212,34 +223,52 @@ uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwT
   }
   std::string line = regtext::FormatValueLine(pszName, dwType, pData, dwSize);
   if (line.size() > kMaxValueLine) return 1;
-  line += "\r\n";
 
-  if (m_nCachedTemplate < 0 || static_cast<uint32_t>(m_nCachedTemplate) != nTemplate) {
-    FindTemplateSection(nTemplate, &m_dwSectionStart, &m_dwSectionEnd);
-    m_nCachedTemplate = static_cast<int32_t>(nTemplate);
-  }
-  uint32_t start = m_dwSectionStart;
-  uint32_t end = m_dwSectionEnd;
-  std::string_view text = Text();
-
-  uint32_t cut;
-  uint32_t keep;  // where the old text that follows the new line begins
-  std::optional<regtext::ValueLine> found;
-  if (start < end) {
-    found = regtext::FindValueLine(text.substr(start, end - start), pszName);
-  }
+  const std::optional<FoundValue> found = FindValue(nTemplate, pszName);
+  const std::string_view text = Text();
   if (found) {
-    cut = start + static_cast<uint32_t>(found->quote);
-    keep = static_cast<uint32_t>(regtext::SkipLineEnd(
-        text.substr(0, end), start + found->end));
-  } else {
-    // A new line goes after the section's last line, or at the end of the file
-    // when the section is absent; it never joins the line before it.
-    cut = start < end ? end : m_dwFileLength;
-    keep = cut;
-    if (cut > 0 && !regtext::IsLineEndChar(text[cut - 1])) line.insert(0, "\r\n");
+    // Only the value's own text changes: the line's indentation, its name as
+    // written, the blanks around "=" and a comment after the value stay. A
+    // value that went on over several lines becomes one.
+    const size_t equals = 2 + nameLength;  // the new line's data starts after "name"=
+    const std::string_view oldData = text.substr(found->data, found->end - found->data);
+    const regtext::ValueData old = regtext::ReadValueData(oldData);
+    std::string_view kept = oldData.substr(old.end);
+    if (kept.find_first_of("\r\n") != std::string_view::npos) kept = {};
+    std::string replacement = line.size() > equals ? line.substr(equals + 1) : std::string();
+    replacement += kept;
+    const uint32_t cut = static_cast<uint32_t>(found->data + old.start);
+    return RewriteFile(cut, replacement, text.substr(found->end)) ? 0 : 1;
   }
-  return RewriteFile(cut, line, text.substr(keep)) ? 0 : 1;
+
+  // A new line goes after the section's last value line (so under the same
+  // conditions as the values before it), or right after the header when the
+  // section has none, or at the end of the file when the section is absent;
+  // it never joins the line before it, and it ends as the file's lines do.
+  const std::string_view lineEnd = regtext::FileLineEnd(text);
+  uint32_t cut = m_dwFileLength;
+  if (m_dwSectionStart < m_dwSectionEnd) {
+    cut = static_cast<uint32_t>(
+        regtext::SkipLineEnd(text, LastValueLineEnd(m_dwSectionStart, m_dwSectionEnd)));
+  }
+  if (cut > 0 && !regtext::IsLineEndChar(text[cut - 1])) line.insert(0, lineEnd);
+  line += lineEnd;
+  return RewriteFile(cut, line, text.substr(cut)) ? 0 : 1;
+}
+
+size_t RegFile::LastValueLineEnd(size_t start, size_t end) const {
+  const std::string_view text = Text().substr(0, end);
+  size_t last = regtext::FindLineEnd(text, start);  // the header line's end
+  for (size_t line = regtext::SkipLineEnd(text, last); line < end;) {
+    const size_t lineEnd = regtext::LogicalLineEnd(text, line);
+    size_t first = line;
+    while (first < lineEnd && regtext::IsBlank(text[first])) ++first;
+    if (first < lineEnd && (text[first] == '"' || text[first] == '@')) last = lineEnd;
+    const size_t next = regtext::SkipLineEnd(text, lineEnd);
+    if (next == lineEnd) break;
+    line = next;
+  }
+  return last;
 }
 
 bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_view tail) {
@@ -337,16 +366,18 @@ void RegFile::Reload() {
 }
 
 uint32_t RegFile::TemplateSectionExists(uint32_t n) {
-  std::string_view text = Text();
-  return regtext::FindHeaderKey(text, SearchKey(n)) ? 1 : 0;
+  return regtext::FindKeyHeader(Text(), KeyPath(n)) != regtext::npos ? 1 : 0;
 }
 
 uint32_t RegFile::AppendTemplateSection(uint32_t n) {
   if (!m_file || !m_pBuffer) return 0;
-  std::string section = " \r\n";
+  const std::string_view lineEnd = regtext::FileLineEnd(Text());
+  std::string section = " ";
+  section += lineEnd;
   section += m_szSectionPrefix;
   section += std::to_string(n);
-  section += "] \r\n";
+  section += "] ";
+  section += lineEnd;
   if (!RewriteFile(m_dwFileLength, section, {})) {
     m_lastStatus = Status::Of(Condition::kNotWritten,
                               "not enough memory to add template " + std::to_string(n));
@@ -360,7 +391,38 @@ uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
   uint32_t end = 0;
   FindTemplateSection(n, &start, &end);
   if (start >= end) return 0;  // absent: the file keeps its content
-  return RewriteFile(start, {}, Text().substr(end)) ? 0 : 1;
+  // The section goes but for the image build's preprocessor lines, which
+  // belong to the keys around it, and the comment lines right above the next
+  // key, which describe that key.
+  const std::string_view text = Text();
+  struct Line {
+    size_t start, end, next;
+  };
+  std::vector<Line> lines;
+  for (size_t line = start; line < end;) {
+    const size_t lineEnd = regtext::FindLineEnd(text, line);
+    const size_t next = regtext::SkipLineEnd(text, lineEnd);
+    lines.push_back({line, lineEnd, next > end ? end : next});
+    if (next == lineEnd) break;
+    line = next;
+  }
+  auto body = [&text](const Line& line) { return text.substr(line.start, line.end - line.start); };
+  // The comments above the next key: the run of comment and preprocessor lines
+  // that ends the section when another key follows it.
+  size_t aboveNextKey = lines.size();
+  if (end < text.size()) {
+    while (aboveNextKey > 1 && (regtext::IsCommentLine(body(lines[aboveNextKey - 1])) ||
+                                regtext::IsPreprocessorLine(body(lines[aboveNextKey - 1])))) {
+      --aboveNextKey;
+    }
+  }
+  std::string kept;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    if (i >= aboveNextKey || regtext::IsPreprocessorLine(body(lines[i]))) {
+      kept.append(text.substr(lines[i].start, lines[i].next - lines[i].start));
+    }
+  }
+  return RewriteFile(start, kept, text.substr(end)) ? 0 : 1;
 }
 
 }  // namespace zuv

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "regfile/driver_keys.h"
@@ -58,27 +60,32 @@ class RegFile {
   uint32_t Close();
 
   // The range [start, end) of template n's section: start is the "[" of the
-  // first header line whose key path holds the search key ("Template" or the
-  // built-in key, then n and "]"), end the "[" of the next line whose first
+  // first header line whose key path is template n's (the section prefix
+  // without its "[", then n), compared as the registry compares names, blanks
+  // inside the brackets ignored; end the "[" of the next line whose first
   // character other than blank or tab is "[", or the end of the text. An
   // absent section gives start == end == the text length.
   // Always 0.
   uint32_t FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end);
 
-  // Reads value `name` of template n. 0: read; 1: not read (absent, or data
-  // null, or a double word with capacity below 4). Type and size are written
-  // whenever the value's line was found. At most `capacity` bytes are written
+  // Reads value `name` of template n as the device reads it: the last line of
+  // that name (without regard to case) in any of the template's sections, its
+  // form as regtext::ReadValueData reads it. 0: read; 1: not read (absent, a
+  // form not read, data null, or a double word with capacity below 4). Type and
+  // size are written whenever the value's line was found (kUnreadType for a
+  // form not read). At most `capacity` bytes are written
   // to data; a string comes without a terminator.
   int32_t QueryValue(uint32_t n, const char* name, uint32_t* type, void* data,
                      uint32_t* size, uint32_t capacity);
 
-  // Writes value pszName of template nTemplate into the file: replaces its line,
-  // or adds one at the end of the section (or of the file when the section is
-  // absent). The held text becomes the new text, which is what the file then
-  // holds; the file is not read back. 0 written; 1 refused (no file open, null
-  // name or data, a line longer than 253 characters, no memory, a file that
-  // would reach 2 GiB), the file unchanged. File-layer errors raise FileError
-  // after the file was put back as it was.
+  // Writes value pszName of template nTemplate into the file: replaces the
+  // value's own text in the line QueryValue reads (its indentation, name,
+  // comment stay), or adds a line after the section's last value line (after
+  // its header when it has none; at the end of the file when the section is
+  // absent), ending as the file's lines end. The held text becomes the new text, which is what the
+  // file then holds; the file is not read back. 0 written; 1 refused (no file open, null name or
+  // data, a line longer than 253 characters, no memory, a file that would reach 2 GiB), the file
+  // unchanged. File-layer errors raise FileError after the file was put back as it was.
   uint32_t SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwType,
                     const void* pData, uint32_t dwSize);
 
@@ -92,15 +99,18 @@ class RegFile {
   // above do not need it: each keeps the held text equal to the file's.
   void Reload();
 
-  // 1 when a header line holds template n's search key (see
+  // 1 when a header line holds template n's key path (see
   // FindTemplateSection), else 0.
   uint32_t TemplateSectionExists(uint32_t n);
-  // Appends " \r\n", the header line of template n and " \r\n" to the file,
-  // as SetValue writes. Always 0; a header that could not be added (no
+  // Appends a line holding one blank, the header line of template n and a
+  // blank to the file, each ended as the file's lines end (CR LF when it has
+  // none), as SetValue writes. Always 0; a header that could not be added (no
   // memory) is told by LastStatus(), and file-layer errors raise FileError as
   // SetValue's do.
   uint32_t AppendTemplateSection(uint32_t n);
-  // Cuts template n's section out of the file, as SetValue writes. 0 done
+  // Cuts template n's first section out of the file, as SetValue writes,
+  // keeping the preprocessor lines inside it and the comment lines right
+  // above the key that follows it. 0 done
   // (also when absent), 1 no memory (file unchanged); file-layer errors raise
   // FileError as SetValue's do.
   uint32_t RemoveTemplateSection(uint32_t n);
@@ -118,11 +128,19 @@ class RegFile {
   std::string_view Text() const;
 
  private:
-  // The word that ends the section prefix and starts the search key:
-  // "Template", or the built-in key.
-  std::string_view SearchWord() const;
-  // `SearchWord()` + n + "]".
-  std::string SearchKey(uint32_t n) const;
+  // Where the line of the value the device reads for `name` in template n
+  // stands: its opening quote, just after its "=", and its end.
+  struct FoundValue {
+    size_t quote, data, end;
+  };
+  // The key path of template n: the section prefix without its "[", then n.
+  std::string KeyPath(uint32_t n) const;
+  // The value line of `name` that the device reads for template n: the last
+  // of all its sections' lines of that name.
+  std::optional<FoundValue> FindValue(uint32_t n, std::string_view name);
+  // The end of the last value line of the section [start, end), or of its
+  // header line when it has none.
+  size_t LastValueLineEnd(size_t start, size_t end) const;
   void DeriveKeys(std::string_view path);
   void ReadText();
   // Makes the file hold Text()[0, cut) + insert + tail, and the store hold the

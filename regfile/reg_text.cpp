@@ -59,28 +59,183 @@ size_t FindNextHeaderLine(std::string_view text, size_t pos) {
   return npos;
 }
 
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool StartsWithWord(std::string_view line, std::string_view word) {
+  return line.size() >= word.size() && line.compare(0, word.size(), word) == 0 &&
+         (line.size() == word.size() || IsBlank(line[word.size()]));
+}
+
+// The offset of the next line's start after the line that starts at `pos`, or
+// text.size().
+size_t NextLineStart(std::string_view text, size_t pos) {
+  return SkipLineEnd(text, FindLineEnd(text, pos));
+}
+
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+std::optional<std::string_view> HeaderKeyPath(std::string_view line) {
+  line = TrimBlanks(line);
+  if (line.empty() || line.front() != '[') return std::nullopt;
+  line.remove_prefix(1);
+  return TrimBlanks(line.substr(0, line.find(']')));
+}
+
+size_t FindKeyHeader(std::string_view text, std::string_view path, size_t from) {
+  for (size_t line = from; line < text.size(); line = NextLineStart(text, line)) {
+    const size_t end = FindLineEnd(text, line);
+    const std::optional<std::string_view> key = HeaderKeyPath(text.substr(line, end - line));
+    if (key && SameName(*key, path)) return text.find('[', line);
+    if (end == text.size()) break;
+  }
+  return npos;
+}
+
+bool IsPreprocessorLine(std::string_view line) {
+  line = TrimBlanks(line);
+  return !line.empty() && (line.front() == '#' || StartsWithWord(line, "IF") ||
+                           StartsWithWord(line, "ELSE") || StartsWithWord(line, "ENDIF"));
+}
+
+std::string_view FileLineEnd(std::string_view text) {
+  const size_t end = FindLineEnd(text, 0);
+  if (end == text.size()) return "\r\n";
+  return text.substr(end, SkipLineEnd(text, end) - end);
+}
+
+size_t LogicalLineEnd(std::string_view text, size_t pos) {
+  size_t end = FindLineEnd(text, pos);
+  const std::string_view first = TrimBlanks(text.substr(pos, end - pos));
+  if (first.empty() || (first.front() != '"' && first.front() != '@')) return end;
+  for (;;) {
+    const std::string_view line = TrimBlanks(text.substr(pos, end - pos));
+    const size_t next = SkipLineEnd(text, end);
+    if (line.empty() || line.back() != '\\' || next >= text.size()) return end;
+    pos = next;
+    end = FindLineEnd(text, pos);
+  }
+}
+
 std::optional<ValueLine> FindValueLine(std::string_view section,
                                        std::string_view name) {
+  std::optional<ValueLine> last;
   size_t pos = 0;
   while (pos < section.size()) {
     size_t end = FindLineEnd(section, pos);
-    std::string_view line = section.substr(pos, end - pos);
+    const std::string_view line = section.substr(pos, end - pos);
     size_t i = 0;
     while (i < line.size() && IsBlank(line[i])) ++i;
-    if (i < line.size() && line[i] == '"' &&
-        line.compare(i + 1, name.size(), name) == 0 &&
-        i + 1 + name.size() < line.size() && line[i + 1 + name.size()] == '"') {
-      size_t nameEnd = i + 1 + name.size();
-      size_t j = nameEnd + 1;
+    if (i < line.size() && line[i] == '"') {
+      end = LogicalLineEnd(section, pos);
+      // The name runs to the first quote that no "\" escapes.
+      size_t close = i + 1;
+      while (close < line.size() && line[close] != '"') {
+        close += (line[close] == '\\' && close + 1 < line.size()) ? 2 : 1;
+      }
+      size_t j = close + 1;
       while (j < line.size() && IsBlank(line[j])) ++j;
-      if (j < line.size() && line[j] == '=') {
-        return ValueLine{pos + i, pos + nameEnd, pos + j + 1, end};
+      if (close < line.size() && j < line.size() && line[j] == '=' &&
+          SameName(line.substr(i + 1, close - i - 1), name)) {
+        last = ValueLine{pos + i, pos + close, pos + j + 1, end};
       }
     }
-    pos = end;
-    while (pos < section.size() && IsLineEndChar(section[pos])) ++pos;
+    pos = SkipLineEnd(section, end);
+    if (pos == end) break;
   }
-  return std::nullopt;
+  return last;
+}
+
+namespace {
+
+int HexDigitOf(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Bytes of a byte list, one or two hex digits each, separated by commas,
+// blanks or line continuations. False when the list holds anything else.
+bool ReadByteList(std::string_view list, std::string* bytes) {
+  int digits = 0;
+  unsigned value = 0;
+  for (char c : list) {
+    if (HexDigitOf(c) >= 0) {
+      if (++digits > 2) return false;
+      value = value * 16 + static_cast<unsigned>(HexDigitOf(c));
+      continue;
+    }
+    if (c != ',' && !IsBlank(c) && c != '\\' && !IsLineEndChar(c)) return false;
+    if (digits > 0) bytes->push_back(static_cast<char>(value));
+    digits = 0;
+    value = 0;
+  }
+  if (digits > 0) bytes->push_back(static_cast<char>(value));
+  return true;
+}
+
+}  // namespace
+
+ValueData ReadValueData(std::string_view data) {
+  ValueData value{kUnreadType, {}, 0, data.size(), 0};
+  size_t start = 0;
+  while (start < data.size() && IsBlank(data[start])) ++start;
+  value.start = start;
+  if (start < data.size() && data[start] == '"') {
+    size_t close = start + 1;
+    while (close < data.size() && data[close] != '"') {
+      close += (data[close] == '\\' && close + 1 < data.size()) ? 2 : 1;
+    }
+    if (close >= data.size()) return value;
+    value.type = 1;
+    value.text = data.substr(start + 1, close - start - 1);
+    value.end = close + 1;
+    return value;
+  }
+  const size_t colon = data.find(':', start);
+  if (colon == npos) return value;
+  std::string tag;
+  for (char c : TrimBlanks(data.substr(start, colon - start))) tag += LowerAscii(c);
+  size_t end = data.find(';', colon + 1);
+  if (end == npos) end = data.size();
+  while (end > colon + 1 && (IsBlank(data[end - 1]) || IsLineEndChar(data[end - 1]))) --end;
+  const std::string_view rest = TrimBlanks(data.substr(colon + 1, end - colon - 1));
+  value.end = end;
+  value.text = rest;
+  if (tag == "dword") {
+    if (rest.empty() || rest.size() > 8) return value;
+    for (char c : rest) {
+      if (HexDigitOf(c) < 0) return value;
+      value.dword = value.dword * 16 + static_cast<uint32_t>(HexDigitOf(c));
+    }
+    value.type = 4;
+  } else if (tag == "hex(4)") {
+    std::string bytes;
+    if (!ReadByteList(rest, &bytes) || bytes.size() != 4) return value;
+    for (int i = 3; i >= 0; --i) value.dword = value.dword << 8 | static_cast<uint8_t>(bytes[i]);
+    value.type = 4;
+  } else if (tag == "hex") {
+    value.type = 3;
+  } else if (tag == "hex(7)" || tag == "multi_sz") {
+    value.type = 7;
+  }
+  return value;
 }
 
 uint32_t DetectValueType(std::string_view line) {

@@ -46,17 +46,66 @@ std::optional<HeaderKey> FindHeaderKey(std::string_view text, std::string_view k
 // a line (a comment, a string value, the rest of a header line) is text.
 size_t FindNextHeaderLine(std::string_view text, size_t pos);
 
-// The value line of `name` in a section's text: the first line that is not a
-// comment line and begins, after optional blanks or tabs, with the name in
-// double quotes followed by "=" (blanks or tabs allowed before the "=").
+// Whether two key or value names are the same to the registry: letters A to Z
+// compare without regard to case, every other byte as it is.
+bool SameName(std::string_view a, std::string_view b);
+
+// The key path of a header line: the text between its "[" and the first "]"
+// (or the line's end), blanks and tabs around it dropped. nullopt when the line
+// is no header line (its first character other than blank or tab is not "[").
+std::optional<std::string_view> HeaderKeyPath(std::string_view line);
+
+// The "[" of the first header line, at or after the line start `from`, whose
+// key path is `path` as the registry compares names (see SameName), or npos.
+// Only whole key paths match: a key that merely ends like `path` is another key.
+size_t FindKeyHeader(std::string_view text, std::string_view path, size_t from = 0);
+
+// Whether a line (without its line end) is one of the image build's
+// preprocessor lines: IF, ELSE, ENDIF, or any line starting with "#"
+// (#if, #ifdef, #else, #endif, #include, ...), blanks before it allowed.
+bool IsPreprocessorLine(std::string_view line);
+
+// The line end a file uses: that of its first line, or CR LF when it has none.
+std::string_view FileLineEnd(std::string_view text);
+
+// Where the line that starts at `pos` ends, with the lines it goes on to: a
+// line that starts (after blanks or tabs) with a double quote or "@" and whose
+// text ends (before trailing blanks or tabs) with "\" goes on on the next line.
+// Returns the offset of the last such line's CR or LF, or the end of the text.
+size_t LogicalLineEnd(std::string_view text, size_t pos);
+
+// The value line of `name` in a section's text, as the device reads it: the
+// last line that begins, after optional blanks or tabs, with the name in double
+// quotes (compared as SameName does) followed by "=" (blanks or tabs allowed
+// before it). A later line of a name overrides an earlier one.
 struct ValueLine {
   size_t quote;    // the opening quote of the name (the line's indentation stays)
   size_t nameEnd;  // just after the name, before its closing quote
   size_t data;     // just after the "="
-  size_t end;      // the line's end (its CR or LF, or the end of the text)
+  size_t end;      // the end of its last line (its CR or LF, or the end of the text)
 };
 std::optional<ValueLine> FindValueLine(std::string_view section,
                                        std::string_view name);
+
+// The type code a value form has for the store's callers when it is none of
+// the forms read (no closing quote, "-", an unknown tag, a malformed number).
+constexpr uint32_t kUnreadType = 0xFFFFFFFFu;
+
+// A value's data (the text after its "=") as the device reads it: a string in
+// double quotes (type 1, up to the first quote not escaped by "\"); "dword:"
+// and one to eight hex digits (type 4; the tag in any case); "hex(4):" with
+// exactly four bytes, a double word written byte by byte, low byte first (type
+// 4); "hex:" (3); "hex(7):" or "multi_sz:" (7); anything else kUnreadType.
+// A ";" after a number or a byte list starts a comment.
+struct ValueData {
+  uint32_t type;
+  std::string_view text;  // the string's characters, the digits, or the bytes' text
+  uint32_t dword;         // the number, for type 4
+  size_t end;             // in `data`: where the value's own text ends (a comment,
+                          // trailing blanks and whatever follows a string stay)
+  size_t start;           // in `data`: where the value's own text starts
+};
+ValueData ReadValueData(std::string_view data);
 
 // The type code a value line holds, by the tags it contains, tested in this
 // order: "dword:" 4, "hex:" 3, "hex(7):" or "multi_sz:" 7, otherwise 1.

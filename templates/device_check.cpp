@@ -1,11 +1,7 @@
 #include "templates/device_check.h"
 
-#include "regfile/device_view.h"
 #include "regfile/driver_keys.h"
-#include "regfile/memory_file.h"
-#include "regfile/reg_file.h"
 #include "templates/ao_setting_text.h"
-#include "templates/template_file.h"
 #include "templates/template_rules.h"
 
 namespace zuv {
@@ -52,36 +48,6 @@ struct TemplateKeyList {
   std::string paths[kTemplateCount];
 };
 
-// Values of `now` other than a template's own that are not as in `old`
-// (either may be absent).
-std::string CompareOtherValues(const DeviceKey* old, const DeviceKey* now, bool skipTemplate) {
-  const std::string& path = now != nullptr ? now->path : old->path;
-  if (old != nullptr) {
-    for (const DeviceValue& value : old->values) {
-      if (skipTemplate && IsTemplateValue(value.name)) continue;
-      const DeviceValue* after = now != nullptr ? DeviceView::FindValue(*now, value.name) : nullptr;
-      if (after == nullptr) {
-        return "key [" + path + "]: value " + Quoted(value.name) + " (" + value.data +
-               ") would vanish";
-      }
-      if (after->data != value.data) {
-        return "key [" + path + "]: value " + Quoted(value.name) + " would read " + after->data +
-               " instead of " + value.data;
-      }
-    }
-  }
-  if (now != nullptr) {
-    for (const DeviceValue& value : now->values) {
-      if (skipTemplate && IsTemplateValue(value.name)) continue;
-      if (old == nullptr || DeviceView::FindValue(*old, value.name) == nullptr) {
-        return "key [" + path + "]: value " + Quoted(value.name) + " (" + value.data +
-               ") would appear";
-      }
-    }
-  }
-  return {};
-}
-
 // The setting the device's value gives, read as a load reads the text: the
 // default when absent or not a string.
 AoSetting DeviceAoSetting(const DeviceValue* value) {
@@ -97,94 +63,200 @@ std::string Volts(const AoSetting& setting) {
   return "code " + std::to_string(setting.Code) + ", " + AoEndsText(setting);
 }
 
-bool SameSetting(const AoSetting& a, const AoSetting& b) {
-  return a.Code == b.Code && a.RefHigh == b.RefHigh && a.RefLow == b.RefLow;
-}
-
 }  // namespace
 
 TemplateKeys TemplateKeysOf(const std::string& path) {
   // The key path of a header without its opening bracket.
+  const DriverKeys driver = DeriveDriverKeys(path);
   TemplateKeys keys;
-  keys.prefix = DeriveDriverKeys(path).sectionPrefix.substr(1);
+  keys.prefix = driver.sectionPrefix.substr(1);
+  keys.driverKey = driver.driverKey;
   return keys;
 }
 
 namespace {
 
-// The first difference CheckSavedText finds, or an empty string.
-std::string SavedTextDifference(std::string_view before, std::string_view after,
-                                const TemplateTable& table, const TemplateKeys& keys) {
-  const DeviceView old(before);
-  const DeviceView now(after);
+std::string KeyText(const DeviceKey& key) { return "key [" + key.path + "]"; }
+
+std::string ValueText(const DeviceValue& value) {
+  return value.data + (value.condition.empty() ? "" : " under " + value.condition);
+}
+
+// How `value` of `key` reads now against before, or an empty string when the
+// same: its data and the conditions it stands under.
+std::string CompareValue(const DeviceKey& key, const DeviceValue* old, const DeviceValue* now,
+                         std::string_view name) {
+  if (old == nullptr && now == nullptr) return {};
+  if (now == nullptr) {
+    return KeyText(key) + ": value " + Quoted(name) + " (" + Line(old->line) + ") would vanish";
+  }
+  if (old == nullptr) {
+    return Line(now->line) + ": " + KeyText(key) + ": value " + Quoted(name) + " (" +
+           ValueText(*now) + ") would appear";
+  }
+  if (old->data != now->data || old->condition != now->condition) {
+    return Line(now->line) + ": " + KeyText(key) + ": value " + Quoted(name) + " would read " +
+           ValueText(*now) + " instead of " + ValueText(*old);
+  }
+  return {};
+}
+
+// Every value of `old` and `now` (the same key before and after) reads the
+// same, but for the template's own values when `skipTemplate`.
+std::string CompareKey(const DeviceKey& old, const DeviceKey& now, bool skipTemplate) {
+  if (old.condition != now.condition) {
+    return Line(now.line) + ": " + KeyText(now) + " would stand under \"" + now.condition +
+           "\" instead of \"" + old.condition + "\"";
+  }
+  for (const DeviceValue& value : old.values) {
+    if (skipTemplate && IsTemplateValue(value.name)) continue;
+    std::string difference =
+        CompareValue(now, &value, DeviceView::FindValue(now, value.name), value.name);
+    if (!difference.empty()) return difference;
+  }
+  for (const DeviceValue& value : now.values) {
+    if (skipTemplate && IsTemplateValue(value.name)) continue;
+    if (DeviceView::FindValue(old, value.name) == nullptr) {
+      return CompareValue(now, nullptr, &value, value.name);
+    }
+  }
+  return {};
+}
+
+// Whether value i (0 to 3, kValueNames) of a template differs between two records.
+bool ValueChanged(const DeviceTemplate& a, const DeviceTemplate& b, int i) {
+  switch (i) {
+    case 0:
+      return a.SwitchID != b.SwitchID;
+    case 1:
+      return a.ChanConfig != b.ChanConfig;
+    default:
+      return !SameAoSetting(a.AOSettings[i - 2], b.AOSettings[i - 2]);
+  }
+}
+
+// A changed or added template n: each changed value reads as saved, under the
+// conditions it stood under (a new line: those of the key's header); every
+// other value reads as before.
+std::string CompareChangedTemplate(const DeviceKey* old, const DeviceKey& now,
+                                   const DeviceTemplate& loaded, const DeviceTemplate& saved) {
+  const bool added = loaded.Used == 0;
+  for (int i = 0; i < 4; ++i) {
+    const DeviceValue* before =
+        old != nullptr ? DeviceView::FindValue(*old, kValueNames[i]) : nullptr;
+    const DeviceValue* after = DeviceView::FindValue(now, kValueNames[i]);
+    if (!added && !ValueChanged(loaded, saved, i)) {
+      std::string difference = CompareValue(now, before, after, kValueNames[i]);
+      if (!difference.empty()) return difference;
+      continue;
+    }
+    const std::string want = SavedData(saved, i);
+    if (after == nullptr || after->data != want) {
+      return (after != nullptr ? Line(after->line) + ": " : std::string()) + KeyText(now) +
+             ": value " + Quoted(kValueNames[i]) + " would read " +
+             (after == nullptr ? std::string("nothing") : after->data) + ", not " + want +
+             " as saved";
+    }
+    const std::string& condition = before != nullptr ? before->condition : now.condition;
+    if (after->condition != condition) {
+      return Line(after->line) + ": " + KeyText(now) + ": value " + Quoted(kValueNames[i]) +
+             " would stand under \"" + after->condition + "\" instead of \"" + condition + "\"";
+    }
+  }
+  if (old == nullptr) {
+    for (const DeviceValue& value : now.values) {
+      if (!IsTemplateValue(value.name)) return CompareValue(now, nullptr, &value, value.name);
+    }
+    return {};
+  }
+  return CompareKey(*old, now, true);
+}
+
+std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
+                                const TemplateTable& loaded, const TemplateTable& saved,
+                                const TemplateKeys& keys) {
+  const std::vector<std::string>& oldLines = old.PreprocessorLines();
+  const std::vector<std::string>& newLines = now.PreprocessorLines();
+  for (size_t i = 0; i < oldLines.size() || i < newLines.size(); ++i) {
+    if (i >= newLines.size()) return "the preprocessor line \"" + oldLines[i] + "\" would vanish";
+    if (i >= oldLines.size() || oldLines[i] != newLines[i]) {
+      return "the preprocessor line \"" + newLines[i] + "\" would stand where \"" +
+             (i < oldLines.size() ? oldLines[i] : std::string("the end of the file")) + "\" was";
+    }
+  }
   const TemplateKeyList templateKeys(keys);
   for (const DeviceKey& key : old.Keys()) {
-    if (templateKeys.Of(key.path) >= 0) continue;
+    const int n = templateKeys.Of(key.path);
     const DeviceKey* kept = now.FindKey(key.path);
-    if (kept == nullptr) return "key [" + key.path + "] would vanish";
-    std::string difference = CompareOtherValues(&key, kept, false);
+    if (n >= 0 && !SameSlot(loaded[n], saved[n])) {
+      if (saved[n].Used == 0 && kept != nullptr) {
+        return Line(kept->line) + ": template " + std::to_string(n) + " is removed, but the " +
+               KeyText(*kept) + " would stay";
+      }
+      continue;  // a changed template: below
+    }
+    if (kept == nullptr) return KeyText(key) + " (" + Line(key.line) + ") would vanish";
+    std::string difference = CompareKey(key, *kept, false);
     if (!difference.empty()) return difference;
   }
   for (const DeviceKey& key : now.Keys()) {
-    if (templateKeys.Of(key.path) < 0 && old.FindKey(key.path) == nullptr) {
-      return "key [" + key.path + "] would appear (" + Line(key.line) + ")";
+    if (old.FindKey(key.path) != nullptr) continue;
+    const int n = templateKeys.Of(key.path);
+    if (n < 0 || saved[n].Used == 0 || loaded[n].Used != 0) {
+      return Line(key.line) + ": " + KeyText(key) + " would appear";
     }
   }
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    const std::string path = keys.Key(n);
-    const DeviceKey* saved = now.FindKey(path);
-    if (table[n].Used == 0) {
-      if (saved != nullptr) {
-        return "template " + std::to_string(n) + " is removed, but the key [" + saved->path +
-               "] would stay (" + Line(saved->line) + ")";
-      }
-      continue;
+    if (saved[n].Used == 0 || SameSlot(loaded[n], saved[n])) continue;
+    const DeviceKey* key = now.FindKey(keys.Key(n));
+    if (key == nullptr) {
+      return "template " + std::to_string(n) + "'s key [" + keys.Key(n) + "] would be missing";
     }
-    if (saved == nullptr) return "template " + std::to_string(n) + "'s key [" + path +
-                                 "] would be missing";
-    for (int i = 0; i < 4; ++i) {
-      const std::string want = SavedData(table[n], i);
-      const DeviceValue* value = DeviceView::FindValue(*saved, kValueNames[i]);
-      if (value == nullptr || value->data != want) {
-        return "key [" + saved->path + "]: value " + Quoted(kValueNames[i]) + " would read " +
-               (value == nullptr ? std::string("nothing") : value->data + " (" +
-                                                                Line(value->line) + ")") +
-               ", not " + want + " as saved";
-      }
-    }
-    std::string difference = CompareOtherValues(old.FindKey(path), saved, true);
+    std::string difference =
+        CompareChangedTemplate(old.FindKey(keys.Key(n)), *key, loaded[n], saved[n]);
     if (!difference.empty()) return difference;
   }
   return {};
 }
 
-// The refusal CheckTemplateKeys gives, or an empty string.
-std::string ForeignKey(std::string_view text, const std::string& path, const TemplateKeys& keys) {
-  MemoryFileSystem files;
-  files.SetFile(path, std::string(text));
-  RegFile reg(files);
-  if (reg.Open(path.c_str()) != 0) return {};
-  std::string refusal;
-  for (uint32_t n = 0; n < kTemplateCount && refusal.empty(); ++n) {
-    uint32_t start = 0, end = 0;
-    reg.FindTemplateSection(n, &start, &end);
-    if (start >= end) continue;
-    const std::string_view header = text.substr(start + 1, end - start - 1);
-    const std::string_view found = header.substr(0, header.find(']'));
-    if (SameRegistryName(found, keys.Key(n))) continue;
-    size_t line = 1;
-    for (size_t i = 0; i < start; ++i) {
-      if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
-        ++line;
-      }
-    }
-    refusal = Line(line) + ": template " + std::to_string(n) + "'s section is under the key [" +
-              std::string(found) + "], but the key of driver " + reg.DriverKey() + " is [" +
-              keys.Key(n) + "]; if the file belongs to another driver, name that driver: " +
-              "--driver NAME with --file";
+// The parts of a key path between its backslashes.
+std::vector<std::string_view> PathParts(std::string_view path) {
+  std::vector<std::string_view> parts;
+  for (size_t at = 0;;) {
+    const size_t next = path.find('\\', at);
+    parts.push_back(path.substr(at, next == std::string_view::npos ? next : next - at));
+    if (next == std::string_view::npos) return parts;
+    at = next + 1;
   }
-  reg.Close();
-  return refusal;
+}
+
+// Whether `path` is template n's key of another driver: the same parts as
+// `own` but for one, which is not the last.
+bool IsOtherDriversKey(std::string_view path, std::string_view own) {
+  const std::vector<std::string_view> a = PathParts(path);
+  const std::vector<std::string_view> b = PathParts(own);
+  if (a.size() != b.size() || !SameRegistryName(a.back(), b.back())) return false;
+  int differing = 0;
+  for (size_t i = 0; i < a.size(); ++i) differing += SameRegistryName(a[i], b[i]) ? 0 : 1;
+  return differing == 1;
+}
+
+// The refusal CheckTemplateKeys gives, or an empty string.
+std::string ForeignKey(const DeviceView& view, const TemplateKeys& keys) {
+  const TemplateKeyList templateKeys(keys);
+  for (const DeviceKey& key : view.Keys()) {
+    if (templateKeys.Of(key.path) >= 0) return {};
+  }
+  for (const DeviceKey& key : view.Keys()) {
+    for (uint32_t n = 0; n < kTemplateCount; ++n) {
+      if (!IsOtherDriversKey(key.path, templateKeys.paths[n])) continue;
+      return Line(key.line) + ": template " + std::to_string(n) + "'s section is under the key [" +
+             key.path + "], but the key of driver " + keys.driverKey + " is [" + keys.Key(n) +
+             "]; if the file belongs to another driver, name that driver: --driver NAME with "
+             "--file";
+    }
+  }
+  return {};
 }
 
 Status Refused(std::string refusal) {
@@ -193,43 +265,50 @@ Status Refused(std::string refusal) {
 
 }  // namespace
 
-Status CheckSavedText(std::string_view before, std::string_view after, const TemplateTable& table,
+Status CheckSavedText(const DeviceView& before, const DeviceView& after,
+                      const TemplateTable& loaded, const TemplateTable& saved,
                       const TemplateKeys& keys) {
-  return Refused(SavedTextDifference(before, after, table, keys));
+  return Refused(SavedTextDifference(before, after, loaded, saved, keys));
 }
 
-Status CheckTemplateKeys(std::string_view text, const std::string& path, const TemplateKeys& keys) {
-  return Refused(ForeignKey(text, path, keys));
+Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys) {
+  return Refused(ForeignKey(view, keys));
 }
 
-std::vector<std::string> DeviceDifferences(std::string_view text, const TemplateTable& loaded,
-                                           const TemplateKeys& keys) {
-  std::vector<std::string> differences;
-  const DeviceView view(text);
+std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const TemplateTable& loaded,
+                                              const TemplateKeys& keys) {
+  std::vector<UnshownTemplate> unshown;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     const std::string path = keys.Key(n);
     const DeviceKey* key = view.FindKey(path);
     const std::string what = "template " + std::to_string(n) + ": ";
+    auto add = [&unshown, n](std::string text) { unshown.push_back({n, std::move(text)}); };
     if (loaded[n].Used == 0) {
-      const DeviceValue* id = key != nullptr ? DeviceView::FindValue(*key, "SwitchID") : nullptr;
+      if (key == nullptr) continue;
+      const DeviceValue* id = DeviceView::FindValue(*key, "SwitchID");
       if (id != nullptr && id->data.compare(0, 6, "dword:") == 0) {
-        differences.push_back(Line(id->line) + ": " + what + "the device reads key [" +
-                              key->path + "] with \"SwitchID\" " + id->data +
-                              ", a template that a load does not show");
+        add(Line(id->line) + ": " + what + "the device reads " + KeyText(*key) +
+            " with \"SwitchID\" " + id->data + ", a template that a load does not show");
+      } else {
+        add(Line(id != nullptr ? id->line : key->line) + ": " + what + "the device reads " +
+            KeyText(*key) +
+            (id != nullptr ? " with \"SwitchID\" " + id->data + "," : std::string()) +
+            " without a double-word \"SwitchID\", so it is not shown; give it one or take the "
+            "key out, and until then no change is written to template " +
+            std::to_string(n));
       }
       continue;
     }
     if (key == nullptr) {
-      differences.push_back(what + "the device reads no key [" + path +
-                            "]; a load takes the template from another key's section");
+      add(what + "the device reads no key [" + path +
+          "]; a load takes the template from another key's section");
       continue;
     }
     for (int i = 0; i < 2; ++i) {
       const DeviceValue* value = DeviceView::FindValue(*key, kValueNames[i]);
       const std::string shown = SavedData(loaded[n], i);
       if (value != nullptr ? value->data != shown : (i == 0 || loaded[n].ChanConfig != 0)) {
-        differences.push_back(
-            Line(value != nullptr ? value->line : key->line) + ": " + what + "the device reads " +
+        add(Line(value != nullptr ? value->line : key->line) + ": " + what + "the device reads " +
             Quoted(kValueNames[i]) + " as " + (value != nullptr ? value->data : "absent") +
             ", a load shows " + shown);
       }
@@ -237,15 +316,30 @@ std::vector<std::string> DeviceDifferences(std::string_view text, const Template
     for (int i = 0; i < 2; ++i) {
       const DeviceValue* value = DeviceView::FindValue(*key, kValueNames[2 + i]);
       const AoSetting device = DeviceAoSetting(value);
-      if (!SameSetting(device, loaded[n].AOSettings[i])) {
-        differences.push_back(Line(value != nullptr ? value->line : key->line) + ": " + what +
-                              "the device reads " + Quoted(kValueNames[2 + i]) + " as " +
-                              Volts(device) + ", a load shows " +
-                              Volts(loaded[n].AOSettings[i]));
+      if (!SameAoSetting(device, loaded[n].AOSettings[i])) {
+        add(Line(value != nullptr ? value->line : key->line) + ": " + what + "the device reads " +
+            Quoted(kValueNames[2 + i]) + " as " + Volts(device) + ", a load shows " +
+            Volts(loaded[n].AOSettings[i]));
       }
     }
   }
+  return unshown;
+}
+
+std::vector<std::string> DeviceDifferences(std::string_view text, const TemplateTable& loaded,
+                                           const TemplateKeys& keys) {
+  std::vector<std::string> differences;
+  for (UnshownTemplate& unshown : UnshownTemplates(DeviceView(text), loaded, keys)) {
+    differences.push_back(std::move(unshown.text));
+  }
   return differences;
+}
+
+void ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
+                             const TemplateKeys& keys) {
+  for (const UnshownTemplate& unshown : UnshownTemplates(view, loaded, keys)) {
+    loaded.Reserve(unshown.n);
+  }
 }
 
 }  // namespace zuv

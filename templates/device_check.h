@@ -1,7 +1,7 @@
 // What the device will read from a driver file, set against what the editor
 // and the tool show or save. A Save writes nothing unless the new text means
-// to the device exactly what the user saved; `check` lists the places where a
-// load and the device see a file differently.
+// to the device exactly the old text with the user's changes; `check` lists
+// the places where a load and the device see a file differently.
 #ifndef ZUV_TEMPLATES_DEVICE_CHECK_H
 #define ZUV_TEMPLATES_DEVICE_CHECK_H
 
@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "regfile/device_view.h"
 #include "regfile/status.h"
 #include "templates/device_template.h"
 
@@ -20,28 +21,45 @@ namespace zuv {
 // its brackets).
 struct TemplateKeys {
   std::string prefix;
+  std::string driverKey;  // the driver's own short name, for messages
   std::string Key(uint32_t n) const { return prefix + std::to_string(n); }
 };
 TemplateKeys TemplateKeysOf(const std::string& path);
 
-// Success when `after`, read as the device reads it, holds what a Save of
-// `table` over `before` means: no key appears or vanishes but the template
-// keys; every value of every other key is what it was; each used template's
-// key holds its four values as saved and its other values as they were; no
-// free template's key is left. Otherwise Condition::kDeviceRefused with the
-// first difference, naming the key and the value.
-Status CheckSavedText(std::string_view before, std::string_view after, const TemplateTable& table,
-                      const TemplateKeys& keys);
-
-// Success when every template section the store finds in `text` stands under
-// this driver's own key; else Condition::kDeviceRefused naming the key found
-// and the driver's key (a renamed copy of another driver's file).
-Status CheckTemplateKeys(std::string_view text, const std::string& path, const TemplateKeys& keys);
-
-// The places, "line L: ...", where the device reads `text` otherwise than
-// `loaded` (the table a load gives) shows it.
+// A template the device reads that a load cannot show as the device reads it
+// (a key without a double-word "SwitchID", a value of another form): its
+// number and "line L: template N: ..." saying where and what.
+struct UnshownTemplate {
+  uint32_t n;
+  std::string text;
+};
+std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const TemplateTable& loaded,
+                                              const TemplateKeys& keys);
+// The same, as text.
 std::vector<std::string> DeviceDifferences(std::string_view text, const TemplateTable& loaded,
                                            const TemplateKeys& keys);
+// Reserves in `loaded` every slot UnshownTemplates names, so that no Add takes
+// it and no Save writes it.
+void ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
+                             const TemplateKeys& keys);
+
+// Success when `after`, read as the device reads it, is `before` with exactly
+// the change from `loaded` (the table the load of `before` gave) to `saved`:
+// the same preprocessor lines in the same order; every key and value outside
+// the templates that changed reads the same, under the same conditions; in a
+// changed template each changed value reads as saved and every other value as
+// before; a removed template's key is gone; an added one holds its four
+// values and nothing else. Otherwise Condition::kDeviceRefused with the first
+// difference, naming the key, the value and the line.
+Status CheckSavedText(const DeviceView& before, const DeviceView& after,
+                      const TemplateTable& loaded, const TemplateTable& saved,
+                      const TemplateKeys& keys);
+
+// Success unless the file is a renamed copy of another driver's: it holds none
+// of this driver's template keys, but keys of the same shape under another
+// driver's name; then Condition::kDeviceRefused naming the key found and the
+// driver's key.
+Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys);
 
 }  // namespace zuv
 

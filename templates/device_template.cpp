@@ -25,7 +25,7 @@ int FindAoRange(const AoSetting& setting) {
 
 bool TemplateTable::AllocateTemplate(uint32_t* index) {
   uint32_t n = 0;
-  while (n < kTemplateCount && slots_[n].Used != 0) ++n;
+  while (n < kTemplateCount && (slots_[n].Used != 0 || IsReserved(n))) ++n;
   if (n == kTemplateCount) {
     *index = kTemplateCount;
     return false;
@@ -53,7 +53,14 @@ bool TemplateTable::IsSwitchIdUsed(uint32_t switchId) const {
   return false;
 }
 
-void TemplateTable::Clear() { std::memset(slots_, 0, sizeof slots_); }
+void TemplateTable::Clear() {
+  std::memset(slots_, 0, sizeof slots_);
+  reserved_ = 0;
+}
+
+bool SameSlot(const DeviceTemplate& a, const DeviceTemplate& b) {
+  return (a.Used == 0 && b.Used == 0) || (a.Used != 0 && b.Used != 0 && a == b);
+}
 
 bool operator==(const DeviceTemplate& a, const DeviceTemplate& b) {
   if (a.Used != b.Used || a.SwitchID != b.SwitchID || a.ChanConfig != b.ChanConfig) return false;
@@ -67,8 +74,7 @@ bool operator==(const DeviceTemplate& a, const DeviceTemplate& b) {
 
 bool operator==(const TemplateTable& a, const TemplateTable& b) {
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if ((a[n].Used == 0) != (b[n].Used == 0)) return false;
-    if (a[n].Used != 0 && a[n] != b[n]) return false;
+    if (!SameSlot(a[n], b[n])) return false;
   }
   return true;
 }

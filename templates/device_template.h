@@ -17,6 +17,12 @@ struct AoSetting {
   float RefLow;
 };
 
+// Field by field; ends compare exactly (a range that moved by a rounding is a
+// change).
+inline bool SameAoSetting(const AoSetting& a, const AoSetting& b) {
+  return a.Code == b.Code && a.RefHigh == b.RefHigh && a.RefLow == b.RefLow;
+}
+
 // One slot of the table. Slot N is template N everywhere.
 struct DeviceTemplate {
   uint32_t Used;        // 1: holds a template; readers test for non-zero
@@ -60,17 +66,27 @@ class TemplateTable {
   DeviceTemplate& operator[](uint32_t n) { return slots_[n]; }
   const DeviceTemplate& operator[](uint32_t n) const { return slots_[n]; }
 
-  // Claims the first free slot; gives it a free SwitchID when its own is taken.
-  // Returns false and index 16 when all slots are used.
+  // Claims the first free slot that is not reserved; gives it a free SwitchID
+  // when its own is taken. Returns false and index 16 when there is none.
   bool AllocateTemplate(uint32_t* index);
+  // A reserved slot is free in the table but not in the file: the device reads
+  // a key of that template which a load cannot show as the device reads it.
+  // It is never allocated, and a Save never writes it.
+  void Reserve(uint32_t n) { reserved_ |= 1u << n; }
+  bool IsReserved(uint32_t n) const { return (reserved_ >> n & 1u) != 0; }
   // Whether a used slot has this SwitchID.
   bool IsSwitchIdUsed(uint32_t switchId) const;
-  // Every byte of every slot set to zero.
+  // Every byte of every slot set to zero, and no slot reserved.
   void Clear();
 
  private:
   DeviceTemplate slots_[kTemplateCount] = {};
+  uint32_t reserved_ = 0;
 };
+
+// Whether slot n of a Save's table is what the load gave: both free, or both
+// used with the same values. A Save writes only the slots where it is not.
+bool SameSlot(const DeviceTemplate& a, const DeviceTemplate& b);
 
 // Slot by slot: a free slot equals any other free slot, whatever it holds.
 bool operator==(const TemplateTable& a, const TemplateTable& b);

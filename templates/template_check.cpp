@@ -67,7 +67,8 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
   // The checks below read the one decoded copy, at the path the keys come from.
   const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   const TemplateKeys keys = TemplateKeysOf(keyPath);
-  const Status wrongKey = CheckTemplateKeys(text.text, keyPath, keys);
+  const DeviceView view(text.text);
+  const Status wrongKey = CheckTemplateKeys(view, keys);
   MemoryFileSystem copy;
   copy.SetFile(keyPath, text.text);
   if (!wrongKey.ok()) {
@@ -76,8 +77,10 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
   } else {
     TemplateTable loaded;
     LoadTableFromCopy(loaded, keyPath, copy);
-    for (std::string& difference : DeviceDifferences(text.text, loaded, keys)) {
-      problems->push_back({kWholeFileProblem, std::move(difference)});
+    for (UnshownTemplate& unshown : UnshownTemplates(view, loaded, keys)) {
+      // A section the load leaves out is told below, with the template's own problems.
+      if (loaded[unshown.n].Used == 0) continue;
+      problems->push_back({kWholeFileProblem, std::move(unshown.text)});
     }
   }
   RegFile reg(copy);
@@ -94,9 +97,10 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
       reg.QueryValue(n, "SwitchID", &type, &switchId, &size, sizeof switchId);
       if (type != kRegDword) {
         problems->push_back({n, type == 0
-                                    ? "the section has no \"SwitchID\"; the next save removes it"
-                                    : "\"SwitchID\" is not a double word; the section is "
-                                      "not loaded and the next save removes it"});
+                                    ? "the section has no \"SwitchID\"; it is not shown, and no "
+                                      "change is written to it until it has one"
+                                    : "\"SwitchID\" is not a double word; the section is not "
+                                      "shown, and no change is written to it until it is one"});
         continue;
       }
       if (switchId >= kBoardIdCount) {

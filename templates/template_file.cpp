@@ -12,22 +12,44 @@ namespace zuv {
 
 namespace {
 
-// Why the Save of `table` that turned `before` into `after` must not be
-// written, or success: the file's templates stand under another driver's
-// key, or the device would read the new text otherwise than saved.
-Status ProveSave(std::string_view before, std::string_view after, const TemplateTable& table,
-                 const std::string& keyPath) {
-  const TemplateKeys keys = TemplateKeysOf(keyPath);
-  Status refusal = CheckTemplateKeys(before, keyPath, keys);
+// Why the Save of `table` over `loaded` (the table the load of `before`
+// gave) that turned `before` into `after` must not be written, or success:
+// the file's templates stand under another driver's key, or the device would
+// read the new text otherwise than the old one with the user's changes.
+Status ProveSave(const DeviceView& before, std::string_view after, const TemplateTable& loaded,
+                 const TemplateTable& table, const TemplateKeys& keys) {
+  Status refusal = CheckTemplateKeys(before, keys);
   if (!refusal.ok()) {
     return Status::Of(Condition::kDeviceRefused, refusal.Detail() + "; it is not changed");
   }
-  refusal = CheckSavedText(before, after, table, keys);
+  refusal = CheckSavedText(before, DeviceView(after), loaded, table, keys);
   if (!refusal.ok()) {
     return Status::Of(Condition::kDeviceRefused, "the device would not read what is saved: " +
                                                      refusal.Detail() + "; nothing was written");
   }
   return {};
+}
+
+// Why `table` cannot be saved over `loaded` without writing a template the
+// device reads but the load could not show, or success.
+Status TouchesUnshownTemplate(const DeviceView& before, const TemplateTable& loaded,
+                              const TemplateTable& table, const TemplateKeys& keys) {
+  for (const UnshownTemplate& unshown : UnshownTemplates(before, loaded, keys)) {
+    if (!SameSlot(loaded[unshown.n], table[unshown.n])) {
+      return Status::Of(Condition::kDeviceRefused, unshown.text + "; nothing was written");
+    }
+  }
+  return {};
+}
+
+// Loads the table from the decoded text of the file, as the device reads it,
+// and reserves the templates it cannot show.
+void LoadFromText(TemplateTable& table, const std::string& text, const std::string& keyPath,
+                  const DeviceView& view) {
+  MemoryFileSystem copy;
+  copy.SetFile(keyPath, text);
+  LoadTableFromCopy(table, keyPath, copy);
+  ReserveUnshownTemplates(view, table, TemplateKeysOf(keyPath));
 }
 
 // Why a Save will never write a file read as `text`, or success: an encoding
@@ -52,11 +74,10 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
   if (notWritten != nullptr) {
     *notWritten = read.ok() ? NotWritable(text).WithPath(path) : Status();
   }
-  MemoryFileSystem copy;
   const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   // Without a file every slot loads as from a file that does not open.
-  if (read.ok()) copy.SetFile(keyPath, std::move(text.text));
-  LoadTableFromCopy(table, keyPath, copy);
+  if (!read.ok()) text.text.clear();
+  LoadFromText(table, text.text, keyPath, DeviceView(text.text));
   return read.WithPath(path);
 }
 
@@ -68,10 +89,11 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path, FileSystem
 namespace {
 
 // The load-edit-save of a driver file, under its lock. `edit` gets the table
-// loaded from the file (only with `load`) and returns false when the Save is
-// not to go on because the file changed on disk.
+// loaded from the file and returns false when the Save is not to go on
+// because the file changed on disk. Only the templates the edit changed are
+// written, and a Save that changes nothing writes nothing.
 UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool dryRun,
-                          bool load, const std::function<bool(TemplateTable&)>& edit,
+                          const std::function<bool(TemplateTable&)>& edit,
                           const std::string& driverName = {}) {
   UpdateResult result;
   Status& failure = result.status;
@@ -97,19 +119,24 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
     // The store derives the driver's keys from the path it opens: the
     // copy lies at the file's real path.
     const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
-    MemoryFileSystem copy;
-    copy.SetFile(keyPath, decoded.text);
-    TemplateTable table;
-    if (load) LoadTableFromCopy(table, keyPath, copy);
+    const TemplateKeys keys = TemplateKeysOf(keyPath);
+    const DeviceView before(decoded.text);
+    TemplateTable loaded;
+    LoadFromText(loaded, decoded.text, keyPath, before);
+    TemplateTable table = loaded;
     if (!edit(table)) {
       // Told without a text: the caller asks the user what to do.
       failure = Status::Of(Condition::kChangedOnDisk);
     } else {
-      failure = RunSaveSequence(table, keyPath, copy);
-      if (failure.ok()) {
-        failure = ProveSave(decoded.text, *copy.GetFile(keyPath), table, keyPath);
-      }
-      if (failure.ok() && !EncodeText(decoded.encoding, *copy.GetFile(keyPath), &result.after)) {
+      MemoryFileSystem copy;
+      copy.SetFile(keyPath, decoded.text);
+      failure = TouchesUnshownTemplate(before, loaded, table, keys);
+      if (failure.ok()) failure = RunSaveSequence(loaded, table, keyPath, copy);
+      if (failure.ok()) failure = ProveSave(before, *copy.GetFile(keyPath), loaded, table, keys);
+      const std::string& saved = *copy.GetFile(keyPath);
+      if (failure.ok() && saved == decoded.text) {
+        result.after = result.before;
+      } else if (failure.ok() && !EncodeText(decoded.encoding, saved, &result.after)) {
         failure =
             Status::Of(Condition::kNotWritten, "the new text does not encode as " +
                                                    std::string(TextEncodingName(decoded.encoding)));
@@ -117,7 +144,8 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
       // Without a mark the encoding is told by the text itself: a Save that
       // moves NUL bytes to the file's start could make an 8-bit file read as
       // UTF-16 next time, and then never be written again.
-      if (failure.ok() && DetectEncoding(result.after) != decoded.encoding) {
+      if (failure.ok() && result.after != result.before &&
+          DetectEncoding(result.after) != decoded.encoding) {
         failure = Status::Of(Condition::kNotWritten,
                              "the saved text would read as " +
                                  std::string(TextEncodingName(DetectEncoding(result.after))) +
@@ -143,7 +171,7 @@ Status SaveTemplateTable(const TemplateTable& table, const std::string& path,
   // does; the first failure is what gets reported, and then nothing is
   // written: a Save that fails, or a process killed during one, leaves the
   // file as it was.
-  return LockedUpdate(path, fileSystem, false, expected != nullptr,
+  return LockedUpdate(path, fileSystem, false,
                       [&](TemplateTable& onDisk) {
                         if (expected != nullptr && onDisk != *expected) return false;
                         onDisk = table;
@@ -156,7 +184,7 @@ UpdateResult UpdateTemplateTable(const std::string& path,
                                  const std::function<void(TemplateTable&)>& edit, bool dryRun,
                                  FileSystem& fileSystem, const std::string& driverName) {
   return LockedUpdate(
-      path, fileSystem, dryRun, true,
+      path, fileSystem, dryRun,
       [&](TemplateTable& table) {
         edit(table);
         return true;

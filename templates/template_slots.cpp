@@ -12,8 +12,11 @@ void Note(Status& first, Status next) {
   if (first.ok()) first = std::move(next);
 }
 
+// Writes template n's values, all four, or with `before` (what the load gave
+// for the slot) only those that differ from it.
 bool SaveTemplateReporting(const DeviceTemplate& slot, uint32_t n, const std::string& path,
-                           FileSystem& fileSystem, Status& failure) {
+                           FileSystem& fileSystem, Status& failure,
+                           const DeviceTemplate* before = nullptr) {
   RegFile reg(fileSystem);
   if (reg.Open(path.c_str()) != 0) {
     Note(failure, reg.LastStatus());
@@ -28,14 +31,24 @@ bool SaveTemplateReporting(const DeviceTemplate& slot, uint32_t n, const std::st
     std::string text1 = FormatAoSetting(slot.AOSettings[1]);
     uint32_t switchId = slot.SwitchID;
     uint32_t chanConfig = slot.ChanConfig;
-    RegValueEntry table[] = {
+    const RegValueEntry rows[] = {
         {"SwitchID", kRegDword, sizeof switchId, &switchId},
         {"ChanConfig", kRegDword, sizeof chanConfig, &chanConfig},
         {"AOSettings 0", kRegSz, static_cast<uint32_t>(text0.size()), text0.data()},
         {"AOSettings 1", kRegSz, static_cast<uint32_t>(text1.size()), text1.data()},
-        {nullptr, 0, 0, nullptr},
     };
-    if (reg.TransferValues(n, table, kTransferWrite) == 0) {
+    const bool changed[] = {
+        before == nullptr || before->SwitchID != slot.SwitchID,
+        before == nullptr || before->ChanConfig != slot.ChanConfig,
+        before == nullptr || !SameAoSetting(before->AOSettings[0], slot.AOSettings[0]),
+        before == nullptr || !SameAoSetting(before->AOSettings[1], slot.AOSettings[1]),
+    };
+    RegValueEntry table[5] = {};
+    size_t count = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      if (changed[i]) table[count++] = rows[i];
+    }
+    if (count > 0 && reg.TransferValues(n, table, kTransferWrite) == 0) {
       if (!reg.LastStatus().ok()) {
         Note(failure, reg.LastStatus());
       } else {
@@ -140,14 +153,19 @@ bool DeleteTemplateFromFile(uint32_t n, const std::string& path, MemoryFileSyste
   return true;
 }
 
-Status RunSaveSequence(const TemplateTable& table, const std::string& path,
-                       MemoryFileSystem& copy) {
+Status RunSaveSequence(const TemplateTable& loaded, const TemplateTable& table,
+                       const std::string& path, MemoryFileSystem& copy) {
   Status failure;
   for (uint32_t n = kTemplateCount; n-- > 0;) {
-    if (table[n].Used == 0) DeleteTemplateReporting(n, path, copy, failure);
+    if (loaded[n].Used != 0 && table[n].Used == 0) {
+      DeleteTemplateReporting(n, path, copy, failure);
+    }
   }
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (table[n].Used != 0) SaveTemplateReporting(table[n], n, path, copy, failure);
+    if (table[n].Used != 0 && !SameSlot(loaded[n], table[n])) {
+      SaveTemplateReporting(table[n], n, path, copy, failure,
+                            loaded[n].Used != 0 ? &loaded[n] : nullptr);
+    }
   }
   return failure;
 }

@@ -30,10 +30,13 @@ bool DeleteTemplateFromFile(uint32_t n, const std::string& path, MemoryFileSyste
 // Clears all 16 slots, then for N = 0..15: SwitchID = N, LoadTemplate, Used.
 void LoadTableFromCopy(TemplateTable& table, const std::string& path, MemoryFileSystem& copy);
 
-// The Save sequence on the copy: every section of each free slot cut out, 15
-// down to 0, then each used slot written, 0 up to 15. The whole sequence runs
-// even when a step fails; the result is the first failure.
-Status RunSaveSequence(const TemplateTable& table, const std::string& path, MemoryFileSystem& copy);
+// The Save sequence on the copy, for the slots where `table` is not what the
+// load gave (`loaded`, see SameSlot): the sections of each slot freed cut out,
+// 15 down to 0, then each slot added or changed written, 0 up to 15: an added
+// one whole, a changed one only in the values that changed. The whole
+// sequence runs even when a step fails; the result is the first failure.
+Status RunSaveSequence(const TemplateTable& loaded, const TemplateTable& table,
+                       const std::string& path, MemoryFileSystem& copy);
 
 }  // namespace zuv
 

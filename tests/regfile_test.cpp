@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "fault_file.h"
 #include "regfile/memory_file.h"
+#include "regfile/reg_text.h"
 #include "test_files.h"
 
 namespace zuv {
@@ -118,24 +120,53 @@ TEST_F(RegFileTest, FindsSectionsByTheirKey) {
   EXPECT_EQ(end, text.size());
 }
 
-TEST_F(RegFileTest, AnotherKeyEndingLikeATemplateHeaderWinsWhenFirst) {
-  std::string other = "[HKEY_LOCAL_MACHINE\\Other\\Template2]\r\n\"SwitchID\"=dword:9\r\n";
-  Write(other + Header(2) + "\r\n\"SwitchID\"=dword:2\r\n");
-  OpenStore();
-  uint32_t type = 0, size = 0, value = 0;
-  EXPECT_EQ(store_.QueryValue(2, "SwitchID", &type, &value, &size, 4), 0);
-  EXPECT_EQ(value, 9u);
-}
-
-TEST_F(RegFileTest, KeyTooCloseToTheStartGivesSectionStartZero) {
-  Write("[Template3]\r\n\"SwitchID\"=dword:3\r\n");
-  OpenStore();
-  uint32_t start = 99, end = 0;
-  store_.FindTemplateSection(3, &start, &end);
-  EXPECT_EQ(start, 0u);
-  uint32_t type = 0, size = 0, value = 0;
-  EXPECT_EQ(store_.QueryValue(3, "SwitchID", &type, &value, &size, 4), 0);
-  EXPECT_EQ(value, 3u);
+// A section is found by its whole key, compared as the registry compares
+// names; a key that merely ends like a template's is another key. Values are
+// read as the device reads them: names without case, the last line of a name
+// (in any section of the key), a double word in any of its forms.
+TEST_F(RegFileTest, KeysAndValuesAreReadAsTheDeviceReadsThem) {
+  struct Case {
+    const char* name;
+    std::string text;
+    uint32_t n;
+    int32_t result;  // of QueryValue for "SwitchID"
+    uint32_t value;
+  };
+  const std::string key = Header(2).substr(1, Header(2).size() - 2);
+  std::string upper = key;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const Case cases[] = {
+      {"a key merely ending like it",
+       "[HKEY_LOCAL_MACHINE\\Other\\Template2]\r\n\"SwitchID\"=dword:9\r\n" + Header(2) +
+           "\r\n\"SwitchID\"=dword:2\r\n",
+       2, 0, 2},
+      {"only a key ending like it", "[Template3]\r\n\"SwitchID\"=dword:3\r\n", 3, 1, 0},
+      {"capitals and blanks inside the brackets", "[ " + upper + "\t]\r\n\"SwitchID\"=dword:4\r\n",
+       2, 0, 4},
+      {"a name in another case, the last line wins",
+       Header(2) + "\r\n\"SwitchID\"=dword:1\r\n\"switchid\"=dword:5\r\n", 2, 0, 5},
+      {"a key written twice gathers both",
+       Header(2) + "\r\n\"SwitchID\"=dword:1\r\n[x]\r\n" + Header(2) +
+           "\r\n\"SwitchID\"=dword:6\r\n",
+       2, 0, 6},
+      {"DWORD: in capitals, a comment after it", Header(2) + "\r\n\"SwitchID\" = DWORD:7 ; id\r\n",
+       2, 0, 7},
+      {"the hex form of a double word", Header(2) + "\r\n\"SwitchID\"=hex(4):08,01,00,00\r\n", 2, 0,
+       0x108},
+      {"a number the device does not read", Header(2) + "\r\n\"SwitchID\"=dword:12xyz\r\n", 2, 1,
+       0},
+  };
+  for (const Case& c : cases) {
+    Write(c.text);
+    RegFile store;
+    ASSERT_EQ(store.Open(path_.c_str()), 0u);
+    uint32_t type = 0, size = 0, value = 0;
+    EXPECT_EQ(store.QueryValue(c.n, "SwitchID", &type, &value, &size, 4), c.result) << c.name;
+    EXPECT_EQ(value, c.value) << c.name;
+    EXPECT_EQ(store.TemplateSectionExists(c.n), c.text.rfind("[Template3]", 0) == 0 ? 0u : 1u)
+        << c.name;
+    store.Close();
+  }
 }
 
 // A section key that stands anywhere but inside a header's brackets names no
@@ -161,7 +192,7 @@ TEST_F(RegFileTest, AShorterHeaderEndingInTheKeyStartsAtItsOwnBracket) {
   Write(text);
   OpenStore();
   EXPECT_EQ(store_.RemoveTemplateSection(1), 0u);
-  EXPECT_EQ(Content(), "\"Before\"=\"keep\"\r\n[y]\r\n");
+  EXPECT_EQ(Content(), text);  // not template 1's key
 }
 
 TEST_F(RegFileTest, ReadsEachValueType) {
@@ -240,10 +271,11 @@ TEST_F(RegFileTest, QuirksOfTheFormatAreKept) {
         "\"ChanConfig\"=dword:3\r\n");
   OpenStore();
   uint32_t type = 0, size = 0, value = 0;
-  // A string holding a type tag reads as that type.
-  EXPECT_EQ(store_.QueryValue(0, "AOSettings 0", &type, &value, &size, 4), 0);
-  EXPECT_EQ(type, 4u);
-  EXPECT_EQ(value, 5u);
+  // A string holding a type tag is a string.
+  char text[8] = {};
+  EXPECT_EQ(store_.QueryValue(0, "AOSettings 0", &type, text, &size, 7), 0);
+  EXPECT_EQ(type, 1u);
+  EXPECT_EQ(std::string(text), "dword:5");
   // A "[" inside a value is text: the section goes on to the next key.
   EXPECT_EQ(store_.QueryValue(0, "ChanConfig", &type, &value, &size, 4), 0);
   EXPECT_EQ(value, 3u);
@@ -309,7 +341,7 @@ TEST_F(RegFileTest, WhereNewLinesGo) {
   };
   const std::string v = "\"ChanConfig\"=dword:1a\r\n";
   const Case cases[] = {
-      {"missing value goes before the next header", kThreeValues, 1, kThreeValues + v},
+      {"missing value goes after the last value", kThreeValues, 1, kThreeValues + v},
       {"missing value of a middle section",
        Header(0) + "\r\n\"SwitchID\"=dword:0\r\n" + Header(1) + "\r\n", 0,
        Header(0) + "\r\n\"SwitchID\"=dword:0\r\n" + v + Header(1) + "\r\n"},
@@ -319,19 +351,28 @@ TEST_F(RegFileTest, WhereNewLinesGo) {
        Header(0) + "\r\n\"SwitchID\"=dword:0\r\n" + v},
       {"indentation stays", Header(0) + "\r\n\t  \"ChanConfig\"=dword:0\r\n", 0,
        Header(0) + "\r\n\t  " + v},
-      {"replaced last line gains a CR LF", Header(0) + "\r\n\"ChanConfig\"=dword:0", 0,
-       Header(0) + "\r\n" + v},
-      {"a lone LF ends the old line", Header(0) + "\n\"ChanConfig\"=dword:0\n\"b\"=\"c\"\n", 0,
-       Header(0) + "\n" + v + "\"b\"=\"c\"\n"},
-      {"a lone CR ends the old line", Header(0) + "\r\"ChanConfig\"=dword:0\r\"b\"=\"c\"\r", 0,
-       Header(0) + "\r" + v + "\"b\"=\"c\"\r"},
+      {"a replaced last line keeps its end", Header(0) + "\r\n\"ChanConfig\"=dword:0", 0,
+       Header(0) + "\r\n\"ChanConfig\"=dword:1a"},
+      {"a replaced line keeps its lone LF", Header(0) + "\n\"ChanConfig\"=dword:0\n\"b\"=\"c\"\n",
+       0, Header(0) + "\n\"ChanConfig\"=dword:1a\n\"b\"=\"c\"\n"},
+      {"a new line ends as the file's lines do", Header(0) + "\n\"b\"=\"c\"\n", 0,
+       Header(0) + "\n\"b\"=\"c\"\n\"ChanConfig\"=dword:1a\n"},
+      {"a replaced line keeps its comment and its name as written",
+       Header(0) + "\r\n \"chanconfig\" = DWORD:0 ; mask\r\n", 0,
+       Header(0) + "\r\n \"chanconfig\" = dword:1a ; mask\r\n"},
+      {"a value continued over lines becomes one line",
+       Header(0) + "\r\n\"ChanConfig\"=dword:0\\\r\n  0\r\n\"b\"=\"c\"\r\n", 0,
+       Header(0) + "\r\n\"ChanConfig\"=dword:1a\r\n\"b\"=\"c\"\r\n"},
+      {"a new value goes inside the section's #if block",
+       Header(0) + "\r\n#if BSP_A\r\n\"b\"=\"c\"\r\n#endif\r\n[x]\r\n", 0,
+       Header(0) + "\r\n#if BSP_A\r\n\"b\"=\"c\"\r\n" + v + "#endif\r\n[x]\r\n"},
       {"a [ inside a comment or a string is text",
        Header(0) + "\r\n; calibrated [2024-05]\r\n\"Note\"=\"rack [A]\"\r\n[x]\r\n", 0,
        Header(0) + "\r\n; calibrated [2024-05]\r\n\"Note\"=\"rack [A]\"\r\n" + v + "[x]\r\n"},
       {"a [ after the header's own ]", Header(0) + " ; was [3]\r\n\"ChanConfig\"=dword:0\r\n", 0,
        Header(0) + " ; was [3]\r\n" + v},
       {"an indented header starts a key", Header(0) + "\r\n \t[x]\r\n", 0,
-       Header(0) + "\r\n \t\r\n" + v + "[x]\r\n"},
+       Header(0) + "\r\n" + v + " \t[x]\r\n"},
   };
   for (const Case& c : cases) {
     Write(c.before);
@@ -477,8 +518,8 @@ TEST_F(RegFileTest, RemovingASection) {
     std::string after;
   };
   const Case cases[] = {
-      // Comment lines up to the next header go with the section.
-      {0, Header(1) + "\r\n\"SwitchID\"=dword:1\r\n\r\n" + s2},
+      // The comment lines right above the next header stay with it.
+      {0, s1 + s2},
       {1, s0 + "; one\r\n" + s2},  // the line before the header stays
       {2, s0 + s1},
       {7, s0 + s1 + s2},
@@ -491,6 +532,13 @@ TEST_F(RegFileTest, RemovingASection) {
     EXPECT_EQ(Content(), c.after) << c.n;
     store.Close();
   }
+  // Preprocessor lines stay wherever they stand in the section; other
+  // comments and blank lines go.
+  Write("IF BSP_A\r\n" + s0 + "; end\r\n#endif\r\nENDIF\r\n\r\n; next\r\n[x]\r\n");
+  RegFile store;
+  ASSERT_EQ(store.Open(path_.c_str()), 0u);
+  EXPECT_EQ(store.RemoveTemplateSection(0), 0u);
+  EXPECT_EQ(Content(), "IF BSP_A\r\n#endif\r\nENDIF\r\n; next\r\n[x]\r\n");
 }
 
 TEST(RegFileBusTest, BuiltInKeySectionsAreFoundByWhatTheStoreWrites) {
@@ -602,15 +650,14 @@ TEST(RegFileCorpusTest, RealFilesChangeOnlyInTheTemplateSection) {
       EXPECT_EQ(store.TransferValues(5, table, kTransferWrite), 1u) << source;
       store.Close();
     }
-    const std::string joined = original + " \r\n";
+    const std::string lineEnd(regtext::FileLineEnd(original));
+    const std::string joined = original + " " + lineEnd;
     const std::string added = ReadFileBytes(path);
     ASSERT_EQ(added.compare(0, joined.size(), joined), 0) << source;
-    EXPECT_EQ(added.substr(joined.size()), Header(5) +
-                                               " \r\n"
-                                               "\"SwitchID\"=dword:5\r\n"
-                                               "\"ChanConfig\"=dword:ffff\r\n"
-                                               "\"AOSettings 0\"=\"     0    10     0\"\r\n"
-                                               "\"AOSettings 1\"=\"     0    10     0\"\r\n")
+    EXPECT_EQ(added.substr(joined.size()), Header(5) + " " + lineEnd + "\"SwitchID\"=dword:5" +
+                                               lineEnd + "\"ChanConfig\"=dword:ffff" + lineEnd +
+                                               "\"AOSettings 0\"=\"     0    10     0\"" + lineEnd +
+                                               "\"AOSettings 1\"=\"     0    10     0\"" + lineEnd)
         << source;
     {
       RegFile store;

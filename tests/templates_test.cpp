@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "fault_file.h"
+#include "regfile/device_view.h"
 #include "regfile/memory_file.h"
 #include "templates/device_template.h"
 #include "templates/driver_path.h"
@@ -334,13 +335,14 @@ TEST(Save, RemovesFreeSectionsAndAppendsNewOnes) {
   const std::string s16 = Section(16, Values(16, "0", kAoDefault, kAoDefault));
   const std::string s4 = Section(4, "\"ChanConfig\"=dword:3\r\n");
 
-  // Template 1 removed, 2 edited; a section without SwitchID and section 16.
+  // Template 1 removed, 2 edited (only its changed line); a section without
+  // SwitchID, which the device reads, and section 16 stay.
   EXPECT_EQ(SaveInMemory(s0 + s1 + s4 + s2 + s16,
                          [](TemplateTable& table) {
                            table[1].Used = 0;
                            table[2].AOSettings[1] = {0, 10, -10};
                          }),
-            s0 + Section(2, Values(2, "0", kAoDefault, "     0    10   -10")) + s16);
+            s0 + s4 + Section(2, Values(2, "0", kAoDefault, "     0    10   -10")) + s16);
 
   // A removed template whose section stands twice in the file goes entirely,
   // so the next load cannot bring it back from the copy.
@@ -448,7 +450,8 @@ TEST(Save, WritesOnlyOverTheTemplatesItLoaded) {
 // ---------------------------------------------------------------- real files
 
 // Each corpus file, as a driver file: templates added, edited and removed
-// change the file only at its end, in the template sections.
+// change the file only at its end, in the template sections, in the file's own
+// line ends.
 TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
   const std::vector<std::string> files = test::CorpusFiles();
   if (files.empty()) GTEST_SKIP() << "no corpus at " << ZUV_CORPUS_DIR;
@@ -458,6 +461,13 @@ TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
     const std::string path = dir.File("Public/Korvalent/Device_Drivers/USB8620/USB8620.reg");
     const std::string original = test::ReadFileBytes(source);
     test::WriteFileBytes(path, original);
+    const std::string end = original.find("\r\n") == std::string::npos ? "\n" : "\r\n";
+    auto lines = [&end](std::string text) {
+      for (size_t at = 0; end == "\n" && (at = text.find("\r\n", at)) != std::string::npos;) {
+        text.erase(at, 1);
+      }
+      return text;
+    };
 
     TemplateTable table;
     LoadTemplateTable(table, path);
@@ -468,9 +478,10 @@ TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
     ASSERT_TRUE(SaveTemplateTable(table, path).ok());
     std::string now = test::ReadFileBytes(path);
     ASSERT_EQ(now.compare(0, original.size(), original), 0);
-    EXPECT_EQ(now.substr(original.size()),
-              " \r\n" + kPrefix + "0] \r\n" + Values(0, "0", kAoDefault, kAoDefault) + " \r\n" +
-                  kPrefix + "1] \r\n" + Values(1, "0", "     0     5    -5", kAoDefault));
+    EXPECT_EQ(
+        now.substr(original.size()),
+        lines(" \r\n" + kPrefix + "0] \r\n" + Values(0, "0", kAoDefault, kAoDefault) + " \r\n" +
+              kPrefix + "1] \r\n" + Values(1, "0", "     0     5    -5", kAoDefault)));
 
     LoadTemplateTable(table, path);
     table[a].ChanConfig = 0xC;
@@ -478,15 +489,57 @@ TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
     ASSERT_TRUE(SaveTemplateTable(table, path).ok());
     now = test::ReadFileBytes(path);
     ASSERT_EQ(now.compare(0, original.size(), original), 0);
-    EXPECT_EQ(now.substr(original.size()),
-              " \r\n" + kPrefix + "0] \r\n" + Values(0, "c", kAoDefault, kAoDefault) + " \r\n");
+    EXPECT_EQ(now.substr(original.size()), lines(" \r\n" + kPrefix + "0] \r\n" +
+                                                 Values(0, "c", kAoDefault, kAoDefault) + " \r\n"));
 
     LoadTemplateTable(table, path);
     EXPECT_EQ(table[a].Used, 1u);
     table[a].Used = 0;
     ASSERT_TRUE(SaveTemplateTable(table, path).ok());
-    EXPECT_EQ(test::ReadFileBytes(path), original + " \r\n");
+    EXPECT_EQ(test::ReadFileBytes(path), original + " " + end);
   }
+}
+
+// Each corpus file with an IF block, the driver's templates placed at the end
+// of its first block as a board support package wraps a driver's keys: an
+// add, an edit and a remove keep every preprocessor line, and what the device
+// reads changes only in the templates edited.
+TEST(Corpus, TemplatesInsideAnIfBlockStayInIt) {
+  const std::vector<std::string> files = test::CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus at " << ZUV_CORPUS_DIR;
+  int withBlocks = 0;
+  for (const std::string& source : files) {
+    const std::string original = test::ReadFileBytes(source);
+    size_t endif = original.find("\nENDIF");
+    if (endif == std::string::npos) continue;
+    ++withBlocks;
+    SCOPED_TRACE(source);
+    std::string templates;
+    for (int n = 0; n < 3; ++n) {
+      templates += Section(n, Values(static_cast<uint32_t>(n), "0", kAoDefault, kAoDefault));
+    }
+    const std::string file = original.substr(0, endif + 1) + templates + original.substr(endif + 1);
+    const std::vector<std::string> preprocessor = DeviceView(file).PreprocessorLines();
+    const std::function<void(TemplateTable&)> edits[] = {
+        [](TemplateTable& t) {
+          uint32_t n = 0;
+          t.AllocateTemplate(&n);
+        },
+        [](TemplateTable& t) {
+          t[0].AOSettings[1] = {0, 5, 0};
+        },
+        [](TemplateTable& t) { t[2].Used = 0; },
+    };
+    for (const auto& edit : edits) {
+      MemoryFileSystem fs;
+      fs.SetFile(kPath, file);
+      const UpdateResult result = UpdateTemplateTable(kPath, edit, false, fs);
+      ASSERT_TRUE(result.status.ok()) << ErrorText(result.status);
+      EXPECT_NE(result.after, file);
+      EXPECT_EQ(DeviceView(result.after).PreprocessorLines(), preprocessor);
+    }
+  }
+  EXPECT_GE(withBlocks, 1);
 }
 
 }  // namespace
