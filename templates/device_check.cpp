@@ -157,7 +157,12 @@ std::string CompareChangedTemplate(const DeviceKey* old, const DeviceKey& now,
              (after == nullptr ? std::string("nothing") : after->data) + ", not " + want +
              " as saved";
     }
-    const std::string& condition = before != nullptr ? before->condition : now.condition;
+    // A new line stands under the conditions the template itself stands
+    // under: those of its board id's line, or of its header.
+    const DeviceValue* id = old != nullptr ? DeviceView::FindValue(*old, kValueNames[0]) : nullptr;
+    const std::string& condition = before != nullptr ? before->condition
+                                   : id != nullptr   ? id->condition
+                                                     : now.condition;
     if (after->condition != condition) {
       return Line(after->line) + ": " + KeyText(now) + ": value " + Quoted(kValueNames[i]) +
              " would stand under \"" + after->condition + "\" instead of \"" + condition + "\"";

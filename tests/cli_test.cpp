@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -287,6 +288,32 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
   const std::string keyLine = with(sample, id2, id2 + "[2024-05] by QA\r\n");
   const std::string headerNote = with(sample, kPrefix + "2]", kPrefix + "2] ; was [1]");
   const std::string later = with(sample, ao1, ao1 + "\"SwitchID\"=dword:7\r\n");
+  // Files people edit by hand, which the device reads without trouble.
+  const std::string id0 = "\"SwitchID\"=dword:0", id1 = "\"SwitchID\"=dword:1";
+  const std::string cased = with(sample, "\"ChanConfig\"=dword:3", "\"Chanconfig\"=dword:ffff");
+  std::string upper = kPrefix + "2]";
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string capitals =
+      with(sample, kPrefix + "2]", upper.substr(0, upper.size() - 1) + " ]");
+  const std::string forms = with(with(sample, id0, "\"SwitchID\" = DWORD:0 ; main board"), id1,
+                                 "\"SwitchID\"=hex(4):01,00,00,00");
+  const std::string hand =
+      with(with(sample, "\"     0     5    -5\"", "\"0 5 -5 7\""), "\"ChanConfig\"=dword:3\r\n",
+           "\"ChanConfig\"=dword:3\r\n\"Extra\"=hex:01,\\\r\n  02\r\n");
+  std::string lf = sample;
+  lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
+  const std::string later2 = "; later settings\r\n[HKEY_LOCAL_MACHINE\\Later]\r\n\"x\"=dword:1\r\n";
+  const std::string block = with(sample, kPrefix + "2]", "IF BSP_USB8620\r\n" + kPrefix + "2]") +
+                            "ENDIF\r\n\r\n" + later2;
+  const std::string ifdef = with(with(sample, "\"ChanConfig\"=dword:0\r\n", ""), kPrefix + "2]\r\n",
+                                 kPrefix + "2]\r\n#ifdef BSP_X\r\n") +
+                            "#endif\r\n" + later2;
+  const std::string factory = with(sample, kPrefix + "0]",
+                                   kPrefix.substr(0, kPrefix.size() - 8) +
+                                       "Factory\\Template1]\r\n\"SwitchID\"=dword:9\r\n" + kPrefix +
+                                       "1]\r\n\"SwitchID\"=dword:5\r\n" + kPrefix + "0]");
+  const std::string unshown = with(
+      sample, kPrefix + "2]", kPrefix + "1]\r\n\"ChanConfig\"=dword:3\r\n\r\n" + kPrefix + "2]");
   struct Edit {
     std::vector<std::string> args;
     std::string after;  // the file's bytes, or the start of the refusal
@@ -326,6 +353,63 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        {{{"set", "0", "--ao1", "0~5"},
          with(later, "\"     0     5    -5\"", "\"     0     5     0\"")},
         {{"remove", "2"}, later.substr(0, later.find(kPrefix + "2]"))}}},
+      {"names in another case",
+       cased,
+       "",
+       {{{"set", "0", "--ao0", "0~5"},
+         with(cased, "\"     0    10     0\"", "\"     0     5     0\"")},
+        {{"set", "2", "--board-id", "4"}, with(cased, id1, "\"SwitchID\"=dword:4")}}},
+      {"a header in capitals",
+       capitals,
+       "",
+       {{{"add"},
+         capitals + " \r\n" + kPrefix +
+             "1] \r\n\"SwitchID\"=dword:2\r\n"
+             "\"ChanConfig\"=dword:0\r\n\"AOSettings 0\"=\"     0    10     0\"\r\n" +
+             "\"AOSettings 1\"=\"     0    10     0\"\r\n"}}},
+      {"forms the device reads as a number",
+       forms,
+       "",
+       {{{"set", "2", "--board-id", "4"}, with(forms, "hex(4):01,00,00,00", "dword:4")},
+        {{"set", "0", "--board-id", "5"}, with(forms, "DWORD:0", "dword:5")}}},
+      {"a template the command does not name stays as written",
+       hand,
+       "",
+       {{{"set", "2", "--board-id", "4"}, with(hand, id1, "\"SwitchID\"=dword:4")},
+        {{"set", "0", "--board-id", "5"}, with(hand, id0, "\"SwitchID\"=dword:5")}}},
+      {"line feeds",
+       lf,
+       "",
+       {{{"set", "2", "--board-id", "4"}, with(lf, id1, "\"SwitchID\"=dword:4")},
+        {{"add"},
+         lf + " \n" + kPrefix +
+             "1] \n\"SwitchID\"=dword:2\n\"ChanConfig\"=dword:0\n"
+             "\"AOSettings 0\"=\"     0    10     0\"\n\"AOSettings 1\"=\"     0    10     "
+             "0\"\n"}}},
+      {"templates inside IF and ENDIF",
+       block,
+       "",
+       {{{"remove", "2"}, block.substr(0, block.find(kPrefix + "2]")) + "ENDIF\r\n" + later2},
+        {{"set", "2", "--board-id", "4"}, with(block, id1, "\"SwitchID\"=dword:4")}}},
+      {"a value added inside #ifdef",
+       ifdef,
+       "",
+       {{{"set", "2", "--differential", "0"},
+         with(ifdef, "#endif", "\"ChanConfig\"=dword:3\r\n#endif")}}},
+      {"a key that merely ends like a template's",
+       factory,
+       "",
+       {{{"set", "1", "--board-id", "6"}, with(factory, "dword:5", "dword:6")}}},
+      {"a key the device reads without a board id",
+       unshown,
+       "template 1: the section has no \"SwitchID\"; it is not shown, and no change is written to "
+       "it "
+       "until it has one\n",
+       {{{"add"},
+         unshown + " \r\n" + kPrefix +
+             "3] \r\n\"SwitchID\"=dword:3\r\n"
+             "\"ChanConfig\"=dword:0\r\n\"AOSettings 0\"=\"     0    10     0\"\r\n" +
+             "\"AOSettings 1\"=\"     0    10     0\"\r\n"}}},
       {"a renamed copy",
        sample,
        "file: " + keys +
@@ -364,7 +448,8 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
     plain.fs.SetFile(plain.path, sample);
     ASSERT_EQ(plain.Run({"list"}), 0);
     EXPECT_EQ(tool.Run({"list"}), 0) << tool.err;
-    if (c.file != keyLine && c.file != later && c.path == cases[0].path) {
+    if (c.file != keyLine && c.file != later && c.file != cased && c.file != factory &&
+        c.path == cases[0].path) {
       EXPECT_EQ(tool.out, plain.out);
     }
     EXPECT_EQ(tool.Run({"check"}), c.checked.empty() ? 0 : 1);
@@ -385,7 +470,7 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
         EXPECT_EQ(tool.File(), edit.after);
         std::vector<std::string> check = {"check"};
         if (edit.args[0] == "--driver") check.insert(check.begin(), {"--driver", edit.args[1]});
-        EXPECT_EQ(tool.Run(check), 0) << tool.out;
+        EXPECT_EQ(tool.Run(check), c.file == unshown ? 1 : 0) << tool.out;
       }
     }
   }

@@ -172,10 +172,15 @@ TEST(DeviceViewTest, ReadsLineByLine) {
       {"preprocessor lines, values before a key, lines the import does not read",
        "\"v\"=dword:1\r\nIF BSP_X\r\n[A]\r\n#if 0\r\nELSE\r\n\"w\" = hex:1,A0 ,\\\r\n  ff\r\n"
        "ENDIF\r\nIFX\r\n\"u\"\r\n\"t\"=-\r\n",
-       {"A: w=hex:01,a0,ff @6", "A: t=- @11"}},
+       {"A: w=hex:01,a0,ff @6 [IF BSP_X > #if 0, ELSE]", "A: t=- @11 [IF BSP_X]"}},
       {"lone CR and LF line ends, malformed data kept as written",
        "[A]\r\"d\"=dword:123456789\n\"s\"=\"open\r\"e\"=\"a\\\"b\"",
        {"A: d=dword:123456789 @2", "A: s=\"open @3", "A: e=\"a\\\"b\" @4"}},
+      {"the conditions of each value, the hex form of a double word",
+       "IF BSP_A\r\n[A]\r\n\"d\"=hex(4):01,02,00,00\r\n# if 0\r\n\"e\"=DWORD:1\r\n#else\r\n"
+       "\"f\"=hex(4):1\r\n#endif\r\nENDIF\r\n\"g\"=dword:2\r\n",
+       {"A: d=dword:00000201 @3 [IF BSP_A]", "A: e=dword:00000001 @5 [IF BSP_A > # if 0]",
+        "A: f=hex(4):01 @7 [IF BSP_A > # if 0, #else]", "A: g=dword:00000002 @10"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> rows;
@@ -183,12 +188,14 @@ TEST(DeviceViewTest, ReadsLineByLine) {
     for (const DeviceKey& key : view.Keys()) {
       for (const DeviceValue& value : key.values) {
         rows.push_back(key.path + ": " + value.name + "=" + value.data + " @" +
-                       std::to_string(value.line));
+                       std::to_string(value.line) +
+                       (value.condition.empty() ? "" : " [" + value.condition + "]"));
       }
     }
     EXPECT_EQ(rows, c.rows) << c.name;
   }
-  const DeviceView view("[Drivers\\X]\r\n\"Y\"=dword:1\r\n");
+  const DeviceView view("[Drivers\\X]\r\n\"Y\"=dword:1\r\nIF A\r\nENDIF\r\n");
+  EXPECT_EQ(view.PreprocessorLines(), (std::vector<std::string>{"IF A", "ENDIF"}));
   ASSERT_NE(view.FindKey("drivers\\x"), nullptr);
   EXPECT_EQ(DeviceView::FindValue(*view.FindKey("DRIVERS\\X"), "y")->line, 2u);
   EXPECT_EQ(view.FindKey("Drivers"), nullptr);
