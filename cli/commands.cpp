@@ -361,7 +361,8 @@ const std::vector<CommandInfo>& Commands() {
        "than 'list' and the editor show it (a later line or key overriding a\n"
        "value, a template the device reads that a load does not show); then, with\n"
        "the template's number: board ids used twice or above 15, template\n"
-       "sections without \"SwitchID\" (the next save removes them), values of the\n"
+       "sections without \"SwitchID\" (not shown, and never written until they\n"
+       "have one), values of the\n"
        "wrong type, analog-output texts that do not parse or match no range, and\n"
        "channel masks whose pairs have two unequal bits or that have bits above\n"
        "15. Exit status 1 when it found any.\n",
