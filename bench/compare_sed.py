@@ -5,7 +5,9 @@ Generates its driver files in a temporary folder and prints, in about two
 minutes at most:
   - for the sample driver file and for files of ordinary keys, the median of
     the ratio set / sed -i over pairs of runs (each pair one `set` and one
-    `sed -i`, in turn first, two edits alternating on two copies of one file);
+    `sed -i`, in turn first, two edits alternating on two copies of one file),
+    and what flushing the sample and its folder to disk costs (a Save does,
+    `sed -i` does not);
   - for shapes that a search going back over the text makes slow (one key
     holding many values, one long comment line repeating a template's key
     name), the times of `set`, `check` and `list`, each run bounded;
@@ -148,6 +150,23 @@ def paired(tool, content, pairs, folder, name):
     return statistics.median(set_times), statistics.median(sed_times), statistics.median(ratios)
 
 
+def flush_time(content, count, folder):
+    """Median time of `sync FILE FOLDER` right after a `sed -i` changed the file: what
+    making a replaced file durable costs on this disk, which `sed -i` does not pay."""
+    path = place(folder, "flush", content)
+    sync = shutil.which("sync")
+    times = []
+    for n in range(count):
+        status, _ = run([shutil.which("sed"), "-i", "-e", sed_script(BOARD_IDS[n % 2]), path])
+        if status != 0:
+            fail(f"sed -i on {path} exited with {status}")
+        status, seconds = run([sync, path, os.path.dirname(path)])
+        if status != 0:
+            fail(f"sync {path} exited with {status}")
+        times.append(seconds)
+    return statistics.median(times)
+
+
 def bounded(tool, path, command, bound):
     """Seconds of one command on `path` (median of three when fast), or None when a run
     went over `bound` seconds."""
@@ -247,6 +266,9 @@ def main():
             set_time, sed_time, ratio = paired(tool, content, pairs, folder, f"paired{n}")
             print(f"{name:<28}{len(content):>10}{pairs:>7}{ms(set_time):>11}{ms(sed_time):>11}"
                   f"{ratio:>8.2f}x  {goal}".rstrip())
+        flush = flush_time(read(SAMPLE), 20, folder)
+        print(f"flushing the sample and its folder to disk as a Save does (sed -i does not): "
+              f"{ms(flush)}")
 
         print(f"\nShapes, each command bounded to {bound:g} s (median of 3 when under 0.5 s)")
         print(f"{'shape':<36}{'bytes':>9}{'set':>11}{'check':>11}{'list':>11}  goal")
