@@ -1199,6 +1199,40 @@ TEST_F(Tool, KeysComeFromTheFileNotTheWayItIsNamed) {
   }
 }
 
+#ifndef _WIN32
+// The bash completion offers the commands, each command's own options and
+// the values an option or operand takes.
+TEST_F(Tool, BashCompletesCommandsAndOptions) {
+  if (std::system("bash -c true") != 0) GTEST_SKIP() << "no bash";
+  const std::pair<const char*, const char*> rows[] = {
+      {"zuv8620 --file x.reg s", "save set show"},
+      {"zuv8620 --file x.reg set 0 --d", "--differential --driver --dry-run"},
+      {"zuv8620 --file x.reg list --", "-- --driver --file --help --json --root --version"},
+      {"zuv8620 --root . --driver USB8620A set 1", "1 10 11 12 13 14 15"},
+      {"zuv8620 --file x.reg set 0 --ao1 -", "-10~10V -5~5V"},
+      {"zuv8620 --file x.reg set 0 --single-ended a", "all"},
+      {"zuv8620 help ex", "export"},
+      {"zuv8620 --file x.reg export ", ""},
+      {"zuv8620 --file x.reg apply -- --", ""},
+  };
+  for (const auto& [line, expected] : rows) {
+    SCOPED_TRACE(line);
+    const std::string script = dir_.File("complete.sh");
+    test::WriteFileBytes(script, std::string("source \"") + ZUV_SOURCE_DIR +
+                                     "/cli/completion/zuv8620.bash\"\n"
+                                     "COMP_LINE='" + line + "'\n"
+                                     "read -ra COMP_WORDS <<<\"$COMP_LINE\"\n"
+                                     "[[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')\n"
+                                     "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+                                     "_zuv8620\n"
+                                     "printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort | xargs\n");
+    const std::string out = dir_.File("out.txt");
+    EXPECT_EQ(std::system(("bash \"" + script + "\" >\"" + out + "\"").c_str()), 0);
+    EXPECT_EQ(test::ReadFileBytes(out), std::string(expected) + "\n");
+  }
+}
+#endif
+
 TEST_F(Tool, HelpForTheToolAndEachCommand) {
   for (const char* args : {"--help", "help", "list --help", "show --help", "add --help",
                            "remove --help", "set --help", "save --help", "check --help",
