@@ -1218,14 +1218,17 @@ TEST_F(Tool, BashCompletesCommandsAndOptions) {
   for (const auto& [line, expected] : rows) {
     SCOPED_TRACE(line);
     const std::string script = dir_.File("complete.sh");
-    test::WriteFileBytes(script, std::string("source \"") + ZUV_SOURCE_DIR +
-                                     "/cli/completion/zuv8620.bash\"\n"
-                                     "COMP_LINE='" + line + "'\n"
-                                     "read -ra COMP_WORDS <<<\"$COMP_LINE\"\n"
-                                     "[[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')\n"
-                                     "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
-                                     "_zuv8620\n"
-                                     "printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort | xargs\n");
+    test::WriteFileBytes(script,
+                         std::string("source \"") + ZUV_SOURCE_DIR +
+                             "/cli/completion/zuv8620.bash\"\n"
+                             "COMP_LINE='" +
+                             line +
+                             "'\n"
+                             "read -ra COMP_WORDS <<<\"$COMP_LINE\"\n"
+                             "[[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')\n"
+                             "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+                             "_zuv8620\n"
+                             "printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort | xargs\n");
     const std::string out = dir_.File("out.txt");
     EXPECT_EQ(std::system(("bash \"" + script + "\" >\"" + out + "\"").c_str()), 0);
     EXPECT_EQ(test::ReadFileBytes(out), std::string(expected) + "\n");
