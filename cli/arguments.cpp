@@ -20,7 +20,7 @@ constexpr char kPathSeparator = '/';
 
 const std::set<std::string> kValueOptions = {"file",         "root", "driver", "board-id",
                                              "differential", "single-ended", "ao0", "ao1"};
-const std::set<std::string> kFlagOptions = {"json", "dry-run", "help"};
+const std::set<std::string> kFlagOptions = {"json", "dry-run", "help", "version"};
 
 bool IsDecimal(std::string_view text) {
   if (text.empty() || text.size() > 9) return false;
@@ -36,10 +36,24 @@ const std::set<std::string> kFileOptions = {"file", "root", "driver"};
 
 Arguments ParseArguments(const std::vector<std::string>& args) {
   Arguments parsed;
+  std::optional<Failure> failure;  // the first; thrown unless --help or --version comes
+  bool options = true;
+  auto word = [&](const std::string& arg) {
+    if (parsed.command.empty()) {
+      parsed.command = arg;
+    } else {
+      parsed.positional.push_back(arg);
+    }
+  };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "-h") {
+    if (!options) {
+      word(arg);
+    } else if (arg == "--") {
+      options = false;
+    } else if (arg == "-h") {
       parsed.flags.insert("help");
+      if (parsed.first.empty()) parsed.first = "help";
     } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
       std::string name = arg.substr(2);
       std::optional<std::string> value;
@@ -49,26 +63,33 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
         name.erase(equals);
       }
       if (kFlagOptions.count(name) != 0) {
-        if (value) throw Failure{"option '--" + name + "' takes no value"};
+        if (value) {
+          if (!failure) failure = Failure{"option '--" + name + "' takes no value"};
+          continue;
+        }
         parsed.flags.insert(name);
+        if (parsed.first.empty() && (name == "help" || name == "version")) parsed.first = name;
       } else if (kValueOptions.count(name) != 0) {
         if (!value) {
-          if (i + 1 == args.size()) throw Failure{"option '--" + name + "' needs a value"};
+          if (i + 1 == args.size()) {
+            if (!failure) failure = Failure{"option '--" + name + "' needs a value"};
+            continue;
+          }
           value = args[++i];
         }
         if (parsed.values.count(name) != 0) {
-          throw Failure{"option '--" + name + "' is given twice"};
+          if (!failure) failure = Failure{"option '--" + name + "' is given twice"};
+          continue;
         }
         parsed.values[name] = *value;
-      } else {
-        throw Failure{"unknown option '" + arg + "'"};
+      } else if (!failure) {
+        failure = Failure{"unknown option '" + arg + "'"};
       }
-    } else if (parsed.command.empty()) {
-      parsed.command = arg;
     } else {
-      parsed.positional.push_back(arg);
+      word(arg);
     }
   }
+  if (failure && parsed.first.empty()) throw *failure;
   return parsed;
 }
 
@@ -86,6 +107,20 @@ uint32_t ParseBoardId(const std::string& text) {
   return static_cast<uint32_t>(std::stoul(text));
 }
 
+namespace {
+
+// A driver's name becomes a folder and a file name in the image tree, and
+// the driver keys: it may name no other folder.
+void CheckDriverName(const std::string& name) {
+  if (name.empty()) throw Failure{"--driver: the name is empty"};
+  const std::string folder = name.substr(0, 7);
+  if (name.find_first_of("/\\") != std::string::npos || folder == "." || folder == "..") {
+    throw Failure{"--driver '" + name + "': a driver's name, not a path (no / or \\, not . or ..)"};
+  }
+}
+
+}  // namespace
+
 std::string DriverFilePath(const Arguments& args) {
   const std::string* file = args.Value("file");
   const std::string* root = args.Value("root");
@@ -93,21 +128,21 @@ std::string DriverFilePath(const Arguments& args) {
   if (file != nullptr) {
     if (root != nullptr) throw Failure{"give either --file or --root with --driver, not both"};
     if (file->empty()) throw Failure{"--file: the path is empty"};
-    if (driver != nullptr && driver->empty()) throw Failure{"--driver: the name is empty"};
+    if (driver != nullptr) CheckDriverName(*driver);
     return *file;
   }
   if (root == nullptr || driver == nullptr) {
     throw Failure{"which driver file? give --file PATH, or --root DIR and --driver NAME"};
   }
-  if (driver->empty()) throw Failure{"--driver: the name is empty"};
+  CheckDriverName(*driver);
   std::string base = *root;
   if (!base.empty() && base.back() != '/' && base.back() != '\\') base += kPathSeparator;
   return ComposeDriverFilePath(base, *driver, kPathSeparator);
 }
 
-std::string DriverNameForFile(const Arguments& args) {
+std::string DriverName(const Arguments& args) {
   const std::string* driver = args.Value("driver");
-  return args.Value("file") != nullptr && driver != nullptr ? *driver : std::string();
+  return driver != nullptr ? *driver : std::string();
 }
 
 std::optional<PairSelection> ParsePairList(std::string_view text) {

@@ -22,6 +22,8 @@ struct Arguments {
   std::vector<std::string> positional;
   std::map<std::string, std::string> values;
   std::set<std::string> flags;
+  // "help" or "version", whichever of --help (-h) and --version came first.
+  std::string first;
 
   const std::string* Value(const std::string& name) const {
     auto found = values.find(name);
@@ -34,8 +36,10 @@ struct Arguments {
 extern const std::set<std::string> kFileOptions;
 
 // "--name VALUE", "--name=VALUE", "--flag", "-h"; the first other word is the
-// command, the rest its operands. Throws a Failure for an unknown option, a
-// flag given a value, a value missing or given twice.
+// command, the rest its operands; every word after "--" is a word, never an
+// option. Throws a Failure for an unknown option, a flag given a value, a
+// value missing or given twice; but not when --help or --version is on the
+// line, which then wins wherever it stands.
 Arguments ParseArguments(const std::vector<std::string>& args);
 
 // A template number 0 to 15, and a board id 0 to 15, from an operand or option.
@@ -44,9 +48,10 @@ uint32_t ParseBoardId(const std::string& text);
 
 // The driver file that --file, or --root with --driver, names.
 std::string DriverFilePath(const Arguments& args);
-// The driver that --driver names beside --file (the file's keys are then that
-// driver's, whatever the file is called), or an empty string.
-std::string DriverNameForFile(const Arguments& args);
+// The driver that --driver names (the file's keys are then that driver's,
+// whatever the file is called and whatever folders lie above it), or an
+// empty string.
+std::string DriverName(const Arguments& args);
 
 }  // namespace zuv::cli
 

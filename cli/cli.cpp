@@ -7,6 +7,9 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/output.h"
+#include "cli/standard_output.h"
+#include "zuv_version.h"
 
 namespace zuv::cli {
 
@@ -14,19 +17,31 @@ namespace {
 
 constexpr const char* kToolName = "zuv8620";
 
+// --help and --version, wherever they stand: the text of the command when
+// one is named, else the tool's.
+int Information(const Arguments& args, std::ostream& out) {
+  if (args.first == "version") {
+    out << kToolName << " " ZUV_VERSION "\n";
+    return kExitOk;
+  }
+  const CommandInfo* command = args.command.empty() ? nullptr : FindCommand(args.command);
+  if (command == nullptr && !args.command.empty()) {
+    throw Failure{"unknown command '" + args.command + "'"};
+  }
+  out << (command == nullptr ? kToolHelp : command->help);
+  return kExitOk;
+}
+
 // Finds the command, checks its options and operand, and runs its handler.
-int Dispatch(const Arguments& args, std::ostream& out, std::istream& in, FileSystem& fileSystem) {
+int Dispatch(const Arguments& args, std::ostream& out, std::istream& in, FileSystem& fileSystem,
+             bool standardInput) {
   const std::string name = args.command.empty() ? "help" : args.command;
   const CommandInfo* command = FindCommand(name);
   if (command == nullptr) throw Failure{"unknown command '" + args.command + "'"};
   if (command->operand == Operand::kCommandName) {
     // help reads no file and takes whatever options come with it.
-    Context context{args, std::string(), out, in, fileSystem};
+    Context context{args, std::string(), out, in, fileSystem, 0, std::string(), false};
     return command->handler(context);
-  }
-  if (args.Flag("help")) {
-    out << command->help;
-    return kExitOk;
   }
   for (const std::string& flag : args.flags) {
     if (command->options.count(flag) == 0) {
@@ -51,8 +66,32 @@ int Dispatch(const Arguments& args, std::ostream& out, std::istream& in, FileSys
   }
   const uint32_t n =
       command->operand == Operand::kTemplateNumber ? ParseTemplateNumber(args.positional[0]) : 0;
-  Context context{args, DriverFilePath(args), out, in, fileSystem, n, DriverNameForFile(args)};
+  Context context{args, DriverFilePath(args), out,          in, fileSystem,
+                  n,    DriverName(args),     standardInput};
   return command->handler(context);
+}
+
+int RunOn(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+          std::istream& in, FileSystem& fileSystem, bool standardInput) {
+  // A message may quote a name or text of the file: never a raw control byte.
+  try {
+    const Arguments parsed = ParseArguments(args);
+    if (!parsed.first.empty()) return Information(parsed, out);
+    if (parsed.command.empty()) {
+      err << kToolName << ": no command given\n" << kToolHelp;
+      return kExitFailed;
+    }
+    return Dispatch(parsed, out, in, fileSystem, standardInput);
+  } catch (const Failure& failure) {
+    err << kToolName << ": " << ShownText(failure.message) << "\n";
+    return kExitFailed;
+  } catch (const std::bad_alloc&) {
+    err << kToolName << ": out of memory\n";
+    return kExitFailed;
+  } catch (const std::exception& e) {
+    err << kToolName << ": " << ShownText(e.what()) << "\n";
+    return kExitFailed;
+  }
 }
 
 }  // namespace
@@ -64,23 +103,18 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         std::istream& in, FileSystem& fileSystem) {
-  try {
-    const Arguments parsed = ParseArguments(args);
-    if (parsed.command.empty() && !parsed.Flag("help")) {
-      err << kToolName << ": no command given\n" << kToolHelp;
-      return kExitFailed;
-    }
-    return Dispatch(parsed, out, in, fileSystem);
-  } catch (const Failure& failure) {
-    err << kToolName << ": " << failure.message << "\n";
-    return kExitFailed;
-  } catch (const std::bad_alloc&) {
-    err << kToolName << ": out of memory\n";
-    return kExitFailed;
-  } catch (const std::exception& e) {
-    err << kToolName << ": " << e.what() << "\n";
-    return kExitFailed;
-  }
+  return RunOn(args, out, err, in, fileSystem, false);
+}
+
+int RunProcess(const std::vector<std::string>& args) {
+  StandardOutput output;
+  std::ostream out(&output);
+  const int status = RunOn(args, out, std::cerr, std::cin, NativeFileSystem(), true);
+  out.flush();
+  const std::string failure = output.Close();
+  if (failure.empty()) return status;
+  std::cerr << kToolName << ": standard output: " << failure << "\n";
+  return kExitFailed;
 }
 
 }  // namespace zuv::cli

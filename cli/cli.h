@@ -30,6 +30,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         std::istream& in, FileSystem& fileSystem = NativeFileSystem());
 
+// The tool as a process: Run on the process's own standard input (refused
+// unless a regular file or a pipe), standard output and standard error, and
+// then standard output flushed and closed; output that did not reach it
+// (a full disk, a closed descriptor, a pipe whose reader left) ends in
+// "zuv8620: standard output: REASON" and kExitFailed, whatever the command
+// did.
+int RunProcess(const std::vector<std::string>& args);
+
 // The range labels of --ao0 and --ao1 ("-5~5" too), as the rules read them.
 using ::zuv::ParseAoRangeLabel;
 

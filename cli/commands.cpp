@@ -1,11 +1,12 @@
 #include "cli/commands.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <ostream>
 
@@ -45,9 +46,14 @@ const char kToolHelp[] =
     "                           D being the first 7 characters of NAME\n"
     "  --file PATH --driver NAME\n"
     "                           the file, holding the keys of driver NAME (else\n"
-    "                           the keys come from the file's real path)\n"
+    "                           the keys come from the file's absolute real path)\n"
+    "A driver file, like a document, is a regular file: a folder, a FIFO or a\n"
+    "device is refused before it is read.\n"
     "\n"
+    "  --help, -h               this text, or with a command the command's\n"
     "  --version                prints the tool's version\n"
+    "  --                       ends the options: each word after it is the\n"
+    "                           command or an operand (apply -- -doc.json)\n"
     "\n"
     "Commands that change the file take --dry-run: the file stays as it is and\n"
     "the change a save would make is printed as a unified diff.\n"
@@ -58,12 +64,22 @@ const char kToolHelp[] =
     "written.\n"
     "\n"
     "Exit status: 0 done; 1 check found problems; 2 nothing done (bad\n"
-    "arguments, an edit refused, a file that cannot be used).\n"
+    "arguments, an edit refused, a file that cannot be used), or output that\n"
+    "did not reach standard output (\"zuv8620: standard output: REASON\").\n"
+    "Names and text of a file are shown with control bytes and bytes that are\n"
+    "not UTF-8 escaped (\\033, \\n), a name then in double quotes.\n"
     "Run 'zuv8620 COMMAND --help' for the options of a command.\n";
 
 namespace {
 
 // ---------------------------------------------------------------- the file
+
+// A failure naming a file, its name quoted when it holds bytes a terminal
+// must not get raw.
+Failure FileFailure(const Status& status) {
+  return Failure{
+      ErrorText(status.Path().empty() ? status : status.WithPath(QuotedName(status.Path())))};
+}
 
 // The table from one read of the file; a file that cannot be read (or whose
 // lock another program holds too long) is a failure naming it.
@@ -71,7 +87,7 @@ TemplateTable LoadTable(Context& context) {
   TemplateTable table;
   const Status read =
       LoadTemplateTableReporting(table, context.path, context.fileSystem, context.driver);
-  if (!read.ok()) throw Failure{ErrorText(read)};
+  if (!read.ok()) throw FileFailure(read);
   return table;
 }
 
@@ -100,12 +116,14 @@ int Change(Context& context, const std::function<std::string(TemplateTable&)>& e
   const UpdateResult result = UpdateTemplateTable(
       context.path, [&](TemplateTable& table) { report = edit(table); }, dryRun,
       context.fileSystem, context.driver);
-  if (!result.status.ok()) throw Failure{ErrorText(result.status)};
+  if (!result.status.ok()) throw FileFailure(result.status);
 
   if (dryRun) {
-    // The diff is of the text, also for a UTF-16 file.
-    context.out << UnifiedDiff(DriverTextOf(result.before), DriverTextOf(result.after),
-                               context.path, context.path + " (after save)");
+    // The diff is of the text, also for a UTF-16 file; its lines are the
+    // file's own, so that the diff applies.
+    const std::string name = QuotedName(context.path);
+    context.out << UnifiedDiff(DriverTextOf(result.before), DriverTextOf(result.after), name,
+                               name + " (after save)");
   } else {
     context.out << report;
   }
@@ -231,7 +249,7 @@ int Check(Context& context) {
   std::string encoding;
   const Status read =
       CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding, context.driver);
-  if (!read.ok()) throw Failure{ErrorText(read)};
+  if (!read.ok()) throw FileFailure(read);
   context.out << (context.args.Flag("json") ? CheckJson(context.path, encoding, problems)
                                             : CheckText(encoding, problems));
   return problems.empty() ? kExitOk : kExitProblems;
@@ -242,44 +260,74 @@ int Export(Context& context) {
   return kExitOk;
 }
 
+// Why standard input cannot be read as a document: empty for a regular file,
+// a pipe or a socket; a folder, a terminal or another device is refused
+// before anything is read (a terminal would wait for typing).
+std::string StandardInputRefusal() {
+  struct stat info;
+  if (::fstat(0, &info) != 0) return std::strerror(errno);
+  const auto type = info.st_mode & S_IFMT;
+  if (type == S_IFREG || type == S_IFIFO) return {};
+#ifdef S_IFSOCK
+  if (type == S_IFSOCK) return {};
+#endif
+  return std::string("not a regular file or a pipe") + (type == S_IFDIR ? " (a folder)"
+                                                        : type == S_IFCHR
+                                                            ? " (a terminal or another device)"
+                                                            : "");
+}
+
 // The bytes of a document, at most kDocumentByteLimit of them, from a regular
-// file or standard input: a folder, a device or a pipe given by name is
-// refused before it is read, and no read takes more than the limit and one.
-std::string ReadDocument(const std::string& source, std::istream& in, const std::string& name) {
+// file or standard input: what the name opens is looked at before it is read
+// (a folder, a device or a FIFO is refused), and no read takes more than the
+// limit and one.
+std::string ReadDocument(Context& context, const std::string& source, const std::string& name) {
   const std::string tooLarge = name + ": a document is at most " +
                                std::to_string(kDocumentByteLimit >> 20) + " MiB (" +
                                std::to_string(kDocumentByteLimit) + " bytes)";
-  auto readFrom = [&](std::istream& stream) {
-    std::string text;
-    char chunk[65536];
-    while (text.size() <= kDocumentByteLimit &&
-           stream.read(chunk, sizeof chunk).gcount() > 0) {
+  std::string text;
+  char chunk[65536];
+  if (source == "-") {
+    if (context.standardInput) {
+      const std::string refusal = StandardInputRefusal();
+      if (!refusal.empty()) throw Failure{name + ": " + refusal};
+    }
+    std::istream& stream = context.in;
+    while (text.size() <= kDocumentByteLimit && stream.read(chunk, sizeof chunk).gcount() > 0) {
       text.append(chunk, static_cast<size_t>(stream.gcount()));
     }
     if (stream.bad()) throw Failure{name + ": cannot be read"};
-    if (text.size() > kDocumentByteLimit) throw Failure{tooLarge + ", this one is larger"};
-    return text;
-  };
-  if (source == "-") return readFrom(in);
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(source, error);
-  if (error) throw Failure{name + ": " + error.message()};
-  if (!std::filesystem::is_regular_file(status)) {
-    throw Failure{name + ": not a regular file (give a document file, or - for standard input)"};
+  } else {
+    Status status;
+    const std::unique_ptr<File> file = context.fileSystem.OpenForReading(source, &status);
+    if (!file) {
+      if (status.condition() == Condition::kNotRegularFile) {
+        throw Failure{name +
+                      ": not a regular file (give a document file, or - for standard input)"};
+      }
+      throw Failure{ErrorText((status.ok() ? Status::System(0) : status).WithPath(name))};
+    }
+    try {
+      const uint64_t size = file->GetLength();
+      if (size > kDocumentByteLimit) {
+        throw Failure{tooLarge + ", this one " + std::to_string(size) + " bytes"};
+      }
+      size_t got = 0;
+      while (text.size() <= kDocumentByteLimit && (got = file->Read(chunk, sizeof chunk)) > 0) {
+        text.append(chunk, got);
+      }
+    } catch (const FileError& e) {
+      throw Failure{ErrorText(e.GetStatus().WithPath(name))};
+    }
   }
-  const uintmax_t size = std::filesystem::file_size(source, error);
-  if (!error && size > kDocumentByteLimit) {
-    throw Failure{tooLarge + ", this one " + std::to_string(size) + " bytes"};
-  }
-  std::ifstream file(source, std::ios::binary);
-  if (!file) throw Failure{name + ": " + std::strerror(errno)};
-  return readFrom(file);
+  if (text.size() > kDocumentByteLimit) throw Failure{tooLarge + ", this one is larger"};
+  return text;
 }
 
 int Apply(Context& context) {
   const std::string& source = context.args.positional[0];
-  const std::string name = source == "-" ? "standard input" : source;
-  const std::string text = ReadDocument(source, context.in, name);
+  const std::string name = source == "-" ? "standard input" : QuotedName(source);
+  const std::string text = ReadDocument(context, source, name);
   std::vector<DocumentTemplate> templates;
   const Status parsed = ParseTemplateDocument(text, &templates);
   if (!parsed.ok()) throw Failure{ErrorText(parsed.WithPath(name))};

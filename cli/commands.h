@@ -26,7 +26,9 @@ struct Context {
   std::istream& in;
   FileSystem& fileSystem;
   uint32_t n = 0;
-  std::string driver;  // --driver given with --file, else empty
+  std::string driver;  // --driver, else empty
+  // `in` is the process's standard input, whose kind is checked before a read.
+  bool standardInput = false;
 };
 
 // The operand that follows a command's name.

@@ -1,7 +1,6 @@
 // zuv8620: edits the device setting templates of a driver file from scripts.
 #include <cstdio>
 #include <exception>
-#include <iostream>
 #include <new>
 #ifdef _WIN32
 #include <fcntl.h>
@@ -11,7 +10,6 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "zuv_version.h"
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
@@ -25,13 +23,8 @@ int main(int argc, char** argv) {
   // and exit status 2, never in an abort.
   try {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && args[0] == "--version") {
-      std::cout << "zuv8620 " ZUV_VERSION "\n";
-      return zuv::cli::kExitOk;
-    }
-    const int status = zuv::cli::Run(args, std::cout, std::cerr);
-    std::cout.flush();
-    return status;
+    // Standard output is flushed and closed there, and a failure reported.
+    return zuv::cli::RunProcess(args);
   } catch (const std::bad_alloc&) {
     std::fputs("zuv8620: out of memory\n", stderr);
   } catch (const std::exception& e) {

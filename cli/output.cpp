@@ -52,7 +52,83 @@ std::string Line(const Json& json) {
   return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
+// The length of the valid UTF-8 sequence at text[at] (no overlong form, no
+// surrogate, nothing above U+10FFFF), or 0.
+size_t Utf8Length(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+void AppendEscape(std::string& out, unsigned char c) {
+  static const char kNames[] = "abtnvfr";  // \a (7) to \r (13)
+  out += '\\';
+  if (c >= 7 && c <= 13) {
+    out += kNames[c - 7];
+  } else {
+    out += static_cast<char>('0' + (c >> 6));
+    out += static_cast<char>('0' + ((c >> 3) & 7));
+    out += static_cast<char>('0' + (c & 7));
+  }
+}
+
+// ShownText, with '"' and '\\' escaped too when `quoting`; true when
+// anything was escaped.
+bool Escape(std::string_view text, bool quoting, std::string* out) {
+  bool escaped = false;
+  for (size_t at = 0; at < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    const size_t length = Utf8Length(text, at);
+    // C1 controls, U+0080 to U+009F, are C2 80 to C2 9F.
+    const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0;
+    if (length == 0 || c < 0x20 || c == 0x7F || c1) {
+      for (size_t i = 0; i < (c1 ? 2u : 1u); ++i) {
+        AppendEscape(*out, static_cast<unsigned char>(text[at + i]));
+      }
+      at += c1 ? 2 : 1;
+      escaped = true;
+      continue;
+    }
+    if (quoting && (c == '"' || c == '\\')) *out += '\\';
+    out->append(text.substr(at, length));
+    at += length;
+  }
+  return escaped;
+}
+
 }  // namespace
+
+std::string ShownText(std::string_view text) {
+  std::string shown;
+  Escape(text, false, &shown);
+  return shown;
+}
+
+std::string QuotedName(std::string_view name) {
+  std::string quoted = "\"";
+  if (!Escape(name, true, &quoted)) return std::string(name);
+  return quoted + "\"";
+}
 
 std::string ListLine(const DeviceTemplate& slot, uint32_t n) {
   return std::to_string(n) + ": board " + std::to_string(slot.SwitchID) + ", channels " +
@@ -80,10 +156,11 @@ std::string ShowText(const DeviceTemplate& slot, uint32_t n) {
 std::string CheckText(const std::string& encoding, const std::vector<TemplateProblem>& problems) {
   std::string text = "encoding: " + encoding + "\n";
   if (problems.empty()) text += "no problems found\n";
+  // A problem quotes the file's own text, which may hold any byte.
   for (const TemplateProblem& problem : problems) {
     text += (problem.n == kWholeFileProblem ? std::string("file")
                                             : "template " + std::to_string(problem.n)) +
-            ": " + problem.text + "\n";
+            ": " + ShownText(problem.text) + "\n";
   }
   return text;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "templates/device_template.h"
@@ -18,6 +19,16 @@ std::string ListLine(const DeviceTemplate& slot, uint32_t n);
 std::string ShowText(const DeviceTemplate& slot, uint32_t n);
 // The lines of `check`.
 std::string CheckText(const std::string& encoding, const std::vector<TemplateProblem>& problems);
+
+// Text as a terminal gets it: every control byte (C0, DEL, and C1 in UTF-8)
+// and every byte that is not part of valid UTF-8 becomes an escape ("\n",
+// "\033", "\377"), so that no name or text of a file can move the cursor,
+// ring or recolour the terminal; valid UTF-8 text stays as it is.
+std::string ShownText(std::string_view text);
+// A name (a path) in messages and diff headers: as it is when ShownText
+// leaves it so; else in double quotes, with '"' and '\' escaped too, as git
+// quotes names.
+std::string QuotedName(std::string_view name);
 
 // One line of JSON each, with its closing newline.
 std::string TemplateJson(const DeviceTemplate& slot, uint32_t n);

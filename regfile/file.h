@@ -79,7 +79,9 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // Opens an existing file for reading and writing, without creating or
   // truncating it. On failure returns null and sets *status to the system's
-  // error.
+  // error; a path that names anything but a regular file (a folder, a FIFO,
+  // a device) is refused at once, never waited on, with
+  // Condition::kNotRegularFile.
   virtual std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) = 0;
   // Opens an existing file for reading only, sharing it with every other
   // reader and writer (on Windows reading, writing and deletion): what a path
@@ -126,11 +128,12 @@ class FileSystem {
   // lock that holds nothing.
   virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status);
 
-  // The path of the file `path` names when the path leads through a symbolic
-  // link (on Windows the open file's final path), so that a link of another
-  // name keeps the driver keys of the file it names; any other path, and one
-  // that cannot be resolved, comes back unchanged, so its keys come from the
-  // same text as always. This default (files in memory) returns it unchanged.
+  // The absolute path of the file `path` names, through every symbolic link
+  // (on Windows the open file's final path when the path leads through a
+  // link, else the full path with the letter case as given), so that a
+  // relative path or a link of another name keeps the driver keys of the file
+  // it names. A path that cannot be resolved comes back made absolute as
+  // written. This default (files in memory) returns it unchanged.
   virtual std::string RealPath(const std::string& path);
 };
 

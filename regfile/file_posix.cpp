@@ -124,14 +124,14 @@ class PosixFileSystem : public FileSystem {
   }
 
   std::string RealPath(const std::string& path) override {
-    // Only a path through a symbolic link changes: "." and ".." and repeated
-    // separators alone do not.
+    // Absolute, so that a file named from inside its driver's folder has the
+    // keys it has by its full path; links, "." and ".." resolved. A path that
+    // does not resolve is made absolute as written.
     std::error_code error;
     const std::filesystem::path real = std::filesystem::canonical(path, error);
-    if (error) return path;
+    if (!error) return real.string();
     const std::filesystem::path plain = std::filesystem::absolute(path, error).lexically_normal();
-    if (error || plain == real) return path;
-    return real.string();
+    return error ? path : plain.string();
   }
 
   Status ReplaceContent(const std::string& path, std::string_view content) override {
@@ -207,9 +207,12 @@ class PosixFileSystem : public FileSystem {
     platform::LockBackoff backoff(LockWaitMilliseconds());
     const int operation = (mode == LockMode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     for (;;) {
-      const int fd = OpenRetrying(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      const int fd = OpenRetrying(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
       if (fd < 0) return systemFailed();
       auto lock = std::make_unique<PosixLock>(fd);
+      struct stat opened;
+      if (::fstat(fd, &opened) != 0) return systemFailed();
+      if (!S_ISREG(opened.st_mode)) return failed(NotRegular(opened.st_mode, path));
       for (;;) {
         if (::flock(fd, operation) == 0) break;
         if (errno == EINTR) continue;
@@ -231,18 +234,48 @@ class PosixFileSystem : public FileSystem {
 
  private:
   static std::unique_ptr<File> Open(const std::string& path, int access, Status* status) {
-    const int fd = OpenRetrying(path, access | O_CLOEXEC);
+    // Without O_NONBLOCK the open of a FIFO waits for a writer; what it opens
+    // is looked at before anything is read.
+    const int fd = OpenRetrying(path, access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-      if (status) *status = Status::System(Error(), path, "open");
+      if (status) {
+        *status =
+            errno == EISDIR ? NotRegular(S_IFDIR, path) : Status::System(Error(), path, "open");
+      }
       return nullptr;
     }
     struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    Status refused;
+    if (::fstat(fd, &info) != 0) {
+      refused = Status::System(Error(), path, "open");
+    } else if (!S_ISREG(info.st_mode)) {
+      refused = NotRegular(info.st_mode, path);
+    } else {
+      // Reads of a regular file never wait; the flag goes all the same.
+      const int flags = ::fcntl(fd, F_GETFL);
+      if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        refused = Status::System(Error(), path, "open");
+      }
+    }
+    if (!refused.ok()) {
       ::close(fd);
-      if (status) *status = Status::System(EISDIR, path, "open");
+      if (status) *status = std::move(refused);
       return nullptr;
     }
     return std::make_unique<PosixFile>(fd, path);
+  }
+
+  // A folder, a FIFO, a device or a socket where a driver file or a document
+  // is wanted: refused before it is read (a FIFO would wait for a writer, a
+  // device read as an empty file or never end).
+  static Status NotRegular(mode_t mode, const std::string& path) {
+    const char* what = S_ISDIR(mode)    ? "a folder"
+                       : S_ISFIFO(mode) ? "a FIFO or pipe"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "";
+    return Status::Of(Condition::kNotRegularFile, what).WithPath(path);
   }
 
   // Condition::kReadOnly when the system refuses this user the file for

@@ -137,18 +137,18 @@ class Win32FileSystem : public FileSystem {
     const std::wstring wide = Wide(path);
     HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return path;
+    std::string narrow;
+    if (handle == INVALID_HANDLE_VALUE) return Narrow(FullPath(wide), &narrow) ? narrow : path;
     const std::wstring real = FinalPath(handle);
     ::CloseHandle(handle);
     const std::wstring plain = FullPath(wide);
-    // Only a path through a link changes: one that differs in letter case
-    // alone, or in separators, "." and "..", keeps the name it was given.
+    // A path through a link becomes the final path; any other is made
+    // absolute (GetFullPathNameW) and keeps the letter case it was given.
     if (real.empty() || plain.empty() ||
         ::CompareStringOrdinal(real.c_str(), static_cast<int>(real.size()), plain.c_str(),
                                static_cast<int>(plain.size()), TRUE) == CSTR_EQUAL) {
-      return path;
+      return Narrow(plain, &narrow) ? narrow : path;
     }
-    std::string narrow;
     return Narrow(real, &narrow) ? narrow : path;
   }
 
@@ -295,6 +295,7 @@ class Win32FileSystem : public FileSystem {
         return systemFailed(error);
       }
       auto lock = std::make_unique<Win32Lock>(handle);
+      if (Status regular = CheckRegular(handle, path); !regular.ok()) return failed(regular);
       for (;;) {
         OVERLAPPED at = {};
         at.Offset = kLockOffset;
@@ -342,7 +343,24 @@ class Win32FileSystem : public FileSystem {
       if (status) *status = Status::System(error != 0 ? error : ERROR_OPEN_FAILED, path, "open");
       return nullptr;
     }
+    if (Status regular = CheckRegular(handle, path); !regular.ok()) {
+      ::CloseHandle(handle);
+      if (status) *status = std::move(regular);
+      return nullptr;
+    }
     return std::make_unique<Win32File>(handle, path);
+  }
+
+  // A device (NUL, CON, COM1) or a pipe where a driver file is wanted is
+  // refused before it is read: it reads as an empty file, or never ends.
+  static Status CheckRegular(HANDLE handle, const std::string& path) {
+    const DWORD type = ::GetFileType(handle);
+    if (type == FILE_TYPE_DISK) return {};
+    if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) {
+      return Status::System(::GetLastError(), path, "open");
+    }
+    const char* what = type == FILE_TYPE_PIPE ? "a pipe" : type == FILE_TYPE_CHAR ? "a device" : "";
+    return Status::Of(Condition::kNotRegularFile, what).WithPath(path);
   }
 
   static std::wstring Wide(const std::string& text) {

@@ -73,6 +73,9 @@ std::string ReasonText(const Status& status) {
       return "no copy of the old content could be written to the temporary folder " +
              platform::TemporaryFolderName() + ": " + SystemErrorText(status.SystemCode()) +
              "; nothing was written";
+    case Condition::kNotRegularFile:
+      return "not a regular file" +
+             (status.Detail().empty() ? std::string() : " (" + status.Detail() + ")");
     case Condition::kNotDecoded:
     case Condition::kDeviceRefused:
     case Condition::kRuleRefused:

@@ -39,6 +39,9 @@ enum class Condition {
   kNotWritten,
   // Another program changed the templates since they were loaded.
   kChangedOnDisk,
+  // The path names something other than a regular file (a folder, a FIFO, a
+  // device): refused before anything is read. Detail() names what it is.
+  kNotRegularFile,
 };
 
 class [[nodiscard]] Status {

@@ -4,7 +4,8 @@
 #                                       README.md and examples/, stripped
 #   ZUV8620Ude-VERSION-win32-debug.zip  their debug symbols (FILE.debug, named in
 #                                       each binary's .gnu_debuglink)
-#   zuv8620_VERSION_ARCH.deb            the Linux zuv8620 and its manual page
+#   zuv8620_VERSION_ARCH.deb            the Linux zuv8620, its manual page and its
+#                                       bash and zsh completion
 #
 #   scripts/package.sh [--out DIR] [--build-dir DIR]
 #   scripts/package.sh --check-reproducible [--out DIR]
@@ -122,6 +123,9 @@ architecture=$(dpkg --print-architecture)
 deb="$staging/debian/zuv8620"
 DESTDIR="$deb" cmake --install "$builds/release-native" >/dev/null
 [ -f "$deb/usr/share/man/man1/zuv8620.1.gz" ] || { echo "package.sh: no manual page (help2man?)" >&2; exit 1; }
+for completion in bash-completion/completions/zuv8620 zsh/vendor-completions/_zuv8620; do
+  [ -f "$deb/usr/share/$completion" ] || { echo "package.sh: no $completion" >&2; exit 1; }
+done
 strip --remove-section=.comment --remove-section=.note --strip-unneeded "$deb/usr/bin/zuv8620"
 
 # The libraries' packages and versions the program needs, from the symbols it uses.

@@ -16,10 +16,10 @@ std::string ComposeDriverFilePath(std::string_view root, std::string_view driver
                                   char separator);
 
 // The path the driver's keys are derived from. With a driver name, the
-// path that name gives in an image tree (the file may have any name then);
-// without one, fileSystem.RealPath(path): the file's real path when `path`
-// leads through a symbolic link (a link of another name keeps the keys of the
-// file it names), else `path` itself.
+// path that name gives in an image tree (the file may have any name, and any
+// folders may lie above it); without one, fileSystem.RealPath(path): the
+// file's absolute real path (a relative path, or a link of another name,
+// keeps the keys of the file it names).
 std::string DriverKeyPath(const std::string& path, FileSystem& fileSystem,
                           const std::string& driverName = {});
 

@@ -400,12 +400,30 @@ Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTem
   for (uint32_t n = 0; n < kTemplateCount; ++n) result[n].Used = 0;
   std::map<uint32_t, const DocumentTemplate*> byNumber;
 
+  // A board id the file already holds in several slots (the load accepts
+  // such a file) may stay in those slots: every template placed with it so
+  // far, and slot n, had it in the file. A duplicate the file does not hold
+  // is refused, as the editor and `set` refuse it.
+  auto keepsDuplicate = [&](uint32_t n, uint32_t boardId) {
+    auto hadIt = [&](uint32_t m) { return table[m].Used != 0 && table[m].SwitchID == boardId; };
+    if (!hadIt(n)) return false;
+    for (uint32_t m = 0; m < kTemplateCount; ++m) {
+      if (result[m].Used != 0 && result[m].SwitchID == boardId && !hadIt(m)) return false;
+    }
+    return true;
+  };
+
   auto place = [&](const DocumentTemplate& wanted, uint32_t n) -> std::string {
     DeviceTemplate& slot = result[n];
     slot.Used = 0;  // not counted among the templates placed so far
-    Refusal refusal =
-        result.IsSwitchIdUsed(wanted.boardId) ? Refusal::kSwitchIdUsed : Refusal::kNone;
-    if (refusal == Refusal::kNone) refusal = SetBoardId(result, slot, wanted.boardId);
+    Refusal refusal = Refusal::kNone;
+    if (keepsDuplicate(n, wanted.boardId)) {
+      slot.SwitchID = wanted.boardId;
+    } else if (result.IsSwitchIdUsed(wanted.boardId)) {
+      refusal = Refusal::kSwitchIdUsed;
+    } else {
+      refusal = SetBoardId(result, slot, wanted.boardId);
+    }
     if (refusal != Refusal::kNone) {
       return wanted.where + ": \"boardId\" " + std::to_string(wanted.boardId) + ": " +
              RefusalText(refusal);

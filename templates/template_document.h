@@ -64,8 +64,10 @@ Status ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate
 // document does not name become free; a template without a number takes the
 // first slot left free, as the editor's Add does. Refused
 // (Condition::kRuleRefused naming the template; the table is unchanged): more
-// than 16 templates, a number used twice, a board id used twice, a board id
-// above 15 that the template of that number does not have already.
+// than 16 templates, a number used twice, a board id used twice (but for one
+// that the file already holds in those same slots, so that a file's own
+// export applies to it), a board id above 15 that the template of that number
+// does not have already.
 Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTemplate>& templates);
 
 }  // namespace zuv

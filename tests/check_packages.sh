@@ -40,7 +40,7 @@ done
 
 dpkg-deb -x "$deb" "$out/deb"
 expect_eq "deb files" "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | tr '\n' ' ')" \
-  "./usr/bin/zuv8620 ./usr/share/doc/zuv8620/README.md ./usr/share/man/man1/zuv8620.1.gz "
+  "./usr/bin/zuv8620 ./usr/share/bash-completion/completions/zuv8620 ./usr/share/doc/zuv8620/README.md ./usr/share/man/man1/zuv8620.1.gz ./usr/share/zsh/vendor-completions/_zuv8620 "
 expect_eq "Package" "$(dpkg-deb -f "$deb" Package)" zuv8620
 expect_eq "Version" "$(dpkg-deb -f "$deb" Version)" "$version"
 dpkg-deb -f "$deb" Depends | grep -q "^libc6 (>= " || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
@@ -48,6 +48,11 @@ readelf -S "$out/deb/usr/bin/zuv8620" | grep -q "\.debug_info" && fail "zuv8620 
 expect_eq "--version" "$("$out/deb/usr/bin/zuv8620" --version)" "zuv8620 $version"
 zcat "$out/deb/usr/share/man/man1/zuv8620.1.gz" | grep -q '^\.TH ZUV8620 "1" .* "zuv8620 '"$version"'"' ||
   fail "manual page header"
+for completion in /usr/share/bash-completion/completions/zuv8620 /usr/share/zsh/vendor-completions/_zuv8620; do
+  zcat "$out/deb/usr/share/man/man1/zuv8620.1.gz" | grep -qF "$completion" ||
+    fail "the manual page does not name $completion"
+done
+bash -n "$out/deb/usr/share/bash-completion/completions/zuv8620" || fail "bash completion syntax"
 
 [ "$failures" = 0 ] || exit 1
 echo "ok: $win.zip, $win-debug.zip and $deb"

@@ -17,9 +17,12 @@
 #include <process.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include "cli/cli.h"
@@ -609,6 +612,103 @@ TEST(CliJson, OutputIsValidUtf8) {
   EXPECT_TRUE(ValidJson(tool.out)) << tool.out;
 }
 
+// Control bytes and bytes that are not UTF-8, in a name or in the file's
+// text, reach the terminal escaped: messages, check's report and a diff's
+// headers; a name in valid UTF-8 is shown as it is, and the diff's lines stay
+// the file's own.
+TEST(CliText, ControlBytesAreShownEscaped) {
+  const std::string dir = "/img/Public/Korvalent/Device_Drivers/USB8620/";
+  struct Row {
+    std::string path;
+    std::string file;  // empty: no file
+    std::vector<std::string> args;
+    std::string out, err;  // each the start of the output expected
+  };
+  const Row rows[] = {
+      {dir + "a\x1b[31mred\n\a.reg",
+       "",
+       {"list"},
+       "",
+       "zuv8620: \"" + dir + "a\\033[31mred\\n\\a.reg\": "},
+      {dir + "caf\xC3\xA9.reg", "", {"list"}, "", "zuv8620: " + dir + "caf\xC3\xA9.reg: "},
+      {dir + "caf\xE9\\\".reg", "", {"list"}, "", "zuv8620: \"" + dir + "caf\\351\\\\\\\".reg\": "},
+      {dir + "x\x9b.reg",
+       kPrefix + "0]\r\n\"SwitchID\"=dword:0\r\n",
+       {"add", "--dry-run"},
+       "--- \"" + dir + "x\\233.reg\"\n+++ \"" + dir + "x\\233.reg\" (after save)\n",
+       ""},
+      {dir + "y\xC2\x9B.reg",
+       kPrefix + "0]\r\n\"SwitchID\"=dword:0\r\n",
+       {"remove", "0", "--dry-run"},
+       "--- \"" + dir + "y\\302\\233.reg\"\n",
+       ""},
+      {dir + "USB8620.reg",
+       kPrefix + "0]\r\n\"SwitchID\"=dword:0\r\n\"AOSettings 0\"=\"0 \x1b]0;x\x07\xE9\"\r\n",
+       {"check"},
+       "encoding: 8-bit (ANSI)\ntemplate 0: \"AOSettings 0\" text \"0 \\033]0;x\\a\\351\"",
+       ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    InProcess tool;
+    tool.path = row.path;
+    if (!row.file.empty()) tool.fs.SetFile(tool.path, row.file);
+    tool.Run(row.args);
+    EXPECT_EQ(tool.out.rfind(row.out, 0), 0u) << tool.out;
+    EXPECT_EQ(tool.err.rfind(row.err, 0), 0u) << tool.err;
+    // The diff's own lines are the file's bytes.
+    if (row.args.back() == "--dry-run") {
+      EXPECT_NE(tool.out.find("\r\n"), std::string::npos);
+    }
+  }
+}
+
+// A file may hold two templates with one board id (the load accepts it): its
+// own export applies to it as a no-op; a document that makes a duplicate the
+// file does not hold is refused, as the editor and `set` refuse it.
+TEST(CliApply, AFilesOwnExportAppliesWithItsDuplicates) {
+  const std::string file = test::ReadFileBytes(kSample) + " \r\n" + kPrefix +
+                           "5] \r\n\"SwitchID\"=dword:0\r\n\"ChanConfig\"=dword:0\r\n" +
+                           "\"AOSettings 0\"=\"     0     5     0\"\r\n" +
+                           "\"AOSettings 1\"=\"     0    10     0\"\r\n";
+  const std::string own = R"({"number": 0, "boardId": 0, "differentialPairs": [0],)"
+                          R"( "ao0": "0 ~ 10V", "ao1": "-5 ~ 5V"},)"
+                          R"({"number": 2, "boardId": 1, "ao0": "-10 ~ 10V", "ao1": "0 ~ 10V"})";
+  const struct {
+    const char* name;
+    std::string document;  // empty: the file's own export
+    const char* refusal;   // empty: applied, the file unchanged
+  } rows[] = {
+      {"its own export", "", ""},
+      {"the duplicate kept, in the document's order", Document(DocTemplate(5, 0) + "," + own), ""},
+      {"a third template with the id",
+       Document(own + "," + DocTemplate(5, 0) + "," + DocTemplate(6, 0)),
+       R"(templates[3] (number 6): "boardId" 0: SwitchID already used!)"},
+      {"the duplicate moved to another slot", Document(own + "," + DocTemplate(7, 0)),
+       R"(templates[2] (number 7): "boardId" 0: SwitchID already used!)"},
+      {"a new duplicate of another id", Document(own + "," + DocTemplate(5, 1)),
+       R"(templates[2] (number 5): "boardId" 1: SwitchID already used!)"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    InProcess tool;
+    tool.fs.SetFile(tool.path, file);
+    ASSERT_EQ(tool.Run({"check"}), 1);
+    EXPECT_NE(tool.out.find("board id 0 is also the board id of template 0"), std::string::npos);
+    ASSERT_EQ(tool.Run({"export"}), 0);
+    tool.input = row.document.empty() ? tool.out : row.document;
+    if (*row.refusal == '\0') {
+      EXPECT_EQ(tool.Run({"apply", "-", "--dry-run"}), 0) << tool.err;
+      EXPECT_EQ(tool.out, "");
+      EXPECT_EQ(tool.Run({"apply", "-"}), 0) << tool.err;
+    } else {
+      EXPECT_EQ(tool.Run({"apply", "-"}), 2);
+      EXPECT_NE(tool.err.find(row.refusal), std::string::npos) << tool.err;
+    }
+    EXPECT_EQ(tool.File(), file);
+  }
+}
+
 // ---------------------------------------------------------------- the process
 
 struct Result {
@@ -623,9 +723,11 @@ class Tool : public ::testing::Test {
     test::WriteFileBytes(path_, test::ReadFileBytes(kSample));
   }
 
-  Result Run(const std::string& args) {
+  // `prefix` comes before the tool on the shell's line ("cd DIR && ", "cat F | ").
+  Result Run(const std::string& args, const std::string& prefix = "") {
     const std::string out = dir_.File("out.txt"), err = dir_.File("err.txt");
-    std::string command = "\"" ZUV8620_TOOL "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
+    std::string command =
+        prefix + "\"" ZUV8620_TOOL "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"";
 #ifdef _WIN32
     command = "\"" + command + "\"";  // cmd.exe drops the outer quotes
 #endif
@@ -1003,33 +1105,228 @@ TEST_F(Tool, ExportApplyAcrossTwoFiles) {
   EXPECT_EQ(Run(onOther + "\"" + document + "\" --dry-run").out, "");
 }
 
-// A document is a regular file of at most 16 MiB or standard input; a
-// folder, a device or a larger file is refused before it is parsed, and
-// standard input is read no further than the limit.
+// A driver file is a regular file; a document is one of at most 16 MiB, or
+// standard input, a regular file or a pipe. Anything else (a folder, a FIFO,
+// a device, a pipe by name) is refused at once, never waited on and never
+// read as an empty file; a larger document is refused before it is parsed,
+// and standard input is read no further than the limit.
 TEST_F(Tool, ApplyReadsOnlyARegularFileOrStandardInputOf16MiB) {
   const std::string large = dir_.File("large.json");
   test::WriteFileBytes(large, std::string((16u << 20) + 1, ' '));
-  const std::string before = File();
-  const std::pair<std::string, std::string> cases[] = {
-      {"\"" + dir_.File("Image") + "\"",
-       ": not a regular file (give a document file, or - for standard input)\n"},
-      {"\"" + large + "\"",
-       ": a document is at most 16 MiB (16777216 bytes), this one 16777217 bytes\n"},
-      {"- < \"" + large + "\"",
-       "standard input: a document is at most 16 MiB (16777216 bytes), this one is larger\n"},
-#ifndef _WIN32
-      {"/dev/zero", ": not a regular file (give a document file, or - for standard input)\n"},
-      {"- < /dev/zero", "standard input: a document is at most 16 MiB"},
-#endif
+  const std::string document = dir_.File("templates.json");
+  test::WriteFileBytes(document, OnFile("export").out);
+  const std::string file = "--file \"" + path_ + "\" ";
+  const std::string folder = "\"" + dir_.File("Image") + "\"";
+  const std::string notRegular =
+      ": not a regular file (give a document file, or - for standard "
+      "input)\n";
+  struct Row {
+    std::string args;
+    std::string prefix;  // before the tool on the shell's line
+    int status;
+    std::string message;  // in the error output; empty: none
   };
-  for (const auto& [document, message] : cases) {
-    SCOPED_TRACE(document);
-    const Result r = OnFile("apply " + document);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+  std::vector<Row> rows = {
+      {file + "list", "", 0, ""},
+      {file + "apply \"" + document + "\"", "", 0, ""},
+      {file + "apply - < \"" + document + "\"", "", 0, ""},
+      {"--file " + folder + " list", "", 2, ": not a regular file (a folder)\n"},
+      {file + "apply " + folder, "", 2, notRegular},
+      {file + "apply \"" + large + "\"", "", 2,
+       ": a document is at most 16 MiB (16777216 bytes), this one 16777217 bytes\n"},
+      {file + "apply - < \"" + large + "\"", "", 2,
+       "standard input: a document is at most 16 MiB (16777216 bytes), this one is larger\n"},
+  };
+#ifndef _WIN32
+  const std::string fifo = dir_.File("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string pipeOf = "cat \"" + document + "\" | ";
+  const std::vector<Row> posix = {
+      {file + "apply - < " + folder, "", 2,
+       "standard input: not a regular file or a pipe (a folder)\n"},
+      {"--file \"" + fifo + "\" list", "", 2, ": not a regular file (a FIFO or pipe)\n"},
+      {"--file \"" + fifo + "\" add", "", 2, ": not a regular file (a FIFO or pipe)\n"},
+      {file + "apply \"" + fifo + "\"", "", 2, notRegular},
+      {"--file /dev/null check", "", 2, "/dev/null: not a regular file (a character device)\n"},
+      {"--file /dev/null save", "", 2, "/dev/null: not a regular file (a character device)\n"},
+      {"--file /dev/stdin list", "cat \"" + path_ + "\" | ", 2,
+       "/dev/stdin: not a regular file (a FIFO or pipe)\n"},
+      {file + "apply /dev/zero", "", 2, notRegular},
+      {file + "apply - < /dev/zero", "", 2,
+       "standard input: not a regular file or a pipe (a terminal or another device)\n"},
+      {file + "apply -", pipeOf, 0, ""},
+      {file + "apply -", "cat /dev/zero | ", 2, "standard input: a document is at most 16 MiB"},
+  };
+  rows.insert(rows.end(), posix.begin(), posix.end());
+#endif
+  const std::string before = File();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.prefix + row.args);
+    const Result r = Run(row.args, row.prefix);
+    EXPECT_EQ(r.status, row.status) << r.err;
+    if (row.message.empty()) {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(File(), before);  // the document is the file's own export
+  }
+}
+
+#ifndef _WIN32
+// Output that does not reach standard output (a full disk, a descriptor
+// closed, a pipe whose reader left while SIGPIPE is ignored) ends in a
+// message and exit status 2, never in 0 with the output cut.
+TEST_F(Tool, OutputThatDoesNotArriveIsAFailure) {
+  enum class Output { kFull, kClosed, kBrokenPipe };
+  struct Row {
+    const char* args;
+    Output output;
+    int status;
+    const char* message;  // after "zuv8620: "; empty: none
+  };
+  const Row rows[] = {
+      {"export", Output::kFull, 2, "standard output: No space left on device\n"},
+      {"list", Output::kFull, 2, "standard output: No space left on device\n"},
+      {"check", Output::kFull, 2, "standard output: No space left on device\n"},
+      {"--help", Output::kFull, 2, "standard output: No space left on device\n"},
+      {"export", Output::kClosed, 2, "standard output: Bad file descriptor\n"},
+      {"show 0", Output::kClosed, 2, "standard output: Bad file descriptor\n"},
+      {"save", Output::kClosed, 0, ""},  // writes nothing: a closed output is no failure
+      {"remove 0 --dry-run", Output::kBrokenPipe, 2, "standard output: Broken pipe\n"},
+      {"export", Output::kBrokenPipe, 2, "standard output: Broken pipe\n"},
+  };
+  const std::string before = File();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.args) + " " + std::to_string(static_cast<int>(row.output)));
+    const std::string err = dir_.File("err.txt");
+    std::vector<std::string> words = {ZUV8620_TOOL, "--file", path_};
+    std::istringstream split(row.args);
+    for (std::string word; split >> word;) words.push_back(word);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    int reader[2];
+    ASSERT_EQ(::pipe(reader), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(errFd, 2);
+      if (row.output == Output::kFull) ::dup2(::open("/dev/full", O_WRONLY), 1);
+      if (row.output == Output::kClosed) ::close(1);
+      if (row.output == Output::kBrokenPipe) {
+        std::signal(SIGPIPE, SIG_IGN);
+        ::close(reader[0]);
+        ::dup2(reader[1], 1);
+      }
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    ::close(reader[0]);
+    ::close(reader[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), row.status);
+    EXPECT_EQ(test::ReadFileBytes(err), *row.message ? "zuv8620: " + std::string(row.message) : "");
     EXPECT_EQ(File(), before);
   }
 }
+#endif
+
+// The driver's keys come from the file, not from the way it is named: a
+// relative path or a link has the keys of the file's absolute path, and with
+// --driver the name decides them, whatever folders lie above the root. A
+// --driver that names another folder is refused.
+TEST_F(Tool, KeysComeFromTheFileNotTheWayItIsNamed) {
+  const std::string folder = std::filesystem::path(path_).parent_path().string();
+  test::WriteFileBytes(folder + "/backup.reg", File());
+  const std::string above = dir_.File("Device_Drivers/old/Image");
+  test::WriteFileBytes(above + "/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg", File());
+#ifdef _WIN32
+  const std::string in = "cd /d ";
+#else
+  const std::string in = "cd ";
+#endif
+  struct Row {
+    const char* name;
+    std::string prefix;
+    std::string args;     // before the command
+    std::string message;  // empty: the edit and check succeed
+  };
+  std::vector<Row> rows = {
+      {"relative, inside the driver's folder", in + "\"" + folder + "\" && ", "--file backup.reg",
+       ""},
+      {"relative with ..", in + "\"" + folder + "/../..\" && ",
+       "--file Device_Drivers/USB8620/../USB8620/backup.reg", ""},
+      {"Device_Drivers above the root", "", "--root \"" + above + "\" --driver USB8620A", ""},
+      {"--driver with a separator", "", "--root \"" + dir_.File("Image") + "\" --driver ../x",
+       "zuv8620: --driver '../x': a driver's name, not a path (no / or \\, not . or ..)\n"},
+      {"--driver ..", "", "--root \"" + dir_.File("Image") + "\" --driver ..",
+       "zuv8620: --driver '..': a driver's name, not a path"},
+      {"--driver . beside --file", "", "--file \"" + path_ + "\" --driver .",
+       "zuv8620: --driver '.': a driver's name, not a path"},
+      {"--driver with a backslash", "", "--file \"" + path_ + "\" --driver \"USB\\8620\"",
+       "zuv8620: --driver 'USB\\8620': a driver's name, not a path"},
+  };
+#ifndef _WIN32
+  const std::string links = dir_.File("links");
+  std::filesystem::create_directories(links);
+  ASSERT_EQ(::symlink((folder + "/backup.reg").c_str(), (links + "/other.reg").c_str()), 0);
+  rows.push_back({"relative symbolic link", in + "\"" + links + "\" && ", "--file other.reg", ""});
+#endif
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Result r = Run(row.args + " add", row.prefix);
+    if (!row.message.empty()) {
+      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(r.err.rfind(row.message, 0), 0u) << r.err;
+      continue;
+    }
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = Run(row.args + " check", row.prefix);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "encoding: 8-bit (ANSI)\nno problems found\n");
+  }
+}
+
+#ifndef _WIN32
+// The bash completion offers the commands, each command's own options and
+// the values an option or operand takes.
+TEST_F(Tool, BashCompletesCommandsAndOptions) {
+  if (std::system("bash -c true") != 0) GTEST_SKIP() << "no bash";
+  const std::pair<const char*, const char*> rows[] = {
+      {"zuv8620 --file x.reg s", "save set show"},
+      {"zuv8620 --file x.reg set 0 --d", "--differential --driver --dry-run"},
+      {"zuv8620 --file x.reg list --", "-- --driver --file --help --json --root --version"},
+      {"zuv8620 --root . --driver USB8620A set 1", "1 10 11 12 13 14 15"},
+      {"zuv8620 --file x.reg set 0 --ao1 -", "-10~10V -5~5V"},
+      {"zuv8620 --file x.reg set 0 --single-ended a", "all"},
+      {"zuv8620 help ex", "export"},
+      {"zuv8620 --file x.reg export ", ""},
+      {"zuv8620 --file x.reg apply -- --", ""},
+  };
+  for (const auto& [line, expected] : rows) {
+    SCOPED_TRACE(line);
+    const std::string script = dir_.File("complete.sh");
+    test::WriteFileBytes(script,
+                         std::string("source \"") + ZUV_SOURCE_DIR +
+                             "/cli/completion/zuv8620.bash\"\n"
+                             "COMP_LINE='" +
+                             line +
+                             "'\n"
+                             "read -ra COMP_WORDS <<<\"$COMP_LINE\"\n"
+                             "[[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')\n"
+                             "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+                             "_zuv8620\n"
+                             "printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort | xargs\n");
+    const std::string out = dir_.File("out.txt");
+    EXPECT_EQ(std::system(("bash \"" + script + "\" >\"" + out + "\"").c_str()), 0);
+    EXPECT_EQ(test::ReadFileBytes(out), std::string(expected) + "\n");
+  }
+}
+#endif
 
 TEST_F(Tool, HelpForTheToolAndEachCommand) {
   for (const char* args : {"--help", "help", "list --help", "show --help", "add --help",
@@ -1041,6 +1338,31 @@ TEST_F(Tool, HelpForTheToolAndEachCommand) {
     EXPECT_EQ(r.out.rfind("Usage: zuv8620", 0), 0u) << r.out;
   }
   EXPECT_EQ(Run("").status, 2);
+  // --help and --version anywhere on the line, before anything wrong on it;
+  // after "--" every word is an operand.
+  const std::string file = "--file \"" + path_ + "\" ";
+  const std::pair<std::string, std::string> anywhere[] = {
+      {file + "list --version", "zuv8620 " ZUV_VERSION "\n"},
+      {"list --version --help", "zuv8620 " ZUV_VERSION "\n"},
+      {"--bogus list --help", "Usage: zuv8620 FILE list"},
+      {"set 0 --board-id=1 --json=2 -h", "Usage: zuv8620 FILE set"},
+  };
+  for (const auto& [args, out] : anywhere) {
+    SCOPED_TRACE(args);
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind(out, 0), 0u) << r.out;
+  }
+  test::WriteFileBytes(dir_.File("--doc.json"), OnFile("export").out);
+#ifdef _WIN32
+  const std::string in = "cd /d \"" + dir_.Path() + "\" && ";
+#else
+  const std::string in = "cd \"" + dir_.Path() + "\" && ";
+#endif
+  EXPECT_EQ(Run(file + "apply -- --doc.json", in).status, 0);
+  EXPECT_EQ(Run(file + "-- apply --doc.json", in).status, 0);
+  EXPECT_EQ(Run(file + "apply --doc.json", in).err, "zuv8620: unknown option '--doc.json'\n");
+  EXPECT_EQ(Run(file + "apply -- - --help").err, "zuv8620: apply: unexpected argument '--help'\n");
   // The manual page is made from --help and --version: both must exit 0.
   EXPECT_NE(Run("--help").out.find("  --version "), std::string::npos);
   const Result version = Run("--version");
