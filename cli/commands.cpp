@@ -262,18 +262,21 @@ std::string ReadDocument(const std::string& source, std::istream& in, const std:
   };
   if (source == "-") return readFrom(in);
   std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(source, error);
+  // The argument is UTF-8 (on Windows too, where a narrow path would be taken
+  // in the ANSI code page).
+  const std::filesystem::path file = std::filesystem::u8path(source);
+  const std::filesystem::file_status status = std::filesystem::status(file, error);
   if (error) throw Failure{name + ": " + error.message()};
   if (!std::filesystem::is_regular_file(status)) {
     throw Failure{name + ": not a regular file (give a document file, or - for standard input)"};
   }
-  const uintmax_t size = std::filesystem::file_size(source, error);
+  const uintmax_t size = std::filesystem::file_size(file, error);
   if (!error && size > kDocumentByteLimit) {
     throw Failure{tooLarge + ", this one " + std::to_string(size) + " bytes"};
   }
-  std::ifstream file(source, std::ios::binary);
-  if (!file) throw Failure{name + ": " + std::strerror(errno)};
-  return readFrom(file);
+  std::ifstream stream(file, std::ios::binary);
+  if (!stream) throw Failure{name + ": " + std::strerror(errno)};
+  return readFrom(stream);
 }
 
 int Apply(Context& context) {
