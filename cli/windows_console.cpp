@@ -39,8 +39,8 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
 
 StandardOutput::StandardOutput(DWORD which) : handle_(GetStdHandle(which)) {
   DWORD mode = 0;
-  console_ = handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE &&
-             GetConsoleMode(handle_, &mode) != 0;
+  console_ =
+      handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode) != 0;
 }
 
 StandardOutput::~StandardOutput() { Drain(); }

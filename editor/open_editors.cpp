@@ -57,8 +57,8 @@ TemplateEditorDialog* FindOpenEditor(const char* driverFilePath) {
   winui::ExclusiveLock lock(g_openEditorsLock);
   for (const OpenEditor& entry : g_openEditors) {
     if (entry.thread == thread &&
-        CompareStringOrdinal(entry.path.c_str(), static_cast<int>(entry.path.size()),
-                             path.c_str(), static_cast<int>(path.size()), TRUE) == CSTR_EQUAL) {
+        CompareStringOrdinal(entry.path.c_str(), static_cast<int>(entry.path.size()), path.c_str(),
+                             static_cast<int>(path.size()), TRUE) == CSTR_EQUAL) {
       return entry.editor;
     }
   }

@@ -88,8 +88,8 @@ constexpr UINT kShowOpenErrorMessage = WM_APP + 1;
 // The number of UTF-16 units of UTF-8 text.
 size_t Utf16Length(const std::string& text) {
   if (text.empty()) return 0;
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   return length > 0 ? static_cast<size_t>(length) : text.size();
 }
 
@@ -239,15 +239,16 @@ void TemplateEditorDialog::LoadFromFile() {
     // What the box of a file Save never writes says already is not said
     // again (check's line of the encoding or the text that does not decode).
     if (!notWritten_.ok()) {
-      problems_.erase(std::remove_if(problems_.begin(), problems_.end(),
-                                     [](const TemplateProblem& problem) {
-                                       const std::string tail = "; no change is written to this file";
-                                       return problem.n == kWholeFileProblem &&
-                                              problem.text.size() >= tail.size() &&
-                                              problem.text.compare(problem.text.size() - tail.size(),
-                                                                   tail.size(), tail) == 0;
-                                     }),
-                      problems_.end());
+      problems_.erase(
+          std::remove_if(problems_.begin(), problems_.end(),
+                         [](const TemplateProblem& problem) {
+                           const std::string tail = "; no change is written to this file";
+                           return problem.n == kWholeFileProblem &&
+                                  problem.text.size() >= tail.size() &&
+                                  problem.text.compare(problem.text.size() - tail.size(),
+                                                       tail.size(), tail) == 0;
+                         }),
+          problems_.end());
     }
   }
   base_ = templates_;
@@ -259,10 +260,9 @@ void TemplateEditorDialog::OnShowOpenError() {
     const std::string reason = openStatus_.condition() == Condition::kLockTimedOut
                                    ? driverFilePath_ + "\n\n" + kLockedText + " " +
                                          "The editor has not read its templates."
-                                   : std::string(kOpenFailedText) + "\n\n" +
-                                         ErrorText(openStatus_);
-    const int answer = MessageBoxUtf8(hwnd_, reason + "\n\n" + kOpenRetryText,
-                                      MB_RETRYCANCEL | MB_ICONWARNING);
+                                   : std::string(kOpenFailedText) + "\n\n" + ErrorText(openStatus_);
+    const int answer =
+        MessageBoxUtf8(hwnd_, reason + "\n\n" + kOpenRetryText, MB_RETRYCANCEL | MB_ICONWARNING);
     if (answer == IDRETRY) Reload();
     return;
   }
@@ -479,10 +479,10 @@ bool TemplateEditorDialog::Save(HWND owner) {
     const Status& result = saved.status;
     if (result.condition() == Condition::kLockTimedOut) {
       // Told at once, not waited for: the window keeps answering.
-      const int answer =
-          MessageBoxUtf8(owner, driverFilePath_ + "\n\n" + kLockedText + " Nothing was saved.\n\n" +
-                                    kSaveRetryText,
-                         MB_RETRYCANCEL | MB_ICONWARNING);
+      const int answer = MessageBoxUtf8(
+          owner,
+          driverFilePath_ + "\n\n" + kLockedText + " Nothing was saved.\n\n" + kSaveRetryText,
+          MB_RETRYCANCEL | MB_ICONWARNING);
       if (answer == IDRETRY) continue;
       MarkModified();
       return false;
@@ -491,9 +491,8 @@ bool TemplateEditorDialog::Save(HWND owner) {
       const BoardIdClash& clash = saved.merged.clashes.front();
       MessageBoxUtf8(owner,
                      std::string(kSaveFailedText) + "\n\n" + driverFilePath_ + ": " +
-                         TemplateName(clash.slot) + "'s board id " +
-                         std::to_string(clash.boardId) + " is also the board id of " +
-                         TemplateName(clash.other) +
+                         TemplateName(clash.slot) + "'s board id " + std::to_string(clash.boardId) +
+                         " is also the board id of " + TemplateName(clash.other) +
                          ", which another program saved after this editor read the file. "
                          "Choose another board id and save again; nothing was written.",
                      MB_OK | MB_ICONERROR);
@@ -510,10 +509,9 @@ bool TemplateEditorDialog::Save(HWND owner) {
       const std::string names = TemplateNameList(asked);
       char answers[sizeof(kChangedOnDiskAnswersText) + 200];
       std::snprintf(answers, sizeof(answers), kChangedOnDiskAnswersText, names.c_str());
-      const std::string text = driverFilePath_ + "\n\n" + names +
-                               (asked.size() == 1 ? kChangedOnDiskWasText
-                                                  : kChangedOnDiskWereText) +
-                               "\n\n" + answers;
+      const std::string text =
+          driverFilePath_ + "\n\n" + names +
+          (asked.size() == 1 ? kChangedOnDiskWasText : kChangedOnDiskWereText) + "\n\n" + answers;
       // Cancel, which loses nothing, is the default.
       const int answer =
           MessageBoxUtf8(owner, text, MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON3);

@@ -180,8 +180,8 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   TemplateTable base_;
   bool read_ = false;  // a read of the file succeeded: base_ is the file's
   bool modified_ = false;
-  Status openStatus_;  // why the file could not be read, shown at open
-  Status notWritten_;  // why Save will never write the file, shown at open
+  Status openStatus_;                      // why the file could not be read, shown at open
+  Status notWritten_;                      // why Save will never write the file, shown at open
   std::vector<TemplateProblem> problems_;  // what `check` reports, shown at open
   // Loads and saves wait for the file's lock a moment at most.
   LockWaitBoundFileSystem files_{NativeFileSystem(), kEditorLockWaitMs};

@@ -34,8 +34,8 @@ std::string Utf8FromAnsi(const char* text, size_t length) {
   if (units <= 0) return std::string(text, length);
   std::wstring wide(static_cast<size_t>(units), L'\0');
   MultiByteToWideChar(CP_ACP, 0, text, count, &wide[0], units);
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr,
-                                        nullptr);
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return std::string(text, length);
   std::string utf8(static_cast<size_t>(bytes), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, &utf8[0], bytes, nullptr, nullptr);
@@ -45,8 +45,8 @@ std::string Utf8FromAnsi(const char* text, size_t length) {
 // The characters (UTF-16 units) of UTF-8 text, as the system counts a path.
 size_t PathLength(const std::string& utf8) {
   if (utf8.empty()) return 0;
-  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                        nullptr, 0);
+  const int units =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   return units > 0 ? static_cast<size_t>(units) : utf8.size();
 }
 
@@ -70,9 +70,9 @@ void OpenEditor(const char* rootPath, const char* driverName, const char* extraT
   // within kMaxPath characters cannot make a path that fits anyway.
   size_t rootLength = strnlen(rootPath, kMaxPath);
   if (rootLength >= kMaxPath) return ReportOverlongPath(rootPath, rootLength, 0);
-  std::string path = zuv::ComposeDriverFilePath(
-      Utf8FromAnsi(rootPath, rootLength),
-      Utf8FromAnsi(driverName, strnlen(driverName, kMaxPath)), '\\');
+  std::string path =
+      zuv::ComposeDriverFilePath(Utf8FromAnsi(rootPath, rootLength),
+                                 Utf8FromAnsi(driverName, strnlen(driverName, kMaxPath)), '\\');
   const size_t pathLength = PathLength(path);
   if (pathLength >= kMaxPath) return ReportOverlongPath(rootPath, rootLength, pathLength);
 

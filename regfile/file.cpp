@@ -74,18 +74,15 @@ std::unique_ptr<File> LockWaitBoundFileSystem::OpenForReading(const std::string&
   return files_.OpenForReading(path, status);
 }
 
-Status LockWaitBoundFileSystem::ReplaceContent(const std::string& path,
-                                               std::string_view content) {
+Status LockWaitBoundFileSystem::ReplaceContent(const std::string& path, std::string_view content) {
   return files_.ReplaceContent(path, content);
 }
 
 std::unique_ptr<FileLock> LockWaitBoundFileSystem::Lock(const std::string& path, LockMode mode,
-                                                        Status* status,
-                                                        uint32_t waitMilliseconds) {
-  return files_.Lock(path, mode, status,
-                     waitMilliseconds == kLockWaitFromEnvironment
-                         ? wait_
-                         : std::min(wait_, waitMilliseconds));
+                                                        Status* status, uint32_t waitMilliseconds) {
+  return files_.Lock(
+      path, mode, status,
+      waitMilliseconds == kLockWaitFromEnvironment ? wait_ : std::min(wait_, waitMilliseconds));
 }
 
 std::string LockWaitBoundFileSystem::RealPath(const std::string& path) {

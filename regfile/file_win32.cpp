@@ -505,8 +505,8 @@ class Win32FileSystem : public FileSystem {
     ::CloseHandle(handle);
     // Without MOVEFILE_REPLACE_EXISTING: a driver file that another save put
     // there meanwhile stays.
-    return unheld && ::MoveFileExW(Wide(newest->path).c_str(), Wide(path).c_str(),
-                                   MOVEFILE_WRITE_THROUGH);
+    return unheld &&
+           ::MoveFileExW(Wide(newest->path).c_str(), Wide(path).c_str(), MOVEFILE_WRITE_THROUGH);
   }
 
   static uint32_t Error() {

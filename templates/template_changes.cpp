@@ -134,21 +134,20 @@ ChangesSaveResult SaveTemplateChanges(const std::string& path, const TemplateTab
                                       FileSystem& fileSystem, const std::string& driverName) {
   ChangesSaveResult result;
   try {
-    result.status = UpdateTemplateTable(
-                        path,
-                        [&](TemplateTable& table) {
-                          result.merged = MergeTemplateChanges(base, edited, table, editorWins);
-                          const bool unresolved = std::any_of(
-                              result.merged.conflicts.begin(), result.merged.conflicts.end(),
-                              [&](uint32_t n) {
-                                return std::find(editorWins.begin(), editorWins.end(), n) ==
-                                       editorWins.end();
-                              });
-                          if (unresolved || !result.merged.clashes.empty()) throw Unresolved{};
-                          table = result.merged.table;
-                        },
-                        false, fileSystem, driverName)
-                        .status;
+    result.status =
+        UpdateTemplateTable(
+            path,
+            [&](TemplateTable& table) {
+              result.merged = MergeTemplateChanges(base, edited, table, editorWins);
+              const bool unresolved = std::any_of(
+                  result.merged.conflicts.begin(), result.merged.conflicts.end(), [&](uint32_t n) {
+                    return std::find(editorWins.begin(), editorWins.end(), n) == editorWins.end();
+                  });
+              if (unresolved || !result.merged.clashes.empty()) throw Unresolved{};
+              table = result.merged.table;
+            },
+            false, fileSystem, driverName)
+            .status;
   } catch (const Unresolved&) {
     result.status = Status::Of(Condition::kChangedOnDisk);
   }

@@ -554,9 +554,9 @@ class Tool : public ::testing::Test {
     const std::string command =
         "\"\"" ZUV8620_TOOL "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"\"";
     std::wstring wide(command.size() + 1, L'\0');
-    wide.resize(static_cast<size_t>(MultiByteToWideChar(
-        CP_UTF8, 0, command.data(), static_cast<int>(command.size()), &wide[0],
-        static_cast<int>(wide.size()))));
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, command.data(),
+                                                        static_cast<int>(command.size()), &wide[0],
+                                                        static_cast<int>(wide.size()))));
     const int status = _wsystem(wide.c_str());
     return {status, test::ReadFileBytes(out), test::ReadFileBytes(err)};
 #else
@@ -574,7 +574,8 @@ class Tool : public ::testing::Test {
 // names the file in its messages as it is (UTF-8 to a file or a pipe).
 TEST_F(Tool, OpensAFileUnderACyrillicFolder) {
   const std::string root = dir_.File(u8"Образ 画像");
-  const std::string file = dir_.File(u8"Образ 画像/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg");
+  const std::string file =
+      dir_.File(u8"Образ 画像/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg");
   test::WriteFileBytes(file, test::ReadFileBytes(kSample));
   Result r = RunUnicode("--root \"" + root + "\" --driver USB8620A list");
   EXPECT_EQ(r.status, 0) << r.err;

@@ -98,7 +98,9 @@ std::string SectionWith(int n, int boardId, const char* ao0 = "     0    10     
   std::snprintf(id, sizeof(id), "%x", boardId);
   return std::string(kSectionPrefix) + std::to_string(n) + "]\r\n\"SwitchID\"=dword:" + id +
          "\r\n\"ChanConfig\"=dword:0\r\n"
-         "\"AOSettings 0\"=\"" + ao0 + "\"\r\n"
+         "\"AOSettings 0\"=\"" +
+         ao0 +
+         "\"\r\n"
          "\"AOSettings 1\"=\"     0    10     0\"\r\n";
 }
 
@@ -122,9 +124,9 @@ class HeldLock {
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     OVERLAPPED at = {};
     at.Offset = 0x7FFFFFFF;
-    locked_ = handle_ != INVALID_HANDLE_VALUE &&
-              LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                         &at);
+    locked_ =
+        handle_ != INVALID_HANDLE_VALUE &&
+        LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
   }
   ~HeldLock() { Release(); }
   HeldLock(const HeldLock&) = delete;
@@ -892,7 +894,7 @@ TEST(HostUnload, TheEditorOutlivesFreeLibraryAndSaves) {
 TEST_F(EditorTest, SaveKeepsWhatAnotherProgramChangedElsewhere) {
   WriteDriverFile(DriverFileWith({0, 1}));
   Editor editor = Open();
-  editor.remove.Click();  // Template0
+  editor.remove.Click();                                      // Template0
   WriteDriverFile("; changed\r\n" + DriverFileWith({0, 1}));  // not a template change
   EXPECT_THAT(Answering(IDCANCEL, [&] { editor.save.Click(); }), IsEmpty());
   EXPECT_EQ(FileBytes(), "; changed\r\n" + DriverFileWith({1}));
@@ -927,9 +929,8 @@ TEST_P(EditorDiskChange, SaveAsksOnlyAboutTemplatesBothChanged) {
   editor.ChooseBoardId(7);
   // Another program gives Template1 board id 9, changes Template2's range and
   // adds Template5.
-  const std::string theirs =
-      kFileHead + Section(0) + SectionWith(1, 9) + SectionWith(2, 2, "     0     5    -5") +
-      Section(5);
+  const std::string theirs = kFileHead + Section(0) + SectionWith(1, 9) +
+                             SectionWith(2, 2, "     0     5    -5") + Section(5);
   WriteDriverFile(theirs);
   std::vector<MessageBoxSeen> boxes = Answering(c.answer, [&] { editor.save.Click(); });
   ASSERT_THAT(boxes, ElementsAre(MessageBoxSeen{
@@ -957,21 +958,21 @@ TEST_P(EditorDiskChange, SaveAsksOnlyAboutTemplatesBothChanged) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, EditorDiskChange,
-    ::testing::Values(
-        DiskChangeCase{"EditorsVersion",
-                       IDYES,
-                       {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1", "2 Template2",
-                        "5 Template5"},
-                       false},
-        DiskChangeCase{"Reload",
-                       IDNO,
-                       {"-1 DeviceTemplate", "-2 USB-8620A", "0 Template0", "1 Template1",
-                        "2 Template2", "5 Template5"},
-                       false},
-        DiskChangeCase{"Cancel",
-                       IDCANCEL,
-                       {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1", "2 Template2"},
-                       true}),
+    ::testing::Values(DiskChangeCase{"EditorsVersion",
+                                     IDYES,
+                                     {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1",
+                                      "2 Template2", "5 Template5"},
+                                     false},
+                      DiskChangeCase{"Reload",
+                                     IDNO,
+                                     {"-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
+                                      "1 Template1", "2 Template2", "5 Template5"},
+                                     false},
+                      DiskChangeCase{
+                          "Cancel",
+                          IDCANCEL,
+                          {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1", "2 Template2"},
+                          true}),
     [](const ::testing::TestParamInfo<DiskChangeCase>& info) { return info.param.name; });
 
 // ---- Another program holds the driver file's lock
@@ -988,13 +989,12 @@ TEST_F(EditorTest, ALockHeldAtOpenIsToldAtOnceAndSaveWritesNothingUntilRead) {
   ASSERT_TRUE(lock.Locked());
   HWND window = nullptr;
   const auto start = std::chrono::steady_clock::now();
-  std::vector<MessageBoxSeen> boxes =
-      Answering(IDCANCEL, [&] { window = OpenEditorWindow(); });
+  std::vector<MessageBoxSeen> boxes = Answering(IDCANCEL, [&] { window = OpenEditorWindow(); });
   // The default wait is 10 s: nothing waited for it.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-  ASSERT_THAT(boxes, ElementsAre(MessageBoxSeen{
-                         "ZUV8620Ude",
-                         FilePath() + "\n\n" + kLockedAtOpen + "\n\n" + kOpenRetry, true}));
+  ASSERT_THAT(boxes,
+              ElementsAre(MessageBoxSeen{
+                  "ZUV8620Ude", FilePath() + "\n\n" + kLockedAtOpen + "\n\n" + kOpenRetry, true}));
   EXPECT_EQ(boxes[0].defaultButton, IDRETRY);
   Editor editor(window);
   ASSERT_NE(editor.hwnd, nullptr);
@@ -1005,8 +1005,8 @@ TEST_F(EditorTest, ALockHeldAtOpenIsToldAtOnceAndSaveWritesNothingUntilRead) {
   editor.add.Click();
   lock.Release();
   boxes = Answering(IDCANCEL, [&] { editor.save.Click(); });
-  ASSERT_THAT(boxes, ElementsAre(MessageBoxSeen{"ZUV8620Ude", FilePath() + "\n\n" + kNotRead,
-                                                true}));
+  ASSERT_THAT(boxes,
+              ElementsAre(MessageBoxSeen{"ZUV8620Ude", FilePath() + "\n\n" + kNotRead, true}));
   EXPECT_EQ(boxes[0].defaultButton, IDCANCEL);
   EXPECT_EQ(FileBytes(), original);
   EXPECT_TRUE(editor.save.IsEnabled());
@@ -1037,8 +1037,8 @@ TEST_F(EditorTest, RetryAtOpenReadsTheFileOnceTheLockIsGone) {
   }
   EXPECT_EQ(boxes.size(), 1u);
   Editor editor(window);
-  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
-                                          "2 Template2"));
+  EXPECT_THAT(editor.Items(),
+              ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0", "2 Template2"));
 }
 
 // The same lock held by another thread of the host's process.
@@ -1056,9 +1056,9 @@ TEST_F(EditorTest, ALockHeldByAnotherThreadAtOpenIsToldAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   release = true;
   holder.join();
-  EXPECT_THAT(boxes, ElementsAre(MessageBoxSeen{
-                         "ZUV8620Ude",
-                         FilePath() + "\n\n" + kLockedAtOpen + "\n\n" + kOpenRetry, true}));
+  EXPECT_THAT(boxes,
+              ElementsAre(MessageBoxSeen{
+                  "ZUV8620Ude", FilePath() + "\n\n" + kLockedAtOpen + "\n\n" + kOpenRetry, true}));
 }
 
 // A Save while another program holds the lock: told at once, the window
@@ -1076,8 +1076,8 @@ TEST_F(EditorTest, ALockHeldAtSaveIsToldAtOnceAndTheWindowAnswers) {
     boxes = Answering(IDCANCEL, [&] { editor.save.Click(); });
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   }
-  ASSERT_THAT(boxes, ElementsAre(MessageBoxSeen{
-                         "ZUV8620Ude", FilePath() + "\n\n" + kLockedAtSave, true}));
+  ASSERT_THAT(boxes,
+              ElementsAre(MessageBoxSeen{"ZUV8620Ude", FilePath() + "\n\n" + kLockedAtSave, true}));
   EXPECT_TRUE(boxes[0].ownerAnswers);
   EXPECT_EQ(FileBytes(), original);
   EXPECT_TRUE(editor.save.IsEnabled());

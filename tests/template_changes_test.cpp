@@ -99,7 +99,7 @@ TEST(TemplateChanges, TheFilesOtherChangesAreKept) {
        {1}},
       {"different values of one template",
        Table({{2, Used(2)}}),
-       Table({{2, Used(2, 0, 5)}}),     // AO0 here
+       Table({{2, Used(2, 0, 5)}}),        // AO0 here
        Table({{2, Used(2, 0xC, 10, 5)}}),  // the mask and AO1 there
        Table({{2, Used(2, 0xC, 5, 5)}}),
        {},
@@ -111,13 +111,7 @@ TEST(TemplateChanges, TheFilesOtherChangesAreKept) {
        Table({{2, Used(2, 0xC)}}),
        {},
        {}},
-      {"both removed it",
-       Table({{3, Used(3)}}),
-       Table({}),
-       Table({}),
-       Table({}),
-       {},
-       {}},
+      {"both removed it", Table({{3, Used(3)}}), Table({}), Table({}), Table({}), {}, {}},
       {"both made the same change",
        Table({{3, Used(3)}}),
        Table({{3, Used(7)}}),
@@ -260,8 +254,8 @@ TEST(TemplateChanges, ABoundedWaitTellsAHeldLockAtOnce) {
   EXPECT_EQ(saved.status.condition(), Condition::kLockTimedOut);
   EXPECT_EQ(test::ReadFileBytes(path), FileWith(read));
   held.reset();
-  EXPECT_TRUE(SaveTemplateChanges(path, read, Table({{0, Used(0)}, {1, Used(1)}}), {}, atOnce)
-                  .status.ok());
+  EXPECT_TRUE(
+      SaveTemplateChanges(path, read, Table({{0, Used(0)}, {1, Used(1)}}), {}, atOnce).status.ok());
 }
 
 TEST(TemplateChanges, NamesAList) {
