@@ -634,6 +634,30 @@ INSTANTIATE_TEST_SUITE_P(
                  "\\50%d%s\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"}),
     [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.name; });
 
+// DriverConfig's root comes in the ANSI code page: it is converted once, the
+// file opens, and a box shows its path as it is.
+TEST_F(EditorTest, ARootOfAnsiCharactersOpensAndBoxesShowItRight) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the row is written for Windows-1252";
+  root_ = dir_.Path() + "\\Caf\xE9\\";  // "Café" in Windows-1252
+  const std::string file = dir_.Path() + u8"\\Café\\" + kDriverFile;
+  WriteFileBytes(file, DriverFileWith({0}));
+  Editor editor = Open();
+  ASSERT_NE(editor.hwnd, nullptr);
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0"));
+  editor.add.Click();
+  std::vector<MessageBoxSeen> boxes;
+  {
+    HeldLock lock(root_ + kDriverFile);
+    ASSERT_TRUE(lock.Locked());
+    boxes = Answering(IDCANCEL, [&] { editor.save.Click(); });
+  }
+  // The box's text read back in the ANSI code page: the root as given.
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_THAT(boxes[0].text, StartsWith(root_ + kDriverFile + "\n\n"));
+  editor.save.Click();
+  EXPECT_NE(SectionIn(ReadFileBytes(file), 1), "");
+}
+
 TEST_F(EditorTest, ShortDriverNameNamesDirectoryAndFile) {
   // "USB86": the path ends in USB86\USB86.reg. The file is opened (the
   // sections of such a driver are named differently; Save appends one).
