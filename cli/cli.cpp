@@ -106,14 +106,22 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   return RunOn(args, out, err, in, fileSystem, false);
 }
 
-int RunProcess(const std::vector<std::string>& args) {
+int RunProcess(const std::vector<std::string>& args, std::ostream& err,
+               std::streambuf* console) {
+  if (console != nullptr) {
+    std::ostream out(console);
+    const int status = RunOn(args, out, err, std::cin, NativeFileSystem(), true);
+    if (out.flush()) return status;
+    err << kToolName << ": standard output: the console refused the output\n";
+    return kExitFailed;
+  }
   StandardOutput output;
   std::ostream out(&output);
-  const int status = RunOn(args, out, std::cerr, std::cin, NativeFileSystem(), true);
+  const int status = RunOn(args, out, err, std::cin, NativeFileSystem(), true);
   out.flush();
   const std::string failure = output.Close();
   if (failure.empty()) return status;
-  std::cerr << kToolName << ": standard output: " << failure << "\n";
+  err << kToolName << ": standard output: " << failure << "\n";
   return kExitFailed;
 }
 

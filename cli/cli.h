@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
+#include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,8 +36,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // then standard output flushed and closed; output that did not reach it
 // (a full disk, a closed descriptor, a pipe whose reader left) ends in
 // "zuv8620: standard output: REASON" and kExitFailed, whatever the command
-// did.
-int RunProcess(const std::vector<std::string>& args);
+// did. Its messages go to `err`. On Windows a console takes its output
+// through `console` (text shown as UTF-16), which is then only flushed.
+int RunProcess(const std::vector<std::string>& args, std::ostream& err = std::cerr,
+               std::streambuf* console = nullptr);
 
 // The range labels of --ao0 and --ao1 ("-5~5" too), as the rules read them.
 using ::zuv::ParseAoRangeLabel;

@@ -1,30 +1,39 @@
 // zuv8620: edits the device setting templates of a driver file from scripts.
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <new>
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+
+#include "cli/windows_console.h"
 #endif
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
 
-int main(int argc, char** argv) {
 #ifdef _WIN32
+// The arguments as UTF-16 (linked with -municode), so that a path of any name
+// Windows can hold reaches the tool; inside it every text is UTF-8.
+int wmain(int argc, wchar_t** argv) {
   // The same bytes on every platform: a diff keeps the driver file's own line
   // ends, which text mode would double.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-#endif
-  // Run reports its own failures; what it cannot (no memory for the
-  // arguments, a failure while writing its report) still ends in a message
-  // and exit status 2, never in an abort.
+  // RunProcess reports its own failures; what it cannot (no memory for the
+  // arguments) still ends in a message and exit status 2, never in an abort.
   try {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    // Standard output is flushed and closed there, and a failure reported.
-    return zuv::cli::RunProcess(args);
+    // UTF-8 to a file or a pipe; to a console, UTF-16 (any character shows).
+    zuv::cli::ConsoleStream errBuffer(STD_ERROR_HANDLE);
+    std::ostream err(&errBuffer);
+    const std::vector<std::string> args = zuv::cli::Utf8Arguments(argc, argv);
+    if (zuv::cli::IsConsole(STD_OUTPUT_HANDLE)) {
+      zuv::cli::ConsoleStream outBuffer(STD_OUTPUT_HANDLE);
+      return zuv::cli::RunProcess(args, err, &outBuffer);
+    }
+    return zuv::cli::RunProcess(args, err);
   } catch (const std::bad_alloc&) {
     std::fputs("zuv8620: out of memory\n", stderr);
   } catch (const std::exception& e) {
@@ -34,3 +43,19 @@ int main(int argc, char** argv) {
   }
   return zuv::cli::kExitFailed;
 }
+#else
+int main(int argc, char** argv) {
+  // RunProcess reports its own failures; what it cannot (no memory for the
+  // arguments) still ends in a message and exit status 2, never in an abort.
+  try {
+    return zuv::cli::RunProcess(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    std::fputs("zuv8620: out of memory\n", stderr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zuv8620: %s\n", e.what());
+  } catch (...) {
+    std::fputs("zuv8620: unexpected failure\n", stderr);
+  }
+  return zuv::cli::kExitFailed;
+}
+#endif

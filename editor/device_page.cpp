@@ -27,6 +27,28 @@ constexpr int kPictureWidthAt96 = 182;
 constexpr int kPictureHeightAt96 = 115;
 constexpr RECT kPictureFrame = {8, 8, 8 + 144, 8 + 82};
 
+// The window property that leads the list's procedure to its page.
+constexpr char kPageProperty[] = "ZUV8620Ude.DevicePage";
+
+// The direction a key moves a list's selection in: +1 for the keys that go
+// down the list, -1 for those that go up, 0 for any other.
+int StepOf(WPARAM key) {
+  switch (key) {
+    case VK_DOWN:
+    case VK_RIGHT:
+    case VK_NEXT:
+    case VK_HOME:  // to the first item, then onwards past used ones
+      return 1;
+    case VK_UP:
+    case VK_LEFT:
+    case VK_PRIOR:
+    case VK_END:  // to the last item, then back past used ones
+      return -1;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 WINUI_BEGIN_MESSAGE_MAP(DevicePage, TemplatePage)
@@ -52,6 +74,11 @@ BOOL DevicePage::OnInitDialog() {
   }
   descriptionText_.SetText(kModuleDescription);
   deviceNameText_.SetText("USB-8620A");
+  // The list's arrow keys are watched: a step is no choice of the identifier
+  // it lands on.
+  SetPropA(boardIdList_.Handle(), kPageProperty, this);
+  listProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+      boardIdList_.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DevicePage::StepKeyProc)));
   ShowPictureForScreen();
   return TRUE;
 }
@@ -83,6 +110,26 @@ void DevicePage::ShowPictureForScreen() {
   if (loaded != nullptr && loaded != picture_) DeleteObject(loaded);
 }
 
+LRESULT CALLBACK DevicePage::StepKeyProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* page = static_cast<DevicePage*>(GetPropA(hwnd, kPageProperty));
+  if (page == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+  const WNDPROC proc = page->listProc_;
+  if (message == WM_NCDESTROY) {
+    // The list goes: its own procedure back, the page let go.
+    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+    RemovePropA(hwnd, kPageProperty);
+    return CallWindowProcA(proc, hwnd, message, wParam, lParam);
+  }
+  if (message != WM_KEYDOWN || StepOf(wParam) == 0) {
+    return CallWindowProcA(proc, hwnd, message, wParam, lParam);
+  }
+  const int outer = page->stepping_;
+  page->stepping_ = StepOf(wParam);
+  const LRESULT result = CallWindowProcA(proc, hwnd, message, wParam, lParam);
+  page->stepping_ = outer;
+  return result;
+}
+
 void DevicePage::OnDestroy() {
   if (picture_ == nullptr) return;
   SendDlgItemMessageA(hwnd_, IDC_MODULE_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, 0);
@@ -104,8 +151,23 @@ void DevicePage::OnSelchangeBoardId() {
   int selected = boardIdList_.GetCurSel();
   DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
   if (deviceTemplate == nullptr || selected < 0) return;
-  const Refusal refusal =
+  Refusal refusal =
       SetBoardId(Host().Templates(), *deviceTemplate, static_cast<uint32_t>(selected));
+  if (refusal == Refusal::kSwitchIdUsed && stepping_ != 0) {
+    // An arrow step onto an identifier in use goes on to the next free one
+    // in its direction; with none there, the list stays where it was.
+    for (int id = selected + stepping_; id >= 0 && id < static_cast<int>(kBoardIdCount);
+         id += stepping_) {
+      refusal = SetBoardId(Host().Templates(), *deviceTemplate, static_cast<uint32_t>(id));
+      if (refusal == Refusal::kNone) {
+        boardIdList_.SetCurSel(id);
+        Host().MarkModified();
+        return;
+      }
+    }
+    Refresh();
+    return;
+  }
   if (refusal != Refusal::kNone) {
     MessageBoxA(hwnd_, RefusalText(refusal), winui::ModuleName(), MB_OK);
     Refresh();

@@ -30,7 +30,11 @@ class DevicePage : public TemplatePage {
   void OnDestroy();
 
   // A board identifier chosen in the list: taken unless another used
-  // template has it, in which case a box says so and the list goes back.
+  // template has it, in which case a box says so and the list goes back. A
+  // step of the list's arrow keys (Up, Down, Left, Right, Page Up, Page Down,
+  // Home, End) passes over identifiers other templates use, to the next free
+  // one in its direction (or stays where it was when there is none), so the
+  // arrows reach every free identifier.
   void OnSelchangeBoardId();
 
   WINUI_DECLARE_MESSAGE_MAP()
@@ -41,6 +45,12 @@ class DevicePage : public TemplatePage {
   winui::StaticText descriptionText_;
   // The module's picture at the screen's size, shown by the picture control.
   HBITMAP picture_ = nullptr;
+
+  // The list's own window procedure, around which StepKeyProc runs, and
+  // the direction of the arrow key the list is handling (+1, -1; 0: none).
+  WNDPROC listProc_ = nullptr;
+  int stepping_ = 0;
+  static LRESULT CALLBACK StepKeyProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
   // Scales the module's picture to the screen's DPI (within its frame) and
   // shows it.

@@ -13,25 +13,32 @@ namespace zuv {
 namespace {
 
 struct OpenEditor {
-  std::string path;
+  std::wstring path;
   TemplateEditorDialog* editor;
   DWORD thread;
 };
 std::vector<OpenEditor> g_openEditors;
 SRWLOCK g_openEditorsLock = SRWLOCK_INIT;
 
-// The path in one spelling: full, "." and ".." resolved.
-std::string FullPath(const char* path) {
-  char full[MAX_PATH];
-  DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
-  if (length == 0 || length >= MAX_PATH) return path;
-  return std::string(full, length);
+// The UTF-8 path in one spelling: UTF-16, full, "." and ".." resolved.
+std::wstring FullPath(const char* path) {
+  std::wstring wide;
+  const int units = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
+  if (units > 0) {
+    wide.assign(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path, -1, &wide[0], units);
+    wide.resize(static_cast<size_t>(units) - 1);
+  }
+  wchar_t full[MAX_PATH];
+  DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
+  if (length == 0 || length >= MAX_PATH) return wide;
+  return std::wstring(full, length);
 }
 
 }  // namespace
 
 void RegisterOpenEditor(TemplateEditorDialog* editor, const char* driverFilePath) {
-  std::string path = FullPath(driverFilePath);
+  std::wstring path = FullPath(driverFilePath);
   winui::ExclusiveLock lock(g_openEditorsLock);
   g_openEditors.push_back({std::move(path), editor, GetCurrentThreadId()});
 }
@@ -45,11 +52,13 @@ void UnregisterOpenEditor(const TemplateEditorDialog* editor) {
 }
 
 TemplateEditorDialog* FindOpenEditor(const char* driverFilePath) {
-  const std::string path = FullPath(driverFilePath);
+  const std::wstring path = FullPath(driverFilePath);
   const DWORD thread = GetCurrentThreadId();
   winui::ExclusiveLock lock(g_openEditorsLock);
   for (const OpenEditor& entry : g_openEditors) {
-    if (entry.thread == thread && lstrcmpiA(entry.path.c_str(), path.c_str()) == 0) {
+    if (entry.thread == thread &&
+        CompareStringOrdinal(entry.path.c_str(), static_cast<int>(entry.path.size()), path.c_str(),
+                             static_cast<int>(path.size()), TRUE) == CSTR_EQUAL) {
       return entry.editor;
     }
   }

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "editor/page_controls.h"
 #include "editor/reading_order.h"
 #include "editor/resource.h"
+#include "regfile/text_encoding.h"
+#include "templates/template_changes.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 #include "winui/accessibility.h"
@@ -25,12 +28,48 @@ const char kSaveFailedText[] = "The templates could not be saved.";
 const char kOpenFailedText[] = "The driver file could not be read; the editor shows no templates.";
 const char kNotWrittenText[] =
     "The editor shows the driver file's templates, but Save will not write this file.";
-const char kChangedOnDiskText[] =
-    "The templates in the driver file were changed by another program after this editor "
-    "read them.\n\n"
-    "Yes: save, replacing the file's templates with the editor's.\n"
+const char kLockedText[] = "Another program is writing the driver file.";
+const char kOpenRetryText[] =
+    "Retry: read the file's templates again.\n"
+    "Cancel: keep the editor open without them; Save writes nothing until they are read.";
+const char kSaveRetryText[] =
+    "Retry: try to save again.\n"
+    "Cancel: save nothing now and keep editing.";
+const char kNotReadText[] =
+    "The editor has not read the driver file's templates, so Save writes nothing: it would "
+    "replace templates the editor never showed.\n\n"
+    "Retry: read the file's templates now; the changes made in this editor are dropped.\n"
+    "Cancel: save nothing and keep editing.";
+const char kCheckProblemsText[] =
+    "The device reads this file otherwise than the editor shows it, or its templates break the "
+    "editor's rules (what zuv8620 check reports):";
+const char kCheckAdviceText[] =
+    "The editor shows each template as it loads it; a Save writes the templates you change as "
+    "shown here. To keep what the device reads, correct these lines of the file in a text "
+    "editor before you change these templates here (zuv8620 check lists them again).";
+const char kChangedOnDiskWasText[] =
+    " was changed by another program after this editor read the file, and in this editor too.";
+const char kChangedOnDiskWereText[] =
+    " were changed by another program after this editor read the file, and in this editor too.";
+const char kChangedOnDiskAnswersText[] =
+    "Yes: save, with this editor's %s (the other program's changes to it are lost) and every "
+    "other change of both kept.\n"
     "No: reload the templates from the file; the editor's changes are lost.\n"
     "Cancel: save nothing and keep editing.";
+
+int MessageBoxUtf8(HWND owner, const std::string& text, UINT flags) {
+  const std::string utf8 = TextToUtf8(text);
+  const auto wide = [](const std::string& narrow) {
+    std::wstring result;
+    const int length = MultiByteToWideChar(CP_UTF8, 0, narrow.c_str(), -1, nullptr, 0);
+    if (length <= 0) return result;
+    result.assign(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, narrow.c_str(), -1, &result[0], length);
+    result.resize(static_cast<size_t>(length) - 1);
+    return result;
+  };
+  return MessageBoxW(owner, wide(utf8).c_str(), wide(winui::ModuleName()).c_str(), flags);
+}
 
 namespace {
 
@@ -45,6 +84,43 @@ constexpr int kPageOffsetY = 25;
 // Posted to the editor to show the box of a file not read at open once the
 // window is up.
 constexpr UINT kShowOpenErrorMessage = WM_APP + 1;
+
+// The number of UTF-16 units of UTF-8 text.
+size_t Utf16Length(const std::string& text) {
+  if (text.empty()) return 0;
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  return length > 0 ? static_cast<size_t>(length) : text.size();
+}
+
+// The lines of `check` (as zuv8620 check prints them) for the box at open,
+// at most kShown of them.
+std::string ProblemLines(const std::vector<TemplateProblem>& problems) {
+  constexpr size_t kShown = 12;
+  std::string text;
+  for (size_t i = 0; i < problems.size() && i < kShown; ++i) {
+    const TemplateProblem& problem = problems[i];
+    text += (problem.n == kWholeFileProblem ? std::string("file")
+                                            : "template " + std::to_string(problem.n)) +
+            ": " + problem.text + "\n";
+  }
+  if (problems.size() > kShown) {
+    text += "... and " + std::to_string(problems.size() - kShown) + " more\n";
+  }
+  return text;
+}
+
+// The wait cursor while the window's thread tries the file's lock.
+class WaitCursor {
+ public:
+  WaitCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
+  ~WaitCursor() { SetCursor(previous_); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR previous_;
+};
 
 // Copies at most size - 1 characters and terminates; reads no further than
 // that from `source`.
@@ -95,10 +171,9 @@ void TemplateEditorDialog::SetArguments(const char* rootPath, const char* driver
   CopyBounded(extraText_, sizeof(extraText_), extraText);
 }
 
-bool TemplateEditorDialog::SetDriverFilePath(const char* path) {
-  size_t length = strnlen(path, sizeof(driverFilePath_));
-  if (length >= sizeof(driverFilePath_)) return false;
-  CopyBounded(driverFilePath_, sizeof(driverFilePath_), path);
+bool TemplateEditorDialog::SetDriverFilePath(const std::string& path) {
+  if (Utf16Length(path) >= kDriverFilePathSize) return false;
+  driverFilePath_ = path;
   return true;
 }
 
@@ -106,7 +181,7 @@ BOOL TemplateEditorDialog::CreateEditor() {
   winui::InitCommonControls(ICC_TREEVIEW_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES |
                             ICC_STANDARD_CLASSES);
   if (!Create()) return FALSE;
-  RegisterOpenEditor(this, driverFilePath_);
+  RegisterOpenEditor(this, driverFilePath_.c_str());
   return TRUE;
 }
 
@@ -128,27 +203,77 @@ BOOL TemplateEditorDialog::OnInitDialog() {
   FillTemplateTree();
   // The user starts at the tree, with its selection in view.
   SetFocus(templateTree_.Handle());
-  if (!openStatus_.ok() || !notWritten_.ok()) PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
+  if (!openStatus_.ok() || !notWritten_.ok() || !problems_.empty()) {
+    PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
+  }
   return FALSE;
 }
 
 void TemplateEditorDialog::LoadFromFile() {
+  WaitCursor cursor;
+  notWritten_ = Status();
+  problems_.clear();
   try {
-    openStatus_ = LoadTemplateTableReporting(templates_, driverFilePath_, NativeFileSystem(), {},
-                                             &notWritten_);
+    openStatus_ = LoadTemplateTableReporting(templates_, driverFilePath_, files_, {}, &notWritten_);
   } catch (...) {
-    // Nothing could be read: the editor shows every slot free.
+    openStatus_ = Status::Of(Condition::kNotWritten, "no memory to read the file");
+  }
+  read_ = openStatus_.ok();
+  if (!read_) {
+    // Nothing was read: the editor shows every slot free, and Save writes
+    // nothing until a read succeeds.
     templates_.Clear();
     for (uint32_t n = 0; n < kTemplateCount; ++n) templates_[n].SwitchID = n;
+  } else {
+    // What `check` reports of the file, told once at open. A check that
+    // cannot read the file (another program took its lock meanwhile) tells
+    // nothing.
+    std::string encoding;
+    try {
+      if (!CheckTemplateFile(driverFilePath_, files_, &problems_, &encoding).ok()) {
+        problems_.clear();
+      }
+    } catch (...) {
+      problems_.clear();
+    }
+    // What the box of a file Save never writes says already is not said
+    // again (check's line of the encoding or the text that does not decode).
+    if (!notWritten_.ok()) {
+      problems_.erase(
+          std::remove_if(problems_.begin(), problems_.end(),
+                         [](const TemplateProblem& problem) {
+                           const std::string tail = "; no change is written to this file";
+                           return problem.n == kWholeFileProblem &&
+                                  problem.text.size() >= tail.size() &&
+                                  problem.text.compare(problem.text.size() - tail.size(),
+                                                       tail.size(), tail) == 0;
+                         }),
+          problems_.end());
+    }
   }
-  onDisk_ = templates_;
+  base_ = templates_;
 }
 
 void TemplateEditorDialog::OnShowOpenError() {
-  const std::string text = !openStatus_.ok()
-                               ? std::string(kOpenFailedText) + "\n\n" + ErrorText(openStatus_)
-                               : std::string(kNotWrittenText) + "\n\n" + ErrorText(notWritten_);
-  MessageBoxA(hwnd_, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONWARNING);
+  if (!openStatus_.ok()) {
+    // The editor has not read the file: the box offers to read it again.
+    const std::string reason = openStatus_.condition() == Condition::kLockTimedOut
+                                   ? driverFilePath_ + "\n\n" + kLockedText + " " +
+                                         "The editor has not read its templates."
+                                   : std::string(kOpenFailedText) + "\n\n" + ErrorText(openStatus_);
+    const int answer =
+        MessageBoxUtf8(hwnd_, reason + "\n\n" + kOpenRetryText, MB_RETRYCANCEL | MB_ICONWARNING);
+    if (answer == IDRETRY) Reload();
+    return;
+  }
+  std::string text;
+  if (!notWritten_.ok()) text = std::string(kNotWrittenText) + "\n\n" + ErrorText(notWritten_);
+  if (!problems_.empty()) {
+    if (text.empty()) text = driverFilePath_;
+    text += std::string("\n\n") + kCheckProblemsText + "\n\n" + ProblemLines(problems_) + "\n" +
+            kCheckAdviceText;
+  }
+  if (!text.empty()) MessageBoxUtf8(hwnd_, text, MB_OK | MB_ICONWARNING);
 }
 
 std::vector<HWND> TemplateEditorDialog::NamedControls() const {
@@ -173,6 +298,18 @@ void TemplateEditorDialog::PlacePages() {
                  area.top + winui::ScaleToScreen(kPageOffsetY),
                  size.right - size.left, size.bottom - size.top, SWP_NOREDRAW | SWP_NOACTIVATE);
     page->Show(SW_HIDE);
+  }
+}
+
+void TemplateEditorDialog::RebuildTemplateTree() {
+  const int selected = SlotOf(templateTree_.GetSelectedItem());
+  templateTree_.DeleteItem(TVI_ROOT);
+  FillTemplateTree();
+  if (selected < 0) return;
+  HTREEITEM module = templateTree_.GetChildItem(templateTree_.GetRootItem());
+  for (HTREEITEM item = templateTree_.GetChildItem(module); item != nullptr;
+       item = templateTree_.GetNextSiblingItem(item)) {
+    if (SlotOf(item) == selected) templateTree_.SelectItem(item);
   }
 }
 
@@ -240,6 +377,13 @@ bool TemplateEditorDialog::MoveFocusInReadingOrder(HWND focus, bool backwards) {
 }
 
 bool TemplateEditorDialog::PreTranslateKey(const MSG& message) {
+  // Alt+F4 closes the editor from any of its controls, as Close does (with
+  // its prompt): not every control passes it on to the window (under wine
+  // neither the tree nor the pages' controls do).
+  if (message.message == WM_SYSKEYDOWN && message.wParam == VK_F4) {
+    PostMessageA(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return true;
+  }
   if (message.message != WM_KEYDOWN || GetKeyState(VK_MENU) < 0) return false;
   if (GetKeyState(VK_CONTROL) >= 0) {
     // Tab: the pages lie above the tab control, so the dialog manager's order
@@ -318,27 +462,88 @@ void TemplateEditorDialog::Reload() {
 }
 
 bool TemplateEditorDialog::Save(HWND owner) {
-  Status result = SaveTemplateTable(templates_, driverFilePath_, NativeFileSystem(), &onDisk_);
-  if (result.condition() == Condition::kChangedOnDisk) {
-    std::string text = std::string(driverFilePath_) + "\n\n" + kChangedOnDiskText;
-    int answer = MessageBoxA(owner, text.c_str(), winui::ModuleName(),
-                             MB_YESNOCANCEL | MB_ICONWARNING);
-    if (answer == IDNO) {
-      Reload();
-      return true;
-    }
-    if (answer != IDYES) return false;
-    result = SaveTemplateTable(templates_, driverFilePath_);
-  }
-  if (!result.ok()) {
-    std::string text = std::string(kSaveFailedText) + "\n\n" + ErrorText(result);
-    MessageBoxA(owner, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONERROR);
-    MarkModified();
+  if (!read_) {
+    const int answer = MessageBoxUtf8(owner, driverFilePath_ + "\n\n" + kNotReadText,
+                                      MB_RETRYCANCEL | MB_ICONWARNING | MB_DEFBUTTON2);
+    if (answer == IDRETRY) Reload();
     return false;
   }
-  onDisk_ = templates_;
-  MarkSaved();
-  return true;
+  // Conflicting templates the user chose to save as this editor has them.
+  std::vector<uint32_t> editorWins;
+  for (;;) {
+    ChangesSaveResult saved;
+    {
+      WaitCursor cursor;
+      saved = SaveTemplateChanges(driverFilePath_, base_, templates_, editorWins, files_);
+    }
+    const Status& result = saved.status;
+    if (result.condition() == Condition::kLockTimedOut) {
+      // Told at once, not waited for: the window keeps answering.
+      const int answer = MessageBoxUtf8(
+          owner,
+          driverFilePath_ + "\n\n" + kLockedText + " Nothing was saved.\n\n" + kSaveRetryText,
+          MB_RETRYCANCEL | MB_ICONWARNING);
+      if (answer == IDRETRY) continue;
+      MarkModified();
+      return false;
+    }
+    if (result.condition() == Condition::kChangedOnDisk && !saved.merged.clashes.empty()) {
+      const BoardIdClash& clash = saved.merged.clashes.front();
+      MessageBoxUtf8(owner,
+                     std::string(kSaveFailedText) + "\n\n" + driverFilePath_ + ": " +
+                         TemplateName(clash.slot) + "'s board id " + std::to_string(clash.boardId) +
+                         " is also the board id of " + TemplateName(clash.other) +
+                         ", which another program saved after this editor read the file. "
+                         "Choose another board id and save again; nothing was written.",
+                     MB_OK | MB_ICONERROR);
+      MarkModified();
+      return false;
+    }
+    if (result.condition() == Condition::kChangedOnDisk) {
+      std::vector<uint32_t> asked;
+      for (uint32_t n : saved.merged.conflicts) {
+        if (std::find(editorWins.begin(), editorWins.end(), n) == editorWins.end()) {
+          asked.push_back(n);
+        }
+      }
+      const std::string names = TemplateNameList(asked);
+      char answers[sizeof(kChangedOnDiskAnswersText) + 200];
+      std::snprintf(answers, sizeof(answers), kChangedOnDiskAnswersText, names.c_str());
+      const std::string text =
+          driverFilePath_ + "\n\n" + names +
+          (asked.size() == 1 ? kChangedOnDiskWasText : kChangedOnDiskWereText) + "\n\n" + answers;
+      // Cancel, which loses nothing, is the default.
+      const int answer =
+          MessageBoxUtf8(owner, text, MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON3);
+      if (answer == IDNO) {
+        Reload();
+        return true;
+      }
+      if (answer != IDYES) {
+        MarkModified();
+        return false;
+      }
+      editorWins.insert(editorWins.end(), asked.begin(), asked.end());
+      continue;
+    }
+    if (!result.ok()) {
+      // The reason names the file, and for a Save the device would read
+      // otherwise, the template, the value and the line.
+      MessageBoxUtf8(owner, std::string(kSaveFailedText) + "\n\n" + ErrorText(result),
+                     MB_OK | MB_ICONERROR);
+      MarkModified();
+      return false;
+    }
+    // Saved: the editor shows the file's templates, another program's
+    // changes among them.
+    base_ = saved.merged.table;
+    if (templates_ != saved.merged.table) {
+      templates_ = saved.merged.table;
+      RebuildTemplateTree();
+    }
+    MarkSaved();
+    return true;
+  }
 }
 
 void TemplateEditorDialog::OnOK() { Save(hwnd_); }

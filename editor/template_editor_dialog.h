@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "editor/ai_page.h"
@@ -15,7 +16,9 @@
 #include "editor/device_page.h"
 #include "editor/no_config_page.h"
 #include "editor/page_host.h"
+#include "regfile/file.h"
 #include "templates/device_template.h"
+#include "templates/template_check.h"
 #include "templates/template_file.h"
 #include "winui/button.h"
 #include "winui/dialog.h"
@@ -30,7 +33,26 @@ extern const char kSaveChangesCaption[];    // "Note"
 extern const char kSaveFailedText[];        // first line of a failed Save's box
 extern const char kOpenFailedText[];        // first line of the box of a file not read at open
 extern const char kNotWrittenText[];        // first line of the box of a file Save never writes
-extern const char kChangedOnDiskText[];     // the Save prompt when the file's templates changed
+extern const char kLockedText[];            // first line of the box of a lock another program holds
+extern const char kOpenRetryText[];         // what Retry and Cancel do in the box at open
+extern const char kSaveRetryText[];         // what Retry and Cancel do in Save's lock box
+extern const char kNotReadText[];           // Save's box while the file's templates were never read
+extern const char kCheckProblemsText[];     // first line of the box of what `check` reports
+extern const char kCheckAdviceText[];       // what to do about it
+// Save's prompt when templates changed both here and in the file: the
+// template names, then kChangedOnDiskWasText or kChangedOnDiskWereText,
+// then the answers (kChangedOnDiskAnswersText, the names in its %s).
+extern const char kChangedOnDiskWasText[];
+extern const char kChangedOnDiskWereText[];
+extern const char kChangedOnDiskAnswersText[];
+
+// How long the window's thread waits for the driver file's lock before it
+// tells the user that another program holds it: a moment.
+constexpr uint32_t kEditorLockWaitMs = 200;
+
+// A message box whose text is UTF-8 (a path of any name), shown with the
+// wide API; text that is not UTF-8 shows as its Windows-1252 characters.
+int MessageBoxUtf8(HWND owner, const std::string& text, UINT flags);
 
 // Item data of the tree's items: a template item holds its slot (0 to 15).
 constexpr LPARAM kTopItem = -1;     // "DeviceTemplate"
@@ -62,10 +84,11 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   // Keeps copies of the host's arguments, each cut to its field's size; they
   // are not read again.
   void SetArguments(const char* rootPath, const char* driverName, const char* extraText);
-  // The .reg file the table is loaded from and saved to. False, and nothing
-  // stored, when the path does not fit.
-  bool SetDriverFilePath(const char* path);
-  const char* DriverFilePath() const { return driverFilePath_; }
+  // The .reg file the table is loaded from and saved to, in UTF-8. False, and
+  // nothing stored, when the path has kDriverFilePathSize UTF-16 units or
+  // more.
+  bool SetDriverFilePath(const std::string& path);
+  const char* DriverFilePath() const { return driverFilePath_.c_str(); }
 
   // Creates the modeless window from dialog template 105; OnInitDialog loads
   // the table and builds the tree inside. Nonzero on success; on failure the
@@ -95,7 +118,8 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   void OnSelchangedTree(NMHDR* header, LRESULT* result);
   void OnSelchangeTab(NMHDR* header, LRESULT* result);
   void OnDestroy();
-  // Posted by OnInitDialog when the file could not be read.
+  // Posted by OnInitDialog when the file could not be read, will not be
+  // written, or holds what `check` reports.
   void OnShowOpenError();
 
   WINUI_DECLARE_MESSAGE_MAP()
@@ -109,6 +133,9 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   std::vector<HWND> NamedControls() const;
   // Builds the tree from the table and selects the first template.
   void FillTemplateTree();
+  // The tree built again from the table, the same slot selected when it is
+  // still there.
+  void RebuildTemplateTree();
   // The slot of a template item; -1 for the other items and for null.
   int SlotOf(HTREEITEM item) const;
   // Shows the page of the current tab, with the selected template's values,
@@ -122,17 +149,23 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   std::vector<HWND> TabStops() const;
   // The focus to the next (previous) of TabStops after `focus`.
   bool MoveFocusInReadingOrder(HWND focus, bool backwards);
-  // The file's templates again, the edits dropped.
+  // The file's templates again, the edits dropped. A file that cannot be
+  // read is told as at open.
   void Reload();
-  // Loads templates_ and onDisk_ from the driver file; openStatus_ and
-  // notWritten_ tell what went wrong.
+  // Loads templates_ and base_ from the driver file; openStatus_,
+  // notWritten_ and problems_ tell what went wrong, read_ whether it was
+  // read. The lock is waited for a moment at most.
   void LoadFromFile();
   // No unsaved edits: Save disabled, the focus handed on if Save had it.
   void MarkSaved();
-  // Writes the table to the file, asking first when the file's templates are
-  // no longer those loaded or last saved. On failure a box names the file and
-  // the system's reason (owned by `owner`), and the edits stay marked
-  // unsaved. False when nothing was saved or reloaded.
+  // Applies the user's changes (templates_ against base_) to the file's
+  // templates as they are now, under the file's lock; asks first when a
+  // template was changed both here and in the file since base_ (naming it;
+  // Cancel is the default). A lock another program holds is told at once,
+  // with Retry. On failure a box names the file and the reason (owned by
+  // `owner`), and the edits stay marked unsaved. Never writes while the
+  // file's templates were not read. False when nothing was saved or
+  // reloaded.
   bool Save(HWND owner);
   // The close prompt; OK saves. False when the user chose to save and the
   // save did not happen.
@@ -141,16 +174,21 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   winui::Button saveButton_;
   winui::TabControl tabControl_;
   winui::TreeView templateTree_;
-  // The table being edited, and the file's templates as loaded or last saved.
+  // The table being edited, and the file's templates as read or last saved:
+  // what the user changed is the difference.
   TemplateTable templates_;
-  TemplateTable onDisk_;
+  TemplateTable base_;
+  bool read_ = false;  // a read of the file succeeded: base_ is the file's
   bool modified_ = false;
-  Status openStatus_;  // why the file could not be read, shown at open
-  Status notWritten_;  // why Save will never write the file, shown at open
+  Status openStatus_;                      // why the file could not be read, shown at open
+  Status notWritten_;                      // why Save will never write the file, shown at open
+  std::vector<TemplateProblem> problems_;  // what `check` reports, shown at open
+  // Loads and saves wait for the file's lock a moment at most.
+  LockWaitBoundFileSystem files_{NativeFileSystem(), kEditorLockWaitMs};
   char rootPath_[kRootPathSize] = {};
   char driverName_[kDriverNameSize] = {};
   char extraText_[kExtraTextSize] = {};
-  char driverFilePath_[kDriverFilePathSize] = {};
+  std::string driverFilePath_;
   // The pages in tab order; DIO and Counter are two objects of one class.
   DevicePage devicePage_;
   AiPage aiPage_;

@@ -24,15 +24,41 @@ void PinModule() {
                      reinterpret_cast<LPCSTR>(&PinModule), &module);
 }
 
+// The host's text, in the ANSI code page, as UTF-8: the one conversion at
+// the library's edge; inside, paths are UTF-8 and the file layer gives the
+// system UTF-16.
+std::string Utf8FromAnsi(const char* text, size_t length) {
+  if (length == 0) return {};
+  const int count = static_cast<int>(length);
+  const int units = MultiByteToWideChar(CP_ACP, 0, text, count, nullptr, 0);
+  if (units <= 0) return std::string(text, length);
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, count, &wide[0], units);
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string(text, length);
+  std::string utf8(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, &utf8[0], bytes, nullptr, nullptr);
+  return utf8;
+}
+
+// The characters (UTF-16 units) of UTF-8 text, as the system counts a path.
+size_t PathLength(const std::string& utf8) {
+  if (utf8.empty()) return 0;
+  const int units =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  return units > 0 ? static_cast<size_t>(units) : utf8.size();
+}
+
 // Tells the user that the root makes a path longer than the editor opens:
 // the root (its first kMaxPath characters at most) and the limit.
 void ReportOverlongPath(const char* rootPath, size_t rootLength, size_t pathLength) {
   std::string text = "The driver file cannot be opened: its path would be longer than " +
                      std::to_string(kMaxPath - 1) + " characters";
   if (pathLength != 0) text += " (" + std::to_string(pathLength) + ")";
-  text += ".\n\nRoot: " + std::string(rootPath, rootLength);
+  text += ".\n\nRoot: " + Utf8FromAnsi(rootPath, rootLength);
   if (rootLength >= kMaxPath) text += "...";
-  MessageBoxA(nullptr, text.c_str(), winui::ModuleName(), MB_OK | MB_ICONERROR);
+  zuv::MessageBoxUtf8(nullptr, text, MB_OK | MB_ICONERROR);
 }
 
 // Opens one editor; returns when its window is up, or when it could not be.
@@ -44,10 +70,11 @@ void OpenEditor(const char* rootPath, const char* driverName, const char* extraT
   // within kMaxPath characters cannot make a path that fits anyway.
   size_t rootLength = strnlen(rootPath, kMaxPath);
   if (rootLength >= kMaxPath) return ReportOverlongPath(rootPath, rootLength, 0);
-  std::string path = zuv::ComposeDriverFilePath(
-      std::string_view(rootPath, rootLength),
-      std::string_view(driverName, strnlen(driverName, kMaxPath)), '\\');
-  if (path.size() >= kMaxPath) return ReportOverlongPath(rootPath, rootLength, path.size());
+  std::string path =
+      zuv::ComposeDriverFilePath(Utf8FromAnsi(rootPath, rootLength),
+                                 Utf8FromAnsi(driverName, strnlen(driverName, kMaxPath)), '\\');
+  const size_t pathLength = PathLength(path);
+  if (pathLength >= kMaxPath) return ReportOverlongPath(rootPath, rootLength, pathLength);
 
   // One editor per driver file: an open one comes to the front. One the user
   // closed (hidden, its edits saved or dropped) makes way for a fresh one
@@ -66,7 +93,7 @@ void OpenEditor(const char* rootPath, const char* driverName, const char* extraT
   winui::ActivationScope scope;
   auto* editor = new zuv::TemplateEditorDialog(nullptr);
   editor->SetArguments(rootPath, driverName, extraText);
-  editor->SetDriverFilePath(path.c_str());
+  editor->SetDriverFilePath(path);
   if (!editor->CreateEditor()) {
     // A window that never came up will not delete the editor.
     delete editor;

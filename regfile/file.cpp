@@ -50,12 +50,43 @@ bool LockWaitIsMalformed() {
   return text != nullptr && *text != '\0' && !ParseLockWait(text, &value);
 }
 
+uint32_t LockWaitBound(uint32_t waitMilliseconds) {
+  const uint32_t configured = LockWaitMilliseconds();
+  return waitMilliseconds == kLockWaitFromEnvironment ? configured
+                                                      : std::min(configured, waitMilliseconds);
+}
+
 std::unique_ptr<File> FileSystem::OpenForReading(const std::string& path, Status* status) {
   return OpenExisting(path, status);
 }
 
-std::unique_ptr<FileLock> FileSystem::Lock(const std::string&, LockMode, Status*) {
+std::unique_ptr<FileLock> FileSystem::Lock(const std::string&, LockMode, Status*, uint32_t) {
   return std::make_unique<NoLock>();
+}
+
+std::unique_ptr<File> LockWaitBoundFileSystem::OpenExisting(const std::string& path,
+                                                            Status* status) {
+  return files_.OpenExisting(path, status);
+}
+
+std::unique_ptr<File> LockWaitBoundFileSystem::OpenForReading(const std::string& path,
+                                                              Status* status) {
+  return files_.OpenForReading(path, status);
+}
+
+Status LockWaitBoundFileSystem::ReplaceContent(const std::string& path, std::string_view content) {
+  return files_.ReplaceContent(path, content);
+}
+
+std::unique_ptr<FileLock> LockWaitBoundFileSystem::Lock(const std::string& path, LockMode mode,
+                                                        Status* status, uint32_t waitMilliseconds) {
+  return files_.Lock(
+      path, mode, status,
+      waitMilliseconds == kLockWaitFromEnvironment ? wait_ : std::min(wait_, waitMilliseconds));
+}
+
+std::string LockWaitBoundFileSystem::RealPath(const std::string& path) {
+  return files_.RealPath(path);
 }
 
 std::string FileSystem::RealPath(const std::string& path) { return path; }

@@ -71,6 +71,11 @@ class FileLock {
 constexpr uint32_t kLockWaitLongest = 3600000;
 uint32_t LockWaitMilliseconds();
 bool LockWaitIsMalformed();
+// Lock's default wait bound: LockWaitMilliseconds().
+constexpr uint32_t kLockWaitFromEnvironment = 0xFFFFFFFFu;
+// The milliseconds a Lock given `waitMilliseconds` waits: LockWaitMilliseconds()
+// for kLockWaitFromEnvironment, else the smaller of the two.
+uint32_t LockWaitBound(uint32_t waitMilliseconds);
 
 // Where files come from. The store opens every file through one of these, so a
 // test can put a file in memory or make the k-th call fail.
@@ -116,7 +121,8 @@ class FileSystem {
   virtual Status ReplaceContent(const std::string& path, std::string_view content);
 
   // Locks the existing file at `path`, shared (readers) or exclusive (one
-  // writer, no reader), waiting up to LockWaitMilliseconds(). The lock stays
+  // writer, no reader), waiting up to LockWaitBound(waitMilliseconds): 0 tries
+  // once, a window's thread waits a moment at most. The lock stays
   // on whatever file the path names: a replacement by another process while
   // this one waited is noticed, and the new file is locked instead. An
   // exclusive lock also removes working files that killed saves of this file
@@ -126,7 +132,8 @@ class FileSystem {
   // whole. Null with *status set (Condition::kLockTimedOut after the wait)
   // when it cannot be had. Files in memory are not locked: this returns a
   // lock that holds nothing.
-  virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status);
+  virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status,
+                                         uint32_t waitMilliseconds = kLockWaitFromEnvironment);
 
   // The absolute path of the file `path` names, through every symbolic link
   // (on Windows the open file's final path when the path leads through a
@@ -135,6 +142,26 @@ class FileSystem {
   // it names. A path that cannot be resolved comes back made absolute as
   // written. This default (files in memory) returns it unchanged.
   virtual std::string RealPath(const std::string& path);
+};
+
+// Another file system whose locks wait at most `waitMilliseconds` (see
+// LockWaitBound), whatever wait its callers ask for; every other call goes
+// to it unchanged. What a window's thread loads and saves through, so that a
+// lock another program holds is told at once instead of waited for.
+class LockWaitBoundFileSystem : public FileSystem {
+ public:
+  LockWaitBoundFileSystem(FileSystem& files, uint32_t waitMilliseconds)
+      : files_(files), wait_(waitMilliseconds) {}
+  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override;
+  std::unique_ptr<File> OpenForReading(const std::string& path, Status* status) override;
+  Status ReplaceContent(const std::string& path, std::string_view content) override;
+  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status,
+                                 uint32_t waitMilliseconds = kLockWaitFromEnvironment) override;
+  std::string RealPath(const std::string& path) override;
+
+ private:
+  FileSystem& files_;
+  uint32_t wait_;
 };
 
 // Writes `content` over the bytes of the existing file at `path`, keeping the

@@ -197,14 +197,16 @@ class PosixFileSystem : public FileSystem {
   // process. A save replaces the file by rename, which leaves a waiting
   // process holding the old file; it sees that the path names another file
   // now and locks that one.
-  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status) override {
+  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status,
+                                 uint32_t waitMilliseconds = kLockWaitFromEnvironment) override {
     const auto failed = [&](Status why) {
       if (status) *status = std::move(why);
       return nullptr;
     };
     const auto systemFailed = [&]() { return failed(Status::System(Error(), path, "lock")); };
     if (LockWaitIsMalformed()) return failed(Status::Of(Condition::kLockWaitMalformed));
-    platform::LockBackoff backoff(LockWaitMilliseconds());
+    const uint32_t wait = LockWaitBound(waitMilliseconds);
+    platform::LockBackoff backoff(wait);
     const int operation = (mode == LockMode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     for (;;) {
       const int fd = OpenRetrying(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);

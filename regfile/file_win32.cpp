@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cwchar>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,11 +26,37 @@ int SystemReplaceFile(const wchar_t* replaced, const wchar_t* replacement,
 
 platform::ReplaceFileCall g_replaceFile = SystemReplaceFile;
 
+// Paths are UTF-8 inside the program and UTF-16 at the system's calls, so
+// that any name Windows can hold opens, whatever the ANSI code page.
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int count = static_cast<int>(text.size());
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), count, nullptr, 0);
+  std::wstring wide(length > 0 ? length : 0, L'\0');
+  if (length > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), count, &wide[0], length);
+  return wide;
+}
+
+std::string Utf8(const wchar_t* text, size_t size) {
+  if (size == 0) return {};
+  const int count = static_cast<int>(size);
+  const int length = ::WideCharToMultiByte(CP_UTF8, 0, text, count, nullptr, 0, nullptr, nullptr);
+  std::string narrow(length > 0 ? length : 0, '\0');
+  if (length > 0) {
+    ::WideCharToMultiByte(CP_UTF8, 0, text, count, &narrow[0], length, nullptr, nullptr);
+  }
+  return narrow;
+}
+
+std::string Utf8(const std::wstring& text) { return Utf8(text.data(), text.size()); }
+
 // Opens an existing file with the access and sharing asked for.
 HANDLE OpenHandle(const std::string& path, DWORD access, DWORD share) {
-  return ::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+  return ::CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+bool DeleteNamed(const std::string& path) { return ::DeleteFileW(Wide(path).c_str()) != 0; }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -137,8 +164,10 @@ class Win32FileSystem : public FileSystem {
     const std::wstring wide = Wide(path);
     HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    std::string narrow;
-    if (handle == INVALID_HANDLE_VALUE) return Narrow(FullPath(wide), &narrow) ? narrow : path;
+    if (handle == INVALID_HANDLE_VALUE) {
+      const std::wstring full = FullPath(wide);
+      return full.empty() ? path : Utf8(full);
+    }
     const std::wstring real = FinalPath(handle);
     ::CloseHandle(handle);
     const std::wstring plain = FullPath(wide);
@@ -147,9 +176,9 @@ class Win32FileSystem : public FileSystem {
     if (real.empty() || plain.empty() ||
         ::CompareStringOrdinal(real.c_str(), static_cast<int>(real.size()), plain.c_str(),
                                static_cast<int>(plain.size()), TRUE) == CSTR_EQUAL) {
-      return Narrow(plain, &narrow) ? narrow : path;
+      return plain.empty() ? path : Utf8(plain);
     }
-    return Narrow(real, &narrow) ? narrow : path;
+    return Utf8(real);
   }
 
   Status ReplaceContent(const std::string& given, std::string_view content) override {
@@ -158,7 +187,7 @@ class Win32FileSystem : public FileSystem {
     // (ReplaceFileW on the link would put a file in the link's place, and
     // under wine moves the named file aside and deletes it as the backup).
     const std::string path = RealPath(given);
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return failed(Error());
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return failed(ERROR_ACCESS_DENIED);
     // A file this user may not write is refused before anything is written
@@ -174,7 +203,7 @@ class Win32FileSystem : public FileSystem {
 
     // A new file beside the old one, under a name no other save uses.
     const std::string working = NewName(path, kWorkingStem);
-    HANDLE handle = ::CreateFileA(working.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE handle = ::CreateFileW(Wide(working).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       // A folder whose access list refuses new files, around a file this user
@@ -192,7 +221,7 @@ class Win32FileSystem : public FileSystem {
     // ReplaceFileW carries them.
     const DWORD kept = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
     if (error == 0 && kept != 0 && kept != FILE_ATTRIBUTE_NORMAL &&
-        !::SetFileAttributesA(working.c_str(), kept)) {
+        !::SetFileAttributesW(Wide(working).c_str(), kept)) {
       error = Error();
     }
     // ReplaceFileW gives the new file the old one's security descriptor and
@@ -203,14 +232,14 @@ class Win32FileSystem : public FileSystem {
     // leaves the driver file missing beside its backup, which the next
     // exclusive lock puts back.
     if (error != 0) {
-      ::DeleteFileA(working.c_str());
+      DeleteNamed(working);
       return failed(error);
     }
     const std::string backup = NewName(path, kBackupStem);
     if (g_replaceFile(Wide(path).c_str(), Wide(working).c_str(), Wide(backup).c_str())) {
       // The driver file is whole: the old content is not needed any more (a
       // backup that cannot go now goes with the next exclusive lock).
-      ::DeleteFileA(backup.c_str());
+      DeleteNamed(backup);
       return {};
     }
     error = Recover(path, working, backup, Error());
@@ -228,24 +257,24 @@ class Win32FileSystem : public FileSystem {
     if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
       // The new file is still under its own name, and the old one either
       // kept its name or is gone: the new one takes the driver file's name.
-      if (Exists(working) && ::MoveFileExA(working.c_str(), path.c_str(), kFlags)) {
-        ::DeleteFileA(backup.c_str());
+      if (Exists(working) && ::MoveFileExW(Wide(working).c_str(), Wide(path).c_str(), kFlags)) {
+        DeleteNamed(backup);
         return 0;
       }
     }
     if (!Exists(path) && Exists(backup)) {
       // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 (and any other failure that left
       // the driver file moved aside): the old content goes back.
-      ::MoveFileExA(backup.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+      ::MoveFileExW(Wide(backup).c_str(), Wide(path).c_str(), MOVEFILE_WRITE_THROUGH);
     }
     if (!Exists(path) && Exists(working)) {
-      ::MoveFileExA(working.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+      ::MoveFileExW(Wide(working).c_str(), Wide(path).c_str(), MOVEFILE_WRITE_THROUGH);
     }
     if (Exists(path)) {
       // Whatever the driver file holds now is whole; what is left beside it
       // is a copy.
-      ::DeleteFileA(working.c_str());
-      ::DeleteFileA(backup.c_str());
+      DeleteNamed(working);
+      DeleteNamed(backup);
     }
     return error;
   }
@@ -256,7 +285,8 @@ class Win32FileSystem : public FileSystem {
   // system drops it with the process. A replacement while this process
   // waited leaves it holding the old file; it sees that the path names
   // another file now and locks that one.
-  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status) override {
+  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status,
+                                 uint32_t waitMilliseconds = kLockWaitFromEnvironment) override {
     const auto failed = [&](Status why) {
       if (status) *status = std::move(why);
       return nullptr;
@@ -265,9 +295,9 @@ class Win32FileSystem : public FileSystem {
       return failed(Status::System(code, path, "lock"));
     };
     if (LockWaitIsMalformed()) return failed(Status::Of(Condition::kLockWaitMalformed));
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(LockWaitMilliseconds());
-    platform::LockBackoff backoff(LockWaitMilliseconds());
+    const uint32_t wait = LockWaitBound(waitMilliseconds);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait);
+    platform::LockBackoff backoff(wait);
     // ReplaceFileW moves the old file aside before it moves the new one in:
     // for that instant the name is missing, and an open then finds nothing.
     // A name still missing a moment later is a missing file.
@@ -292,6 +322,7 @@ class Win32FileSystem : public FileSystem {
           std::this_thread::sleep_for(std::chrono::milliseconds(5));
           continue;
         }
+        if (IsFolder(path)) return failed(NotAFile(path));
         return systemFailed(error);
       }
       auto lock = std::make_unique<Win32Lock>(handle);
@@ -340,7 +371,11 @@ class Win32FileSystem : public FileSystem {
     HANDLE handle = OpenHandle(path, access, share);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
-      if (status) *status = Status::System(error != 0 ? error : ERROR_OPEN_FAILED, path, "open");
+      if (status) {
+        *status = IsFolder(path) ? NotAFile(path)
+                                 : Status::System(error != 0 ? error : ERROR_OPEN_FAILED, path,
+                                                  "open");
+      }
       return nullptr;
     }
     if (Status regular = CheckRegular(handle, path); !regular.ok()) {
@@ -349,6 +384,16 @@ class Win32FileSystem : public FileSystem {
       return nullptr;
     }
     return std::make_unique<Win32File>(handle, path);
+  }
+
+  // A folder does not open as a file (the system says "access denied"): it is
+  // told as what it is.
+  static bool IsFolder(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+  static Status NotAFile(const std::string& path) {
+    return Status::Of(Condition::kNotRegularFile, "a folder").WithPath(path);
   }
 
   // A device (NUL, CON, COM1) or a pipe where a driver file is wanted is
@@ -361,28 +406,6 @@ class Win32FileSystem : public FileSystem {
     }
     const char* what = type == FILE_TYPE_PIPE ? "a pipe" : type == FILE_TYPE_CHAR ? "a device" : "";
     return Status::Of(Condition::kNotRegularFile, what).WithPath(path);
-  }
-
-  static std::wstring Wide(const std::string& text) {
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(length > 0 ? length : 1, L'\0');
-    if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
-    wide.resize(wide.size() - 1);
-    return wide;
-  }
-
-  // The text in the ANSI code page; false when a character has none there.
-  static bool Narrow(const std::wstring& text, std::string* narrow) {
-    if (text.empty()) return false;
-    BOOL lossy = FALSE;
-    const int count = static_cast<int>(text.size());
-    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), count,
-                                             nullptr, 0, nullptr, &lossy);
-    if (length <= 0 || lossy) return false;
-    narrow->assign(length, '\0');
-    return ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), count, &(*narrow)[0],
-                                 length, nullptr, &lossy) == length &&
-           !lossy;
   }
 
   // The normalized path of the open file with its drive letter, without the
@@ -438,7 +461,7 @@ class Win32FileSystem : public FileSystem {
   }
 
   static bool Exists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
   // Condition::kReadOnly when the system refuses this user the file for
@@ -468,11 +491,11 @@ class Win32FileSystem : public FileSystem {
     const std::string folder =
         slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::vector<Found> files;
-    WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA((prefix + "*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW(Wide(prefix + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return files;
     do {
-      const std::string name = folder + found.cFileName;
+      const std::string name = folder + Utf8(found.cFileName, wcslen(found.cFileName));
       if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
       const std::string tail = name.substr(prefix.size());
       const size_t dash = tail.find('-');
@@ -483,7 +506,7 @@ class Win32FileSystem : public FileSystem {
       if (ours && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         files.push_back({name, found.ftLastWriteTime});
       }
-    } while (::FindNextFileA(search, &found));
+    } while (::FindNextFileW(search, &found));
     ::FindClose(search);
     return files;
   }
@@ -493,7 +516,7 @@ class Win32FileSystem : public FileSystem {
   // no live save can own one.
   static void RemoveLeftovers(const std::string& path) {
     for (const char* stem : {kWorkingStem, kBackupStem}) {
-      for (const Found& found : FindSaveFiles(path, stem)) ::DeleteFileA(found.path.c_str());
+      for (const Found& found : FindSaveFiles(path, stem)) DeleteNamed(found.path);
     }
   }
 
@@ -518,7 +541,8 @@ class Win32FileSystem : public FileSystem {
     ::CloseHandle(handle);
     // Without MOVEFILE_REPLACE_EXISTING: a driver file that another save put
     // there meanwhile stays.
-    return unheld && ::MoveFileExA(newest->path.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+    return unheld &&
+           ::MoveFileExW(Wide(newest->path).c_str(), Wide(path).c_str(), MOVEFILE_WRITE_THROUGH);
   }
 
   static uint32_t Error() {
@@ -532,27 +556,27 @@ class Win32FileSystem : public FileSystem {
 namespace platform {
 
 std::string TemporaryFolderName() {
-  char folder[MAX_PATH + 1];
-  const DWORD length = ::GetTempPathA(sizeof folder, folder);
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
   if (length == 0 || length > MAX_PATH) return "(none) (TMP)";
-  return std::string(folder, length) + " (TMP)";
+  return Utf8(folder, length) + " (TMP)";
 }
 
 std::string WriteSafeCopy(const std::string& path, std::string_view content,
                           uint32_t* systemError) {
-  char folder[MAX_PATH + 1];
-  const DWORD length = ::GetTempPathA(sizeof folder, folder);
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
   if (length == 0 || length > MAX_PATH) {
     *systemError = length == 0 ? ::GetLastError() : ERROR_FILENAME_EXCED_RANGE;
     return {};
   }
   const size_t slash = path.find_last_of("\\/");
   static LONG counter = 0;
-  const std::string copy = std::string(folder) + "zuv8620-" +
+  const std::string copy = Utf8(folder, length) + "zuv8620-" +
                            path.substr(slash == std::string::npos ? 0 : slash + 1) + ".old-" +
                            std::to_string(::GetCurrentProcessId()) + "-" +
                            std::to_string(::InterlockedIncrement(&counter));
-  HANDLE handle = ::CreateFileA(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  HANDLE handle = ::CreateFileW(Wide(copy).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     *systemError = ::GetLastError();
@@ -562,14 +586,14 @@ std::string WriteSafeCopy(const std::string& path, std::string_view content,
   if (error == 0 && !::FlushFileBuffers(handle)) error = ::GetLastError();
   if (!::CloseHandle(handle) && error == 0) error = ::GetLastError();
   if (error != 0) {
-    ::DeleteFileA(copy.c_str());
+    DeleteNamed(copy);
     *systemError = error;
     return {};
   }
   return copy;
 }
 
-void RemoveFile(const std::string& path) { ::DeleteFileA(path.c_str()); }
+void RemoveFile(const std::string& path) { DeleteNamed(path); }
 
 ReplaceFileCall SetReplaceFileCall(ReplaceFileCall call) {
   const ReplaceFileCall previous = g_replaceFile;
@@ -580,13 +604,14 @@ ReplaceFileCall SetReplaceFileCall(ReplaceFileCall call) {
 }  // namespace platform
 
 std::string SystemErrorText(uint32_t systemError) {
-  char* text = nullptr;
-  DWORD length = ::FormatMessageA(
+  // UTF-8, as every text inside the program.
+  wchar_t* text = nullptr;
+  DWORD length = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, systemError, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+      nullptr, systemError, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string result;
   if (length != 0 && text != nullptr) {
-    result.assign(text, length);
+    result = Utf8(text, length);
     ::LocalFree(text);
   }
   while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||

@@ -738,11 +738,52 @@ class Tool : public ::testing::Test {
     return {status, test::ReadFileBytes(out), test::ReadFileBytes(err)};
   }
   Result OnFile(const std::string& args) { return Run("--file \"" + path_ + "\" " + args); }
+  // Run with a command line of any characters (UTF-8 here): on Windows it
+  // goes to the system as UTF-16, as a user's shell passes it.
+  Result RunUnicode(const std::string& args) {
+#ifdef _WIN32
+    const std::string out = dir_.File("out.txt"), err = dir_.File("err.txt");
+    const std::string command =
+        "\"\"" ZUV8620_TOOL "\" " + args + " >\"" + out + "\" 2>\"" + err + "\"\"";
+    std::wstring wide(command.size() + 1, L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, command.data(),
+                                                        static_cast<int>(command.size()), &wide[0],
+                                                        static_cast<int>(wide.size()))));
+    const int status = _wsystem(wide.c_str());
+    return {status, test::ReadFileBytes(out), test::ReadFileBytes(err)};
+#else
+    return Run(args);
+#endif
+  }
   std::string File() { return test::ReadFileBytes(path_); }
 
   test::TempDir dir_;
   std::string path_;
 };
+
+// A folder named outside the ANSI code page (Cyrillic, Japanese) opens: the
+// tool takes its arguments as wide strings on Windows, works in UTF-8 and
+// names the file in its messages as it is (UTF-8 to a file or a pipe).
+TEST_F(Tool, OpensAFileUnderACyrillicFolder) {
+  const std::string root = dir_.File(u8"Образ 画像");
+  const std::string file =
+      dir_.File(u8"Образ 画像/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg");
+  test::WriteFileBytes(file, test::ReadFileBytes(kSample));
+  Result r = RunUnicode("--root \"" + root + "\" --driver USB8620A list");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "0: board 0, channels 0x0003 (differential pairs: 0), AO0 0 ~ 10V, AO1 -5 ~ 5V\n"
+            "2: board 1, channels 0x0000 (differential pairs: none), AO0 -10 ~ 10V, AO1 0 ~ 10V\n");
+  r = RunUnicode("--file \"" + file + "\" add --board-id 5");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\n");
+  EXPECT_NE(test::ReadFileBytes(file).find("Template1]"), std::string::npos);
+  // A message names the path in UTF-8.
+  const std::string missing = dir_.File(u8"Образ 画像/нет.reg");
+  r = RunUnicode("--file \"" + missing + "\" list");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("zuv8620: " + missing + ": ", 0), 0u) << r.err;
+}
 
 TEST_F(Tool, EachCommandOnce) {
   Result r = Run("--root \"" + dir_.File("Image") + "\" --driver USB8620A list");

@@ -7,7 +7,10 @@
 #include <commctrl.h>
 #include <oleacc.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,10 +41,30 @@ const char kPrompt[] = "The configuration of USB-8620 is change, save the change
 // as wine words it).
 const char kNoPath[] = "Path not found";
 const char kOpenFailed[] = "The driver file could not be read; the editor shows no templates.";
-const char kChangedOnDisk[] =
-    "The templates in the driver file were changed by another program after this editor "
-    "read them.\n\n"
-    "Yes: save, replacing the file's templates with the editor's.\n"
+const char kOpenRetry[] =
+    "Retry: read the file's templates again.\n"
+    "Cancel: keep the editor open without them; Save writes nothing until they are read.";
+const char kLockedAtOpen[] =
+    "Another program is writing the driver file. The editor has not read its templates.";
+const char kLockedAtSave[] =
+    "Another program is writing the driver file. Nothing was saved.\n\n"
+    "Retry: try to save again.\n"
+    "Cancel: save nothing now and keep editing.";
+const char kNotRead[] =
+    "The editor has not read the driver file's templates, so Save writes nothing: it would "
+    "replace templates the editor never showed.\n\n"
+    "Retry: read the file's templates now; the changes made in this editor are dropped.\n"
+    "Cancel: save nothing and keep editing.";
+const char kCheckProblems[] =
+    "The device reads this file otherwise than the editor shows it, or its templates break the "
+    "editor's rules (what zuv8620 check reports):";
+const char kCheckAdvice[] =
+    "The editor shows each template as it loads it; a Save writes the templates you change as "
+    "shown here. To keep what the device reads, correct these lines of the file in a text "
+    "editor before you change these templates here (zuv8620 check lists them again).";
+const char kChangedOnDiskAnswers[] =
+    "Yes: save, with this editor's Template1 (the other program's changes to it are lost) and "
+    "every other change of both kept.\n"
     "No: reload the templates from the file; the editor's changes are lost.\n"
     "Cancel: save nothing and keep editing.";
 const char kSectionPrefix[] =
@@ -68,6 +91,56 @@ std::string DriverFileWith(const std::vector<int>& templates) {
   for (int n : templates) text += Section(n);
   return text;
 }
+
+// Section n with its board id and the first output's range ends.
+std::string SectionWith(int n, int boardId, const char* ao0 = "     0    10     0") {
+  char id[16];
+  std::snprintf(id, sizeof(id), "%x", boardId);
+  return std::string(kSectionPrefix) + std::to_string(n) + "]\r\n\"SwitchID\"=dword:" + id +
+         "\r\n\"ChanConfig\"=dword:0\r\n"
+         "\"AOSettings 0\"=\"" +
+         ao0 +
+         "\"\r\n"
+         "\"AOSettings 1\"=\"     0    10     0\"\r\n";
+}
+
+// The lines of template n's section in the file, from its header to the next
+// header; empty when it has none.
+std::string SectionIn(const std::string& file, int n) {
+  const std::string header = kSectionPrefix + std::to_string(n) + "]";
+  const size_t start = file.find(header);
+  if (start == std::string::npos) return {};
+  const size_t end = file.find("\n[", start);
+  return file.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
+}
+
+// Holds the driver file's lock as another program's save does (LockFileEx on
+// the byte past any content, as the library's lock), on a handle of its own.
+class HeldLock {
+ public:
+  explicit HeldLock(const std::string& path) {
+    handle_ = CreateFileA(path.c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    OVERLAPPED at = {};
+    at.Offset = 0x7FFFFFFF;
+    locked_ =
+        handle_ != INVALID_HANDLE_VALUE &&
+        LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+  }
+  ~HeldLock() { Release(); }
+  HeldLock(const HeldLock&) = delete;
+  HeldLock& operator=(const HeldLock&) = delete;
+  bool Locked() const { return locked_; }
+  void Release() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  bool locked_ = false;
+};
 
 // The editor's controls, found by their IDs as any program could.
 struct Editor {
@@ -104,6 +177,16 @@ struct Editor {
   std::string Selected() const { return tree.GetItemText(tree.GetSelectedItem()); }
   void Select(const std::string& text) const { tree.SelectItem(Find(text)); }
   bool Visible() const { return IsWindowVisible(hwnd) != FALSE; }
+  // Whether channel `n`'s row on the AI page is checked (differential).
+  bool ChannelChecked(int n) const {
+    for (HWND page = FindWindowExA(hwnd, nullptr, "#32770", nullptr); page != nullptr;
+         page = FindWindowExA(hwnd, page, "#32770", nullptr)) {
+      if (HWND list = GetDlgItem(page, 1126)) {
+        return (SendMessageA(list, LVM_GETITEMSTATE, n, LVIS_STATEIMAGEMASK) >> 12) == 2;
+      }
+    }
+    return false;
+  }
   // The control with this ID on the page shown, or null.
   HWND PageControl(int id) const {
     for (HWND page = FindWindowExA(hwnd, nullptr, "#32770", nullptr); page != nullptr;
@@ -161,13 +244,14 @@ TEST_P(EditorOpening, ListsTheFilesTemplatesAndSelectsTheFirst) {
   const OpeningCase& c = GetParam();
   if (c.fileExists) WriteDriverFile(DriverFileWith(c.templates));
   HWND window = nullptr;
-  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { window = OpenEditorWindow(); });
+  std::vector<MessageBoxSeen> boxes = Answering(IDCANCEL, [&] { window = OpenEditorWindow(); });
   if (c.fileExists) {
     EXPECT_THAT(boxes, IsEmpty());
   } else {
-    EXPECT_THAT(boxes, ElementsAre(MessageBoxSeen{
-                           "ZUV8620Ude", kOpenFailed + ("\n\n" + FilePath()) + ": " + kNoPath,
-                           true}));
+    EXPECT_THAT(boxes, ElementsAre(MessageBoxSeen{"ZUV8620Ude",
+                                                  kOpenFailed + ("\n\n" + FilePath()) + ": " +
+                                                      kNoPath + "\n\n" + kOpenRetry,
+                                                  true}));
   }
   Editor editor(window);
   ASSERT_NE(editor.hwnd, nullptr);
@@ -550,6 +634,30 @@ INSTANTIATE_TEST_SUITE_P(
                  "\\50%d%s\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"}),
     [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.name; });
 
+// DriverConfig's root comes in the ANSI code page: it is converted once, the
+// file opens, and a box shows its path as it is.
+TEST_F(EditorTest, ARootOfAnsiCharactersOpensAndBoxesShowItRight) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the row is written for Windows-1252";
+  root_ = dir_.Path() + "\\Caf\xE9\\";  // "Café" in Windows-1252
+  const std::string file = dir_.Path() + u8"\\Café\\" + kDriverFile;
+  WriteFileBytes(file, DriverFileWith({0}));
+  Editor editor = Open();
+  ASSERT_NE(editor.hwnd, nullptr);
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0"));
+  editor.add.Click();
+  std::vector<MessageBoxSeen> boxes;
+  {
+    HeldLock lock(root_ + kDriverFile);
+    ASSERT_TRUE(lock.Locked());
+    boxes = Answering(IDCANCEL, [&] { editor.save.Click(); });
+  }
+  // The box's text read back in the ANSI code page: the root as given.
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_THAT(boxes[0].text, StartsWith(root_ + kDriverFile + "\n\n"));
+  editor.save.Click();
+  EXPECT_NE(SectionIn(ReadFileBytes(file), 1), "");
+}
+
 TEST_F(EditorTest, ShortDriverNameNamesDirectoryAndFile) {
   // "USB86": the path ends in USB86\USB86.reg. The file is opened (the
   // sections of such a driver are named differently; Save appends one).
@@ -601,7 +709,7 @@ TEST_F(EditorTest, NullOrOverlongArgumentsOpenNothingAndReturnOne) {
   // One character less fits: the editor opens (on a file that does not exist,
   // which a box says).
   EXPECT_THAT(
-      Answering(IDOK, [&] { EXPECT_EQ(driverConfig_(0, fits.c_str(), "USB8620A", ""), 1); }),
+      Answering(IDCANCEL, [&] { EXPECT_EQ(driverConfig_(0, fits.c_str(), "USB8620A", ""), 1); }),
       ElementsAre(::testing::Field(&MessageBoxSeen::caption, "ZUV8620Ude")));
   EXPECT_EQ(FindThreadWindows(GetCurrentThreadId(), kCaption).size(), 1u);
 }
@@ -804,44 +912,354 @@ TEST(HostUnload, TheEditorOutlivesFreeLibraryAndSaves) {
 
 // ---- A driver file changed on disk while the editor is open
 
+// Save applies the editor's own changes to the file's templates as they are
+// now: another program's changes to templates the user did not touch stay,
+// and nothing is asked.
+TEST_F(EditorTest, SaveKeepsWhatAnotherProgramChangedElsewhere) {
+  WriteDriverFile(DriverFileWith({0, 1}));
+  Editor editor = Open();
+  editor.remove.Click();                                      // Template0
+  WriteDriverFile("; changed\r\n" + DriverFileWith({0, 1}));  // not a template change
+  EXPECT_THAT(Answering(IDCANCEL, [&] { editor.save.Click(); }), IsEmpty());
+  EXPECT_EQ(FileBytes(), "; changed\r\n" + DriverFileWith({1}));
+  editor.Select("Template1");
+  editor.remove.Click();
+  // Another program adds template 5 and changes nothing the user changed.
+  WriteDriverFile(DriverFileWith({1, 5}));
+  EXPECT_THAT(Answering(IDCANCEL, [&] { editor.save.Click(); }), IsEmpty());
+  EXPECT_EQ(FileBytes(), DriverFileWith({5}));
+  // The editor shows the file's templates, the other program's among them.
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "5 Template5"));
+  EXPECT_FALSE(editor.save.IsEnabled());
+}
+
 struct DiskChangeCase {
   const char* name;
-  int answer;  // Yes: overwrite, No: reload, Cancel: nothing
-  std::string fileAfter;
+  int answer;  // Yes: the editor's Template1, No: reload, Cancel: nothing
   std::vector<std::string> itemsAfter;
   bool saveEnabledAfter;
 };
 
 class EditorDiskChange : public EditorTest, public ::testing::WithParamInterface<DiskChangeCase> {};
 
-TEST_P(EditorDiskChange, SaveAsksBeforeReplacingTemplatesChangedOnDisk) {
+// Both changed Template1: the editor asks, naming it, with Cancel (which loses
+// nothing) the default; the file's other changes are kept whatever the answer.
+TEST_P(EditorDiskChange, SaveAsksOnlyAboutTemplatesBothChanged) {
   const DiskChangeCase& c = GetParam();
-  WriteDriverFile(DriverFileWith({0, 1}));
+  WriteDriverFile(DriverFileWith({0, 1, 2}));
   Editor editor = Open();
   editor.remove.Click();  // Template0
-  WriteDriverFile("; changed\r\n" + DriverFileWith({0, 1}));  // not a template change
-  editor.save.Click();
-  EXPECT_EQ(FileBytes(), "; changed\r\n" + DriverFileWith({1}));
   editor.Select("Template1");
-  editor.remove.Click();
-  WriteDriverFile(DriverFileWith({1, 5}));  // another program adds template 5
-  EXPECT_THAT(Answering(c.answer, [&] { editor.save.Click(); }),
-              ElementsAre(MessageBoxSeen{"ZUV8620Ude", FilePath() + "\n\n" + kChangedOnDisk,
-                                         true}));
-  EXPECT_EQ(FileBytes(), c.fileAfter);
+  editor.ChooseBoardId(7);
+  // Another program gives Template1 board id 9, changes Template2's range and
+  // adds Template5.
+  const std::string theirs = kFileHead + Section(0) + SectionWith(1, 9) +
+                             SectionWith(2, 2, "     0     5    -5") + Section(5);
+  WriteDriverFile(theirs);
+  std::vector<MessageBoxSeen> boxes = Answering(c.answer, [&] { editor.save.Click(); });
+  ASSERT_THAT(boxes, ElementsAre(MessageBoxSeen{
+                         "ZUV8620Ude",
+                         FilePath() +
+                             "\n\nTemplate1 was changed by another program after this editor "
+                             "read the file, and in this editor too.\n\n" +
+                             kChangedOnDiskAnswers,
+                         true}));
+  EXPECT_EQ(boxes[0].defaultButton, IDCANCEL);
   EXPECT_THAT(editor.Items(), ElementsAreArray(c.itemsAfter));
   EXPECT_EQ(editor.save.IsEnabled(), c.saveEnabledAfter);
+  const std::string file = FileBytes();
+  if (c.answer != IDYES) {
+    EXPECT_EQ(file, theirs);
+    return;
+  }
+  // Template0 removed, Template1 the editor's, Template2 and Template5 the
+  // other program's.
+  EXPECT_EQ(SectionIn(file, 0), "");
+  EXPECT_THAT(SectionIn(file, 1), HasSubstr("\"SwitchID\"=dword:7\r\n"));
+  EXPECT_THAT(SectionIn(file, 2), HasSubstr("\"AOSettings 0\"=\"     0     5    -5\""));
+  EXPECT_NE(SectionIn(file, 5), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, EditorDiskChange,
-    ::testing::Values(
-        DiskChangeCase{"Overwrite", IDYES, kFileHead, {"-1 DeviceTemplate", "-2 USB-8620A"}, false},
-        DiskChangeCase{"Reload", IDNO, DriverFileWith({1, 5}),
-                       {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1", "5 Template5"}, false},
-        DiskChangeCase{"Cancel", IDCANCEL, DriverFileWith({1, 5}),
-                       {"-1 DeviceTemplate", "-2 USB-8620A"}, true}),
+    ::testing::Values(DiskChangeCase{"EditorsVersion",
+                                     IDYES,
+                                     {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1",
+                                      "2 Template2", "5 Template5"},
+                                     false},
+                      DiskChangeCase{"Reload",
+                                     IDNO,
+                                     {"-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
+                                      "1 Template1", "2 Template2", "5 Template5"},
+                                     false},
+                      DiskChangeCase{
+                          "Cancel",
+                          IDCANCEL,
+                          {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1", "2 Template2"},
+                          true}),
     [](const ::testing::TestParamInfo<DiskChangeCase>& info) { return info.param.name; });
+
+// ---- Another program holds the driver file's lock
+
+// The ticket's fifteen templates: the editor opens while another program
+// holds the lock. DriverConfig returns at once, a box says so and offers
+// Retry; an editor that never read the file never saves over it.
+TEST_F(EditorTest, ALockHeldAtOpenIsToldAtOnceAndSaveWritesNothingUntilRead) {
+  std::vector<int> fifteen;
+  for (int n = 0; n < 15; ++n) fifteen.push_back(n);
+  const std::string original = DriverFileWith(fifteen);
+  WriteDriverFile(original);
+  HeldLock lock(FilePath());
+  ASSERT_TRUE(lock.Locked());
+  HWND window = nullptr;
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<MessageBoxSeen> boxes = Answering(IDCANCEL, [&] { window = OpenEditorWindow(); });
+  // The default wait is 10 s: nothing waited for it.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  ASSERT_THAT(boxes,
+              ElementsAre(MessageBoxSeen{
+                  "ZUV8620Ude", FilePath() + "\n\n" + kLockedAtOpen + "\n\n" + kOpenRetry, true}));
+  EXPECT_EQ(boxes[0].defaultButton, IDRETRY);
+  Editor editor(window);
+  ASSERT_NE(editor.hwnd, nullptr);
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A"));
+
+  // Add, then Save: Save says the file was never read and writes nothing,
+  // even once the lock is gone.
+  editor.add.Click();
+  lock.Release();
+  boxes = Answering(IDCANCEL, [&] { editor.save.Click(); });
+  ASSERT_THAT(boxes,
+              ElementsAre(MessageBoxSeen{"ZUV8620Ude", FilePath() + "\n\n" + kNotRead, true}));
+  EXPECT_EQ(boxes[0].defaultButton, IDCANCEL);
+  EXPECT_EQ(FileBytes(), original);
+  EXPECT_TRUE(editor.save.IsEnabled());
+
+  // Retry reads the file: all fifteen templates show, and nothing was written.
+  EXPECT_EQ(Answering(IDRETRY, [&] { editor.save.Click(); }).size(), 1u);
+  EXPECT_EQ(editor.Items().size(), 17u);
+  EXPECT_EQ(editor.Selected(), "Template0");
+  EXPECT_FALSE(editor.save.IsEnabled());
+  EXPECT_EQ(FileBytes(), original);
+}
+
+// Retry in the box at open reads the file once the lock is gone.
+TEST_F(EditorTest, RetryAtOpenReadsTheFileOnceTheLockIsGone) {
+  WriteDriverFile(DriverFileWith({0, 2}));
+  auto lock = std::make_unique<HeldLock>(FilePath());
+  ASSERT_TRUE(lock->Locked());
+  std::vector<MessageBoxSeen> boxes;
+  HWND window = nullptr;
+  {
+    // The first box is answered Retry after the lock is let go.
+    MessageBoxWatcher watcher(IDRETRY);
+    EXPECT_EQ(driverConfig_(0, root_.c_str(), "USB8620A", ""), 1);
+    window = FindThreadWindow(GetCurrentThreadId(), kCaption);
+    lock.reset();
+    PumpMessages();
+    boxes = watcher.Stop();
+  }
+  EXPECT_EQ(boxes.size(), 1u);
+  Editor editor(window);
+  EXPECT_THAT(editor.Items(),
+              ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0", "2 Template2"));
+}
+
+// The same lock held by another thread of the host's process.
+TEST_F(EditorTest, ALockHeldByAnotherThreadAtOpenIsToldAtOnce) {
+  WriteDriverFile(DriverFileWith({0}));
+  std::atomic<bool> held{false}, release{false};
+  std::thread holder([&] {
+    HeldLock lock(FilePath());
+    held = lock.Locked();
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  });
+  while (!held) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<MessageBoxSeen> boxes = Answering(IDCANCEL, [&] { OpenEditorWindow(); });
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  release = true;
+  holder.join();
+  EXPECT_THAT(boxes,
+              ElementsAre(MessageBoxSeen{
+                  "ZUV8620Ude", FilePath() + "\n\n" + kLockedAtOpen + "\n\n" + kOpenRetry, true}));
+}
+
+// A Save while another program holds the lock: told at once, the window
+// answering meanwhile; the edits stay, and a later Save writes them.
+TEST_F(EditorTest, ALockHeldAtSaveIsToldAtOnceAndTheWindowAnswers) {
+  const std::string original = DriverFileWith({0});
+  WriteDriverFile(original);
+  Editor editor = Open();
+  editor.add.Click();
+  std::vector<MessageBoxSeen> boxes;
+  {
+    HeldLock lock(FilePath());
+    ASSERT_TRUE(lock.Locked());
+    const auto start = std::chrono::steady_clock::now();
+    boxes = Answering(IDCANCEL, [&] { editor.save.Click(); });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  }
+  ASSERT_THAT(boxes,
+              ElementsAre(MessageBoxSeen{"ZUV8620Ude", FilePath() + "\n\n" + kLockedAtSave, true}));
+  EXPECT_TRUE(boxes[0].ownerAnswers);
+  EXPECT_EQ(FileBytes(), original);
+  EXPECT_TRUE(editor.save.IsEnabled());
+  EXPECT_THAT(Answering(IDCANCEL, [&] { editor.save.Click(); }), IsEmpty());
+  EXPECT_THAT(FileBytes(), StartsWith(original));
+  EXPECT_NE(SectionIn(FileBytes(), 1), "");
+  EXPECT_FALSE(editor.save.IsEnabled());
+}
+
+// ---- What the device reads
+
+// The README's file: template 2's section holds a second "SwitchID" line,
+// which the device takes over the first. One box at open says so in check's
+// words and what to do.
+TEST_F(EditorTest, WhatCheckReportsIsToldAtOpen) {
+  WriteDriverFile(ReadFileBytes(std::string(ZUV_SOURCE_DIR) +
+                                "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/"
+                                "USB8620.reg"));
+  std::string file = FileBytes();
+  const size_t at = file.find("\"ChanConfig\"", file.find("Template2]"));
+  ASSERT_NE(at, std::string::npos);
+  file.insert(at, "\"SwitchID\"=dword:7\r\n");
+  WriteDriverFile(file);
+  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { OpenEditorWindow(); });
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_THAT(boxes[0].text, StartsWith(FilePath() + "\n\n" + kCheckProblems + "\n\n"));
+  EXPECT_THAT(boxes[0].text, HasSubstr("template 2: the device reads \"SwitchID\" as "));
+  EXPECT_THAT(boxes[0].text, HasSubstr("line "));
+  EXPECT_THAT(boxes[0].text, ::testing::EndsWith(kCheckAdvice));
+}
+
+// A file with quirks the device reads past: a header in capitals, a value name
+// in another letter case, DWORD in capitals. The editor shows every template
+// the device reads, with the device's values, and an Add and Save changes
+// none of them. (Needs the load that reads as the device does.)
+TEST_F(EditorTest, AQuirksFileShowsWhatTheDeviceReadsAndSaveKeepsIt) {
+  const std::string quirks =
+      std::string(kFileHead) +
+      "[HKEY_LOCAL_MACHINE\\DRIVERS\\USB\\CLIENTDRIVERS\\VOD8620_UZORE\\TEMPLATE0]\r\n"
+      "\"SwitchID\"=dword:0\r\n\"ChanConfig\"=dword:0\r\n"
+      "\"AOSettings 0\"=\"     0    10     0\"\r\n\"AOSettings 1\"=\"     0    10     0\"\r\n" +
+      kSectionPrefix +
+      "1]\r\n\"switchid\"=dword:1\r\n\"ChanConfig\"=dword:0\r\n"
+      "\"AOSettings 0\"=\"     0    10     0\"\r\n\"AOSettings 1\"=\"     0    10     0\"\r\n" +
+      kSectionPrefix +
+      "2]\r\n\"SwitchID\"=dword:2\r\n\"ChanConfig\"=DWORD:3\r\n"
+      "\"AOSettings 0\"=\"     0    10     0\"\r\n\"AOSettings 1\"=\"     0    10     0\"\r\n";
+  WriteDriverFile(quirks);
+  HWND window = nullptr;
+  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { window = OpenEditorWindow(); });
+  // At most one box, in check's words.
+  ASSERT_LE(boxes.size(), 1u);
+  if (!boxes.empty()) {
+    EXPECT_THAT(boxes[0].text, HasSubstr(kCheckProblems));
+  }
+  Editor editor(window);
+  EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
+                                          "1 Template1", "2 Template2"));
+  editor.Select("Template2");
+  SetFocus(editor.tree.Handle());
+  PressKey(VK_TAB, {VK_CONTROL});  // the AI page
+  EXPECT_EQ(editor.tab.GetCurSel(), 1);
+  EXPECT_TRUE(editor.ChannelChecked(0));
+  EXPECT_TRUE(editor.ChannelChecked(1));
+  editor.add.Click();
+  EXPECT_THAT(Answering(IDOK, [&] { editor.save.Click(); }), IsEmpty());
+  // The three sections as they were, and the new one.
+  EXPECT_EQ(FileBytes().substr(0, quirks.size()), quirks);
+  EXPECT_NE(SectionIn(FileBytes(), 3), "");
+}
+
+// A Save the device would read otherwise is refused with a box that names the
+// template and the line to fix.
+TEST_F(EditorTest, ARefusedSaveNamesTheTemplateAndTheLine) {
+  std::string file = DriverFileWith({0, 2});
+  const size_t at = file.find("\"ChanConfig\"", file.find("Template2]"));
+  file.insert(at, "\"SwitchID\"=dword:7\r\n");
+  WriteDriverFile(file);
+  HWND window = nullptr;
+  EXPECT_EQ(Answering(IDOK, [&] { window = OpenEditorWindow(); }).size(), 1u);  // check's box
+  Editor editor(window);
+  editor.ChooseBoardId(5);  // Template0
+  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { editor.save.Click(); });
+  if (boxes.empty()) {
+    // A Save that rewrites only what changed is not refused.
+    EXPECT_THAT(SectionIn(FileBytes(), 0), HasSubstr("\"SwitchID\"=dword:5\r\n"));
+    return;
+  }
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_THAT(boxes[0].text, StartsWith("The templates could not be saved.\n\n" + FilePath()));
+  EXPECT_THAT(boxes[0].text, HasSubstr("Template2]"));
+  EXPECT_THAT(boxes[0].text, HasSubstr("(line "));
+  EXPECT_EQ(FileBytes(), file);
+}
+
+// ---- The keyboard in the BoardID list and Alt+F4
+
+// The arrows step past identifiers other templates use; a choice of a used
+// one is still refused with the message.
+TEST_F(EditorTest, ArrowsInTheBoardIdListPassUsedIdentifiers) {
+  WriteDriverFile(DriverFileWith({0, 1, 2, 4}));
+  Editor editor = Open();
+  editor.Select("Template0");
+  const HWND list = editor.PageControl(1125);
+  ASSERT_NE(list, nullptr);
+  SetFocus(list);
+  auto shown = [&] { return static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0)); };
+  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] {
+    PressKey(VK_DOWN);  // 1 and 2 are used: 3
+    EXPECT_EQ(shown(), 3);
+    PressKey(VK_DOWN);  // 4 is used: 5
+    EXPECT_EQ(shown(), 5);
+    PressKey(VK_UP);  // 4 is used: 3
+    EXPECT_EQ(shown(), 3);
+    PressKey(VK_UP);  // 2 and 1 are used: 0
+    EXPECT_EQ(shown(), 0);
+    PressKey(VK_UP);  // nothing above: stays
+    EXPECT_EQ(shown(), 0);
+    PressKey(VK_END);
+    EXPECT_EQ(shown(), 15);
+  });
+  EXPECT_THAT(boxes, IsEmpty());
+  EXPECT_TRUE(editor.save.IsEnabled());
+  // A choice of a used identifier: the message, and the list goes back.
+  EXPECT_THAT(Answering(IDOK, [&] { editor.ChooseBoardId(2); }),
+              ElementsAre(MessageBoxSeen{"ZUV8620Ude", "SwitchID already used!", true}));
+  EXPECT_EQ(shown(), 15);
+  editor.save.Click();
+  EXPECT_THAT(SectionIn(FileBytes(), 0), HasSubstr("\"SwitchID\"=dword:f\r\n"));
+}
+
+// Alt+F4, as the keyboard sends it (WM_SYSKEYDOWN with the Alt bit).
+void PressAltF4() {
+  HWND target = GetFocus();
+  const UINT scan = MapVirtualKeyA(VK_F4, 0);
+  PostMessageA(target, WM_SYSKEYDOWN, VK_F4, 1 | (scan << 16) | (1u << 29));
+  PostMessageA(target, WM_SYSKEYUP, VK_F4, 1 | (scan << 16) | (1u << 29) | (3u << 30));
+  PumpMessages();
+}
+
+TEST_F(EditorTest, AltF4ClosesFromTheTreeAndFromAPageAsCloseDoes) {
+  WriteDriverFile(DriverFileWith({0}));
+  Editor editor = Open();
+  EXPECT_EQ(GetFocus(), editor.tree.Handle());  // where the editor opens
+  EXPECT_THAT(Answering(IDCANCEL, [&] { PressAltF4(); }), IsEmpty());
+  EXPECT_FALSE(editor.Visible());
+
+  // With edits, from the BoardID list: Close's prompt first.
+  DestroyWindow(editor.hwnd);
+  PumpMessages();
+  Editor again = Open();
+  again.remove.Click();
+  again.add.Click();
+  SetFocus(again.PageControl(1125));
+  ASSERT_NE(GetFocus(), nullptr);
+  EXPECT_THAT(Answering(IDCANCEL, [&] { PressAltF4(); }), ElementsAre(kClosePrompt));
+  EXPECT_FALSE(again.Visible());
+}
 
 }  // namespace
 }  // namespace zuv::test

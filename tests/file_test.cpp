@@ -412,6 +412,62 @@ TEST(FileLockTest, ReadersShareAWriterIsAloneAcrossAReplacement) {
   EXPECT_TRUE(files.Lock(path, LockMode::kShared, &error));
 }
 
+// A wait bound given to Lock (0: try once), or by a file system that bounds
+// every lock it takes, ends a lock another holds at once, whatever
+// ZUV8620_LOCK_WAIT_MS says; it never waits longer than that says.
+TEST(FileLockTest, AWaitBoundTellsAHeldLockAtOnce) {
+  TempDir dir;
+  const std::string path = dir.File("USB8620.reg");
+  WriteFileBytes(path, "old");
+  ScopedEnvironment wait("ZUV8620_LOCK_WAIT_MS", "5000");
+  EXPECT_EQ(LockWaitBound(kLockWaitFromEnvironment), 5000u);
+  EXPECT_EQ(LockWaitBound(200), 200u);
+  EXPECT_EQ(LockWaitBound(9000), 5000u);
+  Status error;
+  auto held = NativeFileSystem().Lock(path, LockMode::kExclusive, &error);
+  ASSERT_TRUE(held) << ErrorText(error);
+  LockWaitBoundFileSystem bounded(NativeFileSystem(), 100);
+  for (int round = 0; round < 2; ++round) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto lock = round == 0 ? NativeFileSystem().Lock(path, LockMode::kShared, &error, 0)
+                                 : bounded.Lock(path, LockMode::kShared, &error);
+    EXPECT_FALSE(lock);
+    EXPECT_EQ(error.condition(), Condition::kLockTimedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  }
+  held.reset();
+  EXPECT_TRUE(bounded.Lock(path, LockMode::kExclusive, &error));
+  // Every other call goes to the file system it bounds.
+  EXPECT_TRUE(bounded.ReplaceContent(path, "new").ok());
+  EXPECT_EQ(ReadFileBytes(path), "new");
+  EXPECT_EQ(bounded.RealPath(path), NativeFileSystem().RealPath(path));
+}
+
+// Paths are UTF-8 inside the program: a folder named outside the ANSI code
+// page (Cyrillic, Japanese) opens, is replaced and locked as any other.
+TEST(FileTest, APathOfAnyNameOpensReplacesAndLocks) {
+  TempDir dir;
+  const std::string path = dir.File(u8"Образ 画像/USB8620.reg");
+  WriteFileBytes(path, "old");
+  FileSystem& files = NativeFileSystem();
+  Status status;
+  auto file = files.OpenForReading(path, &status);
+  ASSERT_TRUE(file) << ErrorText(status);
+  char text[8] = {};
+  EXPECT_EQ(file->Read(text, sizeof text), 3u);
+  file.reset();
+  auto lock = files.Lock(path, LockMode::kExclusive, &status);
+  ASSERT_TRUE(lock) << ErrorText(status);
+  EXPECT_TRUE(files.ReplaceContent(path, "new").ok());
+  lock.reset();
+  EXPECT_EQ(ReadFileBytes(path), "new");
+  EXPECT_EQ(files.RealPath(path), path);
+  // A failure names the path as it is.
+  const std::string missing = dir.File(u8"Образ 画像/нет.reg");
+  EXPECT_FALSE(files.OpenForReading(missing, &status));
+  EXPECT_EQ(ErrorText(status).rfind(missing + ": ", 0), 0u) << ErrorText(status);
+}
+
 // Working files of killed saves of this file go when its exclusive lock is
 // had; other names stay.
 TEST(FileLockTest, TheWriterRemovesLeftoversOfKilledSaves) {

@@ -176,7 +176,10 @@ class PagesTest : public HostedEditorTest {
  protected:
   Editor Open(const std::vector<FileTemplate>& templates) {
     WriteFileBytes(FilePath(), DriverFile(templates));
-    HWND window = OpenEditorWindow();
+    // A file with values `check` reports (unequal bits of a pair, a range
+    // that matches none) gets its box at open, answered here.
+    HWND window = nullptr;
+    openBoxes_ = Boxes([&] { window = OpenEditorWindow(); });
     Editor editor(window);
     EXPECT_NE(editor.device, nullptr);
     EXPECT_NE(editor.ai, nullptr);
@@ -193,6 +196,9 @@ class PagesTest : public HostedEditorTest {
     PumpMessages();
     return watcher.Stop();
   }
+
+  // The boxes of the last Open.
+  std::vector<MessageBoxSeen> openBoxes_;
 };
 
 // ---- Placement: one page, that of the current tab, while a template is selected

@@ -19,7 +19,7 @@ TempDir::TempDir() {
         fs::temp_directory_path() / ("zuv8620-test-" + std::to_string(random() % 1000000000));
     std::error_code error;
     if (fs::create_directory(candidate, error)) {
-      path_ = candidate.string();
+      path_ = candidate.u8string();
       return;
     }
   }
@@ -32,11 +32,11 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::File(const std::string& relative) const {
-  return (fs::path(path_) / fs::path(relative).make_preferred()).string();
+  return (fs::u8path(path_) / fs::u8path(relative).make_preferred()).u8string();
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  fs::path target(path);
+  const fs::path target = fs::u8path(path);
   if (target.has_parent_path()) fs::create_directories(target.parent_path());
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -44,7 +44,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(fs::path(path), std::ios::binary);
+  std::ifstream in(fs::u8path(path), std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
   std::ostringstream content;
   content << in.rdbuf();
@@ -53,14 +53,14 @@ std::string ReadFileBytes(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   std::error_code error;
-  return fs::exists(fs::path(path), error);
+  return fs::exists(fs::u8path(path), error);
 }
 
 std::vector<std::string> CorpusFiles() {
   std::vector<std::string> files;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(fs::path(ZUV_CORPUS_DIR), error)) {
-    if (entry.path().extension() == ".reg") files.push_back(entry.path().string());
+    if (entry.path().extension() == ".reg") files.push_back(entry.path().u8string());
   }
   std::sort(files.begin(), files.end());
   return files;

@@ -44,7 +44,7 @@ BOOL CALLBACK FindStaticText(HWND hwnd, LPARAM lParam) {
 }  // namespace
 
 std::string TextOf(HWND hwnd) {
-  char text[512] = {};
+  char text[8192] = {};
   GetWindowTextA(hwnd, text, sizeof(text));
   return text;
 }
@@ -124,6 +124,20 @@ void MessageBoxWatcher::Watch() {
       }
       MessageBoxSeen seen{TextOf(box), "", GetWindow(box, GW_OWNER) != nullptr};
       EnumChildWindows(box, &FindStaticText, reinterpret_cast<LPARAM>(&seen.text));
+      // The button Enter presses; the box's thread is in the box's loop.
+      for (HWND button = GetWindow(box, GW_CHILD); button != nullptr;
+           button = GetWindow(button, GW_HWNDNEXT)) {
+        if (ClassOf(button) == "Button" &&
+            (GetWindowLongA(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+          seen.defaultButton = GetDlgCtrlID(button);
+        }
+      }
+      // Whether the box's owner, the editor, answers meanwhile.
+      if (HWND owner = GetWindow(box, GW_OWNER)) {
+        DWORD_PTR ignored = 0;
+        seen.ownerAnswers =
+            SendMessageTimeoutA(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored) != 0;
+      }
       {
         std::lock_guard<std::mutex> lock(mutex_);
         seen_.push_back(seen);

@@ -47,6 +47,10 @@ struct MessageBoxSeen {
   std::string caption;
   std::string text;
   bool owned;  // has an owner window
+  // Not compared: the button Enter presses (0: none), and whether the owner
+  // answered a message while the box was up.
+  int defaultButton = 0;
+  bool ownerAnswers = false;
   bool operator==(const MessageBoxSeen& other) const {
     return caption == other.caption && text == other.text && owned == other.owned;
   }
