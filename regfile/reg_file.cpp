@@ -1,5 +1,6 @@
 #include "regfile/reg_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -70,6 +71,7 @@ uint32_t RegFile::Open(const char* path) {
     return m_lastStatus.SystemCode();
   }
   m_nCachedTemplate = -1;
+  m_headersValid = false;
   return 0;
 }
 
@@ -130,6 +132,63 @@ std::string RegFile::KeyPath(uint32_t n) const {
   return key;
 }
 
+int64_t RegFile::TemplateNumber(std::string_view path) const {
+  std::string_view prefix(m_szSectionPrefix);
+  if (!prefix.empty() && prefix.front() == '[') prefix.remove_prefix(1);
+  if (path.size() <= prefix.size() || !regtext::SameName(path.substr(0, prefix.size()), prefix)) {
+    return -1;
+  }
+  // The number as std::to_string writes it: no sign, no leading zero.
+  const std::string_view digits = path.substr(prefix.size());
+  if (digits.size() > 10 || (digits.size() > 1 && digits.front() == '0')) return -1;
+  int64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n <= 0xFFFFFFFFll ? n : -1;
+}
+
+size_t RegFile::IndexHeaders(size_t from, size_t through, std::vector<Header>* out) const {
+  const std::string_view text = Text();
+  size_t line = from;
+  while (line < text.size() && line <= through) {
+    const size_t end = regtext::FindLineEnd(text, line);
+    const std::optional<std::string_view> key =
+        regtext::HeaderKeyPath(text.substr(line, end - line));
+    if (key) out->push_back({text.find('[', line), TemplateNumber(*key)});
+    line = regtext::SkipLineEnd(text, end);
+    if (line == end) return text.size();
+  }
+  return line;
+}
+
+const std::vector<RegFile::Header>& RegFile::Headers() {
+  if (!m_headersValid) {
+    m_headers.clear();
+    IndexHeaders(0, Text().size(), &m_headers);
+    m_headersValid = true;
+  }
+  return m_headers;
+}
+
+size_t RegFile::FindHeader(uint32_t n, size_t from) {
+  const std::vector<Header>& headers = Headers();
+  auto at = std::lower_bound(headers.begin(), headers.end(), from,
+                             [](const Header& h, size_t pos) { return h.bracket < pos; });
+  for (; at != headers.end(); ++at) {
+    if (at->n == static_cast<int64_t>(n)) return at->bracket;
+  }
+  return regtext::npos;
+}
+
+size_t RegFile::NextHeader(size_t bracket) {
+  const std::vector<Header>& headers = Headers();
+  auto at = std::upper_bound(headers.begin(), headers.end(), bracket,
+                             [](size_t pos, const Header& h) { return pos < h.bracket; });
+  return at == headers.end() ? regtext::npos : at->bracket;
+}
+
 uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end) {
   // A NUL is a byte like any other: the search sees the whole file, so no
   // section after a NUL is missed and then appended a second time.
@@ -137,12 +196,12 @@ uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end
   uint32_t notFound = m_dwFileLength;
   if (start) *start = notFound;
   if (end) *end = notFound;
-  const size_t bracket = regtext::FindKeyHeader(text, KeyPath(n));
+  const size_t bracket = FindHeader(n, 0);
   if (bracket == regtext::npos) return 0;
 
   // The section runs from its header's "[" to the "[" of the next header line:
   // a "[" inside a line does not start a key.
-  size_t next = regtext::FindNextHeaderLine(text, bracket);
+  size_t next = NextHeader(bracket);
   if (end) *end = static_cast<uint32_t>(next == regtext::npos ? text.size() : next);
   if (start) *start = static_cast<uint32_t>(bracket);
   return 0;
@@ -157,7 +216,6 @@ std::optional<RegFile::FoundValue> RegFile::FindValue(uint32_t n, std::string_vi
   // A key written twice gathers the values of both sections, and a later
   // line of a name overrides an earlier one, as the device reads the file.
   const std::string_view text = Text();
-  const std::string key = KeyPath(n);
   std::optional<FoundValue> found;
   size_t start = m_dwSectionStart;
   size_t end = m_dwSectionEnd;
@@ -168,9 +226,9 @@ std::optional<RegFile::FoundValue> RegFile::FindValue(uint32_t n, std::string_vi
       found = FoundValue{start + line->quote, start + line->data, start + line->end};
     }
     if (end >= text.size()) break;
-    start = regtext::FindKeyHeader(text, key, end);
+    start = FindHeader(n, end);
     if (start == regtext::npos) break;
-    const size_t next = regtext::FindNextHeaderLine(text, start);
+    const size_t next = NextHeader(start);
     end = next == regtext::npos ? text.size() : next;
   }
   return found;
@@ -300,9 +358,29 @@ bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_vie
   }
   // The file now holds exactly the new text; keep the store in step with it
   // without reading the file back.
+  const size_t oldLength = m_dwFileLength;
   m_pBuffer = std::move(buffer);
   m_dwFileLength = static_cast<uint32_t>(length);
   m_nCachedTemplate = -1;
+  if (m_headersValid) {
+    // Only the lines from the one holding the cut to the one holding the
+    // first byte of the tail can have changed; the headers after them moved
+    // by the change in length.
+    const size_t from = regtext::LineStart(Text(), cut);
+    std::vector<Header> headers;
+    headers.reserve(m_headers.size() + 1);
+    for (const Header& header : m_headers) {
+      if (header.bracket >= from) break;
+      headers.push_back(header);
+    }
+    const size_t next = IndexHeaders(from, cut + insert.size(), &headers);
+    const size_t oldNext = next + oldLength - length;
+    for (const Header& header : m_headers) {
+      if (header.bracket >= oldNext)
+        headers.push_back({header.bracket + length - oldLength, header.n});
+    }
+    m_headers = std::move(headers);
+  }
   return true;
 }
 
@@ -361,12 +439,13 @@ uint32_t RegFile::TransferValues(uint32_t nTemplate, RegValueEntry* pTable, uint
 
 void RegFile::Reload() {
   m_nCachedTemplate = -1;
+  m_headersValid = false;
   if (!m_file) return;
   ReadText();
 }
 
 uint32_t RegFile::TemplateSectionExists(uint32_t n) {
-  return regtext::FindKeyHeader(Text(), KeyPath(n)) != regtext::npos ? 1 : 0;
+  return FindHeader(n, 0) != regtext::npos ? 1 : 0;
 }
 
 uint32_t RegFile::AppendTemplateSection(uint32_t n) {
