@@ -16,13 +16,14 @@ namespace {
 // gave) that turned `before` into `after` must not be written, or success:
 // the file's templates stand under another driver's key, or the device would
 // read the new text otherwise than the old one with the user's changes.
-Status ProveSave(const DeviceView& before, std::string_view after, const TemplateTable& loaded,
-                 const TemplateTable& table, const TemplateKeys& keys) {
+Status ProveSave(const DeviceView& before, std::string_view beforeText, std::string_view after,
+                 const TemplateTable& loaded, const TemplateTable& table,
+                 const TemplateKeys& keys) {
   Status refusal = CheckTemplateKeys(before, keys);
   if (!refusal.ok()) {
     return Status::Of(Condition::kDeviceRefused, refusal.Detail() + "; it is not changed");
   }
-  refusal = CheckSavedText(before, DeviceView(after), loaded, table, keys);
+  refusal = CheckSavedChange(beforeText, after, loaded, table, keys, &before);
   if (!refusal.ok()) {
     return Status::Of(Condition::kDeviceRefused, "the device would not read what is saved: " +
                                                      refusal.Detail() + "; nothing was written");
@@ -77,7 +78,7 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
   const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   // Without a file every slot loads as from a file that does not open.
   if (!read.ok()) text.text.clear();
-  LoadFromText(table, text.text, keyPath, DeviceView(text.text));
+  LoadFromText(table, text.text, keyPath, TemplateView(text.text, TemplateKeysOf(keyPath)));
   return read.WithPath(path);
 }
 
@@ -120,7 +121,7 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
     // copy lies at the file's real path.
     const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
     const TemplateKeys keys = TemplateKeysOf(keyPath);
-    const DeviceView before(decoded.text);
+    const DeviceView before = TemplateView(decoded.text, keys);
     TemplateTable loaded;
     LoadFromText(loaded, decoded.text, keyPath, before);
     TemplateTable table = loaded;
@@ -132,7 +133,9 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
       copy.SetFile(keyPath, decoded.text);
       failure = TouchesUnshownTemplate(before, loaded, table, keys);
       if (failure.ok()) failure = RunSaveSequence(loaded, table, keyPath, copy);
-      if (failure.ok()) failure = ProveSave(before, *copy.GetFile(keyPath), loaded, table, keys);
+      if (failure.ok()) {
+        failure = ProveSave(before, decoded.text, *copy.GetFile(keyPath), loaded, table, keys);
+      }
       const std::string& saved = *copy.GetFile(keyPath);
       if (failure.ok() && saved == decoded.text) {
         result.after = result.before;
