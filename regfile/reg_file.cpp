@@ -17,6 +17,9 @@ namespace {
 constexpr size_t kMaxValueLine = 253;
 // The longest DWORD text read.
 constexpr size_t kMaxDwordText = 9;
+// Bytes past the text that the held copy keeps free, so that a Save's edits
+// change it in place instead of copying it whole.
+constexpr size_t kEditRoom = 4096;
 
 // Copies `text` into a fixed, NUL-padded field, cut to fit.
 template <size_t N>
@@ -85,6 +88,7 @@ void RegFile::DeriveKeys(std::string_view path) {
 
 void RegFile::ReadText() {
   m_pBuffer.reset();
+  m_capacity = 0;
   uint64_t length = m_file->GetLength();
   // The text is addressed with 32-bit offsets; a larger file gets no text, and
   // without a text nothing is ever written.
@@ -93,7 +97,10 @@ void RegFile::ReadText() {
     return;
   }
   m_dwFileLength = static_cast<uint32_t>(length);
-  m_pBuffer.reset(new (std::nothrow) char[m_dwFileLength + 1]);
+  // Room for the edits of a Save to be made in place: a value changed, a
+  // template added.
+  m_capacity = m_dwFileLength + 1 + kEditRoom;
+  m_pBuffer.reset(new (std::nothrow) char[m_capacity]);
   if (!m_pBuffer) return;
   size_t done = 0;
   try {
@@ -332,12 +339,21 @@ size_t RegFile::LastValueLineEnd(size_t start, size_t end) const {
 bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_view tail) {
   uint64_t length = uint64_t{cut} + insert.size() + tail.size();
   if (length >= 0x7FFFFFFFu) return false;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[length + 1]);
-  if (!buffer) return false;
-  if (cut > 0) std::memcpy(buffer.get(), m_pBuffer.get(), cut);
-  if (!insert.empty()) std::memcpy(buffer.get() + cut, insert.data(), insert.size());
-  if (!tail.empty()) std::memcpy(buffer.get() + cut + insert.size(), tail.data(), tail.size());
-  buffer[length] = '\0';
+  // The held copy changes in place when the new text fits it (after the file
+  // took the change: until then it is what puts the file back); else a new
+  // one is made, with room for the next edits.
+  const bool inPlace = length + 1 <= m_capacity;
+  std::unique_ptr<char[]> buffer;
+  size_t capacity = m_capacity;
+  if (!inPlace) {
+    capacity = static_cast<size_t>(length) + 1 + kEditRoom;
+    buffer.reset(new (std::nothrow) char[capacity]);
+    if (!buffer) return false;
+    if (cut > 0) std::memcpy(buffer.get(), m_pBuffer.get(), cut);
+    if (!insert.empty()) std::memcpy(buffer.get() + cut, insert.data(), insert.size());
+    if (!tail.empty()) std::memcpy(buffer.get() + cut + insert.size(), tail.data(), tail.size());
+    buffer[length] = '\0';
+  }
 
   try {
     m_file->SetLength(cut);
@@ -359,7 +375,16 @@ bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_vie
   // The file now holds exactly the new text; keep the store in step with it
   // without reading the file back.
   const size_t oldLength = m_dwFileLength;
-  m_pBuffer = std::move(buffer);
+  if (inPlace) {
+    // `tail` lies in the held copy, `insert` never does.
+    if (!tail.empty())
+      std::memmove(m_pBuffer.get() + cut + insert.size(), tail.data(), tail.size());
+    if (!insert.empty()) std::memcpy(m_pBuffer.get() + cut, insert.data(), insert.size());
+    m_pBuffer[length] = '\0';
+  } else {
+    m_pBuffer = std::move(buffer);
+    m_capacity = capacity;
+  }
   m_dwFileLength = static_cast<uint32_t>(length);
   m_nCachedTemplate = -1;
   if (m_headersValid) {

@@ -178,6 +178,7 @@ class RegFile {
   Status m_lastStatus;  // the last failed open, write or append
   uint32_t m_dwFileLength;
   std::unique_ptr<char[]> m_pBuffer;
+  size_t m_capacity = 0;  // bytes m_pBuffer holds, its NUL among them
   int32_t m_nCachedTemplate;
   uint32_t m_dwSectionStart;
   uint32_t m_dwSectionEnd;
