@@ -298,8 +298,15 @@ uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwT
     const size_t equals = 2 + nameLength;  // the new line's data starts after "name"=
     const std::string_view oldData = text.substr(found->data, found->end - found->data);
     const regtext::ValueData old = regtext::ReadValueData(oldData);
+    // Only blanks and a comment stay: other text after the old value (a
+    // string's closing quote ends it wherever the line goes on) would join
+    // the new value, and a double word followed by it reads as no number.
     std::string_view kept = oldData.substr(old.end);
-    if (kept.find_first_of("\r\n") != std::string_view::npos) kept = {};
+    const size_t comment = kept.find_first_not_of(" \t");
+    if (kept.find_first_of("\r\n") != std::string_view::npos ||
+        (comment != std::string_view::npos && kept[comment] != ';')) {
+      kept = {};
+    }
     std::string replacement = line.size() > equals ? line.substr(equals + 1) : std::string();
     replacement += kept;
     const uint32_t cut = static_cast<uint32_t>(found->data + old.start);
