@@ -101,6 +101,21 @@ class StoreChecker {
            " differs from the file " + Quoted(File()));
       return false;
     }
+    // The sections the store keeps track of through its edits are those a
+    // fresh open of the same text finds.
+    RegFile fresh(files_);
+    if (fresh.Open(path_.c_str()) != 0) return true;
+    for (uint32_t n = 0; n < kTemplates; ++n) {
+      uint32_t start = 0, end = 0, freshStart = 0, freshEnd = 0;
+      store_.FindTemplateSection(n, &start, &end);
+      fresh.FindTemplateSection(n, &freshStart, &freshEnd);
+      if (start != freshStart || end != freshEnd) {
+        Fail(std::string("after ") + after + " section " + std::to_string(n) + " is " +
+             std::to_string(start) + ".." + std::to_string(end) + ", a fresh open finds " +
+             std::to_string(freshStart) + ".." + std::to_string(freshEnd));
+        return false;
+      }
+    }
     return true;
   }
 

@@ -75,6 +75,33 @@ struct Edit {
   }
 };
 
+// The Save's proof, which reads in full only the keys its change meets,
+// against CheckSavedText on views of both whole texts: the shorter reading
+// never lets through what the whole one refuses, and the proof as the Save
+// runs it gives the whole reading's verdict and words.
+std::string CompareProofs(const std::string& text, const std::string& path,
+                          const TemplateTable& loaded, const TemplateTable& edited) {
+  MemoryFileSystem copy;
+  copy.SetFile(path, text);
+  if (!RunSaveSequence(loaded, edited, path, copy).ok()) return {};
+  const std::string& saved = *copy.GetFile(path);
+  const TemplateKeys keys = TemplateKeysOf(path);
+  const Status whole = CheckSavedText(DeviceView(text), DeviceView(saved), loaded, edited, keys);
+  const DeviceView before = TemplateView(text, keys);
+  for (const DeviceView* view : {static_cast<const DeviceView*>(nullptr), &before}) {
+    if (CheckChangedLines(text, saved, loaded, edited, keys, view).ok() && !whole.ok()) {
+      return "the proof of the changed lines let through what the whole texts refuse: " +
+             ErrorText(whole);
+    }
+  }
+  const Status proof = CheckSavedChange(text, saved, loaded, edited, keys, &before);
+  if (proof.ok() != whole.ok() || proof.Detail() != whole.Detail()) {
+    return "the Save's proof says \"" + (proof.ok() ? std::string("ok") : ErrorText(proof)) +
+           "\", the whole texts' \"" + (whole.ok() ? std::string("ok") : ErrorText(whole)) + "\"";
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string CheckTemplates(const uint8_t* data, size_t size) {
@@ -101,6 +128,10 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
       },
       false, files);
   const std::string& now = *files.GetFile(path);
+  if (applied && decoded.valid) {
+    const std::string fault = CompareProofs(text, path, loaded, edited);
+    if (!fault.empty()) return edit.Describe() + ": " + fault;
+  }
   if (!result.status.ok()) {
     if (now != bytes) return "a refused Save changed the file: " + ErrorText(result.status);
     return {};

@@ -1,6 +1,7 @@
 #include "regfile/device_view.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace zuv {
 
@@ -148,8 +149,13 @@ std::string DeviceString(std::string_view text) {
   return data;
 }
 
-DeviceView::DeviceView(std::string_view text) {
-  size_t current = kNoKey;
+namespace {
+
+// Calls fn(line, number, start) for each line as the device reads it, a
+// value's continued lines joined (`number` is the 1-based number of its first
+// physical line, `start` its offset), until fn returns false.
+template <typename Fn>
+void ForEachLine(std::string_view text, Fn fn) {
   size_t number = 0;
   size_t at = 0;
   // The next physical line, moving `at` past its line end (CR LF, LF or CR).
@@ -163,26 +169,147 @@ DeviceView::DeviceView(std::string_view text) {
     ++number;
     return line;
   };
+  std::string joined;
   while (at < text.size()) {
     const size_t first = number + 1;
+    const size_t start = at;
     std::string_view line = nextLine();
-    std::string joined;
-    const std::string_view start = TrimBlanks(line);
-    if (!start.empty() && (start.front() == '"' || start.front() == '@')) {
+    const std::string_view trimmed = TrimBlanks(line);
+    if (!trimmed.empty() && (trimmed.front() == '"' || trimmed.front() == '@') &&
+        trimmed.back() == '\\' && at < text.size()) {
       // A value whose data ends with "\" goes on on the next line.
+      joined.clear();
       while (!TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' && at < text.size()) {
-        const std::string_view trimmed = TrimBlanks(line);
-        joined.append(trimmed.substr(0, trimmed.size() - 1));
+        const std::string_view part = TrimBlanks(line);
+        joined.append(part.substr(0, part.size() - 1));
         joined += ',';
         line = nextLine();
       }
-      if (!joined.empty()) {
-        joined.append(line);
-        line = joined;
-      }
+      joined.append(line);
+      line = joined;
     }
-    ReadLine(line, first, current);
+    if (!fn(line, first, start)) return;
   }
+}
+
+// The key path of a header line (blanks around the line dropped, starting
+// with "["): between "[" and "]", blanks around it dropped.
+std::string_view HeaderPath(std::string_view line) {
+  const size_t close = line.find(']');
+  return TrimBlanks(line.substr(1, close == std::string_view::npos ? close : close - 1));
+}
+
+void LowerInto(std::string_view text, std::string* lower) {
+  lower->assign(text);
+  for (char& c : *lower) c = Lower(c);
+}
+
+}  // namespace
+
+DeviceView::DeviceView(std::string_view text) { Read(text); }
+
+DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only) : only_(&only) {
+  Read(text);
+  only_ = nullptr;
+}
+
+void DeviceView::Read(std::string_view text) {
+  size_t current = kNoKey;
+  ForEachLine(text, [this, &current](std::string_view line, size_t number, size_t) {
+    ReadLine(line, number, current);
+    return true;
+  });
+}
+
+ChangedLines FindChangedLines(std::string_view old, std::string_view now) {
+  const size_t shorter = old.size() < now.size() ? old.size() : now.size();
+  // The shared head and tail, a block at a time where the blocks agree.
+  constexpr size_t kBlock = 4096;
+  size_t same = 0;
+  while (same + kBlock <= shorter && std::memcmp(&old[same], &now[same], kBlock) == 0) {
+    same += kBlock;
+  }
+  while (same < shorter && old[same] == now[same]) ++same;
+  const size_t most = shorter - same;
+  size_t tail = 0;
+  while (tail + kBlock <= most && std::memcmp(&old[old.size() - tail - kBlock],
+                                              &now[now.size() - tail - kBlock], kBlock) == 0) {
+    tail += kBlock;
+  }
+  while (tail < most && old[old.size() - 1 - tail] == now[now.size() - 1 - tail]) ++tail;
+
+  // Whether the line whose line end starts at `at` ends with "\".
+  auto goesOn = [](std::string_view text, size_t at) {
+    while (at > 0 && (text[at - 1] == ' ' || text[at - 1] == '\t')) --at;
+    return at > 0 && text[at - 1] == '\\';
+  };
+  // Back to a line start, looking only at bytes both texts share: from the
+  // last shared byte to the start of its line, never between a CR and its LF,
+  // and on back over lines that the line before goes on into.
+  size_t start = same;
+  if (start > 0) {
+    --start;
+    for (;;) {
+      while (start > 0 && old[start - 1] != '\r' && old[start - 1] != '\n') --start;
+      if (start > 0 && old[start - 1] == '\r' && old[start] == '\n') {
+        --start;
+        continue;
+      }
+      if (start == 0) break;
+      size_t end = start - 1;
+      if (old[end] == '\n' && end > 0 && old[end - 1] == '\r') --end;
+      if (!goesOn(old, end)) break;
+      start = end;
+    }
+  }
+  // On past a whole line end in the shared tail, and on while the line before
+  // it goes on (in either text): the bytes looked at past the changed ones
+  // are the same in both.
+  size_t oldEnd = old.size() - tail;
+  size_t newEnd = now.size() - tail;
+  auto lineEndStart = [](std::string_view text, size_t after) {
+    return text[after - 1] == '\n' && after >= 2 && text[after - 2] == '\r' ? after - 2 : after - 1;
+  };
+  while (oldEnd < old.size()) {
+    size_t end = oldEnd;
+    while (end < old.size() && old[end] != '\r' && old[end] != '\n') ++end;
+    if (end == old.size()) {
+      newEnd += old.size() - oldEnd;
+      oldEnd = old.size();
+      break;
+    }
+    end += (old[end] == '\r' && end + 1 < old.size() && old[end + 1] == '\n') ? 2 : 1;
+    newEnd += end - oldEnd;
+    oldEnd = end;
+    if (!goesOn(old, lineEndStart(old, oldEnd)) && !goesOn(now, lineEndStart(now, newEnd))) break;
+  }
+  return {start, oldEnd, newEnd};
+}
+
+void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys) {
+  std::string_view current;
+  bool haveKey = false;  // false before the file's first header
+  bool reached = false;
+  std::string lower;
+  auto add = [&lower, keys](std::string_view path) {
+    LowerInto(path, &lower);
+    keys->insert(lower);
+  };
+  ForEachLine(text, [&](std::string_view line, size_t, size_t at) {
+    if (at >= start && !reached) {
+      reached = true;
+      if (haveKey) add(current);  // the key the stretch's first line is read under
+    }
+    if (at >= end) return false;
+    line = TrimBlanks(line);
+    if (!line.empty() && line.front() == '[') {
+      current = HeaderPath(line);
+      haveKey = true;
+      if (at >= start) add(current);
+    }
+    return true;
+  });
+  if (!reached && haveKey) add(current);
 }
 
 void DeviceView::ReadPreprocessorLine(std::string_view line) {
@@ -217,20 +344,22 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
     return;
   }
   if (line.front() == '[') {
-    const size_t close = line.find(']');
-    const std::string path(TrimBlanks(line.substr(1, close == std::string_view::npos
-                                                           ? std::string_view::npos
-                                                           : close - 1)));
-    const std::string lower = LowerCase(path);
-    auto found = index_.find(lower);
+    const std::string_view path = HeaderPath(line);
+    headers_.push_back({path, number});
+    LowerInto(path, &lower_);
+    if (only_ != nullptr && only_->count(lower_) == 0) {
+      current = kOtherKey;
+      return;
+    }
+    auto found = index_.find(lower_);
     if (found == index_.end()) {
-      found = index_.emplace(lower, keys_.size()).first;
-      keys_.push_back(DeviceKey{path, number, {}, condition_, {}});
+      found = index_.emplace(lower_, keys_.size()).first;
+      keys_.push_back(DeviceKey{std::string(path), number, {}, condition_, {}});
     }
     current = found->second;
     return;
   }
-  if (current == kNoKey) return;
+  if (current == kNoKey || current == kOtherKey) return;
   DeviceKey& key = keys_[current];
 
   std::string name;

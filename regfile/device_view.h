@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace zuv {
@@ -44,9 +45,23 @@ struct DeviceKey {
   std::unordered_map<std::string, size_t> index;
 };
 
+// Key paths in lower case.
+using DeviceKeySet = std::unordered_set<std::string>;
+
+// A header line: its key path (a view into the text read) and its line.
+struct DeviceHeader {
+  std::string_view path;
+  size_t line;
+};
+
 class DeviceView {
  public:
   explicit DeviceView(std::string_view text);
+  // Reads only the keys whose lower-case path is in `only` in full: every
+  // other key's lines are passed over (its headers are still in Headers(),
+  // and its preprocessor lines count as everywhere), so FindKey finds no
+  // other key. The text must outlive the view (Headers() points into it).
+  DeviceView(std::string_view text, const DeviceKeySet& only);
 
   // Keys in the order of their first header; values written before any header
   // belong to no key and are left out.
@@ -57,9 +72,13 @@ class DeviceView {
   static const DeviceValue* FindValue(const DeviceKey& key, std::string_view name);
   // The preprocessor lines, blanks around them dropped, in the file's order.
   const std::vector<std::string>& PreprocessorLines() const { return preprocessor_; }
+  // Every header line of every key, in the file's order.
+  const std::vector<DeviceHeader>& Headers() const { return headers_; }
 
  private:
   static constexpr size_t kNoKey = static_cast<size_t>(-1);
+  static constexpr size_t kOtherKey = static_cast<size_t>(-2);  // a key not read
+  void Read(std::string_view text);
   // Reads one line (a value's continued lines joined); `current` is the index
   // of the key the values go to.
   void ReadLine(std::string_view line, size_t number, size_t& current);
@@ -72,7 +91,27 @@ class DeviceView {
   std::vector<std::string> conditions_;            // the open IF / #if blocks, outermost first
   std::string condition_;                          // conditions_ joined
   std::unordered_map<std::string, size_t> index_;  // lower-case path -> keys_ index
+  std::vector<DeviceHeader> headers_;
+  const DeviceKeySet* only_ = nullptr;  // while reading: the keys read, or all
+  std::string lower_;                   // a header's lower-case path, reused
 };
+
+// Where `now` differs from `old`, widened to whole lines as the device reads
+// them: [start, oldEnd) of `old` and [start, newEnd) of `now`. Before `start`
+// and from oldEnd and newEnd on, the texts are the same bytes, and at each of
+// these positions both texts start a line that goes on no line before it (the
+// line before does not end with "\"), so the device reads the lines outside
+// the stretch alike in both.
+struct ChangedLines {
+  size_t start, oldEnd, newEnd;
+};
+ChangedLines FindChangedLines(std::string_view old, std::string_view now);
+
+// Adds to `keys` the lower-case paths of the keys that lines from `start` to
+// `end` of `text` (positions FindChangedLines gives) belong to: the key the
+// line at `start` is read under, and every key with a header line among them.
+// The lines after `end` up to the next header belong to the last of these.
+void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys);
 
 // Whether two key or value names are the same to the registry.
 bool SameRegistryName(std::string_view a, std::string_view b);

@@ -1,5 +1,6 @@
 #include "regfile/reg_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -16,6 +17,9 @@ namespace {
 constexpr size_t kMaxValueLine = 253;
 // The longest DWORD text read.
 constexpr size_t kMaxDwordText = 9;
+// Bytes past the text that the held copy keeps free, so that a Save's edits
+// change it in place instead of copying it whole.
+constexpr size_t kEditRoom = 4096;
 
 // Copies `text` into a fixed, NUL-padded field, cut to fit.
 template <size_t N>
@@ -70,6 +74,7 @@ uint32_t RegFile::Open(const char* path) {
     return m_lastStatus.SystemCode();
   }
   m_nCachedTemplate = -1;
+  m_headersValid = false;
   return 0;
 }
 
@@ -83,6 +88,7 @@ void RegFile::DeriveKeys(std::string_view path) {
 
 void RegFile::ReadText() {
   m_pBuffer.reset();
+  m_capacity = 0;
   uint64_t length = m_file->GetLength();
   // The text is addressed with 32-bit offsets; a larger file gets no text, and
   // without a text nothing is ever written.
@@ -91,7 +97,10 @@ void RegFile::ReadText() {
     return;
   }
   m_dwFileLength = static_cast<uint32_t>(length);
-  m_pBuffer.reset(new (std::nothrow) char[m_dwFileLength + 1]);
+  // Room for the edits of a Save to be made in place: a value changed, a
+  // template added.
+  m_capacity = m_dwFileLength + 1 + kEditRoom;
+  m_pBuffer.reset(new (std::nothrow) char[m_capacity]);
   if (!m_pBuffer) return;
   size_t done = 0;
   try {
@@ -130,6 +139,63 @@ std::string RegFile::KeyPath(uint32_t n) const {
   return key;
 }
 
+int64_t RegFile::TemplateNumber(std::string_view path) const {
+  std::string_view prefix(m_szSectionPrefix);
+  if (!prefix.empty() && prefix.front() == '[') prefix.remove_prefix(1);
+  if (path.size() <= prefix.size() || !regtext::SameName(path.substr(0, prefix.size()), prefix)) {
+    return -1;
+  }
+  // The number as std::to_string writes it: no sign, no leading zero.
+  const std::string_view digits = path.substr(prefix.size());
+  if (digits.size() > 10 || (digits.size() > 1 && digits.front() == '0')) return -1;
+  int64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n <= 0xFFFFFFFFll ? n : -1;
+}
+
+size_t RegFile::IndexHeaders(size_t from, size_t through, std::vector<Header>* out) const {
+  const std::string_view text = Text();
+  size_t line = from;
+  while (line < text.size() && line <= through) {
+    const size_t end = regtext::FindLineEnd(text, line);
+    const std::optional<std::string_view> key =
+        regtext::HeaderKeyPath(text.substr(line, end - line));
+    if (key) out->push_back({text.find('[', line), TemplateNumber(*key)});
+    line = regtext::SkipLineEnd(text, end);
+    if (line == end) return text.size();
+  }
+  return line;
+}
+
+const std::vector<RegFile::Header>& RegFile::Headers() {
+  if (!m_headersValid) {
+    m_headers.clear();
+    IndexHeaders(0, Text().size(), &m_headers);
+    m_headersValid = true;
+  }
+  return m_headers;
+}
+
+size_t RegFile::FindHeader(uint32_t n, size_t from) {
+  const std::vector<Header>& headers = Headers();
+  auto at = std::lower_bound(headers.begin(), headers.end(), from,
+                             [](const Header& h, size_t pos) { return h.bracket < pos; });
+  for (; at != headers.end(); ++at) {
+    if (at->n == static_cast<int64_t>(n)) return at->bracket;
+  }
+  return regtext::npos;
+}
+
+size_t RegFile::NextHeader(size_t bracket) {
+  const std::vector<Header>& headers = Headers();
+  auto at = std::upper_bound(headers.begin(), headers.end(), bracket,
+                             [](size_t pos, const Header& h) { return pos < h.bracket; });
+  return at == headers.end() ? regtext::npos : at->bracket;
+}
+
 uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end) {
   // A NUL is a byte like any other: the search sees the whole file, so no
   // section after a NUL is missed and then appended a second time.
@@ -137,12 +203,12 @@ uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end
   uint32_t notFound = m_dwFileLength;
   if (start) *start = notFound;
   if (end) *end = notFound;
-  const size_t bracket = regtext::FindKeyHeader(text, KeyPath(n));
+  const size_t bracket = FindHeader(n, 0);
   if (bracket == regtext::npos) return 0;
 
   // The section runs from its header's "[" to the "[" of the next header line:
   // a "[" inside a line does not start a key.
-  size_t next = regtext::FindNextHeaderLine(text, bracket);
+  size_t next = NextHeader(bracket);
   if (end) *end = static_cast<uint32_t>(next == regtext::npos ? text.size() : next);
   if (start) *start = static_cast<uint32_t>(bracket);
   return 0;
@@ -157,7 +223,6 @@ std::optional<RegFile::FoundValue> RegFile::FindValue(uint32_t n, std::string_vi
   // A key written twice gathers the values of both sections, and a later
   // line of a name overrides an earlier one, as the device reads the file.
   const std::string_view text = Text();
-  const std::string key = KeyPath(n);
   std::optional<FoundValue> found;
   size_t start = m_dwSectionStart;
   size_t end = m_dwSectionEnd;
@@ -168,9 +233,9 @@ std::optional<RegFile::FoundValue> RegFile::FindValue(uint32_t n, std::string_vi
       found = FoundValue{start + line->quote, start + line->data, start + line->end};
     }
     if (end >= text.size()) break;
-    start = regtext::FindKeyHeader(text, key, end);
+    start = FindHeader(n, end);
     if (start == regtext::npos) break;
-    const size_t next = regtext::FindNextHeaderLine(text, start);
+    const size_t next = NextHeader(start);
     end = next == regtext::npos ? text.size() : next;
   }
   return found;
@@ -233,8 +298,15 @@ uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwT
     const size_t equals = 2 + nameLength;  // the new line's data starts after "name"=
     const std::string_view oldData = text.substr(found->data, found->end - found->data);
     const regtext::ValueData old = regtext::ReadValueData(oldData);
+    // Only blanks and a comment stay: other text after the old value (a
+    // string's closing quote ends it wherever the line goes on) would join
+    // the new value, and a double word followed by it reads as no number.
     std::string_view kept = oldData.substr(old.end);
-    if (kept.find_first_of("\r\n") != std::string_view::npos) kept = {};
+    const size_t comment = kept.find_first_not_of(" \t");
+    if (kept.find_first_of("\r\n") != std::string_view::npos ||
+        (comment != std::string_view::npos && kept[comment] != ';')) {
+      kept = {};
+    }
     std::string replacement = line.size() > equals ? line.substr(equals + 1) : std::string();
     replacement += kept;
     const uint32_t cut = static_cast<uint32_t>(found->data + old.start);
@@ -274,12 +346,21 @@ size_t RegFile::LastValueLineEnd(size_t start, size_t end) const {
 bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_view tail) {
   uint64_t length = uint64_t{cut} + insert.size() + tail.size();
   if (length >= 0x7FFFFFFFu) return false;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[length + 1]);
-  if (!buffer) return false;
-  if (cut > 0) std::memcpy(buffer.get(), m_pBuffer.get(), cut);
-  if (!insert.empty()) std::memcpy(buffer.get() + cut, insert.data(), insert.size());
-  if (!tail.empty()) std::memcpy(buffer.get() + cut + insert.size(), tail.data(), tail.size());
-  buffer[length] = '\0';
+  // The held copy changes in place when the new text fits it (after the file
+  // took the change: until then it is what puts the file back); else a new
+  // one is made, with room for the next edits.
+  const bool inPlace = length + 1 <= m_capacity;
+  std::unique_ptr<char[]> buffer;
+  size_t capacity = m_capacity;
+  if (!inPlace) {
+    capacity = static_cast<size_t>(length) + 1 + kEditRoom;
+    buffer.reset(new (std::nothrow) char[capacity]);
+    if (!buffer) return false;
+    if (cut > 0) std::memcpy(buffer.get(), m_pBuffer.get(), cut);
+    if (!insert.empty()) std::memcpy(buffer.get() + cut, insert.data(), insert.size());
+    if (!tail.empty()) std::memcpy(buffer.get() + cut + insert.size(), tail.data(), tail.size());
+    buffer[length] = '\0';
+  }
 
   try {
     m_file->SetLength(cut);
@@ -300,9 +381,38 @@ bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_vie
   }
   // The file now holds exactly the new text; keep the store in step with it
   // without reading the file back.
-  m_pBuffer = std::move(buffer);
+  const size_t oldLength = m_dwFileLength;
+  if (inPlace) {
+    // `tail` lies in the held copy, `insert` never does.
+    if (!tail.empty())
+      std::memmove(m_pBuffer.get() + cut + insert.size(), tail.data(), tail.size());
+    if (!insert.empty()) std::memcpy(m_pBuffer.get() + cut, insert.data(), insert.size());
+    m_pBuffer[length] = '\0';
+  } else {
+    m_pBuffer = std::move(buffer);
+    m_capacity = capacity;
+  }
   m_dwFileLength = static_cast<uint32_t>(length);
   m_nCachedTemplate = -1;
+  if (m_headersValid) {
+    // Only the lines from the one holding the cut to the one holding the
+    // first byte of the tail can have changed; the headers after them moved
+    // by the change in length.
+    const size_t from = regtext::LineStart(Text(), cut);
+    std::vector<Header> headers;
+    headers.reserve(m_headers.size() + 1);
+    for (const Header& header : m_headers) {
+      if (header.bracket >= from) break;
+      headers.push_back(header);
+    }
+    const size_t next = IndexHeaders(from, cut + insert.size(), &headers);
+    const size_t oldNext = next + oldLength - length;
+    for (const Header& header : m_headers) {
+      if (header.bracket >= oldNext)
+        headers.push_back({header.bracket + length - oldLength, header.n});
+    }
+    m_headers = std::move(headers);
+  }
   return true;
 }
 
@@ -361,12 +471,13 @@ uint32_t RegFile::TransferValues(uint32_t nTemplate, RegValueEntry* pTable, uint
 
 void RegFile::Reload() {
   m_nCachedTemplate = -1;
+  m_headersValid = false;
   if (!m_file) return;
   ReadText();
 }
 
 uint32_t RegFile::TemplateSectionExists(uint32_t n) {
-  return regtext::FindKeyHeader(Text(), KeyPath(n)) != regtext::npos ? 1 : 0;
+  return FindHeader(n, 0) != regtext::npos ? 1 : 0;
 }
 
 uint32_t RegFile::AppendTemplateSection(uint32_t n) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "regfile/driver_keys.h"
 #include "regfile/file.h"
@@ -133,8 +134,28 @@ class RegFile {
   struct FoundValue {
     size_t quote, data, end;
   };
+  // A header line of the text: its "[", and the number of the template whose
+  // key path it holds (see FindTemplateSection), or -1 for any other key.
+  struct Header {
+    size_t bracket;
+    int64_t n;
+  };
   // The key path of template n: the section prefix without its "[", then n.
   std::string KeyPath(uint32_t n) const;
+  // The template number a header's key path names, or -1.
+  int64_t TemplateNumber(std::string_view path) const;
+  // The header lines of the text, in order, found in one pass over it and
+  // kept in step with each rewrite, so that finding a section never searches
+  // the text again.
+  const std::vector<Header>& Headers();
+  // Appends the header lines of the lines from the line start `from` to the
+  // line holding `through` (inclusive) to `out`; returns where the next line
+  // starts.
+  size_t IndexHeaders(size_t from, size_t through, std::vector<Header>* out) const;
+  // The first header of template n at or after `from`, or npos.
+  size_t FindHeader(uint32_t n, size_t from);
+  // The header line after the one at `bracket`, or npos.
+  size_t NextHeader(size_t bracket);
   // The value line of `name` that the device reads for template n: the last
   // of all its sections' lines of that name.
   std::optional<FoundValue> FindValue(uint32_t n, std::string_view name);
@@ -157,9 +178,12 @@ class RegFile {
   Status m_lastStatus;  // the last failed open, write or append
   uint32_t m_dwFileLength;
   std::unique_ptr<char[]> m_pBuffer;
+  size_t m_capacity = 0;  // bytes m_pBuffer holds, its NUL among them
   int32_t m_nCachedTemplate;
   uint32_t m_dwSectionStart;
   uint32_t m_dwSectionEnd;
+  std::vector<Header> m_headers;
+  bool m_headersValid = false;
 };
 
 }  // namespace zuv

@@ -1,5 +1,7 @@
 #include "templates/device_check.h"
 
+#include <optional>
+
 #include "regfile/driver_keys.h"
 #include "templates/ao_setting_text.h"
 #include "templates/template_rules.h"
@@ -246,17 +248,20 @@ bool IsOtherDriversKey(std::string_view path, std::string_view own) {
   return differing == 1;
 }
 
-// The refusal CheckTemplateKeys gives, or an empty string.
+// The refusal CheckTemplateKeys gives, or an empty string. The first header
+// line of a key is its first in the file, so the headers in order name each
+// key at its first line.
 std::string ForeignKey(const DeviceView& view, const TemplateKeys& keys) {
   const TemplateKeyList templateKeys(keys);
-  for (const DeviceKey& key : view.Keys()) {
+  for (const DeviceHeader& key : view.Headers()) {
     if (templateKeys.Of(key.path) >= 0) return {};
   }
-  for (const DeviceKey& key : view.Keys()) {
+  for (const DeviceHeader& key : view.Headers()) {
     for (uint32_t n = 0; n < kTemplateCount; ++n) {
       if (!IsOtherDriversKey(key.path, templateKeys.paths[n])) continue;
       return Line(key.line) + ": template " + std::to_string(n) + "'s section is under the key [" +
-             key.path + "], but the key of driver " + keys.driverKey + " is [" + keys.Key(n) +
+             std::string(key.path) + "], but the key of driver " + keys.driverKey + " is [" +
+             keys.Key(n) +
              "]; if the file belongs to another driver, name that driver: --driver NAME with "
              "--file";
     }
@@ -274,6 +279,47 @@ Status CheckSavedText(const DeviceView& before, const DeviceView& after,
                       const TemplateTable& loaded, const TemplateTable& saved,
                       const TemplateKeys& keys) {
   return Refused(SavedTextDifference(before, after, loaded, saved, keys));
+}
+
+namespace {
+
+DeviceKeySet TemplateKeySet(const TemplateKeys& keys) {
+  DeviceKeySet set;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    std::string path = keys.Key(n);
+    for (char& c : path) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    set.insert(std::move(path));
+  }
+  return set;
+}
+
+}  // namespace
+
+DeviceView TemplateView(std::string_view text, const TemplateKeys& keys) {
+  return DeviceView(text, TemplateKeySet(keys));
+}
+
+Status CheckChangedLines(std::string_view before, std::string_view after,
+                         const TemplateTable& loaded, const TemplateTable& saved,
+                         const TemplateKeys& keys, const DeviceView* beforeView) {
+  const ChangedLines changed = FindChangedLines(before, after);
+  DeviceKeySet read = TemplateKeySet(keys);
+  const size_t templates = read.size();
+  AddKeysOfLines(before, changed.start, changed.oldEnd, &read);
+  AddKeysOfLines(after, changed.start, changed.newEnd, &read);
+  // The view of the templates serves when the change meets no other key.
+  std::optional<DeviceView> old;
+  if (beforeView == nullptr || read.size() != templates) old.emplace(before, read);
+  return Refused(
+      SavedTextDifference(old ? *old : *beforeView, DeviceView(after, read), loaded, saved, keys));
+}
+
+Status CheckSavedChange(std::string_view before, std::string_view after,
+                        const TemplateTable& loaded, const TemplateTable& saved,
+                        const TemplateKeys& keys, const DeviceView* beforeView) {
+  Status verdict = CheckChangedLines(before, after, loaded, saved, keys, beforeView);
+  if (verdict.ok()) return verdict;
+  return CheckSavedText(DeviceView(before), DeviceView(after), loaded, saved, keys);
 }
 
 Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys) {

@@ -55,6 +55,30 @@ Status CheckSavedText(const DeviceView& before, const DeviceView& after,
                       const TemplateTable& loaded, const TemplateTable& saved,
                       const TemplateKeys& keys);
 
+// The view of `text` that reads the 16 templates' keys in full (and every
+// key's headers): all that loading, the unshown templates and CheckTemplateKeys
+// need. The text must outlive it.
+DeviceView TemplateView(std::string_view text, const TemplateKeys& keys);
+
+// CheckSavedText for the Save that turned the text `before` into `after`, with
+// the same verdict, reading in full only the keys whose lines meet the lines
+// where the two texts differ (see FindChangedLines) and the templates' keys:
+// every other key has only lines that are the same bytes in both texts,
+// belong to it in both, and stand under the same conditions when the
+// preprocessor lines are the same, so it reads the same. When that reading
+// finds a difference, both texts are read whole and the result is
+// CheckSavedText's, naming the first difference. `beforeView`, when given, is
+// TemplateView(before, keys).
+Status CheckSavedChange(std::string_view before, std::string_view after,
+                        const TemplateTable& loaded, const TemplateTable& saved,
+                        const TemplateKeys& keys, const DeviceView* beforeView = nullptr);
+// The shorter reading of CheckSavedChange alone: success only when
+// CheckSavedText on the whole texts succeeds too (the fuzz target holds it to
+// that), but it may refuse a Save that CheckSavedText would let through.
+Status CheckChangedLines(std::string_view before, std::string_view after,
+                         const TemplateTable& loaded, const TemplateTable& saved,
+                         const TemplateKeys& keys, const DeviceView* beforeView = nullptr);
+
 // Success unless the file is a renamed copy of another driver's: it holds none
 // of this driver's template keys, but keys of the same shape under another
 // driver's name; then Condition::kDeviceRefused naming the key found and the

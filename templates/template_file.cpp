@@ -16,13 +16,14 @@ namespace {
 // gave) that turned `before` into `after` must not be written, or success:
 // the file's templates stand under another driver's key, or the device would
 // read the new text otherwise than the old one with the user's changes.
-Status ProveSave(const DeviceView& before, std::string_view after, const TemplateTable& loaded,
-                 const TemplateTable& table, const TemplateKeys& keys) {
+Status ProveSave(const DeviceView& before, std::string_view beforeText, std::string_view after,
+                 const TemplateTable& loaded, const TemplateTable& table,
+                 const TemplateKeys& keys) {
   Status refusal = CheckTemplateKeys(before, keys);
   if (!refusal.ok()) {
     return Status::Of(Condition::kDeviceRefused, refusal.Detail() + "; it is not changed");
   }
-  refusal = CheckSavedText(before, DeviceView(after), loaded, table, keys);
+  refusal = CheckSavedChange(beforeText, after, loaded, table, keys, &before);
   if (!refusal.ok()) {
     return Status::Of(Condition::kDeviceRefused, "the device would not read what is saved: " +
                                                      refusal.Detail() + "; nothing was written");
@@ -77,7 +78,7 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
   const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   // Without a file every slot loads as from a file that does not open.
   if (!read.ok()) text.text.clear();
-  LoadFromText(table, text.text, keyPath, DeviceView(text.text));
+  LoadFromText(table, text.text, keyPath, TemplateView(text.text, TemplateKeysOf(keyPath)));
   return read.WithPath(path);
 }
 
@@ -105,8 +106,13 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
     failure = ReadWholeFile(path, fileSystem, &result.before);
   }
   DecodedText decoded;
+  // An 8-bit or UTF-8 file's text is its bytes: the decoded text takes them
+  // over, and gives them back as `before` at the end.
+  bool bytesTaken = false;
   if (failure.ok()) {
-    decoded = DecodeText(result.before);
+    const TextEncoding encoding = DetectEncoding(result.before);
+    bytesTaken = encoding == TextEncoding::kAnsi || encoding == TextEncoding::kUtf8Bom;
+    decoded = bytesTaken ? DecodeText(std::move(result.before)) : DecodeText(result.before);
     // Writing a file that does not decode back would turn what does not
     // decode into something else; it is left exactly as it is.
     const Status unwritable = NotWritable(decoded);
@@ -120,22 +126,27 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
     // copy lies at the file's real path.
     const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
     const TemplateKeys keys = TemplateKeysOf(keyPath);
-    const DeviceView before(decoded.text);
+    const DeviceView before = TemplateView(decoded.text, keys);
+    // One copy serves the load and then the Save sequence.
+    MemoryFileSystem copy;
+    copy.SetFile(keyPath, decoded.text);
     TemplateTable loaded;
-    LoadFromText(loaded, decoded.text, keyPath, before);
+    LoadTableFromCopy(loaded, keyPath, copy);
+    ReserveUnshownTemplates(before, loaded, keys);
     TemplateTable table = loaded;
     if (!edit(table)) {
       // Told without a text: the caller asks the user what to do.
       failure = Status::Of(Condition::kChangedOnDisk);
     } else {
-      MemoryFileSystem copy;
-      copy.SetFile(keyPath, decoded.text);
       failure = TouchesUnshownTemplate(before, loaded, table, keys);
       if (failure.ok()) failure = RunSaveSequence(loaded, table, keyPath, copy);
-      if (failure.ok()) failure = ProveSave(before, *copy.GetFile(keyPath), loaded, table, keys);
+      if (failure.ok()) {
+        failure = ProveSave(before, decoded.text, *copy.GetFile(keyPath), loaded, table, keys);
+      }
       const std::string& saved = *copy.GetFile(keyPath);
+      const std::string& beforeBytes = bytesTaken ? decoded.text : result.before;
       if (failure.ok() && saved == decoded.text) {
-        result.after = result.before;
+        result.after = beforeBytes;
       } else if (failure.ok() && !EncodeText(decoded.encoding, saved, &result.after)) {
         failure =
             Status::Of(Condition::kNotWritten, "the new text does not encode as " +
@@ -144,18 +155,19 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
       // Without a mark the encoding is told by the text itself: a Save that
       // moves NUL bytes to the file's start could make an 8-bit file read as
       // UTF-16 next time, and then never be written again.
-      if (failure.ok() && result.after != result.before &&
+      if (failure.ok() && result.after != beforeBytes &&
           DetectEncoding(result.after) != decoded.encoding) {
         failure = Status::Of(Condition::kNotWritten,
                              "the saved text would read as " +
                                  std::string(TextEncodingName(DetectEncoding(result.after))) +
                                  ", not as " + TextEncodingName(decoded.encoding));
       }
-      if (failure.ok() && !dryRun && result.after != result.before) {
+      if (failure.ok() && !dryRun && result.after != beforeBytes) {
         failure = fileSystem.ReplaceContent(path, result.after);
       }
     }
   }
+  if (bytesTaken) result.before = std::move(decoded.text);
   if (!failure.ok()) {
     if (failure.condition() != Condition::kChangedOnDisk) failure = failure.WithPath(path);
     result.after = result.before;

@@ -89,14 +89,14 @@ void DeleteTemplateReporting(uint32_t n, const std::string& path, FileSystem& fi
 
 }  // namespace
 
-bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
-                  MemoryFileSystem& fileSystem) {
+namespace {
+
+// LoadTemplate on a store already open.
+bool LoadOpenTemplate(DeviceTemplate& slot, uint32_t n, RegFile& reg) {
   slot.ChanConfig = 0;
   slot.AOSettings[0] = kDefaultAoSetting;
   slot.AOSettings[1] = kDefaultAoSetting;
-
-  RegFile reg(fileSystem);
-  if (reg.Open(path.c_str()) != 0) return false;
+  if (!reg.IsOpen()) return false;
   bool found = false;
   try {
     // Every value goes into a temporary sized for the type the record expects
@@ -129,16 +129,31 @@ bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
   } catch (const FileError&) {
     // A file that fails while it is read gives what was read so far.
   }
+  return found;
+}
+
+}  // namespace
+
+bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
+                  MemoryFileSystem& fileSystem) {
+  RegFile reg(fileSystem);
+  reg.Open(path.c_str());
+  const bool found = LoadOpenTemplate(slot, n, reg);
   reg.Close();
   return found;
 }
 
 void LoadTableFromCopy(TemplateTable& table, const std::string& path, MemoryFileSystem& copy) {
   table.Clear();
+  // One open for all 16 slots: nothing writes the copy while they load, so
+  // each reads the same text as an open of its own would.
+  RegFile reg(copy);
+  reg.Open(path.c_str());
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     table[n].SwitchID = n;
-    if (LoadTemplate(table[n], n, path, copy)) table[n].Used = 1;
+    if (LoadOpenTemplate(table[n], n, reg)) table[n].Used = 1;
   }
+  reg.Close();
 }
 
 bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& path,
