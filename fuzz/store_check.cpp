@@ -178,11 +178,13 @@ class StoreChecker {
         const std::string_view section = std::string_view(old).substr(start, end - start);
         size_t from = 0;
         for (size_t line = 0; kept && line < middle.size();) {
-          const size_t lineEnd = regtext::SkipLineEnd(middle, regtext::FindLineEnd(middle, line));
+          const size_t bodyEnd = regtext::FindLineEnd(middle, line);
+          const size_t lineEnd = regtext::SkipLineEnd(middle, bodyEnd);
           const std::string_view text = middle.substr(line, lineEnd - line);
+          const std::string_view body = middle.substr(line, bodyEnd - line);
           const size_t at = section.find(text, from);
           kept = at != std::string_view::npos &&
-                 (regtext::IsPreprocessorLine(text) || regtext::IsCommentLine(text));
+                 (regtext::IsPreprocessorLine(body) || regtext::IsCommentLine(body));
           from = at + text.size();
           line = lineEnd;
         }
