@@ -106,8 +106,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   return RunOn(args, out, err, in, fileSystem, false);
 }
 
-int RunProcess(const std::vector<std::string>& args, std::ostream& err,
-               std::streambuf* console) {
+int RunProcess(const std::vector<std::string>& args, std::ostream& err, std::streambuf* console) {
   if (console != nullptr) {
     std::ostream out(console);
     const int status = RunOn(args, out, err, std::cin, NativeFileSystem(), true);

@@ -43,7 +43,8 @@ bool IsConsole(DWORD which) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
-ConsoleStream::ConsoleStream(DWORD which) : handle_(GetStdHandle(which)), console_(IsConsole(which)) {}
+ConsoleStream::ConsoleStream(DWORD which)
+    : handle_(GetStdHandle(which)), console_(IsConsole(which)) {}
 
 ConsoleStream::~ConsoleStream() { Drain(); }
 

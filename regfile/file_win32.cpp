@@ -372,9 +372,9 @@ class Win32FileSystem : public FileSystem {
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
       if (status) {
-        *status = IsFolder(path) ? NotAFile(path)
-                                 : Status::System(error != 0 ? error : ERROR_OPEN_FAILED, path,
-                                                  "open");
+        *status = IsFolder(path)
+                      ? NotAFile(path)
+                      : Status::System(error != 0 ? error : ERROR_OPEN_FAILED, path, "open");
       }
       return nullptr;
     }

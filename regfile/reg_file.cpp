@@ -406,10 +406,12 @@ bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_vie
       headers.push_back(header);
     }
     const size_t next = IndexHeaders(from, cut + insert.size(), &headers);
-    const size_t oldNext = next + oldLength - length;
+    const size_t newLength = static_cast<size_t>(length);
+    const size_t oldNext = next + oldLength - newLength;
     for (const Header& header : m_headers) {
-      if (header.bracket >= oldNext)
-        headers.push_back({header.bracket + length - oldLength, header.n});
+      if (header.bracket >= oldNext) {
+        headers.push_back({header.bracket + newLength - oldLength, header.n});
+      }
     }
     m_headers = std::move(headers);
   }
