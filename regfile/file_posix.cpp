@@ -137,10 +137,8 @@ class PosixFileSystem : public FileSystem {
   Status ReplaceContent(const std::string& path, std::string_view content) override {
     const auto failed = [&](uint32_t code) { return Status::System(code, path, "replace"); };
     // A symbolic link stays a link: the file it names is the one replaced.
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return failed(Error());
-    const std::string target(resolved);
-    std::free(resolved);
+    std::string target;
+    if (!Target(path, &target)) return failed(Error());
     struct stat info;
     if (::stat(target.c_str(), &info) != 0) return failed(Error());
     if (!S_ISREG(info.st_mode)) return failed(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
@@ -150,10 +148,16 @@ class PosixFileSystem : public FileSystem {
     // A second hard link would keep the old file after a rename.
     if (info.st_nlink > 1) return ReplaceInPlace(*this, target, content, true);
 
-    const size_t slash = target.rfind('/');
-    const std::string folder = target.substr(0, slash + 1);
-    std::string working = folder + "." + target.substr(slash + 1) + ".saving-XXXXXX";
-    int fd = ::mkostemp(working.data(), O_CLOEXEC);
+    const std::string folder = FolderOf(target);
+    // The working file has one name while the exclusive lock keeps saves
+    // apart, so the next lock finds what a killed save left with one look;
+    // where that name is taken (a save without the lock), a unique one.
+    std::string working = DeadSaveMarker(target);
+    int fd = ::open(working.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) {
+      working.replace(working.size() - 6, 6, "XXXXXX");
+      fd = ::mkostemp(working.data(), O_CLOEXEC);
+    }
     if (fd < 0) {
       // A folder where this user may not create files, around a file they may
       // write: the file itself is all there is to write to.
@@ -211,7 +215,7 @@ class PosixFileSystem : public FileSystem {
     for (;;) {
       const int fd = OpenRetrying(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
       if (fd < 0) return systemFailed();
-      auto lock = std::make_unique<PosixLock>(fd);
+      auto lock = std::make_unique<PosixLock>(fd, path);
       struct stat opened;
       if (::fstat(fd, &opened) != 0) return systemFailed();
       if (!S_ISREG(opened.st_mode)) return failed(NotRegular(opened.st_mode, path));
@@ -228,7 +232,7 @@ class PosixFileSystem : public FileSystem {
         continue;  // gone between the two calls: the open says what is there now
       }
       if (held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-        if (mode == LockMode::kExclusive) RemoveLeftovers(path);
+        if (mode == LockMode::kExclusive) RemoveLeftoversOfDeadSaves(path);
         return lock;
       }
     }
@@ -376,22 +380,88 @@ class PosixFileSystem : public FileSystem {
 
   class PosixLock : public FileLock {
    public:
-    explicit PosixLock(int fd) : fd_(fd) {}
+    PosixLock(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     ~PosixLock() override { ::close(fd_); }
+
+    bool ReadAll(std::string* content, Status* status) override {
+      *status = {};
+      struct stat info;
+      if (::fstat(fd_, &info) != 0) {
+        *status = Status::System(Error(), path_, "read");
+        return true;
+      }
+      // The store addresses its text with 32-bit offsets.
+      if (info.st_size >= 0x7FFFFFFF) {
+        *status = Status::System(EFBIG, path_, "read");
+        return true;
+      }
+      content->resize(static_cast<size_t>(info.st_size));
+      size_t done = 0;
+      while (done < content->size()) {
+        const ssize_t got =
+            ::pread(fd_, &(*content)[done], content->size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+          *status = Status::System(Error(), path_, "read");
+          return true;
+        }
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+      }
+      content->resize(done);
+      return true;
+    }
 
    private:
     int fd_;
+    std::string path_;
   };
 
-  // ".NAME.saving-XXXXXX" beside the file the path names: a save's working
-  // file (mkostemp's six characters), left by a save that was killed.
-  static void RemoveLeftovers(const std::string& path) {
+  // The file a path names: the path itself unless it is a symbolic link (a
+  // folder on the way that is a link names the same folder), else the path
+  // with every link resolved. False with errno set when it cannot be found.
+  static bool Target(const std::string& path, std::string* target) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) return false;
+    if (!S_ISLNK(info.st_mode)) {
+      *target = path;
+      return true;
+    }
     char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return;
-    const std::string target(resolved);
+    if (resolved == nullptr) return false;
+    *target = resolved;
     std::free(resolved);
+    return true;
+  }
+
+  // The folder of a file's path, with its trailing "/" ("./" for a bare name).
+  static std::string FolderOf(const std::string& target) {
     const size_t slash = target.rfind('/');
-    const std::string folder = target.substr(0, slash + 1);
+    return slash == std::string::npos ? std::string("./") : target.substr(0, slash + 1);
+  }
+
+  // ".NAME.saving-000000" beside the file: the working file of a save made
+  // under the exclusive lock, there afterwards only when that save was killed.
+  static std::string DeadSaveMarker(const std::string& target) {
+    const size_t slash = target.rfind('/');
+    return FolderOf(target) + "." + target.substr(slash == std::string::npos ? 0 : slash + 1) +
+           ".saving-000000";
+  }
+
+  // The folder is searched for leftovers only when a save under the lock was
+  // killed: its working file is still there.
+  static void RemoveLeftoversOfDeadSaves(const std::string& path) {
+    std::string target;
+    struct stat info;
+    if (!Target(path, &target) || ::lstat(DeadSaveMarker(target).c_str(), &info) != 0) return;
+    RemoveLeftovers(target);
+  }
+
+  // ".NAME.saving-XXXXXX" beside the file: a save's working file (six
+  // characters, as mkostemp makes them), left by a save that was killed.
+  static void RemoveLeftovers(const std::string& target) {
+    const size_t slash = target.rfind('/');
+    const std::string folder = FolderOf(target);
     const std::string stem = "." + target.substr(slash + 1) + ".saving-";
     DIR* listing = ::opendir(folder.c_str());
     if (listing == nullptr) return;

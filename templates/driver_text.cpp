@@ -33,12 +33,19 @@ Status ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::strin
   return {};
 }
 
+Status ReadLockedFile(FileLock& lock, const std::string& path, FileSystem& fileSystem,
+                      std::string* content) {
+  Status status;
+  if (lock.ReadAll(content, &status)) return status;
+  return ReadWholeFile(path, fileSystem, content);
+}
+
 Status ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedText* text) {
   Status status;
   const std::unique_ptr<FileLock> lock = fileSystem.Lock(path, LockMode::kShared, &status);
   if (!lock) return status.ok() ? Status::Of(Condition::kLockTimedOut) : status;
   std::string bytes;
-  status = ReadWholeFile(path, fileSystem, &bytes);
+  status = ReadLockedFile(*lock, path, fileSystem, &bytes);
   if (status.ok()) *text = DecodeText(std::move(bytes));
   return status;
 }

@@ -16,6 +16,11 @@ namespace zuv {
 // holds one.
 Status ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::string* content);
 
+// The whole content of the file `lock` holds: read through the lock's own
+// handle where it has one, else as ReadWholeFile reads it.
+Status ReadLockedFile(FileLock& lock, const std::string& path, FileSystem& fileSystem,
+                      std::string* content);
+
 // The driver file read once, under a shared lock, and decoded (see
 // DecodeText). Condition::kLockTimedOut when another program held the lock
 // for the whole wait.

@@ -103,7 +103,7 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
   if (!lock) {
     if (failure.ok()) failure = Status::Of(Condition::kLockTimedOut);
   } else {
-    failure = ReadWholeFile(path, fileSystem, &result.before);
+    failure = ReadLockedFile(*lock, path, fileSystem, &result.before);
   }
   DecodedText decoded;
   // An 8-bit or UTF-8 file's text is its bytes: the decoded text takes them

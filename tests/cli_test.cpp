@@ -1027,7 +1027,7 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
 #ifdef _WIN32
   const std::string leftover = folder + "\\USB8620.reg.saving-123-4";
 #else
-  const std::string leftover = folder + "/.USB8620.reg.saving-Ab12Cd";
+  const std::string leftover = folder + "/.USB8620.reg.saving-000000";
 #endif
   test::WriteFileBytes(leftover, "half a file");
   // The sample holds 2 templates: 14 adds find a slot, each its own.

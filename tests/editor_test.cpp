@@ -1113,23 +1113,22 @@ TEST_F(EditorTest, ALockHeldAtSaveIsToldAtOnceAndTheWindowAnswers) {
 
 // ---- What the device reads
 
-// The README's file: template 2's section holds a second "SwitchID" line,
-// which the device takes over the first. One box at open says so in check's
-// words and what to do.
+// The sample with a key of template 1 that has no "SwitchID": the device
+// reads the key, the editor cannot show it. One box at open says so in
+// check's words and what to do.
 TEST_F(EditorTest, WhatCheckReportsIsToldAtOpen) {
   WriteDriverFile(ReadFileBytes(std::string(ZUV_SOURCE_DIR) +
                                 "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/"
                                 "USB8620.reg"));
   std::string file = FileBytes();
-  const size_t at = file.find("\"ChanConfig\"", file.find("Template2]"));
+  const size_t at = file.find(std::string(kSectionPrefix) + "2]");
   ASSERT_NE(at, std::string::npos);
-  file.insert(at, "\"SwitchID\"=dword:7\r\n");
+  file.insert(at, std::string(kSectionPrefix) + "1]\r\n\"ChanConfig\"=dword:3\r\n");
   WriteDriverFile(file);
   std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { OpenEditorWindow(); });
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_THAT(boxes[0].text, StartsWith(FilePath() + "\n\n" + kCheckProblems + "\n\n"));
-  EXPECT_THAT(boxes[0].text, HasSubstr("template 2: the device reads \"SwitchID\" as "));
-  EXPECT_THAT(boxes[0].text, HasSubstr("line "));
+  EXPECT_THAT(boxes[0].text, HasSubstr("template 1: the section has no \"SwitchID\""));
   EXPECT_THAT(boxes[0].text, ::testing::EndsWith(kCheckAdvice));
 }
 
@@ -1173,27 +1172,25 @@ TEST_F(EditorTest, AQuirksFileShowsWhatTheDeviceReadsAndSaveKeepsIt) {
   EXPECT_NE(SectionIn(FileBytes(), 3), "");
 }
 
-// A Save the device would read otherwise is refused with a box that names the
-// template and the line to fix.
+// A Save that would write templates beside another driver's (a renamed copy
+// of that driver's file) is refused with a box that names the template, the
+// line and both keys.
 TEST_F(EditorTest, ARefusedSaveNamesTheTemplateAndTheLine) {
   std::string file = DriverFileWith({0, 2});
-  const size_t at = file.find("\"ChanConfig\"", file.find("Template2]"));
-  file.insert(at, "\"SwitchID\"=dword:7\r\n");
+  for (size_t at = 0; (at = file.find("VOD8620_", at)) != std::string::npos;) {
+    file.replace(at, 8, "VOD8621_");
+  }
   WriteDriverFile(file);
   HWND window = nullptr;
   EXPECT_EQ(Answering(IDOK, [&] { window = OpenEditorWindow(); }).size(), 1u);  // check's box
   Editor editor(window);
-  editor.ChooseBoardId(5);  // Template0
+  editor.add.Click();
   std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { editor.save.Click(); });
-  if (boxes.empty()) {
-    // A Save that rewrites only what changed is not refused.
-    EXPECT_THAT(SectionIn(FileBytes(), 0), HasSubstr("\"SwitchID\"=dword:5\r\n"));
-    return;
-  }
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_THAT(boxes[0].text, StartsWith("The templates could not be saved.\n\n" + FilePath()));
-  EXPECT_THAT(boxes[0].text, HasSubstr("Template2]"));
-  EXPECT_THAT(boxes[0].text, HasSubstr("(line "));
+  EXPECT_THAT(boxes[0].text, HasSubstr("template 0's section is under the key ["));
+  EXPECT_THAT(boxes[0].text, HasSubstr("VOD8621_Uzore\\Template0]"));
+  EXPECT_THAT(boxes[0].text, HasSubstr("line "));
   EXPECT_EQ(FileBytes(), file);
 }
 

@@ -482,12 +482,20 @@ TEST(FileLockTest, TheWriterRemovesLeftoversOfKilledSaves) {
   const std::string leftover = ".USB8620.reg.saving-aZ09xQ";
   const std::vector<std::string> kept = {".USB8620.reg.saving-aZ09x", ".other.reg.saving-aZ09xQ",
                                          "USB8620.reg"};
+  // The folder is searched only when the working file of a save made under
+  // the lock shows that it was killed.
+  const std::string killed = ".USB8620.reg.saving-000000";
 #endif
   for (const std::string& name : kept) WriteFileBytes(dir.File(name), "x");
   WriteFileBytes(dir.File(leftover), "half");
   Status error;
   EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kShared, &error));
   EXPECT_TRUE(test::FileExists(dir.File(leftover)));
+#ifndef _WIN32
+  EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kExclusive, &error));
+  EXPECT_TRUE(test::FileExists(dir.File(leftover)));
+  WriteFileBytes(dir.File(killed), "half");
+#endif
   EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kExclusive, &error));
   EXPECT_EQ(Names(dir.Path()), kept);
 }
