@@ -122,8 +122,7 @@ int Change(Context& context, const std::function<std::string(TemplateTable&)>& e
     // The diff is of the text, also for a UTF-16 file; its lines are the
     // file's own, so that the diff applies.
     const std::string name = QuotedName(context.path);
-    context.out << UnifiedDiff(DriverTextOf(result.before), DriverTextOf(result.after), name,
-                               name + " (after save)");
+    context.out << UnifiedDiff(result.beforeText, result.afterText, name, name + " (after save)");
   } else {
     context.out << report;
   }

@@ -81,10 +81,10 @@ struct Edit {
 // runs it gives the whole reading's verdict and words.
 std::string CompareProofs(const std::string& text, const std::string& path,
                           const TemplateTable& loaded, const TemplateTable& edited) {
-  MemoryFileSystem copy;
-  copy.SetFile(path, text);
-  if (!RunSaveSequence(loaded, edited, path, copy).ok()) return {};
-  const std::string& saved = *copy.GetFile(path);
+  RegFile store;
+  store.OpenText(text, path);
+  if (!RunSaveSequence(loaded, edited, store).ok()) return {};
+  const std::string saved(store.Text());
   const TemplateKeys keys = TemplateKeysOf(path);
   const Status whole = CheckSavedText(DeviceView(text), DeviceView(saved), loaded, edited, keys);
   const DeviceView before = TemplateView(text, keys);

@@ -78,6 +78,32 @@ uint32_t RegFile::Open(const char* path) {
   return 0;
 }
 
+uint32_t RegFile::OpenText(std::string_view text, std::string_view keyPath) {
+  Close();
+  std::memset(m_szDriverKey, 0, sizeof m_szDriverKey);
+  // The text is addressed with 32-bit offsets.
+  if (text.size() >= 0x7FFFFFFFu) {
+    m_lastStatus = Status::Of(Condition::kNotWritten, "the text is 2 GiB or more");
+    return 1;
+  }
+  m_capacity = text.size() + 1 + kEditRoom;
+  m_pBuffer.reset(new (std::nothrow) char[m_capacity]);
+  if (!m_pBuffer) {
+    m_capacity = 0;
+    m_lastStatus = Status::Of(Condition::kNotWritten, "not enough memory for the text");
+    return 1;
+  }
+  if (!text.empty()) std::memcpy(m_pBuffer.get(), text.data(), text.size());
+  m_pBuffer[text.size()] = '\0';
+  m_dwFileLength = static_cast<uint32_t>(text.size());
+  m_textOnly = true;
+  m_lastStatus = Status();
+  DeriveKeys(keyPath);
+  m_nCachedTemplate = -1;
+  m_headersValid = false;
+  return 0;
+}
+
 void RegFile::DeriveKeys(std::string_view path) {
   const DriverKeys keys = DeriveDriverKeys(path);
   SetField(m_szDriverKey, keys.driverKey);
@@ -120,6 +146,7 @@ void RegFile::ReadText() {
 
 uint32_t RegFile::Close() {
   m_pBuffer.reset();
+  m_textOnly = false;
   if (m_file) {
     try {
       m_file->Close();
@@ -277,7 +304,7 @@ int32_t RegFile::QueryValue(uint32_t n, const char* name, uint32_t* type, void* 
 
 uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwType,
                            const void* pData, uint32_t dwSize) {
-  if (pszName == nullptr || pData == nullptr || !m_file || !m_pBuffer) return 1;
+  if (pszName == nullptr || pData == nullptr || !IsOpen() || !m_pBuffer) return 1;
 
   // Refuse an over-long line before building it: a binary or multi-string
   // value takes three characters a byte.
@@ -363,10 +390,12 @@ bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_vie
   }
 
   try {
-    m_file->SetLength(cut);
-    m_file->Seek(cut, SeekOrigin::Begin);
-    if (!insert.empty()) m_file->Write(insert.data(), insert.size());
-    if (!tail.empty()) m_file->Write(tail.data(), tail.size());
+    if (m_file) {
+      m_file->SetLength(cut);
+      m_file->Seek(cut, SeekOrigin::Begin);
+      if (!insert.empty()) m_file->Write(insert.data(), insert.size());
+      if (!tail.empty()) m_file->Write(tail.data(), tail.size());
+    }
   } catch (const FileError&) {
     // Put back what the file held: the text from the cut on is still here.
     try {
@@ -483,7 +512,7 @@ uint32_t RegFile::TemplateSectionExists(uint32_t n) {
 }
 
 uint32_t RegFile::AppendTemplateSection(uint32_t n) {
-  if (!m_file || !m_pBuffer) return 0;
+  if (!IsOpen() || !m_pBuffer) return 0;
   const std::string_view lineEnd = regtext::FileLineEnd(Text());
   std::string section = " ";
   section += lineEnd;
@@ -499,7 +528,7 @@ uint32_t RegFile::AppendTemplateSection(uint32_t n) {
 }
 
 uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
-  if (!m_file || !m_pBuffer) return 1;
+  if (!IsOpen() || !m_pBuffer) return 1;
   uint32_t start = 0;
   uint32_t end = 0;
   FindTemplateSection(n, &start, &end);

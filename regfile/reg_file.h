@@ -57,6 +57,12 @@ class RegFile {
   // Opens an existing file for reading and writing and loads its text. Returns
   // 0, or the system's error code of the failed open (nothing else is set then).
   uint32_t Open(const char* path);
+  // Takes a copy of `text` as the store's text, with the driver's keys derived
+  // from `keyPath`, without a file: every change below then edits the held
+  // text only (Text() gives it), so that a load, a Save's steps and its proof
+  // all work on one text read once. 0, or 1 with LastStatus() set when no
+  // memory could be had or the text is 2 GiB or more.
+  uint32_t OpenText(std::string_view text, std::string_view keyPath);
   // Releases the text and closes the file. Always 0.
   uint32_t Close();
 
@@ -121,7 +127,7 @@ class RegFile {
   const char* BuiltInKey() const { return m_szBuiltInKey; }
   int32_t GetBusType() const { return m_nBusType; }
   const char* SectionPrefix() const { return m_szSectionPrefix; }
-  bool IsOpen() const { return m_file != nullptr; }
+  bool IsOpen() const { return m_file != nullptr || m_textOnly; }
   // The failure of the last failed open, of the file-layer error that ended
   // the last failed write of TransferValues, or of an AppendTemplateSection
   // that could not add its header (no memory); success when none.
@@ -184,6 +190,7 @@ class RegFile {
   uint32_t m_dwSectionEnd;
   std::vector<Header> m_headers;
   bool m_headersValid = false;
+  bool m_textOnly = false;  // opened on a text (OpenText), not a file
 };
 
 }  // namespace zuv

@@ -2,7 +2,6 @@
 
 #include <map>
 
-#include "regfile/memory_file.h"
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
 #include "templates/device_check.h"
@@ -67,24 +66,22 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
   // The checks below read the one decoded copy, at the path the keys come from.
   const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   const TemplateKeys keys = TemplateKeysOf(keyPath);
-  const DeviceView view(text.text);
+  const DeviceView view = TemplateView(text.text, keys);
   const Status wrongKey = CheckTemplateKeys(view, keys);
-  MemoryFileSystem copy;
-  copy.SetFile(keyPath, text.text);
+  RegFile reg;
+  if (reg.OpenText(text.text, keyPath) != 0) return reg.LastStatus().WithPath(path);
   if (!wrongKey.ok()) {
     // The device's view of this driver's keys would only repeat it.
     problems->push_back({kWholeFileProblem, ReasonText(wrongKey) + "; every change is refused"});
   } else {
     TemplateTable loaded;
-    LoadTableFromCopy(loaded, keyPath, copy);
+    LoadTable(loaded, reg);
     for (UnshownTemplate& unshown : UnshownTemplates(view, loaded, keys)) {
       // A section the load leaves out is told below, with the template's own problems.
       if (loaded[unshown.n].Used == 0) continue;
       problems->push_back({kWholeFileProblem, std::move(unshown.text)});
     }
   }
-  RegFile reg(copy);
-  if (reg.Open(keyPath.c_str()) != 0) return reg.LastStatus().WithPath(path);
 
   std::map<uint32_t, uint32_t> firstWithId;  // board id -> first template that has it
   try {

@@ -50,6 +50,8 @@ Status SaveTemplateTable(const TemplateTable& table, const std::string& path,
 struct UpdateResult {
   Status status;
   std::string before, after;  // the file's bytes before, and as saved
+  // For a dry run, the texts those bytes decode to (for a diff).
+  std::string beforeText, afterText;
 };
 
 // Takes the driver file's exclusive lock (held to the end), reads the file

@@ -12,16 +12,10 @@ void Note(Status& first, Status next) {
   if (first.ok()) first = std::move(next);
 }
 
-// Writes template n's values, all four, or with `before` (what the load gave
-// for the slot) only those that differ from it.
-bool SaveTemplateReporting(const DeviceTemplate& slot, uint32_t n, const std::string& path,
-                           FileSystem& fileSystem, Status& failure,
-                           const DeviceTemplate* before = nullptr) {
-  RegFile reg(fileSystem);
-  if (reg.Open(path.c_str()) != 0) {
-    Note(failure, reg.LastStatus());
-    return false;
-  }
+// Writes template n's values into the open store, all four, or with `before`
+// (what the load gave for the slot) only those that differ from it.
+void SaveOpenTemplate(const DeviceTemplate& slot, uint32_t n, RegFile& reg, Status& failure,
+                      const DeviceTemplate* before = nullptr) {
   try {
     if (reg.TemplateSectionExists(n) == 0) {
       reg.AppendTemplateSection(n);
@@ -60,17 +54,10 @@ bool SaveTemplateReporting(const DeviceTemplate& slot, uint32_t n, const std::st
   } catch (const FileError& error) {
     Note(failure, error.GetStatus());
   }
-  reg.Close();
-  return true;
 }
 
-void DeleteTemplateReporting(uint32_t n, const std::string& path, FileSystem& fileSystem,
-                             Status& failure) {
-  RegFile reg(fileSystem);
-  if (reg.Open(path.c_str()) != 0) {
-    Note(failure, reg.LastStatus());
-    return;
-  }
+// Cuts every section of template n out of the open store.
+void DeleteOpenTemplate(uint32_t n, RegFile& reg, Status& failure) {
   try {
     // A file may hold the same template's section twice; the next load would
     // bring the template back from a copy left behind, so every copy goes.
@@ -84,7 +71,6 @@ void DeleteTemplateReporting(uint32_t n, const std::string& path, FileSystem& fi
   } catch (const FileError& error) {
     Note(failure, error.GetStatus());
   }
-  reg.Close();
 }
 
 }  // namespace
@@ -143,43 +129,41 @@ bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
   return found;
 }
 
-void LoadTableFromCopy(TemplateTable& table, const std::string& path, MemoryFileSystem& copy) {
+void LoadTable(TemplateTable& table, RegFile& store) {
   table.Clear();
-  // One open for all 16 slots: nothing writes the copy while they load, so
-  // each reads the same text as an open of its own would.
-  RegFile reg(copy);
-  reg.Open(path.c_str());
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     table[n].SwitchID = n;
-    if (LoadOpenTemplate(table[n], n, reg)) table[n].Used = 1;
+    if (LoadOpenTemplate(table[n], n, store)) table[n].Used = 1;
   }
-  reg.Close();
 }
 
 bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& path,
                   MemoryFileSystem& fileSystem) {
+  RegFile reg(fileSystem);
+  if (reg.Open(path.c_str()) != 0) return false;
   Status ignored;
-  return SaveTemplateReporting(slot, n, path, fileSystem, ignored);
-}
-
-bool DeleteTemplateFromFile(uint32_t n, const std::string& path, MemoryFileSystem& fileSystem) {
-  Status ignored;
-  DeleteTemplateReporting(n, path, fileSystem, ignored);
+  SaveOpenTemplate(slot, n, reg, ignored);
+  reg.Close();
   return true;
 }
 
-Status RunSaveSequence(const TemplateTable& loaded, const TemplateTable& table,
-                       const std::string& path, MemoryFileSystem& copy) {
+bool DeleteTemplateFromFile(uint32_t n, const std::string& path, MemoryFileSystem& fileSystem) {
+  RegFile reg(fileSystem);
+  if (reg.Open(path.c_str()) != 0) return true;
+  Status ignored;
+  DeleteOpenTemplate(n, reg, ignored);
+  reg.Close();
+  return true;
+}
+
+Status RunSaveSequence(const TemplateTable& loaded, const TemplateTable& table, RegFile& store) {
   Status failure;
   for (uint32_t n = kTemplateCount; n-- > 0;) {
-    if (loaded[n].Used != 0 && table[n].Used == 0) {
-      DeleteTemplateReporting(n, path, copy, failure);
-    }
+    if (loaded[n].Used != 0 && table[n].Used == 0) DeleteOpenTemplate(n, store, failure);
   }
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (table[n].Used != 0 && !SameSlot(loaded[n], table[n])) {
-      SaveTemplateReporting(table[n], n, path, copy, failure,
-                            loaded[n].Used != 0 ? &loaded[n] : nullptr);
+      SaveOpenTemplate(table[n], n, store, failure, loaded[n].Used != 0 ? &loaded[n] : nullptr);
     }
   }
   return failure;

@@ -15,6 +15,7 @@
 #include "templates/template_document.h"
 #include "templates/template_rules.h"
 #include "templates/ao_setting_text.h"
+#include "templates/save_transaction.h"
 #include "templates/template_file.h"
 #include "test_files.h"
 
@@ -386,6 +387,29 @@ class FullDisk : public FileSystem {
  public:
   static constexpr uint32_t kNoSpace = 28;
 };
+
+// A Save is one transaction: its steps run in order on the one text read,
+// and one that was begun but never committed nor discarded is a programming
+// error that a debug build stops at.
+TEST(Save, ATransactionEndsInCommitOrDiscard) {
+  MemoryFileSystem memory;
+  memory.SetFile(kPath, Section(0, Values(0, "0", kAoDefault, kAoDefault)));
+  SaveTransaction save(kPath, memory, false);
+  ASSERT_TRUE(save.Begin().ok());
+  save.Table()[0].ChanConfig = 3;
+  ASSERT_TRUE(save.Prepare().ok());
+  EXPECT_EQ(*memory.GetFile(kPath), Section(0, Values(0, "0", kAoDefault, kAoDefault)));
+  EXPECT_TRUE(save.Commit().ok());
+  EXPECT_EQ(*memory.GetFile(kPath), Section(0, Values(0, "3", kAoDefault, kAoDefault)));
+#ifndef NDEBUG
+  EXPECT_DEATH(
+      {
+        SaveTransaction forgotten(kPath, memory, false);
+        static_cast<void>(forgotten.Begin());
+      },
+      "");
+#endif
+}
 
 TEST(Save, FailuresAreReportedWithPathAndReason) {
   MemoryFileSystem missing;

@@ -1,0 +1,159 @@
+#include "templates/save_transaction.h"
+
+#include <cassert>
+
+#include "templates/driver_path.h"
+#include "templates/driver_text.h"
+#include "templates/template_slots.h"
+
+namespace zuv {
+
+namespace {
+
+// Why a Save will never write a file read as `text`, or success: an encoding
+// never written, or text that does not decode (the byte offset named).
+Status NotWritable(const DecodedText& text) {
+  if (!IsWritableEncoding(text.encoding)) return Status::Of(Condition::kNotDecoded, text.fault);
+  if (!text.valid) {
+    return Status::Of(Condition::kNotDecoded, "byte offset " + std::to_string(text.faultOffset) +
+                                                  ": " + text.fault + " in this " +
+                                                  TextEncodingName(text.encoding) + " file");
+  }
+  return {};
+}
+
+// Why `table` cannot be saved over `loaded` without writing a template the
+// device reads but the load could not show, or success.
+Status TouchesUnshownTemplate(const DeviceView& before, const TemplateTable& loaded,
+                              const TemplateTable& table, const TemplateKeys& keys) {
+  for (const UnshownTemplate& unshown : UnshownTemplates(before, loaded, keys)) {
+    if (!SameSlot(loaded[unshown.n], table[unshown.n])) {
+      return Status::Of(Condition::kDeviceRefused, unshown.text + "; nothing was written");
+    }
+  }
+  return {};
+}
+
+// Why the Save of `table` over `loaded` (the table the load of `before`
+// gave) that turned `beforeText` into `after` must not be written, or
+// success: the file's templates stand under another driver's key, or the
+// device would read the new text otherwise than the old one with the user's
+// changes.
+Status ProveSave(const DeviceView& before, std::string_view beforeText, std::string_view after,
+                 const TemplateTable& loaded, const TemplateTable& table,
+                 const TemplateKeys& keys) {
+  Status refusal = CheckTemplateKeys(before, keys);
+  if (!refusal.ok()) {
+    return Status::Of(Condition::kDeviceRefused, refusal.Detail() + "; it is not changed");
+  }
+  refusal = CheckSavedChange(beforeText, after, loaded, table, keys, &before);
+  if (!refusal.ok()) {
+    return Status::Of(Condition::kDeviceRefused, "the device would not read what is saved: " +
+                                                     refusal.Detail() + "; nothing was written");
+  }
+  return {};
+}
+
+}  // namespace
+
+SaveTransaction::SaveTransaction(std::string path, FileSystem& fileSystem, bool dryRun,
+                                 std::string driverName)
+    : path_(std::move(path)),
+      fileSystem_(fileSystem),
+      dryRun_(dryRun),
+      driverName_(std::move(driverName)) {}
+
+SaveTransaction::~SaveTransaction() {
+  // Every transaction that was begun ends in Commit or Discard.
+  assert(step_ == Step::kNew || step_ == Step::kDone);
+}
+
+Status SaveTransaction::Begin() {
+  assert(step_ == Step::kNew);
+  step_ = Step::kBegun;
+  Status status;
+  lock_ = fileSystem_.Lock(path_, dryRun_ ? LockMode::kShared : LockMode::kExclusive, &status);
+  if (!lock_) return (status.ok() ? Status::Of(Condition::kLockTimedOut) : status).WithPath(path_);
+  status = ReadLockedFile(*lock_, path_, fileSystem_, &bytes_);
+  if (!status.ok()) return status.WithPath(path_);
+  // An 8-bit or UTF-8 file's text is its bytes: the decoded text takes them
+  // over instead of holding a second copy.
+  const TextEncoding encoding = DetectEncoding(bytes_);
+  bytesTaken_ = encoding == TextEncoding::kAnsi || encoding == TextEncoding::kUtf8Bom;
+  decoded_ = bytesTaken_ ? DecodeText(std::move(bytes_)) : DecodeText(bytes_);
+  // Writing a file that does not decode back would turn what does not decode
+  // into something else; it is left exactly as it is.
+  const Status unwritable = NotWritable(decoded_);
+  if (!unwritable.ok()) {
+    return Status::Of(Condition::kNotDecoded, unwritable.Detail() + "; the file is not changed")
+        .WithPath(path_);
+  }
+  keyPath_ = DriverKeyPath(path_, fileSystem_, driverName_);
+  keys_ = TemplateKeysOf(keyPath_);
+  before_.emplace(TemplateView(decoded_.text, keys_));
+  if (store_.OpenText(decoded_.text, keyPath_) != 0) return store_.LastStatus().WithPath(path_);
+  LoadTable(loaded_, store_);
+  ReserveUnshownTemplates(*before_, loaded_, keys_);
+  table_ = loaded_;
+  return {};
+}
+
+Status SaveTransaction::Prepare() {
+  assert(step_ == Step::kBegun);
+  step_ = Step::kPrepared;
+  Status failure = TouchesUnshownTemplate(*before_, loaded_, table_, keys_);
+  if (failure.ok()) failure = RunSaveSequence(loaded_, table_, store_);
+  const std::string_view saved = store_.Text();
+  if (failure.ok()) failure = ProveSave(*before_, decoded_.text, saved, loaded_, table_, keys_);
+  if (!failure.ok()) return failure.WithPath(path_);
+  changed_ = saved != decoded_.text;
+  if (!changed_) return {};
+  if (!EncodeText(decoded_.encoding, saved, &after_)) {
+    changed_ = false;
+    return Status::Of(Condition::kNotWritten, "the new text does not encode as " +
+                                                  std::string(TextEncodingName(decoded_.encoding)))
+        .WithPath(path_);
+  }
+  // Without a mark the encoding is told by the text itself: a Save that moves
+  // NUL bytes to the file's start could make an 8-bit file read as UTF-16 next
+  // time, and then never be written again.
+  if (DetectEncoding(after_) != decoded_.encoding) {
+    changed_ = false;
+    return Status::Of(Condition::kNotWritten,
+                      "the saved text would read as " +
+                          std::string(TextEncodingName(DetectEncoding(after_))) + ", not as " +
+                          TextEncodingName(decoded_.encoding))
+        .WithPath(path_);
+  }
+  return {};
+}
+
+Status SaveTransaction::Commit() {
+  assert(step_ == Step::kPrepared);
+  step_ = Step::kDone;
+  Status status;
+  if (changed_ && !dryRun_) status = fileSystem_.ReplaceContent(path_, after_);
+  lock_.reset();
+  return status.WithPath(status.ok() ? std::string() : path_);
+}
+
+void SaveTransaction::Discard() {
+  step_ = Step::kDone;
+  changed_ = false;
+  lock_.reset();
+}
+
+const std::string& SaveTransaction::BeforeBytes() const {
+  return bytesTaken_ ? decoded_.text : bytes_;
+}
+
+const std::string& SaveTransaction::AfterBytes() const {
+  return changed_ ? after_ : BeforeBytes();
+}
+
+std::string_view SaveTransaction::AfterText() const {
+  // The store's text is what was encoded.
+  return changed_ ? store_.Text() : std::string_view(decoded_.text);
+}
+
+}  // namespace zuv

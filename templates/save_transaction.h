@@ -1,0 +1,85 @@
+// One Save of a driver file, made the way a lock file makes one: Begin takes
+// the file's lock (exclusive; shared for a dry run), reads and decodes the
+// file once, derives the driver's keys once and loads the table from that one
+// text as the device reads it. The caller edits Table(). Prepare runs the
+// Save's steps on the same text and proves the new text against the old one;
+// Commit then replaces the file with it (a dry run, or a text that did not
+// change, writes nothing); Discard lets everything go. Each step returns its
+// status and needs the one before it to have succeeded. A transaction begun
+// but neither committed nor discarded is a programming error, caught in debug
+// builds; the lock goes with the object either way.
+#ifndef ZUV_TEMPLATES_SAVE_TRANSACTION_H
+#define ZUV_TEMPLATES_SAVE_TRANSACTION_H
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "regfile/device_view.h"
+#include "regfile/file.h"
+#include "regfile/reg_file.h"
+#include "regfile/status.h"
+#include "regfile/text_encoding.h"
+#include "templates/device_check.h"
+#include "templates/device_template.h"
+
+namespace zuv {
+
+class SaveTransaction {
+ public:
+  // `driverName`, when given, names the driver whose keys the file holds (see
+  // DriverKeyPath).
+  SaveTransaction(std::string path, FileSystem& fileSystem, bool dryRun,
+                  std::string driverName = {});
+  ~SaveTransaction();
+  SaveTransaction(const SaveTransaction&) = delete;
+  SaveTransaction& operator=(const SaveTransaction&) = delete;
+
+  // Lock, read, decode, derive the keys, load. A file that does not decode (or
+  // an encoding never written) is refused here: nothing will be written to it.
+  Status Begin();
+  // The table the load gave (templates the load cannot show are reserved),
+  // and the one to save, which starts as a copy of it.
+  const TemplateTable& Loaded() const { return loaded_; }
+  TemplateTable& Table() { return table_; }
+  // The Save's steps for the templates that changed, on the one text, then the
+  // proof and the encoding of the new text.
+  Status Prepare();
+  // Replaces the file with the new text, unless this is a dry run or the text
+  // is unchanged. The transaction is done afterwards, whatever the result.
+  Status Commit();
+  // Ends the transaction without writing.
+  void Discard();
+
+  // The file's bytes as read, and as the Save writes them (the same until
+  // Prepare succeeded); the texts they decode to, for a diff.
+  const std::string& BeforeBytes() const;
+  const std::string& AfterBytes() const;
+  std::string_view BeforeText() const { return decoded_.text; }
+  std::string_view AfterText() const;
+
+ private:
+  enum class Step { kNew, kBegun, kPrepared, kDone };
+
+  std::string path_;
+  FileSystem& fileSystem_;
+  bool dryRun_;
+  std::string driverName_;
+  Step step_ = Step::kNew;
+  std::unique_ptr<FileLock> lock_;
+  std::string bytes_;       // the file's bytes, unless the decoded text took them over
+  bool bytesTaken_ = false;  // an 8-bit or UTF-8 file: its text is its bytes
+  DecodedText decoded_;
+  std::string keyPath_;
+  TemplateKeys keys_;
+  std::optional<DeviceView> before_;
+  RegFile store_;  // opened on the decoded text
+  TemplateTable loaded_;
+  TemplateTable table_;
+  std::string after_;  // the bytes the Save writes, once prepared
+  bool changed_ = false;
+};
+
+}  // namespace zuv
+
+#endif  // ZUV_TEMPLATES_SAVE_TRANSACTION_H
