@@ -44,10 +44,11 @@ uint32_t LockWaitMilliseconds() {
   return kLockWaitDefault;
 }
 
-bool LockWaitIsMalformed() {
+Status LockWaitProblem() {
   const char* text = std::getenv("ZUV8620_LOCK_WAIT_MS");
   uint32_t value = 0;
-  return text != nullptr && *text != '\0' && !ParseLockWait(text, &value);
+  if (text == nullptr || *text == '\0' || ParseLockWait(text, &value)) return {};
+  return Status::LockWaitMalformed(text, kLockWaitLongest);
 }
 
 uint32_t LockWaitBound(uint32_t waitMilliseconds) {
@@ -140,7 +141,7 @@ Status ReplaceInPlace(FileSystem& fileSystem, const std::string& path, std::stri
     // way: without it, nothing is written.
     uint32_t copyError = 0;
     copy = platform::WriteSafeCopy(path, old, &copyError);
-    if (copy.empty()) return Status::NoSafeCopy(copyError);
+    if (copy.empty()) return Status::NoSafeCopy(copyError, platform::TemporaryFolderName());
   }
   bool restored = true;
   try {

@@ -78,7 +78,9 @@ class FileLock {
 // Condition::kLockWaitMalformed.
 constexpr uint32_t kLockWaitLongest = 3600000;
 uint32_t LockWaitMilliseconds();
-bool LockWaitIsMalformed();
+// Condition::kLockWaitMalformed quoting the variable's text when it is not
+// such a number, else success.
+Status LockWaitProblem();
 // Lock's default wait bound: LockWaitMilliseconds().
 constexpr uint32_t kLockWaitFromEnvironment = 0xFFFFFFFFu;
 // The milliseconds a Lock given `waitMilliseconds` waits: LockWaitMilliseconds()

@@ -39,7 +39,7 @@ int WriteAll(int fd, const char* data, size_t size) {
     const ssize_t put = ::write(fd, data + done, size - done);
     if (put < 0) {
       if (errno == EINTR) continue;
-      return errno != 0 ? errno : EIO;
+      return errno != 0 ? errno : static_cast<int>(kNoSystemCode);
     }
     done += static_cast<size_t>(put);
   }
@@ -208,7 +208,7 @@ class PosixFileSystem : public FileSystem {
       return nullptr;
     };
     const auto systemFailed = [&]() { return failed(Status::System(Error(), path, "lock")); };
-    if (LockWaitIsMalformed()) return failed(Status::Of(Condition::kLockWaitMalformed));
+    if (Status problem = LockWaitProblem(); !problem.ok()) return failed(problem);
     const uint32_t wait = LockWaitBound(waitMilliseconds);
     platform::LockBackoff backoff(wait);
     const int operation = (mode == LockMode::kExclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
@@ -223,7 +223,7 @@ class PosixFileSystem : public FileSystem {
         if (::flock(fd, operation) == 0) break;
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) return systemFailed();
-        if (!backoff.Pause()) return failed(Status::Of(Condition::kLockTimedOut));
+        if (!backoff.Pause()) return failed(Status::LockTimedOut(wait));
       }
       struct stat held, named;
       if (::fstat(fd, &held) != 0) return systemFailed();
@@ -482,7 +482,7 @@ class PosixFileSystem : public FileSystem {
     ::closedir(listing);
   }
 
-  static uint32_t Error() { return errno != 0 ? static_cast<uint32_t>(errno) : EIO; }
+  static uint32_t Error() { return errno != 0 ? static_cast<uint32_t>(errno) : kNoSystemCode; }
 };
 
 }  // namespace

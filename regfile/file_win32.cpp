@@ -294,7 +294,7 @@ class Win32FileSystem : public FileSystem {
     const auto systemFailed = [&](uint32_t code) {
       return failed(Status::System(code, path, "lock"));
     };
-    if (LockWaitIsMalformed()) return failed(Status::Of(Condition::kLockWaitMalformed));
+    if (Status problem = LockWaitProblem(); !problem.ok()) return failed(problem);
     const uint32_t wait = LockWaitBound(waitMilliseconds);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait);
     platform::LockBackoff backoff(wait);
@@ -335,7 +335,7 @@ class Win32FileSystem : public FileSystem {
         if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
           return systemFailed(error != 0 ? error : ERROR_LOCK_VIOLATION);
         }
-        if (!backoff.Pause()) return failed(Status::Of(Condition::kLockTimedOut));
+        if (!backoff.Pause()) return failed(Status::LockTimedOut(wait));
       }
       BY_HANDLE_FILE_INFORMATION held, named;
       if (!::GetFileInformationByHandle(handle, &held)) return systemFailed(Error());

@@ -1,32 +1,25 @@
 #include "regfile/status.h"
 
-#include <cstdlib>
-
-#include "regfile/file.h"
-#include "regfile/file_platform.h"
-
 namespace zuv {
 
 namespace {
 
-// What a system that failed without a code is taken to mean: an input/output
-// error (EIO on Linux, ERROR_GEN_FAILURE on Windows).
-#ifdef _WIN32
-constexpr uint32_t kUnknownSystemError = 31;
-#else
-constexpr uint32_t kUnknownSystemError = 5;
-#endif
-
-std::string LockTimedOutText() {
-  const uint32_t wait = LockWaitMilliseconds();
-  return "another program holds the file locked (waited " + std::to_string(wait / 1000) +
-         (wait % 1000 != 0 ? "." + std::to_string(wait % 1000 / 100) : std::string()) + " s)";
-}
-
-std::string LockWaitMalformedText() {
-  const char* text = std::getenv("ZUV8620_LOCK_WAIT_MS");
-  return "ZUV8620_LOCK_WAIT_MS is \"" + std::string(text != nullptr ? text : "") +
-         "\", not a number of milliseconds from 0 to " + std::to_string(kLockWaitLongest);
+// The words of a condition whose status carries no detail of its own.
+const char* DefaultText(Condition condition) {
+  switch (condition) {
+    case Condition::kNotDecoded:
+      return "the file's text does not decode";
+    case Condition::kDeviceRefused:
+      return "the device would read the file otherwise than saved";
+    case Condition::kRuleRefused:
+      return "the change is refused";
+    case Condition::kNotWritten:
+      return "the file was not written";
+    case Condition::kChangedOnDisk:
+      return "another program changed the file's templates since they were read";
+    default:
+      return "the operation failed";
+  }
 }
 
 }  // namespace
@@ -34,7 +27,7 @@ std::string LockWaitMalformedText() {
 Status Status::System(uint32_t code, std::string path, const char* operation) {
   Status status;
   status.condition_ = Condition::kSystem;
-  status.code_ = code != 0 ? code : kUnknownSystemError;
+  status.code_ = code != 0 ? code : kNoSystemCode;
   status.path_ = std::move(path);
   status.operation_ = operation;
   return status;
@@ -47,11 +40,25 @@ Status Status::Of(Condition condition, std::string detail) {
   return status;
 }
 
-Status Status::NoSafeCopy(uint32_t code) {
+Status Status::NoSafeCopy(uint32_t code, std::string folder) {
   Status status;
   status.condition_ = Condition::kNoSafeCopy;
-  status.code_ = code != 0 ? code : kUnknownSystemError;
+  status.code_ = code != 0 ? code : kNoSystemCode;
+  status.detail_ = std::move(folder);
   return status;
+}
+
+Status Status::LockTimedOut(uint32_t waited) {
+  return Of(Condition::kLockTimedOut,
+            "another program holds the file locked (waited " + std::to_string(waited / 1000) +
+                (waited % 1000 != 0 ? "." + std::to_string(waited % 1000 / 100) : std::string()) +
+                " s)");
+}
+
+Status Status::LockWaitMalformed(std::string value, uint32_t longest) {
+  return Of(Condition::kLockWaitMalformed, "ZUV8620_LOCK_WAIT_MS is \"" + value +
+                                               "\", not a number of milliseconds from 0 to " +
+                                               std::to_string(longest));
 }
 
 std::string ReasonText(const Status& status) {
@@ -61,9 +68,10 @@ std::string ReasonText(const Status& status) {
     case Condition::kSystem:
       return SystemErrorText(status.SystemCode());
     case Condition::kLockTimedOut:
-      return LockTimedOutText();
+      return status.Detail().empty() ? "another program holds the file locked" : status.Detail();
     case Condition::kLockWaitMalformed:
-      return LockWaitMalformedText();
+      return status.Detail().empty() ? "ZUV8620_LOCK_WAIT_MS is not a number of milliseconds"
+                                     : status.Detail();
     case Condition::kReadOnly:
       return "the file is read-only";
     case Condition::kReadOnlyAttribute:
@@ -71,7 +79,7 @@ std::string ReasonText(const Status& status) {
              "Properties, or with attrib -r, to save)";
     case Condition::kNoSafeCopy:
       return "no copy of the old content could be written to the temporary folder " +
-             platform::TemporaryFolderName() + ": " + SystemErrorText(status.SystemCode()) +
+             status.Detail() + ": " + SystemErrorText(status.SystemCode()) +
              "; nothing was written";
     case Condition::kNotRegularFile:
       return "not a regular file" +
@@ -83,7 +91,7 @@ std::string ReasonText(const Status& status) {
     case Condition::kChangedOnDisk:
       break;
   }
-  return status.Detail();
+  return status.Detail().empty() ? DefaultText(status.condition()) : status.Detail();
 }
 
 std::string ErrorText(const Status& status) {

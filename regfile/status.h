@@ -44,19 +44,36 @@ enum class Condition {
   kNotRegularFile,
 };
 
+// What a system that failed without a code is taken to mean: an input/output
+// error (EIO on Linux, ERROR_GEN_FAILURE on Windows). Every failure without a
+// code of its own gets this one.
+#ifdef _WIN32
+constexpr uint32_t kNoSystemCode = 31;
+#else
+constexpr uint32_t kNoSystemCode = 5;
+#endif
+
+// Each failure carries the words for it, taken when it happened (the wait
+// that ran out, the variable's text, the folder tried), so that wording it
+// later never asks the environment again; and a failure never words as empty.
 class [[nodiscard]] Status {
  public:
   // Success.
   Status() = default;
 
   // The system's error code (errno on Linux, GetLastError() on Windows); a
-  // code of 0 (a system that failed without saying why) becomes the
-  // platform's input/output error.
+  // code of 0 (a system that failed without saying why) becomes
+  // kNoSystemCode, the platform's input/output error.
   static Status System(uint32_t code, std::string path = {}, const char* operation = "");
   // A condition of this program's own, with the text that says more.
   static Status Of(Condition condition, std::string detail = {});
-  // kNoSafeCopy with the system's reason.
-  static Status NoSafeCopy(uint32_t code);
+  // kNoSafeCopy with the system's reason and the temporary folder tried.
+  static Status NoSafeCopy(uint32_t code, std::string folder);
+  // kLockTimedOut after waiting `waited` milliseconds.
+  static Status LockTimedOut(uint32_t waited);
+  // kLockWaitMalformed for the text ZUV8620_LOCK_WAIT_MS held, which is not a
+  // number of milliseconds from 0 to `longest`.
+  static Status LockWaitMalformed(std::string value, uint32_t longest);
 
   bool ok() const { return condition_ == Condition::kOk; }
   Condition condition() const { return condition_; }
@@ -85,7 +102,7 @@ class [[nodiscard]] Status {
 // device"), or this program's own words for a condition.
 std::string ReasonText(const Status& status);
 // What users read: "PATH: reason", or the reason alone for a status without
-// a path. Empty for success.
+// a path. Empty for success only.
 std::string ErrorText(const Status& status);
 
 // The system's own text for an error code of this platform ("No space left on

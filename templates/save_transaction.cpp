@@ -147,9 +147,7 @@ const std::string& SaveTransaction::BeforeBytes() const {
   return bytesTaken_ ? decoded_.text : bytes_;
 }
 
-const std::string& SaveTransaction::AfterBytes() const {
-  return changed_ ? after_ : BeforeBytes();
-}
+const std::string& SaveTransaction::AfterBytes() const { return changed_ ? after_ : BeforeBytes(); }
 
 std::string_view SaveTransaction::AfterText() const {
   // The store's text is what was encoded.

@@ -67,7 +67,7 @@ class SaveTransaction {
   std::string driverName_;
   Step step_ = Step::kNew;
   std::unique_ptr<FileLock> lock_;
-  std::string bytes_;       // the file's bytes, unless the decoded text took them over
+  std::string bytes_;        // the file's bytes, unless the decoded text took them over
   bool bytesTaken_ = false;  // an 8-bit or UTF-8 file: its text is its bytes
   DecodedText decoded_;
   std::string keyPath_;

@@ -103,7 +103,8 @@ TEST(FileTest, ErrorsCarryCodeAndPath) {
 }
 
 // One wording for every failure: "PATH: reason", the reason alone without a
-// path, nothing for success.
+// path, nothing for success only; the words come from what the failure
+// captured when it happened.
 TEST(FileTest, ErrorTextNamesThePathAndTheReason) {
   const std::string path = "/x/USB8620.reg";
   const struct {
@@ -118,7 +119,16 @@ TEST(FileTest, ErrorTextNamesThePathAndTheReason) {
                   "templates[1]: \"number\" 3 is also the number of templates[0]")
            .WithPath("doc.json"),
        "doc.json: templates[1]: \"number\" 3 is also the number of templates[0]"},
-      {Status::Of(Condition::kChangedOnDisk), ""},
+      {Status::Of(Condition::kChangedOnDisk),
+       "another program changed the file's templates since they were read"},
+      {Status::LockTimedOut(10000).WithPath(path),
+       path + ": another program holds the file locked (waited 10 s)"},
+      {Status::LockTimedOut(200), "another program holds the file locked (waited 0.2 s)"},
+      {Status::LockWaitMalformed("2s", 3600000),
+       "ZUV8620_LOCK_WAIT_MS is \"2s\", not a number of milliseconds from 0 to 3600000"},
+      {Status::NoSafeCopy(28, "/t (TMPDIR)"),
+       "no copy of the old content could be written to the temporary folder /t (TMPDIR): " +
+           SystemErrorText(28) + "; nothing was written"},
   };
   for (const auto& row : rows) EXPECT_EQ(ErrorText(row.status), row.text) << row.text;
   EXPECT_NE(Status::System(0).SystemCode(), 0u);  // a failure never reads as success

@@ -450,7 +450,7 @@ TEST(Save, WritesOnlyOverTheTemplatesItLoaded) {
   Status result = SaveTemplateTable(mine, kPath, memory, &loaded);
   EXPECT_FALSE(result.ok());
   EXPECT_EQ(result.condition(), Condition::kChangedOnDisk);
-  EXPECT_EQ(ErrorText(result), "");
+  EXPECT_EQ(ErrorText(result), "another program changed the file's templates since they were read");
   EXPECT_EQ(*memory.GetFile(kPath), between);
 
   result = SaveTemplateTable(mine, kPath, memory, &theirs);
