@@ -505,13 +505,22 @@ struct ReplaceFailure {
   bool newBytes;
   int calls = 1;   // how many times the save calls ReplaceFileW
   int clears = 0;  // the call that is the system's own (0: none)
+  int heldMs = 0;  // the old file held open, unshared, this long from the first call
 };
 ReplaceFailure g_failure;
 int g_calls = 0;
 platform::ReplaceFileCall g_systemReplaceFile = nullptr;
+std::thread g_holder;
 
 int FailingReplaceFile(const wchar_t* replaced, const wchar_t* replacement, const wchar_t* backup) {
   if (++g_calls == g_failure.clears) return g_systemReplaceFile(replaced, replacement, backup);
+  if (g_failure.heldMs != 0 && g_calls == 1) {
+    HANDLE held = ::CreateFileW(replaced, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    g_holder = std::thread([held] {
+      ::Sleep(static_cast<DWORD>(g_failure.heldMs));
+      ::CloseHandle(held);
+    });
+  }
   if (g_failure.moveOldAside) ::MoveFileW(replaced, backup);
   ::SetLastError(g_failure.error);
   return 0;
@@ -527,6 +536,8 @@ TEST(ReplaceContentTest, NativeReplaceFailuresLeaveTheOldOrTheNewFile) {
       {ERROR_SHARING_VIOLATION, false, false, 11},   // never clears
       {ERROR_ACCESS_DENIED, false, true, 2, 2},
       {ERROR_ACCESS_DENIED, true, false},  // the old file moved: never tried again
+      // The new file's move in waits for the old one's holder to let go.
+      {ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, true, 1, 0, 30},
   };
   for (const ReplaceFailure& row : rows) {
     SCOPED_TRACE(std::to_string(row.error) + (row.moveOldAside ? " moved aside" : "") +
@@ -539,6 +550,7 @@ TEST(ReplaceContentTest, NativeReplaceFailuresLeaveTheOldOrTheNewFile) {
     g_systemReplaceFile = platform::SetReplaceFileCall(FailingReplaceFile);
     const Status error = NativeFileSystem().ReplaceContent(path, "new");
     platform::SetReplaceFileCall(g_systemReplaceFile);
+    if (g_holder.joinable()) g_holder.join();
     EXPECT_EQ(error.SystemCode(), row.newBytes ? 0u : row.error);
     EXPECT_EQ(ReadFileBytes(path), row.newBytes ? "new" : "old");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"USB8620.reg"});
