@@ -513,16 +513,32 @@ TEST(FileLockTest, TheWriterRemovesLeftoversOfKilledSaves) {
 #ifdef _WIN32
 // ReplaceFileW made to fail as the system documents, each with what it then
 // leaves behind: the driver file ends with its old bytes or its new ones,
-// and nothing beside it. ("moved" is the old file at the backup name.)
+// and nothing beside it. ("moved" is the old file at the backup name.) A
+// sharing violation or "access denied" that left both files in place (a
+// virus scanner holding one a moment) is tried again for about a second: it
+// lands when it clears, and fails as it did when it does not.
 struct ReplaceFailure {
   DWORD error;
   bool moveOldAside;
   bool newBytes;
+  int calls = 1;   // how many times the save calls ReplaceFileW
+  int clears = 0;  // the call that is the system's own (0: none)
+  int heldMs = 0;  // the old file held open, unshared, this long from the first call
 };
 ReplaceFailure g_failure;
+int g_calls = 0;
+platform::ReplaceFileCall g_systemReplaceFile = nullptr;
+std::thread g_holder;
 
 int FailingReplaceFile(const wchar_t* replaced, const wchar_t* replacement, const wchar_t* backup) {
-  (void)replacement;
+  if (++g_calls == g_failure.clears) return g_systemReplaceFile(replaced, replacement, backup);
+  if (g_failure.heldMs != 0 && g_calls == 1) {
+    HANDLE held = ::CreateFileW(replaced, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    g_holder = std::thread([held] {
+      ::Sleep(static_cast<DWORD>(g_failure.heldMs));
+      ::CloseHandle(held);
+    });
+  }
   if (g_failure.moveOldAside) ::MoveFileW(replaced, backup);
   ::SetLastError(g_failure.error);
   return 0;
@@ -534,21 +550,29 @@ TEST(ReplaceContentTest, NativeReplaceFailuresLeaveTheOldOrTheNewFile) {
       {ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, true},  // both kept their names
       {ERROR_UNABLE_TO_MOVE_REPLACEMENT, true, true},   // the old one is gone
       {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true, false},
-      {ERROR_SHARING_VIOLATION, false, false},
-      {ERROR_ACCESS_DENIED, true, false},
+      {ERROR_SHARING_VIOLATION, false, true, 3, 3},  // clears after two tries
+      {ERROR_SHARING_VIOLATION, false, false, 11},   // never clears
+      {ERROR_ACCESS_DENIED, false, true, 2, 2},
+      {ERROR_ACCESS_DENIED, true, false},  // the old file moved: never tried again
+      // The new file's move in waits for the old one's holder to let go.
+      {ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, true, 1, 0, 30},
   };
   for (const ReplaceFailure& row : rows) {
-    SCOPED_TRACE(std::to_string(row.error) + (row.moveOldAside ? " moved aside" : ""));
+    SCOPED_TRACE(std::to_string(row.error) + (row.moveOldAside ? " moved aside" : "") +
+                 (row.clears ? " clears at " + std::to_string(row.clears) : ""));
     TempDir dir;
     const std::string path = dir.File("USB8620.reg");
     WriteFileBytes(path, "old");
     g_failure = row;
-    const platform::ReplaceFileCall system = platform::SetReplaceFileCall(FailingReplaceFile);
+    g_calls = 0;
+    g_systemReplaceFile = platform::SetReplaceFileCall(FailingReplaceFile);
     const Status error = NativeFileSystem().ReplaceContent(path, "new");
-    platform::SetReplaceFileCall(system);
+    platform::SetReplaceFileCall(g_systemReplaceFile);
+    if (g_holder.joinable()) g_holder.join();
     EXPECT_EQ(error.SystemCode(), row.newBytes ? 0u : row.error);
     EXPECT_EQ(ReadFileBytes(path), row.newBytes ? "new" : "old");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"USB8620.reg"});
+    EXPECT_EQ(g_calls, row.calls);
   }
 }
 

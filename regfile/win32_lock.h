@@ -1,0 +1,26 @@
+// The lock on a driver file over the Win32 file API.
+#ifndef ZUV_REGFILE_WIN32_LOCK_H
+#define ZUV_REGFILE_WIN32_LOCK_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "regfile/file.h"
+#include "regfile/status.h"
+#include "regfile/win32_handle.h"
+
+namespace zuv::win32 {
+
+// The byte the lock covers: past the longest file the store takes (its
+// offsets are below 2 GiB), so that the lock never stops another handle's
+// reads and writes.
+constexpr DWORD kLockOffset = 0x7FFFFFFF;
+
+// FileSystem::Lock for the system's files.
+std::unique_ptr<FileLock> LockFile(const std::string& path, LockMode mode, Status* status,
+                                   uint32_t waitMilliseconds);
+
+}  // namespace zuv::win32
+
+#endif  // ZUV_REGFILE_WIN32_LOCK_H
