@@ -18,10 +18,45 @@ namespace {
 // Holds the handle whose byte range is locked; closing it drops the lock.
 class Win32Lock : public FileLock {
  public:
-  explicit Win32Lock(Handle handle) : handle_(std::move(handle)) {}
+  Win32Lock(Handle handle, std::string path) : handle_(std::move(handle)), path_(std::move(path)) {}
+
+  // The locked range lies past the content, so the lock's own handle reads
+  // the whole file.
+  bool ReadAll(std::string* content, Status* status) override {
+    *status = {};
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(handle_.Get(), &size)) {
+      *status = Status::System(::GetLastError(), path_, "read");
+      return true;
+    }
+    // The store addresses its text with 32-bit offsets.
+    if (size.QuadPart >= 0x7FFFFFFF) {
+      *status = Status::System(ERROR_FILE_TOO_LARGE, path_, "read");
+      return true;
+    }
+    content->resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (done < content->size()) {
+      OVERLAPPED at = {};
+      at.Offset = static_cast<DWORD>(done);
+      DWORD got = 0;
+      if (!::ReadFile(handle_.Get(), &(*content)[done], static_cast<DWORD>(content->size() - done),
+                      &got, &at)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_HANDLE_EOF) break;
+        *status = Status::System(error, path_, "read");
+        return true;
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    content->resize(done);
+    return true;
+  }
 
  private:
   Handle handle_;
+  std::string path_;
 };
 
 }  // namespace
@@ -92,7 +127,7 @@ std::unique_ptr<FileLock> LockFile(const std::string& path, LockMode mode, Statu
     }
     if (SameFile(held, named)) {
       if (mode == LockMode::kExclusive) RemoveLeftovers(path);
-      return std::make_unique<Win32Lock>(std::move(handle));
+      return std::make_unique<Win32Lock>(std::move(handle), path);
     }
   }
 }
