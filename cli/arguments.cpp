@@ -95,14 +95,14 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
 
 uint32_t ParseTemplateNumber(const std::string& text) {
   if (!IsDecimal(text) || std::stoul(text) >= kTemplateCount) {
-    throw Failure{"template number '" + text + "': " + RefusalText(Refusal::kNumberOutOfRange)};
+    throw Failure{"template number '" + text + "': " + RefusalText(Condition::kNumberOutOfRange)};
   }
   return static_cast<uint32_t>(std::stoul(text));
 }
 
 uint32_t ParseBoardId(const std::string& text) {
   if (!IsDecimal(text) || std::stoul(text) >= kBoardIdCount) {
-    throw Failure{"--board-id '" + text + "': " + RefusalText(Refusal::kBoardIdOutOfRange)};
+    throw Failure{"--board-id '" + text + "': " + RefusalText(Condition::kBoardIdOutOfRange)};
   }
   return static_cast<uint32_t>(std::stoul(text));
 }

@@ -92,16 +92,16 @@ TemplateTable LoadTable(Context& context) {
 }
 
 // A refused edit ends the command with the rule's own text.
-void Refuse(Refusal refusal, uint32_t n) {
-  if (refusal == Refusal::kNone) return;
-  if (refusal == Refusal::kNoSuchTemplate) {
-    throw Failure{"template " + std::to_string(n) + ": " + RefusalText(refusal)};
+void Refuse(const Status& refusal, uint32_t n) {
+  if (refusal.ok()) return;
+  if (refusal.condition() == Condition::kNoSuchTemplate) {
+    throw Failure{"template " + std::to_string(n) + ": " + ReasonText(refusal)};
   }
-  throw Failure{RefusalText(refusal)};
+  throw Failure{ReasonText(refusal)};
 }
 
 const DeviceTemplate& UsedTemplate(const TemplateTable& table, uint32_t n) {
-  if (table[n].Used == 0) Refuse(Refusal::kNoSuchTemplate, n);
+  if (table[n].Used == 0) Refuse(RuleRefusal(Condition::kNoSuchTemplate), n);
   return table[n];
 }
 
@@ -209,7 +209,7 @@ int Set(Context& context) {
     if (const std::string* text = args.Value(option)) {
       ranges[i] = ParseAoRangeLabel(*text);
       if (!ranges[i]) {
-        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Refusal::kNoSuchRange)};
+        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Condition::kNoSuchRange)};
       }
     }
   }

@@ -39,8 +39,7 @@ void AoPage::Refresh() {
 void AoPage::TakeRange(int output, const winui::ComboBox& list) {
   int range = list.GetCurSel();
   DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
-  if (deviceTemplate == nullptr ||
-      SetAoRange(*deviceTemplate, output, range) != Refusal::kNone) {
+  if (deviceTemplate == nullptr || !SetAoRange(*deviceTemplate, output, range).ok()) {
     return;
   }
   Host().MarkModified();

@@ -151,15 +151,14 @@ void DevicePage::OnSelchangeBoardId() {
   int selected = boardIdList_.GetCurSel();
   DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
   if (deviceTemplate == nullptr || selected < 0) return;
-  Refusal refusal =
-      SetBoardId(Host().Templates(), *deviceTemplate, static_cast<uint32_t>(selected));
-  if (refusal == Refusal::kSwitchIdUsed && stepping_ != 0) {
+  Status refusal = SetBoardId(Host().Templates(), *deviceTemplate, static_cast<uint32_t>(selected));
+  if (refusal.condition() == Condition::kSwitchIdUsed && stepping_ != 0) {
     // An arrow step onto an identifier in use goes on to the next free one
     // in its direction; with none there, the list stays where it was.
     for (int id = selected + stepping_; id >= 0 && id < static_cast<int>(kBoardIdCount);
          id += stepping_) {
       refusal = SetBoardId(Host().Templates(), *deviceTemplate, static_cast<uint32_t>(id));
-      if (refusal == Refusal::kNone) {
+      if (refusal.ok()) {
         boardIdList_.SetCurSel(id);
         Host().MarkModified();
         return;
@@ -168,8 +167,8 @@ void DevicePage::OnSelchangeBoardId() {
     Refresh();
     return;
   }
-  if (refusal != Refusal::kNone) {
-    MessageBoxA(hwnd_, RefusalText(refusal), winui::ModuleName(), MB_OK);
+  if (!refusal.ok()) {
+    MessageBoxA(hwnd_, ReasonText(refusal).c_str(), winui::ModuleName(), MB_OK);
     Refresh();
     return;
   }

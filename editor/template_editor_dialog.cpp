@@ -417,9 +417,9 @@ void TemplateEditorDialog::OnSelchangeTab(NMHDR*, LRESULT* result) {
 void TemplateEditorDialog::OnAdd() {
   HTREEITEM module = templateTree_.GetChildItem(templateTree_.GetRootItem());
   uint32_t slot = kTemplateCount;
-  const Refusal refusal = AddTemplate(templates_, &slot);
-  if (refusal != Refusal::kNone) {
-    MessageBoxA(hwnd_, RefusalText(refusal), winui::ModuleName(), MB_OK);
+  const Status refusal = AddTemplate(templates_, &slot);
+  if (!refusal.ok()) {
+    MessageBoxA(hwnd_, ReasonText(refusal).c_str(), winui::ModuleName(), MB_OK);
     return;
   }
   HTREEITEM item = templateTree_.InsertItem(TemplateName(slot).c_str(), static_cast<LPARAM>(slot),

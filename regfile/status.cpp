@@ -89,6 +89,12 @@ std::string ReasonText(const Status& status) {
     case Condition::kRuleRefused:
     case Condition::kNotWritten:
     case Condition::kChangedOnDisk:
+    case Condition::kNoFreeSlot:
+    case Condition::kSwitchIdUsed:
+    case Condition::kBoardIdOutOfRange:
+    case Condition::kNumberOutOfRange:
+    case Condition::kNoSuchTemplate:
+    case Condition::kNoSuchRange:
       break;
   }
   return status.Detail().empty() ? DefaultText(status.condition()) : status.Detail();

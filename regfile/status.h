@@ -42,6 +42,14 @@ enum class Condition {
   // The path names something other than a regular file (a folder, a FIFO, a
   // device): refused before anything is read. Detail() names what it is.
   kNotRegularFile,
+  // The template table's editing rules, each refusing an edit that it leaves
+  // unmade; Detail() holds the words the editor and the tool show.
+  kNoFreeSlot,         // all 16 slots hold a template
+  kSwitchIdUsed,       // a used template has that board id
+  kBoardIdOutOfRange,  // a new board id above 15
+  kNumberOutOfRange,   // a template number above 15
+  kNoSuchTemplate,     // the slot holds no template
+  kNoSuchRange,        // not one of the four analog-output ranges
 };
 
 // What a system that failed without a code is taken to mean: an input/output

@@ -30,10 +30,11 @@ Json AoJson(const AoSetting& setting) {
   return ao;
 }
 
-// A refusal of the document's form: where in it, and why.
-struct FormError {
-  std::string message;
-};
+// A refusal of the document's form (where in it, and why) is thrown as the
+// Status the parse returns: Condition::kRuleRefused.
+Status FormError(std::string message) {
+  return Status::Of(Condition::kRuleRefused, std::move(message));
+}
 
 std::string Quoted(const char* field) { return std::string("\"") + field + "\""; }
 
@@ -63,24 +64,24 @@ int64_t WholeNumber(const Json& value, const std::string& where, const char* fie
     const double number = value.get<double>();
     if (number == std::trunc(number) && (number < static_cast<double>(low) ||
                                          number > static_cast<double>(high))) {
-      throw FormError{outOfRange};
+      throw FormError(outOfRange);
     }
   }
   if (!value.is_number_integer()) {
-    throw FormError{where + ": " + Quoted(field) + " must be a whole number " + range + ", not " +
-                    Excerpt(value)};
+    throw FormError(where + ": " + Quoted(field) + " must be a whole number " + range + ", not " +
+                    Excerpt(value));
   }
   const bool negative = !value.is_number_unsigned() && value.get<int64_t>() < 0;
   if (negative ? value.get<int64_t>() < low
                : value.get<uint64_t>() > static_cast<uint64_t>(high)) {
-    throw FormError{outOfRange};
+    throw FormError(outOfRange);
   }
   return negative ? value.get<int64_t>() : static_cast<int64_t>(value.get<uint64_t>());
 }
 
 const Json& Field(const Json& object, const std::string& where, const char* field) {
   auto found = object.find(field);
-  if (found == object.end()) throw FormError{where + ": " + Quoted(field) + " is missing"};
+  if (found == object.end()) throw FormError(where + ": " + Quoted(field) + " is missing");
   return *found;
 }
 
@@ -89,7 +90,7 @@ void OnlyKnownFields(const Json& object, const std::string& where,
   for (auto item = object.begin(); item != object.end(); ++item) {
     bool found = false;
     for (const char* name : known) found = found || item.key() == name;
-    if (!found) throw FormError{where + ": unknown field " + Excerpt(Json(item.key()))};
+    if (!found) throw FormError(where + ": unknown field " + Excerpt(Json(item.key())));
   }
 }
 
@@ -97,19 +98,20 @@ int RangeOfLabel(const Json& value, const std::string& where, const std::string&
   if (value.is_string()) {
     if (std::optional<int> range = ParseAoRangeLabel(value.get<std::string>())) return *range;
   }
-  throw FormError{where + ": " + field + " " + Excerpt(value) + ": " +
-                  RefusalText(Refusal::kNoSuchRange)};
+  throw FormError(where + ": " + field + " " + Excerpt(value) + ": " +
+                  RefusalText(Condition::kNoSuchRange));
 }
 
 AoSetting ParseAo(const Json& value, const std::string& where, const char* name) {
   AoSetting setting = kDefaultAoSetting;
   if (value.is_string()) {
-    SetAoRange(setting, RangeOfLabel(value, where, Quoted(name)));
+    // A label RangeOfLabel found names a range: the setting takes it.
+    static_cast<void>(SetAoRange(setting, RangeOfLabel(value, where, Quoted(name))));
     return setting;
   }
   if (!value.is_object()) {
-    throw FormError{where + ": " + Quoted(name) + " must be a range label or an object, not " +
-                    Excerpt(value)};
+    throw FormError(where + ": " + Quoted(name) + " must be a range label or an object, not " +
+                    Excerpt(value));
   }
   const std::string inner = where + "." + name;
   OnlyKnownFields(value, inner, {"range", "refHigh", "refLow", "code"});
@@ -118,9 +120,9 @@ AoSetting ParseAo(const Json& value, const std::string& where, const char* name)
   }
   if (value.contains("range")) {
     if (value.contains("refHigh") || value.contains("refLow")) {
-      throw FormError{inner + ": give \"range\" or \"refHigh\" with \"refLow\", not both"};
+      throw FormError(inner + ": give \"range\" or \"refHigh\" with \"refLow\", not both");
     }
-    SetAoRange(setting, RangeOfLabel(value["range"], inner, "\"range\""));
+    static_cast<void>(SetAoRange(setting, RangeOfLabel(value["range"], inner, "\"range\"")));
     return setting;
   }
   setting.RefHigh = static_cast<float>(
@@ -250,8 +252,8 @@ class DocumentReader final : public nlohmann::json_sax<Json> {
       return &placed;
     }
     if (&parent == templates_ && parent.size() == kTemplateCount) {
-      Refuse("more than " + std::to_string(kTemplateCount) + " templates: " +
-             RefusalText(Refusal::kNoFreeSlot));
+      Refuse("more than " + std::to_string(kTemplateCount) +
+             " templates: " + RefusalText(Condition::kNoFreeSlot));
       return nullptr;
     }
     parent.push_back(std::move(value));
@@ -287,7 +289,7 @@ class DocumentReader final : public nlohmann::json_sax<Json> {
 DocumentTemplate ParseTemplate(const Json& value, size_t index) {
   DocumentTemplate parsed;
   parsed.where = "templates[" + std::to_string(index) + "]";
-  if (!value.is_object()) throw FormError{parsed.where + " must be an object"};
+  if (!value.is_object()) throw FormError(parsed.where + " must be an object");
   OnlyKnownFields(value, parsed.where,
                   {"number", "boardId", "differentialPairs", "channelMask", "ao0", "ao1"});
   if (value.contains("number")) {
@@ -298,8 +300,7 @@ DocumentTemplate ParseTemplate(const Json& value, size_t index) {
   parsed.boardId = static_cast<uint32_t>(
       WholeNumber(Field(value, parsed.where, "boardId"), parsed.where, "boardId", 0, UINT32_MAX));
   if (value.contains("differentialPairs") && value.contains("channelMask")) {
-    throw FormError{parsed.where +
-                    ": give \"differentialPairs\" or \"channelMask\", not both"};
+    throw FormError(parsed.where + ": give \"differentialPairs\" or \"channelMask\", not both");
   }
   if (value.contains("channelMask")) {
     parsed.channelMask = static_cast<uint32_t>(
@@ -307,9 +308,9 @@ DocumentTemplate ParseTemplate(const Json& value, size_t index) {
   } else if (value.contains("differentialPairs")) {
     const Json& pairs = value["differentialPairs"];
     if (!pairs.is_array()) {
-      throw FormError{parsed.where +
+      throw FormError(parsed.where +
                       ": \"differentialPairs\" must be a list of pair numbers, not " +
-                      Excerpt(pairs)};
+                      Excerpt(pairs));
     }
     for (const Json& pair : pairs) {
       parsed.channelMask |=
@@ -366,25 +367,25 @@ Status ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate
   }
   const Json& document = reader.root;
   try {
-    if (!document.is_object()) throw FormError{"the document must be a JSON object"};
+    if (!document.is_object()) throw FormError("the document must be a JSON object");
     OnlyKnownFields(document, "the document", {"format", "version", "templates"});
     const Json& format = Field(document, "the document", "format");
     if (format != kTemplateDocumentFormat) {
-      throw FormError{"\"format\" " + Excerpt(format) + " is not \"" +
-                      kTemplateDocumentFormat + "\""};
+      throw FormError("\"format\" " + Excerpt(format) + " is not \"" + kTemplateDocumentFormat +
+                      "\"");
     }
     const Json& version = Field(document, "the document", "version");
     if (version != kTemplateDocumentVersion) {
-      throw FormError{"format version " + Excerpt(version) + " is not known (this zuv8620 reads " +
-                      "version " + std::to_string(kTemplateDocumentVersion) + ")"};
+      throw FormError("format version " + Excerpt(version) + " is not known (this zuv8620 reads " +
+                      "version " + std::to_string(kTemplateDocumentVersion) + ")");
     }
     const Json& list = Field(document, "the document", "templates");
-    if (!list.is_array()) throw FormError{"\"templates\" must be a list, not " + Excerpt(list)};
+    if (!list.is_array()) throw FormError("\"templates\" must be a list, not " + Excerpt(list));
     std::vector<DocumentTemplate> parsed;
     for (size_t i = 0; i < list.size(); ++i) parsed.push_back(ParseTemplate(list[i], i));
     *templates = std::move(parsed);
-  } catch (const FormError& e) {
-    return Refused(e.message);
+  } catch (const Status& refusal) {
+    return refusal;
   }
   return {};
 }
@@ -392,7 +393,7 @@ Status ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate
 Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTemplate>& templates) {
   if (templates.size() > kTemplateCount) {
     return Refused("the document has " + std::to_string(templates.size()) +
-                   " templates: " + RefusalText(Refusal::kNoFreeSlot));
+                   " templates: " + RefusalText(Condition::kNoFreeSlot));
   }
   // The slots keep the file's values until the document's replace them: the
   // board-id rule lets a template keep an id above 15 that it already has.
@@ -416,17 +417,17 @@ Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTem
   auto place = [&](const DocumentTemplate& wanted, uint32_t n) -> std::string {
     DeviceTemplate& slot = result[n];
     slot.Used = 0;  // not counted among the templates placed so far
-    Refusal refusal = Refusal::kNone;
+    Status refusal;
     if (keepsDuplicate(n, wanted.boardId)) {
       slot.SwitchID = wanted.boardId;
     } else if (result.IsSwitchIdUsed(wanted.boardId)) {
-      refusal = Refusal::kSwitchIdUsed;
+      refusal = RuleRefusal(Condition::kSwitchIdUsed);
     } else {
       refusal = SetBoardId(result, slot, wanted.boardId);
     }
-    if (refusal != Refusal::kNone) {
+    if (!refusal.ok()) {
       return wanted.where + ": \"boardId\" " + std::to_string(wanted.boardId) + ": " +
-             RefusalText(refusal);
+             ReasonText(refusal);
     }
     slot.Used = 1;
     slot.ChanConfig = wanted.channelMask;
@@ -450,8 +451,8 @@ Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTem
   for (const DocumentTemplate& wanted : templates) {
     if (wanted.number) continue;
     uint32_t n = 0;
-    if (AddTemplate(result, &n) != Refusal::kNone) {
-      return Refused(wanted.where + ": " + RefusalText(Refusal::kNoFreeSlot));
+    if (!AddTemplate(result, &n).ok()) {
+      return Refused(wanted.where + ": " + RefusalText(Condition::kNoFreeSlot));
     }
     std::string refusal = place(wanted, n);
     if (!refusal.empty()) return Refused(refusal);

@@ -4,54 +4,55 @@
 
 namespace zuv {
 
-const char* RefusalText(Refusal refusal) {
+const char* RefusalText(Condition refusal) {
   static const std::string noSuchRange = "the range is one of " + AoRangeChoices();
   switch (refusal) {
-    case Refusal::kNone:
-      return "";
-    case Refusal::kNoFreeSlot:
+    case Condition::kNoFreeSlot:
       return "Support up to 16 Templates";
-    case Refusal::kSwitchIdUsed:
+    case Condition::kSwitchIdUsed:
       return "SwitchID already used!";
-    case Refusal::kBoardIdOutOfRange:
+    case Condition::kBoardIdOutOfRange:
       return "a board id is 0 to 15";
-    case Refusal::kNumberOutOfRange:
+    case Condition::kNumberOutOfRange:
       return "a template number is 0 to 15";
-    case Refusal::kNoSuchTemplate:
+    case Condition::kNoSuchTemplate:
       return "there is no such template in the file";
-    case Refusal::kNoSuchRange:
+    case Condition::kNoSuchRange:
       return noSuchRange.c_str();
+    default:
+      return "";
   }
-  return "";
 }
+
+Status RuleRefusal(Condition rule) { return Status::Of(rule, RefusalText(rule)); }
 
 std::string TemplateName(uint32_t n) { return "Template" + std::to_string(n); }
 
-Refusal AddTemplate(TemplateTable& table, uint32_t* n) {
-  if (!table.AllocateTemplate(n)) return Refusal::kNoFreeSlot;
-  return Refusal::kNone;
+Status AddTemplate(TemplateTable& table, uint32_t* n) {
+  if (!table.AllocateTemplate(n)) return RuleRefusal(Condition::kNoFreeSlot);
+  return {};
 }
 
-Refusal RemoveTemplate(TemplateTable& table, uint32_t n) {
-  if (n >= kTemplateCount) return Refusal::kNumberOutOfRange;
-  if (table[n].Used == 0) return Refusal::kNoSuchTemplate;
+Status RemoveTemplate(TemplateTable& table, uint32_t n) {
+  if (n >= kTemplateCount) return RuleRefusal(Condition::kNumberOutOfRange);
+  if (table[n].Used == 0) return RuleRefusal(Condition::kNoSuchTemplate);
   table[n].Used = 0;
-  return Refusal::kNone;
+  return {};
 }
 
-Refusal SetBoardId(const TemplateTable& table, DeviceTemplate& slot, uint32_t boardId) {
+Status SetBoardId(const TemplateTable& table, DeviceTemplate& slot, uint32_t boardId) {
   if (boardId != slot.SwitchID) {
-    if (boardId >= kBoardIdCount) return Refusal::kBoardIdOutOfRange;
-    if (table.IsSwitchIdUsed(boardId)) return Refusal::kSwitchIdUsed;
+    if (boardId >= kBoardIdCount) return RuleRefusal(Condition::kBoardIdOutOfRange);
+    if (table.IsSwitchIdUsed(boardId)) return RuleRefusal(Condition::kSwitchIdUsed);
   }
   // Choosing the identifier the template already has counts as an edit too.
   slot.SwitchID = boardId;
-  return Refusal::kNone;
+  return {};
 }
 
-Refusal SetBoardId(TemplateTable& table, uint32_t n, uint32_t boardId) {
-  if (n >= kTemplateCount) return Refusal::kNumberOutOfRange;
-  if (table[n].Used == 0) return Refusal::kNoSuchTemplate;
+Status SetBoardId(TemplateTable& table, uint32_t n, uint32_t boardId) {
+  if (n >= kTemplateCount) return RuleRefusal(Condition::kNumberOutOfRange);
+  if (table[n].Used == 0) return RuleRefusal(Condition::kNoSuchTemplate);
   return SetBoardId(table, table[n], boardId);
 }
 
@@ -112,15 +113,15 @@ std::string ChannelMaskText(uint32_t mask) {
   return text;
 }
 
-Refusal SetAoRange(AoSetting& setting, int range) {
-  if (range < 0 || range >= kAoRangeCount) return Refusal::kNoSuchRange;
+Status SetAoRange(AoSetting& setting, int range) {
+  if (range < 0 || range >= kAoRangeCount) return RuleRefusal(Condition::kNoSuchRange);
   setting.RefHigh = AoRangeTable[range].RefHigh;
   setting.RefLow = AoRangeTable[range].RefLow;
-  return Refusal::kNone;
+  return {};
 }
 
-Refusal SetAoRange(DeviceTemplate& slot, int output, int range) {
-  if (output < 0 || output >= kAoOutputCount) return Refusal::kNoSuchRange;
+Status SetAoRange(DeviceTemplate& slot, int output, int range) {
+  if (output < 0 || output >= kAoOutputCount) return RuleRefusal(Condition::kNoSuchRange);
   return SetAoRange(slot.AOSettings[output], range);
 }
 

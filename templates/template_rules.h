@@ -11,24 +11,21 @@
 #include <string_view>
 #include <vector>
 
+#include "regfile/status.h"
 #include "templates/device_template.h"
 
 namespace zuv {
 
-// Why an edit was not made. kNone: it was made.
-enum class Refusal {
-  kNone,
-  kNoFreeSlot,          // "Support up to 16 Templates"
-  kSwitchIdUsed,        // "SwitchID already used!"
-  kBoardIdOutOfRange,   // a new board id above 15
-  kNumberOutOfRange,    // a template number above 15
-  kNoSuchTemplate,      // the slot holds no template
-  kNoSuchRange,         // not one of the four analog-output ranges
-};
+// An edit the rules refuse is left unmade and told by a Status whose
+// condition is the rule's (Condition::kNoFreeSlot ... kNoSuchRange) and whose
+// words are the rule's text; success when the edit was made.
 
-// The text shown for a refusal (the editor's box, the tool's message); "" for
-// kNone. The first two are the editor's own texts.
-const char* RefusalText(Refusal refusal);
+// The text shown for a rule's refusal (the editor's box, the tool's message);
+// "" for any other condition. kNoFreeSlot and kSwitchIdUsed give the editor's
+// own texts.
+const char* RefusalText(Condition refusal);
+// The refusal of `rule`, worded with RefusalText.
+Status RuleRefusal(Condition rule);
 
 // Board ids a template may be given: 0 to kBoardIdCount - 1 (the Device
 // page's list).
@@ -42,18 +39,18 @@ std::string TemplateName(uint32_t n);
 // The editor's Add: the first free slot, with its own board id or the lowest
 // one no template uses (TemplateTable::AllocateTemplate). kNoFreeSlot when all
 // 16 slots are used; *n is then kTemplateCount.
-Refusal AddTemplate(TemplateTable& table, uint32_t* n);
+Status AddTemplate(TemplateTable& table, uint32_t* n);
 
 // Frees slot n. kNumberOutOfRange, or kNoSuchTemplate when it holds none.
-Refusal RemoveTemplate(TemplateTable& table, uint32_t n);
+Status RemoveTemplate(TemplateTable& table, uint32_t n);
 
 // The Device page's board-id rule for `slot`, a used slot of `table`: the id
 // it already has is always taken (even one above 15 that a file gave it, so
 // keeping it is no edit of it); another is refused when it is above 15
 // (kBoardIdOutOfRange) or a used template has it (kSwitchIdUsed).
-Refusal SetBoardId(const TemplateTable& table, DeviceTemplate& slot, uint32_t boardId);
+Status SetBoardId(const TemplateTable& table, DeviceTemplate& slot, uint32_t boardId);
 // The same for slot n, which must hold a template (kNoSuchTemplate).
-Refusal SetBoardId(TemplateTable& table, uint32_t n, uint32_t boardId);
+Status SetBoardId(TemplateTable& table, uint32_t n, uint32_t boardId);
 
 // ---------------------------------------------------------------- A/D pairs
 
@@ -87,8 +84,8 @@ constexpr int kAoOutputCount = 2;
 // The AO page's range assignment: output `output` (0 or 1) gets the ends of
 // AoRangeTable[range]; its Code stays. kNoSuchRange for a range outside the
 // table (nothing changes).
-Refusal SetAoRange(DeviceTemplate& slot, int output, int range);
-Refusal SetAoRange(AoSetting& setting, int range);
+Status SetAoRange(DeviceTemplate& slot, int output, int range);
+Status SetAoRange(AoSetting& setting, int range);
 
 // The range a list shows for a setting: FindAoRange, or "-10 ~ 10V" for ends
 // that match none (the setting itself stays as it is).

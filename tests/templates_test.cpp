@@ -109,18 +109,18 @@ TEST(Rules, BoardIdAsTheDevicePageTakesIt) {
   struct Case {
     uint32_t n;
     uint32_t id;
-    Refusal expect;
+    Condition expect;
     uint32_t idAfter;
   };
   const Case cases[] = {
-      {0, 0, Refusal::kNone, 0},                 // its own id
-      {0, 1, Refusal::kSwitchIdUsed, 0},         // template 1 has it
-      {0, 5, Refusal::kNone, 5},                 // only a free slot has it
-      {0, 16, Refusal::kBoardIdOutOfRange, 0},
-      {3, 20, Refusal::kNone, 20},               // kept as the file gave it
-      {3, 21, Refusal::kBoardIdOutOfRange, 20},
-      {2, 0, Refusal::kNoSuchTemplate, 5},
-      {16, 0, Refusal::kNumberOutOfRange, 0},
+      {0, 0, Condition::kOk, 0},            // its own id
+      {0, 1, Condition::kSwitchIdUsed, 0},  // template 1 has it
+      {0, 5, Condition::kOk, 5},            // only a free slot has it
+      {0, 16, Condition::kBoardIdOutOfRange, 0},
+      {3, 20, Condition::kOk, 20},  // kept as the file gave it
+      {3, 21, Condition::kBoardIdOutOfRange, 20},
+      {2, 0, Condition::kNoSuchTemplate, 5},
+      {16, 0, Condition::kNumberOutOfRange, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.n) + " -> " + std::to_string(c.id));
@@ -129,13 +129,15 @@ TEST(Rules, BoardIdAsTheDevicePageTakesIt) {
     table[1] = {1, 1, 0, {kDefaultAoSetting, kDefaultAoSetting}};
     table[2].SwitchID = 5;
     table[3] = {1, 20, 0, {kDefaultAoSetting, kDefaultAoSetting}};
-    EXPECT_EQ(SetBoardId(table, c.n, c.id), c.expect);
+    const Status refusal = SetBoardId(table, c.n, c.id);
+    EXPECT_EQ(refusal.condition(), c.expect);
+    EXPECT_EQ(ReasonText(refusal), RefusalText(c.expect));
     if (c.n < kTemplateCount) {
       EXPECT_EQ(table[c.n].SwitchID, c.idAfter);
     }
   }
-  EXPECT_STREQ(RefusalText(Refusal::kSwitchIdUsed), "SwitchID already used!");
-  EXPECT_STREQ(RefusalText(Refusal::kNoFreeSlot), "Support up to 16 Templates");
+  EXPECT_STREQ(RefusalText(Condition::kSwitchIdUsed), "SwitchID already used!");
+  EXPECT_STREQ(RefusalText(Condition::kNoFreeSlot), "Support up to 16 Templates");
 }
 
 TEST(Rules, PairsAndRanges) {
@@ -151,10 +153,10 @@ TEST(Rules, PairsAndRanges) {
   EXPECT_FALSE(IsPairMask(0x4u));
 
   EXPECT_EQ(ShownAoRange(slot.AOSettings[1]), 3);  // no range: "-10 ~ 10V" shown
-  EXPECT_EQ(SetAoRange(slot, 0, 2), Refusal::kNone);
+  EXPECT_TRUE(SetAoRange(slot, 0, 2).ok());
   EXPECT_EQ(slot.AOSettings[0].Code, 7u);
   EXPECT_EQ(ShownAoRange(slot.AOSettings[0]), 2);
-  EXPECT_EQ(SetAoRange(slot, 1, 4), Refusal::kNoSuchRange);
+  EXPECT_EQ(SetAoRange(slot, 1, 4).condition(), Condition::kNoSuchRange);
   EXPECT_EQ(slot.AOSettings[1].RefHigh, 3.0f);
 }
 
