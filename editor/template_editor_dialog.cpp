@@ -432,7 +432,8 @@ void TemplateEditorDialog::OnRemove() {
   HTREEITEM item = templateTree_.GetSelectedItem();
   int slot = SlotOf(item);
   if (slot < 0) return;
-  RemoveTemplate(templates_, static_cast<uint32_t>(slot));
+  // The tree lists only used slots, so the slot holds a template to remove.
+  if (!RemoveTemplate(templates_, static_cast<uint32_t>(slot)).ok()) return;
   templateTree_.DeleteItem(item);
   MarkModified();
 }
