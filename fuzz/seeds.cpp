@@ -28,6 +28,20 @@ const std::string kOther =
     "\"Order\"=dword:0000001A\r\n"
     "\"Names\"=multi_sz:\"a\",\"b\"\r\n\r\n";
 
+std::string Repeated(const std::string& text, int times) {
+  std::string repeated;
+  repeated.reserve(text.size() * static_cast<size_t>(times));
+  for (int i = 0; i < times; ++i) repeated += text;
+  return repeated;
+}
+
+// One key holding 10 000 values.
+std::string ManyValues() {
+  std::string text = "[HKEY_LOCAL_MACHINE\\Drivers\\Many]\r\n";
+  for (int i = 0; i < 10000; ++i) text += "\"V" + std::to_string(i) + "\"=dword:1\r\n";
+  return text;
+}
+
 // The texts every seed starts from, for each of the four drivers.
 std::vector<std::pair<std::string, std::string>> Texts() {
   return {
@@ -41,6 +55,10 @@ std::vector<std::pair<std::string, std::string>> Texts() {
       {"mxb", Section(kMxb, 1) + kOther + Section(kMxb, 10)},
       {"pci2369", kOther + Section(kPci2369, 4)},
       {"empty", ""},
+      // Shapes that make a search going back over the text, or one linear in
+      // a key's values, slow: the fuzzers' time-out catches such a search.
+      {"usb-many-values", ManyValues() + Section(kUsb, 0)},
+      {"usb-long-comment", "; " + Repeated("Template0]", 20000) + "\r\n" + Section(kUsb, 0)},
   };
 }
 
