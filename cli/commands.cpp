@@ -297,15 +297,15 @@ std::string ReadDocument(Context& context, const std::string& source, const std:
     }
     if (stream.bad()) throw Failure{name + ": cannot be read"};
   } else {
-    Status status;
-    const std::unique_ptr<File> file = context.fileSystem.OpenForReading(source, &status);
-    if (!file) {
-      if (status.condition() == Condition::kNotRegularFile) {
+    StatusOr<std::unique_ptr<File>> opened = context.fileSystem.OpenForReading(source);
+    if (!opened.ok()) {
+      if (opened.status().condition() == Condition::kNotRegularFile) {
         throw Failure{name +
                       ": not a regular file (give a document file, or - for standard input)"};
       }
-      throw Failure{ErrorText((status.ok() ? Status::System(0) : status).WithPath(name))};
+      throw Failure{ErrorText(opened.status().WithPath(name))};
     }
+    const std::unique_ptr<File> file = opened.Take();
     try {
       const uint64_t size = file->GetLength();
       if (size > kDocumentByteLimit) {

@@ -57,32 +57,31 @@ uint32_t LockWaitBound(uint32_t waitMilliseconds) {
                                                       : std::min(configured, waitMilliseconds);
 }
 
-std::unique_ptr<File> FileSystem::OpenForReading(const std::string& path, Status* status) {
-  return OpenExisting(path, status);
+StatusOr<std::unique_ptr<File>> FileSystem::OpenForReading(const std::string& path) {
+  return OpenExisting(path);
 }
 
-std::unique_ptr<FileLock> FileSystem::Lock(const std::string&, LockMode, Status*, uint32_t) {
-  return std::make_unique<NoLock>();
+StatusOr<std::unique_ptr<FileLock>> FileSystem::Lock(const std::string&, LockMode, uint32_t) {
+  return std::unique_ptr<FileLock>(std::make_unique<NoLock>());
 }
 
-std::unique_ptr<File> LockWaitBoundFileSystem::OpenExisting(const std::string& path,
-                                                            Status* status) {
-  return files_.OpenExisting(path, status);
+StatusOr<std::unique_ptr<File>> LockWaitBoundFileSystem::OpenExisting(const std::string& path) {
+  return files_.OpenExisting(path);
 }
 
-std::unique_ptr<File> LockWaitBoundFileSystem::OpenForReading(const std::string& path,
-                                                              Status* status) {
-  return files_.OpenForReading(path, status);
+StatusOr<std::unique_ptr<File>> LockWaitBoundFileSystem::OpenForReading(const std::string& path) {
+  return files_.OpenForReading(path);
 }
 
 Status LockWaitBoundFileSystem::ReplaceContent(const std::string& path, std::string_view content) {
   return files_.ReplaceContent(path, content);
 }
 
-std::unique_ptr<FileLock> LockWaitBoundFileSystem::Lock(const std::string& path, LockMode mode,
-                                                        Status* status, uint32_t waitMilliseconds) {
+StatusOr<std::unique_ptr<FileLock>> LockWaitBoundFileSystem::Lock(const std::string& path,
+                                                                  LockMode mode,
+                                                                  uint32_t waitMilliseconds) {
   return files_.Lock(
-      path, mode, status,
+      path, mode,
       waitMilliseconds == kLockWaitFromEnvironment ? wait_ : std::min(wait_, waitMilliseconds));
 }
 
@@ -123,9 +122,9 @@ Status FileSystem::ReplaceContent(const std::string& path, std::string_view cont
 
 Status ReplaceInPlace(FileSystem& fileSystem, const std::string& path, std::string_view content,
                       bool safeCopy) {
-  Status status;
-  std::unique_ptr<File> file = fileSystem.OpenExisting(path, &status);
-  if (!file) return status.ok() ? Status::System(0, path, "open") : status;
+  StatusOr<std::unique_ptr<File>> opened = fileSystem.OpenExisting(path);
+  if (!opened.ok()) return opened.status();
+  const std::unique_ptr<File> file = opened.Take();
   std::string old;
   try {
     old.resize(file->GetLength());

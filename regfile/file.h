@@ -93,17 +93,16 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // Opens an existing file for reading and writing, without creating or
-  // truncating it. On failure returns null and sets *status to the system's
-  // error; a path that names anything but a regular file (a folder, a FIFO,
-  // a device) is refused at once, never waited on, with
-  // Condition::kNotRegularFile.
-  virtual std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) = 0;
+  // truncating it; or the system's error. A path that names anything but a
+  // regular file (a folder, a FIFO, a device) is refused at once, never
+  // waited on, with Condition::kNotRegularFile.
+  virtual StatusOr<std::unique_ptr<File>> OpenExisting(const std::string& path) = 0;
   // Opens an existing file for reading only, sharing it with every other
   // reader and writer (on Windows reading, writing and deletion): what a path
   // that only reads uses, so that read-only files and file systems read as
   // any other and readers never refuse one another. Writing to it raises.
   // This default opens it as OpenExisting does.
-  virtual std::unique_ptr<File> OpenForReading(const std::string& path, Status* status);
+  virtual StatusOr<std::unique_ptr<File>> OpenForReading(const std::string& path);
 
   // Makes the existing file at `path` hold exactly `content`, in one step:
   // whenever this stops (an error, the process killed, the power gone), the
@@ -139,11 +138,11 @@ class FileSystem {
   // left behind (no live save can hold one while the lock is had); on Windows
   // it first puts back a driver file that a save killed inside ReplaceFileW
   // left missing beside its backup, and removes backups once the file is
-  // whole. Null with *status set (Condition::kLockTimedOut after the wait)
-  // when it cannot be had. Files in memory are not locked: this returns a
-  // lock that holds nothing.
-  virtual std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status,
-                                         uint32_t waitMilliseconds = kLockWaitFromEnvironment);
+  // whole. The failure when it cannot be had (Condition::kLockTimedOut after
+  // the wait). Files in memory are not locked: this returns a lock that
+  // holds nothing.
+  virtual StatusOr<std::unique_ptr<FileLock>> Lock(
+      const std::string& path, LockMode mode, uint32_t waitMilliseconds = kLockWaitFromEnvironment);
 
   // The absolute path of the file `path` names, through every symbolic link
   // (on Windows the open file's final path when the path leads through a
@@ -162,11 +161,12 @@ class LockWaitBoundFileSystem : public FileSystem {
  public:
   LockWaitBoundFileSystem(FileSystem& files, uint32_t waitMilliseconds)
       : files_(files), wait_(waitMilliseconds) {}
-  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override;
-  std::unique_ptr<File> OpenForReading(const std::string& path, Status* status) override;
+  StatusOr<std::unique_ptr<File>> OpenExisting(const std::string& path) override;
+  StatusOr<std::unique_ptr<File>> OpenForReading(const std::string& path) override;
   Status ReplaceContent(const std::string& path, std::string_view content) override;
-  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status,
-                                 uint32_t waitMilliseconds = kLockWaitFromEnvironment) override;
+  StatusOr<std::unique_ptr<FileLock>> Lock(
+      const std::string& path, LockMode mode,
+      uint32_t waitMilliseconds = kLockWaitFromEnvironment) override;
   std::string RealPath(const std::string& path) override;
 
  private:

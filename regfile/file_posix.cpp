@@ -115,12 +115,12 @@ class PosixFile : public File {
 
 class PosixFileSystem : public FileSystem {
  public:
-  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override {
-    return Open(path, O_RDWR, status);
+  StatusOr<std::unique_ptr<File>> OpenExisting(const std::string& path) override {
+    return Opened(path, O_RDWR);
   }
 
-  std::unique_ptr<File> OpenForReading(const std::string& path, Status* status) override {
-    return Open(path, O_RDONLY, status);
+  StatusOr<std::unique_ptr<File>> OpenForReading(const std::string& path) override {
+    return Opened(path, O_RDONLY);
   }
 
   std::string RealPath(const std::string& path) override {
@@ -201,8 +201,25 @@ class PosixFileSystem : public FileSystem {
   // process. A save replaces the file by rename, which leaves a waiting
   // process holding the old file; it sees that the path names another file
   // now and locks that one.
-  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status,
-                                 uint32_t waitMilliseconds = kLockWaitFromEnvironment) override {
+  StatusOr<std::unique_ptr<FileLock>> Lock(
+      const std::string& path, LockMode mode,
+      uint32_t waitMilliseconds = kLockWaitFromEnvironment) override {
+    Status status;
+    std::unique_ptr<FileLock> lock = LockReporting(path, mode, &status, waitMilliseconds);
+    if (!lock) return status;
+    return lock;
+  }
+
+ private:
+  static StatusOr<std::unique_ptr<File>> Opened(const std::string& path, int access) {
+    Status status;
+    std::unique_ptr<File> file = Open(path, access, &status);
+    if (!file) return status;
+    return file;
+  }
+
+  static std::unique_ptr<FileLock> LockReporting(const std::string& path, LockMode mode,
+                                                 Status* status, uint32_t waitMilliseconds) {
     const auto failed = [&](Status why) {
       if (status) *status = std::move(why);
       return nullptr;
@@ -238,7 +255,6 @@ class PosixFileSystem : public FileSystem {
     }
   }
 
- private:
   static std::unique_ptr<File> Open(const std::string& path, int access, Status* status) {
     // Without O_NONBLOCK the open of a FIFO waits for a writer; what it opens
     // is looked at before anything is read.

@@ -15,12 +15,12 @@ namespace {
 
 class Win32FileSystem : public FileSystem {
  public:
-  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override {
-    return win32::OpenFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, status);
+  StatusOr<std::unique_ptr<File>> OpenExisting(const std::string& path) override {
+    return Opened(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
   }
 
-  std::unique_ptr<File> OpenForReading(const std::string& path, Status* status) override {
-    return win32::OpenFile(path, GENERIC_READ, win32::kShareAll, status);
+  StatusOr<std::unique_ptr<File>> OpenForReading(const std::string& path) override {
+    return Opened(path, GENERIC_READ, win32::kShareAll);
   }
 
   std::string RealPath(const std::string& path) override { return win32::RealPath(path); }
@@ -29,9 +29,22 @@ class Win32FileSystem : public FileSystem {
     return win32::ReplaceContent(*this, path, content);
   }
 
-  std::unique_ptr<FileLock> Lock(const std::string& path, LockMode mode, Status* status,
-                                 uint32_t waitMilliseconds = kLockWaitFromEnvironment) override {
-    return win32::LockFile(path, mode, status, waitMilliseconds);
+  StatusOr<std::unique_ptr<FileLock>> Lock(
+      const std::string& path, LockMode mode,
+      uint32_t waitMilliseconds = kLockWaitFromEnvironment) override {
+    Status status;
+    std::unique_ptr<FileLock> lock = win32::LockFile(path, mode, &status, waitMilliseconds);
+    if (!lock) return status;
+    return lock;
+  }
+
+ private:
+  static StatusOr<std::unique_ptr<File>> Opened(const std::string& path, DWORD access,
+                                                DWORD share) {
+    Status status;
+    std::unique_ptr<File> file = win32::OpenFile(path, access, share, &status);
+    if (!file) return status;
+    return file;
   }
 };
 

@@ -59,13 +59,10 @@ const std::string* MemoryFileSystem::GetFile(const std::string& path) const {
 
 void MemoryFileSystem::RemoveFile(const std::string& path) { files_.erase(path); }
 
-std::unique_ptr<File> MemoryFileSystem::OpenExisting(const std::string& path, Status* status) {
+StatusOr<std::unique_ptr<File>> MemoryFileSystem::OpenExisting(const std::string& path) {
   auto found = files_.find(path);
-  if (found == files_.end()) {
-    if (status) *status = Status::System(kNotFound, path, "open");
-    return nullptr;
-  }
-  return std::make_unique<MemoryFile>(found->second);
+  if (found == files_.end()) return Status::System(kNotFound, path, "open");
+  return std::unique_ptr<File>(std::make_unique<MemoryFile>(found->second));
 }
 
 Status MemoryFileSystem::ReplaceContent(const std::string& path, std::string_view content) {

@@ -21,7 +21,7 @@ class MemoryFileSystem : public FileSystem {
 
   // A missing file is the system error 2 (the file-not-found code on both
   // platforms).
-  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override;
+  StatusOr<std::unique_ptr<File>> OpenExisting(const std::string& path) override;
   // Sets the content of an existing file; the system error 2 when there is none.
   Status ReplaceContent(const std::string& path, std::string_view content) override;
 

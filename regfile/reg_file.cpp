@@ -54,13 +54,12 @@ uint32_t RegFile::Open(const char* path) {
     m_lastStatus = Status::System(2, {}, "open");
     return m_lastStatus.SystemCode();
   }
-  Status status;
-  std::unique_ptr<File> file = m_fileSystem.OpenExisting(path, &status);
-  if (!file) {
-    m_lastStatus = status.ok() ? Status::System(0, path, "open") : status;
+  StatusOr<std::unique_ptr<File>> file = m_fileSystem.OpenExisting(path);
+  if (!file.ok()) {
+    m_lastStatus = file.status();
     return m_lastStatus.SystemCode();
   }
-  m_file = std::move(file);
+  m_file = file.Take();
   m_lastStatus = Status();
   DeriveKeys(path);
   try {

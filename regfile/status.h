@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace zuv {
 
@@ -104,6 +105,28 @@ class [[nodiscard]] Status {
   std::string path_;
   const char* operation_ = "";
   std::string detail_;
+};
+
+// A value, or the failure that says why there is none: what an open or a
+// lock returns. A failure given as success becomes a failure without a
+// system code, so a missing value is never taken for one that is there.
+template <class T>
+class [[nodiscard]] StatusOr {
+ public:
+  StatusOr(T value) : value_(std::move(value)) {}  // NOLINT: a value converts
+  StatusOr(Status status)                          // NOLINT: so does a failure
+      : status_(status.ok() ? Status::System(0) : std::move(status)) {}
+
+  bool ok() const { return status_.ok(); }
+  const Status& status() const { return status_; }
+  T& operator*() { return value_; }
+  T* operator->() { return &value_; }
+  // The value, moved out.
+  T Take() { return std::move(value_); }
+
+ private:
+  T value_{};
+  Status status_;
 };
 
 // The reason alone: the system's text for its code ("No space left on

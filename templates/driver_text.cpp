@@ -7,9 +7,9 @@
 namespace zuv {
 
 Status ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::string* content) {
-  Status status;
-  std::unique_ptr<File> file = fileSystem.OpenForReading(path, &status);
-  if (!file) return status.ok() ? Status::System(0, path, "open") : status;
+  StatusOr<std::unique_ptr<File>> opened = fileSystem.OpenForReading(path);
+  if (!opened.ok()) return opened.status();
+  const std::unique_ptr<File> file = opened.Take();
 #ifdef _WIN32
   constexpr uint32_t kTooLarge = 223;   // ERROR_FILE_TOO_LARGE
   constexpr uint32_t kNoMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
@@ -41,11 +41,10 @@ Status ReadLockedFile(FileLock& lock, const std::string& path, FileSystem& fileS
 }
 
 Status ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedText* text) {
-  Status status;
-  const std::unique_ptr<FileLock> lock = fileSystem.Lock(path, LockMode::kShared, &status);
-  if (!lock) return status.ok() ? Status::Of(Condition::kLockTimedOut) : status;
+  StatusOr<std::unique_ptr<FileLock>> lock = fileSystem.Lock(path, LockMode::kShared);
+  if (!lock.ok()) return lock.status();
   std::string bytes;
-  status = ReadLockedFile(*lock, path, fileSystem, &bytes);
+  const Status status = ReadLockedFile(**lock, path, fileSystem, &bytes);
   if (status.ok()) *text = DecodeText(std::move(bytes));
   return status;
 }

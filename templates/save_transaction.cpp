@@ -71,10 +71,11 @@ SaveTransaction::~SaveTransaction() {
 Status SaveTransaction::Begin() {
   assert(step_ == Step::kNew);
   step_ = Step::kBegun;
-  Status status;
-  lock_ = fileSystem_.Lock(path_, dryRun_ ? LockMode::kShared : LockMode::kExclusive, &status);
-  if (!lock_) return (status.ok() ? Status::Of(Condition::kLockTimedOut) : status).WithPath(path_);
-  status = ReadLockedFile(*lock_, path_, fileSystem_, &bytes_);
+  StatusOr<std::unique_ptr<FileLock>> lock =
+      fileSystem_.Lock(path_, dryRun_ ? LockMode::kShared : LockMode::kExclusive);
+  if (!lock.ok()) return lock.status().WithPath(path_);
+  lock_ = lock.Take();
+  Status status = ReadLockedFile(*lock_, path_, fileSystem_, &bytes_);
   if (!status.ok()) return status.WithPath(path_);
   // An 8-bit or UTF-8 file's text is its bytes: the decoded text takes them
   // over instead of holding a second copy.

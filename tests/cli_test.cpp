@@ -1080,9 +1080,8 @@ TEST_F(Tool, ProcessesAtOnceKeepEveryEdit) {
   ASSERT_EQ(::setenv("ZUV8620_LOCK_WAIT_MS", "300", 1), 0);
 #endif
   {
-    Status error;
-    const auto lock = NativeFileSystem().Lock(path_, LockMode::kExclusive, &error);
-    ASSERT_TRUE(lock) << ErrorText(error);
+    auto lock = NativeFileSystem().Lock(path_, LockMode::kExclusive);
+    ASSERT_TRUE(lock.ok()) << ErrorText(lock.status());
     for (const char* args : {"add", "list"}) {
       const Result r = OnFile(args);
       EXPECT_EQ(r.status, 2) << args;

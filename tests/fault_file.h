@@ -21,10 +21,10 @@ class FaultFileSystem : public FileSystem {
   int Calls() const { return calls_; }
   bool Failed() const { return failed_; }
 
-  std::unique_ptr<File> OpenExisting(const std::string& path, Status* status) override {
-    std::unique_ptr<File> file = inner_.OpenExisting(path, status);
-    if (!file) return nullptr;
-    return std::make_unique<FaultFile>(*this, std::move(file), path);
+  StatusOr<std::unique_ptr<File>> OpenExisting(const std::string& path) override {
+    StatusOr<std::unique_ptr<File>> file = inner_.OpenExisting(path);
+    if (!file.ok()) return file;
+    return std::unique_ptr<File>(std::make_unique<FaultFile>(*this, file.Take(), path));
   }
 
   // One call: when it is the one that fails, the file stays as it was, as the

@@ -53,12 +53,22 @@ void ExerciseFile(File& file) {
   EXPECT_EQ(std::string(buffer, 8), "01234abc");
 }
 
+// The file or lock an open or a lock gives, or null with *error set.
+template <class T>
+T OrNull(StatusOr<T> result, Status* error) {
+  if (!result.ok()) {
+    *error = result.status();
+    return T();
+  }
+  return result.Take();
+}
+
 TEST(FileTest, NativeFileReadsWritesAndCuts) {
   TempDir dir;
   std::string path = dir.File("f.reg");
   WriteFileBytes(path, "0123456789");
   Status error;
-  auto file = NativeFileSystem().OpenExisting(path, &error);
+  auto file = OrNull(NativeFileSystem().OpenExisting(path), &error);
   ASSERT_TRUE(file) << ErrorText(error);
   ExerciseFile(*file);
   file->Close();
@@ -70,11 +80,11 @@ TEST(FileTest, MemoryFileBehavesAlike) {
   MemoryFileSystem files;
   files.SetFile("f", "0123456789");
   Status error;
-  auto file = files.OpenExisting("f", &error);
+  auto file = OrNull(files.OpenExisting("f"), &error);
   ASSERT_TRUE(file);
   ExerciseFile(*file);
   EXPECT_EQ(*files.GetFile("f"), "01234abc");
-  EXPECT_FALSE(files.OpenExisting("g", &error));
+  EXPECT_FALSE(OrNull(files.OpenExisting("g"), &error));
   EXPECT_EQ(error.SystemCode(), 2u);
 }
 
@@ -82,14 +92,14 @@ TEST(FileTest, OpeningNeverCreatesOrTruncates) {
   TempDir dir;
   std::string missing = dir.File("missing.reg");
   Status error;
-  EXPECT_FALSE(NativeFileSystem().OpenExisting(missing, &error));
+  EXPECT_FALSE(OrNull(NativeFileSystem().OpenExisting(missing), &error));
   EXPECT_EQ(error.SystemCode(), 2u);  // ENOENT and ERROR_FILE_NOT_FOUND alike
   EXPECT_FALSE(test::FileExists(missing));
   EXPECT_FALSE(SystemErrorText(error.SystemCode()).empty());
 
   std::string present = dir.File("present.reg");
   WriteFileBytes(present, "keep");
-  auto file = NativeFileSystem().OpenExisting(present, &error);
+  auto file = OrNull(NativeFileSystem().OpenExisting(present), &error);
   ASSERT_TRUE(file);
   file->Close();
   EXPECT_EQ(ReadFileBytes(present), "keep");
@@ -388,10 +398,10 @@ TEST(FileLockTest, ReadersShareAWriterIsAloneAcrossAReplacement) {
   FileSystem& files = NativeFileSystem();
   Status error;
   ScopedEnvironment wait("ZUV8620_LOCK_WAIT_MS", "5000");
-  auto first = files.Lock(path, LockMode::kExclusive, &error);
+  auto first = OrNull(files.Lock(path, LockMode::kExclusive), &error);
   ASSERT_TRUE(first) << ErrorText(error);
   std::unique_ptr<FileLock> waiting;
-  std::thread waiter([&] { waiting = files.Lock(path, LockMode::kExclusive, &error); });
+  std::thread waiter([&] { waiting = OrNull(files.Lock(path, LockMode::kExclusive), &error); });
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_TRUE(files.ReplaceContent(path, "new").ok());
   first.reset();
@@ -399,27 +409,27 @@ TEST(FileLockTest, ReadersShareAWriterIsAloneAcrossAReplacement) {
   ASSERT_TRUE(waiting) << ErrorText(error);
 
   SetEnvironment("ZUV8620_LOCK_WAIT_MS", "50");  // put back by `wait`
-  EXPECT_FALSE(files.Lock(path, LockMode::kShared, &error));  // the new file is held
+  EXPECT_FALSE(OrNull(files.Lock(path, LockMode::kShared), &error));  // the new file is held
   EXPECT_EQ(error.condition(), Condition::kLockTimedOut);
   waiting.reset();
-  auto reader = files.Lock(path, LockMode::kShared, &error);
-  auto another = files.Lock(path, LockMode::kShared, &error);
+  auto reader = OrNull(files.Lock(path, LockMode::kShared), &error);
+  auto another = OrNull(files.Lock(path, LockMode::kShared), &error);
   EXPECT_TRUE(reader && another);
-  EXPECT_FALSE(files.Lock(path, LockMode::kExclusive, &error));
+  EXPECT_FALSE(OrNull(files.Lock(path, LockMode::kExclusive), &error));
   EXPECT_EQ(error.condition(), Condition::kLockTimedOut);
-  EXPECT_FALSE(files.Lock(dir.File("missing.reg"), LockMode::kShared, &error));
+  EXPECT_FALSE(OrNull(files.Lock(dir.File("missing.reg"), LockMode::kShared), &error));
   EXPECT_EQ(error.SystemCode(), 2u);
 
   // A wait that is not a number of milliseconds is refused, not replaced.
   for (const char* malformed : {"10s", "-1", " 50", "3600001", "99999999999999999999"}) {
     SetEnvironment("ZUV8620_LOCK_WAIT_MS", malformed);
-    EXPECT_FALSE(files.Lock(path, LockMode::kShared, &error)) << malformed;
+    EXPECT_FALSE(OrNull(files.Lock(path, LockMode::kShared), &error)) << malformed;
     EXPECT_EQ(error.condition(), Condition::kLockWaitMalformed) << malformed;
     EXPECT_EQ(ReasonText(error), "ZUV8620_LOCK_WAIT_MS is \"" + std::string(malformed) +
                                      "\", not a number of milliseconds from 0 to 3600000");
   }
   SetEnvironment("ZUV8620_LOCK_WAIT_MS", "3600000");
-  EXPECT_TRUE(files.Lock(path, LockMode::kShared, &error));
+  EXPECT_TRUE(OrNull(files.Lock(path, LockMode::kShared), &error));
 }
 
 // A wait bound given to Lock (0: try once), or by a file system that bounds
@@ -434,19 +444,20 @@ TEST(FileLockTest, AWaitBoundTellsAHeldLockAtOnce) {
   EXPECT_EQ(LockWaitBound(200), 200u);
   EXPECT_EQ(LockWaitBound(9000), 5000u);
   Status error;
-  auto held = NativeFileSystem().Lock(path, LockMode::kExclusive, &error);
+  auto held = OrNull(NativeFileSystem().Lock(path, LockMode::kExclusive), &error);
   ASSERT_TRUE(held) << ErrorText(error);
   LockWaitBoundFileSystem bounded(NativeFileSystem(), 100);
   for (int round = 0; round < 2; ++round) {
     const auto start = std::chrono::steady_clock::now();
-    const auto lock = round == 0 ? NativeFileSystem().Lock(path, LockMode::kShared, &error, 0)
-                                 : bounded.Lock(path, LockMode::kShared, &error);
+    const auto lock = round == 0
+                          ? OrNull(NativeFileSystem().Lock(path, LockMode::kShared, 0), &error)
+                          : OrNull(bounded.Lock(path, LockMode::kShared), &error);
     EXPECT_FALSE(lock);
     EXPECT_EQ(error.condition(), Condition::kLockTimedOut);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   }
   held.reset();
-  EXPECT_TRUE(bounded.Lock(path, LockMode::kExclusive, &error));
+  EXPECT_TRUE(OrNull(bounded.Lock(path, LockMode::kExclusive), &error));
   // Every other call goes to the file system it bounds.
   EXPECT_TRUE(bounded.ReplaceContent(path, "new").ok());
   EXPECT_EQ(ReadFileBytes(path), "new");
@@ -461,12 +472,12 @@ TEST(FileTest, APathOfAnyNameOpensReplacesAndLocks) {
   WriteFileBytes(path, "old");
   FileSystem& files = NativeFileSystem();
   Status status;
-  auto file = files.OpenForReading(path, &status);
+  auto file = OrNull(files.OpenForReading(path), &status);
   ASSERT_TRUE(file) << ErrorText(status);
   char text[8] = {};
   EXPECT_EQ(file->Read(text, sizeof text), 3u);
   file.reset();
-  auto lock = files.Lock(path, LockMode::kExclusive, &status);
+  auto lock = OrNull(files.Lock(path, LockMode::kExclusive), &status);
   ASSERT_TRUE(lock) << ErrorText(status);
   EXPECT_TRUE(files.ReplaceContent(path, "new").ok());
   lock.reset();
@@ -474,7 +485,7 @@ TEST(FileTest, APathOfAnyNameOpensReplacesAndLocks) {
   EXPECT_EQ(files.RealPath(path), path);
   // A failure names the path as it is.
   const std::string missing = dir.File(u8"Образ 画像/нет.reg");
-  EXPECT_FALSE(files.OpenForReading(missing, &status));
+  EXPECT_FALSE(OrNull(files.OpenForReading(missing), &status));
   EXPECT_EQ(ErrorText(status).rfind(missing + ": ", 0), 0u) << ErrorText(status);
 }
 
@@ -499,14 +510,14 @@ TEST(FileLockTest, TheWriterRemovesLeftoversOfKilledSaves) {
   for (const std::string& name : kept) WriteFileBytes(dir.File(name), "x");
   WriteFileBytes(dir.File(leftover), "half");
   Status error;
-  EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kShared, &error));
+  EXPECT_TRUE(OrNull(NativeFileSystem().Lock(path, LockMode::kShared), &error));
   EXPECT_TRUE(test::FileExists(dir.File(leftover)));
 #ifndef _WIN32
-  EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kExclusive, &error));
+  EXPECT_TRUE(OrNull(NativeFileSystem().Lock(path, LockMode::kExclusive), &error));
   EXPECT_TRUE(test::FileExists(dir.File(leftover)));
   WriteFileBytes(dir.File(killed), "half");
 #endif
-  EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kExclusive, &error));
+  EXPECT_TRUE(OrNull(NativeFileSystem().Lock(path, LockMode::kExclusive), &error));
   EXPECT_EQ(Names(dir.Path()), kept);
 }
 
@@ -584,16 +595,16 @@ TEST(FileLockTest, TheWriterPutsBackAFileLeftAtItsBackupName) {
   WriteFileBytes(dir.File("USB8620.reg.backup-77-1"), "old");
   WriteFileBytes(dir.File("USB8620.reg.saving-77-2"), "new");
   Status error;
-  EXPECT_FALSE(NativeFileSystem().Lock(path, LockMode::kShared, &error));  // readers wait
+  EXPECT_FALSE(OrNull(NativeFileSystem().Lock(path, LockMode::kShared), &error));  // readers wait
   EXPECT_EQ(error.SystemCode(), 2u);
-  auto lock = NativeFileSystem().Lock(path, LockMode::kExclusive, &error);
+  auto lock = OrNull(NativeFileSystem().Lock(path, LockMode::kExclusive), &error);
   EXPECT_TRUE(lock) << ErrorText(error);
   EXPECT_EQ(ReadFileBytes(path), "old");
   EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"USB8620.reg"});
   lock.reset();
 
   WriteFileBytes(dir.File("USB8620.reg.backup-78-3"), "older");
-  EXPECT_TRUE(NativeFileSystem().Lock(path, LockMode::kExclusive, &error));
+  EXPECT_TRUE(OrNull(NativeFileSystem().Lock(path, LockMode::kExclusive), &error));
   EXPECT_EQ(ReadFileBytes(path), "old");
   EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"USB8620.reg"});
 }
@@ -603,8 +614,8 @@ TEST(FileLockTest, TheWriterPutsBackAFileLeftAtItsBackupName) {
 class OpenOnly : public FileSystem {
  public:
   explicit OpenOnly(FileSystem& inner) : inner_(inner) {}
-  std::unique_ptr<File> OpenExisting(const std::string& path, Status* error) override {
-    return inner_.OpenExisting(path, error);
+  StatusOr<std::unique_ptr<File>> OpenExisting(const std::string& path) override {
+    return inner_.OpenExisting(path);
   }
 
  private:

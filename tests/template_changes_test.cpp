@@ -243,9 +243,8 @@ TEST(TemplateChanges, ABoundedWaitTellsAHeldLockAtOnce) {
   const std::string path = dir.File("Public/Korvalent/Device_Drivers/USB8620/USB8620.reg");
   const TemplateTable read = Table({{0, Used(0)}});
   test::WriteFileBytes(path, FileWith(read));
-  Status error;
-  auto held = NativeFileSystem().Lock(path, LockMode::kExclusive, &error);
-  ASSERT_TRUE(held) << ErrorText(error);
+  auto held = NativeFileSystem().Lock(path, LockMode::kExclusive);
+  ASSERT_TRUE(held.ok()) << ErrorText(held.status());
   LockWaitBoundFileSystem atOnce(NativeFileSystem(), 0);
   const auto start = std::chrono::steady_clock::now();
   const ChangesSaveResult saved =
@@ -253,7 +252,7 @@ TEST(TemplateChanges, ABoundedWaitTellsAHeldLockAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(saved.status.condition(), Condition::kLockTimedOut);
   EXPECT_EQ(test::ReadFileBytes(path), FileWith(read));
-  held.reset();
+  held->reset();
   EXPECT_TRUE(
       SaveTemplateChanges(path, read, Table({{0, Used(0)}, {1, Used(1)}}), {}, atOnce).status.ok());
 }

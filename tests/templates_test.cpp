@@ -367,9 +367,10 @@ TEST(Save, RemovesFreeSectionsAndAppendsNewOnes) {
 class FullDisk : public FileSystem {
  public:
   explicit FullDisk(MemoryFileSystem& inner) : inner_(inner) {}
-  std::unique_ptr<File> OpenExisting(const std::string& path, Status* error) override {
-    auto file = inner_.OpenExisting(path, error);
-    return file ? std::make_unique<Refusing>(std::move(file), path) : nullptr;
+  StatusOr<std::unique_ptr<File>> OpenExisting(const std::string& path) override {
+    StatusOr<std::unique_ptr<File>> file = inner_.OpenExisting(path);
+    if (!file.ok()) return file;
+    return std::unique_ptr<File>(std::make_unique<Refusing>(file.Take(), path));
   }
 
  private:
