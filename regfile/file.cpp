@@ -11,8 +11,8 @@ namespace zuv {
 
 FileError::FileError(uint32_t systemError, std::string path, const char* operation)
     : status_(Status::System(systemError, std::move(path), operation)) {
-  message_ =
-      std::string(operation) + " " + status_.Path() + ": " + SystemErrorText(status_.SystemCode());
+  // Worded as every failure is, so that what() and ErrorText never differ.
+  message_ = ErrorText(status_);
 }
 
 namespace {

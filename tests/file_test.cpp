@@ -109,7 +109,8 @@ TEST(FileTest, ErrorsCarryCodeAndPath) {
   FileError error(28, "/x/USB8620.reg", "write");
   EXPECT_EQ(error.SystemError(), 28u);
   EXPECT_EQ(error.Path(), "/x/USB8620.reg");
-  EXPECT_EQ(std::string(error.what()).rfind("write /x/USB8620.reg: ", 0), 0u);
+  EXPECT_EQ(error.what(), ErrorText(error.GetStatus()));
+  EXPECT_EQ(std::string(error.what()), "/x/USB8620.reg: " + SystemErrorText(28));
 }
 
 // One wording for every failure: "PATH: reason", the reason alone without a
