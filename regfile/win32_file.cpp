@@ -115,9 +115,7 @@ std::unique_ptr<File> OpenFile(const std::string& path, DWORD access, DWORD shar
   if (!handle) {
     const DWORD error = ::GetLastError();
     if (status) {
-      *status = IsFolder(path)
-                    ? NotAFile(path)
-                    : Status::System(error != 0 ? error : ERROR_OPEN_FAILED, path, "open");
+      *status = IsFolder(path) ? NotAFile(path) : Status::System(error, path, "open");
     }
     return nullptr;
   }

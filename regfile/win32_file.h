@@ -14,6 +14,11 @@
 
 namespace zuv::win32 {
 
+// The byte the lock covers: past the longest file the store takes (its
+// offsets are below 2 GiB), so that the driver file's lock never stops another handle's
+// reads and writes.
+constexpr DWORD kLockOffset = 0x7FFFFFFF;
+
 // The system's error of the call that just failed (ERROR_WRITE_FAULT when
 // it left none).
 uint32_t LastError();

@@ -12,11 +12,6 @@
 
 namespace zuv::win32 {
 
-// The byte the lock covers: past the longest file the store takes (its
-// offsets are below 2 GiB), so that the lock never stops another handle's
-// reads and writes.
-constexpr DWORD kLockOffset = 0x7FFFFFFF;
-
 // FileSystem::Lock for the system's files.
 std::unique_ptr<FileLock> LockFile(const std::string& path, LockMode mode, Status* status,
                                    uint32_t waitMilliseconds);

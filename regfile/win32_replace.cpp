@@ -9,7 +9,6 @@
 
 #include "regfile/file_platform.h"
 #include "regfile/win32_file.h"
-#include "regfile/win32_lock.h"
 #include "regfile/win32_path.h"
 
 namespace zuv::win32 {
@@ -76,7 +75,7 @@ Status CheckWritable(const std::string& path) {
     if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) {
       return Status::Of(Condition::kReadOnly);
     }
-    return Status::System(error != 0 ? error : ERROR_OPEN_FAILED, path, "open");
+    return Status::System(error, path, "open");
   }
   return {};
 }
