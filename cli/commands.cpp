@@ -305,18 +305,11 @@ std::string ReadDocument(Context& context, const std::string& source, const std:
       }
       throw Failure{ErrorText(opened.status().WithPath(name))};
     }
-    const std::unique_ptr<File> file = opened.Take();
-    try {
-      const uint64_t size = file->GetLength();
-      if (size > kDocumentByteLimit) {
-        throw Failure{tooLarge + ", this one " + std::to_string(size) + " bytes"};
-      }
-      size_t got = 0;
-      while (text.size() <= kDocumentByteLimit && (got = file->Read(chunk, sizeof chunk)) > 0) {
-        text.append(chunk, got);
-      }
-    } catch (const FileError& e) {
-      throw Failure{ErrorText(e.GetStatus().WithPath(name))};
+    uint64_t size = 0;
+    const Status read = ReadFrom(**opened, kDocumentByteLimit, &text, &size);
+    if (!read.ok()) throw Failure{ErrorText(read.WithPath(name))};
+    if (size > kDocumentByteLimit) {
+      throw Failure{tooLarge + ", this one " + std::to_string(size) + " bytes"};
     }
   }
   if (text.size() > kDocumentByteLimit) throw Failure{tooLarge + ", this one is larger"};

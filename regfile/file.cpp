@@ -120,6 +120,19 @@ Status FileSystem::ReplaceContent(const std::string& path, std::string_view cont
   return ReplaceInPlace(*this, path, content, false);
 }
 
+Status ReadFrom(File& file, uint64_t limit, std::string* content, uint64_t* length) {
+  try {
+    *length = file.GetLength();
+    if (*length > limit) return {};
+    content->resize(static_cast<size_t>(*length));
+    file.Seek(0, SeekOrigin::Begin);
+    content->resize(file.Read(content->data(), content->size()));
+  } catch (const FileError& e) {
+    return e.GetStatus();
+  }
+  return {};
+}
+
 Status ReplaceInPlace(FileSystem& fileSystem, const std::string& path, std::string_view content,
                       bool safeCopy) {
   StatusOr<std::unique_ptr<File>> opened = fileSystem.OpenExisting(path);

@@ -174,6 +174,11 @@ class LockWaitBoundFileSystem : public FileSystem {
   uint32_t wait_;
 };
 
+// The content of an open file, read from its start, when it holds at most
+// `limit` bytes; *length gets its length either way (a longer file is not
+// read). The file's errors come back as the Status, never raised.
+Status ReadFrom(File& file, uint64_t limit, std::string* content, uint64_t* length);
+
 // Writes `content` over the bytes of the existing file at `path`, keeping the
 // file itself (its links, owner, permissions and identity), and puts the old
 // content back when a write fails. With `safeCopy`, the old content is first

@@ -18,15 +18,11 @@ Status ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::strin
   constexpr uint32_t kNoMemory = ENOMEM;
 #endif
   try {
-    const uint64_t length = file->GetLength();
     // The store addresses its text with 32-bit offsets.
+    uint64_t length = 0;
+    const Status read = ReadFrom(*file, 0x7FFFFFFEu, content, &length);
+    if (!read.ok()) return read;
     if (length >= 0x7FFFFFFFu) return Status::System(kTooLarge, path, "read");
-    content->resize(static_cast<size_t>(length));
-    file->Seek(0, SeekOrigin::Begin);
-    content->resize(file->Read(content->data(), content->size()));
-    file->Close();
-  } catch (const FileError& e) {
-    return e.GetStatus();
   } catch (const std::bad_alloc&) {
     return Status::System(kNoMemory, path, "read");
   }

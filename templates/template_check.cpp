@@ -84,7 +84,7 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
   }
 
   std::map<uint32_t, uint32_t> firstWithId;  // board id -> first template that has it
-  try {
+  {
     for (uint32_t n = 0; n < kTemplateCount; ++n) {
       uint32_t start = 0, end = 0;
       reg.FindTemplateSection(n, &start, &end);
@@ -128,9 +128,6 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
       CheckAoText("AOSettings 0", n, reg, *problems);
       CheckAoText("AOSettings 1", n, reg, *problems);
     }
-  } catch (const FileError& error) {
-    reg.Close();
-    return error.GetStatus().WithPath(path);
   }
   reg.Close();
   return {};
