@@ -1001,7 +1001,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Another program holds the driver file's lock
 
-// The ticket's fifteen templates: the editor opens while another program
+// Fifteen templates that were once lost: the editor opens while another program
 // holds the lock. DriverConfig returns at once, a box says so and offers
 // Retry; an editor that never read the file never saves over it.
 TEST_F(EditorTest, ALockHeldAtOpenIsToldAtOnceAndSaveWritesNothingUntilRead) {

@@ -73,7 +73,7 @@ TEST(TemplateChanges, ValuesChangedPerSlot) {
   EXPECT_TRUE(ChangesBetween(Table({{0, Used(0)}}), Table({{0, Used(0)}})).Empty());
 }
 
-// The ticket's case: an editor that read 16 templates, another program that
+// The case that lost templates: an editor that read 16 templates, another program that
 // changed some since; the user's own changes are applied, the rest kept.
 TEST(TemplateChanges, TheFilesOtherChangesAreKept) {
   struct Case {
@@ -220,7 +220,7 @@ TEST(TemplateChanges, SaveWritesTheMergeUnderTheLockOrNothing) {
   EXPECT_EQ(*files.GetFile(kPath), clashing);
 }
 
-// The ticket's loss: an editor that never read the file (its table empty)
+// The loss it guards against: an editor that never read the file (its table empty)
 // adds a template; the file holds 15 others. Nothing of the file's is lost.
 TEST(TemplateChanges, AnEditorThatReadNothingNeverRemovesTheFilesTemplates) {
   MemoryFileSystem files;
