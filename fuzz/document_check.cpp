@@ -46,12 +46,13 @@ Outcome Tool(MemoryFileSystem& files, const char* command, const std::string& in
 }
 
 // A refusal's message: one line, valid UTF-8, short (a value is quoted with
-// at most kQuoteLimit bytes).
+// at most kQuoteLimit bytes, each shown as up to four characters when it is a
+// control byte the terminal gets escaped).
 std::string CheckMessage(const std::string& err) {
   if (err.empty() || err.back() != '\n' || err.find('\n') != err.size() - 1) {
     return "the refusal is not one line: " + err;
   }
-  if (err.size() > 400) return "the refusal's message has " + std::to_string(err.size()) + " bytes";
+  if (err.size() > 600) return "the refusal's message has " + std::to_string(err.size()) + " bytes";
   if (TextToUtf8(err) != err) return "the refusal's message is not UTF-8: " + err;
   return {};
 }
