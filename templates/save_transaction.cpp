@@ -150,6 +150,16 @@ const std::string& SaveTransaction::BeforeBytes() const {
 
 const std::string& SaveTransaction::AfterBytes() const { return changed_ ? after_ : BeforeBytes(); }
 
+std::string SaveTransaction::TakeAfterBytes() {
+  assert(step_ == Step::kDone);
+  return changed_ ? std::move(after_) : BeforeBytes();
+}
+
+std::string SaveTransaction::TakeBeforeBytes() {
+  assert(step_ == Step::kDone);
+  return bytesTaken_ ? std::move(decoded_.text) : std::move(bytes_);
+}
+
 std::string_view SaveTransaction::AfterText() const {
   // The store's text is what was encoded.
   return changed_ ? store_.Text() : std::string_view(decoded_.text);

@@ -57,6 +57,10 @@ class SaveTransaction {
   const std::string& AfterBytes() const;
   std::string_view BeforeText() const { return decoded_.text; }
   std::string_view AfterText() const;
+  // Once the transaction is done: the bytes, moved out instead of copied
+  // (the texts above are then gone). The after bytes first.
+  std::string TakeAfterBytes();
+  std::string TakeBeforeBytes();
 
  private:
   enum class Step { kNew, kBegun, kPrepared, kDone };

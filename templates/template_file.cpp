@@ -69,7 +69,6 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
   }
   if (status.ok()) status = save.Prepare();
   if (status.ok()) {
-    result.after = save.AfterBytes();
     if (dryRun) {
       result.beforeText = save.BeforeText();
       result.afterText = save.AfterText();
@@ -78,7 +77,8 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
   } else {
     save.Discard();
   }
-  result.before = save.BeforeBytes();
+  if (status.ok()) result.after = save.TakeAfterBytes();
+  result.before = save.TakeBeforeBytes();
   if (!status.ok()) result.after = result.before;
   result.status = status;
   return result;
