@@ -15,8 +15,6 @@ namespace {
 
 // A value line and its CR LF must fit a 256-byte line with its NUL.
 constexpr size_t kMaxValueLine = 253;
-// The longest DWORD text read.
-constexpr size_t kMaxDwordText = 9;
 // Bytes past the text that the held copy keeps free, so that a Save's edits
 // change it in place instead of copying it whole.
 constexpr size_t kEditRoom = 4096;
@@ -157,17 +155,20 @@ uint32_t RegFile::Close() {
   return 0;
 }
 
-std::string RegFile::KeyPath(uint32_t n) const {
+std::string_view RegFile::PrefixPath() const {
   std::string_view prefix(m_szSectionPrefix);
   if (!prefix.empty() && prefix.front() == '[') prefix.remove_prefix(1);
-  std::string key(prefix);
+  return prefix;
+}
+
+std::string RegFile::KeyPath(uint32_t n) const {
+  std::string key(PrefixPath());
   key += std::to_string(n);
   return key;
 }
 
 int64_t RegFile::TemplateNumber(std::string_view path) const {
-  std::string_view prefix(m_szSectionPrefix);
-  if (!prefix.empty() && prefix.front() == '[') prefix.remove_prefix(1);
+  const std::string_view prefix = PrefixPath();
   if (path.size() <= prefix.size() || !regtext::SameName(path.substr(0, prefix.size()), prefix)) {
     return -1;
   }

@@ -146,7 +146,9 @@ class RegFile {
     size_t bracket;
     int64_t n;
   };
-  // The key path of template n: the section prefix without its "[", then n.
+  // The section prefix without its "[": the key path every template's starts with.
+  std::string_view PrefixPath() const;
+  // The key path of template n: PrefixPath(), then n.
   std::string KeyPath(uint32_t n) const;
   // The template number a header's key path names, or -1.
   int64_t TemplateNumber(std::string_view path) const;

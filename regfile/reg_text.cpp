@@ -47,18 +47,6 @@ std::optional<HeaderKey> FindHeaderKey(std::string_view text, std::string_view k
   return std::nullopt;
 }
 
-size_t FindNextHeaderLine(std::string_view text, size_t pos) {
-  for (size_t line = SkipLineEnd(text, FindLineEnd(text, pos)); line < text.size();) {
-    size_t first = line;
-    while (first < text.size() && IsBlank(text[first])) ++first;
-    if (first < text.size() && text[first] == '[') return first;
-    const size_t end = FindLineEnd(text, first);
-    if (end == text.size()) break;
-    line = SkipLineEnd(text, end);
-  }
-  return npos;
-}
-
 namespace {
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -41,11 +41,6 @@ struct HeaderKey {
 // header's "]" never hold a section's key.
 std::optional<HeaderKey> FindHeaderKey(std::string_view text, std::string_view key);
 
-// The "[" of the first header line that starts after the line holding `pos`
-// (its first character other than blank or tab is "["), or npos. A "[" inside
-// a line (a comment, a string value, the rest of a header line) is text.
-size_t FindNextHeaderLine(std::string_view text, size_t pos);
-
 // Whether two key or value names are the same to the registry: letters A to Z
 // compare without regard to case, every other byte as it is.
 bool SameName(std::string_view a, std::string_view b);

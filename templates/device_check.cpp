@@ -377,15 +377,6 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Temp
   return unshown;
 }
 
-std::vector<std::string> DeviceDifferences(std::string_view text, const TemplateTable& loaded,
-                                           const TemplateKeys& keys) {
-  std::vector<std::string> differences;
-  for (UnshownTemplate& unshown : UnshownTemplates(DeviceView(text), loaded, keys)) {
-    differences.push_back(std::move(unshown.text));
-  }
-  return differences;
-}
-
 void ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
                              const TemplateKeys& keys) {
   for (const UnshownTemplate& unshown : UnshownTemplates(view, loaded, keys)) {

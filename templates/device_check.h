@@ -35,9 +35,6 @@ struct UnshownTemplate {
 };
 std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const TemplateTable& loaded,
                                               const TemplateKeys& keys);
-// The same, as text.
-std::vector<std::string> DeviceDifferences(std::string_view text, const TemplateTable& loaded,
-                                           const TemplateKeys& keys);
 // Reserves in `loaded` every slot UnshownTemplates names, so that no Add takes
 // it and no Save writes it.
 void ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,

@@ -45,6 +45,14 @@ Status ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedTe
   return status;
 }
 
-std::string DriverTextOf(std::string bytes) { return DecodeText(std::move(bytes)).text; }
+Status NotWritable(const DecodedText& text) {
+  if (!IsWritableEncoding(text.encoding)) return Status::Of(Condition::kNotDecoded, text.fault);
+  if (!text.valid) {
+    return Status::Of(Condition::kNotDecoded, "byte offset " + std::to_string(text.faultOffset) +
+                                                  ": " + text.fault + " in this " +
+                                                  TextEncodingName(text.encoding) + " file");
+  }
+  return {};
+}
 
 }  // namespace zuv

@@ -26,9 +26,9 @@ Status ReadLockedFile(FileLock& lock, const std::string& path, FileSystem& fileS
 // for the whole wait.
 Status ReadDriverText(const std::string& path, FileSystem& fileSystem, DecodedText* text);
 
-// The text of a driver file's bytes, as the store edits it (UTF-8; see
-// DecodeText).
-std::string DriverTextOf(std::string bytes);
+// Why a Save will never write a file read as `text`, or success: an encoding
+// never written, or text that does not decode (the byte offset named).
+Status NotWritable(const DecodedText& text);
 
 }  // namespace zuv
 

@@ -10,18 +10,6 @@ namespace zuv {
 
 namespace {
 
-// Why a Save will never write a file read as `text`, or success: an encoding
-// never written, or text that does not decode (the byte offset named).
-Status NotWritable(const DecodedText& text) {
-  if (!IsWritableEncoding(text.encoding)) return Status::Of(Condition::kNotDecoded, text.fault);
-  if (!text.valid) {
-    return Status::Of(Condition::kNotDecoded, "byte offset " + std::to_string(text.faultOffset) +
-                                                  ": " + text.fault + " in this " +
-                                                  TextEncodingName(text.encoding) + " file");
-  }
-  return {};
-}
-
 // Why `table` cannot be saved over `loaded` without writing a template the
 // device reads but the load could not show, or success.
 Status TouchesUnshownTemplate(const DeviceView& before, const TemplateTable& loaded,

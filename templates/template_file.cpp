@@ -16,15 +16,7 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
   DecodedText text;
   const Status read = ReadDriverText(path, fileSystem, &text);
   if (notWritten != nullptr) {
-    Status unwritable;
-    if (read.ok() && !IsWritableEncoding(text.encoding)) {
-      unwritable = Status::Of(Condition::kNotDecoded, text.fault);
-    } else if (read.ok() && !text.valid) {
-      unwritable =
-          Status::Of(Condition::kNotDecoded, "byte offset " + std::to_string(text.faultOffset) +
-                                                 ": " + text.fault + " in this " +
-                                                 TextEncodingName(text.encoding) + " file");
-    }
+    const Status unwritable = read.ok() ? NotWritable(text) : Status();
     *notWritten = unwritable.ok() ? unwritable : unwritable.WithPath(path);
   }
   const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
