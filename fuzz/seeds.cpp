@@ -55,10 +55,13 @@ std::vector<std::pair<std::string, std::string>> Texts() {
       {"mxb", Section(kMxb, 1) + kOther + Section(kMxb, 10)},
       {"pci2369", kOther + Section(kPci2369, 4)},
       {"empty", ""},
-      // Shapes that make a search going back over the text, or one linear in
-      // a key's values, slow: the fuzzers' time-out catches such a search.
+      // Shapes that make a search going back over the text, one linear in a
+      // key's values, or conditions kept as text, slow: the fuzzers' time-out
+      // and the regression test catch such work.
       {"usb-many-values", ManyValues() + Section(kUsb, 0)},
       {"usb-long-comment", "; " + Repeated("Template0]", 20000) + "\r\n" + Section(kUsb, 0)},
+      {"usb-deep-blocks",
+       Repeated("IF A\r\n", 20000) + Section(kUsb, 0) + Repeated("ENDIF\r\n", 20000)},
   };
 }
 

@@ -312,28 +312,68 @@ void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySe
   if (!reached && haveKey) add(current);
 }
 
-void DeviceView::ReadPreprocessorLine(std::string_view line) {
-  preprocessor_.emplace_back(line);
+namespace {
+
+enum class BlockLine { kOpen, kTurn, kClose, kOther };
+
+// What a preprocessor line does to the blocks it stands in.
+BlockLine BlockLineOf(std::string_view line) {
   // "#if", or "# if": blanks may follow the "#".
   auto word = [&line](std::string_view w) {
     if (w.front() != '#') return StartsWithWord(line, w);
     return line.front() == '#' && StartsWithWord(TrimBlanks(line.substr(1)), w.substr(1));
   };
-  if (word("IF") || word("#if") || word("#ifdef") || word("#ifndef")) {
-    conditions_.emplace_back(line);
-  } else if ((word("ELSE") || word("#else") || word("#elif")) && !conditions_.empty()) {
-    conditions_.back() += ", ";
-    conditions_.back() += line;
-  } else if ((word("ENDIF") || word("#endif")) && !conditions_.empty()) {
-    conditions_.pop_back();
-  } else {
-    return;
+  if (word("IF") || word("#if") || word("#ifdef") || word("#ifndef")) return BlockLine::kOpen;
+  if (word("ELSE") || word("#else") || word("#elif")) return BlockLine::kTurn;
+  if (word("ENDIF") || word("#endif")) return BlockLine::kClose;
+  return BlockLine::kOther;
+}
+
+}  // namespace
+
+void DeviceView::ReadPreprocessorLine(std::string_view line) {
+  const size_t at = preprocessor_.size();
+  preprocessor_.emplace_back(line);
+  switch (BlockLineOf(line)) {
+    case BlockLine::kOpen:
+      blocks_.push_back(at);
+      break;
+    case BlockLine::kTurn:
+      if (!blocks_.empty()) blocks_.back() = at;
+      break;
+    case BlockLine::kClose:
+      if (!blocks_.empty()) blocks_.pop_back();
+      break;
+    case BlockLine::kOther:
+      break;
   }
-  condition_.clear();
-  for (const std::string& open : conditions_) {
-    if (!condition_.empty()) condition_ += " > ";
-    condition_ += open;
+}
+
+std::string DeviceView::ConditionText(size_t condition) const {
+  if (condition == kTopLevel || condition >= preprocessor_.size()) return {};
+  std::vector<std::string> blocks;
+  for (size_t i = 0; i <= condition; ++i) {
+    const std::string& line = preprocessor_[i];
+    switch (BlockLineOf(line)) {
+      case BlockLine::kOpen:
+        blocks.push_back(line);
+        break;
+      case BlockLine::kTurn:
+        if (!blocks.empty()) blocks.back() += ", " + line;
+        break;
+      case BlockLine::kClose:
+        if (!blocks.empty()) blocks.pop_back();
+        break;
+      case BlockLine::kOther:
+        break;
+    }
   }
+  std::string text;
+  for (const std::string& open : blocks) {
+    if (!text.empty()) text += " > ";
+    text += open;
+  }
+  return text;
 }
 
 void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current) {
@@ -354,7 +394,7 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
     auto found = index_.find(lower_);
     if (found == index_.end()) {
       found = index_.emplace(lower_, keys_.size()).first;
-      keys_.push_back(DeviceKey{std::string(path), number, {}, condition_, {}});
+      keys_.push_back(DeviceKey{std::string(path), number, {}, Condition(), {}});
     }
     current = found->second;
     return;
@@ -378,7 +418,7 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
   }
   rest = TrimBlanks(rest);
   if (rest.empty() || rest.front() != '=') return;
-  DeviceValue value{name, ValueData(rest.substr(1)), number, condition_};
+  DeviceValue value{name, ValueData(rest.substr(1)), number, Condition()};
   const auto slot = key.index.emplace(LowerCase(name), key.values.size());
   if (!slot.second) {
     key.values[slot.first->second] = std::move(value);

@@ -23,6 +23,14 @@
 
 namespace zuv {
 
+// The conditions a line stands under: the index in PreprocessorLines() of
+// the line that opened its innermost IF or #if block, or last turned it (ELSE,
+// #else, #elif); kTopLevel outside every block. In two texts with the same
+// preprocessor lines, lines with the same number stand under the same
+// conditions. A number, not the conditions' text, so that lines deep inside
+// many blocks cost nothing more to read or compare (ConditionText words one).
+constexpr size_t kTopLevel = static_cast<size_t>(-1);
+
 struct DeviceValue {
   std::string name;  // as written; "@" for the key's default value
   // The value in one form for comparing: dword:0000001a, "text" (the
@@ -31,16 +39,14 @@ struct DeviceValue {
   // the data text as written for anything else.
   std::string data;
   size_t line = 0;  // 1-based line of the line that gave the value
-  // The preprocessor conditions the line stands under, outermost first ("IF
-  // BSP_X > #if 0, #else"); empty at the top level.
-  std::string condition;
+  size_t condition = kTopLevel;  // see kTopLevel
 };
 
 struct DeviceKey {
   std::string path;  // between "[" and "]", blanks around it dropped
   size_t line = 0;   // 1-based line of its first header
   std::vector<DeviceValue> values;  // in the order of first appearance
-  std::string condition;            // that of its first header
+  size_t condition = kTopLevel;     // that of its first header
   // Lower-case value name -> its index in `values`.
   std::unordered_map<std::string, size_t> index;
 };
@@ -72,6 +78,10 @@ class DeviceView {
   static const DeviceValue* FindValue(const DeviceKey& key, std::string_view name);
   // The preprocessor lines, blanks around them dropped, in the file's order.
   const std::vector<std::string>& PreprocessorLines() const { return preprocessor_; }
+  // The words of a condition number: the open blocks, outermost first, each
+  // with the ELSE lines that turned it ("IF BSP_X > #if 0, #else"); empty
+  // for kTopLevel.
+  std::string ConditionText(size_t condition) const;
   // Every header line of every key, in the file's order.
   const std::vector<DeviceHeader>& Headers() const { return headers_; }
 
@@ -83,13 +93,14 @@ class DeviceView {
   // of the key the values go to.
   void ReadLine(std::string_view line, size_t number, size_t& current);
 
-  // Keeps the condition stack in step with a preprocessor line.
+  // Keeps the open blocks in step with a preprocessor line.
   void ReadPreprocessorLine(std::string_view line);
+  // The conditions of the line read now.
+  size_t Condition() const { return blocks_.empty() ? kTopLevel : blocks_.back(); }
 
   std::vector<DeviceKey> keys_;
   std::vector<std::string> preprocessor_;
-  std::vector<std::string> conditions_;            // the open IF / #if blocks, outermost first
-  std::string condition_;                          // conditions_ joined
+  std::vector<size_t> blocks_;  // the open IF / #if blocks, outermost first (see kTopLevel)
   std::unordered_map<std::string, size_t> index_;  // lower-case path -> keys_ index
   std::vector<DeviceHeader> headers_;
   const DeviceKeySet* only_ = nullptr;  // while reading: the keys read, or all

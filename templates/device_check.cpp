@@ -80,46 +80,55 @@ namespace {
 
 std::string KeyText(const DeviceKey& key) { return "key [" + key.path + "]"; }
 
-std::string ValueText(const DeviceValue& value) {
-  return value.data + (value.condition.empty() ? "" : " under " + value.condition);
-}
+// The two readings compared, with the same preprocessor lines: their
+// condition numbers compare, and either words them.
+struct Readings {
+  const DeviceView& now;
+  std::string Condition(size_t condition) const { return now.ConditionText(condition); }
+  std::string ValueText(const DeviceValue& value) const {
+    return value.data +
+           (value.condition == kTopLevel ? "" : " under " + Condition(value.condition));
+  }
+};
 
 // How `value` of `key` reads now against before, or an empty string when the
 // same: its data and the conditions it stands under.
-std::string CompareValue(const DeviceKey& key, const DeviceValue* old, const DeviceValue* now,
-                         std::string_view name) {
+std::string CompareValue(const Readings& readings, const DeviceKey& key, const DeviceValue* old,
+                         const DeviceValue* now, std::string_view name) {
   if (old == nullptr && now == nullptr) return {};
   if (now == nullptr) {
     return KeyText(key) + ": value " + Quoted(name) + " (" + Line(old->line) + ") would vanish";
   }
   if (old == nullptr) {
     return Line(now->line) + ": " + KeyText(key) + ": value " + Quoted(name) + " (" +
-           ValueText(*now) + ") would appear";
+           readings.ValueText(*now) + ") would appear";
   }
   if (old->data != now->data || old->condition != now->condition) {
     return Line(now->line) + ": " + KeyText(key) + ": value " + Quoted(name) + " would read " +
-           ValueText(*now) + " instead of " + ValueText(*old);
+           readings.ValueText(*now) + " instead of " + readings.ValueText(*old);
   }
   return {};
 }
 
 // Every value of `old` and `now` (the same key before and after) reads the
 // same, but for the template's own values when `skipTemplate`.
-std::string CompareKey(const DeviceKey& old, const DeviceKey& now, bool skipTemplate) {
+std::string CompareKey(const Readings& readings, const DeviceKey& old, const DeviceKey& now,
+                       bool skipTemplate) {
   if (old.condition != now.condition) {
-    return Line(now.line) + ": " + KeyText(now) + " would stand under \"" + now.condition +
-           "\" instead of \"" + old.condition + "\"";
+    return Line(now.line) + ": " + KeyText(now) + " would stand under \"" +
+           readings.Condition(now.condition) + "\" instead of \"" +
+           readings.Condition(old.condition) + "\"";
   }
   for (const DeviceValue& value : old.values) {
     if (skipTemplate && IsTemplateValue(value.name)) continue;
     std::string difference =
-        CompareValue(now, &value, DeviceView::FindValue(now, value.name), value.name);
+        CompareValue(readings, now, &value, DeviceView::FindValue(now, value.name), value.name);
     if (!difference.empty()) return difference;
   }
   for (const DeviceValue& value : now.values) {
     if (skipTemplate && IsTemplateValue(value.name)) continue;
     if (DeviceView::FindValue(old, value.name) == nullptr) {
-      return CompareValue(now, nullptr, &value, value.name);
+      return CompareValue(readings, now, nullptr, &value, value.name);
     }
   }
   return {};
@@ -140,15 +149,16 @@ bool ValueChanged(const DeviceTemplate& a, const DeviceTemplate& b, int i) {
 // A changed or added template n: each changed value reads as saved, under the
 // conditions it stood under (a new line: those of the key's header); every
 // other value reads as before.
-std::string CompareChangedTemplate(const DeviceKey* old, const DeviceKey& now,
-                                   const DeviceTemplate& loaded, const DeviceTemplate& saved) {
+std::string CompareChangedTemplate(const Readings& readings, const DeviceKey* old,
+                                   const DeviceKey& now, const DeviceTemplate& loaded,
+                                   const DeviceTemplate& saved) {
   const bool added = loaded.Used == 0;
   for (int i = 0; i < 4; ++i) {
     const DeviceValue* before =
         old != nullptr ? DeviceView::FindValue(*old, kValueNames[i]) : nullptr;
     const DeviceValue* after = DeviceView::FindValue(now, kValueNames[i]);
     if (!added && !ValueChanged(loaded, saved, i)) {
-      std::string difference = CompareValue(now, before, after, kValueNames[i]);
+      std::string difference = CompareValue(readings, now, before, after, kValueNames[i]);
       if (!difference.empty()) return difference;
       continue;
     }
@@ -162,21 +172,24 @@ std::string CompareChangedTemplate(const DeviceKey* old, const DeviceKey& now,
     // A new line stands under the conditions the template itself stands
     // under: those of its board id's line, or of its header.
     const DeviceValue* id = old != nullptr ? DeviceView::FindValue(*old, kValueNames[0]) : nullptr;
-    const std::string& condition = before != nullptr ? before->condition
-                                   : id != nullptr   ? id->condition
-                                                     : now.condition;
+    const size_t condition = before != nullptr ? before->condition
+                             : id != nullptr   ? id->condition
+                                               : now.condition;
     if (after->condition != condition) {
       return Line(after->line) + ": " + KeyText(now) + ": value " + Quoted(kValueNames[i]) +
-             " would stand under \"" + after->condition + "\" instead of \"" + condition + "\"";
+             " would stand under \"" + readings.Condition(after->condition) + "\" instead of \"" +
+             readings.Condition(condition) + "\"";
     }
   }
   if (old == nullptr) {
     for (const DeviceValue& value : now.values) {
-      if (!IsTemplateValue(value.name)) return CompareValue(now, nullptr, &value, value.name);
+      if (!IsTemplateValue(value.name)) {
+        return CompareValue(readings, now, nullptr, &value, value.name);
+      }
     }
     return {};
   }
-  return CompareKey(*old, now, true);
+  return CompareKey(readings, *old, now, true);
 }
 
 std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
@@ -191,6 +204,7 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
              (i < oldLines.size() ? oldLines[i] : std::string("the end of the file")) + "\" was";
     }
   }
+  const Readings readings{now};
   const TemplateKeyList templateKeys(keys);
   for (const DeviceKey& key : old.Keys()) {
     const int n = templateKeys.Of(key.path);
@@ -203,7 +217,7 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
       continue;  // a changed template: below
     }
     if (kept == nullptr) return KeyText(key) + " (" + Line(key.line) + ") would vanish";
-    std::string difference = CompareKey(key, *kept, false);
+    std::string difference = CompareKey(readings, key, *kept, false);
     if (!difference.empty()) return difference;
   }
   for (const DeviceKey& key : now.Keys()) {
@@ -220,7 +234,7 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
       return "template " + std::to_string(n) + "'s key [" + keys.Key(n) + "] would be missing";
     }
     std::string difference =
-        CompareChangedTemplate(old.FindKey(keys.Key(n)), *key, loaded[n], saved[n]);
+        CompareChangedTemplate(readings, old.FindKey(keys.Key(n)), *key, loaded[n], saved[n]);
     if (!difference.empty()) return difference;
   }
   return {};

@@ -187,9 +187,10 @@ TEST(DeviceViewTest, ReadsLineByLine) {
     const DeviceView view(c.text);
     for (const DeviceKey& key : view.Keys()) {
       for (const DeviceValue& value : key.values) {
-        rows.push_back(key.path + ": " + value.name + "=" + value.data + " @" +
-                       std::to_string(value.line) +
-                       (value.condition.empty() ? "" : " [" + value.condition + "]"));
+        rows.push_back(
+            key.path + ": " + value.name + "=" + value.data + " @" + std::to_string(value.line) +
+            (value.condition == kTopLevel ? std::string()
+                                          : " [" + view.ConditionText(value.condition) + "]"));
       }
     }
     EXPECT_EQ(rows, c.rows) << c.name;
