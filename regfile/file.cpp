@@ -9,8 +9,8 @@
 
 namespace zuv {
 
-FileError::FileError(uint32_t systemError, std::string path, const char* operation)
-    : status_(Status::System(systemError, std::move(path), operation)) {
+FileError::FileError(uint32_t systemError, std::string path)
+    : status_(Status::System(systemError, std::move(path))) {
   // Worded as every failure is, so that what() and ErrorText never differ.
   message_ = ErrorText(status_);
 }

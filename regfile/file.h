@@ -18,9 +18,9 @@ namespace zuv {
 // Raised by a File when the system refuses an operation on an open file.
 class FileError : public std::exception {
  public:
-  FileError(uint32_t systemError, std::string path, const char* operation);
+  FileError(uint32_t systemError, std::string path);
 
-  // The system error with the path and the operation.
+  // The system error with the path.
   const Status& GetStatus() const { return status_; }
   // errno on Linux, GetLastError() on Windows.
   uint32_t SystemError() const { return status_.SystemCode(); }

@@ -58,17 +58,17 @@ class PosixFile : public File {
                  : origin == SeekOrigin::End ? SEEK_END
                                              : SEEK_CUR;
     off_t at = ::lseek(fd_, static_cast<off_t>(offset), whence);
-    if (at < 0) Fail("seek");
+    if (at < 0) Fail();
     return static_cast<uint64_t>(at);
   }
 
   void SetLength(uint64_t length) override {
-    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) Fail("set the length of");
+    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) Fail();
   }
 
   uint64_t GetLength() override {
     struct stat info;
-    if (::fstat(fd_, &info) != 0) Fail("get the length of");
+    if (::fstat(fd_, &info) != 0) Fail();
     return static_cast<uint64_t>(info.st_size);
   }
 
@@ -79,7 +79,7 @@ class PosixFile : public File {
       ssize_t got = ::read(fd_, out + done, count - done);
       if (got < 0) {
         if (errno == EINTR) continue;
-        Fail("read");
+        Fail();
       }
       if (got == 0) break;
       done += static_cast<size_t>(got);
@@ -89,25 +89,23 @@ class PosixFile : public File {
 
   void Write(const void* buffer, size_t count) override {
     if (const int error = WriteAll(fd_, static_cast<const char*>(buffer), count)) {
-      throw FileError(static_cast<uint32_t>(error), path_, "write");
+      throw FileError(static_cast<uint32_t>(error), path_);
     }
   }
 
   void Flush() override {
-    if (::fsync(fd_) != 0) Fail("flush");
+    if (::fsync(fd_) != 0) Fail();
   }
 
   void Close() override {
     if (fd_ < 0) return;
     int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR) Fail("close");
+    if (::close(fd) != 0 && errno != EINTR) Fail();
   }
 
  private:
-  [[noreturn]] void Fail(const char* operation) {
-    throw FileError(static_cast<uint32_t>(errno), path_, operation);
-  }
+  [[noreturn]] void Fail() { throw FileError(static_cast<uint32_t>(errno), path_); }
 
   int fd_;
   std::string path_;
@@ -135,7 +133,7 @@ class PosixFileSystem : public FileSystem {
   }
 
   Status ReplaceContent(const std::string& path, std::string_view content) override {
-    const auto failed = [&](uint32_t code) { return Status::System(code, path, "replace"); };
+    const auto failed = [&](uint32_t code) { return Status::System(code, path); };
     // A symbolic link stays a link: the file it names is the one replaced.
     std::string target;
     if (!Target(path, &target)) return failed(Error());
@@ -224,7 +222,7 @@ class PosixFileSystem : public FileSystem {
       if (status) *status = std::move(why);
       return nullptr;
     };
-    const auto systemFailed = [&]() { return failed(Status::System(Error(), path, "lock")); };
+    const auto systemFailed = [&]() { return failed(Status::System(Error(), path)); };
     if (Status problem = LockWaitProblem(); !problem.ok()) return failed(problem);
     const uint32_t wait = LockWaitBound(waitMilliseconds);
     platform::LockBackoff backoff(wait);
@@ -261,22 +259,21 @@ class PosixFileSystem : public FileSystem {
     const int fd = OpenRetrying(path, access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
       if (status) {
-        *status =
-            errno == EISDIR ? NotRegular(S_IFDIR, path) : Status::System(Error(), path, "open");
+        *status = errno == EISDIR ? NotRegular(S_IFDIR, path) : Status::System(Error(), path);
       }
       return nullptr;
     }
     struct stat info;
     Status refused;
     if (::fstat(fd, &info) != 0) {
-      refused = Status::System(Error(), path, "open");
+      refused = Status::System(Error(), path);
     } else if (!S_ISREG(info.st_mode)) {
       refused = NotRegular(info.st_mode, path);
     } else {
       // Reads of a regular file never wait; the flag goes all the same.
       const int flags = ::fcntl(fd, F_GETFL);
       if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        refused = Status::System(Error(), path, "open");
+        refused = Status::System(Error(), path);
       }
     }
     if (!refused.ok()) {
@@ -309,7 +306,7 @@ class PosixFileSystem : public FileSystem {
       if (errno == EACCES || errno == EPERM || errno == EROFS) {
         return Status::Of(Condition::kReadOnly);
       }
-      return Status::System(Error(), target, "open");
+      return Status::System(Error(), target);
     }
     ::close(fd);
     return {};
@@ -403,12 +400,12 @@ class PosixFileSystem : public FileSystem {
       *status = {};
       struct stat info;
       if (::fstat(fd_, &info) != 0) {
-        *status = Status::System(Error(), path_, "read");
+        *status = Status::System(Error(), path_);
         return true;
       }
       // The store addresses its text with 32-bit offsets.
       if (info.st_size >= 0x7FFFFFFF) {
-        *status = Status::System(EFBIG, path_, "read");
+        *status = Status::System(EFBIG, path_);
         return true;
       }
       content->resize(static_cast<size_t>(info.st_size));
@@ -418,7 +415,7 @@ class PosixFileSystem : public FileSystem {
             ::pread(fd_, &(*content)[done], content->size() - done, static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
-          *status = Status::System(Error(), path_, "read");
+          *status = Status::System(Error(), path_);
           return true;
         }
         if (got == 0) break;

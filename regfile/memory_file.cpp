@@ -61,13 +61,13 @@ void MemoryFileSystem::RemoveFile(const std::string& path) { files_.erase(path);
 
 StatusOr<std::unique_ptr<File>> MemoryFileSystem::OpenExisting(const std::string& path) {
   auto found = files_.find(path);
-  if (found == files_.end()) return Status::System(kNotFound, path, "open");
+  if (found == files_.end()) return Status::System(kNotFound, path);
   return std::unique_ptr<File>(std::make_unique<MemoryFile>(found->second));
 }
 
 Status MemoryFileSystem::ReplaceContent(const std::string& path, std::string_view content) {
   auto found = files_.find(path);
-  if (found == files_.end()) return Status::System(kNotFound, path, "replace");
+  if (found == files_.end()) return Status::System(kNotFound, path);
   found->second->assign(content.data(), content.size());
   return {};
 }

@@ -49,7 +49,7 @@ std::string_view RegFile::Text() const {
 uint32_t RegFile::Open(const char* path) {
   std::memset(m_szDriverKey, 0, sizeof m_szDriverKey);
   if (path == nullptr) {
-    m_lastStatus = Status::System(2, {}, "open");
+    m_lastStatus = Status::System(2);
     return m_lastStatus.SystemCode();
   }
   StatusOr<std::unique_ptr<File>> file = m_fileSystem.OpenExisting(path);

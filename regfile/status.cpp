@@ -24,12 +24,11 @@ const char* DefaultText(Condition condition) {
 
 }  // namespace
 
-Status Status::System(uint32_t code, std::string path, const char* operation) {
+Status Status::System(uint32_t code, std::string path) {
   Status status;
   status.condition_ = Condition::kSystem;
   status.code_ = code != 0 ? code : kNoSystemCode;
   status.path_ = std::move(path);
-  status.operation_ = operation;
   return status;
 }
 
@@ -98,6 +97,10 @@ std::string ReasonText(const Status& status) {
       break;
   }
   return status.Detail().empty() ? DefaultText(status.condition()) : status.Detail();
+}
+
+void FailedValueUsed(const Status& failure) {
+  ZUV_BUG("the value of a failed StatusOr was used (" + ErrorText(failure) + ")");
 }
 
 std::string ErrorText(const Status& status) {

@@ -1,5 +1,5 @@
 // The one result of the file layer and of the operations on a driver file's
-// templates: success, a system error (its code, the path and the operation),
+// templates: success, a system error (its code and the path),
 // or one of this program's own conditions. ErrorText words any of them for
 // the user.
 #ifndef ZUV_REGFILE_STATUS_H
@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+
+#include "regfile/bug.h"
 
 namespace zuv {
 
@@ -73,7 +75,7 @@ class [[nodiscard]] Status {
   // The system's error code (errno on Linux, GetLastError() on Windows); a
   // code of 0 (a system that failed without saying why) becomes
   // kNoSystemCode, the platform's input/output error.
-  static Status System(uint32_t code, std::string path = {}, const char* operation = "");
+  static Status System(uint32_t code, std::string path = {});
   // A condition of this program's own, with the text that says more.
   static Status Of(Condition condition, std::string detail = {});
   // kNoSafeCopy with the system's reason and the temporary folder tried.
@@ -89,7 +91,6 @@ class [[nodiscard]] Status {
   // The system's code of kSystem and kNoSafeCopy; 0 for any other.
   uint32_t SystemCode() const { return code_; }
   const std::string& Path() const { return path_; }
-  const char* Operation() const { return operation_; }
   const std::string& Detail() const { return detail_; }
 
   // The same status naming the file the user gave.
@@ -103,13 +104,16 @@ class [[nodiscard]] Status {
   Condition condition_ = Condition::kOk;
   uint32_t code_ = 0;
   std::string path_;
-  const char* operation_ = "";
   std::string detail_;
 };
 
+// Stops the program: the value of a StatusOr that holds `failure` was used.
+[[noreturn]] void FailedValueUsed(const Status& failure);
+
 // A value, or the failure that says why there is none: what an open or a
 // lock returns. A failure given as success becomes a failure without a
-// system code, so a missing value is never taken for one that is there.
+// system code, so a missing value is never taken for one that is there; and
+// the value of a failure is never handed out (a BUG, in every build).
 template <class T>
 class [[nodiscard]] StatusOr {
  public:
@@ -119,12 +123,17 @@ class [[nodiscard]] StatusOr {
 
   bool ok() const { return status_.ok(); }
   const Status& status() const { return status_; }
-  T& operator*() { return value_; }
-  T* operator->() { return &value_; }
+  T& operator*() { return Value(); }
+  T* operator->() { return &Value(); }
   // The value, moved out.
-  T Take() { return std::move(value_); }
+  T Take() { return std::move(Value()); }
 
  private:
+  T& Value() {
+    if (!ok()) FailedValueUsed(status_);
+    return value_;
+  }
+
   T value_{};
   Status status_;
 };

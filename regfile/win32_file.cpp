@@ -20,7 +20,7 @@ class Win32File : public File {
     DWORD method = origin == SeekOrigin::Begin ? FILE_BEGIN
                    : origin == SeekOrigin::End ? FILE_END
                                                : FILE_CURRENT;
-    if (!::SetFilePointerEx(handle_.Get(), distance, &at, method)) Fail("seek");
+    if (!::SetFilePointerEx(handle_.Get(), distance, &at, method)) Fail();
     return static_cast<uint64_t>(at.QuadPart);
   }
 
@@ -28,13 +28,13 @@ class Win32File : public File {
     // SetEndOfFile cuts at the position: move there, cut, and move back.
     uint64_t position = Seek(0, SeekOrigin::Current);
     Seek(static_cast<int64_t>(length), SeekOrigin::Begin);
-    if (!::SetEndOfFile(handle_.Get())) Fail("set the length of");
+    if (!::SetEndOfFile(handle_.Get())) Fail();
     Seek(static_cast<int64_t>(position), SeekOrigin::Begin);
   }
 
   uint64_t GetLength() override {
     LARGE_INTEGER size;
-    if (!::GetFileSizeEx(handle_.Get(), &size)) Fail("get the length of");
+    if (!::GetFileSizeEx(handle_.Get(), &size)) Fail();
     return static_cast<uint64_t>(size.QuadPart);
   }
 
@@ -44,7 +44,7 @@ class Win32File : public File {
     while (done < count) {
       DWORD chunk = static_cast<DWORD>(count - done > 0x10000000 ? 0x10000000 : count - done);
       DWORD got = 0;
-      if (!::ReadFile(handle_.Get(), out + done, chunk, &got, nullptr)) Fail("read");
+      if (!::ReadFile(handle_.Get(), out + done, chunk, &got, nullptr)) Fail();
       if (got == 0) break;
       done += got;
     }
@@ -53,22 +53,20 @@ class Win32File : public File {
 
   void Write(const void* buffer, size_t count) override {
     if (const DWORD error = WriteAll(handle_.Get(), static_cast<const char*>(buffer), count)) {
-      throw FileError(error, path_, "write");
+      throw FileError(error, path_);
     }
   }
 
   void Flush() override {
-    if (!::FlushFileBuffers(handle_.Get())) Fail("flush");
+    if (!::FlushFileBuffers(handle_.Get())) Fail();
   }
 
   void Close() override {
-    if (!handle_.Close()) Fail("close");
+    if (!handle_.Close()) Fail();
   }
 
  private:
-  [[noreturn]] void Fail(const char* operation) {
-    throw FileError(static_cast<uint32_t>(::GetLastError()), path_, operation);
-  }
+  [[noreturn]] void Fail() { throw FileError(static_cast<uint32_t>(::GetLastError()), path_); }
 
   Handle handle_;
   std::string path_;
@@ -100,7 +98,7 @@ Status CheckRegular(HANDLE handle, const std::string& path) {
   const DWORD type = ::GetFileType(handle);
   if (type == FILE_TYPE_DISK) return {};
   if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) {
-    return Status::System(::GetLastError(), path, "open");
+    return Status::System(::GetLastError(), path);
   }
   const char* what = type == FILE_TYPE_PIPE ? "a pipe" : type == FILE_TYPE_CHAR ? "a device" : "";
   return Status::Of(Condition::kNotRegularFile, what).WithPath(path);
@@ -115,7 +113,7 @@ std::unique_ptr<File> OpenFile(const std::string& path, DWORD access, DWORD shar
   if (!handle) {
     const DWORD error = ::GetLastError();
     if (status) {
-      *status = IsFolder(path) ? NotAFile(path) : Status::System(error, path, "open");
+      *status = IsFolder(path) ? NotAFile(path) : Status::System(error, path);
     }
     return nullptr;
   }

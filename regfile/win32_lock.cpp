@@ -26,12 +26,12 @@ class Win32Lock : public FileLock {
     *status = {};
     LARGE_INTEGER size;
     if (!::GetFileSizeEx(handle_.Get(), &size)) {
-      *status = Status::System(::GetLastError(), path_, "read");
+      *status = Status::System(::GetLastError(), path_);
       return true;
     }
     // The store addresses its text with 32-bit offsets.
     if (size.QuadPart >= 0x7FFFFFFF) {
-      *status = Status::System(ERROR_FILE_TOO_LARGE, path_, "read");
+      *status = Status::System(ERROR_FILE_TOO_LARGE, path_);
       return true;
     }
     content->resize(static_cast<size_t>(size.QuadPart));
@@ -44,7 +44,7 @@ class Win32Lock : public FileLock {
                       &got, &at)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_HANDLE_EOF) break;
-        *status = Status::System(error, path_, "read");
+        *status = Status::System(error, path_);
         return true;
       }
       if (got == 0) break;
@@ -73,9 +73,7 @@ std::unique_ptr<FileLock> LockFile(const std::string& path, LockMode mode, Statu
     if (status) *status = std::move(why);
     return nullptr;
   };
-  const auto systemFailed = [&](uint32_t code) {
-    return failed(Status::System(code, path, "lock"));
-  };
+  const auto systemFailed = [&](uint32_t code) { return failed(Status::System(code, path)); };
   if (Status problem = LockWaitProblem(); !problem.ok()) return failed(problem);
   const uint32_t wait = LockWaitBound(waitMilliseconds);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait);

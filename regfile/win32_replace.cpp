@@ -75,7 +75,7 @@ Status CheckWritable(const std::string& path) {
     if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT) {
       return Status::Of(Condition::kReadOnly);
     }
-    return Status::System(error, path, "open");
+    return Status::System(error, path);
   }
   return {};
 }
@@ -144,7 +144,7 @@ std::vector<Found> FindSaveFiles(const std::string& path, const char* stem) {
 }  // namespace
 
 Status ReplaceContent(FileSystem& files, const std::string& given, std::string_view content) {
-  const auto failed = [&](uint32_t code) { return Status::System(code, given, "replace"); };
+  const auto failed = [&](uint32_t code) { return Status::System(code, given); };
   // A symbolic link stays a link: the file it names is the one replaced
   // (ReplaceFileW on the link would put a file in the link's place, and
   // under wine moves the named file aside and deletes it as the backup).

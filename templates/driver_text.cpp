@@ -22,9 +22,9 @@ Status ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::strin
     uint64_t length = 0;
     const Status read = ReadFrom(*file, 0x7FFFFFFEu, content, &length);
     if (!read.ok()) return read;
-    if (length >= 0x7FFFFFFFu) return Status::System(kTooLarge, path, "read");
+    if (length >= 0x7FFFFFFFu) return Status::System(kTooLarge, path);
   } catch (const std::bad_alloc&) {
-    return Status::System(kNoMemory, path, "read");
+    return Status::System(kNoMemory, path);
   }
   return {};
 }

@@ -1,6 +1,8 @@
 #include "templates/save_transaction.h"
 
-#include <cassert>
+#include <exception>
+
+#include "regfile/bug.h"
 
 #include "templates/driver_path.h"
 #include "templates/driver_text.h"
@@ -44,27 +46,43 @@ Status ProveSave(const DeviceView& before, std::string_view beforeText, std::str
 
 }  // namespace
 
+void SaveTransaction::Misused(const char* what) const {
+  static const char* const kSteps[] = {"not begun", "begun", "prepared", "failed", "ended"};
+  ZUV_BUG(std::string("SaveTransaction: ") + what + " (the transaction is " +
+          kSteps[static_cast<int>(step_)] + ")");
+}
+
+Status SaveTransaction::Failed(Status failure) {
+  step_ = Step::kFailed;
+  failure_ = failure;
+  return failure;
+}
+
 SaveTransaction::SaveTransaction(std::string path, FileSystem& fileSystem, bool dryRun,
                                  std::string driverName)
     : path_(std::move(path)),
       fileSystem_(fileSystem),
       dryRun_(dryRun),
-      driverName_(std::move(driverName)) {}
+      driverName_(std::move(driverName)),
+      exceptions_(std::uncaught_exceptions()) {}
 
 SaveTransaction::~SaveTransaction() {
-  // Every transaction that was begun ends in Commit or Discard.
-  assert(step_ == Step::kNew || step_ == Step::kDone);
+  // Every transaction that was begun ends in Commit or Discard, unless an
+  // exception unwinds it.
+  if (step_ != Step::kNew && step_ != Step::kDone && std::uncaught_exceptions() == exceptions_) {
+    Misused("destroyed neither committed nor discarded");
+  }
 }
 
 Status SaveTransaction::Begin() {
-  assert(step_ == Step::kNew);
+  if (step_ != Step::kNew) Misused("Begin out of order");
   step_ = Step::kBegun;
   StatusOr<std::unique_ptr<FileLock>> lock =
       fileSystem_.Lock(path_, dryRun_ ? LockMode::kShared : LockMode::kExclusive);
-  if (!lock.ok()) return lock.status().WithPath(path_);
+  if (!lock.ok()) return Failed(lock.status().WithPath(path_));
   lock_ = lock.Take();
   Status status = ReadLockedFile(*lock_, path_, fileSystem_, &bytes_);
-  if (!status.ok()) return status.WithPath(path_);
+  if (!status.ok()) return Failed(status.WithPath(path_));
   // An 8-bit or UTF-8 file's text is its bytes: the decoded text takes them
   // over instead of holding a second copy.
   const TextEncoding encoding = DetectEncoding(bytes_);
@@ -74,13 +92,16 @@ Status SaveTransaction::Begin() {
   // into something else; it is left exactly as it is.
   const Status unwritable = NotWritable(decoded_);
   if (!unwritable.ok()) {
-    return Status::Of(Condition::kNotDecoded, unwritable.Detail() + "; the file is not changed")
-        .WithPath(path_);
+    return Failed(
+        Status::Of(Condition::kNotDecoded, unwritable.Detail() + "; the file is not changed")
+            .WithPath(path_));
   }
   keyPath_ = DriverKeyPath(path_, fileSystem_, driverName_);
   keys_ = TemplateKeysOf(keyPath_);
   before_.emplace(TemplateView(decoded_.text, keys_));
-  if (store_.OpenText(decoded_.text, keyPath_) != 0) return store_.LastStatus().WithPath(path_);
+  if (store_.OpenText(decoded_.text, keyPath_) != 0) {
+    return Failed(store_.LastStatus().WithPath(path_));
+  }
   LoadTable(loaded_, store_);
   ReserveUnshownTemplates(*before_, loaded_, keys_);
   table_ = loaded_;
@@ -88,40 +109,47 @@ Status SaveTransaction::Begin() {
 }
 
 Status SaveTransaction::Prepare() {
-  assert(step_ == Step::kBegun);
-  step_ = Step::kPrepared;
+  if (step_ != Step::kBegun) Misused("Prepare without a successful Begin, or twice");
   Status failure = TouchesUnshownTemplate(*before_, loaded_, table_, keys_);
   if (failure.ok()) failure = RunSaveSequence(loaded_, table_, store_);
   const std::string_view saved = store_.Text();
   if (failure.ok()) failure = ProveSave(*before_, decoded_.text, saved, loaded_, table_, keys_);
-  if (!failure.ok()) return failure.WithPath(path_);
+  if (!failure.ok()) return Failed(failure.WithPath(path_));
+  step_ = Step::kPrepared;
   changed_ = saved != decoded_.text;
   if (!changed_) return {};
   if (!EncodeText(decoded_.encoding, saved, &after_)) {
     changed_ = false;
-    return Status::Of(Condition::kNotWritten, "the new text does not encode as " +
-                                                  std::string(TextEncodingName(decoded_.encoding)))
-        .WithPath(path_);
+    return Failed(
+        Status::Of(Condition::kNotWritten, "the new text does not encode as " +
+                                               std::string(TextEncodingName(decoded_.encoding)))
+            .WithPath(path_));
   }
   // Without a mark the encoding is told by the text itself: a Save that moves
   // NUL bytes to the file's start could make an 8-bit file read as UTF-16 next
   // time, and then never be written again.
   if (DetectEncoding(after_) != decoded_.encoding) {
     changed_ = false;
-    return Status::Of(Condition::kNotWritten,
-                      "the saved text would read as " +
-                          std::string(TextEncodingName(DetectEncoding(after_))) + ", not as " +
-                          TextEncodingName(decoded_.encoding))
-        .WithPath(path_);
+    return Failed(Status::Of(Condition::kNotWritten,
+                             "the saved text would read as " +
+                                 std::string(TextEncodingName(DetectEncoding(after_))) +
+                                 ", not as " + TextEncodingName(decoded_.encoding))
+                      .WithPath(path_));
   }
   return {};
 }
 
 Status SaveTransaction::Commit() {
-  assert(step_ == Step::kPrepared);
-  step_ = Step::kDone;
+  if (step_ == Step::kNew || step_ == Step::kDone) Misused("Commit out of order");
   Status status;
-  if (changed_ && !dryRun_) status = fileSystem_.ReplaceContent(path_, after_);
+  if (step_ == Step::kFailed) {
+    status = failure_;
+  } else if (step_ == Step::kBegun) {
+    status = Status::Of(Condition::kNotWritten, "the Save was not prepared; nothing was written");
+  } else if (changed_ && !dryRun_) {
+    status = fileSystem_.ReplaceContent(path_, after_);
+  }
+  step_ = Step::kDone;
   lock_.reset();
   return status.WithPath(status.ok() ? std::string() : path_);
 }
@@ -139,12 +167,12 @@ const std::string& SaveTransaction::BeforeBytes() const {
 const std::string& SaveTransaction::AfterBytes() const { return changed_ ? after_ : BeforeBytes(); }
 
 std::string SaveTransaction::TakeAfterBytes() {
-  assert(step_ == Step::kDone);
+  if (step_ != Step::kDone) Misused("TakeAfterBytes before the end");
   return changed_ ? std::move(after_) : BeforeBytes();
 }
 
 std::string SaveTransaction::TakeBeforeBytes() {
-  assert(step_ == Step::kDone);
+  if (step_ != Step::kDone) Misused("TakeBeforeBytes before the end");
   return bytesTaken_ ? std::move(decoded_.text) : std::move(bytes_);
 }
 

@@ -5,9 +5,12 @@
 // Save's steps on the same text and proves the new text against the old one;
 // Commit then replaces the file with it (a dry run, or a text that did not
 // change, writes nothing); Discard lets everything go. Each step returns its
-// status and needs the one before it to have succeeded. A transaction begun
-// but neither committed nor discarded is a programming error, caught in debug
-// builds; the lock goes with the object either way.
+// status; a step that failed leaves the transaction failed, and Commit then
+// returns that failure (as it does when Prepare never ran) without writing.
+// A step out of order (Begin twice, Prepare without a successful Begin,
+// Commit twice) and a transaction begun but neither committed nor discarded
+// (unless an exception left it) are programming errors: each stops the
+// program in every build (ZUV_BUG). The lock goes with the object either way.
 #ifndef ZUV_TEMPLATES_SAVE_TRANSACTION_H
 #define ZUV_TEMPLATES_SAVE_TRANSACTION_H
 
@@ -46,9 +49,10 @@ class SaveTransaction {
   // proof and the encoding of the new text.
   Status Prepare();
   // Replaces the file with the new text, unless this is a dry run or the text
-  // is unchanged. The transaction is done afterwards, whatever the result.
+  // is unchanged; after a failed step, or without Prepare, writes nothing and
+  // returns a failure. The transaction is done afterwards, whatever the result.
   Status Commit();
-  // Ends the transaction without writing.
+  // Ends the transaction without writing; allowed at any time.
   void Discard();
 
   // The file's bytes as read, and as the Save writes them (the same until
@@ -63,13 +67,20 @@ class SaveTransaction {
   std::string TakeBeforeBytes();
 
  private:
-  enum class Step { kNew, kBegun, kPrepared, kDone };
+  enum class Step { kNew, kBegun, kPrepared, kFailed, kDone };
+
+  // Leaves the transaction failed by `failure`, which it returns.
+  Status Failed(Status failure);
+  // Stops the program: `what` was done to the transaction out of order.
+  [[noreturn]] void Misused(const char* what) const;
 
   std::string path_;
   FileSystem& fileSystem_;
   bool dryRun_;
   std::string driverName_;
   Step step_ = Step::kNew;
+  Status failure_;  // what made the transaction fail
+  int exceptions_;  // exceptions in flight when it was made
   std::unique_ptr<FileLock> lock_;
   std::string bytes_;        // the file's bytes, unless the decoded text took them over
   bool bytesTaken_ = false;  // an 8-bit or UTF-8 file: its text is its bytes

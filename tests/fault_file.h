@@ -32,7 +32,7 @@ class FaultFileSystem : public FileSystem {
   Status ReplaceContent(const std::string& path, std::string_view content) override {
     if (++calls_ == failAt_) {
       failed_ = true;
-      return Status::System(error_, path, "replace");
+      return Status::System(error_, path);
     }
     return inner_.ReplaceContent(path, content);
   }
@@ -43,19 +43,19 @@ class FaultFileSystem : public FileSystem {
     FaultFile(FaultFileSystem& owner, std::unique_ptr<File> inner, std::string path)
         : owner_(owner), inner_(std::move(inner)), path_(std::move(path)) {}
     uint64_t Seek(int64_t offset, SeekOrigin origin) override {
-      Count("seek");
+      Count();
       return inner_->Seek(offset, origin);
     }
     void SetLength(uint64_t length) override {
-      Count("set the length of");
+      Count();
       inner_->SetLength(length);
     }
     uint64_t GetLength() override {
-      Count("get the length of");
+      Count();
       return inner_->GetLength();
     }
     size_t Read(void* buffer, size_t count) override {
-      Count("read");
+      Count();
       return inner_->Read(buffer, count);
     }
     void Write(const void* buffer, size_t count) override {
@@ -64,22 +64,22 @@ class FaultFileSystem : public FileSystem {
         ++owner_.calls_;
         owner_.failed_ = true;
         inner_->Write(buffer, count / 2);
-        throw FileError(owner_.error_, path_, "write");
+        throw FileError(owner_.error_, path_);
       }
-      Count("write");
+      Count();
       inner_->Write(buffer, count);
     }
     void Flush() override {
-      Count("flush");
+      Count();
       inner_->Flush();
     }
     void Close() override { inner_->Close(); }
 
    private:
-    void Count(const char* operation) {
+    void Count() {
       if (++owner_.calls_ == owner_.failAt_) {
         owner_.failed_ = true;
-        throw FileError(owner_.error_, path_, operation);
+        throw FileError(owner_.error_, path_);
       }
     }
     FaultFileSystem& owner_;

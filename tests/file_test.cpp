@@ -106,7 +106,7 @@ TEST(FileTest, OpeningNeverCreatesOrTruncates) {
 }
 
 TEST(FileTest, ErrorsCarryCodeAndPath) {
-  FileError error(28, "/x/USB8620.reg", "write");
+  FileError error(28, "/x/USB8620.reg");
   EXPECT_EQ(error.SystemError(), 28u);
   EXPECT_EQ(error.Path(), "/x/USB8620.reg");
   EXPECT_EQ(error.what(), ErrorText(error.GetStatus()));
@@ -123,7 +123,7 @@ TEST(FileTest, ErrorTextNamesThePathAndTheReason) {
     std::string text;
   } rows[] = {
       {Status(), ""},
-      {Status::System(28, path, "write"), path + ": " + SystemErrorText(28)},
+      {Status::System(28, path), path + ": " + SystemErrorText(28)},
       {Status::System(28), SystemErrorText(28)},
       {Status::Of(Condition::kReadOnly).WithPath(path), path + ": the file is read-only"},
       {Status::Of(Condition::kRuleRefused,
@@ -143,6 +143,15 @@ TEST(FileTest, ErrorTextNamesThePathAndTheReason) {
   };
   for (const auto& row : rows) EXPECT_EQ(ErrorText(row.status), row.text) << row.text;
   EXPECT_NE(Status::System(0).SystemCode(), 0u);  // a failure never reads as success
+
+  // The value of a failure is never handed out, in any build.
+  StatusOr<std::unique_ptr<File>> failed = Status::System(28, path);
+  const std::string used = "BUG: .*the value of a failed StatusOr was used \\(" + path;
+  EXPECT_DEATH(static_cast<void>(*failed), used);
+  EXPECT_DEATH(static_cast<void>(failed->get()), used);
+  EXPECT_DEATH(static_cast<void>(failed.Take()), used);
+  StatusOr<int> none = Status();
+  EXPECT_DEATH(static_cast<void>(*none), "failed StatusOr was used");
 }
 
 // The names in a folder, to see that a replacement leaves nothing behind.

@@ -380,7 +380,7 @@ class FullDisk : public FileSystem {
     void SetLength(uint64_t n) override { inner->SetLength(n); }
     uint64_t GetLength() override { return inner->GetLength(); }
     size_t Read(void* b, size_t n) override { return inner->Read(b, n); }
-    void Write(const void*, size_t) override { throw FileError(kNoSpace, path, "write"); }
+    void Write(const void*, size_t) override { throw FileError(kNoSpace, path); }
     void Close() override { inner->Close(); }
     std::unique_ptr<File> inner;
     std::string path;
@@ -391,9 +391,9 @@ class FullDisk : public FileSystem {
   static constexpr uint32_t kNoSpace = 28;
 };
 
-// A Save is one transaction: its steps run in order on the one text read,
-// and one that was begun but never committed nor discarded is a programming
-// error that a debug build stops at.
+// A Save is one transaction: its steps run in order on the one text read. A
+// failed step leaves it failed: Commit then writes nothing and returns the
+// failure, as it does without Prepare. Misuse stops the program in every build.
 TEST(Save, ATransactionEndsInCommitOrDiscard) {
   MemoryFileSystem memory;
   memory.SetFile(kPath, Section(0, Values(0, "0", kAoDefault, kAoDefault)));
@@ -404,14 +404,51 @@ TEST(Save, ATransactionEndsInCommitOrDiscard) {
   EXPECT_EQ(*memory.GetFile(kPath), Section(0, Values(0, "0", kAoDefault, kAoDefault)));
   EXPECT_TRUE(save.Commit().ok());
   EXPECT_EQ(*memory.GetFile(kPath), Section(0, Values(0, "3", kAoDefault, kAoDefault)));
-#ifndef NDEBUG
+
+  const std::string unshown = *memory.GetFile(kPath) + kPrefix + "1]\r\n";
+  memory.SetFile(kPath, unshown);
+  const auto commitAfter = [&](bool prepare, auto edit) {
+    SaveTransaction save(kPath, memory, false);
+    Status status = save.Begin();
+    if (status.ok()) edit(save.Table());
+    if (status.ok() && prepare) status = save.Prepare();
+    const Status committed = save.Commit();
+    if (!status.ok()) {
+      EXPECT_EQ(ErrorText(committed), ErrorText(status));
+    }
+    return ErrorText(committed);
+  };
+  EXPECT_EQ(commitAfter(false, [](TemplateTable& table) { table[0].SwitchID = 7; }),
+            kPath + ": the Save was not prepared; nothing was written");
+  EXPECT_EQ(commitAfter(true, [](TemplateTable& table) { table[1] = table[0]; }),
+            kPath + ": line 6: template 1: the device reads key " + kPrefix +
+                "1] without a double-word \"SwitchID\", so it is not shown; give it one or take "
+                "the key out, and until then no change is written to template 1; nothing was "
+                "written");
+  EXPECT_EQ(*memory.GetFile(kPath), unshown);
+  MemoryFileSystem none;
+  SaveTransaction missing(kPath, none, false);
+  EXPECT_EQ(ErrorText(missing.Begin()), kPath + ": " + SystemErrorText(2));
+  EXPECT_EQ(ErrorText(missing.Commit()), kPath + ": " + SystemErrorText(2));
+
+  const auto misuse = [&](int calls) {
+    SaveTransaction save(kPath, calls < 0 ? none : memory, false);
+    for (int call = 0; call < std::abs(calls); ++call) {
+      static_cast<void>(call % 3 == 0   ? save.Begin()
+                        : call % 3 == 1 ? save.Prepare()
+                                        : save.Commit());
+    }
+  };
+  EXPECT_DEATH(misuse(1), "BUG: .*destroyed neither committed nor discarded \\(.* begun\\)");
+  EXPECT_DEATH(misuse(-2), "BUG: .*Prepare without a successful Begin.*failed");
+  EXPECT_DEATH(misuse(4), "BUG: .*Begin out of order .*ended");
   EXPECT_DEATH(
       {
-        SaveTransaction forgotten(kPath, memory, false);
-        static_cast<void>(forgotten.Begin());
+        SaveTransaction save(kPath, memory, false);
+        save.Discard();
+        static_cast<void>(save.Commit());
       },
-      "");
-#endif
+      "BUG: .*Commit out of order");
 }
 
 TEST(Save, FailuresAreReportedWithPathAndReason) {
