@@ -239,9 +239,12 @@ class StoreChecker {
 
     // Outside the section (or, without one, before the end of the file)
     // nothing moves, and the new line stands in between.
-    // A key written twice may have its value in a later section.
-    const std::string key = header.substr(1, header.size() - 2);
-    const bool twice = start < end && regtext::FindKeyHeader(old, key, end) != regtext::npos;
+    // A key written twice may have its value in a later section: the store
+    // itself tells whether the text after this section holds one.
+    RegFile rest;
+    const bool twice = start < end &&
+                       rest.OpenText(std::string_view(old).substr(end), path_) == 0 &&
+                       rest.TemplateSectionExists(n) != 0;
     const size_t keepFront = start < end ? start : old.size();
     const size_t keepBack = start < end && !twice ? old.size() - end : 0;
     if (now.size() < keepFront + keepBack + line.size() ||

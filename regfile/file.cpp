@@ -1,7 +1,9 @@
 #include "regfile/file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <thread>
 
@@ -129,6 +131,25 @@ Status ReadFrom(File& file, uint64_t limit, std::string* content, uint64_t* leng
     content->resize(file.Read(content->data(), content->size()));
   } catch (const FileError& e) {
     return e.GetStatus();
+  }
+  return {};
+}
+
+Status ReadWholeText(File& file, const std::string& path, std::string* content) {
+#ifdef _WIN32
+  constexpr uint32_t kTooLarge = 223;  // ERROR_FILE_TOO_LARGE
+  constexpr uint32_t kNoMemory = 8;    // ERROR_NOT_ENOUGH_MEMORY
+#else
+  constexpr uint32_t kTooLarge = EFBIG;
+  constexpr uint32_t kNoMemory = ENOMEM;
+#endif
+  try {
+    uint64_t length = 0;
+    const Status read = ReadFrom(file, kTextLimit - 1, content, &length);
+    if (!read.ok()) return read;
+    if (length >= kTextLimit) return Status::System(kTooLarge, path);
+  } catch (const std::bad_alloc&) {
+    return Status::System(kNoMemory, path);
   }
   return {};
 }

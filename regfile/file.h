@@ -34,6 +34,15 @@ class FileError : public std::exception {
 
 enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
 
+// The store addresses its text with 32-bit offsets: a driver file or text of
+// kTextLimit bytes (2 GiB less one) or more is refused, and a change that
+// would make one is not written. On Windows the driver file's lock covers the
+// one byte at kLockByte, past every file the store takes, so that the lock
+// never stops another handle's reads and writes of the content (a Windows
+// lock would): the two numbers are one, and change together.
+constexpr uint32_t kTextLimit = 0x7FFFFFFF;
+constexpr uint32_t kLockByte = kTextLimit;
+
 class File {
  public:
   virtual ~File() = default;
@@ -178,6 +187,12 @@ class LockWaitBoundFileSystem : public FileSystem {
 // `limit` bytes; *length gets its length either way (a longer file is not
 // read). The file's errors come back as the Status, never raised.
 Status ReadFrom(File& file, uint64_t limit, std::string* content, uint64_t* length);
+
+// The whole content of the open driver file at `path`, read from its start:
+// one read for every path (a lock's own handle, or a file opened to read). A
+// file of kTextLimit bytes or more fails as too large (EFBIG,
+// ERROR_FILE_TOO_LARGE), no memory for it as ENOMEM (ERROR_NOT_ENOUGH_MEMORY).
+Status ReadWholeText(File& file, const std::string& path, std::string* content);
 
 // Writes `content` over the bytes of the existing file at `path`, keeping the
 // file itself (its links, owner, permissions and identity), and puts the old

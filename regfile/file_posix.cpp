@@ -391,42 +391,18 @@ class PosixFileSystem : public FileSystem {
     return 0;
   }
 
+  // Holds the open file whose flock is the lock; closing it drops the lock.
   class PosixLock : public FileLock {
    public:
-    PosixLock(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    ~PosixLock() override { ::close(fd_); }
+    PosixLock(int fd, std::string path) : file_(fd, path), path_(std::move(path)) {}
 
     bool ReadAll(std::string* content, Status* status) override {
-      *status = {};
-      struct stat info;
-      if (::fstat(fd_, &info) != 0) {
-        *status = Status::System(Error(), path_);
-        return true;
-      }
-      // The store addresses its text with 32-bit offsets.
-      if (info.st_size >= 0x7FFFFFFF) {
-        *status = Status::System(EFBIG, path_);
-        return true;
-      }
-      content->resize(static_cast<size_t>(info.st_size));
-      size_t done = 0;
-      while (done < content->size()) {
-        const ssize_t got =
-            ::pread(fd_, &(*content)[done], content->size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-          *status = Status::System(Error(), path_);
-          return true;
-        }
-        if (got == 0) break;
-        done += static_cast<size_t>(got);
-      }
-      content->resize(done);
+      *status = ReadWholeText(file_, path_, content);
       return true;
     }
 
    private:
-    int fd_;
+    PosixFile file_;
     std::string path_;
   };
 

@@ -79,7 +79,7 @@ uint32_t RegFile::OpenText(std::string_view text, std::string_view keyPath) {
   Close();
   std::memset(m_szDriverKey, 0, sizeof m_szDriverKey);
   // The text is addressed with 32-bit offsets.
-  if (text.size() >= 0x7FFFFFFFu) {
+  if (text.size() >= kTextLimit) {
     m_lastStatus = Status::Of(Condition::kNotWritten, "the text is 2 GiB or more");
     return 1;
   }
@@ -115,7 +115,7 @@ void RegFile::ReadText() {
   uint64_t length = m_file->GetLength();
   // The text is addressed with 32-bit offsets; a larger file gets no text, and
   // without a text nothing is ever written.
-  if (length >= 0x7FFFFFFFu) {
+  if (length >= kTextLimit) {
     m_dwFileLength = 0;
     return;
   }
@@ -372,7 +372,7 @@ size_t RegFile::LastValueLineEnd(size_t start, size_t end) const {
 
 bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_view tail) {
   uint64_t length = uint64_t{cut} + insert.size() + tail.size();
-  if (length >= 0x7FFFFFFFu) return false;
+  if (length >= kTextLimit) return false;
   // The held copy changes in place when the new text fits it (after the file
   // took the change: until then it is what puts the file back); else a new
   // one is made, with room for the next edits.

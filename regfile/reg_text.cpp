@@ -23,28 +23,12 @@ size_t LineStart(std::string_view text, size_t pos) {
   return pos;
 }
 
-bool EndsWithLineEnd(std::string_view text) {
-  return !text.empty() && IsLineEndChar(text.back());
-}
-
 bool IsCommentLine(std::string_view line) {
   for (char c : line) {
     if (IsBlank(c)) continue;
     return c == ';';
   }
   return false;
-}
-
-std::optional<HeaderKey> FindHeaderKey(std::string_view text, std::string_view key) {
-  for (size_t hit = text.find(key); hit != npos; hit = text.find(key, hit + 1)) {
-    size_t bracket = LineStart(text, hit);
-    while (bracket < hit && IsBlank(text[bracket])) ++bracket;
-    if (bracket < hit && text[bracket] == '[' &&
-        text.substr(bracket, hit - bracket).find(']') == npos) {
-      return HeaderKey{bracket, hit};
-    }
-  }
-  return std::nullopt;
 }
 
 namespace {
@@ -62,12 +46,6 @@ bool StartsWithWord(std::string_view line, std::string_view word) {
          (line.size() == word.size() || IsBlank(line[word.size()]));
 }
 
-// The offset of the next line's start after the line that starts at `pos`, or
-// text.size().
-size_t NextLineStart(std::string_view text, size_t pos) {
-  return SkipLineEnd(text, FindLineEnd(text, pos));
-}
-
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -83,16 +61,6 @@ std::optional<std::string_view> HeaderKeyPath(std::string_view line) {
   if (line.empty() || line.front() != '[') return std::nullopt;
   line.remove_prefix(1);
   return TrimBlanks(line.substr(0, line.find(']')));
-}
-
-size_t FindKeyHeader(std::string_view text, std::string_view path, size_t from) {
-  for (size_t line = from; line < text.size(); line = NextLineStart(text, line)) {
-    const size_t end = FindLineEnd(text, line);
-    const std::optional<std::string_view> key = HeaderKeyPath(text.substr(line, end - line));
-    if (key && SameName(*key, path)) return text.find('[', line);
-    if (end == text.size()) break;
-  }
-  return npos;
 }
 
 bool IsPreprocessorLine(std::string_view line) {
@@ -226,61 +194,13 @@ ValueData ReadValueData(std::string_view data) {
   return value;
 }
 
-uint32_t DetectValueType(std::string_view line) {
-  if (line.find("dword:") != npos) return 4;
-  if (line.find("hex:") != npos) return 3;
-  if (line.find("hex(7):") != npos || line.find("multi_sz:") != npos) return 7;
-  return 1;
-}
-
 namespace {
-
-// The tag's data start: after the tag found from `from` on, or anywhere in the
-// line when the tag only stands before `from` (inside the name).
-size_t AfterTag(std::string_view line, std::string_view tag, size_t from) {
-  size_t at = line.find(tag, from);
-  if (at == npos) at = line.find(tag);
-  return at == npos ? line.size() : at + tag.size();
-}
-
-std::string_view UpToComment(std::string_view line, size_t start) {
-  size_t end = line.find(';', start);
-  if (end == npos) end = line.size();
-  return line.substr(start, end - start);
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 }  // namespace
-
-std::string_view ValueDataText(std::string_view line, size_t dataFrom,
-                               uint32_t type) {
-  if (dataFrom > line.size()) dataFrom = line.size();
-  switch (type) {
-    case 4:
-      return UpToComment(line, AfterTag(line, "dword:", dataFrom));
-    case 3:
-      return UpToComment(line, AfterTag(line, "hex:", dataFrom));
-    case 1: {
-      size_t open = line.find('"', dataFrom);
-      if (open == npos) return line.substr(dataFrom);
-      size_t start = open + 1;
-      size_t close = line.rfind('"');
-      return close > open ? line.substr(start, close - start) : line.substr(start, 0);
-    }
-    default:
-      return line.substr(line.size());
-  }
-}
 
 uint32_t ParseHexNumber(std::string_view text, size_t* consumed) {
   size_t i = 0;
@@ -291,14 +211,14 @@ uint32_t ParseHexNumber(std::string_view text, size_t* consumed) {
     ++i;
   }
   if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
-      i + 2 < text.size() && HexDigit(text[i + 2]) >= 0) {
+      i + 2 < text.size() && HexDigitOf(text[i + 2]) >= 0) {
     i += 2;
   }
   size_t digitsStart = i;
   uint64_t value = 0;
   bool overflow = false;
-  while (i < text.size() && HexDigit(text[i]) >= 0) {
-    value = value * 16 + static_cast<uint64_t>(HexDigit(text[i]));
+  while (i < text.size() && HexDigitOf(text[i]) >= 0) {
+    value = value * 16 + static_cast<uint64_t>(HexDigitOf(text[i]));
     if (value > 0xFFFFFFFFull) {
       overflow = true;
       value = 0xFFFFFFFFull;

@@ -23,23 +23,9 @@ size_t FindLineEnd(std::string_view text, size_t pos);
 size_t SkipLineEnd(std::string_view text, size_t pos);
 // Offset of the first character of the line holding `pos`.
 size_t LineStart(std::string_view text, size_t pos);
-// Whether the text ends with CR or LF (an empty text does not).
-bool EndsWithLineEnd(std::string_view text);
 
 // A comment line is one whose first character other than blank or tab is ";".
 bool IsCommentLine(std::string_view line);
-
-// Where a key path stands: the "[" that opens its header line, and the offset
-// of the search key inside the brackets.
-struct HeaderKey {
-  size_t bracket;
-  size_t key;
-};
-// The first occurrence of `key` inside the key path of a header line: a line
-// whose first character other than blank or tab is "[", with no "]" between
-// that "[" and the key. Comment lines, value lines and the text after a
-// header's "]" never hold a section's key.
-std::optional<HeaderKey> FindHeaderKey(std::string_view text, std::string_view key);
 
 // Whether two key or value names are the same to the registry: letters A to Z
 // compare without regard to case, every other byte as it is.
@@ -49,11 +35,6 @@ bool SameName(std::string_view a, std::string_view b);
 // (or the line's end), blanks and tabs around it dropped. nullopt when the line
 // is no header line (its first character other than blank or tab is not "[").
 std::optional<std::string_view> HeaderKeyPath(std::string_view line);
-
-// The "[" of the first header line, at or after the line start `from`, whose
-// key path is `path` as the registry compares names (see SameName), or npos.
-// Only whole key paths match: a key that merely ends like `path` is another key.
-size_t FindKeyHeader(std::string_view text, std::string_view path, size_t from = 0);
 
 // Whether a line (without its line end) is one of the image build's
 // preprocessor lines: IF, ELSE, ENDIF, or any line starting with "#"
@@ -101,18 +82,6 @@ struct ValueData {
   size_t start;           // in `data`: where the value's own text starts
 };
 ValueData ReadValueData(std::string_view data);
-
-// The type code a value line holds, by the tags it contains, tested in this
-// order: "dword:" 4, "hex:" 3, "hex(7):" or "multi_sz:" 7, otherwise 1.
-uint32_t DetectValueType(std::string_view line);
-
-// Where a typed value's data text starts: right after the tag (searched from
-// the "=" on), or for a string right after the first quote after the "=".
-// Returns the data text of the line, up to its end; for DWORD and binary data
-// cut at the first ";" (a trailing comment); for a string up to the line's
-// last double quote.
-std::string_view ValueDataText(std::string_view line, size_t dataFrom,
-                               uint32_t type);
 
 // An unsigned hexadecimal number as the C library reads one: leading blanks
 // skipped, optional sign and "0x", stops at the first non-hex character;

@@ -121,7 +121,11 @@ std::unique_ptr<File> OpenFile(const std::string& path, DWORD access, DWORD shar
     if (status) *status = std::move(regular);
     return nullptr;
   }
-  return std::make_unique<Win32File>(std::move(handle), path);
+  return FileOf(std::move(handle), path);
+}
+
+std::unique_ptr<File> FileOf(Handle handle, std::string path) {
+  return std::make_unique<Win32File>(std::move(handle), std::move(path));
 }
 
 }  // namespace zuv::win32

@@ -14,11 +14,6 @@
 
 namespace zuv::win32 {
 
-// The byte the lock covers: past the longest file the store takes (its
-// offsets are below 2 GiB), so that the driver file's lock never stops another handle's
-// reads and writes.
-constexpr DWORD kLockOffset = 0x7FFFFFFF;
-
 // The system's error of the call that just failed (ERROR_WRITE_FAULT when
 // it left none).
 uint32_t LastError();
@@ -32,6 +27,9 @@ DWORD WriteAll(HANDLE handle, const char* data, size_t size);
 Status CheckRegular(HANDLE handle, const std::string& path);
 // Condition::kNotRegularFile for a folder at `path`.
 Status NotAFile(const std::string& path);
+
+// The file object over a handle already open.
+std::unique_ptr<File> FileOf(Handle handle, std::string path);
 
 // Opens the existing file at `path` with the access and sharing asked for:
 // null with *status set when it does not open or is not a regular file.

@@ -15,47 +15,21 @@ namespace zuv::win32 {
 
 namespace {
 
-// Holds the handle whose byte range is locked; closing it drops the lock.
+// Holds the file whose byte range is locked; closing it drops the lock.
 class Win32Lock : public FileLock {
  public:
-  Win32Lock(Handle handle, std::string path) : handle_(std::move(handle)), path_(std::move(path)) {}
+  Win32Lock(Handle handle, std::string path)
+      : file_(FileOf(std::move(handle), path)), path_(std::move(path)) {}
 
-  // The locked range lies past the content, so the lock's own handle reads
+  // The locked byte lies past the content, so the lock's own handle reads
   // the whole file.
   bool ReadAll(std::string* content, Status* status) override {
-    *status = {};
-    LARGE_INTEGER size;
-    if (!::GetFileSizeEx(handle_.Get(), &size)) {
-      *status = Status::System(::GetLastError(), path_);
-      return true;
-    }
-    // The store addresses its text with 32-bit offsets.
-    if (size.QuadPart >= 0x7FFFFFFF) {
-      *status = Status::System(ERROR_FILE_TOO_LARGE, path_);
-      return true;
-    }
-    content->resize(static_cast<size_t>(size.QuadPart));
-    size_t done = 0;
-    while (done < content->size()) {
-      OVERLAPPED at = {};
-      at.Offset = static_cast<DWORD>(done);
-      DWORD got = 0;
-      if (!::ReadFile(handle_.Get(), &(*content)[done], static_cast<DWORD>(content->size() - done),
-                      &got, &at)) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_HANDLE_EOF) break;
-        *status = Status::System(error, path_);
-        return true;
-      }
-      if (got == 0) break;
-      done += got;
-    }
-    content->resize(done);
+    *status = ReadWholeText(*file_, path_, content);
     return true;
   }
 
  private:
-  Handle handle_;
+  std::unique_ptr<File> file_;
   std::string path_;
 };
 
@@ -108,7 +82,7 @@ std::unique_ptr<FileLock> LockFile(const std::string& path, LockMode mode, Statu
     if (Status regular = CheckRegular(handle.Get(), path); !regular.ok()) return failed(regular);
     for (;;) {
       OVERLAPPED at = {};
-      at.Offset = kLockOffset;
+      at.Offset = kLockByte;
       if (::LockFileEx(handle.Get(), flags, 0, 1, 0, &at)) break;
       const DWORD error = ::GetLastError();
       if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {

@@ -235,7 +235,7 @@ bool RestoreFromBackup(const std::string& path) {
     const Handle handle = OpenHandle(newest->path, GENERIC_READ, kShareAll);
     if (!handle) return false;
     OVERLAPPED at = {};
-    at.Offset = kLockOffset;
+    at.Offset = kLockByte;
     unheld = ::LockFileEx(handle.Get(), LOCKFILE_FAIL_IMMEDIATELY | LOCKFILE_EXCLUSIVE_LOCK, 0, 1,
                           0, &at) != 0;
   }

@@ -1,32 +1,13 @@
 #include "templates/driver_text.h"
 
-#include <cerrno>
 #include <memory>
-#include <new>
 
 namespace zuv {
 
 Status ReadWholeFile(const std::string& path, FileSystem& fileSystem, std::string* content) {
   StatusOr<std::unique_ptr<File>> opened = fileSystem.OpenForReading(path);
   if (!opened.ok()) return opened.status();
-  const std::unique_ptr<File> file = opened.Take();
-#ifdef _WIN32
-  constexpr uint32_t kTooLarge = 223;   // ERROR_FILE_TOO_LARGE
-  constexpr uint32_t kNoMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
-#else
-  constexpr uint32_t kTooLarge = EFBIG;
-  constexpr uint32_t kNoMemory = ENOMEM;
-#endif
-  try {
-    // The store addresses its text with 32-bit offsets.
-    uint64_t length = 0;
-    const Status read = ReadFrom(*file, 0x7FFFFFFEu, content, &length);
-    if (!read.ok()) return read;
-    if (length >= 0x7FFFFFFFu) return Status::System(kTooLarge, path);
-  } catch (const std::bad_alloc&) {
-    return Status::System(kNoMemory, path);
-  }
-  return {};
+  return ReadWholeText(*opened.Take(), path, content);
 }
 
 Status ReadLockedFile(FileLock& lock, const std::string& path, FileSystem& fileSystem,

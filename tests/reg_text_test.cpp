@@ -19,33 +19,6 @@ TEST(RegTextTest, CommentLines) {
   EXPECT_FALSE(IsCommentLine(""));
 }
 
-TEST(RegTextTest, SectionKeysStandOnlyInsideAHeadersBrackets) {
-  struct Case {
-    const char* text;
-    int bracket;  // -1: no header holds the key
-  };
-  const Case cases[] = {
-      {"[a\\Template2]", 0},
-      {"  \t[a\\Template2] ; note", 3},
-      {"; [a\\Template2]\r\n[b\\Template2]", 17},
-      {"\"x\"=\"Template2]\"\r\n[b]", -1},
-      {"[b] ; Template2]", -1},
-      {"x[Template2]", -1},
-      {"Template2]", -1},
-      {"[Template2]", 0},
-      {"[a\\Template12]", -1},
-  };
-  for (const Case& c : cases) {
-    auto found = FindHeaderKey(c.text, "Template2]");
-    if (c.bracket < 0) {
-      EXPECT_FALSE(found.has_value()) << c.text;
-    } else {
-      ASSERT_TRUE(found.has_value()) << c.text;
-      EXPECT_EQ(found->bracket, static_cast<size_t>(c.bracket)) << c.text;
-    }
-  }
-}
-
 TEST(RegTextTest, FindValueLine) {
   struct Case {
     const char* section;
@@ -72,26 +45,6 @@ TEST(RegTextTest, FindValueLine) {
       EXPECT_EQ(found->quote, static_cast<size_t>(c.quote)) << c.section;
     }
   }
-}
-
-TEST(RegTextTest, TypeDetectionKeepsItsOrder) {
-  EXPECT_EQ(DetectValueType("\"a\"=dword:1"), 4u);
-  EXPECT_EQ(DetectValueType("\"a\"=hex:01"), 3u);
-  EXPECT_EQ(DetectValueType("\"a\"=hex(7):41,00"), 7u);
-  EXPECT_EQ(DetectValueType("\"a\"=multi_sz:\"x\""), 7u);
-  EXPECT_EQ(DetectValueType("\"a\"=\"x\""), 1u);
-  // Tags are tested anywhere in the line, strings included.
-  EXPECT_EQ(DetectValueType("\"a\"=\"dword:5\""), 4u);
-  EXPECT_EQ(DetectValueType("\"a\"=\"hex:5\""), 3u);
-}
-
-TEST(RegTextTest, DataText) {
-  EXPECT_EQ(ValueDataText("\"a\"=dword:1a ; note", 4, 4), "1a ");
-  EXPECT_EQ(ValueDataText("\"a\"=hex:01,A0;x", 4, 3), "01,A0");
-  EXPECT_EQ(ValueDataText("\"a\"=\"x \"y\" z\"", 4, 1), "x \"y\" z");
-  EXPECT_EQ(ValueDataText("\"a\" = \"x\"", 6, 1), "x");
-  EXPECT_EQ(ValueDataText("\"a\"=\"", 4, 1), "");
-  EXPECT_EQ(ValueDataText("\"a\"=LOC_NAME", 4, 1), "LOC_NAME");
 }
 
 TEST(RegTextTest, ParseHexNumber) {
