@@ -1369,24 +1369,45 @@ TEST_F(Tool, BashCompletesCommandsAndOptions) {
       {"zuv8620 help ex", "export"},
       {"zuv8620 --file x.reg export ", ""},
       {"zuv8620 --file x.reg apply -- --", ""},
+      // Run in the test's folder: a name with a blank is one reply; the
+      // numbers are the file's when the line names it.
+      {"zuv8620 --file my", "my drv.reg"},
+      {"zuv8620 --file=my", "--file=my drv.reg"},
+      {"zuv8620 --root = I", "Image"},
+      {"zuv8620 --driver USB8620A --file=Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg "
+       "show ",
+       "0 2"},
+      {"zuv8620 --file nowhere.reg remove 1", "1 10 11 12 13 14 15"},
   };
+  test::WriteFileBytes(dir_.File("my drv.reg"), File());
   for (const auto& [line, expected] : rows) {
     SCOPED_TRACE(line);
     const std::string script = dir_.File("complete.sh");
-    test::WriteFileBytes(script,
-                         std::string("source \"") + ZUV_SOURCE_DIR +
-                             "/cli/completion/zuv8620.bash\"\n"
-                             "COMP_LINE='" +
-                             line +
-                             "'\n"
-                             "read -ra COMP_WORDS <<<\"$COMP_LINE\"\n"
-                             "[[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')\n"
-                             "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
-                             "_zuv8620\n"
-                             "printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort | xargs\n");
+    test::WriteFileBytes(
+        script, std::string("source \"") + ZUV_SOURCE_DIR +
+                    "/cli/completion/zuv8620.bash\"\n"
+                    "cd \"" +
+                    dir_.Path() +
+                    "\"\n"
+                    "COMP_LINE='" +
+                    line +
+                    "'\n"
+                    "read -ra COMP_WORDS <<<\"$COMP_LINE\"\n"
+                    "[[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')\n"
+                    "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+                    "_zuv8620 \"" ZUV8620_TOOL
+                    "\"\n"
+                    "printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort | xargs -d '\\n'\n");
     const std::string out = dir_.File("out.txt");
     EXPECT_EQ(std::system(("bash \"" + script + "\" >\"" + out + "\"").c_str()), 0);
     EXPECT_EQ(test::ReadFileBytes(out), std::string(expected) + "\n");
+  }
+  // The zsh script loads as zsh's completion system loads it.
+  if (std::system("zsh -fc true") == 0) {
+    EXPECT_EQ(std::system("zsh -fc 'fpath=(\"" ZUV_SOURCE_DIR "/cli/completion\" $fpath); "
+                          "autoload -Uz compinit && compinit -u -D && autoload -Uz +X _zuv8620 "
+                          "&& (( $+functions[_zuv8620] ))'"),
+              0);
   }
 }
 #endif
