@@ -85,6 +85,9 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
       } else if (!failure) {
         failure = Failure{"unknown option '" + arg + "'"};
       }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      // "-" alone is standard input; any other word with a dash is an option.
+      if (!failure) failure = Failure{"unknown option '" + arg + "'"};
     } else {
       word(arg);
     }

@@ -78,7 +78,7 @@ int RunOn(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const Arguments parsed = ParseArguments(args);
     if (!parsed.first.empty()) return Information(parsed, out);
     if (parsed.command.empty()) {
-      err << kToolName << ": no command given\n" << kToolHelp;
+      err << "Try '" << kToolName << " --help' for more information.\n";
       return kExitFailed;
     }
     return Dispatch(parsed, out, in, fileSystem, standardInput);

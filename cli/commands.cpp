@@ -42,7 +42,8 @@ const char kToolHelp[] =
     "\n"
     "The driver file:\n"
     "  --file PATH              the file itself\n"
-    "  --root DIR --driver NAME DIR/Public/Korvalent/Device_Drivers/D/D.reg,\n"
+    "  --root DIR --driver NAME\n"
+    "                           DIR/Public/Korvalent/Device_Drivers/D/D.reg,\n"
     "                           D being the first 7 characters of NAME\n"
     "  --file PATH --driver NAME\n"
     "                           the file, holding the keys of driver NAME (else\n"
@@ -120,9 +121,11 @@ int Change(Context& context, const std::function<std::string(TemplateTable&)>& e
 
   if (dryRun) {
     // The diff is of the text, also for a UTF-16 file; its lines are the
-    // file's own, so that the diff applies.
-    const std::string name = QuotedName(context.path);
-    context.out << UnifiedDiff(result.beforeText, result.afterText, name, name + " (after save)");
+    // file's own, and its names as GNU diff writes them, so that the diff
+    // applies with patch -p0 or git apply -p0.
+    context.out << UnifiedDiff(result.beforeText, result.afterText,
+                               DiffHeaderName(context.path, "(as it is)"),
+                               DiffHeaderName(context.path, "(after save)"));
   } else {
     context.out << report;
   }

@@ -1,6 +1,7 @@
 #include "cli/unified_diff.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace zuv::cli {
@@ -94,6 +95,41 @@ void AppendLine(std::string& out, char prefix, std::string_view line) {
 }
 
 }  // namespace
+
+std::string DiffHeaderName(std::string_view path, std::string_view label) {
+  const bool plain = std::all_of(path.begin(), path.end(), [](char c) {
+    return c > ' ' && c < 0x7F && c != '"' && c != '\\';
+  });
+  std::string name;
+  if (plain) {
+    name = path;
+  } else {
+    static const char kNamed[] = "\a\b\t\n\v\f\r";
+    static const char kLetters[] = "abtnvfr";
+    name = "\"";
+    for (const char c : path) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (c == '"' || c == '\\') {
+        name += '\\';
+        name += c;
+      } else if (c != '\0' && std::strchr(kNamed, c) != nullptr) {
+        name += '\\';
+        name += kLetters[std::strchr(kNamed, c) - kNamed];
+      } else if (byte < 0x20 || byte >= 0x7F) {
+        name += '\\';
+        name += static_cast<char>('0' + (byte >> 6));
+        name += static_cast<char>('0' + ((byte >> 3) & 7));
+        name += static_cast<char>('0' + (byte & 7));
+      } else {
+        name += c;
+      }
+    }
+    name += '"';
+  }
+  name += '\t';
+  name.append(label.data(), label.size());
+  return name;
+}
 
 std::string UnifiedDiff(std::string_view before, std::string_view after,
                         const std::string& fromLabel, const std::string& toLabel) {

@@ -16,6 +16,12 @@ namespace zuv::cli {
 std::string UnifiedDiff(std::string_view before, std::string_view after,
                         const std::string& fromLabel, const std::string& toLabel);
 
+// A header's "NAME<TAB>LABEL" as GNU diff writes "NAME<TAB>DATE", so that patch
+// and git apply take the name whatever it holds: a name with a blank, a double
+// quote, a backslash, a control byte or a byte above 0x7E is quoted as a C
+// string ("my file.reg", "caf\303\251.reg"); other names stand as they are.
+std::string DiffHeaderName(std::string_view path, std::string_view label);
+
 }  // namespace zuv::cli
 
 #endif  // ZUV_CLI_UNIFIED_DIFF_H

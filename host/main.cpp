@@ -118,9 +118,36 @@ bool ThreadHasVisibleWindow() {
   return found;
 }
 
+const char kUsage[] =
+    "Usage: zuv8620-host [--close-after MILLISECONDS] [--tab N] [--drop-down] [ROOT [DRIVER]]\n"
+    "\n"
+    "Loads ZUV8620Ude.dll, opens its template editor (DriverConfig) on the\n"
+    "driver DRIVER (default USB8620A) of the image tree ROOT (ending with a\n"
+    "path separator; default: the sample tree examples\\Image\\ beside this\n"
+    "program) and runs until the editor is closed.\n"
+    "\n"
+    "  --close-after MS  closes the editor after MS milliseconds\n"
+    "  --tab N           clicks the editor's tab N (0 Device ... 4 Counter)\n"
+    "  --drop-down       then opens the first drop-down list of the page\n"
+    "  --help, -h        this text\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Options come first and in this order; a word with a dash that is none of
+  // them is never taken as the root.
+  for (int i = 1; i < argc && argv[i][0] == '-'; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg != "--close-after" && arg != "--tab" && arg != "--drop-down") {
+      std::fprintf(stderr, "zuv8620-host: unknown option '%s'\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+    if (arg != "--drop-down") ++i;  // its value
+  }
   int next = 1;
   DWORD closeAfter = 0;
   int tab = -1;

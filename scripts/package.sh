@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/:
 #   ZUV8620Ude-VERSION-win32.zip        ZUV8620Ude.dll, zuv8620.exe, zuv8620-host.exe,
-#                                       README.md and examples/, stripped
+#                                       README.txt, LICENSE, THIRD-PARTY and
+#                                       examples/, stripped
 #   ZUV8620Ude-VERSION-win32-debug.zip  their debug symbols (FILE.debug, named in
 #                                       each binary's .gnu_debuglink)
-#   zuv8620_VERSION_ARCH.deb            the Linux zuv8620, its manual page and its
-#                                       bash and zsh completion
+#   zuv8620_VERSION_ARCH.deb            the Linux zuv8620 (hardened), its manual
+#                                       pages, the document's schema, its bash and
+#                                       zsh completion, README, copyright (DEP-5)
+#                                       and changelog.gz (NEWS), md5sums
+#
+# The package's maintainer is the project (DEB_MAINTAINER overrides it).
 #
 #   scripts/package.sh [--out DIR] [--build-dir DIR]
 #   scripts/package.sh --check-reproducible [--out DIR]
@@ -20,6 +25,7 @@
 # folders, compares the packages byte for byte (exit 1 when they differ) and
 # leaves the first run's packages in the output folder.
 set -euo pipefail
+maintainer=${DEB_MAINTAINER:-The ZUV8620Ude developers <zuv8620ude@users.noreply.github.com>}
 cd "$(dirname "$0")/.."
 source_dir=$PWD
 
@@ -70,7 +76,7 @@ fi
 # ---- builds
 # The manual page is dated SOURCE_DATE_EPOCH, which the build cannot see
 # change: it is made again every time.
-rm -f "$builds/release-native/cli/zuv8620.1.gz"
+rm -f "$builds/release-native/cli/zuv8620.1.gz" "$builds/release-native/cli/zuv8620-document.5.gz"
 for preset in release-native release-windows; do
   echo "== Build $preset in $builds/$preset"
   cmake --preset "$preset" -B "$builds/$preset" >/dev/null
@@ -127,6 +133,10 @@ for completion in bash-completion/completions/zuv8620 zsh/vendor-completions/_zu
   [ -f "$deb/usr/share/$completion" ] || { echo "package.sh: no $completion" >&2; exit 1; }
 done
 strip --remove-section=.comment --remove-section=.note --strip-unneeded "$deb/usr/bin/zuv8620"
+doc="$deb/usr/share/doc/zuv8620"
+cp packaging/copyright "$doc/copyright"
+# NEWS is kept in the Debian changelog's form: it is the native package's changelog.
+gzip -n -9 -c NEWS >"$doc/changelog.gz"
 
 # The libraries' packages and versions the program needs, from the symbols it uses.
 printf 'Source: zuv8620\n\nPackage: zuv8620\nArchitecture: any\n' >"$staging/debian/control"
@@ -141,7 +151,7 @@ cat >"$deb/DEBIAN/control" <<EOF
 Package: zuv8620
 Version: $version
 Architecture: $architecture
-Maintainer: ${DEB_MAINTAINER:-$(git log -1 --format='%an <%ae>')}
+Maintainer: $maintainer
 Installed-Size: $installed_size
 Depends: $depends
 Section: utils
@@ -149,8 +159,10 @@ Priority: optional
 Description: edit the device setting templates of USB-8620A driver files
  zuv8620 makes the template editor's edits (add, remove, set, save) on a
  driver's registry text file from scripts, with the same bytes as the
- editor's Save, and checks such files for problems.
+ editor's Save, and checks such files for problems. The templates can be
+ exported as a JSON document and applied again.
 EOF
+(cd "$deb" && find usr -type f | LC_ALL=C sort | xargs -d '\n' md5sum) >"$deb/DEBIAN/md5sums"
 normalize "$deb"
 # One compressor thread: xz's output must not depend on the machine's cores.
 dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "$deb" "$out/zuv8620_${version}_$architecture.deb" >/dev/null

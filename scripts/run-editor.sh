@@ -4,7 +4,9 @@
 # your own, in place. Installs what is missing and builds the Windows products
 # first.
 #
-#   scripts/run-editor.sh                     # on the current display
+#   scripts/run-editor.sh                     # on the current display; with
+#                                             # none, as --screenshot
+#                                             # build/run-editor.png
 #   --root DIR                                # edit DIR's driver file in place
 #                                             # (DIR/Public/Korvalent/...), no copy
 #   --driver NAME                             # the driver name DriverConfig gets
@@ -100,6 +102,25 @@ while [ $# -gt 0 ]; do
     *) echo "$usage" >&2; exit 2 ;;
   esac
 done
+# Whether a window can be shown is found out before anything is built: with
+# no display that answers, the editor runs on a virtual one and is
+# photographed.
+if [ -z "$screenshot" ]; then
+  display_answers=""
+  if [ -n "${DISPLAY:-}" ]; then
+    if command -v xdpyinfo >/dev/null; then
+      xdpyinfo >/dev/null 2>&1 && display_answers=1
+    else
+      display_answers=1
+    fi
+  fi
+  if [ -z "$display_answers" ]; then
+    screenshot="$checkout/build/run-editor.png"
+    echo "run-editor: no display${DISPLAY:+ answers at $DISPLAY}: the editor runs on a virtual one" \
+         "and its picture goes to $screenshot." >&2
+    echo "run-editor: to see it live, run this script in a desktop session or over 'ssh -X'." >&2
+  fi
+fi
 host_args=(${tab:+--tab "$tab"} ${drop_down:+--drop-down})
 export ZUV_DPI=$dpi
 prefix="$checkout/build/windows/wineprefix${dpi:+-dpi$dpi}"
@@ -127,10 +148,6 @@ if [ -n "$screenshot" ]; then
     "$0" --inside-xvfb "$screenshot" "$root" "$driver" "${host_args[@]}"
   echo "Screenshot written to $screenshot"
 else
-  if [ -z "${DISPLAY:-}" ]; then
-    echo "run-editor: no display; use --screenshot FILE to run on a virtual one" >&2
-    exit 1
-  fi
   set_dpi
   scripts/wine-run.sh --prefix "$prefix" "$host" "${host_args[@]}" "$root" ${driver:+"$driver"}
 fi

@@ -18,8 +18,9 @@ cd "$out/dist"
 win=ZUV8620Ude-$version-win32
 deb=zuv8620_${version}_$(dpkg --print-architecture).deb
 
-expect_eq "zip" "$(unzip -Z1 "$win.zip" | tr '\n' ' ')" "$win/README.md $win/ZUV8620Ude.dll \
-$win/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg $win/zuv8620-host.exe $win/zuv8620.exe "
+expect_eq "zip" "$(unzip -Z1 "$win.zip" | tr '\n' ' ')" "$win/LICENSE $win/README.txt $win/THIRD-PARTY \
+$win/ZUV8620Ude.dll $win/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg \
+$win/zuv8620-host.exe $win/zuv8620.exe "
 expect_eq "debug zip" "$(unzip -Z1 "$win-debug.zip" | tr '\n' ' ')" \
   "$win-debug/ZUV8620Ude.dll.debug $win-debug/zuv8620-host.exe.debug $win-debug/zuv8620.exe.debug "
 unzip -q "$win.zip" -d "$out/win"
@@ -40,7 +41,28 @@ done
 
 dpkg-deb -x "$deb" "$out/deb"
 expect_eq "deb files" "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | tr '\n' ' ')" \
-  "./usr/bin/zuv8620 ./usr/share/bash-completion/completions/zuv8620 ./usr/share/doc/zuv8620/README.md ./usr/share/man/man1/zuv8620.1.gz ./usr/share/zsh/vendor-completions/_zuv8620 "
+  "./usr/bin/zuv8620 ./usr/share/bash-completion/completions/zuv8620 ./usr/share/doc/zuv8620/README \
+./usr/share/doc/zuv8620/changelog.gz ./usr/share/doc/zuv8620/copyright ./usr/share/man/man1/zuv8620.1.gz \
+./usr/share/man/man5/zuv8620-document.5.gz ./usr/share/zsh/vendor-completions/_zuv8620 \
+./usr/share/zuv8620/template-document.schema.json "
+expect_eq "Maintainer" "$(dpkg-deb -f "$deb" Maintainer)" \
+  "The ZUV8620Ude developers <zuv8620ude@users.noreply.github.com>"
+(cd "$out/deb" && dpkg-deb -I "$out/dist/$deb" md5sums | md5sum --quiet -c) || fail "md5sums"
+# Hardened as Debian's packages: PIE, read-only relocations bound at start,
+# the stack protector and fortified functions.
+program="$out/deb/usr/bin/zuv8620"
+readelf -h "$program" | grep -q "Type: *DYN" || fail "zuv8620 is not PIE"
+readelf -lW "$program" | grep -q GNU_RELRO || fail "zuv8620 has no RELRO"
+readelf -dW "$program" | grep -q "FLAGS.*BIND_NOW\|FLAGS_1.*NOW" || fail "zuv8620 is not bound now"
+symbols=$(readelf --dyn-syms -W "$program")
+grep -q "__stack_chk_fail" <<<"$symbols" || fail "zuv8620 has no stack protector"
+grep -v "__stack_chk_fail" <<<"$symbols" | grep -q "__[a-z0-9_]*_chk@" || fail "zuv8620 has no fortified functions"
+if command -v lintian >/dev/null; then
+  # Errors and warnings fail; the info and pedantic tags that stay are
+  # explained in the README.
+  lintian -EvIL +pedantic --tag-display-limit 0 "$deb" >"$out/lintian.txt" 2>&1 || true
+  grep -E "^[EW]: " "$out/lintian.txt" >&2 && fail "lintian: errors or warnings (above)"
+fi
 expect_eq "Package" "$(dpkg-deb -f "$deb" Package)" zuv8620
 expect_eq "Version" "$(dpkg-deb -f "$deb" Version)" "$version"
 dpkg-deb -f "$deb" Depends | grep -q "^libc6 (>= " || fail "Depends: $(dpkg-deb -f "$deb" Depends)"

@@ -79,6 +79,9 @@ TEST(CliDiff, ShowsChangesWithContext) {
   EXPECT_EQ(cli::UnifiedDiff("a\n", "a\nb", "x", "y"),
             "--- x\n+++ y\n@@ -1,1 +1,2 @@\n a\n+b\n\\ No newline at end of file\n");
   EXPECT_EQ(cli::UnifiedDiff("a\nb\n", "", "x", "y"), "--- x\n+++ y\n@@ -1,2 +0,0 @@\n-a\n-b\n");
+  EXPECT_EQ(cli::DiffHeaderName("d/a-b.reg", "(x)"), "d/a-b.reg\t(x)");
+  EXPECT_EQ(cli::DiffHeaderName("my \"f\\\t\x01\x7f\xc3\xa9", "(x)"),
+            "\"my \\\"f\\\\\\t\\001\\177\\303\\251\"\t(x)");
 }
 
 struct InProcess {
@@ -635,12 +638,12 @@ TEST(CliText, ControlBytesAreShownEscaped) {
       {dir + "x\x9b.reg",
        kPrefix + "0]\r\n\"SwitchID\"=dword:0\r\n",
        {"add", "--dry-run"},
-       "--- \"" + dir + "x\\233.reg\"\n+++ \"" + dir + "x\\233.reg\" (after save)\n",
+       "--- \"" + dir + "x\\233.reg\"\t(as it is)\n+++ \"" + dir + "x\\233.reg\"\t(after save)\n",
        ""},
       {dir + "y\xC2\x9B.reg",
        kPrefix + "0]\r\n\"SwitchID\"=dword:0\r\n",
        {"remove", "0", "--dry-run"},
-       "--- \"" + dir + "y\\302\\233.reg\"\n",
+       "--- \"" + dir + "y\\302\\233.reg\"\t",
        ""},
       {dir + "USB8620.reg",
        kPrefix + "0]\r\n\"SwitchID\"=dword:0\r\n\"AOSettings 0\"=\"0 \x1b]0;x\x07\xE9\"\r\n",
@@ -846,6 +849,8 @@ TEST_F(Tool, RefusalsLeaveTheFileAlone) {
       {"set 0", "nothing to change"},
       {"list --dry-run", "'--dry-run'"},
       {"frobnicate", "unknown command 'frobnicate'"},
+      {"list -x", "zuv8620: unknown option '-x'\n"},
+      {"-1 show", "zuv8620: unknown option '-1'\n"},
   };
   const std::string before = File();
   for (const Case& c : cases) {
@@ -905,11 +910,29 @@ TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
     SCOPED_TRACE(args);
     const Result r = OnFile(args);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("--- " + path_ + "\n+++ ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("--- " + path_ + "\t(as it is)\n+++ " + path_ + "\t(after save)\n", 0),
+              0u)
+        << r.out;
     EXPECT_NE(r.out.find("\n@@ -"), std::string::npos);
     EXPECT_EQ(File(), before);
   }
   EXPECT_EQ(OnFile("save --dry-run").out, "");  // the sample is already in saved form
+#ifndef _WIN32
+  // The diff of a name with a blank, a quote and a tab applies with patch and
+  // git apply, run where the name is relative.
+  const std::string name = "my \"drv\"\t.reg";
+  for (const char* apply : {"patch -s -p0", "git apply -p0"}) {
+    SCOPED_TRACE(apply);
+    test::WriteFileBytes(dir_.File(name), before);
+    const std::string in = "cd \"" + dir_.Path() + "\" && ";
+    ASSERT_EQ(Run("--file '" + name + "' --driver USB8620A set 2 --ao0 0~5 --dry-run >d.diff; " +
+                      apply + " <d.diff",
+                  in)
+                  .status,
+              0);
+    EXPECT_EQ(Run("--file '" + name + "' --driver USB8620A set 2 --ao0 0~5 --dry-run", in).out, "");
+  }
+#endif
 }
 
 // A read-only driver file lists, shows, checks and exports as any other (the
@@ -1346,24 +1369,45 @@ TEST_F(Tool, BashCompletesCommandsAndOptions) {
       {"zuv8620 help ex", "export"},
       {"zuv8620 --file x.reg export ", ""},
       {"zuv8620 --file x.reg apply -- --", ""},
+      // Run in the test's folder: a name with a blank is one reply; the
+      // numbers are the file's when the line names it.
+      {"zuv8620 --file my", "my drv.reg"},
+      {"zuv8620 --file=my", "--file=my drv.reg"},
+      {"zuv8620 --root = I", "Image"},
+      {"zuv8620 --driver USB8620A --file=Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg "
+       "show ",
+       "0 2"},
+      {"zuv8620 --file nowhere.reg remove 1", "1 10 11 12 13 14 15"},
   };
+  test::WriteFileBytes(dir_.File("my drv.reg"), File());
   for (const auto& [line, expected] : rows) {
     SCOPED_TRACE(line);
     const std::string script = dir_.File("complete.sh");
-    test::WriteFileBytes(script,
-                         std::string("source \"") + ZUV_SOURCE_DIR +
-                             "/cli/completion/zuv8620.bash\"\n"
-                             "COMP_LINE='" +
-                             line +
-                             "'\n"
-                             "read -ra COMP_WORDS <<<\"$COMP_LINE\"\n"
-                             "[[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')\n"
-                             "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
-                             "_zuv8620\n"
-                             "printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort | xargs\n");
+    test::WriteFileBytes(
+        script, std::string("source \"") + ZUV_SOURCE_DIR +
+                    "/cli/completion/zuv8620.bash\"\n"
+                    "cd \"" +
+                    dir_.Path() +
+                    "\"\n"
+                    "COMP_LINE='" +
+                    line +
+                    "'\n"
+                    "read -ra COMP_WORDS <<<\"$COMP_LINE\"\n"
+                    "[[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')\n"
+                    "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+                    "_zuv8620 \"" ZUV8620_TOOL
+                    "\"\n"
+                    "printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort | xargs -d '\\n'\n");
     const std::string out = dir_.File("out.txt");
     EXPECT_EQ(std::system(("bash \"" + script + "\" >\"" + out + "\"").c_str()), 0);
     EXPECT_EQ(test::ReadFileBytes(out), std::string(expected) + "\n");
+  }
+  // The zsh script loads as zsh's completion system loads it.
+  if (std::system("zsh -fc true") == 0) {
+    EXPECT_EQ(std::system("zsh -fc 'fpath=(\"" ZUV_SOURCE_DIR "/cli/completion\" $fpath); "
+                          "autoload -Uz compinit && compinit -u -D && autoload -Uz +X _zuv8620 "
+                          "&& (( $+functions[_zuv8620] ))'"),
+              0);
   }
 }
 #endif
@@ -1377,7 +1421,9 @@ TEST_F(Tool, HelpForTheToolAndEachCommand) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("Usage: zuv8620", 0), 0u) << r.out;
   }
-  EXPECT_EQ(Run("").status, 2);
+  const Result bare = Run("");
+  EXPECT_EQ(bare.status, 2);
+  EXPECT_EQ(bare.err, "Try 'zuv8620 --help' for more information.\n");
   // --help and --version anywhere on the line, before anything wrong on it;
   // after "--" every word is an operand.
   const std::string file = "--file \"" + path_ + "\" ";
