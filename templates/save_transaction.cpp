@@ -91,6 +91,12 @@ Status SaveTransaction::Prepare() {
   assert(step_ == Step::kBegun);
   step_ = Step::kPrepared;
   Status failure = TouchesUnshownTemplate(*before_, loaded_, table_, keys_);
+  if (failure.ok()) {
+    failure = CheckAppendAtEnd(*before_, loaded_, table_,
+                               [this](uint32_t n) { return store_.TemplateSectionExists(n) != 0; });
+    if (!failure.ok())
+      failure = Status::Of(failure.condition(), failure.Detail() + "; nothing was written");
+  }
   if (failure.ok()) failure = RunSaveSequence(loaded_, table_, store_);
   const std::string_view saved = store_.Text();
   if (failure.ok()) failure = ProveSave(*before_, decoded_.text, saved, loaded_, table_, keys_);
