@@ -467,6 +467,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Temp
     }
     for (int i = 0; i < 2; ++i) {
       const DeviceValue* value = DeviceView::FindValue(*key, kValueNames[i]);
+      if (value != nullptr && value->data == "-") value = nullptr;  // "name"=- deletes it
       const std::string shown = SavedData(loaded[n], i);
       if (value != nullptr ? value->data != shown : (i == 0 || loaded[n].ChanConfig != 0)) {
         add(Line(value != nullptr ? value->line : key->line) + ": " + what + "the device reads " +
