@@ -101,7 +101,28 @@ void Refuse(const Status& refusal, uint32_t n) {
   throw Failure{ReasonText(refusal)};
 }
 
+// A slot the load shows as free whose template the device reads otherwise
+// (reserved): thrown while the file's lock is held, worded after it is let go.
+struct ReservedSlot {
+  uint32_t n;
+};
+
+// Refuses slot n when it is reserved and holds no template shown.
+void RefuseReserved(const TemplateTable& table, uint32_t n) {
+  if (n < kTemplateCount && table[n].Used == 0 && table.IsReserved(n)) throw ReservedSlot{n};
+}
+
+// The failure for a reserved slot: why the device reads it otherwise, with
+// its lines, as check says it.
+Failure ReservedFailure(Context& context, uint32_t n) {
+  const std::string why = UnshownTemplateText(context.path, context.fileSystem, context.driver, n);
+  return Failure{QuotedName(context.path) + ": " +
+                 (why.empty() ? "template " + std::to_string(n) + " is reserved" : why) +
+                 "; it is not changed"};
+}
+
 const DeviceTemplate& UsedTemplate(const TemplateTable& table, uint32_t n) {
+  RefuseReserved(table, n);
   if (table[n].Used == 0) Refuse(RuleRefusal(Condition::kNoSuchTemplate), n);
   return table[n];
 }
@@ -114,15 +135,25 @@ const DeviceTemplate& UsedTemplate(const TemplateTable& table, uint32_t n) {
 int Change(Context& context, const std::function<std::string(TemplateTable&)>& edit) {
   const bool dryRun = context.args.Flag("dry-run");
   std::string report;
-  const UpdateResult result = UpdateTemplateTable(
-      context.path, [&](TemplateTable& table) { report = edit(table); }, dryRun,
-      context.fileSystem, context.driver);
+  UpdateResult result;
+  try {
+    result = UpdateTemplateTable(
+        context.path, [&](TemplateTable& table) { report = edit(table); }, dryRun,
+        context.fileSystem, context.driver);
+  } catch (const ReservedSlot& reserved) {
+    throw ReservedFailure(context, reserved.n);
+  }
   if (!result.status.ok()) throw FileFailure(result.status);
 
   if (dryRun) {
     // The diff is of the text, also for a UTF-16 file; its lines are the
     // file's own, and its names as GNU diff writes them, so that the diff
-    // applies with patch -p0 or git apply -p0.
+    // applies with patch -p0 or git apply -p0. A file whose bytes are not its
+    // text says so first (patch and git apply pass over such a line).
+    if (result.beforeText != result.before && result.afterText != result.beforeText) {
+      context.out << "# " << TextEncodingName(DetectEncoding(result.before))
+                  << " file: the diff is of its decoded text (UTF-8)\n";
+    }
     context.out << UnifiedDiff(result.beforeText, result.afterText,
                                DiffHeaderName(context.path, "(as it is)"),
                                DiffHeaderName(context.path, "(after save)"));
@@ -159,6 +190,11 @@ int List(Context& context) {
 
 int Show(Context& context) {
   const TemplateTable table = LoadTable(context);
+  try {
+    RefuseReserved(table, context.n);
+  } catch (const ReservedSlot& reserved) {
+    throw ReservedFailure(context, reserved.n);
+  }
   const DeviceTemplate& slot = UsedTemplate(table, context.n);
   context.out << (context.args.Flag("json") ? TemplateJson(slot, context.n)
                                             : ShowText(slot, context.n));
@@ -178,6 +214,7 @@ int Add(Context& context) {
 
 int Remove(Context& context) {
   return Change(context, [&](TemplateTable& table) {
+    RefuseReserved(table, context.n);
     Refuse(RemoveTemplate(table, context.n), context.n);
     return std::string();
   });

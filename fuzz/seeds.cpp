@@ -62,6 +62,17 @@ std::vector<std::pair<std::string, std::string>> Texts() {
       {"usb-long-comment", "; " + Repeated("Template0]", 20000) + "\r\n" + Section(kUsb, 0)},
       {"usb-deep-blocks",
        Repeated("IF A\r\n", 20000) + Section(kUsb, 0) + Repeated("ENDIF\r\n", 20000)},
+      // What the image build reads: a boot-hive section and a sysgen block
+      // around templates, an "#if 0" copy, copies in both branches of an IF,
+      // a deleted key and value, a continued byte list, an indented key, many
+      // sections of one template, and a file ending inside an open block.
+      {"usb-build",
+       "; HIVE BOOT SECTION\r\n; @CESYSGEN IF CE_MODULES_USB\r\n" + Section(kUsb, 0) +
+           "; @CESYSGEN ENDIF\r\n; END HIVE BOOT SECTION\r\n\r\n#if 0\r\n" + Section(kUsb, 0) +
+           "#else\r\n\"x\"=hex:01,02,\\\r\n  03\r\n#endif\r\nIF BSP_X\r\n" + Section(kUsb, 1) +
+           "ELSE\r\n" + Section(kUsb, 1) + "ENDIF\r\n" + Section(kUsb, 2) + "[-" + kUsb.substr(1) +
+           "2]\r\n\"Gone\"=-\r\n; above\r\n  " + kOther +
+           Repeated(Section(kUsb, 3) + "; @XIPREGION IF X\r\n", 50) + "IF BSP_OPEN\r\n"},
   };
 }
 

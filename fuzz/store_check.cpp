@@ -157,7 +157,8 @@ class StoreChecker {
     if (kind == 5) {
       store_.AppendTemplateSection(n);
       const std::string lineEnd(regtext::FileLineEnd(old));
-      if (File() != old + " " + lineEnd + header + " " + lineEnd) {
+      const std::string first = old.empty() || regtext::EndsWithLineEnd(old) ? "" : lineEnd;
+      if (File() != old + first + " " + lineEnd + header + " " + lineEnd) {
         Fail("appending " + std::to_string(n) + " gave " + Quoted(File()));
       }
       InStep("append");
@@ -165,8 +166,8 @@ class StoreChecker {
     }
     if (kind == 6) {
       const uint32_t result = store_.RemoveTemplateSection(n);
-      // The section goes but for preprocessor and comment lines of its own,
-      // which stay in their order.
+      // The section goes but for structure and comment lines of its own, and
+      // the next header's indentation, which stay in their order.
       const std::string& now = File();
       bool kept = now.size() >= old.size() - (end - start) &&
                   now.compare(0, start, old, 0, start) == 0 &&
@@ -183,8 +184,10 @@ class StoreChecker {
           const std::string_view text = middle.substr(line, lineEnd - line);
           const std::string_view body = middle.substr(line, bodyEnd - line);
           const size_t at = section.find(text, from);
+          const bool indentation =
+              lineEnd == middle.size() && body.find_first_not_of(" \t") == std::string_view::npos;
           kept = at != std::string_view::npos &&
-                 (regtext::IsPreprocessorLine(body) || regtext::IsCommentLine(body));
+                 (regtext::IsStructureLine(body) || regtext::IsCommentLine(body) || indentation);
           from = at + text.size();
           line = lineEnd;
         }

@@ -219,6 +219,9 @@ void DeviceView::Read(std::string_view text) {
     ReadLine(line, number, current);
     return true;
   });
+  DropDeletedKeys();
+  sorted_.clear();
+  deleted_.clear();
 }
 
 ChangedLines FindChangedLines(std::string_view old, std::string_view now) {
@@ -286,38 +289,46 @@ ChangedLines FindChangedLines(std::string_view old, std::string_view now) {
   return {start, oldEnd, newEnd};
 }
 
-void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys) {
-  std::string_view current;
-  bool haveKey = false;  // false before the file's first header
-  bool reached = false;
-  std::string lower;
-  auto add = [&lower, keys](std::string_view path) {
-    LowerInto(path, &lower);
-    keys->insert(lower);
-  };
-  ForEachLine(text, [&](std::string_view line, size_t, size_t at) {
-    if (at >= start && !reached) {
-      reached = true;
-      if (haveKey) add(current);  // the key the stretch's first line is read under
-    }
-    if (at >= end) return false;
-    line = TrimBlanks(line);
-    if (!line.empty() && line.front() == '[') {
-      current = HeaderPath(line);
-      haveKey = true;
-      if (at >= start) add(current);
-    }
-    return true;
-  });
-  if (!reached && haveKey) add(current);
-}
-
 namespace {
 
 enum class BlockLine { kOpen, kTurn, kClose, kOther };
 
-// What a preprocessor line does to the blocks it stands in.
+// The text of a ";" line after the ";", blanks around it dropped.
+std::string_view CommentWords(std::string_view line) { return TrimBlanks(line.substr(1)); }
+
+// Whether `text` starts with `words`, in any case, ending there or at a blank.
+bool StartsWithWords(std::string_view text, std::string_view words) {
+  return text.size() >= words.size() && SameRegistryName(text.substr(0, words.size()), words) &&
+         (text.size() == words.size() || IsSpaceOrTab(text[words.size()]));
+}
+
+// A ";" line the image build reads: "; @" and a directive's name (@CESYSGEN,
+// @XIPREGION ...), or a boot-hive section's start or end.
+bool IsDirectiveLine(std::string_view line) {
+  if (line.empty() || line.front() != ';') return false;
+  const std::string_view words = CommentWords(line);
+  return (!words.empty() && words.front() == '@') || StartsWithWords(words, "HIVE BOOT SECTION") ||
+         StartsWithWords(words, "END HIVE BOOT SECTION");
+}
+
+// What a directive line does to the blocks: "@CESYSGEN IF X" opens one, its
+// ELSE turns it, its ENDIF closes it; a boot-hive section is a block too.
+BlockLine DirectiveBlockLine(std::string_view line) {
+  std::string_view words = CommentWords(line);
+  if (StartsWithWords(words, "HIVE BOOT SECTION")) return BlockLine::kOpen;
+  if (StartsWithWords(words, "END HIVE BOOT SECTION")) return BlockLine::kClose;
+  size_t name = 0;
+  while (name < words.size() && !IsSpaceOrTab(words[name])) ++name;
+  words = TrimBlanks(words.substr(name));
+  if (StartsWithWords(words, "IF")) return BlockLine::kOpen;
+  if (StartsWithWords(words, "ELSE")) return BlockLine::kTurn;
+  if (StartsWithWords(words, "ENDIF")) return BlockLine::kClose;
+  return BlockLine::kOther;
+}
+
+// What a preprocessor or directive line does to the blocks it stands in.
 BlockLine BlockLineOf(std::string_view line) {
+  if (line.front() == ';') return DirectiveBlockLine(line);
   // "#if", or "# if": blanks may follow the "#".
   auto word = [&line](std::string_view w) {
     if (w.front() != '#') return StartsWithWord(line, w);
@@ -329,20 +340,46 @@ BlockLine BlockLineOf(std::string_view line) {
   return BlockLine::kOther;
 }
 
+// "#if 0" (or "# if 0", a comment after it): a block the build never reads
+// up to its "#else".
+bool IsIfZero(std::string_view line) {
+  if (line.front() != '#') return false;
+  std::string_view rest = TrimBlanks(line.substr(1));
+  if (!StartsWithWord(rest, "if")) return false;
+  rest = TrimBlanks(rest.substr(2));
+  const size_t comment = rest.find('/');
+  if (comment != std::string_view::npos && comment + 1 < rest.size() &&
+      (rest[comment + 1] == '/' || rest[comment + 1] == '*')) {
+    rest = TrimBlanks(rest.substr(0, comment));
+  }
+  return rest == "0";
+}
+
 }  // namespace
 
-void DeviceView::ReadPreprocessorLine(std::string_view line) {
+void DeviceView::ReadPreprocessorLine(std::string_view line, size_t number) {
   const size_t at = preprocessor_.size();
   preprocessor_.emplace_back(line);
+  preprocessorNumbers_.push_back(number);
   switch (BlockLineOf(line)) {
     case BlockLine::kOpen:
       blocks_.push_back(at);
+      deadBlocks_.push_back(IsIfZero(line));
+      if (deadBlocks_.back()) ++dead_;
       break;
     case BlockLine::kTurn:
-      if (!blocks_.empty()) blocks_.back() = at;
+      if (!blocks_.empty()) {
+        blocks_.back() = at;
+        if (deadBlocks_.back()) --dead_;
+        deadBlocks_.back() = false;
+      }
       break;
     case BlockLine::kClose:
-      if (!blocks_.empty()) blocks_.pop_back();
+      if (!blocks_.empty()) {
+        blocks_.pop_back();
+        if (deadBlocks_.back()) --dead_;
+        deadBlocks_.pop_back();
+      }
       break;
     case BlockLine::kOther:
       break;
@@ -378,13 +415,21 @@ std::string DeviceView::ConditionText(size_t condition) const {
 
 void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current) {
   line = TrimBlanks(line);
-  if (line.empty() || line.front() == ';') return;
-  if (IsPreprocessorLine(line)) {
-    ReadPreprocessorLine(line);
+  if (line.empty()) return;
+  if (IsPreprocessorLine(line) || IsDirectiveLine(line)) {
+    ReadPreprocessorLine(line, number);
     return;
   }
+  // A comment, or a line of a block the build leaves out: the key read before
+  // the block goes on after it.
+  if (line.front() == ';' || dead_ > 0) return;
   if (line.front() == '[') {
     const std::string_view path = HeaderPath(line);
+    if (!path.empty() && path.front() == '-') {
+      DeleteKeys(TrimBlanks(path.substr(1)), number);
+      current = kNoKey;
+      return;
+    }
     headers_.push_back({path, number});
     LowerInto(path, &lower_);
     if (only_ != nullptr && only_->count(lower_) == 0) {
@@ -394,7 +439,9 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
     auto found = index_.find(lower_);
     if (found == index_.end()) {
       found = index_.emplace(lower_, keys_.size()).first;
-      keys_.push_back(DeviceKey{std::string(path), number, {}, Condition(), {}});
+      if (sortedMade_) sorted_.emplace(lower_, keys_.size());
+      keys_.push_back(DeviceKey{std::string(path), number, {}, Condition(), {}, {}});
+      deleted_.push_back(false);
     }
     current = found->second;
     return;
@@ -421,10 +468,47 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
   DeviceValue value{name, ValueData(rest.substr(1)), number, Condition()};
   const auto slot = key.index.emplace(LowerCase(name), key.values.size());
   if (!slot.second) {
+    key.overridden.push_back(std::move(key.values[slot.first->second]));
     key.values[slot.first->second] = std::move(value);
     return;
   }
   key.values.push_back(std::move(value));
+}
+
+void DeviceView::DeleteKeys(std::string_view path, size_t number) {
+  if (!sortedMade_) {
+    for (const auto& key : index_) sorted_.emplace(key.first, key.second);
+    sortedMade_ = true;
+  }
+  LowerInto(path, &lower_);
+  bool any = false;
+  for (auto at = sorted_.lower_bound(lower_);
+       at != sorted_.end() && at->first.compare(0, lower_.size(), lower_) == 0;) {
+    // The key itself and its subkeys, not a key whose name merely starts alike.
+    if (at->first.size() != lower_.size() && at->first[lower_.size()] != '\\') {
+      ++at;
+      continue;
+    }
+    deleted_[at->second] = true;
+    index_.erase(at->first);
+    at = sorted_.erase(at);
+    any = true;
+  }
+  if (!any) return;
+  anyDeleted_ = true;
+  deletions_.push_back({std::string(path), number, Condition()});
+}
+
+void DeviceView::DropDeletedKeys() {
+  if (!anyDeleted_) return;
+  std::vector<DeviceKey> kept;
+  kept.reserve(keys_.size());
+  for (size_t i = 0; i < keys_.size(); ++i) {
+    if (!deleted_[i]) kept.push_back(std::move(keys_[i]));
+  }
+  keys_ = std::move(kept);
+  index_.clear();
+  for (size_t i = 0; i < keys_.size(); ++i) index_.emplace(LowerCase(keys_[i].path), i);
 }
 
 const DeviceKey* DeviceView::FindKey(std::string_view path) const {
@@ -435,6 +519,55 @@ const DeviceKey* DeviceView::FindKey(std::string_view path) const {
 const DeviceValue* DeviceView::FindValue(const DeviceKey& key, std::string_view name) {
   const auto found = key.index.find(LowerCase(name));
   return found == key.index.end() ? nullptr : &key.values[found->second];
+}
+
+void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys) {
+  std::string_view current;
+  bool haveKey = false;  // false before the file's first header
+  bool reached = false;
+  std::string lower;
+  auto add = [&lower, keys](std::string_view path) {
+    LowerInto(path, &lower);
+    keys->insert(lower);
+  };
+  // The open blocks, whether each is in a branch never read, as the view has them.
+  std::vector<bool> deadBlocks;
+  size_t dead = 0;
+  ForEachLine(text, [&](std::string_view line, size_t, size_t at) {
+    if (at >= start && !reached) {
+      reached = true;
+      if (haveKey) add(current);  // the key the stretch's first line is read under
+    }
+    if (at >= end) return false;
+    line = TrimBlanks(line);
+    if (line.empty()) return true;
+    if (IsPreprocessorLine(line) || IsDirectiveLine(line)) {
+      switch (BlockLineOf(line)) {
+        case BlockLine::kOpen:
+          deadBlocks.push_back(IsIfZero(line));
+          if (deadBlocks.back()) ++dead;
+          break;
+        case BlockLine::kTurn:
+        case BlockLine::kClose:
+          if (deadBlocks.empty()) break;
+          if (deadBlocks.back()) --dead;
+          deadBlocks.back() = false;
+          if (BlockLineOf(line) == BlockLine::kClose) deadBlocks.pop_back();
+          break;
+        case BlockLine::kOther:
+          break;
+      }
+      return true;
+    }
+    if (dead == 0 && line.front() == '[') {
+      // A "[-KEY]" line adds "-key": the reader of the keys below sees it.
+      current = HeaderPath(line);
+      haveKey = true;
+      if (at >= start) add(current);
+    }
+    return true;
+  });
+  if (!reached && haveKey) add(current);
 }
 
 }  // namespace zuv

@@ -15,6 +15,7 @@
 #define ZUV_REGFILE_DEVICE_VIEW_H
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -47,8 +48,19 @@ struct DeviceKey {
   size_t line = 0;   // 1-based line of its first header
   std::vector<DeviceValue> values;  // in the order of first appearance
   size_t condition = kTopLevel;     // that of its first header
+  // Lines of values that a later line of the same name overrode, in the
+  // file's order: the readings of other branches of the build.
+  std::vector<DeviceValue> overridden;
   // Lower-case value name -> its index in `values`.
   std::unordered_map<std::string, size_t> index;
+};
+
+// A "[-KEY]" line that deleted keys read: KEY as written, its line and the
+// conditions it stands under.
+struct DeviceDeletion {
+  std::string path;
+  size_t line = 0;
+  size_t condition = kTopLevel;
 };
 
 // Key paths in lower case.
@@ -84,6 +96,13 @@ class DeviceView {
   std::string ConditionText(size_t condition) const;
   // Every header line of every key, in the file's order.
   const std::vector<DeviceHeader>& Headers() const { return headers_; }
+  // The 1-based line of each of PreprocessorLines().
+  const std::vector<size_t>& PreprocessorLineNumbers() const { return preprocessorNumbers_; }
+  // The innermost block still open at the end of the file (its index in
+  // PreprocessorLines()), or kTopLevel when every block is closed.
+  size_t OpenAtEnd() const { return blocks_.empty() ? kTopLevel : blocks_.back(); }
+  // The "[-KEY]" lines that deleted a key read, in the file's order.
+  const std::vector<DeviceDeletion>& Deletions() const { return deletions_; }
 
  private:
   static constexpr size_t kNoKey = static_cast<size_t>(-1);
@@ -94,13 +113,29 @@ class DeviceView {
   void ReadLine(std::string_view line, size_t number, size_t& current);
 
   // Keeps the open blocks in step with a preprocessor line.
-  void ReadPreprocessorLine(std::string_view line);
+  void ReadPreprocessorLine(std::string_view line, size_t number);
   // The conditions of the line read now.
   size_t Condition() const { return blocks_.empty() ? kTopLevel : blocks_.back(); }
+  // Deletes the key `path` and its subkeys (a "[-KEY]" line).
+  void DeleteKeys(std::string_view path, size_t number);
+  // Drops the keys deleted while reading from keys_ and index_.
+  void DropDeletedKeys();
 
   std::vector<DeviceKey> keys_;
   std::vector<std::string> preprocessor_;
   std::vector<size_t> blocks_;  // the open IF / #if blocks, outermost first (see kTopLevel)
+  std::vector<size_t> preprocessorNumbers_;
+  // How many open blocks are in a branch the build never reads ("#if 0"
+  // before its "#else"), and for each open block whether it is.
+  size_t dead_ = 0;
+  std::vector<bool> deadBlocks_;
+  std::vector<DeviceDeletion> deletions_;
+  std::vector<bool> deleted_;  // per keys_ index, while reading
+  bool anyDeleted_ = false;
+  // Lower-case path -> keys_ index in path order, made at the first "[-KEY]"
+  // line, so that a deletion finds the subkeys without a look at every key.
+  std::map<std::string, size_t> sorted_;
+  bool sortedMade_ = false;
   std::unordered_map<std::string, size_t> index_;  // lower-case path -> keys_ index
   std::vector<DeviceHeader> headers_;
   const DeviceKeySet* only_ = nullptr;  // while reading: the keys read, or all
@@ -122,6 +157,8 @@ ChangedLines FindChangedLines(std::string_view old, std::string_view now);
 // `end` of `text` (positions FindChangedLines gives) belong to: the key the
 // line at `start` is read under, and every key with a header line among them.
 // The lines after `end` up to the next header belong to the last of these.
+// Lines of a block never read ("#if 0") are passed over; a "[-KEY]" line
+// among them adds "-key", which no key's path starts with.
 void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys);
 
 // Whether two key or value names are the same to the registry.

@@ -356,16 +356,55 @@ uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwT
 }
 
 size_t RegFile::LastValueLineEnd(size_t start, size_t end) const {
+  // The blocks of conditions opened, turned or closed inside the section, each
+  // branch numbered: the header's own conditions are 0. A new value goes after
+  // the last value line under the conditions of the section's "SwitchID" (the
+  // template's own), or under the header's when the section has none, never
+  // into a block that only some of its values stand in.
   const std::string_view text = Text().substr(0, end);
-  size_t last = regtext::FindLineEnd(text, start);  // the header line's end
-  for (size_t line = regtext::SkipLineEnd(text, last); line < end;) {
+  std::vector<int> branches{0};
+  int nextBranch = 1;
+  struct ValueAt {
+    size_t end;
+    int branch;
+  };
+  std::vector<ValueAt> values;
+  int own = 0;
+  for (size_t line = regtext::SkipLineEnd(text, regtext::FindLineEnd(text, start)); line < end;) {
     const size_t lineEnd = regtext::LogicalLineEnd(text, line);
     size_t first = line;
     while (first < lineEnd && regtext::IsBlank(text[first])) ++first;
-    if (first < lineEnd && (text[first] == '"' || text[first] == '@')) last = lineEnd;
+    const std::string_view body = text.substr(line, lineEnd - line);
+    if (first < lineEnd && (text[first] == '"' || text[first] == '@')) {
+      values.push_back({lineEnd, branches.back()});
+      const std::optional<regtext::ValueLine> id = regtext::FindValueLine(body, "SwitchID");
+      if (id) own = branches.back();
+    } else {
+      switch (regtext::BlockStepOf(body)) {
+        case regtext::BlockStep::kOpen:
+          branches.push_back(nextBranch++);
+          break;
+        case regtext::BlockStep::kTurn:
+          branches.back() = nextBranch++;
+          break;
+        case regtext::BlockStep::kClose:
+          if (branches.size() > 1) {
+            branches.pop_back();
+          } else {
+            branches.back() = nextBranch++;  // the header's own block ends
+          }
+          break;
+        case regtext::BlockStep::kNone:
+          break;
+      }
+    }
     const size_t next = regtext::SkipLineEnd(text, lineEnd);
     if (next == lineEnd) break;
     line = next;
+  }
+  size_t last = regtext::FindLineEnd(text, start);  // the header line's end
+  for (const ValueAt& value : values) {
+    if (value.branch == own) last = value.end;
   }
   return last;
 }
@@ -514,7 +553,11 @@ uint32_t RegFile::TemplateSectionExists(uint32_t n) {
 uint32_t RegFile::AppendTemplateSection(uint32_t n) {
   if (!IsOpen() || !m_pBuffer) return 0;
   const std::string_view lineEnd = regtext::FileLineEnd(Text());
-  std::string section = " ";
+  // A last line without a line end gets one first: the blank below would
+  // join it.
+  std::string section;
+  if (m_dwFileLength > 0 && !regtext::EndsWithLineEnd(Text())) section += lineEnd;
+  section += " ";
   section += lineEnd;
   section += m_szSectionPrefix;
   section += std::to_string(n);
@@ -527,24 +570,27 @@ uint32_t RegFile::AppendTemplateSection(uint32_t n) {
   return 0;
 }
 
-uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
-  if (!IsOpen() || !m_pBuffer) return 1;
-  uint32_t start = 0;
-  uint32_t end = 0;
-  FindTemplateSection(n, &start, &end);
-  if (start >= end) return 0;  // absent: the file keeps its content
-  // The section goes but for the image build's preprocessor lines, which
-  // belong to the keys around it, and the comment lines right above the next
-  // key, which describe that key.
+size_t RegFile::SectionCutEnd(size_t end) const {
+  // A key's header may be indented: its indentation and the lines above it
+  // stay, so the cut ends where the next header's line starts.
+  const std::string_view text = Text();
+  return end < text.size() ? regtext::LineStart(text, end) : end;
+}
+
+std::string RegFile::KeptLines(size_t start, size_t cutEnd) const {
+  // The section goes but for the image build's structure lines (preprocessor
+  // lines, sysgen and region markers, boot-hive markers), which belong to the
+  // keys around it wherever they stand, and the comment lines right above the
+  // next key, which describe that key.
   const std::string_view text = Text();
   struct Line {
     size_t start, end, next;
   };
   std::vector<Line> lines;
-  for (size_t line = start; line < end;) {
+  for (size_t line = start; line < cutEnd;) {
     const size_t lineEnd = regtext::FindLineEnd(text, line);
     const size_t next = regtext::SkipLineEnd(text, lineEnd);
-    lines.push_back({line, lineEnd, next > end ? end : next});
+    lines.push_back({line, lineEnd, next > cutEnd ? cutEnd : next});
     if (next == lineEnd) break;
     line = next;
   }
@@ -552,7 +598,7 @@ uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
   // The comments above the next key: the run of comment and preprocessor lines
   // that ends the section when another key follows it.
   size_t aboveNextKey = lines.size();
-  if (end < text.size()) {
+  if (cutEnd < text.size()) {
     while (aboveNextKey > 1 && (regtext::IsCommentLine(body(lines[aboveNextKey - 1])) ||
                                 regtext::IsPreprocessorLine(body(lines[aboveNextKey - 1])))) {
       --aboveNextKey;
@@ -560,11 +606,46 @@ uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
   }
   std::string kept;
   for (size_t i = 1; i < lines.size(); ++i) {
-    if (i >= aboveNextKey || regtext::IsPreprocessorLine(body(lines[i]))) {
+    if (i >= aboveNextKey || regtext::IsStructureLine(body(lines[i]))) {
       kept.append(text.substr(lines[i].start, lines[i].next - lines[i].start));
     }
   }
-  return RewriteFile(start, kept, text.substr(end)) ? 0 : 1;
+  return kept;
+}
+
+uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
+  if (!IsOpen() || !m_pBuffer) return 1;
+  uint32_t start = 0;
+  uint32_t end = 0;
+  FindTemplateSection(n, &start, &end);
+  if (start >= end) return 0;  // absent: the file keeps its content
+  const size_t cutEnd = SectionCutEnd(end);
+  const std::string kept = KeptLines(start, cutEnd);
+  return RewriteFile(start, kept, Text().substr(cutEnd)) ? 0 : 1;
+}
+
+uint32_t RegFile::RemoveTemplateSections(uint32_t n) {
+  if (!IsOpen() || !m_pBuffer) return 1;
+  // Every section in one rewrite: the text between them and what each keeps
+  // are gathered first, so the work grows with the text, not with the number
+  // of sections times the text.
+  const std::string_view text = Text();
+  size_t first = regtext::npos;
+  size_t cutEnd = 0;
+  std::string middle;
+  for (size_t at = FindHeader(n, 0); at != regtext::npos; at = FindHeader(n, cutEnd)) {
+    const size_t next = NextHeader(at);
+    if (first == regtext::npos) {
+      first = at;
+    } else {
+      middle.append(text.substr(cutEnd, at - cutEnd));
+    }
+    cutEnd = SectionCutEnd(next == regtext::npos ? text.size() : next);
+    middle += KeptLines(at, cutEnd);
+    if (cutEnd >= text.size()) break;
+  }
+  if (first == regtext::npos) return 0;
+  return RewriteFile(static_cast<uint32_t>(first), middle, text.substr(cutEnd)) ? 0 : 1;
 }
 
 }  // namespace zuv

@@ -109,18 +109,22 @@ class RegFile {
   // 1 when a header line holds template n's key path (see
   // FindTemplateSection), else 0.
   uint32_t TemplateSectionExists(uint32_t n);
-  // Appends a line holding one blank, the header line of template n and a
-  // blank to the file, each ended as the file's lines end (CR LF when it has
-  // none), as SetValue writes. Always 0; a header that could not be added (no
-  // memory) is told by LastStatus(), and file-layer errors raise FileError as
-  // SetValue's do.
+  // Appends a line holding one blank (after a line end when the last line has
+  // none), the header line of template n and a blank to the file, each ended as the file's lines
+  // end (CR LF when it has none), as SetValue writes. Always 0; a header that could not be added
+  // (no memory) is told by LastStatus(), and file-layer errors raise FileError as SetValue's do.
   uint32_t AppendTemplateSection(uint32_t n);
   // Cuts template n's first section out of the file, as SetValue writes,
-  // keeping the preprocessor lines inside it and the comment lines right
-  // above the key that follows it. 0 done
+  // keeping the image build's structure lines inside it (preprocessor lines,
+  // "; @..." directives, boot-hive markers) and the comment lines right above
+  // the key that follows it, and that key's indentation. 0 done
   // (also when absent), 1 no memory (file unchanged); file-layer errors raise
   // FileError as SetValue's do.
   uint32_t RemoveTemplateSection(uint32_t n);
+  // Cuts every section of template n out of the file, as
+  // RemoveTemplateSection cuts one, in one rewrite of the text. 0 done (also
+  // when absent), 1 no memory (file unchanged); FileError as above.
+  uint32_t RemoveTemplateSections(uint32_t n);
 
   // What Open derived from the path, and the loaded text.
   const char* DriverKey() const { return m_szDriverKey; }
@@ -167,9 +171,15 @@ class RegFile {
   // The value line of `name` that the device reads for template n: the last
   // of all its sections' lines of that name.
   std::optional<FoundValue> FindValue(uint32_t n, std::string_view name);
-  // The end of the last value line of the section [start, end), or of its
-  // header line when it has none.
+  // The end of the last value line of the section [start, end) that stands
+  // under the conditions of its "SwitchID" line (of its header when it has
+  // none), or of its header line when it has no such line.
   size_t LastValueLineEnd(size_t start, size_t end) const;
+  // Where removing a section that ends at `end` (the next header's "[", or
+  // the text's end) stops: the start of that header's line.
+  size_t SectionCutEnd(size_t end) const;
+  // What removing the section [start, cutEnd) keeps of it.
+  std::string KeptLines(size_t start, size_t cutEnd) const;
   void DeriveKeys(std::string_view path);
   void ReadText();
   // Makes the file hold Text()[0, cut) + insert + tail, and the store hold the

@@ -69,6 +69,57 @@ bool IsPreprocessorLine(std::string_view line) {
                            StartsWithWord(line, "ELSE") || StartsWithWord(line, "ENDIF"));
 }
 
+namespace {
+
+// Whether `text` starts with `words` (compared without regard to ASCII case)
+// and ends there or goes on after a blank.
+bool StartsWithWords(std::string_view text, std::string_view words) {
+  return text.size() >= words.size() && SameName(text.substr(0, words.size()), words) &&
+         (text.size() == words.size() || IsBlank(text[words.size()]));
+}
+
+// The text of a comment line after its ";", blanks around it dropped.
+std::string_view CommentText(std::string_view line) {
+  line = TrimBlanks(line);
+  return TrimBlanks(line.substr(1));
+}
+
+}  // namespace
+
+bool IsBuildDirectiveLine(std::string_view line) {
+  if (!IsCommentLine(line)) return false;
+  const std::string_view text = CommentText(line);
+  return (!text.empty() && text.front() == '@') || StartsWithWords(text, "HIVE BOOT SECTION") ||
+         StartsWithWords(text, "END HIVE BOOT SECTION");
+}
+
+BlockStep BlockStepOf(std::string_view line) {
+  line = TrimBlanks(line);
+  if (line.empty()) return BlockStep::kNone;
+  if (line.front() == '#') {
+    const std::string_view word = TrimBlanks(line.substr(1));
+    if (StartsWithWord(word, "if") || StartsWithWord(word, "ifdef") ||
+        StartsWithWord(word, "ifndef")) {
+      return BlockStep::kOpen;
+    }
+    if (StartsWithWord(word, "else") || StartsWithWord(word, "elif")) return BlockStep::kTurn;
+    return StartsWithWord(word, "endif") ? BlockStep::kClose : BlockStep::kNone;
+  }
+  if (StartsWithWord(line, "IF")) return BlockStep::kOpen;
+  if (StartsWithWord(line, "ELSE")) return BlockStep::kTurn;
+  if (StartsWithWord(line, "ENDIF")) return BlockStep::kClose;
+  if (!IsBuildDirectiveLine(line)) return BlockStep::kNone;
+  std::string_view text = CommentText(line);
+  if (StartsWithWords(text, "HIVE BOOT SECTION")) return BlockStep::kOpen;
+  if (StartsWithWords(text, "END HIVE BOOT SECTION")) return BlockStep::kClose;
+  // "@CESYSGEN IF X": the word after the directive's name.
+  const size_t blank = text.find_first_of(" \t");
+  text = blank == npos ? std::string_view() : TrimBlanks(text.substr(blank));
+  if (StartsWithWords(text, "IF")) return BlockStep::kOpen;
+  if (StartsWithWords(text, "ELSE")) return BlockStep::kTurn;
+  return StartsWithWords(text, "ENDIF") ? BlockStep::kClose : BlockStep::kNone;
+}
+
 std::string_view FileLineEnd(std::string_view text) {
   const size_t end = FindLineEnd(text, 0);
   if (end == text.size()) return "\r\n";
@@ -235,10 +286,17 @@ uint32_t ParseHexNumber(std::string_view text, size_t* consumed) {
   return negative ? 0u - result : result;
 }
 
+namespace {
+
+// Between a byte list's bytes: a comma, a blank, or a line continuation.
+bool IsByteSeparator(char c) { return c == ',' || IsBlank(c) || c == '\\' || IsLineEndChar(c); }
+
+}  // namespace
+
 uint32_t CountHexBytes(std::string_view text) {
   uint32_t digits = 0;
   for (char c : text) {
-    if (c != ',' && c != ' ') ++digits;
+    if (!IsByteSeparator(c)) ++digits;
   }
   return digits / 2;
 }
@@ -249,7 +307,7 @@ void ParseHexBytes(std::string_view text, uint32_t count, uint8_t* out,
   uint32_t stored = 0;
   size_t pos = 0;
   while (stored < limit && pos < text.size()) {
-    if (text[pos] == ',' || text[pos] == ' ') {
+    if (IsByteSeparator(text[pos])) {
       ++pos;
       continue;
     }

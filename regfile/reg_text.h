@@ -41,6 +41,23 @@ std::optional<std::string_view> HeaderKeyPath(std::string_view line);
 // (#if, #ifdef, #else, #endif, #include, ...), blanks before it allowed.
 bool IsPreprocessorLine(std::string_view line);
 
+// Whether a comment line is one the image build reads as a directive: "; @"
+// and a word (@CESYSGEN, @XIPREGION ...), "; HIVE BOOT SECTION" or "; END
+// HIVE BOOT SECTION" (blanks around the words, any case).
+bool IsBuildDirectiveLine(std::string_view line);
+// Whether a line is part of the image build's structure: a preprocessor line
+// or a build directive. Such lines belong to the keys around them.
+inline bool IsStructureLine(std::string_view line) {
+  return IsPreprocessorLine(line) || IsBuildDirectiveLine(line);
+}
+
+// What a structure line does to the blocks of conditions it stands in: opens
+// one (IF, #if, #ifdef, #ifndef, @CESYSGEN IF, @XIPREGION IF, HIVE BOOT
+// SECTION), turns it (ELSE, #else, #elif, @... ELSE), closes it (ENDIF,
+// #endif, @... ENDIF, END HIVE BOOT SECTION), or none of these.
+enum class BlockStep { kNone, kOpen, kTurn, kClose };
+BlockStep BlockStepOf(std::string_view line);
+
 // The line end a file uses: that of its first line, or CR LF when it has none.
 std::string_view FileLineEnd(std::string_view text);
 
@@ -88,11 +105,11 @@ ValueData ReadValueData(std::string_view data);
 // beyond 32 bits gives FFFFFFFF; a minus sign negates modulo 2^32.
 uint32_t ParseHexNumber(std::string_view text, size_t* consumed = nullptr);
 
-// The byte count of a binary value's text: its characters other than "," and
-// blank, halved and rounded down.
+// The byte count of a binary value's text: its characters other than ",",
+// blanks and a continued line's "\" and line end, halved and rounded down.
 uint32_t CountHexBytes(std::string_view text);
 // Reads up to `count` bytes from a binary value's text into out (at most
-// `capacity` of them): at a "," or blank move on by one; elsewhere read the
+// `capacity` of them): at a "," a blank, a "\" or a line end move on by one; elsewhere read the
 // hexadecimal number that starts there, keep its low 8 bits, move on by three.
 void ParseHexBytes(std::string_view text, uint32_t count, uint8_t* out,
                    uint32_t capacity);

@@ -1,5 +1,6 @@
 #include "templates/device_check.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "regfile/driver_keys.h"
@@ -192,15 +193,77 @@ std::string CompareChangedTemplate(const Readings& readings, const DeviceKey* ol
   return CompareKey(readings, *old, now, true);
 }
 
+// The line of a "[-KEY]" that deleted the key `path` (KEY is it or a parent
+// of it), "line L" and its conditions, when the view read its header; or an
+// empty string.
+std::string DeletedTemplateText(const DeviceView& view, const std::string& path) {
+  bool written = false;
+  for (const DeviceHeader& header : view.Headers()) {
+    if (SameRegistryName(header.path, path)) written = true;
+  }
+  if (!written) return {};
+  const DeviceDeletion* last = nullptr;
+  for (const DeviceDeletion& deletion : view.Deletions()) {
+    const size_t size = deletion.path.size();
+    if (size <= path.size() && SameRegistryName(path.substr(0, size), deletion.path) &&
+        (size == path.size() || path[size] == '\\')) {
+      last = &deletion;
+    }
+  }
+  if (last == nullptr) return {};
+  return Line(last->line) + " ([-" + last->path + "]" +
+         (last->condition == kTopLevel ? "" : " under " + view.ConditionText(last->condition)) +
+         ")";
+}
+
+// When the template's own values stand under more than one set of conditions
+// and the branches read them otherwise: each of their lines, its data and
+// conditions; else an empty string.
+std::string BranchReadings(const DeviceView& view, const DeviceKey& key) {
+  std::vector<const DeviceValue*> lines;
+  for (const DeviceValue& value : key.overridden) {
+    if (IsTemplateValue(value.name)) lines.push_back(&value);
+  }
+  for (const DeviceValue& value : key.values) {
+    if (IsTemplateValue(value.name)) lines.push_back(&value);
+  }
+  // What each set of conditions gives: value i's data, in the file's order.
+  std::vector<std::pair<size_t, std::vector<std::string>>> branches;
+  for (const DeviceValue* value : lines) {
+    auto branch = branches.begin();
+    while (branch != branches.end() && branch->first != value->condition) ++branch;
+    if (branch == branches.end()) {
+      branches.push_back({value->condition, std::vector<std::string>(4)});
+      branch = branches.end() - 1;
+    }
+    for (int i = 0; i < 4; ++i) {
+      if (SameRegistryName(value->name, kValueNames[i])) branch->second[i] = value->data;
+    }
+  }
+  bool same = true;
+  for (const auto& branch : branches) same = same && branch.second == branches.front().second;
+  if (same) return {};
+  std::sort(lines.begin(), lines.end(),
+            [](const DeviceValue* a, const DeviceValue* b) { return a->line < b->line; });
+  std::string text;
+  for (const DeviceValue* value : lines) {
+    if (!text.empty()) text += ", ";
+    text += Line(value->line) + " " + Quoted(value->name) + " " + value->data +
+            (value->condition == kTopLevel ? " outside every block"
+                                           : " under " + view.ConditionText(value->condition));
+  }
+  return text;
+}
+
 std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
                                 const TemplateTable& loaded, const TemplateTable& saved,
                                 const TemplateKeys& keys) {
   const std::vector<std::string>& oldLines = old.PreprocessorLines();
   const std::vector<std::string>& newLines = now.PreprocessorLines();
   for (size_t i = 0; i < oldLines.size() || i < newLines.size(); ++i) {
-    if (i >= newLines.size()) return "the preprocessor line \"" + oldLines[i] + "\" would vanish";
+    if (i >= newLines.size()) return "the build's line \"" + oldLines[i] + "\" would vanish";
     if (i >= oldLines.size() || oldLines[i] != newLines[i]) {
-      return "the preprocessor line \"" + newLines[i] + "\" would stand where \"" +
+      return "the build's line \"" + newLines[i] + "\" would stand where \"" +
              (i < oldLines.size() ? oldLines[i] : std::string("the end of the file")) + "\" was";
     }
   }
@@ -236,6 +299,11 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
     std::string difference =
         CompareChangedTemplate(readings, old.FindKey(keys.Key(n)), *key, loaded[n], saved[n]);
     if (!difference.empty()) return difference;
+    difference = BranchReadings(now, *key);
+    if (!difference.empty()) {
+      return "template " + std::to_string(n) +
+             " would read otherwise in each branch of the build: " + difference;
+    }
   }
   return {};
 }
@@ -321,6 +389,12 @@ Status CheckChangedLines(std::string_view before, std::string_view after,
   const size_t templates = read.size();
   AddKeysOfLines(before, changed.start, changed.oldEnd, &read);
   AddKeysOfLines(after, changed.start, changed.newEnd, &read);
+  // A changed "[-KEY]" line may delete keys anywhere: both texts are read whole.
+  for (const std::string& path : read) {
+    if (!path.empty() && path.front() == '-') {
+      return CheckSavedText(DeviceView(before), DeviceView(after), loaded, saved, keys);
+    }
+  }
   // The view of the templates serves when the change meets no other key.
   std::optional<DeviceView> old;
   if (beforeView == nullptr || read.size() != templates) old.emplace(before, read);
@@ -347,7 +421,27 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Temp
     const std::string path = keys.Key(n);
     const DeviceKey* key = view.FindKey(path);
     const std::string what = "template " + std::to_string(n) + ": ";
-    auto add = [&unshown, n](std::string text) { unshown.push_back({n, std::move(text)}); };
+    auto add = [&unshown, n](std::string text, bool hidden = false) {
+      unshown.push_back({n, std::move(text), hidden});
+    };
+    if (key == nullptr) {
+      std::string deleted = DeletedTemplateText(view, path);
+      if (!deleted.empty()) {
+        add(deleted + ": " + what + "the build deletes its key [" + path +
+                "]; it is not shown, and no change is written to template " + std::to_string(n) +
+                " while its section stands",
+            true);
+        continue;
+      }
+    }
+    if (key != nullptr) {
+      std::string branches = BranchReadings(view, *key);
+      if (!branches.empty()) {
+        add(what + "the device reads it otherwise in each branch of the build: " + branches +
+            "; no change is written to it until one reading stands under one set of conditions");
+        continue;
+      }
+    }
     if (loaded[n].Used == 0) {
       if (key == nullptr) continue;
       const DeviceValue* id = DeviceView::FindValue(*key, "SwitchID");
@@ -366,11 +460,14 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Temp
     }
     if (key == nullptr) {
       add(what + "the device reads no key [" + path +
-          "]; a load takes the template from another key's section");
+              "]: its lines stand in a block the build leaves out (#if 0) or under another key; "
+              "it is not shown",
+          true);
       continue;
     }
     for (int i = 0; i < 2; ++i) {
       const DeviceValue* value = DeviceView::FindValue(*key, kValueNames[i]);
+      if (value != nullptr && value->data == "-") value = nullptr;  // "name"=- deletes it
       const std::string shown = SavedData(loaded[n], i);
       if (value != nullptr ? value->data != shown : (i == 0 || loaded[n].ChanConfig != 0)) {
         add(Line(value != nullptr ? value->line : key->line) + ": " + what + "the device reads " +
@@ -395,7 +492,28 @@ void ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
                              const TemplateKeys& keys) {
   for (const UnshownTemplate& unshown : UnshownTemplates(view, loaded, keys)) {
     loaded.Reserve(unshown.n);
+    if (unshown.hidden) loaded[unshown.n].Used = 0;
   }
+}
+
+std::string OpenBlockAtEndText(const DeviceView& view) {
+  const size_t open = view.OpenAtEnd();
+  if (open == kTopLevel) return {};
+  return Line(view.PreprocessorLineNumbers()[open]) + ": the file ends inside the block of \"" +
+         view.ConditionText(open) +
+         "\"; a template added at the end would stand under it, so none is added";
+}
+
+Status CheckAppendAtEnd(const DeviceView& view, const TemplateTable& loaded,
+                        const TemplateTable& saved,
+                        const std::function<bool(uint32_t)>& hasSection) {
+  if (view.OpenAtEnd() == kTopLevel) return {};
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (saved[n].Used != 0 && loaded[n].Used == 0 && !hasSection(n)) {
+      return Refused(OpenBlockAtEndText(view));
+    }
+  }
+  return {};
 }
 
 }  // namespace zuv

@@ -6,6 +6,7 @@
 #define ZUV_TEMPLATES_DEVICE_CHECK_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,11 +33,14 @@ TemplateKeys TemplateKeysOf(const std::string& path);
 struct UnshownTemplate {
   uint32_t n;
   std::string text;
+  // The device reads no such template (the build deletes its key, or leaves
+  // its lines out): the slot is shown as free, and stays reserved.
+  bool hidden = false;
 };
 std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const TemplateTable& loaded,
                                               const TemplateKeys& keys);
 // Reserves in `loaded` every slot UnshownTemplates names, so that no Add takes
-// it and no Save writes it.
+// it and no Save writes it; a hidden one is shown as free.
 void ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
                              const TemplateKeys& keys);
 
@@ -75,6 +79,16 @@ Status CheckSavedChange(std::string_view before, std::string_view after,
 Status CheckChangedLines(std::string_view before, std::string_view after,
                          const TemplateTable& loaded, const TemplateTable& saved,
                          const TemplateKeys& keys, const DeviceView* beforeView = nullptr);
+
+// Success unless the Save of `saved` over `loaded` appends a template's
+// section to a file that ends inside an open block of conditions (the new
+// section would stand under it); then Condition::kDeviceRefused naming the
+// block's line. `hasSection(n)` tells whether template n has a section.
+Status CheckAppendAtEnd(const DeviceView& view, const TemplateTable& loaded,
+                        const TemplateTable& saved,
+                        const std::function<bool(uint32_t)>& hasSection);
+// The words for a file that ends inside an open block, or an empty string.
+std::string OpenBlockAtEndText(const DeviceView& view);
 
 // Success unless the file is a renamed copy of another driver's: it holds none
 // of this driver's template keys, but keys of the same shape under another

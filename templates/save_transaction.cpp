@@ -111,6 +111,12 @@ Status SaveTransaction::Begin() {
 Status SaveTransaction::Prepare() {
   if (step_ != Step::kBegun) Misused("Prepare without a successful Begin, or twice");
   Status failure = TouchesUnshownTemplate(*before_, loaded_, table_, keys_);
+  if (failure.ok()) {
+    failure = CheckAppendAtEnd(*before_, loaded_, table_,
+                               [this](uint32_t n) { return store_.TemplateSectionExists(n) != 0; });
+    if (!failure.ok())
+      failure = Status::Of(failure.condition(), failure.Detail() + "; nothing was written");
+  }
   if (failure.ok()) failure = RunSaveSequence(loaded_, table_, store_);
   const std::string_view saved = store_.Text();
   if (failure.ok()) failure = ProveSave(*before_, decoded_.text, saved, loaded_, table_, keys_);

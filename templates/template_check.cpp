@@ -74,6 +74,8 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
     // The device's view of this driver's keys would only repeat it.
     problems->push_back({kWholeFileProblem, ReasonText(wrongKey) + "; every change is refused"});
   } else {
+    std::string openAtEnd = OpenBlockAtEndText(view);
+    if (!openAtEnd.empty()) problems->push_back({kWholeFileProblem, std::move(openAtEnd)});
     TemplateTable loaded;
     LoadTable(loaded, reg);
     for (UnshownTemplate& unshown : UnshownTemplates(view, loaded, keys)) {

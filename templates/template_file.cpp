@@ -30,6 +30,22 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
   return read.WithPath(path);
 }
 
+std::string UnshownTemplateText(const std::string& path, FileSystem& fileSystem,
+                                const std::string& driverName, uint32_t n) {
+  DecodedText text;
+  if (!ReadDriverText(path, fileSystem, &text).ok()) return {};
+  const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
+  const TemplateKeys keys = TemplateKeysOf(keyPath);
+  RegFile store;
+  store.OpenText(text.text, keyPath);
+  TemplateTable table;
+  LoadTable(table, store);
+  for (UnshownTemplate& unshown : UnshownTemplates(TemplateView(text.text, keys), table, keys)) {
+    if (unshown.n == n) return std::move(unshown.text);
+  }
+  return {};
+}
+
 void LoadTemplateTable(TemplateTable& table, const std::string& path, FileSystem& fileSystem) {
   // A file that cannot be read loads as every slot free.
   static_cast<void>(LoadTemplateTableReporting(table, path, fileSystem));

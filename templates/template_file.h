@@ -28,6 +28,11 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path,
 // but a Save will never write it (an encoding not written, text that does not
 // decode), *notWritten, when given, gets Condition::kNotDecoded naming `path`;
 // else success.
+// Why template n is reserved (the device reads it otherwise than a load can
+// show it), with its lines, as `check` words it; empty when it is not, or
+// when the file cannot be read.
+std::string UnshownTemplateText(const std::string& path, FileSystem& fileSystem,
+                                const std::string& driverName, uint32_t n);
 Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
                                   FileSystem& fileSystem = NativeFileSystem(),
                                   const std::string& driverName = {}, Status* notWritten = nullptr);

@@ -61,12 +61,9 @@ void DeleteOpenTemplate(uint32_t n, RegFile& reg, Status& failure) {
   try {
     // A file may hold the same template's section twice; the next load would
     // bring the template back from a copy left behind, so every copy goes.
-    while (reg.TemplateSectionExists(n) != 0) {
-      if (reg.RemoveTemplateSection(n) != 0) {
-        Note(failure, Status::Of(Condition::kNotWritten,
-                                 "not enough memory to remove template " + std::to_string(n)));
-        break;
-      }
+    if (reg.RemoveTemplateSections(n) != 0) {
+      Note(failure, Status::Of(Condition::kNotWritten,
+                               "not enough memory to remove template " + std::to_string(n)));
     }
   } catch (const FileError& error) {
     Note(failure, error.GetStatus());

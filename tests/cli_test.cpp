@@ -241,6 +241,13 @@ TEST(CliEncodings, EditsEachEncodingAsItsText) {
       }
     }
   }
+  // A dry run of a file whose bytes are not its text says what the diff is of.
+  InProcess tool;
+  tool.fs.SetFile(tool.path, le);
+  ASSERT_EQ(tool.Run({"remove", "0", "--dry-run"}), 0) << tool.err;
+  EXPECT_EQ(tool.out.rfind("# UTF-16 LE file: the diff is of its decoded text (UTF-8)\n--- ", 0),
+            0u)
+      << tool.out;
 }
 
 // A NUL byte is a byte like any other: the templates after it are found,
@@ -320,6 +327,26 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
                                        "1]\r\n\"SwitchID\"=dword:5\r\n" + kPrefix + "0]");
   const std::string unshown = with(
       sample, kPrefix + "2]", kPrefix + "1]\r\n\"ChanConfig\"=dword:3\r\n\r\n" + kPrefix + "2]");
+  // What the image build reads besides the values: its directives, blocks it
+  // leaves out, branches, deletions, a block left open at the end.
+  const std::string sysgen =
+      with(sample, kPrefix + "2]",
+           "; HIVE BOOT SECTION\r\n; @CESYSGEN IF CE_MODULES_USB\r\n" + kPrefix + "2]") +
+      "; @CESYSGEN ENDIF\r\n; END HIVE BOOT SECTION\r\n\r\n" + later2;
+  const std::string dead =
+      sample + "#if 0\r\n" + kPrefix + "0]\r\n\"SwitchID\"=dword:9\r\n#endif\r\n";
+  const std::string branches = with(sample, kPrefix + "2]", "IF BSP_X\r\n" + kPrefix + "2]") +
+                               "ELSE\r\n" + kPrefix + "2]\r\n\"SwitchID\"=dword:5\r\nENDIF\r\n";
+  const std::string deletion = "line 26 ([-" + kPrefix.substr(1) + "2]): template 2: the build " +
+                               "deletes its key [" + kPrefix.substr(1) + "2]; it is not shown";
+  const std::string deleted = sample + "[-" + kPrefix.substr(1) + "2]\r\n";
+  const std::string openIf = sample + "IF BSP_X\r\n";
+  const std::string noEnd = sample.substr(0, sample.size() - 2);
+  const std::string tailIfdef = with(with(sample, "\"ChanConfig\"=dword:0\r\n", ""), ao1,
+                                     ao1 + "#ifdef BSP_X\r\n\"Extra\"=dword:1\r\n#endif\r\n");
+  const std::string added1 = kPrefix + "1] \r\n\"SwitchID\"=dword:2\r\n\"ChanConfig\"=dword:0\r\n" +
+                             "\"AOSettings 0\"=\"     0    10     0\"\r\n" +
+                             "\"AOSettings 1\"=\"     0    10     0\"\r\n";
   struct Edit {
     std::vector<std::string> args;
     std::string after;  // the file's bytes, or the start of the refusal
@@ -415,7 +442,52 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
          unshown + " \r\n" + kPrefix +
              "3] \r\n\"SwitchID\"=dword:3\r\n"
              "\"ChanConfig\"=dword:0\r\n\"AOSettings 0\"=\"     0    10     0\"\r\n" +
-             "\"AOSettings 1\"=\"     0    10     0\"\r\n"}}},
+             "\"AOSettings 1\"=\"     0    10     0\"\r\n"},
+        {{"show", "1"},
+         refused + "line 21: template 1: the device reads key [" + kPrefix.substr(1) +
+             "1] without a double-word"},
+        {{"remove", "1"}, refused + "line 21: template 1: the device reads key"}}},
+      {"a template inside a sysgen block at the boot hive's end",
+       sysgen,
+       "",
+       {{{"remove", "2"},
+         sysgen.substr(0, sysgen.find(kPrefix + "2]")) +
+             "; @CESYSGEN ENDIF\r\n; END HIVE BOOT SECTION\r\n" + later2},
+        {{"set", "2", "--board-id", "4"}, with(sysgen, id1, "\"SwitchID\"=dword:4")}}},
+      {"a copy inside #if 0",
+       dead,
+       "file: line 16: template 0: the device reads \"SwitchID\" as dword:00000000, a load shows "
+       "dword:00000009\n",
+       {{{"set", "0", "--board-id", "5"}, refused + "line 16: template 0: the device reads"}}},
+      {"copies in both branches of an IF",
+       branches,
+       "file: template 2: the device reads it otherwise in each branch of the build: line 23 "
+       "\"SwitchID\" dword:00000001 under IF BSP_X, line 24 \"ChanConfig\" dword:00000000 under IF "
+       "BSP_X, line 25 \"AOSettings 0\" \"     0    10   -10\" under IF BSP_X, line 26 "
+       "\"AOSettings "
+       "1\" \"     0    10     0\" under IF BSP_X, line 29 \"SwitchID\" dword:00000005 under IF "
+       "BSP_X, ELSE; no change is written to it until one reading stands under one set of "
+       "conditions\n",
+       {{{"set", "2", "--board-id", "4"}, refused + "template 2: the device reads it otherwise"}}},
+      {"a template the build deletes",
+       deleted,
+       "file: " + deletion + ", and no change is written to template 2 while its section stands\n",
+       {{{"show", "2"}, refused + deletion},
+        {{"set", "2", "--board-id", "4"}, refused + deletion},
+        {{"remove", "2"}, refused + deletion},
+        {{"add"}, deleted + " \r\n" + with(added1, "dword:2", "dword:1")}}},
+      {"a file ending inside an IF",
+       openIf,
+       "file: line 26: the file ends inside the block of \"IF BSP_X\"; a template added at the end "
+       "would stand under it, so none is added\n",
+       {{{"add"}, refused + "line 26: the file ends inside"},
+        {{"set", "0", "--board-id", "5"}, with(openIf, id0, "\"SwitchID\"=dword:5")}}},
+      {"no line end at the end", noEnd, "", {{{"add"}, noEnd + "\r\n \r\n" + added1}}},
+      {"a value added before an #ifdef at the section's end",
+       tailIfdef,
+       "",
+       {{{"set", "2", "--differential", "0"},
+         with(tailIfdef, ao1 + "#ifdef", ao1 + "\"ChanConfig\"=dword:3\r\n#ifdef")}}},
       {"a renamed copy",
        sample,
        "file: " + keys +
@@ -455,7 +527,7 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
     ASSERT_EQ(plain.Run({"list"}), 0);
     EXPECT_EQ(tool.Run({"list"}), 0) << tool.err;
     if (c.file != keyLine && c.file != later && c.file != cased && c.file != factory &&
-        c.path == cases[0].path) {
+        c.file != dead && c.file != branches && c.file != deleted && c.path == cases[0].path) {
       EXPECT_EQ(tool.out, plain.out);
     }
     EXPECT_EQ(tool.Run({"check"}), c.checked.empty() ? 0 : 1);
@@ -476,7 +548,8 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
         EXPECT_EQ(tool.File(), edit.after);
         std::vector<std::string> check = {"check"};
         if (edit.args[0] == "--driver") check.insert(check.begin(), {"--driver", edit.args[1]});
-        EXPECT_EQ(tool.Run(check), c.file == unshown ? 1 : 0) << tool.out;
+        EXPECT_EQ(tool.Run(check), c.checked.empty() || c.path != cases[0].path ? 0 : 1)
+            << tool.out;
       }
     }
   }

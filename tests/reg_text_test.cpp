@@ -68,7 +68,8 @@ TEST(RegTextTest, HexBytes) {
   const Case cases[] = {
       {"01,A0,FF", {0x01, 0xA0, 0xFF}},
       {"01, A0, FF", {0x01, 0xA0, 0xFF}},
-      {"01,A0,F", {0x01, 0xA0}},  // an odd digit count rounds down
+      {"01,A0,F", {0x01, 0xA0}},                 // an odd digit count rounds down
+      {"01,02,\\\r\n\t03", {0x01, 0x02, 0x03}},  // a continued list, as the device reads it
       {"", {}},
   };
   for (const Case& c : cases) {
@@ -132,8 +133,20 @@ TEST(DeviceViewTest, ReadsLineByLine) {
       {"the conditions of each value, the hex form of a double word",
        "IF BSP_A\r\n[A]\r\n\"d\"=hex(4):01,02,00,00\r\n# if 0\r\n\"e\"=DWORD:1\r\n#else\r\n"
        "\"f\"=hex(4):1\r\n#endif\r\nENDIF\r\n\"g\"=dword:2\r\n",
-       {"A: d=dword:00000201 @3 [IF BSP_A]", "A: e=dword:00000001 @5 [IF BSP_A > # if 0]",
-        "A: f=hex(4):01 @7 [IF BSP_A > # if 0, #else]", "A: g=dword:00000002 @10"}},
+       {"A: d=dword:00000201 @3 [IF BSP_A]", "A: f=hex(4):01 @7 [IF BSP_A > # if 0, #else]",
+        "A: g=dword:00000002 @10"}},
+      {"the build's directives are conditions too",
+       "; HIVE BOOT SECTION\r\n;@CESYSGEN IF CE_X\r\n[A]\r\n\"a\"=dword:1\r\n"
+       "; @CESYSGEN ENDIF\r\n; END HIVE BOOT SECTION\r\n\"b\"=dword:2\r\n",
+       {"A: a=dword:00000001 @4 [; HIVE BOOT SECTION > ;@CESYSGEN IF CE_X]",
+        "A: b=dword:00000002 @7"}},
+      {"an #if 0 block is never read; its #else is, under the key before it",
+       "[A]\n\"a\"=dword:1\n#if 0 // old\n[B]\n\"a\"=dword:2\n#else\n\"c\"=dword:3\n#endif\n",
+       {"A: a=dword:00000001 @2", "A: c=dword:00000003 @7 [#if 0 // old, #else]"}},
+      {"[-KEY] deletes the key and its subkeys from there on",
+       "[A]\n\"a\"=dword:1\n[A\\B]\n\"b\"=dword:2\n[AB]\n\"c\"=dword:3\n[-a]\n\"x\"=dword:9\n"
+       "[A]\n\"d\"=-\n",
+       {"AB: c=dword:00000003 @6", "A: d=- @10"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> rows;
@@ -153,6 +166,8 @@ TEST(DeviceViewTest, ReadsLineByLine) {
   ASSERT_NE(view.FindKey("drivers\\x"), nullptr);
   EXPECT_EQ(DeviceView::FindValue(*view.FindKey("DRIVERS\\X"), "y")->line, 2u);
   EXPECT_EQ(view.FindKey("Drivers"), nullptr);
+  EXPECT_EQ(view.OpenAtEnd(), kTopLevel);
+  EXPECT_EQ(DeviceView("IF A\n[K]\n#if B\n#endif\n").OpenAtEnd(), 0u);
 }
 
 }  // namespace

@@ -366,9 +366,13 @@ TEST_F(RegFileTest, WhereNewLinesGo) {
       {"a value continued over lines becomes one line",
        Header(0) + "\r\n\"ChanConfig\"=dword:0\\\r\n  0\r\n\"b\"=\"c\"\r\n", 0,
        Header(0) + "\r\n\"ChanConfig\"=dword:1a\r\n\"b\"=\"c\"\r\n"},
-      {"a new value goes inside the section's #if block",
-       Header(0) + "\r\n#if BSP_A\r\n\"b\"=\"c\"\r\n#endif\r\n[x]\r\n", 0,
-       Header(0) + "\r\n#if BSP_A\r\n\"b\"=\"c\"\r\n" + v + "#endif\r\n[x]\r\n"},
+      {"a new value goes inside the #if block of the section's board id",
+       Header(0) + "\r\n#if BSP_A\r\n\"SwitchID\"=dword:0\r\n#endif\r\n[x]\r\n", 0,
+       Header(0) + "\r\n#if BSP_A\r\n\"SwitchID\"=dword:0\r\n" + v + "#endif\r\n[x]\r\n"},
+      {"... and never into a block only other values stand in",
+       Header(0) + "\r\n\"SwitchID\"=dword:0\r\n#if BSP_A\r\n\"b\"=\"c\"\r\n#endif\r\n[x]\r\n", 0,
+       Header(0) + "\r\n\"SwitchID\"=dword:0\r\n" + v +
+           "#if BSP_A\r\n\"b\"=\"c\"\r\n#endif\r\n[x]\r\n"},
       {"a [ inside a comment or a string is text",
        Header(0) + "\r\n; calibrated [2024-05]\r\n\"Note\"=\"rack [A]\"\r\n[x]\r\n", 0,
        Header(0) + "\r\n; calibrated [2024-05]\r\n\"Note\"=\"rack [A]\"\r\n" + v + "[x]\r\n"},
@@ -495,7 +499,7 @@ TEST_F(RegFileTest, AppendingASection) {
   };
   const Case cases[] = {
       {"[x]\r\n", "[x]\r\n \r\n" + Header(5) + " \r\n"},
-      {"[x]", "[x] \r\n" + Header(5) + " \r\n"},
+      {"[x]", "[x]\r\n \r\n" + Header(5) + " \r\n"},  // never joins the last line
       {"", " \r\n" + Header(5) + " \r\n"},
   };
   for (const Case& c : cases) {
@@ -535,13 +539,24 @@ TEST_F(RegFileTest, RemovingASection) {
     EXPECT_EQ(Content(), c.after) << c.n;
     store.Close();
   }
-  // Preprocessor lines stay wherever they stand in the section; other
-  // comments and blank lines go.
-  Write("IF BSP_A\r\n" + s0 + "; end\r\n#endif\r\nENDIF\r\n\r\n; next\r\n[x]\r\n");
+  // The build's structure lines stay wherever they stand in the section;
+  // other comments and blank lines go; the comments above an indented next
+  // key stay with it, and so does its indentation.
+  Write("IF BSP_A\r\n" + s0 +
+        "; end\r\n; @CESYSGEN ENDIF\r\n#endif\r\n;END HIVE BOOT SECTION\r\nENDIF\r\n\r\n; next\r\n"
+        "\t[x]\r\n");
   RegFile store;
   ASSERT_EQ(store.Open(path_.c_str()), 0u);
   EXPECT_EQ(store.RemoveTemplateSection(0), 0u);
-  EXPECT_EQ(Content(), "IF BSP_A\r\n#endif\r\nENDIF\r\n; next\r\n[x]\r\n");
+  EXPECT_EQ(Content(),
+            "IF BSP_A\r\n; @CESYSGEN ENDIF\r\n#endif\r\n;END HIVE BOOT SECTION\r\nENDIF\r\n; "
+            "next\r\n\t[x]\r\n");
+  // Every section of a template in one cut.
+  store.Close();
+  Write(s0 + "[y]\r\n" + s0 + "; @XIPREGION ENDIF\r\n" + s1);
+  ASSERT_EQ(store.Open(path_.c_str()), 0u);
+  EXPECT_EQ(store.RemoveTemplateSections(0), 0u);
+  EXPECT_EQ(Content(), "[y]\r\n; @XIPREGION ENDIF\r\n" + s1);
 }
 
 TEST(RegFileBusTest, BuiltInKeySectionsAreFoundByWhatTheStoreWrites) {
@@ -654,7 +669,8 @@ TEST(RegFileCorpusTest, RealFilesChangeOnlyInTheTemplateSection) {
       store.Close();
     }
     const std::string lineEnd(regtext::FileLineEnd(original));
-    const std::string joined = original + " " + lineEnd;
+    const std::string joined =
+        original + (regtext::EndsWithLineEnd(original) ? "" : lineEnd) + " " + lineEnd;
     const std::string added = ReadFileBytes(path);
     ASSERT_EQ(added.compare(0, joined.size(), joined), 0) << source;
     EXPECT_EQ(added.substr(joined.size()), Header(5) + " " + lineEnd + "\"SwitchID\"=dword:5" +

@@ -526,6 +526,9 @@ TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
     const std::string original = test::ReadFileBytes(source);
     test::WriteFileBytes(path, original);
     const std::string end = original.find("\r\n") == std::string::npos ? "\n" : "\r\n";
+    // A last line without a line end gets one before the first template.
+    const std::string first =
+        original.empty() || original.back() == '\n' || original.back() == '\r' ? "" : end;
     auto lines = [&end](std::string text) {
       for (size_t at = 0; end == "\n" && (at = text.find("\r\n", at)) != std::string::npos;) {
         text.erase(at, 1);
@@ -542,10 +545,10 @@ TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
     ASSERT_TRUE(SaveTemplateTable(table, path).ok());
     std::string now = test::ReadFileBytes(path);
     ASSERT_EQ(now.compare(0, original.size(), original), 0);
-    EXPECT_EQ(
-        now.substr(original.size()),
-        lines(" \r\n" + kPrefix + "0] \r\n" + Values(0, "0", kAoDefault, kAoDefault) + " \r\n" +
-              kPrefix + "1] \r\n" + Values(1, "0", "     0     5    -5", kAoDefault)));
+    EXPECT_EQ(now.substr(original.size()),
+              first + lines(" \r\n" + kPrefix + "0] \r\n" + Values(0, "0", kAoDefault, kAoDefault) +
+                            " \r\n" + kPrefix + "1] \r\n" +
+                            Values(1, "0", "     0     5    -5", kAoDefault)));
 
     LoadTemplateTable(table, path);
     table[a].ChanConfig = 0xC;
@@ -553,14 +556,15 @@ TEST(Corpus, TemplateEditsTouchOnlyTemplateSections) {
     ASSERT_TRUE(SaveTemplateTable(table, path).ok());
     now = test::ReadFileBytes(path);
     ASSERT_EQ(now.compare(0, original.size(), original), 0);
-    EXPECT_EQ(now.substr(original.size()), lines(" \r\n" + kPrefix + "0] \r\n" +
-                                                 Values(0, "c", kAoDefault, kAoDefault) + " \r\n"));
+    EXPECT_EQ(now.substr(original.size()),
+              first + lines(" \r\n" + kPrefix + "0] \r\n" + Values(0, "c", kAoDefault, kAoDefault) +
+                            " \r\n"));
 
     LoadTemplateTable(table, path);
     EXPECT_EQ(table[a].Used, 1u);
     table[a].Used = 0;
     ASSERT_TRUE(SaveTemplateTable(table, path).ok());
-    EXPECT_EQ(test::ReadFileBytes(path), original + " " + end);
+    EXPECT_EQ(test::ReadFileBytes(path), original + first + " " + end);
   }
 }
 
@@ -604,6 +608,44 @@ TEST(Corpus, TemplatesInsideAnIfBlockStayInIt) {
     }
   }
   EXPECT_GE(withBlocks, 1);
+}
+
+// Each corpus file with a boot-hive section or a sysgen block, the driver's
+// templates placed right before its "; END HIVE BOOT SECTION" line and right
+// before its first "; @CESYSGEN ENDIF" line: removing any of them keeps every
+// line the build reads as structure, in its order.
+TEST(Corpus, RemovingTemplatesKeepsTheBuildsStructure) {
+  const std::vector<std::string> files = test::CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus at " << ZUV_CORPUS_DIR;
+  int placed[2] = {0, 0};
+  for (const std::string& source : files) {
+    const std::string original = test::ReadFileBytes(source);
+    const char* markers[] = {"END HIVE BOOT SECTION", "@CESYSGEN ENDIF"};
+    for (int m = 0; m < 2; ++m) {
+      const size_t mark = original.find(markers[m]);
+      if (mark == std::string::npos) continue;
+      const size_t line = original.find_last_of('\n', mark) + 1;
+      SCOPED_TRACE(source + " before " + markers[m]);
+      std::string templates;
+      for (int n = 0; n < 3; ++n) {
+        templates += Section(n, Values(static_cast<uint32_t>(n), "0", kAoDefault, kAoDefault));
+      }
+      const std::string file = original.substr(0, line) + templates + original.substr(line);
+      const std::vector<std::string> structure = DeviceView(file).PreprocessorLines();
+      for (uint32_t n = 0; n < 3; ++n) {
+        MemoryFileSystem fs;
+        fs.SetFile(kPath, file);
+        const UpdateResult result = UpdateTemplateTable(
+            kPath, [n](TemplateTable& t) { t[n].Used = 0; }, false, fs);
+        ASSERT_TRUE(result.status.ok()) << ErrorText(result.status);
+        EXPECT_NE(result.after, file);
+        EXPECT_EQ(DeviceView(result.after).PreprocessorLines(), structure);
+      }
+      ++placed[m];
+    }
+  }
+  EXPECT_GE(placed[0], 8);
+  EXPECT_GE(placed[1], 8);
 }
 
 }  // namespace
