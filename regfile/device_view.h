@@ -15,6 +15,7 @@
 #define ZUV_REGFILE_DEVICE_VIEW_H
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -84,6 +85,9 @@ class DeviceView {
   std::string ConditionText(size_t condition) const;
   // Every header line of every key, in the file's order.
   const std::vector<DeviceHeader>& Headers() const { return headers_; }
+  // The path of the last header line that starts before `offset` of the text
+  // read, if any: the key a line starting there is read under.
+  std::optional<std::string_view> KeyBefore(size_t offset) const;
 
  private:
   static constexpr size_t kNoKey = static_cast<size_t>(-1);
@@ -103,6 +107,8 @@ class DeviceView {
   std::vector<size_t> blocks_;  // the open IF / #if blocks, outermost first (see kTopLevel)
   std::unordered_map<std::string, size_t> index_;  // lower-case path -> keys_ index
   std::vector<DeviceHeader> headers_;
+  std::vector<size_t> headerStarts_;    // where each of headers_ starts in the text
+  std::vector<bool> onlyLengths_;       // while reading: the lengths of the paths in `only_`
   const DeviceKeySet* only_ = nullptr;  // while reading: the keys read, or all
   std::string lower_;                   // a header's lower-case path, reused
 };
@@ -122,7 +128,10 @@ ChangedLines FindChangedLines(std::string_view old, std::string_view now);
 // `end` of `text` (positions FindChangedLines gives) belong to: the key the
 // line at `start` is read under, and every key with a header line among them.
 // The lines after `end` up to the next header belong to the last of these.
-void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys);
+// With `head`, a view read on a text whose bytes before `start` are those of
+// `text`, only the lines from `start` to `end` are read.
+void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys,
+                    const DeviceView* head = nullptr);
 
 // Whether two key or value names are the same to the registry.
 bool SameRegistryName(std::string_view a, std::string_view b);

@@ -319,8 +319,10 @@ Status CheckChangedLines(std::string_view before, std::string_view after,
   const ChangedLines changed = FindChangedLines(before, after);
   DeviceKeySet read = TemplateKeySet(keys);
   const size_t templates = read.size();
-  AddKeysOfLines(before, changed.start, changed.oldEnd, &read);
-  AddKeysOfLines(after, changed.start, changed.newEnd, &read);
+  // Both texts are the bytes the view of the templates read up to the
+  // change: only the changed lines are read again.
+  AddKeysOfLines(before, changed.start, changed.oldEnd, &read, beforeView);
+  AddKeysOfLines(after, changed.start, changed.newEnd, &read, beforeView);
   // The view of the templates serves when the change meets no other key.
   std::optional<DeviceView> old;
   if (beforeView == nullptr || read.size() != templates) old.emplace(before, read);

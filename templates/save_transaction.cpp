@@ -97,6 +97,9 @@ Status SaveTransaction::Prepare() {
   if (!failure.ok()) return failure.WithPath(path_);
   changed_ = saved != decoded_.text;
   if (!changed_) return {};
+  // The new text of an 8-bit or UTF-8 file is its bytes: written from the
+  // store, not copied.
+  if (bytesTaken_) return {};
   if (!EncodeText(decoded_.encoding, saved, &after_)) {
     changed_ = false;
     return Status::Of(Condition::kNotWritten, "the new text does not encode as " +
@@ -121,7 +124,7 @@ Status SaveTransaction::Commit() {
   assert(step_ == Step::kPrepared);
   step_ = Step::kDone;
   Status status;
-  if (changed_ && !dryRun_) status = fileSystem_.ReplaceContent(path_, after_);
+  if (changed_ && !dryRun_) status = fileSystem_.ReplaceContent(path_, AfterBytes());
   lock_.reset();
   return status.WithPath(status.ok() ? std::string() : path_);
 }
@@ -132,15 +135,19 @@ void SaveTransaction::Discard() {
   lock_.reset();
 }
 
-const std::string& SaveTransaction::BeforeBytes() const {
+std::string_view SaveTransaction::BeforeBytes() const {
   return bytesTaken_ ? decoded_.text : bytes_;
 }
 
-const std::string& SaveTransaction::AfterBytes() const { return changed_ ? after_ : BeforeBytes(); }
+std::string_view SaveTransaction::AfterBytes() const {
+  if (!changed_) return BeforeBytes();
+  return bytesTaken_ ? store_.Text() : std::string_view(after_);
+}
 
 std::string SaveTransaction::TakeAfterBytes() {
   assert(step_ == Step::kDone);
-  return changed_ ? std::move(after_) : BeforeBytes();
+  if (!changed_) return std::string(BeforeBytes());
+  return bytesTaken_ ? store_.TakeText() : std::move(after_);
 }
 
 std::string SaveTransaction::TakeBeforeBytes() {
