@@ -18,7 +18,7 @@ std::string LowerCase(std::string_view text) {
   return lower;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
+inline std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && IsSpaceOrTab(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsSpaceOrTab(text.back())) text.remove_suffix(1);
   return text;
@@ -195,9 +195,16 @@ void ForEachLine(std::string_view text, Fn fn) {
     const size_t first = number + 1;
     const size_t start = at;
     std::string_view line = nextLine();
-    const std::string_view trimmed = TrimBlanks(line);
-    if (!trimmed.empty() && (trimmed.front() == '"' || trimmed.front() == '@') &&
-        trimmed.back() == '\\' && at < text.size()) {
+    // Only a value line can go on: its first and last characters other than
+    // blanks are looked at, the rest of the line is not.
+    size_t lead = 0;
+    while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
+    size_t last = line.size();
+    if (lead < line.size() && (line[lead] == '"' || line[lead] == '@')) {
+      while (last > lead && IsSpaceOrTab(line[last - 1])) --last;
+    }
+    if (lead < line.size() && (line[lead] == '"' || line[lead] == '@') && line[last - 1] == '\\' &&
+        at < text.size()) {
       // A value whose data ends with "\" goes on on the next line.
       joined.clear();
       while (!TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' && at < text.size()) {

@@ -429,22 +429,21 @@ bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_vie
     // Only the lines from the one holding the cut to the one holding the
     // first byte of the tail can have changed; the headers after them moved
     // by the change in length.
+    // The index changes in place: a second one of a large file's headers
+    // would be memory for nothing.
     const size_t from = regtext::LineStart(Text(), cut);
-    std::vector<Header> headers;
-    headers.reserve(m_headers.size() + 1);
-    for (const Header& header : m_headers) {
-      if (header.bracket >= from) break;
-      headers.push_back(header);
-    }
-    const size_t next = IndexHeaders(from, cut + insert.size(), &headers);
+    std::vector<Header> changed;
+    const size_t next = IndexHeaders(from, cut + insert.size(), &changed);
     const size_t newLength = static_cast<size_t>(length);
     const size_t oldNext = next + oldLength - newLength;
-    for (const Header& header : m_headers) {
-      if (header.bracket >= oldNext) {
-        headers.push_back({header.bracket + newLength - oldLength, header.n});
-      }
+    auto byBracket = [](const Header& h, size_t pos) { return h.bracket < pos; };
+    const auto first = std::lower_bound(m_headers.begin(), m_headers.end(), from, byBracket);
+    const auto kept = std::lower_bound(first, m_headers.end(), oldNext, byBracket);
+    for (auto moved = kept; moved != m_headers.end(); ++moved) {
+      moved->bracket = moved->bracket + newLength - oldLength;
     }
-    m_headers = std::move(headers);
+    const auto at = m_headers.erase(first, kept);
+    m_headers.insert(at, changed.begin(), changed.end());
   }
   return true;
 }
