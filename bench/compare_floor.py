@@ -207,14 +207,14 @@ def peak_kib(argv):
         return int(report.read().split()[-1])
 
 
-def fuzz_rate(fuzz_dir, target, seconds):
+def fuzz_rate(fuzz_dir, target, seconds, seeds_dir):
     """Executions a second of a fuzz target from its own seeds, inputs bounded to 16 KiB,
     in a fresh working corpus, of wall time and of the CPU time it had (on a machine
     shared with other work the second tells what the target costs); None when it
     stopped on a finding."""
     fuzzer = os.path.join(fuzz_dir, f"fuzz_{target}")
     with tempfile.TemporaryDirectory() as work:
-        subprocess.run([os.path.join(fuzz_dir, "fuzz_make_seeds"), os.path.join(work, "seeds")],
+        subprocess.run([os.path.join(seeds_dir, "fuzz_make_seeds"), os.path.join(work, "seeds")],
                        check=True, stdout=subprocess.DEVNULL)
         os.mkdir(os.path.join(work, "corpus"))
         used = resource.getrusage(resource.RUSAGE_CHILDREN)
@@ -265,6 +265,8 @@ def main():
                         help="seconds after which a shape's command is stopped (default 5)")
     parser.add_argument("--fuzz-dir", default=os.path.join(ROOT, "build/fuzz/fuzz"),
                         help="the fuzz targets (default: the fuzz preset's, if built)")
+    parser.add_argument("--baseline-fuzz-dir",
+                        help="another build's fuzz targets, run the same way after these")
     parser.add_argument("--fuzz-seconds", type=int, default=10)
     parser.add_argument("--skip-shapes", action="store_true", help="leave out the shapes")
     args = parser.parse_args()
@@ -313,10 +315,10 @@ def main():
                                len(content) for n, t in enumerate(tools)}))
 
         print("\nThe goals (targets, not tests: no figure fails this script)")
-        print(f"{'figure':<46}{'target':>10}" +
+        print(f"{'figure':<54}{'target':>10}" +
               "".join(f"{names[t]:>10}  {'from the target':<28}" for t in tools))
         for what, target, figures in goals:
-            print(f"{what:<46}{'<= ' + format(target, 'g') + 'x':>10}" +
+            print(f"{what:<54}{'<= ' + format(target, 'g') + 'x':>10}" +
                   "".join(f"{figures[t]:>9.2f}x  {against(figures[t], target):<28}"
                           for t in tools).rstrip())
 
@@ -352,14 +354,19 @@ def main():
     if os.access(os.path.join(args.fuzz_dir, "fuzz_make_seeds"), os.X_OK):
         print(f"\nFuzz targets (ASan + UBSan), {args.fuzz_seconds} s each from their own seeds, "
               "inputs up to 16 KiB; target >= 1,000 executions/s")
-        for target in ("store", "templates", "document"):
-            rates = fuzz_rate(args.fuzz_dir, target, args.fuzz_seconds)
+        runs = [(target, "", args.fuzz_dir) for target in ("store", "templates", "document")]
+        if args.baseline_fuzz_dir:
+            runs += [(target, " (baseline)", args.baseline_fuzz_dir)
+                     for target in ("store", "templates", "document")]
+        for target, which, fuzz_dir in runs:
+            # The seeds are always this build's, bounded as scripts/fuzz.sh bounds them.
+            rates = fuzz_rate(fuzz_dir, target, args.fuzz_seconds, args.fuzz_dir)
             if rates is None:
-                print(f"  fuzz_{target}: stopped on a finding (its output is above); "
+                print(f"  fuzz_{target}{which}: stopped on a finding (its output is above); "
                       "scripts/fuzz.sh keeps what it finds")
             else:
                 rate, per_cpu = rates
-                print(f"  fuzz_{target}: {rate:,.0f} executions/s, " +
+                print(f"  fuzz_{target}{which}: {rate:,.0f} executions/s, " +
                       (f"met, {rate / 1000:.1f}x the target" if rate >= 1000 else
                        f"{1000 - rate:,.0f}/s short of the target") +
                       f"; {per_cpu:,.0f} per second of CPU")
