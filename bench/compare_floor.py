@@ -220,7 +220,8 @@ def fuzz_rate(fuzz_dir, target, seconds, seeds_dir):
         used = resource.getrusage(resource.RUSAGE_CHILDREN)
         result = subprocess.run(
             [fuzzer, os.path.join(work, "corpus"), os.path.join(work, "seeds", target),
-             "-max_len=16384", f"-max_total_time={seconds}", "-seed=1", "-timeout=20",
+             "-max_len=16384", "-print_funcs=0", f"-max_total_time={seconds}", "-seed=1",
+             "-timeout=20",
              "-rss_limit_mb=2048", f"-artifact_prefix={work}/"],
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=False)
         now = resource.getrusage(resource.RUSAGE_CHILDREN)
