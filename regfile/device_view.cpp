@@ -1,5 +1,6 @@
 #include "regfile/device_view.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -17,7 +18,7 @@ std::string LowerCase(std::string_view text) {
   return lower;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
+inline std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && IsSpaceOrTab(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsSpaceOrTab(text.back())) text.remove_suffix(1);
   return text;
@@ -151,6 +152,27 @@ std::string DeviceString(std::string_view text) {
 
 namespace {
 
+// The first CR or LF at or after `at`, or the text's end. memchr over a
+// window that doubles: a short line costs a short search, a long one no more
+// than twice its length, and lines ended by CR alone never make a search for
+// LF run to the end of the file on each line.
+size_t PhysicalLineEnd(std::string_view text, size_t at) {
+  size_t window = 64;
+  while (at < text.size()) {
+    const size_t size = text.size() - at < window ? text.size() - at : window;
+    const char* from = text.data() + at;
+    const char* lf = static_cast<const char*>(std::memchr(from, '\n', size));
+    const size_t upToLf = lf != nullptr ? static_cast<size_t>(lf - from) : size;
+    const char* cr =
+        upToLf > 0 ? static_cast<const char*>(std::memchr(from, '\r', upToLf)) : nullptr;
+    if (cr != nullptr) return at + static_cast<size_t>(cr - from);
+    if (lf != nullptr) return at + upToLf;
+    at += size;
+    window *= 2;
+  }
+  return at;
+}
+
 // Calls fn(line, number, start) for each line as the device reads it, a
 // value's continued lines joined (`number` is the 1-based number of its first
 // physical line, `start` its offset), until fn returns false.
@@ -160,8 +182,7 @@ void ForEachLine(std::string_view text, Fn fn) {
   size_t at = 0;
   // The next physical line, moving `at` past its line end (CR LF, LF or CR).
   auto nextLine = [&text, &at, &number]() {
-    size_t end = at;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    const size_t end = PhysicalLineEnd(text, at);
     const std::string_view line = text.substr(at, end - at);
     at = end;
     if (at < text.size() && text[at] == '\r') ++at;
@@ -174,9 +195,16 @@ void ForEachLine(std::string_view text, Fn fn) {
     const size_t first = number + 1;
     const size_t start = at;
     std::string_view line = nextLine();
-    const std::string_view trimmed = TrimBlanks(line);
-    if (!trimmed.empty() && (trimmed.front() == '"' || trimmed.front() == '@') &&
-        trimmed.back() == '\\' && at < text.size()) {
+    // Only a value line can go on: its first and last characters other than
+    // blanks are looked at, the rest of the line is not.
+    size_t lead = 0;
+    while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
+    size_t last = line.size();
+    if (lead < line.size() && (line[lead] == '"' || line[lead] == '@')) {
+      while (last > lead && IsSpaceOrTab(line[last - 1])) --last;
+    }
+    if (lead < line.size() && (line[lead] == '"' || line[lead] == '@') && line[last - 1] == '\\' &&
+        at < text.size()) {
       // A value whose data ends with "\" goes on on the next line.
       joined.clear();
       while (!TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' && at < text.size()) {
@@ -209,19 +237,33 @@ void LowerInto(std::string_view text, std::string* lower) {
 DeviceView::DeviceView(std::string_view text) { Read(text); }
 
 DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only) : only_(&only) {
+  // A header whose path has none of the lengths of the keys read is passed
+  // over without hashing its name.
+  for (const std::string& path : only) {
+    if (path.size() >= onlyLengths_.size()) onlyLengths_.resize(path.size() + 1);
+    onlyLengths_[path.size()] = true;
+  }
   Read(text);
   only_ = nullptr;
 }
 
 void DeviceView::Read(std::string_view text) {
   size_t current = kNoKey;
-  ForEachLine(text, [this, &current](std::string_view line, size_t number, size_t) {
+  ForEachLine(text, [this, &current](std::string_view line, size_t number, size_t start) {
+    const size_t headers = headers_.size();
     ReadLine(line, number, current);
+    if (headers_.size() != headers) headerStarts_.push_back(start);
     return true;
   });
   DropDeletedKeys();
   sorted_.clear();
   deleted_.clear();
+}
+
+std::optional<std::string_view> DeviceView::KeyBefore(size_t offset) const {
+  const auto after = std::lower_bound(headerStarts_.begin(), headerStarts_.end(), offset);
+  if (after == headerStarts_.begin()) return std::nullopt;
+  return headers_[static_cast<size_t>(after - headerStarts_.begin()) - 1].path;
 }
 
 ChangedLines FindChangedLines(std::string_view old, std::string_view now) {
@@ -365,7 +407,10 @@ void DeviceView::ReadPreprocessorLine(std::string_view line, size_t number) {
     case BlockLine::kOpen:
       blocks_.push_back(at);
       deadBlocks_.push_back(IsIfZero(line));
-      if (deadBlocks_.back()) ++dead_;
+      if (deadBlocks_.back()) {
+        ++dead_;
+        leftOut_ = true;
+      }
       break;
     case BlockLine::kTurn:
       if (!blocks_.empty()) {
@@ -426,11 +471,16 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
   if (line.front() == '[') {
     const std::string_view path = HeaderPath(line);
     if (!path.empty() && path.front() == '-') {
+      leftOut_ = true;
       DeleteKeys(TrimBlanks(path.substr(1)), number);
       current = kNoKey;
       return;
     }
     headers_.push_back({path, number});
+    if (only_ != nullptr && (path.size() >= onlyLengths_.size() || !onlyLengths_[path.size()])) {
+      current = kOtherKey;
+      return;
+    }
     LowerInto(path, &lower_);
     if (only_ != nullptr && only_->count(lower_) == 0) {
       current = kOtherKey;
@@ -521,10 +571,24 @@ const DeviceValue* DeviceView::FindValue(const DeviceKey& key, std::string_view 
   return found == key.index.end() ? nullptr : &key.values[found->second];
 }
 
-void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys) {
+void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys,
+                    const DeviceView* head) {
   std::string_view current;
   bool haveKey = false;  // false before the file's first header
   bool reached = false;
+  // With a view of the text before `start` that left no line out and deleted
+  // no key, its last header there names the key of the stretch's first line,
+  // and only the stretch is read (it starts a line no line before it goes on
+  // into). Otherwise the text is read from its start, for the blocks left
+  // out and the deletions before the stretch.
+  size_t from = 0;
+  if (head != nullptr && head->ReadsEveryLine()) {
+    if (const std::optional<std::string_view> key = head->KeyBefore(start)) {
+      current = *key;
+      haveKey = true;
+    }
+    from = start;
+  }
   std::string lower;
   auto add = [&lower, keys](std::string_view path) {
     LowerInto(path, &lower);
@@ -533,7 +597,8 @@ void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySe
   // The open blocks, whether each is in a branch never read, as the view has them.
   std::vector<bool> deadBlocks;
   size_t dead = 0;
-  ForEachLine(text, [&](std::string_view line, size_t, size_t at) {
+  ForEachLine(text.substr(from), [&](std::string_view line, size_t, size_t at) {
+    at += from;
     if (at >= start && !reached) {
       reached = true;
       if (haveKey) add(current);  // the key the stretch's first line is read under

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -103,6 +104,12 @@ class DeviceView {
   size_t OpenAtEnd() const { return blocks_.empty() ? kTopLevel : blocks_.back(); }
   // The "[-KEY]" lines that deleted a key read, in the file's order.
   const std::vector<DeviceDeletion>& Deletions() const { return deletions_; }
+  // The path of the last header line that starts before `offset` of the text
+  // read, if any: the key a line starting there is read under.
+  std::optional<std::string_view> KeyBefore(size_t offset) const;
+  // Whether the text was read line by line with nothing left out: no block
+  // the build never reads, no "[-KEY]" line.
+  bool ReadsEveryLine() const { return !leftOut_; }
 
  private:
   static constexpr size_t kNoKey = static_cast<size_t>(-1);
@@ -128,6 +135,7 @@ class DeviceView {
   // How many open blocks are in a branch the build never reads ("#if 0"
   // before its "#else"), and for each open block whether it is.
   size_t dead_ = 0;
+  bool leftOut_ = false;  // a block never read or a "[-KEY]" line was met
   std::vector<bool> deadBlocks_;
   std::vector<DeviceDeletion> deletions_;
   std::vector<bool> deleted_;  // per keys_ index, while reading
@@ -138,6 +146,8 @@ class DeviceView {
   bool sortedMade_ = false;
   std::unordered_map<std::string, size_t> index_;  // lower-case path -> keys_ index
   std::vector<DeviceHeader> headers_;
+  std::vector<size_t> headerStarts_;    // where each of headers_ starts in the text
+  std::vector<bool> onlyLengths_;       // while reading: the lengths of the paths in `only_`
   const DeviceKeySet* only_ = nullptr;  // while reading: the keys read, or all
   std::string lower_;                   // a header's lower-case path, reused
 };
@@ -159,7 +169,11 @@ ChangedLines FindChangedLines(std::string_view old, std::string_view now);
 // The lines after `end` up to the next header belong to the last of these.
 // Lines of a block never read ("#if 0") are passed over; a "[-KEY]" line
 // among them adds "-key", which no key's path starts with.
-void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys);
+// With `head`, a view read on a text whose bytes before `start` are those of
+// `text` and that left nothing out, only the lines from `start` to `end` are
+// read.
+void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys,
+                    const DeviceView* head = nullptr);
 
 // Whether two key or value names are the same to the registry.
 bool SameRegistryName(std::string_view a, std::string_view b);

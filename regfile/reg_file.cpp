@@ -42,8 +42,15 @@ RegFile::RegFile(FileSystem& fileSystem)
 RegFile::~RegFile() = default;
 
 std::string_view RegFile::Text() const {
-  if (!m_pBuffer) return {};
-  return std::string_view(m_pBuffer.get(), m_dwFileLength);
+  if (!m_haveText) return {};
+  return std::string_view(m_text.data(), m_dwFileLength);
+}
+
+std::string RegFile::TakeText() {
+  m_text.resize(m_haveText ? m_dwFileLength : 0);
+  std::string text = std::move(m_text);
+  Close();
+  return text;
 }
 
 uint32_t RegFile::Open(const char* path) {
@@ -64,7 +71,7 @@ uint32_t RegFile::Open(const char* path) {
     ReadText();
   } catch (const FileError& e) {
     // Opening never throws: a file that cannot be read is a failed open.
-    m_pBuffer.reset();
+    ReleaseText();
     m_file->Close();
     m_file.reset();
     m_lastStatus = e.GetStatus();
@@ -83,15 +90,17 @@ uint32_t RegFile::OpenText(std::string_view text, std::string_view keyPath) {
     m_lastStatus = Status::Of(Condition::kNotWritten, "the text is 2 GiB or more");
     return 1;
   }
-  m_capacity = text.size() + 1 + kEditRoom;
-  m_pBuffer.reset(new (std::nothrow) char[m_capacity]);
-  if (!m_pBuffer) {
-    m_capacity = 0;
+  try {
+    // Room for the edits of a Save to be made in place: a value changed, a
+    // template added.
+    m_text.reserve(text.size() + kEditRoom);
+    m_text.assign(text);
+  } catch (const std::bad_alloc&) {
+    ReleaseText();
     m_lastStatus = Status::Of(Condition::kNotWritten, "not enough memory for the text");
     return 1;
   }
-  if (!text.empty()) std::memcpy(m_pBuffer.get(), text.data(), text.size());
-  m_pBuffer[text.size()] = '\0';
+  m_haveText = true;
   m_dwFileLength = static_cast<uint32_t>(text.size());
   m_textOnly = true;
   m_lastStatus = Status();
@@ -109,9 +118,13 @@ void RegFile::DeriveKeys(std::string_view path) {
   SetField(m_szSectionPrefix, keys.sectionPrefix);
 }
 
+void RegFile::ReleaseText() {
+  m_text = std::string();
+  m_haveText = false;
+}
+
 void RegFile::ReadText() {
-  m_pBuffer.reset();
-  m_capacity = 0;
+  ReleaseText();
   uint64_t length = m_file->GetLength();
   // The text is addressed with 32-bit offsets; a larger file gets no text, and
   // without a text nothing is ever written.
@@ -122,27 +135,26 @@ void RegFile::ReadText() {
   m_dwFileLength = static_cast<uint32_t>(length);
   // Room for the edits of a Save to be made in place: a value changed, a
   // template added.
-  m_capacity = m_dwFileLength + 1 + kEditRoom;
-  m_pBuffer.reset(new (std::nothrow) char[m_capacity]);
-  if (!m_pBuffer) return;
-  size_t done = 0;
   try {
-    m_file->Seek(0, SeekOrigin::Begin);
-    while (done < m_dwFileLength) {
-      size_t got = m_file->Read(m_pBuffer.get() + done, m_dwFileLength - done);
-      if (got == 0) break;
-      done += got;
-    }
-  } catch (...) {
-    std::memset(m_pBuffer.get() + done, 0, m_dwFileLength + 1 - done);
-    throw;
+    m_text.reserve(m_dwFileLength + kEditRoom);
+    // A short read leaves the rest zero.
+    m_text.assign(m_dwFileLength, '\0');
+  } catch (const std::bad_alloc&) {
+    ReleaseText();
+    return;
   }
-  // A short read leaves the rest zero.
-  std::memset(m_pBuffer.get() + done, 0, m_dwFileLength + 1 - done);
+  m_haveText = true;
+  size_t done = 0;
+  m_file->Seek(0, SeekOrigin::Begin);
+  while (done < m_dwFileLength) {
+    size_t got = m_file->Read(&m_text[done], m_dwFileLength - done);
+    if (got == 0) break;
+    done += got;
+  }
 }
 
 uint32_t RegFile::Close() {
-  m_pBuffer.reset();
+  ReleaseText();
   m_textOnly = false;
   if (m_file) {
     try {
@@ -304,7 +316,7 @@ int32_t RegFile::QueryValue(uint32_t n, const char* name, uint32_t* type, void* 
 
 uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwType,
                            const void* pData, uint32_t dwSize) {
-  if (pszName == nullptr || pData == nullptr || !IsOpen() || !m_pBuffer) return 1;
+  if (pszName == nullptr || pData == nullptr || !IsOpen() || !m_haveText) return 1;
 
   // Refuse an over-long line before building it: a binary or multi-string
   // value takes three characters a byte.
@@ -412,21 +424,21 @@ size_t RegFile::LastValueLineEnd(size_t start, size_t end) const {
 bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_view tail) {
   uint64_t length = uint64_t{cut} + insert.size() + tail.size();
   if (length >= kTextLimit) return false;
-  // The held copy changes in place when the new text fits it (after the file
-  // took the change: until then it is what puts the file back); else a new
-  // one is made, with room for the next edits.
-  const bool inPlace = length + 1 <= m_capacity;
-  std::unique_ptr<char[]> buffer;
-  size_t capacity = m_capacity;
-  if (!inPlace) {
-    capacity = static_cast<size_t>(length) + 1 + kEditRoom;
-    buffer.reset(new (std::nothrow) char[capacity]);
-    if (!buffer) return false;
-    if (cut > 0) std::memcpy(buffer.get(), m_pBuffer.get(), cut);
-    if (!insert.empty()) std::memcpy(buffer.get() + cut, insert.data(), insert.size());
-    if (!tail.empty()) std::memcpy(buffer.get() + cut + insert.size(), tail.data(), tail.size());
-    buffer[length] = '\0';
+  // `tail` is the end of the held text: where it starts is kept as an offset,
+  // so that it outlives the text moving to a larger buffer.
+  const size_t oldLength = m_dwFileLength;
+  const size_t tailStart = oldLength - tail.size();
+  // The held text changes in place, after the file took the change (until
+  // then it is what puts the file back); room is made first, with more for
+  // the next edits, so that nothing can fail once the file is written.
+  if (length > m_text.capacity()) {
+    try {
+      m_text.reserve(static_cast<size_t>(length) + kEditRoom);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
   }
+  tail = std::string_view(m_text.data() + tailStart, tail.size());
 
   try {
     if (m_file) {
@@ -439,7 +451,7 @@ bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_vie
     // Put back what the file held: the text from the cut on is still here.
     try {
       m_file->Seek(cut, SeekOrigin::Begin);
-      m_file->Write(m_pBuffer.get() + cut, m_dwFileLength - cut);
+      m_file->Write(m_text.data() + cut, m_dwFileLength - cut);
       m_file->SetLength(m_dwFileLength);
     } catch (const FileError&) {
       // The system refuses even the old bytes; the error below says why.
@@ -448,40 +460,29 @@ bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_vie
     throw;
   }
   // The file now holds exactly the new text; keep the store in step with it
-  // without reading the file back.
-  const size_t oldLength = m_dwFileLength;
-  if (inPlace) {
-    // `tail` lies in the held copy, `insert` never does.
-    if (!tail.empty())
-      std::memmove(m_pBuffer.get() + cut + insert.size(), tail.data(), tail.size());
-    if (!insert.empty()) std::memcpy(m_pBuffer.get() + cut, insert.data(), insert.size());
-    m_pBuffer[length] = '\0';
-  } else {
-    m_pBuffer = std::move(buffer);
-    m_capacity = capacity;
-  }
+  // without reading the file back. `insert` never lies in the held text.
+  m_text.replace(cut, tailStart - cut, insert.data(), insert.size());
   m_dwFileLength = static_cast<uint32_t>(length);
   m_nCachedTemplate = -1;
   if (m_headersValid) {
     // Only the lines from the one holding the cut to the one holding the
     // first byte of the tail can have changed; the headers after them moved
     // by the change in length.
+    // The index changes in place: a second one of a large file's headers
+    // would be memory for nothing.
     const size_t from = regtext::LineStart(Text(), cut);
-    std::vector<Header> headers;
-    headers.reserve(m_headers.size() + 1);
-    for (const Header& header : m_headers) {
-      if (header.bracket >= from) break;
-      headers.push_back(header);
-    }
-    const size_t next = IndexHeaders(from, cut + insert.size(), &headers);
+    std::vector<Header> changed;
+    const size_t next = IndexHeaders(from, cut + insert.size(), &changed);
     const size_t newLength = static_cast<size_t>(length);
     const size_t oldNext = next + oldLength - newLength;
-    for (const Header& header : m_headers) {
-      if (header.bracket >= oldNext) {
-        headers.push_back({header.bracket + newLength - oldLength, header.n});
-      }
+    auto byBracket = [](const Header& h, size_t pos) { return h.bracket < pos; };
+    const auto first = std::lower_bound(m_headers.begin(), m_headers.end(), from, byBracket);
+    const auto kept = std::lower_bound(first, m_headers.end(), oldNext, byBracket);
+    for (auto moved = kept; moved != m_headers.end(); ++moved) {
+      moved->bracket = moved->bracket + newLength - oldLength;
     }
-    m_headers = std::move(headers);
+    const auto at = m_headers.erase(first, kept);
+    m_headers.insert(at, changed.begin(), changed.end());
   }
   return true;
 }
@@ -551,7 +552,7 @@ uint32_t RegFile::TemplateSectionExists(uint32_t n) {
 }
 
 uint32_t RegFile::AppendTemplateSection(uint32_t n) {
-  if (!IsOpen() || !m_pBuffer) return 0;
+  if (!IsOpen() || !m_haveText) return 0;
   const std::string_view lineEnd = regtext::FileLineEnd(Text());
   // A last line without a line end gets one first: the blank below would
   // join it.
@@ -614,7 +615,7 @@ std::string RegFile::KeptLines(size_t start, size_t cutEnd) const {
 }
 
 uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
-  if (!IsOpen() || !m_pBuffer) return 1;
+  if (!IsOpen() || !m_haveText) return 1;
   uint32_t start = 0;
   uint32_t end = 0;
   FindTemplateSection(n, &start, &end);
@@ -625,7 +626,7 @@ uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
 }
 
 uint32_t RegFile::RemoveTemplateSections(uint32_t n) {
-  if (!IsOpen() || !m_pBuffer) return 1;
+  if (!IsOpen() || !m_haveText) return 1;
   // Every section in one rewrite: the text between them and what each keeps
   // are gathered first, so the work grows with the text, not with the number
   // of sections times the text.

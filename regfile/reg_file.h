@@ -137,6 +137,8 @@ class RegFile {
   // that could not add its header (no memory); success when none.
   const Status& LastStatus() const { return m_lastStatus; }
   std::string_view Text() const;
+  // Hands over the held text without copying it and closes the store.
+  std::string TakeText();
 
  private:
   // Where the line of the value the device reads for `name` in template n
@@ -182,6 +184,7 @@ class RegFile {
   std::string KeptLines(size_t start, size_t cutEnd) const;
   void DeriveKeys(std::string_view path);
   void ReadText();
+  void ReleaseText();
   // Makes the file hold Text()[0, cut) + insert + tail, and the store hold the
   // same. False when no memory could be had (nothing touched). On a file-layer
   // error the old content is written back and the error is raised again.
@@ -195,8 +198,8 @@ class RegFile {
   std::unique_ptr<File> m_file;
   Status m_lastStatus;  // the last failed open, write or append
   uint32_t m_dwFileLength;
-  std::unique_ptr<char[]> m_pBuffer;
-  size_t m_capacity = 0;  // bytes m_pBuffer holds, its NUL among them
+  std::string m_text;       // the text, its capacity room for a Save's edits
+  bool m_haveText = false;  // false before an open, or when no text could be had
   int32_t m_nCachedTemplate;
   uint32_t m_dwSectionStart;
   uint32_t m_dwSectionEnd;

@@ -1,11 +1,27 @@
 #include "regfile/reg_text.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zuv::regtext {
 
 size_t FindLineEnd(std::string_view text, size_t pos) {
-  while (pos < text.size() && !IsLineEndChar(text[pos])) ++pos;
+  // memchr over a window that doubles: a short line costs a short search, a
+  // long one no more than twice its length, and a file without LF (lines
+  // ended by CR alone) is not searched to its end on every line.
+  size_t window = 64;
+  while (pos < text.size()) {
+    const size_t size = std::min(window, text.size() - pos);
+    const char* from = text.data() + pos;
+    const void* lf = std::memchr(from, '\n', size);
+    const size_t upToLf =
+        lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - from) : size;
+    const void* cr = upToLf > 0 ? std::memchr(from, '\r', upToLf) : nullptr;
+    if (cr != nullptr) return pos + static_cast<size_t>(static_cast<const char*>(cr) - from);
+    if (lf != nullptr) return pos + upToLf;
+    pos += size;
+    window *= 2;
+  }
   return pos;
 }
 
@@ -21,6 +37,10 @@ size_t LineStart(std::string_view text, size_t pos) {
   if (pos > text.size()) pos = text.size();
   while (pos > 0 && !IsLineEndChar(text[pos - 1])) --pos;
   return pos;
+}
+
+bool EndsWithLineEnd(std::string_view text) {
+  return !text.empty() && IsLineEndChar(text.back());
 }
 
 bool IsCommentLine(std::string_view line) {

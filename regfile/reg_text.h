@@ -23,6 +23,8 @@ size_t FindLineEnd(std::string_view text, size_t pos);
 size_t SkipLineEnd(std::string_view text, size_t pos);
 // Offset of the first character of the line holding `pos`.
 size_t LineStart(std::string_view text, size_t pos);
+// Whether the text ends with CR or LF (an empty text does not).
+bool EndsWithLineEnd(std::string_view text);
 
 // A comment line is one whose first character other than blank or tab is ";".
 bool IsCommentLine(std::string_view line);

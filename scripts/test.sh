@@ -61,7 +61,7 @@ echo "== Benchmarks, one quick pass"
 build/native/bench/zuv_bench --benchmark_min_time=0.01 --benchmark_color=false >/dev/null
 
 echo "== zuv8620 against sed -i (figures only, about 2 minutes at most)"
-bench/compare_sed.py
+bench/compare_floor.py
 # ---- end of the robustness block
 
 # One closing line for the whole run, added up from every ctest run above.

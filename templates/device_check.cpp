@@ -387,8 +387,11 @@ Status CheckChangedLines(std::string_view before, std::string_view after,
   const ChangedLines changed = FindChangedLines(before, after);
   DeviceKeySet read = TemplateKeySet(keys);
   const size_t templates = read.size();
-  AddKeysOfLines(before, changed.start, changed.oldEnd, &read);
-  AddKeysOfLines(after, changed.start, changed.newEnd, &read);
+  // Both texts are the bytes the view of the templates read up to the
+  // change: only the changed lines are read again where that view left
+  // nothing out.
+  AddKeysOfLines(before, changed.start, changed.oldEnd, &read, beforeView);
+  AddKeysOfLines(after, changed.start, changed.newEnd, &read, beforeView);
   // A changed "[-KEY]" line may delete keys anywhere: both texts are read whole.
   for (const std::string& path : read) {
     if (!path.empty() && path.front() == '-') {

@@ -124,6 +124,9 @@ Status SaveTransaction::Prepare() {
   step_ = Step::kPrepared;
   changed_ = saved != decoded_.text;
   if (!changed_) return {};
+  // The new text of an 8-bit or UTF-8 file is its bytes: written from the
+  // store, not copied.
+  if (bytesTaken_) return {};
   if (!EncodeText(decoded_.encoding, saved, &after_)) {
     changed_ = false;
     return Failed(
@@ -153,7 +156,7 @@ Status SaveTransaction::Commit() {
   } else if (step_ == Step::kBegun) {
     status = Status::Of(Condition::kNotWritten, "the Save was not prepared; nothing was written");
   } else if (changed_ && !dryRun_) {
-    status = fileSystem_.ReplaceContent(path_, after_);
+    status = fileSystem_.ReplaceContent(path_, AfterBytes());
   }
   step_ = Step::kDone;
   lock_.reset();
@@ -166,15 +169,19 @@ void SaveTransaction::Discard() {
   lock_.reset();
 }
 
-const std::string& SaveTransaction::BeforeBytes() const {
+std::string_view SaveTransaction::BeforeBytes() const {
   return bytesTaken_ ? decoded_.text : bytes_;
 }
 
-const std::string& SaveTransaction::AfterBytes() const { return changed_ ? after_ : BeforeBytes(); }
+std::string_view SaveTransaction::AfterBytes() const {
+  if (!changed_) return BeforeBytes();
+  return bytesTaken_ ? store_.Text() : std::string_view(after_);
+}
 
 std::string SaveTransaction::TakeAfterBytes() {
   if (step_ != Step::kDone) Misused("TakeAfterBytes before the end");
-  return changed_ ? std::move(after_) : BeforeBytes();
+  if (!changed_) return std::string(BeforeBytes());
+  return bytesTaken_ ? store_.TakeText() : std::move(after_);
 }
 
 std::string SaveTransaction::TakeBeforeBytes() {

@@ -57,8 +57,8 @@ class SaveTransaction {
 
   // The file's bytes as read, and as the Save writes them (the same until
   // Prepare succeeded); the texts they decode to, for a diff.
-  const std::string& BeforeBytes() const;
-  const std::string& AfterBytes() const;
+  std::string_view BeforeBytes() const;
+  std::string_view AfterBytes() const;
   std::string_view BeforeText() const { return decoded_.text; }
   std::string_view AfterText() const;
   // Once the transaction is done: the bytes, moved out instead of copied
@@ -91,7 +91,7 @@ class SaveTransaction {
   RegFile store_;  // opened on the decoded text
   TemplateTable loaded_;
   TemplateTable table_;
-  std::string after_;  // the bytes the Save writes, once prepared
+  std::string after_;  // the bytes the Save writes, once prepared, unless the store's text is
   bool changed_ = false;
 };
 
