@@ -306,7 +306,7 @@ TEST(TemplateChanges, BoxTextsBreakLongPathsAndUseTheTreesNames) {
   EXPECT_EQ(BreakLongWords("Root: C:\\" + folder + "\\" + folder + "\\x.reg: gone"),
             "Root: C:\\" + folder + "\\\n" + folder + "\\x.reg: gone");
   EXPECT_EQ(BreakLongWords(std::string(250, 'r')),
-            std::string(100, 'r') + "\n" + std::string(100, 'r') + "\n" + std::string(50, 'r'));
+            std::string(120, 'r') + "\n" + std::string(120, 'r') + "\n" + std::string(10, 'r'));
   EXPECT_EQ(TreeNames("template 12 is the board id of template 3; templates"),
             "Template12 is the board id of Template3; templates");
 }
