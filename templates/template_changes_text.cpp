@@ -159,7 +159,9 @@ std::string BreakLongWords(std::string_view text, size_t width) {
       }
       if (cut == word.size()) break;
       const size_t separator = word.substr(0, cut).find_last_of("\\/");
-      if (separator != std::string_view::npos && separator > 0) cut = separator + 1;
+      // After a separator in the line's second half; where there is none, at
+      // the width.
+      if (separator != std::string_view::npos && separator >= cut / 2) cut = separator + 1;
       result.append(word.substr(0, cut));
       result += '\n';
       word.remove_prefix(cut);
@@ -177,7 +179,8 @@ std::string TreeNames(std::string_view text) {
   size_t at = 0;
   for (size_t found; (found = text.find(kWord, at)) != std::string_view::npos;) {
     const size_t digit = found + kWord.size();
-    const bool number = digit < text.size() && std::isdigit(static_cast<unsigned char>(text[digit]));
+    const bool number =
+        digit < text.size() && std::isdigit(static_cast<unsigned char>(text[digit]));
     result.append(text.substr(at, found - at));
     result += number ? "Template" : std::string(kWord);
     at = digit;

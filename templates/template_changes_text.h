@@ -35,7 +35,7 @@ std::string MovedTemplatesNote(const MergedTemplates& merged);
 // The text with every run of more than `width` characters without a blank (a
 // path) broken onto lines of at most `width` characters, after a "\" or "/"
 // where there is one: a box is never wider than such a line.
-std::string BreakLongWords(std::string_view text, size_t width = 100);
+std::string BreakLongWords(std::string_view text, size_t width = 120);
 
 // Check's "template 3" as the tree names it: "Template3".
 std::string TreeNames(std::string_view text);
