@@ -709,7 +709,10 @@ TEST_F(EditorTest, NullOrOverlongArgumentsOpenNothingAndReturnOne) {
     EXPECT_THAT(
         Answering(IDOK, [&] { EXPECT_EQ(driverConfig_(0, root.c_str(), "USB8620A", ""), 1); }),
         IsEmpty());
-    const std::vector<MessageBoxSeen> boxes = Answering(IDOK, [] { PumpMessages(); });
+    const std::vector<MessageBoxSeen> boxes = Answering(IDOK, [] {
+      Sleep(50);  // the box's timer is due
+      PumpMessages();
+    });
     ASSERT_EQ(boxes.size(), 1u);
     std::string text = boxes[0].text;
     EXPECT_THAT(text, StartsWith("The driver file cannot be opened: its path would be longer "
