@@ -50,18 +50,34 @@ std::string WhatWasDone(const TemplateConflict& conflict) {
   return name + ": you and another program changed its " + values + ".";
 }
 
-// What Yes (the editor's version) or No (the file's) makes of the template.
-std::string Outcome(const TemplateConflict& conflict, bool editors) {
-  const std::string name = TemplateName(conflict.slot);
-  switch (conflict.kind) {
+// What Yes (the editor's version) or No (the file's) makes of a template.
+std::string Outcome(ConflictKind kind, bool editors) {
+  switch (kind) {
     case ConflictKind::kTheyRemoved:
-      return name + (editors ? " kept with your values" : " left removed");
+      return editors ? "kept with your values" : "left removed";
     case ConflictKind::kUserRemoved:
-      return name + (editors ? " removed" : " kept with the other program's values");
+      return editors ? "removed" : "kept with the other program's values";
     case ConflictKind::kBothChanged:
       break;
   }
-  return name + (editors ? " with your values" : " with the other program's values");
+  return editors ? "with your values" : "with the other program's values";
+}
+
+// "Template1 and Template3 with your values, Template2 removed": the
+// templates grouped by what the answer makes of them, in the prompt's order.
+std::string Outcomes(const std::vector<TemplateConflict>& conflicts, bool editors) {
+  std::vector<std::pair<std::string, std::vector<uint32_t>>> groups;
+  for (const TemplateConflict& conflict : conflicts) {
+    const std::string outcome = Outcome(conflict.kind, editors);
+    auto group = groups.begin();
+    while (group != groups.end() && group->first != outcome) ++group;
+    if (group == groups.end()) group = groups.insert(groups.end(), {outcome, {}});
+    group->second.push_back(conflict.slot);
+  }
+  std::vector<std::string> items;
+  for (const auto& [outcome, slots] : groups)
+    items.push_back(TemplateNameList(slots) + " " + outcome);
+  return Joined(items);
 }
 
 }  // namespace
@@ -97,7 +113,6 @@ std::string ConflictPrompt(const std::vector<TemplateConflict>& conflicts,
   std::string text =
       "Another program saved the driver file after this editor read it, and changed templates "
       "you changed too:\n";
-  std::vector<std::string> yes, no;
   for (const TemplateConflict& conflict : conflicts) {
     text += "\n" + WhatWasDone(conflict);
     for (TemplateValue value : kShownValues) {
@@ -112,11 +127,9 @@ std::string ConflictPrompt(const std::vector<TemplateConflict>& conflicts,
       name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
       text += "\n    " + name + ": " + theirs + " in the file, " + ours + " in this editor";
     }
-    yes.push_back(Outcome(conflict, true));
-    no.push_back(Outcome(conflict, false));
   }
-  return text + "\n\nYes: save this editor's version: " + Joined(yes) +
-         ".\nNo: save the file's version: " + Joined(no) +
+  return text + "\n\nYes: save this editor's version: " + Outcomes(conflicts, true) +
+         ".\nNo: save the file's version: " + Outcomes(conflicts, false) +
          ".\nYes and No also save your other changes, and keep the other program's.\n"
          "Cancel: save nothing and keep editing.";
 }
