@@ -16,8 +16,7 @@ extern const char kEditorTitle[];
 
 // A message box whose text is UTF-8, shown with the wide API; text that is
 // not UTF-8 shows as its Windows-1252 characters. `caption` null: kEditorTitle.
-int MessageBoxUtf8(HWND owner, const std::string& text, UINT flags,
-                   const char* caption = nullptr);
+int MessageBoxUtf8(HWND owner, const std::string& text, UINT flags, const char* caption = nullptr);
 
 // The same box without an owner, shown when this thread's message loop next
 // dispatches (a timer's message): a caller such as DriverConfig returns
