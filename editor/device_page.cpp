@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "editor/message_boxes.h"
 #include "editor/page_controls.h"
 #include "editor/resource.h"
 #include "templates/template_rules.h"
@@ -168,7 +169,7 @@ void DevicePage::OnSelchangeBoardId() {
     return;
   }
   if (!refusal.ok()) {
-    MessageBoxA(hwnd_, ReasonText(refusal).c_str(), winui::ModuleName(), MB_OK);
+    MessageBoxA(hwnd_, ReasonText(refusal).c_str(), kEditorTitle, MB_OK);
     Refresh();
     return;
   }

@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "editor/message_boxes.h"
 #include "editor/open_editors.h"
 #include "editor/page_controls.h"
 #include "editor/reading_order.h"
 #include "editor/resource.h"
-#include "regfile/text_encoding.h"
 #include "templates/template_changes.h"
+#include "templates/template_changes_text.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 #include "winui/accessibility.h"
@@ -47,29 +48,8 @@ const char kCheckAdviceText[] =
     "The editor shows each template as it loads it; a Save writes the templates you change as "
     "shown here. To keep what the device reads, correct these lines of the file in a text "
     "editor before you change these templates here (zuv8620 check lists them again).";
-const char kChangedOnDiskWasText[] =
-    " was changed by another program after this editor read the file, and in this editor too.";
-const char kChangedOnDiskWereText[] =
-    " were changed by another program after this editor read the file, and in this editor too.";
-const char kChangedOnDiskAnswersText[] =
-    "Yes: save, with this editor's %s (the other program's changes to it are lost) and every "
-    "other change of both kept.\n"
-    "No: reload the templates from the file; the editor's changes are lost.\n"
-    "Cancel: save nothing and keep editing.";
-
-int MessageBoxUtf8(HWND owner, const std::string& text, UINT flags) {
-  const std::string utf8 = TextToUtf8(text);
-  const auto wide = [](const std::string& narrow) {
-    std::wstring result;
-    const int length = MultiByteToWideChar(CP_UTF8, 0, narrow.c_str(), -1, nullptr, 0);
-    if (length <= 0) return result;
-    result.assign(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, narrow.c_str(), -1, &result[0], length);
-    result.resize(static_cast<size_t>(length) - 1);
-    return result;
-  };
-  return MessageBoxW(owner, wide(utf8).c_str(), wide(winui::ModuleName()).c_str(), flags);
-}
+const char kOpenNoRetryText[] =
+    "The editor stays open without them; Save writes nothing until they are read.";
 
 namespace {
 
@@ -100,9 +80,10 @@ std::string ProblemLines(const std::vector<TemplateProblem>& problems) {
   std::string text;
   for (size_t i = 0; i < problems.size() && i < kShown; ++i) {
     const TemplateProblem& problem = problems[i];
-    text += (problem.n == kWholeFileProblem ? std::string("file")
-                                            : "template " + std::to_string(problem.n)) +
-            ": " + problem.text + "\n";
+    text += (problem.n == kWholeFileProblem
+                 ? std::string(problem.text.compare(0, 5, "line ") == 0 ? "" : "file: ")
+                 : "line " + std::to_string(problem.line) + ": " + TemplateName(problem.n) + ": ") +
+            TreeNames(problem.text) + "\n";
   }
   if (problems.size() > kShown) {
     text += "... and " + std::to_string(problems.size() - kShown) + " more\n";
@@ -252,15 +233,24 @@ void TemplateEditorDialog::LoadFromFile() {
     }
   }
   base_ = templates_;
+  added_ = 0;
 }
 
 void TemplateEditorDialog::OnShowOpenError() {
   if (!openStatus_.ok()) {
     // The editor has not read the file: the box offers to read it again.
-    const std::string reason = openStatus_.condition() == Condition::kLockTimedOut
+    const bool locked = openStatus_.condition() == Condition::kLockTimedOut;
+    const std::string reason = locked
                                    ? driverFilePath_ + "\n\n" + kLockedText + " " +
                                          "The editor has not read its templates."
                                    : std::string(kOpenFailedText) + "\n\n" + ErrorText(openStatus_);
+    // Retry only where reading again can succeed: a lock or a sharing
+    // violation another program holds a moment.
+    const uint32_t code = openStatus_.SystemCode();
+    if (!locked && code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) {
+      MessageBoxUtf8(hwnd_, reason + "\n\n" + kOpenNoRetryText, MB_OK | MB_ICONWARNING);
+      return;
+    }
     const int answer =
         MessageBoxUtf8(hwnd_, reason + "\n\n" + kOpenRetryText, MB_RETRYCANCEL | MB_ICONWARNING);
     if (answer == IDRETRY) Reload();
@@ -301,8 +291,7 @@ void TemplateEditorDialog::PlacePages() {
   }
 }
 
-void TemplateEditorDialog::RebuildTemplateTree() {
-  const int selected = SlotOf(templateTree_.GetSelectedItem());
+void TemplateEditorDialog::RebuildTemplateTree(int selected) {
   templateTree_.DeleteItem(TVI_ROOT);
   FillTemplateTree();
   if (selected < 0) return;
@@ -419,9 +408,10 @@ void TemplateEditorDialog::OnAdd() {
   uint32_t slot = kTemplateCount;
   const Status refusal = AddTemplate(templates_, &slot);
   if (!refusal.ok()) {
-    MessageBoxA(hwnd_, ReasonText(refusal).c_str(), winui::ModuleName(), MB_OK);
+    MessageBoxA(hwnd_, ReasonText(refusal).c_str(), kEditorTitle, MB_OK);
     return;
   }
+  added_ |= 1u << slot;
   HTREEITEM item = templateTree_.InsertItem(TemplateName(slot).c_str(), static_cast<LPARAM>(slot),
                                             module, TVI_LAST);
   templateTree_.SelectItem(item);
@@ -434,6 +424,7 @@ void TemplateEditorDialog::OnRemove() {
   if (slot < 0) return;
   // The tree lists only used slots, so the slot holds a template to remove.
   if (!RemoveTemplate(templates_, static_cast<uint32_t>(slot)).ok()) return;
+  added_ &= ~(1u << slot);
   templateTree_.DeleteItem(item);
   MarkModified();
 }
@@ -469,15 +460,16 @@ bool TemplateEditorDialog::Save(HWND owner) {
     if (answer == IDRETRY) Reload();
     return false;
   }
-  // Conflicting templates the user chose to save as this editor has them.
-  std::vector<uint32_t> editorWins;
+  // How the user settled conflicting templates.
+  Choices choices{};
   for (;;) {
     ChangesSaveResult saved;
     {
       WaitCursor cursor;
-      saved = SaveTemplateChanges(driverFilePath_, base_, templates_, editorWins, files_);
+      saved = SaveTemplateChanges(driverFilePath_, base_, templates_, added_, choices, files_);
     }
     const Status& result = saved.status;
+    const MergedTemplates& merged = saved.merged;
     if (result.condition() == Condition::kLockTimedOut) {
       // Told at once, not waited for: the window keeps answering.
       const int answer = MessageBoxUtf8(
@@ -488,43 +480,42 @@ bool TemplateEditorDialog::Save(HWND owner) {
       MarkModified();
       return false;
     }
-    if (result.condition() == Condition::kChangedOnDisk && !saved.merged.clashes.empty()) {
-      const BoardIdClash& clash = saved.merged.clashes.front();
-      MessageBoxUtf8(owner,
-                     std::string(kSaveFailedText) + "\n\n" + driverFilePath_ + ": " +
-                         TemplateName(clash.slot) + "'s board id " + std::to_string(clash.boardId) +
-                         " is also the board id of " + TemplateName(clash.other) +
-                         ", which another program saved after this editor read the file. "
-                         "Choose another board id and save again; nothing was written.",
+    if (result.condition() == Condition::kChangedOnDisk &&
+        (!merged.clashes.empty() || !merged.noRoom.empty())) {
+      std::string reason;
+      if (!merged.clashes.empty()) {
+        const BoardIdClash& clash = merged.clashes.front();
+        reason = TemplateName(clash.slot) + "'s board id " + std::to_string(clash.boardId) +
+                 " is also the board id of " + TemplateName(clash.other) +
+                 ", which another program saved after this editor read the file. "
+                 "Choose another board id and save again; nothing was written.";
+      } else {
+        reason =
+            "another program added templates after this editor read the file, and no slot "
+            "is left for " +
+            TemplateNameList(merged.noRoom) +
+            ", which you added (16 at most). Remove a template and save again; nothing "
+            "was written.";
+      }
+      MessageBoxUtf8(owner, std::string(kSaveFailedText) + "\n\n" + driverFilePath_ + ": " + reason,
                      MB_OK | MB_ICONERROR);
       MarkModified();
       return false;
     }
     if (result.condition() == Condition::kChangedOnDisk) {
-      std::vector<uint32_t> asked;
-      for (uint32_t n : saved.merged.conflicts) {
-        if (std::find(editorWins.begin(), editorWins.end(), n) == editorWins.end()) {
-          asked.push_back(n);
-        }
-      }
-      const std::string names = TemplateNameList(asked);
-      char answers[sizeof(kChangedOnDiskAnswersText) + 200];
-      std::snprintf(answers, sizeof(answers), kChangedOnDiskAnswersText, names.c_str());
-      const std::string text =
-          driverFilePath_ + "\n\n" + names +
-          (asked.size() == 1 ? kChangedOnDiskWasText : kChangedOnDiskWereText) + "\n\n" + answers;
-      // Cancel, which loses nothing, is the default.
-      const int answer =
-          MessageBoxUtf8(owner, text, MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON3);
-      if (answer == IDNO) {
-        Reload();
-        return true;
-      }
-      if (answer != IDYES) {
+      // One question for every conflict; Cancel, which writes nothing, is the
+      // default.
+      const std::vector<TemplateConflict> asked = merged.Unsettled(choices);
+      const int answer = MessageBoxUtf8(
+          owner, driverFilePath_ + "\n\n" + ConflictPrompt(asked, templates_, merged),
+          MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON3);
+      if (answer != IDYES && answer != IDNO) {
         MarkModified();
         return false;
       }
-      editorWins.insert(editorWins.end(), asked.begin(), asked.end());
+      for (const TemplateConflict& conflict : asked) {
+        choices[conflict.slot] = answer == IDYES ? Choice::kEditor : Choice::kFile;
+      }
       continue;
     }
     if (!result.ok()) {
@@ -536,13 +527,21 @@ bool TemplateEditorDialog::Save(HWND owner) {
       return false;
     }
     // Saved: the editor shows the file's templates, another program's
-    // changes among them.
-    base_ = saved.merged.table;
-    if (templates_ != saved.merged.table) {
-      templates_ = saved.merged.table;
-      RebuildTemplateTree();
+    // changes among them, and an added template where the Save put it.
+    const int selected = SlotOf(templateTree_.GetSelectedItem());
+    base_ = merged.table;
+    added_ = 0;
+    if (templates_ != merged.table) {
+      templates_ = merged.table;
+      RebuildTemplateTree(
+          selected < 0 ? selected
+                       : static_cast<int>(merged.SlotInFile(static_cast<uint32_t>(selected))));
     }
     MarkSaved();
+    const std::string note = MovedTemplatesNote(merged);
+    if (!note.empty()) {
+      MessageBoxUtf8(owner, driverFilePath_ + "\n\n" + note, MB_OK | MB_ICONINFORMATION);
+    }
     return true;
   }
 }

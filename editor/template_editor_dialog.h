@@ -14,6 +14,7 @@
 #include "editor/ai_page.h"
 #include "editor/ao_page.h"
 #include "editor/device_page.h"
+#include "editor/message_boxes.h"
 #include "editor/no_config_page.h"
 #include "editor/page_host.h"
 #include "regfile/file.h"
@@ -35,24 +36,14 @@ extern const char kOpenFailedText[];        // first line of the box of a file n
 extern const char kNotWrittenText[];        // first line of the box of a file Save never writes
 extern const char kLockedText[];            // first line of the box of a lock another program holds
 extern const char kOpenRetryText[];         // what Retry and Cancel do in the box at open
+extern const char kOpenNoRetryText[];       // what the editor does where Retry cannot help
 extern const char kSaveRetryText[];         // what Retry and Cancel do in Save's lock box
 extern const char kNotReadText[];           // Save's box while the file's templates were never read
 extern const char kCheckProblemsText[];     // first line of the box of what `check` reports
 extern const char kCheckAdviceText[];       // what to do about it
-// Save's prompt when templates changed both here and in the file: the
-// template names, then kChangedOnDiskWasText or kChangedOnDiskWereText,
-// then the answers (kChangedOnDiskAnswersText, the names in its %s).
-extern const char kChangedOnDiskWasText[];
-extern const char kChangedOnDiskWereText[];
-extern const char kChangedOnDiskAnswersText[];
-
 // How long the window's thread waits for the driver file's lock before it
 // tells the user that another program holds it: a moment.
 constexpr uint32_t kEditorLockWaitMs = 200;
-
-// A message box whose text is UTF-8 (a path of any name), shown with the
-// wide API; text that is not UTF-8 shows as its Windows-1252 characters.
-int MessageBoxUtf8(HWND owner, const std::string& text, UINT flags);
 
 // Item data of the tree's items: a template item holds its slot (0 to 15).
 constexpr LPARAM kTopItem = -1;     // "DeviceTemplate"
@@ -133,9 +124,9 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   std::vector<HWND> NamedControls() const;
   // Builds the tree from the table and selects the first template.
   void FillTemplateTree();
-  // The tree built again from the table, the same slot selected when it is
-  // still there.
-  void RebuildTemplateTree();
+  // The tree built again from the table, `selected` selected when it holds a
+  // template.
+  void RebuildTemplateTree(int selected);
   // The slot of a template item; -1 for the other items and for null.
   int SlotOf(HTREEITEM item) const;
   // Shows the page of the current tab, with the selected template's values,
@@ -158,10 +149,11 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   void LoadFromFile();
   // No unsaved edits: Save disabled, the focus handed on if Save had it.
   void MarkSaved();
-  // Applies the user's changes (templates_ against base_) to the file's
-  // templates as they are now, under the file's lock; asks first when a
-  // template was changed both here and in the file since base_ (naming it;
-  // Cancel is the default). A lock another program holds is told at once,
+  // Applies what the user did (templates_ against base_, added_) to the
+  // file's templates as they are now, under the file's lock; asks first, in
+  // one box, about the templates both changed or one removed and the other
+  // changed since base_ (Cancel is the default; No keeps the file's version
+  // of those only). A lock another program holds is told at once,
   // with Retry. On failure a box names the file and the reason (owned by
   // `owner`), and the edits stay marked unsaved. Never writes while the
   // file's templates were not read. False when nothing was saved or
@@ -178,6 +170,8 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   // what the user changed is the difference.
   TemplateTable templates_;
   TemplateTable base_;
+  // The slots of templates_ holding a template the user added (bit n).
+  uint32_t added_ = 0;
   bool read_ = false;  // a read of the file succeeded: base_ is the file's
   bool modified_ = false;
   Status openStatus_;                      // why the file could not be read, shown at open

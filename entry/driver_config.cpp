@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "editor/message_boxes.h"
 #include "editor/template_editor_dialog.h"
 #include "templates/driver_path.h"
 #include "winui/module.h"
@@ -58,7 +59,8 @@ void ReportOverlongPath(const char* rootPath, size_t rootLength, size_t pathLeng
   if (pathLength != 0) text += " (" + std::to_string(pathLength) + ")";
   text += ".\n\nRoot: " + Utf8FromAnsi(rootPath, rootLength);
   if (rootLength >= kMaxPath) text += "...";
-  zuv::MessageBoxUtf8(nullptr, text, MB_OK | MB_ICONERROR);
+  // Shown once DriverConfig has returned, as the host's loop runs again.
+  zuv::ShowMessageBoxLater(text, MB_OK | MB_ICONERROR);
 }
 
 // Opens one editor; returns when its window is up, or when it could not be.
@@ -70,9 +72,12 @@ void OpenEditor(const char* rootPath, const char* driverName, const char* extraT
   // within kMaxPath characters cannot make a path that fits anyway.
   size_t rootLength = strnlen(rootPath, kMaxPath);
   if (rootLength >= kMaxPath) return ReportOverlongPath(rootPath, rootLength, 0);
-  std::string path =
-      zuv::ComposeDriverFilePath(Utf8FromAnsi(rootPath, rootLength),
-                                 Utf8FromAnsi(driverName, strnlen(driverName, kMaxPath)), '\\');
+  // A root without its trailing separator is joined with one: the root
+  // C:\Image names the folder Image, never C:\ImagePublic.
+  std::string root = Utf8FromAnsi(rootPath, rootLength);
+  if (!root.empty() && root.back() != '\\' && root.back() != '/') root += '\\';
+  std::string path = zuv::ComposeDriverFilePath(
+      root, Utf8FromAnsi(driverName, strnlen(driverName, kMaxPath)), '\\');
   const size_t pathLength = PathLength(path);
   if (pathLength >= kMaxPath) return ReportOverlongPath(rootPath, rootLength, pathLength);
 

@@ -192,7 +192,11 @@ int main(int argc, char** argv) {
   DWORD start = GetTickCount();
   bool closing = false;
   MSG message;
-  while (ThreadHasVisibleWindow() && GetMessageA(&message, nullptr, 0, 0) > 0) {
+  // The first message is taken even without a visible window: a box
+  // DriverConfig left to show once it returned (a root too long) comes then.
+  bool first = true;
+  while ((first || ThreadHasVisibleWindow()) && GetMessageA(&message, nullptr, 0, 0) > 0) {
+    first = false;
     TranslateMessage(&message);
     DispatchMessageA(&message);
     if (closeAfter != 0 && !closing && GetTickCount() - start >= closeAfter) {

@@ -9,41 +9,116 @@ namespace zuv {
 
 namespace {
 
-bool SameAo(const AoSetting& a, const AoSetting& b) {
-  return a.Code == b.Code && a.RefHigh == b.RefHigh && a.RefLow == b.RefLow;
-}
-
 bool IsUsed(const DeviceTemplate& slot) { return slot.Used != 0; }
 
 // Thrown out of UpdateTemplateTable's edit to write nothing.
 struct Unresolved {};
 
-// One used slot merged value by value; false when both changed a value
-// (a mask bit) to different values.
-bool MergeValues(const DeviceTemplate& base, const DeviceTemplate& edited,
-                 const DeviceTemplate& current, DeviceTemplate* result) {
-  bool clean = true;
+// One used slot changed on both sides, merged value by value: the values the
+// user changed take the editor's, the others the file's (the mask bit by
+// bit). The values both changed otherwise (a mask bit of the channel mask's
+// value) are returned; 0 when the merge is clean.
+uint32_t MergeValues(const DeviceTemplate& base, const DeviceTemplate& edited,
+                     const DeviceTemplate& current, DeviceTemplate* result) {
+  uint32_t conflicting = 0;
   *result = current;
   const uint32_t ours = ChangedValues(base, edited);
   const uint32_t theirs = ChangedValues(base, current);
   if (ours & kValueSwitchId) {
-    if ((theirs & kValueSwitchId) && edited.SwitchID != current.SwitchID) clean = false;
+    if ((theirs & kValueSwitchId) && edited.SwitchID != current.SwitchID) {
+      conflicting |= kValueSwitchId;
+    }
     result->SwitchID = edited.SwitchID;
   }
   // The mask bit by bit: the A/D pairs are independent settings.
   const uint32_t ourBits = base.ChanConfig ^ edited.ChanConfig;
   const uint32_t theirBits = base.ChanConfig ^ current.ChanConfig;
-  if ((ourBits & theirBits & (edited.ChanConfig ^ current.ChanConfig)) != 0) clean = false;
+  if ((ourBits & theirBits & (edited.ChanConfig ^ current.ChanConfig)) != 0) {
+    conflicting |= kValueChanConfig;
+  }
   result->ChanConfig = (current.ChanConfig & ~ourBits) | (edited.ChanConfig & ourBits);
   for (int output = 0; output < 2; ++output) {
     const uint32_t bit = output == 0 ? kValueAo0 : kValueAo1;
     if ((ours & bit) == 0) continue;
-    if ((theirs & bit) && !SameAo(edited.AOSettings[output], current.AOSettings[output])) {
-      clean = false;
+    if ((theirs & bit) && !SameAoSetting(edited.AOSettings[output], current.AOSettings[output])) {
+      conflicting |= bit;
     }
     result->AOSettings[output] = edited.AOSettings[output];
   }
-  return clean;
+  return conflicting;
+}
+
+bool IdUsed(const TemplateTable& table, uint32_t id, uint32_t except = kTemplateCount) {
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (n != except && IsUsed(table[n]) && table[n].SwitchID == id) return true;
+  }
+  return false;
+}
+
+// Places the user's added templates into `merged.table`: first those whose
+// own slot is still free there, then the others in the first free slots. A
+// board id that a template of the table has is replaced by the lowest one
+// neither the table nor another added template has.
+void PlaceAdded(const TemplateTable& edited, uint32_t added, MergedTemplates& merged) {
+  TemplateTable& table = merged.table;
+  const auto isFree = [&](uint32_t n) { return !IsUsed(table[n]) && !table.IsReserved(n); };
+  const auto isAdded = [&](uint32_t n) { return (added >> n & 1u) != 0 && IsUsed(edited[n]); };
+  std::vector<uint32_t> displaced;
+  std::vector<std::pair<uint32_t, uint32_t>> placed;  // editor's slot, file's slot
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (!isAdded(n)) continue;
+    if (isFree(n)) {
+      table[n] = edited[n];
+      placed.emplace_back(n, n);
+    } else {
+      displaced.push_back(n);
+    }
+  }
+  for (uint32_t n : displaced) {
+    uint32_t to = 0;
+    while (to < kTemplateCount && !isFree(to)) ++to;
+    if (to == kTemplateCount) {
+      merged.noRoom.push_back(n);
+      continue;
+    }
+    table[to] = edited[n];
+    placed.emplace_back(n, to);
+  }
+  // Board ids: each added template's own unless the file's templates or one
+  // settled before it has it.
+  uint32_t unsettled = 0;
+  for (const auto& [from, to] : placed) unsettled |= 1u << to;
+  const auto taken = [&](uint32_t id, uint32_t self) {
+    for (uint32_t n = 0; n < kTemplateCount; ++n) {
+      if (n != self && IsUsed(table[n]) && (unsettled >> n & 1u) == 0 && table[n].SwitchID == id) {
+        return true;
+      }
+    }
+    return false;
+  };
+  const auto addedHas = [&](uint32_t id) {
+    for (uint32_t n = 0; n < kTemplateCount; ++n) {
+      if (isAdded(n) && edited[n].SwitchID == id) return true;
+    }
+    return false;
+  };
+  std::sort(placed.begin(), placed.end());
+  for (const auto& [from, to] : placed) {
+    DeviceTemplate& slot = table[to];
+    if (taken(slot.SwitchID, to)) {
+      uint32_t id = 0;
+      while (id < kBoardIdCount && (taken(id, to) || IdUsed(table, id, to) || addedHas(id))) ++id;
+      if (id == kBoardIdCount) {
+        id = 0;
+        while (taken(id, to) || IdUsed(table, id, to)) ++id;
+      }
+      slot.SwitchID = id;
+    }
+    unsettled &= ~(1u << to);
+    if (to != from || slot.SwitchID != edited[from].SwitchID) {
+      merged.moved.push_back({from, to, edited[from].SwitchID, slot.SwitchID});
+    }
+  }
 }
 
 }  // namespace
@@ -54,8 +129,8 @@ uint32_t ChangedValues(const DeviceTemplate& before, const DeviceTemplate& after
   uint32_t changed = 0;
   if (before.SwitchID != after.SwitchID) changed |= kValueSwitchId;
   if (before.ChanConfig != after.ChanConfig) changed |= kValueChanConfig;
-  if (!SameAo(before.AOSettings[0], after.AOSettings[0])) changed |= kValueAo0;
-  if (!SameAo(before.AOSettings[1], after.AOSettings[1])) changed |= kValueAo1;
+  if (!SameAoSetting(before.AOSettings[0], after.AOSettings[0])) changed |= kValueAo0;
+  if (!SameAoSetting(before.AOSettings[1], after.AOSettings[1])) changed |= kValueAo1;
   return changed;
 }
 
@@ -71,40 +146,71 @@ TemplateChanges ChangesBetween(const TemplateTable& before, const TemplateTable&
   return changes;
 }
 
+std::vector<uint32_t> MergedTemplates::ConflictSlots() const {
+  std::vector<uint32_t> slots;
+  for (const TemplateConflict& conflict : conflicts) slots.push_back(conflict.slot);
+  return slots;
+}
+
+std::vector<TemplateConflict> MergedTemplates::Unsettled(const Choices& choices) const {
+  std::vector<TemplateConflict> unsettled;
+  for (const TemplateConflict& conflict : conflicts) {
+    if (choices[conflict.slot] == Choice::kAsk) unsettled.push_back(conflict);
+  }
+  return unsettled;
+}
+
+uint32_t MergedTemplates::SlotInFile(uint32_t n) const {
+  for (const MovedTemplate& move : moved) {
+    if (move.from == n) return move.to;
+  }
+  return n;
+}
+
 MergedTemplates MergeTemplateChanges(const TemplateTable& base, const TemplateTable& edited,
-                                     const TemplateTable& current,
-                                     const std::vector<uint32_t>& editorWins) {
+                                     uint32_t added, const TemplateTable& current,
+                                     const Choices& choices) {
   MergedTemplates merged;
+  merged.file = current;
   merged.table = current;
-  const TemplateChanges ours = ChangesBetween(base, edited);
-  const TemplateChanges theirs = ChangesBetween(base, current);
+  // Slots whose board id is the user's: they may clash with the file's.
+  uint32_t oursIds = 0;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     const DeviceTemplate& b = base[n];
     const DeviceTemplate& e = edited[n];
     const DeviceTemplate& c = current[n];
-    if (ours.values[n] == 0) {
-      if (theirs.values[n] != 0) merged.keptFromFile.push_back(n);
-      continue;  // the file's template (or free slot) as it is
+    const bool isAdded = (added >> n & 1u) != 0 && IsUsed(e);
+    const bool removed = IsUsed(b) && (!IsUsed(e) || isAdded);
+    const uint32_t ours = IsUsed(b) && !removed ? ChangedValues(b, e) : 0;
+    const uint32_t theirs = ChangedValues(b, c);
+    const bool editorWins = choices[n] == Choice::kEditor;
+    if (removed) {
+      if (theirs != 0 && IsUsed(c)) {
+        merged.conflicts.push_back({n, ConflictKind::kUserRemoved, theirs});
+        if (!editorWins) continue;
+      }
+      merged.table[n].Used = 0;
+    } else if (ours != 0) {
+      if (!IsUsed(c)) {
+        merged.conflicts.push_back({n, ConflictKind::kTheyRemoved, ours});
+        if (editorWins) merged.table[n] = e;
+      } else if (theirs == 0) {
+        merged.table[n] = e;
+      } else {
+        DeviceTemplate result;
+        const uint32_t conflicting = MergeValues(b, e, c, &result);
+        if (conflicting != 0) {
+          merged.conflicts.push_back({n, ConflictKind::kBothChanged, conflicting});
+          if (!editorWins) continue;
+        }
+        merged.table[n] = result;
+      }
+      if ((ours & kValueSwitchId) != 0 || !IsUsed(c)) oursIds |= 1u << n;
+    } else if (theirs != 0) {
+      merged.keptFromFile.push_back(n);
     }
-    bool clean = true;
-    DeviceTemplate result = e;
-    if (theirs.values[n] == 0) {
-      result = e;  // only the user changed it
-    } else if (ChangedValues(e, c) == 0) {
-      result = e;  // both made the same change (removed it, added the same)
-    } else if ((ours.values[n] | theirs.values[n]) & kValueUsed) {
-      clean = false;  // added or removed on one side, changed on the other
-    } else {
-      clean = MergeValues(b, e, c, &result);
-    }
-    if (!clean) {
-      merged.conflicts.push_back(n);
-      const bool editorWinsHere =
-          std::find(editorWins.begin(), editorWins.end(), n) != editorWins.end();
-      result = editorWinsHere ? e : c;
-    }
-    merged.table[n] = result;
   }
+  PlaceAdded(edited, added, merged);
 
   // A board id the merge gives two templates that neither table gives both.
   for (uint32_t i = 0; i < kTemplateCount; ++i) {
@@ -119,8 +225,7 @@ MergedTemplates MergeTemplateChanges(const TemplateTable& base, const TemplateTa
       if (together(current) || together(edited)) continue;
       // The slot whose board id is the user's change (only one can be: the
       // editor never gives two templates one board id).
-      const bool firstIsOurs = (ours.values[i] & (kValueUsed | kValueSwitchId)) != 0 &&
-                               IsUsed(edited[i]) && edited[i].SwitchID == a.SwitchID;
+      const bool firstIsOurs = (oursIds >> i & 1u) != 0;
       merged.clashes.push_back(firstIsOurs ? BoardIdClash{i, j, a.SwitchID}
                                            : BoardIdClash{j, i, a.SwitchID});
     }
@@ -129,25 +234,24 @@ MergedTemplates MergeTemplateChanges(const TemplateTable& base, const TemplateTa
 }
 
 ChangesSaveResult SaveTemplateChanges(const std::string& path, const TemplateTable& base,
-                                      const TemplateTable& edited,
-                                      const std::vector<uint32_t>& editorWins,
-                                      FileSystem& fileSystem, const std::string& driverName) {
+                                      const TemplateTable& edited, uint32_t added,
+                                      const Choices& choices, FileSystem& fileSystem,
+                                      const std::string& driverName) {
   ChangesSaveResult result;
   try {
-    result.status =
-        UpdateTemplateTable(
-            path,
-            [&](TemplateTable& table) {
-              result.merged = MergeTemplateChanges(base, edited, table, editorWins);
-              const bool unresolved = std::any_of(
-                  result.merged.conflicts.begin(), result.merged.conflicts.end(), [&](uint32_t n) {
-                    return std::find(editorWins.begin(), editorWins.end(), n) == editorWins.end();
-                  });
-              if (unresolved || !result.merged.clashes.empty()) throw Unresolved{};
-              table = result.merged.table;
-            },
-            false, fileSystem, driverName)
-            .status;
+    result.status = UpdateTemplateTable(
+                        path,
+                        [&](TemplateTable& table) {
+                          result.merged = MergeTemplateChanges(base, edited, added, table, choices);
+                          const MergedTemplates& merged = result.merged;
+                          if (!merged.Unsettled(choices).empty() || !merged.clashes.empty() ||
+                              !merged.noRoom.empty()) {
+                            throw Unresolved{};
+                          }
+                          table = merged.table;
+                        },
+                        false, fileSystem, driverName)
+                        .status;
   } catch (const Unresolved&) {
     result.status = Status::Of(Condition::kChangedOnDisk);
   }

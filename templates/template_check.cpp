@@ -1,5 +1,6 @@
 #include "templates/template_check.h"
 
+#include <algorithm>
 #include <map>
 
 #include "regfile/reg_file.h"
@@ -130,6 +131,14 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
       CheckAoText("AOSettings 0", n, reg, *problems);
       CheckAoText("AOSettings 1", n, reg, *problems);
     }
+  }
+  // Each template's problems name the line of its section's header.
+  for (TemplateProblem& problem : *problems) {
+    if (problem.n >= kTemplateCount) continue;
+    uint32_t start = 0, end = 0;
+    reg.FindTemplateSection(problem.n, &start, &end);
+    const std::string_view before = reg.Text().substr(0, start);
+    problem.line = static_cast<uint32_t>(std::count(before.begin(), before.end(), '\n') + 1);
   }
   reg.Close();
   return {};

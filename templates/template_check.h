@@ -14,6 +14,7 @@ namespace zuv {
 struct TemplateProblem {
   uint32_t n;        // the template's number, or kWholeFileProblem
   std::string text;  // what is wrong, quoting the file's own text where it helps
+  uint32_t line = 0;  // the line of the template's first header; 0 for the whole file
 };
 
 // The number of a problem of the whole file rather than of one template.

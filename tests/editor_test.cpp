@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <oleacc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -44,6 +45,8 @@ const char kOpenFailed[] = "The driver file could not be read; the editor shows 
 const char kOpenRetry[] =
     "Retry: read the file's templates again.\n"
     "Cancel: keep the editor open without them; Save writes nothing until they are read.";
+const char kOpenNoRetry[] =
+    "The editor stays open without them; Save writes nothing until they are read.";
 const char kLockedAtOpen[] =
     "Another program is writing the driver file. The editor has not read its templates.";
 const char kLockedAtSave[] =
@@ -62,10 +65,11 @@ const char kCheckAdvice[] =
     "The editor shows each template as it loads it; a Save writes the templates you change as "
     "shown here. To keep what the device reads, correct these lines of the file in a text "
     "editor before you change these templates here (zuv8620 check lists them again).";
-const char kChangedOnDiskAnswers[] =
-    "Yes: save, with this editor's Template1 (the other program's changes to it are lost) and "
-    "every other change of both kept.\n"
-    "No: reload the templates from the file; the editor's changes are lost.\n"
+const char kChangedOnDisk[] =
+    "Another program saved the driver file after this editor read it, and changed templates you "
+    "changed too:\n\n";
+const char kChangedOnDiskOthers[] =
+    "Yes and No also save your other changes, and keep the other program's.\n"
     "Cancel: save nothing and keep editing.";
 const char kSectionPrefix[] =
     "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
@@ -248,10 +252,12 @@ TEST_P(EditorOpening, ListsTheFilesTemplatesAndSelectsTheFirst) {
   if (c.fileExists) {
     EXPECT_THAT(boxes, IsEmpty());
   } else {
-    EXPECT_THAT(boxes, ElementsAre(MessageBoxSeen{"ZUV8620Ude",
+    // A path that does not exist: no Retry, which cannot help.
+    EXPECT_THAT(boxes, ElementsAre(MessageBoxSeen{kCaption,
                                                   kOpenFailed + ("\n\n" + FilePath()) + ": " +
-                                                      kNoPath + "\n\n" + kOpenRetry,
+                                                      kNoPath + "\n\n" + kOpenNoRetry,
                                                   true}));
+    EXPECT_EQ(boxes[0].defaultButton, IDOK);
   }
   Editor editor(window);
   ASSERT_NE(editor.hwnd, nullptr);
@@ -338,7 +344,7 @@ TEST_F(EditorTest, AddWithSixteenTemplatesRefusesAndChangesNothing) {
   Editor editor = Open();
   std::vector<std::string> before = editor.Items();
   EXPECT_THAT(Answering(IDOK, [&] { editor.add.Click(); }),
-              ElementsAre(MessageBoxSeen{"ZUV8620Ude", "Support up to 16 Templates", true}));
+              ElementsAre(MessageBoxSeen{kCaption, "Support up to 16 Templates", true}));
   EXPECT_EQ(editor.Items(), before);
   EXPECT_EQ(editor.Selected(), "Template0");
   EXPECT_FALSE(editor.save.IsEnabled());
@@ -420,7 +426,7 @@ TEST_F(EditorTest, FailedSaveNamesTheFileAndKeepsTheEditsUnsaved) {
   CloseHandle(lock);
 
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, "ZUV8620Ude");
+  EXPECT_EQ(boxes[0].caption, kCaption);
   EXPECT_THAT(boxes[0].text, StartsWith("The templates could not be saved.\n\n" + FilePath()));
   EXPECT_TRUE(editor.save.IsEnabled());
   EXPECT_EQ(FileBytes(), original);
@@ -469,9 +475,10 @@ TEST_F(EditorTest, AFileSaveNeverWritesIsNamedAtOpenAndAtSave) {
                    "8-bit text are)";
   HWND window = nullptr;
   EXPECT_THAT(Answering(IDOK, [&] { window = OpenEditorWindow(); }),
-              ElementsAre(MessageBoxSeen{"ZUV8620Ude",
+              ElementsAre(MessageBoxSeen{kCaption,
                                          "The editor shows the driver file's templates, but Save "
-                                         "will not write this file.\n\n" + reason,
+                                         "will not write this file.\n\n" +
+                                             reason,
                                          true}));
   Editor editor(window);
   EXPECT_THAT(editor.Items(), ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
@@ -623,15 +630,15 @@ TEST_P(DriverConfigPath, EditsTheFileTheRootAndDriverNameCompose) {
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, DriverConfigPath,
-    ::testing::Values(
-        PathCase{"SevenCharacters", "\\", "USB8620A",
-                 "\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"},
-        PathCase{"Exactly7", "\\", "USB8620",
-                 "\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"},
-        PathCase{"RootWithoutSeparator", "\\Image", "USB8620A",
-                 "\\ImagePublic\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"},
-        PathCase{"PercentInRoot", "\\50%d%s\\", "USB8620A",
-                 "\\50%d%s\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"}),
+    ::testing::Values(PathCase{"SevenCharacters", "\\", "USB8620A",
+                               "\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"},
+                      PathCase{"Exactly7", "\\", "USB8620",
+                               "\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"},
+                      PathCase{"RootWithoutSeparator", "\\Image", "USB8620A",
+                               "\\Image\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"},
+                      PathCase{
+                          "PercentInRoot", "\\50%d%s\\", "USB8620A",
+                          "\\50%d%s\\Public\\Korvalent\\Device_Drivers\\USB8620\\USB8620.reg"}),
     [](const ::testing::TestParamInfo<PathCase>& info) { return info.param.name; });
 
 // DriverConfig's root comes in the ANSI code page: it is converted once, the
@@ -695,13 +702,24 @@ TEST_F(EditorTest, NullOrOverlongArgumentsOpenNothingAndReturnOne) {
       {tooLong, " (260).\n\nRoot: " + tooLong},
       {endless, ".\n\nRoot: " + endless.substr(0, 260) + "..."},
   };
+  // DriverConfig returns before the box is answered (none is seen while it
+  // runs); the box comes as the host's loop runs, no wider than the screen,
+  // the root broken onto lines of its own.
   for (const auto& [root, tail] : overlong) {
-    EXPECT_THAT(Answering(IDOK,
-                          [&] { EXPECT_EQ(driverConfig_(0, root.c_str(), "USB8620A", ""), 1); }),
-                ElementsAre(MessageBoxSeen{"ZUV8620Ude",
-                                           "The driver file cannot be opened: its path would be "
-                                           "longer than 259 characters" + tail,
-                                           false}));
+    EXPECT_THAT(
+        Answering(IDOK, [&] { EXPECT_EQ(driverConfig_(0, root.c_str(), "USB8620A", ""), 1); }),
+        IsEmpty());
+    const std::vector<MessageBoxSeen> boxes = Answering(IDOK, [] {
+      Sleep(50);  // the box's timer is due
+      PumpMessages();
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    std::string text = boxes[0].text;
+    EXPECT_THAT(text, StartsWith("The driver file cannot be opened: its path would be longer "
+                                 "than 259 characters"));
+    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+    EXPECT_THAT(text, ::testing::EndsWith(tail.substr(tail.find("Root: "))));
+    EXPECT_LE(boxes[0].width, GetSystemMetrics(SM_CXSCREEN));
     EXPECT_THAT(FindThreadWindows(GetCurrentThreadId(), kCaption), IsEmpty());
   }
   EXPECT_EQ(FileBytes(), original);
@@ -710,7 +728,7 @@ TEST_F(EditorTest, NullOrOverlongArgumentsOpenNothingAndReturnOne) {
   // which a box says).
   EXPECT_THAT(
       Answering(IDCANCEL, [&] { EXPECT_EQ(driverConfig_(0, fits.c_str(), "USB8620A", ""), 1); }),
-      ElementsAre(::testing::Field(&MessageBoxSeen::caption, "ZUV8620Ude")));
+      ElementsAre(::testing::Field(&MessageBoxSeen::caption, kCaption)));
   EXPECT_EQ(FindThreadWindows(GetCurrentThreadId(), kCaption).size(), 1u);
 }
 
@@ -935,15 +953,16 @@ TEST_F(EditorTest, SaveKeepsWhatAnotherProgramChangedElsewhere) {
 
 struct DiskChangeCase {
   const char* name;
-  int answer;  // Yes: the editor's Template1, No: reload, Cancel: nothing
+  int answer;  // Yes: the editor's Template1, No: the file's, Cancel: nothing
   std::vector<std::string> itemsAfter;
   bool saveEnabledAfter;
 };
 
 class EditorDiskChange : public EditorTest, public ::testing::WithParamInterface<DiskChangeCase> {};
 
-// Both changed Template1: the editor asks, naming it, with Cancel (which loses
-// nothing) the default; the file's other changes are kept whatever the answer.
+// Both changed Template1: the editor asks, naming it and both values, with
+// Cancel (which writes nothing) the default; Yes and No keep every other
+// change of both (the user's removal of Template0 among them).
 TEST_P(EditorDiskChange, SaveAsksOnlyAboutTemplatesBothChanged) {
   const DiskChangeCase& c = GetParam();
   WriteDriverFile(DriverFileWith({0, 1, 2}));
@@ -958,24 +977,28 @@ TEST_P(EditorDiskChange, SaveAsksOnlyAboutTemplatesBothChanged) {
   WriteDriverFile(theirs);
   std::vector<MessageBoxSeen> boxes = Answering(c.answer, [&] { editor.save.Click(); });
   ASSERT_THAT(boxes, ElementsAre(MessageBoxSeen{
-                         "ZUV8620Ude",
-                         FilePath() +
-                             "\n\nTemplate1 was changed by another program after this editor "
-                             "read the file, and in this editor too.\n\n" +
-                             kChangedOnDiskAnswers,
+                         kCaption,
+                         FilePath() + "\n\n" + kChangedOnDisk +
+                             "Template1: you and another program changed its BoardID.\n"
+                             "    BoardID: 9 in the file, 7 in this editor\n\n"
+                             "Yes: save this editor's version: Template1 with your values.\n"
+                             "No: save the file's version: Template1 with the other program's "
+                             "values.\n" +
+                             kChangedOnDiskOthers,
                          true}));
   EXPECT_EQ(boxes[0].defaultButton, IDCANCEL);
   EXPECT_THAT(editor.Items(), ElementsAreArray(c.itemsAfter));
   EXPECT_EQ(editor.save.IsEnabled(), c.saveEnabledAfter);
   const std::string file = FileBytes();
-  if (c.answer != IDYES) {
+  if (c.answer == IDCANCEL) {
     EXPECT_EQ(file, theirs);
     return;
   }
-  // Template0 removed, Template1 the editor's, Template2 and Template5 the
-  // other program's.
+  // Template0 removed, Template1 the chosen version, Template2 and Template5
+  // the other program's.
   EXPECT_EQ(SectionIn(file, 0), "");
-  EXPECT_THAT(SectionIn(file, 1), HasSubstr("\"SwitchID\"=dword:7\r\n"));
+  EXPECT_THAT(SectionIn(file, 1), HasSubstr(c.answer == IDYES ? "\"SwitchID\"=dword:7\r\n"
+                                                              : "\"SwitchID\"=dword:9\r\n"));
   EXPECT_THAT(SectionIn(file, 2), HasSubstr("\"AOSettings 0\"=\"     0     5    -5\""));
   EXPECT_NE(SectionIn(file, 5), "");
 }
@@ -987,10 +1010,10 @@ INSTANTIATE_TEST_SUITE_P(
                                      {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1",
                                       "2 Template2", "5 Template5"},
                                      false},
-                      DiskChangeCase{"Reload",
+                      DiskChangeCase{"FilesVersionOfTemplate1Only",
                                      IDNO,
-                                     {"-1 DeviceTemplate", "-2 USB-8620A", "0 Template0",
-                                      "1 Template1", "2 Template2", "5 Template5"},
+                                     {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1",
+                                      "2 Template2", "5 Template5"},
                                      false},
                       DiskChangeCase{
                           "Cancel",
@@ -998,6 +1021,72 @@ INSTANTIATE_TEST_SUITE_P(
                           {"-1 DeviceTemplate", "-2 USB-8620A", "1 Template1", "2 Template2"},
                           true}),
     [](const ::testing::TestParamInfo<DiskChangeCase>& info) { return info.param.name; });
+
+struct RemovalCase {
+  const char* name;
+  bool userRemoves;  // else the other program removes Template1 and the user changes it
+  int answer;
+  const char* said;            // what the prompt says of Template1
+  const char* template1After;  // its board id line in the file, or "" when removed
+};
+
+class EditorRemoval : public EditorTest, public ::testing::WithParamInterface<RemovalCase> {};
+
+// A removal on one side and a change on the other is a conflict named as
+// such, both ways; Yes keeps the editor's version, No the file's.
+TEST_P(EditorRemoval, IsAConflictNamedAsSuch) {
+  const RemovalCase& c = GetParam();
+  WriteDriverFile(DriverFileWith({0, 1}));
+  Editor editor = Open();
+  editor.Select("Template1");
+  if (c.userRemoves) {
+    editor.remove.Click();
+    WriteDriverFile(kFileHead + Section(0) + SectionWith(1, 9));
+  } else {
+    editor.ChooseBoardId(7);
+    WriteDriverFile(DriverFileWith({0}));
+  }
+  const std::vector<MessageBoxSeen> boxes = Answering(c.answer, [&] { editor.save.Click(); });
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_THAT(boxes[0].text, HasSubstr(kChangedOnDisk + std::string(c.said)));
+  const std::string section = SectionIn(FileBytes(), 1);
+  if (*c.template1After == '\0') {
+    EXPECT_EQ(section, "");
+  } else {
+    EXPECT_THAT(section, HasSubstr(c.template1After));
+  }
+  EXPECT_NE(SectionIn(FileBytes(), 0), "");
+}
+
+const char kTheyRemoved[] =
+    "Template1 was removed by another program; you changed its BoardID.\n"
+    "    BoardID: removed in the file, 7 in this editor\n";
+const char kUserRemoved[] =
+    "Template1 was changed by another program (its BoardID); you removed it.\n"
+    "    BoardID: 9 in the file, removed in this editor\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, EditorRemoval,
+    ::testing::Values(RemovalCase{"TheyRemovedYesKeepsYourValues", false, IDYES, kTheyRemoved,
+                                  "\"SwitchID\"=dword:7\r\n"},
+                      RemovalCase{"TheyRemovedNoLeavesItRemoved", false, IDNO, kTheyRemoved, ""},
+                      RemovalCase{"YouRemovedYesRemoves", true, IDYES, kUserRemoved, ""},
+                      RemovalCase{"YouRemovedNoKeepsTheirs", true, IDNO, kUserRemoved,
+                                  "\"SwitchID\"=dword:9\r\n"}),
+    [](const ::testing::TestParamInfo<RemovalCase>& info) { return info.param.name; });
+
+// Both added a template in one slot: the editor's goes to a free slot,
+// nothing asked, and keeps its board id; the tree shows where it went.
+TEST_F(EditorTest, AnAddWhoseSlotAnotherProgramTookGoesToAFreeOne) {
+  WriteDriverFile(DriverFileWith({0}));
+  Editor editor = Open();
+  editor.add.Click();                                           // Template1, board id 1
+  WriteDriverFile(kFileHead + Section(0) + SectionWith(1, 7));  // another program's Add
+  EXPECT_THAT(Answering(IDOK, [&] { editor.save.Click(); }), IsEmpty());
+  EXPECT_THAT(SectionIn(FileBytes(), 1), HasSubstr("\"SwitchID\"=dword:7\r\n"));
+  EXPECT_THAT(SectionIn(FileBytes(), 2), HasSubstr("\"SwitchID\"=dword:1\r\n"));
+  EXPECT_EQ(editor.Selected(), "Template2");
+}
 
 // ---- Another program holds the driver file's lock
 
@@ -1018,7 +1107,7 @@ TEST_F(EditorTest, ALockHeldAtOpenIsToldAtOnceAndSaveWritesNothingUntilRead) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   ASSERT_THAT(boxes,
               ElementsAre(MessageBoxSeen{
-                  "ZUV8620Ude", FilePath() + "\n\n" + kLockedAtOpen + "\n\n" + kOpenRetry, true}));
+                  kCaption, FilePath() + "\n\n" + kLockedAtOpen + "\n\n" + kOpenRetry, true}));
   EXPECT_EQ(boxes[0].defaultButton, IDRETRY);
   Editor editor(window);
   ASSERT_NE(editor.hwnd, nullptr);
@@ -1029,8 +1118,7 @@ TEST_F(EditorTest, ALockHeldAtOpenIsToldAtOnceAndSaveWritesNothingUntilRead) {
   editor.add.Click();
   lock.Release();
   boxes = Answering(IDCANCEL, [&] { editor.save.Click(); });
-  ASSERT_THAT(boxes,
-              ElementsAre(MessageBoxSeen{"ZUV8620Ude", FilePath() + "\n\n" + kNotRead, true}));
+  ASSERT_THAT(boxes, ElementsAre(MessageBoxSeen{kCaption, FilePath() + "\n\n" + kNotRead, true}));
   EXPECT_EQ(boxes[0].defaultButton, IDCANCEL);
   EXPECT_EQ(FileBytes(), original);
   EXPECT_TRUE(editor.save.IsEnabled());
@@ -1082,7 +1170,7 @@ TEST_F(EditorTest, ALockHeldByAnotherThreadAtOpenIsToldAtOnce) {
   holder.join();
   EXPECT_THAT(boxes,
               ElementsAre(MessageBoxSeen{
-                  "ZUV8620Ude", FilePath() + "\n\n" + kLockedAtOpen + "\n\n" + kOpenRetry, true}));
+                  kCaption, FilePath() + "\n\n" + kLockedAtOpen + "\n\n" + kOpenRetry, true}));
 }
 
 // A Save while another program holds the lock: told at once, the window
@@ -1101,7 +1189,7 @@ TEST_F(EditorTest, ALockHeldAtSaveIsToldAtOnceAndTheWindowAnswers) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   }
   ASSERT_THAT(boxes,
-              ElementsAre(MessageBoxSeen{"ZUV8620Ude", FilePath() + "\n\n" + kLockedAtSave, true}));
+              ElementsAre(MessageBoxSeen{kCaption, FilePath() + "\n\n" + kLockedAtSave, true}));
   EXPECT_TRUE(boxes[0].ownerAnswers);
   EXPECT_EQ(FileBytes(), original);
   EXPECT_TRUE(editor.save.IsEnabled());
@@ -1128,7 +1216,9 @@ TEST_F(EditorTest, WhatCheckReportsIsToldAtOpen) {
   std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { OpenEditorWindow(); });
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_THAT(boxes[0].text, StartsWith(FilePath() + "\n\n" + kCheckProblems + "\n\n"));
-  EXPECT_THAT(boxes[0].text, HasSubstr("template 1: the section has no \"SwitchID\""));
+  const auto line = std::count(file.begin(), file.begin() + at, '\n') + 1;
+  EXPECT_THAT(boxes[0].text, HasSubstr("\nline " + std::to_string(line) +
+                                       ": Template1: the section has no \"SwitchID\""));
   EXPECT_THAT(boxes[0].text, ::testing::EndsWith(kCheckAdvice));
 }
 
@@ -1224,7 +1314,7 @@ TEST_F(EditorTest, ArrowsInTheBoardIdListPassUsedIdentifiers) {
   EXPECT_TRUE(editor.save.IsEnabled());
   // A choice of a used identifier: the message, and the list goes back.
   EXPECT_THAT(Answering(IDOK, [&] { editor.ChooseBoardId(2); }),
-              ElementsAre(MessageBoxSeen{"ZUV8620Ude", "SwitchID already used!", true}));
+              ElementsAre(MessageBoxSeen{kCaption, "SwitchID already used!", true}));
   EXPECT_EQ(shown(), 15);
   editor.save.Click();
   EXPECT_THAT(SectionIn(FileBytes(), 0), HasSubstr("\"SwitchID\"=dword:f\r\n"));

@@ -31,7 +31,7 @@ using ::testing::IsEmpty;
 
 const char kSectionPrefix[] =
     "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore\\Template";
-const MessageBoxSeen kSwitchIdUsed{"ZUV8620Ude", "SwitchID already used!", true};
+const MessageBoxSeen kSwitchIdUsed{kEditorCaption, "SwitchID already used!", true};
 
 enum Tab { kDevice = 0, kAi = 1, kAo = 2, kDio = 3, kCounter = 4 };
 

@@ -2,6 +2,7 @@
 // they are at the Save: the merge of three tables, value by value, and the
 // Save that runs it under the file's lock.
 #include "templates/template_changes.h"
+#include "templates/template_changes_text.h"
 
 #include <chrono>
 #include <string>
@@ -74,11 +75,14 @@ TEST(TemplateChanges, ValuesChangedPerSlot) {
 }
 
 // The case that lost templates: an editor that read 16 templates, another program that
-// changed some since; the user's own changes are applied, the rest kept.
+// changed some since; the user's own changes are applied, the rest kept. `added` marks the
+// editor's slots holding templates the user added.
 TEST(TemplateChanges, TheFilesOtherChangesAreKept) {
   struct Case {
     const char* name;
-    TemplateTable base, edited, current;
+    TemplateTable base, edited;
+    uint32_t added;
+    TemplateTable current;
     TemplateTable expected;
     std::vector<uint32_t> conflicts, kept;
   };
@@ -86,6 +90,7 @@ TEST(TemplateChanges, TheFilesOtherChangesAreKept) {
       {"user adds, file adds elsewhere",
        Table({{0, Used(0)}}),
        Table({{0, Used(0)}, {1, Used(1)}}),
+       1u << 1,
        Table({{0, Used(0)}, {5, Used(5)}}),
        Table({{0, Used(0)}, {1, Used(1)}, {5, Used(5)}}),
        {},
@@ -93,13 +98,15 @@ TEST(TemplateChanges, TheFilesOtherChangesAreKept) {
       {"user removes one, file edits another",
        Table({{0, Used(0)}, {1, Used(1)}}),
        Table({{1, Used(1)}}),
+       0,
        Table({{0, Used(0)}, {1, Used(1, 3)}}),
        Table({{1, Used(1, 3)}}),
        {},
        {1}},
       {"different values of one template",
        Table({{2, Used(2)}}),
-       Table({{2, Used(2, 0, 5)}}),        // AO0 here
+       Table({{2, Used(2, 0, 5)}}),  // AO0 here
+       0,
        Table({{2, Used(2, 0xC, 10, 5)}}),  // the mask and AO1 there
        Table({{2, Used(2, 0xC, 5, 5)}}),
        {},
@@ -107,14 +114,16 @@ TEST(TemplateChanges, TheFilesOtherChangesAreKept) {
       {"different pairs of one mask",
        Table({{2, Used(2, 0x3)}}),
        Table({{2, Used(2, 0xF)}}),  // pair 1 on
+       0,
        Table({{2, Used(2, 0x0)}}),  // pair 0 off
        Table({{2, Used(2, 0xC)}}),
        {},
        {}},
-      {"both removed it", Table({{3, Used(3)}}), Table({}), Table({}), Table({}), {}, {}},
+      {"both removed it", Table({{3, Used(3)}}), Table({}), 0, Table({}), Table({}), {}, {}},
       {"both made the same change",
        Table({{3, Used(3)}}),
        Table({{3, Used(7)}}),
+       0,
        Table({{3, Used(7)}}),
        Table({{3, Used(7)}}),
        {},
@@ -122,20 +131,31 @@ TEST(TemplateChanges, TheFilesOtherChangesAreKept) {
       {"one value both changed otherwise",
        Table({{3, Used(3)}}),
        Table({{3, Used(3, 0, 5)}}),
+       0,
        Table({{3, Used(3, 0, 2)}}),
        Table({{3, Used(3, 0, 2)}}),
        {3},
        {}},
-      {"added where the file added another",
-       Table({}),
+      {"both added in one slot: the editor's goes to the next free one, its board id kept",
        Table({{0, Used(0)}}),
-       Table({{0, Used(4)}}),
-       Table({{0, Used(4)}}),
-       {0},
+       Table({{0, Used(0)}, {1, Used(1)}}),
+       1u << 1,
+       Table({{0, Used(0)}, {1, Used(7)}}),
+       Table({{0, Used(0)}, {1, Used(7)}, {2, Used(1)}}),
+       {},
+       {1}},
+      {"removed and added in its slot while the file changed it",
+       Table({{1, Used(1)}}),
+       Table({{1, Used(1, 0, 5)}}),
+       1u << 1,
+       Table({{1, Used(1, 3)}}),
+       Table({{0, Used(0, 0, 5)}, {1, Used(1, 3)}}),
+       {1},
        {}},
       {"removed what the file changed",
        Table({{1, Used(1)}}),
        Table({}),
+       0,
        Table({{1, Used(1, 3)}}),
        Table({{1, Used(1, 3)}}),
        {1},
@@ -143,6 +163,7 @@ TEST(TemplateChanges, TheFilesOtherChangesAreKept) {
       {"edited what the file removed",
        Table({{1, Used(1)}}),
        Table({{1, Used(1, 3)}}),
+       0,
        Table({}),
        Table({}),
        {1},
@@ -150,15 +171,23 @@ TEST(TemplateChanges, TheFilesOtherChangesAreKept) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const MergedTemplates merged = MergeTemplateChanges(c.base, c.edited, c.current);
+    const MergedTemplates merged = MergeTemplateChanges(c.base, c.edited, c.added, c.current);
     EXPECT_EQ(merged.table, c.expected);
-    EXPECT_EQ(merged.conflicts, c.conflicts);
+    EXPECT_EQ(merged.ConflictSlots(), c.conflicts);
     EXPECT_EQ(merged.keptFromFile, c.kept);
     EXPECT_THAT(merged.clashes, IsEmpty());
-    // The user's choice of the editor's version takes its whole slot.
-    if (!c.conflicts.empty()) {
-      const MergedTemplates mine = MergeTemplateChanges(c.base, c.edited, c.current, c.conflicts);
-      for (uint32_t n : c.conflicts) EXPECT_EQ(ChangedValues(mine.table[n], c.edited[n]), 0u);
+    // Yes takes the editor's version of a conflicting slot, No the file's.
+    Choices editors{}, files{};
+    for (uint32_t n : c.conflicts) editors[n] = Choice::kEditor, files[n] = Choice::kFile;
+    const TemplateTable mine =
+        MergeTemplateChanges(c.base, c.edited, c.added, c.current, editors).table;
+    const TemplateTable theirs =
+        MergeTemplateChanges(c.base, c.edited, c.added, c.current, files).table;
+    for (uint32_t n : c.conflicts) {
+      if ((c.added >> n & 1u) == 0) {
+        EXPECT_EQ(ChangedValues(mine[n], c.edited[n]), 0u);
+      }
+      EXPECT_EQ(ChangedValues(theirs[n], c.current[n]), 0u);
     }
   }
 }
@@ -169,7 +198,7 @@ TEST(TemplateChanges, ABoardIdTheMergeGivesTwiceIsAClash) {
   const TemplateTable base = Table({{1, Used(1)}});
   const TemplateTable edited = Table({{1, Used(5)}});
   const TemplateTable current = Table({{1, Used(1)}, {5, Used(5)}});
-  const MergedTemplates merged = MergeTemplateChanges(base, edited, current);
+  const MergedTemplates merged = MergeTemplateChanges(base, edited, 0, current);
   EXPECT_THAT(merged.conflicts, IsEmpty());
   ASSERT_EQ(merged.clashes.size(), 1u);
   EXPECT_EQ(merged.clashes[0].slot, 1u);
@@ -177,7 +206,7 @@ TEST(TemplateChanges, ABoardIdTheMergeGivesTwiceIsAClash) {
   EXPECT_EQ(merged.clashes[0].boardId, 5u);
   // Two templates the file itself gives one board id are no clash of ours.
   const TemplateTable twice = Table({{1, Used(1)}, {5, Used(1)}});
-  EXPECT_THAT(MergeTemplateChanges(twice, Table({{1, Used(1, 3)}, {5, Used(1)}}), twice).clashes,
+  EXPECT_THAT(MergeTemplateChanges(twice, Table({{1, Used(1, 3)}, {5, Used(1)}}), 0, twice).clashes,
               IsEmpty());
 }
 
@@ -192,7 +221,7 @@ TEST(TemplateChanges, SaveWritesTheMergeUnderTheLockOrNothing) {
   edited[3] = Used(3);
   edited[0] = Used(0, 0, 5);
   files.SetFile(kPath, FileWith(Table({{0, Used(0, 0, 10, 5)}, {1, Used(1)}})));
-  ChangesSaveResult saved = SaveTemplateChanges(kPath, read, edited, {}, files);
+  ChangesSaveResult saved = SaveTemplateChanges(kPath, read, edited, 1u << 3, {}, files);
   ASSERT_TRUE(saved.status.ok()) << ErrorText(saved.status);
   EXPECT_THAT(saved.merged.keptFromFile, ElementsAre(2u));  // 0 is merged value by value
   const TemplateTable expected = Table({{0, Used(0, 0, 5, 5)}, {1, Used(1)}, {3, Used(3)}});
@@ -203,21 +232,75 @@ TEST(TemplateChanges, SaveWritesTheMergeUnderTheLockOrNothing) {
   const std::string before = FileWith(Table({{1, Used(1, 3)}}));
   files.SetFile(kPath, before);
   const TemplateTable removed = Table({});
-  saved = SaveTemplateChanges(kPath, Table({{1, Used(1)}}), removed, {}, files);
+  saved = SaveTemplateChanges(kPath, Table({{1, Used(1)}}), removed, 0, {}, files);
   EXPECT_EQ(saved.status.condition(), Condition::kChangedOnDisk);
-  EXPECT_THAT(saved.merged.conflicts, ElementsAre(1u));
+  EXPECT_THAT(saved.merged.ConflictSlots(), ElementsAre(1u));
   EXPECT_EQ(*files.GetFile(kPath), before);
-  saved = SaveTemplateChanges(kPath, Table({{1, Used(1)}}), removed, {1}, files);
+  Choices yes{};
+  yes[1] = Choice::kEditor;
+  saved = SaveTemplateChanges(kPath, Table({{1, Used(1)}}), removed, 0, yes, files);
   ASSERT_TRUE(saved.status.ok()) << ErrorText(saved.status);
   EXPECT_EQ(Loaded(files), removed);
 
   // A clash writes nothing whatever the user chose.
   files.SetFile(kPath, FileWith(Table({{1, Used(1)}, {5, Used(5)}})));
   const std::string clashing = *files.GetFile(kPath);
-  saved = SaveTemplateChanges(kPath, Table({{1, Used(1)}}), Table({{1, Used(5)}}), {1}, files);
+  saved = SaveTemplateChanges(kPath, Table({{1, Used(1)}}), Table({{1, Used(5)}}), 0, yes, files);
   EXPECT_EQ(saved.status.condition(), Condition::kChangedOnDisk);
   EXPECT_EQ(saved.merged.clashes.size(), 1u);
   EXPECT_EQ(*files.GetFile(kPath), clashing);
+
+  // No takes the file's version of the conflicting Template0 only: the edit
+  // of Template2, which nobody else touched, is saved.
+  files.SetFile(kPath, FileWith(Table({{0, Used(0, 0, 2)}, {2, Used(2)}})));
+  Choices no{};
+  no[0] = Choice::kFile;
+  saved = SaveTemplateChanges(kPath, Table({{0, Used(0)}, {2, Used(2)}}),
+                              Table({{0, Used(0, 0, 5)}, {2, Used(2, 3)}}), 0, no, files);
+  ASSERT_TRUE(saved.status.ok()) << ErrorText(saved.status);
+  EXPECT_EQ(Loaded(files), Table({{0, Used(0, 0, 2)}, {2, Used(2, 3)}}));
+}
+
+// One prompt for every conflict: what each side did, and per value the file's and the
+// editor's in the pages' words; an added template that took another board id is told.
+TEST(TemplateChanges, TheBoxesSayWhatEachSideDidWithBothValues) {
+  const TemplateTable base = Table({{1, Used(1)}, {2, Used(2)}, {3, Used(3)}});
+  const TemplateTable edited = Table({{1, Used(7)}, {2, Used(2, 0, 5)}});
+  const MergedTemplates merged =
+      MergeTemplateChanges(base, edited, 0, Table({{1, Used(9)}, {3, Used(3, 3)}}));
+  EXPECT_EQ(ConflictPrompt(merged.conflicts, edited, merged),
+            "Another program saved the driver file after this editor read it, and changed "
+            "templates you changed too:\n\n"
+            "Template1: you and another program changed its BoardID.\n"
+            "    BoardID: 9 in the file, 7 in this editor\n"
+            "Template2 was removed by another program; you changed its AO0 range.\n"
+            "    AO0 range: removed in the file, 0 ~ 5V in this editor\n"
+            "Template3 was changed by another program (its differential pairs); you removed it.\n"
+            "    Differential pairs: 0 in the file, removed in this editor\n\n"
+            "Yes: save this editor's version: Template1 with your values, Template2 kept with "
+            "your values and Template3 removed.\n"
+            "No: save the file's version: Template1 with the other program's values, Template2 "
+            "left removed and Template3 kept with the other program's values.\n"
+            "Yes and No also save your other changes, and keep the other program's.\n"
+            "Cancel: save nothing and keep editing.");
+  const MergedTemplates added =
+      MergeTemplateChanges(Table({}), Table({{1, Used(1)}}), 1u << 1, Table({{1, Used(1)}}));
+  EXPECT_EQ(MovedTemplatesNote(added),
+            "Saved. Another program added templates to the driver file after this editor read "
+            "it, with board ids of templates you added:\n\n"
+            "Template1, which you added, is saved as Template0 with BoardID 0: BoardID 1 is "
+            "Template1's.");
+  EXPECT_EQ(MovedTemplatesNote(merged), "");
+}
+
+TEST(TemplateChanges, BoxTextsBreakLongPathsAndUseTheTreesNames) {
+  const std::string folder(60, 'a');
+  EXPECT_EQ(BreakLongWords("Root: C:\\" + folder + "\\" + folder + "\\x.reg: gone"),
+            "Root: C:\\" + folder + "\\\n" + folder + "\\x.reg: gone");
+  EXPECT_EQ(BreakLongWords(std::string(250, 'r')),
+            std::string(120, 'r') + "\n" + std::string(120, 'r') + "\n" + std::string(10, 'r'));
+  EXPECT_EQ(TreeNames("template 12 is the board id of template 3; templates"),
+            "Template12 is the board id of Template3; templates");
 }
 
 // The loss it guards against: an editor that never read the file (its table empty)
@@ -229,7 +312,7 @@ TEST(TemplateChanges, AnEditorThatReadNothingNeverRemovesTheFilesTemplates) {
   files.SetFile(kPath, FileWith(fifteen));
   TemplateTable edited = Table({});
   edited[0] = Used(0);
-  const ChangesSaveResult saved = SaveTemplateChanges(kPath, Table({}), edited, {}, files);
+  const ChangesSaveResult saved = SaveTemplateChanges(kPath, Table({}), edited, 1u, {}, files);
   ASSERT_TRUE(saved.status.ok()) << ErrorText(saved.status);
   TemplateTable all = fifteen;
   all[0] = Used(0);
@@ -248,13 +331,13 @@ TEST(TemplateChanges, ABoundedWaitTellsAHeldLockAtOnce) {
   LockWaitBoundFileSystem atOnce(NativeFileSystem(), 0);
   const auto start = std::chrono::steady_clock::now();
   const ChangesSaveResult saved =
-      SaveTemplateChanges(path, read, Table({{0, Used(0)}, {1, Used(1)}}), {}, atOnce);
+      SaveTemplateChanges(path, read, Table({{0, Used(0)}, {1, Used(1)}}), 2u, {}, atOnce);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(saved.status.condition(), Condition::kLockTimedOut);
   EXPECT_EQ(test::ReadFileBytes(path), FileWith(read));
   held->reset();
-  EXPECT_TRUE(
-      SaveTemplateChanges(path, read, Table({{0, Used(0)}, {1, Used(1)}}), {}, atOnce).status.ok());
+  EXPECT_TRUE(SaveTemplateChanges(path, read, Table({{0, Used(0)}, {1, Used(1)}}), 2u, {}, atOnce)
+                  .status.ok());
 }
 
 TEST(TemplateChanges, NamesAList) {

@@ -6,6 +6,8 @@
 namespace zuv::test {
 namespace {
 
+constexpr int kTemplateTreeId = 1123;
+
 struct Search {
   std::string caption;
   std::string className;
@@ -18,6 +20,10 @@ BOOL CALLBACK Collect(HWND hwnd, LPARAM lParam) {
   if (search.visibleOnly && !IsWindowVisible(hwnd)) return TRUE;
   if (!search.className.empty() && ClassOf(hwnd) != search.className) return TRUE;
   if (!search.caption.empty() && TextOf(hwnd) != search.caption) return TRUE;
+  // A box has the editor's caption too; an editor has the template tree.
+  if (search.caption == kEditorCaption && GetDlgItem(hwnd, kTemplateTreeId) == nullptr) {
+    return TRUE;
+  }
   search.found.push_back(hwnd);
   return TRUE;
 }
@@ -119,10 +125,13 @@ void MessageBoxWatcher::Watch() {
       // An editor that opens meanwhile is a dialog too, but no box.
       if (std::count(existing_.begin(), existing_.end(), box) != 0 ||
           std::count(answered_.begin(), answered_.end(), box) != 0 ||
-          CaptionOf(box) == kEditorCaption) {
+          GetDlgItem(box, kTemplateTreeId) != nullptr) {
         continue;
       }
-      MessageBoxSeen seen{TextOf(box), "", GetWindow(box, GW_OWNER) != nullptr};
+      MessageBoxSeen seen{CaptionOf(box), "", GetWindow(box, GW_OWNER) != nullptr};
+      RECT frame = {};
+      GetWindowRect(box, &frame);
+      seen.width = frame.right - frame.left;
       EnumChildWindows(box, &FindStaticText, reinterpret_cast<LPARAM>(&seen.text));
       // The button Enter presses; the box's thread is in the box's loop.
       for (HWND button = GetWindow(box, GW_CHILD); button != nullptr;
@@ -144,7 +153,8 @@ void MessageBoxWatcher::Watch() {
       }
       answered_.push_back(box);
       // The box's thread is in the box's own loop, which takes the click.
-      PostMessageA(GetDlgItem(box, answer_), BM_CLICK, 0, 0);
+      HWND button = GetDlgItem(box, answer_);
+      PostMessageA(button != nullptr ? button : GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

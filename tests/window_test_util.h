@@ -47,10 +47,11 @@ struct MessageBoxSeen {
   std::string caption;
   std::string text;
   bool owned;  // has an owner window
-  // Not compared: the button Enter presses (0: none), and whether the owner
-  // answered a message while the box was up.
+  // Not compared: the button Enter presses (0: none), whether the owner
+  // answered a message while the box was up, and the box's width.
   int defaultButton = 0;
   bool ownerAnswers = false;
+  int width = 0;  // in pixels
   bool operator==(const MessageBoxSeen& other) const {
     return caption == other.caption && text == other.text && owned == other.owned;
   }
@@ -62,7 +63,8 @@ struct MessageBoxSeen {
 };
 
 // While it lives, answers every message box that `thread` opens by pressing
-// the button `answer` (IDOK, IDCANCEL, ...), and records each box. Editor
+// the button `answer` (IDOK, IDCANCEL, ...; OK where the box has no such
+// button), and records each box. Editor
 // windows opened meanwhile are left alone.
 class MessageBoxWatcher {
  public:

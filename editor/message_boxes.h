@@ -1,0 +1,28 @@
+// The editor's message boxes: captioned with the editor's window title, their
+// text in UTF-8 (a path of any name) with long paths broken onto lines of
+// their own, shown at once or once the host's loop runs again.
+#ifndef ZUV_EDITOR_MESSAGE_BOXES_H
+#define ZUV_EDITOR_MESSAGE_BOXES_H
+
+#include <windows.h>
+
+#include <string>
+
+namespace zuv {
+
+// The editor's window title, the caption of its boxes (the close prompt
+// keeps its own, "Note").
+extern const char kEditorTitle[];
+
+// A message box whose text is UTF-8, shown with the wide API; text that is
+// not UTF-8 shows as its Windows-1252 characters. `caption` null: kEditorTitle.
+int MessageBoxUtf8(HWND owner, const std::string& text, UINT flags, const char* caption = nullptr);
+
+// The same box without an owner, shown when this thread's message loop next
+// dispatches (a timer's message): a caller such as DriverConfig returns
+// first.
+void ShowMessageBoxLater(const std::string& text, UINT flags);
+
+}  // namespace zuv
+
+#endif  // ZUV_EDITOR_MESSAGE_BOXES_H

@@ -1,0 +1,205 @@
+#include "templates/template_changes_text.h"
+
+#include <cctype>
+
+#include "templates/template_rules.h"
+
+namespace zuv {
+
+namespace {
+
+constexpr TemplateValue kShownValues[] = {kValueSwitchId, kValueChanConfig, kValueAo0, kValueAo1};
+
+const char* ValueName(TemplateValue value) {
+  switch (value) {
+    case kValueSwitchId:
+      return "BoardID";
+    case kValueChanConfig:
+      return "differential pairs";
+    case kValueAo0:
+      return "AO0 range";
+    case kValueAo1:
+      return "AO1 range";
+    default:
+      return "template";
+  }
+}
+
+// "a", "a and b", "a, b and c".
+std::string Joined(const std::vector<std::string>& items) {
+  std::string text;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i != 0) text += i + 1 == items.size() ? " and " : ", ";
+    text += items[i];
+  }
+  return text;
+}
+
+// What each side did to the template, as the prompt's heading of it says.
+std::string WhatWasDone(const TemplateConflict& conflict) {
+  const std::string name = TemplateName(conflict.slot);
+  const std::string values = ValueNames(conflict.values);
+  switch (conflict.kind) {
+    case ConflictKind::kTheyRemoved:
+      return name + " was removed by another program; you changed its " + values + ".";
+    case ConflictKind::kUserRemoved:
+      return name + " was changed by another program (its " + values + "); you removed it.";
+    case ConflictKind::kBothChanged:
+      break;
+  }
+  return name + ": you and another program changed its " + values + ".";
+}
+
+// What Yes (the editor's version) or No (the file's) makes of a template.
+std::string Outcome(ConflictKind kind, bool editors) {
+  switch (kind) {
+    case ConflictKind::kTheyRemoved:
+      return editors ? "kept with your values" : "left removed";
+    case ConflictKind::kUserRemoved:
+      return editors ? "removed" : "kept with the other program's values";
+    case ConflictKind::kBothChanged:
+      break;
+  }
+  return editors ? "with your values" : "with the other program's values";
+}
+
+// "Template1 and Template3 with your values, Template2 removed": the
+// templates grouped by what the answer makes of them, in the prompt's order.
+std::string Outcomes(const std::vector<TemplateConflict>& conflicts, bool editors) {
+  std::vector<std::pair<std::string, std::vector<uint32_t>>> groups;
+  for (const TemplateConflict& conflict : conflicts) {
+    const std::string outcome = Outcome(conflict.kind, editors);
+    auto group = groups.begin();
+    while (group != groups.end() && group->first != outcome) ++group;
+    if (group == groups.end()) group = groups.insert(groups.end(), {outcome, {}});
+    group->second.push_back(conflict.slot);
+  }
+  std::vector<std::string> items;
+  for (const auto& [outcome, slots] : groups)
+    items.push_back(TemplateNameList(slots) + " " + outcome);
+  return Joined(items);
+}
+
+}  // namespace
+
+std::string ValueNames(uint32_t values) {
+  std::vector<std::string> names;
+  for (TemplateValue value : kShownValues) {
+    if ((values & value) != 0) names.push_back(ValueName(value));
+  }
+  return Joined(names);
+}
+
+std::string ValueText(const DeviceTemplate& slot, TemplateValue value) {
+  switch (value) {
+    case kValueSwitchId:
+      return std::to_string(slot.SwitchID);
+    case kValueChanConfig:
+      return IsPairMask(slot.ChanConfig) ? JoinPairs(DifferentialPairs(slot.ChanConfig))
+                                         : ChannelMaskText(slot.ChanConfig);
+    case kValueAo0:
+    case kValueAo1: {
+      const AoSetting& setting = slot.AOSettings[value == kValueAo0 ? 0 : 1];
+      const int range = FindAoRange(setting);
+      return range >= 0 ? AoRangeTable[range].Label : AoEndsText(setting);
+    }
+    default:
+      return {};
+  }
+}
+
+std::string ConflictPrompt(const std::vector<TemplateConflict>& conflicts,
+                           const TemplateTable& edited, const MergedTemplates& merged) {
+  std::string text =
+      "Another program saved the driver file after this editor read it, and changed templates "
+      "you changed too:\n";
+  for (const TemplateConflict& conflict : conflicts) {
+    text += "\n" + WhatWasDone(conflict);
+    for (TemplateValue value : kShownValues) {
+      if ((conflict.values & value) == 0) continue;
+      const std::string theirs = conflict.kind == ConflictKind::kTheyRemoved
+                                     ? "removed"
+                                     : ValueText(merged.file[conflict.slot], value);
+      const std::string ours = conflict.kind == ConflictKind::kUserRemoved
+                                   ? "removed"
+                                   : ValueText(edited[conflict.slot], value);
+      std::string name = ValueName(value);
+      name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+      text += "\n    " + name + ": " + theirs + " in the file, " + ours + " in this editor";
+    }
+  }
+  return text + "\n\nYes: save this editor's version: " + Outcomes(conflicts, true) +
+         ".\nNo: save the file's version: " + Outcomes(conflicts, false) +
+         ".\nYes and No also save your other changes, and keep the other program's.\n"
+         "Cancel: save nothing and keep editing.";
+}
+
+std::string MovedTemplatesNote(const MergedTemplates& merged) {
+  std::string text;
+  for (const MovedTemplate& move : merged.moved) {
+    if (move.boardId == move.newBoardId) continue;
+    std::string owner;
+    for (uint32_t n = 0; n < kTemplateCount; ++n) {
+      if (n != move.to && merged.table[n].Used != 0 && merged.table[n].SwitchID == move.boardId) {
+        owner = TemplateName(n);
+      }
+    }
+    text += "\n" + TemplateName(move.from) + ", which you added, is saved" +
+            (move.to != move.from ? " as " + TemplateName(move.to) : std::string()) +
+            " with BoardID " + std::to_string(move.newBoardId) + ": BoardID " +
+            std::to_string(move.boardId) + " is " + owner + "'s.";
+  }
+  if (text.empty()) return text;
+  return "Saved. Another program added templates to the driver file after this editor read it, "
+         "with board ids of templates you added:\n" +
+         text;
+}
+
+std::string BreakLongWords(std::string_view text, size_t width) {
+  std::string result;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t blank = text.find_first_of(" \t\r\n", at);
+    const size_t end = blank == std::string_view::npos ? text.size() : blank;
+    std::string_view word = text.substr(at, end - at);
+    for (;;) {
+      // The byte offset after `width` characters (UTF-8 lead bytes), or the end.
+      size_t cut = 0, characters = 0;
+      while (cut < word.size() && characters < width) {
+        ++cut;
+        while (cut < word.size() && (static_cast<unsigned char>(word[cut]) & 0xC0) == 0x80) ++cut;
+        ++characters;
+      }
+      if (cut == word.size()) break;
+      const size_t separator = word.substr(0, cut).find_last_of("\\/");
+      // After a separator in the line's second half; where there is none, at
+      // the width.
+      if (separator != std::string_view::npos && separator >= cut / 2) cut = separator + 1;
+      result.append(word.substr(0, cut));
+      result += '\n';
+      word.remove_prefix(cut);
+    }
+    result.append(word);
+    if (end < text.size()) result += text[end];
+    at = end + 1;
+  }
+  return result;
+}
+
+std::string TreeNames(std::string_view text) {
+  constexpr std::string_view kWord = "template ";
+  std::string result;
+  size_t at = 0;
+  for (size_t found; (found = text.find(kWord, at)) != std::string_view::npos;) {
+    const size_t digit = found + kWord.size();
+    const bool number =
+        digit < text.size() && std::isdigit(static_cast<unsigned char>(text[digit]));
+    result.append(text.substr(at, found - at));
+    result += number ? "Template" : std::string(kWord);
+    at = digit;
+  }
+  result.append(text.substr(at));
+  return result;
+}
+
+}  // namespace zuv
