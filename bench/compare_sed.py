@@ -12,6 +12,8 @@ minutes at most:
     holding many values, one long comment line repeating a template's key
     name), the times of `set`, `check` and `list`, each run bounded;
   - the peak memory (maximum resident set size) of `set` on an 8 MiB file;
+  - the time of `check --image` on a generated image tree of 5,000 files
+    (bench/image_walk.py);
   - when the fuzz preset is built, the executions a second of fuzz_templates.
 The figures are printed, never judged: the script fails only when it cannot
 measure (a tool missing, an edit refused, a file that no edit changed).
@@ -230,6 +232,16 @@ def size(count):
     return f"{count / MIB:.1f} MiB" if count >= MIB else f"{count / 1024:.0f} KiB"
 
 
+# ---- The image walk (bench/image_walk.py) ---------------------------------
+
+def image_walk(tool):
+    """Prints the median time of `check --image` on a generated image tree."""
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import image_walk as walk  # pylint: disable=import-outside-toplevel
+    seconds, count = walk.image_walk_time(tool, 7)
+    print(f"\ncheck --image on a generated tree of {count} files: {ms(seconds)} (median of 7)")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--zuv8620", default=os.path.join(ROOT, "build/native/cli/zuv8620"),
@@ -308,6 +320,8 @@ def main():
         print(f"\nPeak memory (maximum resident set size), {size(len(content))} of ordinary keys")
         print(f"  set: {set_kib / 1024:.1f} MiB, {set_kib * 1024 / len(content):.1f}x the file"
               f" (goal <= 4x); sed -i: {sed_kib / 1024:.1f} MiB")
+
+    image_walk(tool)
 
     if os.access(args.fuzz, os.X_OK):
         rate = fuzz_rate(args.fuzz, args.fuzz_seconds)

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "regfile/reg_text.h"
 #include "regfile/text_encoding.h"
@@ -88,8 +89,8 @@ void ScanHeaders(std::string_view text, const std::string& file, const TemplateK
     const int n = TemplateOfKey(*path, deletes, keys);
     if (n == -2) continue;
     for (; counted < start; ++counted) {
-      if (text[counted] == '\n' || (text[counted] == '\r' &&
-                                    (counted + 1 == text.size() || text[counted + 1] != '\n'))) {
+      if (text[counted] == '\n' ||
+          (text[counted] == '\r' && (counted + 1 == text.size() || text[counted + 1] != '\n'))) {
         ++line;
       }
     }
@@ -143,8 +144,8 @@ Status CheckImage(FileSystem& fileSystem, const std::string& root, const std::st
     const Status listed = fileSystem.ListFolder(base + folder.relative, &entries);
     if (!listed.ok() && folder.relative.empty()) return listed.WithPath(root);
     if (!listed.ok()) {
-      notes.Add("folders not read", "folder " + folder.relative + " not read: " +
-                                        ReasonText(listed));
+      notes.Add("folders not read",
+                "folder " + folder.relative + " not read: " + ReasonText(listed));
       continue;
     }
     if (seen + entries.size() > limits.entries) {
@@ -163,9 +164,9 @@ Status CheckImage(FileSystem& fileSystem, const std::string& root, const std::st
       const std::string relative = folder.relative + entry.name;
       if (entry.kind == EntryKind::kFolder) {
         if (folder.depth + 1 > limits.depth) {
-          notes.Add("folders too deep",
-                    "folder " + relative + " not read: deeper than " +
-                        std::to_string(limits.depth) + " folders below the root");
+          notes.Add("folders too deep", "folder " + relative + " not read: deeper than " +
+                                            std::to_string(limits.depth) +
+                                            " folders below the root");
         } else {
           pending.push_back({relative + kSeparator, folder.depth + 1});
         }
@@ -208,7 +209,7 @@ std::vector<TemplateProblem> ImageProblems(const ImageReport& report) {
   for (size_t i = 0; i < report.lines.size(); ++i) {
     const ImageKeyLine& line = report.lines[i];
     if (i == 0 || line.file != report.lines[i - 1].file) ++files;
-    std::string what = line.n >= 0 ? "template " + std::to_string(line.n) + "'s key"
+    std::string what = line.n >= 0    ? "template " + std::to_string(line.n) + "'s key"
                        : line.deletes ? "a key above the templates, and with it every template"
                                       : "the driver's key, above the templates";
     problems.push_back({kImageProblem, line.file + ": line " + std::to_string(line.line) + ": " +
@@ -262,9 +263,29 @@ std::string ImageCheckText(FileSystem& fileSystem, const std::string& path,
   const TemplateKeys keys = TemplateKeysOf(DriverKeyPath(path, fileSystem));
   if (!CheckImage(fileSystem, root, path, keys, &report, {}, stop).ok()) return {};
   if (report.lines.empty()) return {};
+  constexpr size_t kShown = 12;
   std::string text;
-  for (const TemplateProblem& problem : ImageProblems(report)) text += problem.text + "\n";
+  const std::vector<TemplateProblem> problems = ImageProblems(report);
+  for (size_t i = 0; i < problems.size(); ++i) {
+    if (i == report.lines.size() && i > kShown) {
+      text += "... and " + std::to_string(i - kShown) + " more lines\n";
+    }
+    if (i < kShown || i >= report.lines.size()) text += problems[i].text + "\n";
+  }
   return text;
+}
+
+void CheckImageInBackground(const std::string& path, std::function<void(std::string)> done,
+                            std::shared_ptr<std::atomic<bool>> stop) {
+  std::thread([path, done = std::move(done), stop = std::move(stop)] {
+    std::string text;
+    try {
+      text = ImageCheckText(NativeFileSystem(), path, stop.get());
+    } catch (...) {
+      text.clear();  // no memory: nothing to tell
+    }
+    if (!stop->load()) done(std::move(text));
+  }).detach();
 }
 
 }  // namespace zuv

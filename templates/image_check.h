@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,9 +66,15 @@ std::string ImageRootOf(const std::string& path);
 
 // The lines of the editor's box for the other .reg files under the image
 // root of the driver file at `path`: empty when there is no root or no such
-// file. Reads as CheckImage does.
+// file. Reads as CheckImage does; names at most 12 key lines.
 std::string ImageCheckText(FileSystem& fileSystem, const std::string& path,
                            const std::atomic<bool>* stop = nullptr);
+
+// ImageCheckText on a thread of its own, over the platform's files, so that
+// a root holding a whole platform tree never holds up the caller; `done`
+// gets the text on that thread. The walk ends early once `stop` is set.
+void CheckImageInBackground(const std::string& path, std::function<void(std::string)> done,
+                            std::shared_ptr<std::atomic<bool>> stop);
 
 }  // namespace zuv
 
