@@ -144,8 +144,9 @@ Status CheckImage(FileSystem& fileSystem, const std::string& root, const std::st
     const Status listed = fileSystem.ListFolder(base + folder.relative, &entries);
     if (!listed.ok() && folder.relative.empty()) return listed.WithPath(root);
     if (!listed.ok()) {
-      notes.Add("folders not read",
-                "folder " + folder.relative + " not read: " + ReasonText(listed));
+      notes.Add("folders not read", "folder " +
+                                        folder.relative.substr(0, folder.relative.size() - 1) +
+                                        " not read: " + ReasonText(listed));
       continue;
     }
     if (seen + entries.size() > limits.entries) {
