@@ -117,7 +117,7 @@ Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries) {
   if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
   pattern += L'*';
   WIN32_FIND_DATAW found;
-  const SearchHandle search(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+  const SearchHandle search(::FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &found,
                                                FindExSearchNameMatch, nullptr, 0));
   if (!search) {
     const DWORD error = ::GetLastError();
