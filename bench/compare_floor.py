@@ -15,6 +15,8 @@ Generates its driver files in a temporary folder and prints, in a few minutes:
   - for shapes that a search going back over the text makes slow (one key
     holding many values, one long comment line repeating a template's key
     name), the times of `set`, `check` and `list`, each run bounded;
+  - the time of `check --image` on a generated image tree of 5,000 files
+    (bench/image_walk.py);
   - when the fuzz preset is built, each fuzz target's executions a second on
     its own seeds, inputs bounded to 16 KiB as scripts/fuzz.sh runs them.
 The figures are printed, never judged: the script fails only when it cannot
@@ -252,6 +254,14 @@ def against(figure, target):
     return f"{figure - target:.2f}x over ({(figure / target - 1) * 100:.0f}% above)"
 
 
+def image_walk(tool):
+    """Prints the median time of `check --image` on a generated image tree."""
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import image_walk as walk  # pylint: disable=import-outside-toplevel
+    seconds, count = walk.image_walk_time(tool, 7)
+    print(f"\ncheck --image on a generated tree of {count} files: {ms(seconds)} (median of 7)")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--zuv8620", default=os.path.join(ROOT, "build/native/cli/zuv8620"),
@@ -351,6 +361,8 @@ def main():
                   f"  {goal}".rstrip())
         if skipped:
             print(f"* not run: over {bound:g} s on the smaller file of the same shape")
+
+    image_walk(tools[0])
 
     if os.access(os.path.join(args.fuzz_dir, "fuzz_make_seeds"), os.X_OK):
         print(f"\nFuzz targets (ASan + UBSan), {args.fuzz_seconds} s each from their own seeds, "

@@ -20,7 +20,7 @@ constexpr char kPathSeparator = '/';
 
 const std::set<std::string> kValueOptions = {"file",         "root", "driver", "board-id",
                                              "differential", "single-ended", "ao0", "ao1"};
-const std::set<std::string> kFlagOptions = {"json", "dry-run", "help", "version"};
+const std::set<std::string> kFlagOptions = {"json", "dry-run", "image", "help", "version"};
 
 bool IsDecimal(std::string_view text) {
   if (text.empty() || text.size() > 9) return false;
@@ -129,7 +129,10 @@ std::string DriverFilePath(const Arguments& args) {
   const std::string* root = args.Value("root");
   const std::string* driver = args.Value("driver");
   if (file != nullptr) {
-    if (root != nullptr) throw Failure{"give either --file or --root with --driver, not both"};
+    // Beside --file, --root names only the image that check --image walks.
+    if (root != nullptr && !args.Flag("image")) {
+      throw Failure{"give either --file or --root with --driver, not both"};
+    }
     if (file->empty()) throw Failure{"--file: the path is empty"};
     if (driver != nullptr) CheckDriverName(*driver);
     return *file;
@@ -141,6 +144,13 @@ std::string DriverFilePath(const Arguments& args) {
   std::string base = *root;
   if (!base.empty() && base.back() != '/' && base.back() != '\\') base += kPathSeparator;
   return ComposeDriverFilePath(base, *driver, kPathSeparator);
+}
+
+std::string ImageRoot(const Arguments& args) {
+  const std::string* root = args.Value("root");
+  if (root == nullptr) return {};
+  if (root->empty()) throw Failure{"--root: the path is empty"};
+  return *root;
 }
 
 std::string DriverName(const Arguments& args) {

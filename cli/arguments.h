@@ -48,6 +48,8 @@ uint32_t ParseBoardId(const std::string& text);
 
 // The driver file that --file, or --root with --driver, names.
 std::string DriverFilePath(const Arguments& args);
+// The image root that --root names, or an empty string.
+std::string ImageRoot(const Arguments& args);
 // The driver that --driver names (the file's keys are then that driver's,
 // whatever the file is called and whatever folders lie above it), or an
 // empty string.

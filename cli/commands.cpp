@@ -17,6 +17,9 @@
 #include "templates/template_check.h"
 #include "templates/template_document.h"
 #include "templates/driver_text.h"
+#include "templates/image_check.h"
+#include "templates/driver_path.h"
+#include "templates/device_check.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 
@@ -35,7 +38,8 @@ const char kToolHelp[] =
     "  remove N         removes template N\n"
     "  set N            changes template N\n"
     "  save             loads and saves with no edit\n"
-    "  check            reports problems of the file; reads only (--json)\n"
+    "  check            reports problems of the file; reads only (--json);\n"
+    "                   --image: also the image's other .reg files\n"
     "  export           prints all templates as one JSON document\n"
     "  apply DOCUMENT   makes the templates exactly those of a document\n"
     "  help [COMMAND]   this text, or the text of a command\n"
@@ -283,12 +287,35 @@ int Save(Context& context) {
   return Change(context, [](TemplateTable&) { return std::string(); });
 }
 
+// What the image's other .reg files do to the driver's templates: the image
+// root is --root's, or else the folder above Public/Korvalent/Device_Drivers
+// in the file's real path.
+std::vector<TemplateProblem> CheckImageOf(Context& context) {
+  std::string root = ImageRoot(context.args);
+  if (root.empty()) root = ImageRootOf(context.fileSystem.RealPath(context.path));
+  if (root.empty()) {
+    throw Failure{"check --image: " + QuotedName(context.path) +
+                  " lies in no image tree (ROOT/Public/Korvalent/Device_Drivers/...); name the "
+                  "image's root with --root DIR"};
+  }
+  ImageReport report;
+  const TemplateKeys keys =
+      TemplateKeysOf(DriverKeyPath(context.path, context.fileSystem, context.driver));
+  const Status walked = CheckImage(context.fileSystem, root, context.path, keys, &report);
+  if (!walked.ok()) throw FileFailure(walked);
+  return ImageProblems(report);
+}
+
 int Check(Context& context) {
   std::vector<TemplateProblem> problems;
   std::string encoding;
   const Status read =
       CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding, context.driver);
   if (!read.ok()) throw FileFailure(read);
+  if (context.args.Flag("image")) {
+    const std::vector<TemplateProblem> image = CheckImageOf(context);
+    problems.insert(problems.end(), image.begin(), image.end());
+  }
   context.out << (context.args.Flag("json") ? CheckJson(context.path, encoding, problems)
                                             : CheckText(encoding, problems));
   return problems.empty() ? kExitOk : kExitProblems;
@@ -429,8 +456,8 @@ const std::vector<CommandInfo>& Commands() {
        "editor without a change does: sections without a \"SwitchID\" leave the\n"
        "file and every template's values are written in their standard form.\n",
        Save},
-      {"check", Operand::kNone, {"json"},
-       "Usage: zuv8620 FILE check [--json]\n"
+      {"check", Operand::kNone, {"json", "image"},
+       "Usage: zuv8620 FILE check [--image] [--json]\n"
        "\n"
        "Reads the file, names its encoding (8-bit, UTF-8 with a mark, UTF-16 LE\n"
        "or BE with a mark; UTF-32 and UTF-16 without a mark are read but never\n"
@@ -445,7 +472,22 @@ const std::vector<CommandInfo>& Commands() {
        "have one), values of the\n"
        "wrong type, analog-output texts that do not parse or match no range, and\n"
        "channel masks whose pairs have two unequal bits or that have bits above\n"
-       "15. Exit status 1 when it found any.\n",
+       "15. Exit status 1 when it found any.\n"
+       "\n"
+       "--image also reads the other .reg files of the OS image, which the build\n"
+       "merges with the driver file (platform.reg includes driver files,\n"
+       "project.reg may override them), and names, with file and line, each one\n"
+       "that sets or deletes a template's key ([...\\TemplateN], [-...\\TemplateN])\n"
+       "or the driver's key above them ([...\\VOD8620_Uzore], deleted also with\n"
+       "a key further up): the build's merge order decides which one the device\n"
+       "reads. The image is --root DIR (beside --file too: --file PATH --root DIR\n"
+       "checks PATH against the image DIR), or else the folder holding\n"
+       "Public/Korvalent/Device_Drivers in the file's real path. The walk reads\n"
+       "only, follows no symbolic link (nor junction), looks at most at 200000\n"
+       "files and folders, goes at most 24 folders below the root and reads .reg\n"
+       "files (any letter case) of at most 16 MiB, UTF-16 ones decoded; what it\n"
+       "could not read (a limit reached, no permission) is named, and counts as\n"
+       "a problem.\n",
        Check},
       {"export", Operand::kNone, {},
        "Usage: zuv8620 FILE export\n"

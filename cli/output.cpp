@@ -159,6 +159,7 @@ std::string CheckText(const std::string& encoding, const std::vector<TemplatePro
   // A problem quotes the file's own text, which may hold any byte.
   for (const TemplateProblem& problem : problems) {
     text += (problem.n == kWholeFileProblem ? std::string("file")
+             : problem.n == kImageProblem   ? std::string("image")
                                             : "template " + std::to_string(problem.n)) +
             ": " + ShownText(problem.text) + "\n";
   }
@@ -181,8 +182,10 @@ std::string CheckJson(const std::string& path, const std::string& encoding,
                       const std::vector<TemplateProblem>& problems) {
   Json list = Json::array();
   for (const TemplateProblem& problem : problems) {
-    list.push_back({{"template", problem.n == kWholeFileProblem ? Json(nullptr) : Json(problem.n)},
-                    {"problem", TextToUtf8(problem.text)}});
+    Json entry = {{"template", problem.n >= kTemplateCount ? Json(nullptr) : Json(problem.n)},
+                  {"problem", TextToUtf8(problem.text)}};
+    if (problem.n == kImageProblem) entry["image"] = true;
+    list.push_back(std::move(entry));
   }
   return Line({{"file", TextToUtf8(path)}, {"encoding", encoding}, {"problems", std::move(list)}});
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "editor/page_controls.h"
 #include "editor/reading_order.h"
 #include "editor/resource.h"
+#include "templates/image_check.h"
 #include "templates/template_changes.h"
 #include "templates/template_changes_text.h"
 #include "templates/template_file.h"
@@ -50,6 +52,9 @@ const char kCheckAdviceText[] =
     "editor before you change these templates here (zuv8620 check lists them again).";
 const char kOpenNoRetryText[] =
     "The editor stays open without them; Save writes nothing until they are read.";
+const char kImageFilesText[] =
+    "Other .reg files of the image set or delete this driver's template keys (what zuv8620 "
+    "check --image reports); the image build merges them with this file:";
 
 namespace {
 
@@ -64,6 +69,10 @@ constexpr int kPageOffsetY = 25;
 // Posted to the editor to show the box of a file not read at open once the
 // window is up.
 constexpr UINT kShowOpenErrorMessage = WM_APP + 1;
+
+// Posted by the image walk's thread with the text of the image's other .reg
+// files (a std::string the handler takes over).
+constexpr UINT kImageCheckedMessage = WM_APP + 27;
 
 // The number of UTF-16 units of UTF-8 text.
 size_t Utf16Length(const std::string& text) {
@@ -120,7 +129,12 @@ WINUI_BEGIN_MESSAGE_MAP(TemplateEditorDialog, winui::Dialog)
   WINUI_ON_NOTIFY(TVN_SELCHANGEDW, IDC_TEMPLATE_TREE, OnSelchangedTree)
   WINUI_ON_NOTIFY(TCN_SELCHANGE, IDC_TAB, OnSelchangeTab)
   WINUI_ON_MESSAGE(WM_DESTROY, OnDestroy)
-  WINUI_ON_MESSAGE(kShowOpenErrorMessage, OnShowOpenError)
+  WINUI_ON_MESSAGE(kShowOpenErrorMessage, OnShowOpenError){
+      kImageCheckedMessage, 0, 0, [](winui::Dialog& dialog, WPARAM, LPARAM text) -> INT_PTR {
+        static_cast<TemplateEditorDialog&>(dialog).OnImageChecked(
+            std::unique_ptr<std::string>(reinterpret_cast<std::string*>(text)));
+        return TRUE;
+      }},
 WINUI_END_MESSAGE_MAP()
 
 TemplateEditorDialog::TemplateEditorDialog(HWND parent)
@@ -187,6 +201,18 @@ BOOL TemplateEditorDialog::OnInitDialog() {
   if (!openStatus_.ok() || !notWritten_.ok() || !problems_.empty()) {
     PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
   }
+  // The image's other .reg files are looked for on a thread of their own.
+  const HWND window = hwnd_;
+  CheckImageInBackground(
+      driverFilePath_,
+      [window](std::string text) {
+        if (text.empty()) return;
+        auto* posted = new std::string(std::move(text));
+        if (!PostMessageA(window, kImageCheckedMessage, 0, reinterpret_cast<LPARAM>(posted))) {
+          delete posted;
+        }
+      },
+      imageStop_);
   return FALSE;
 }
 
@@ -561,7 +587,13 @@ void TemplateEditorDialog::OnCancel() {
   EndDialog(IDCANCEL);
 }
 
+void TemplateEditorDialog::OnImageChecked(std::unique_ptr<std::string> text) {
+  MessageBoxUtf8(hwnd_, driverFilePath_ + "\n\n" + kImageFilesText + "\n\n" + *text,
+                 MB_OK | MB_ICONWARNING);
+}
+
 void TemplateEditorDialog::OnDestroy() {
+  imageStop_->store(true);
   for (HWND control : NamedControls()) winui::ClearAccessibleName(control);
   if (modified_) AskToSave(nullptr);
   modified_ = false;

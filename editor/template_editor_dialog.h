@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,7 @@ extern const char kSaveRetryText[];         // what Retry and Cancel do in Save'
 extern const char kNotReadText[];           // Save's box while the file's templates were never read
 extern const char kCheckProblemsText[];     // first line of the box of what `check` reports
 extern const char kCheckAdviceText[];       // what to do about it
+extern const char kImageFilesText[];        // first line of the box of the image's other files
 // How long the window's thread waits for the driver file's lock before it
 // tells the user that another program holds it: a moment.
 constexpr uint32_t kEditorLockWaitMs = 200;
@@ -112,6 +115,9 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   // Posted by OnInitDialog when the file could not be read, will not be
   // written, or holds what `check` reports.
   void OnShowOpenError();
+  // Posted by the image walk when other .reg files of the image touch the
+  // driver's template keys: a box names them.
+  void OnImageChecked(std::unique_ptr<std::string> text);
 
   WINUI_DECLARE_MESSAGE_MAP()
 
@@ -177,6 +183,8 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   Status openStatus_;                      // why the file could not be read, shown at open
   Status notWritten_;                      // why Save will never write the file, shown at open
   std::vector<TemplateProblem> problems_;  // what `check` reports, shown at open
+  // Set as the window goes: the image walk stops and posts nothing.
+  std::shared_ptr<std::atomic<bool>> imageStop_ = std::make_shared<std::atomic<bool>>(false);
   // Loads and saves wait for the file's lock a moment at most.
   LockWaitBoundFileSystem files_{NativeFileSystem(), kEditorLockWaitMs};
   char rootPath_[kRootPathSize] = {};

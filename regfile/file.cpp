@@ -93,6 +93,15 @@ std::string LockWaitBoundFileSystem::RealPath(const std::string& path) {
 
 std::string FileSystem::RealPath(const std::string& path) { return path; }
 
+Status LockWaitBoundFileSystem::ListFolder(const std::string& path,
+                                           std::vector<FolderEntry>* entries) {
+  return files_.ListFolder(path, entries);
+}
+
+Status FileSystem::ListFolder(const std::string& path, std::vector<FolderEntry>*) {
+  return Status::System(2, path, "list");
+}
+
 namespace platform {
 
 LockBackoff::LockBackoff(uint32_t waitMilliseconds)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "regfile/status.h"
 
@@ -96,6 +97,15 @@ constexpr uint32_t kLockWaitFromEnvironment = 0xFFFFFFFFu;
 // for kLockWaitFromEnvironment, else the smaller of the two.
 uint32_t LockWaitBound(uint32_t waitMilliseconds);
 
+// One entry of a folder, as the folder's own listing tells it: a symbolic
+// link (on Windows any reparse point, a junction among them) is a link,
+// never what it points to.
+enum class EntryKind { kFile, kFolder, kLink, kOther };
+struct FolderEntry {
+  std::string name;  // the entry's name alone, UTF-8
+  EntryKind kind;
+};
+
 // Where files come from. The store opens every file through one of these, so a
 // test can put a file in memory or make the k-th call fail.
 class FileSystem {
@@ -160,6 +170,13 @@ class FileSystem {
   // it names. A path that cannot be resolved comes back made absolute as
   // written. This default (files in memory) returns it unchanged.
   virtual std::string RealPath(const std::string& path);
+
+  // The entries of the folder at `path` ("." and ".." left out), in the
+  // order the system gives them; reads only, follows no link inside the
+  // folder. The system's failure (a folder this user may not read, a path
+  // that is no folder). This default (files in memory) has no folders: it
+  // fails with the system's code for a missing path.
+  virtual Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries);
 };
 
 // Another file system whose locks wait at most `waitMilliseconds` (see
@@ -177,6 +194,7 @@ class LockWaitBoundFileSystem : public FileSystem {
       const std::string& path, LockMode mode,
       uint32_t waitMilliseconds = kLockWaitFromEnvironment) override;
   std::string RealPath(const std::string& path) override;
+  Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries) override;
 
  private:
   FileSystem& files_;

@@ -132,6 +132,41 @@ class PosixFileSystem : public FileSystem {
     return error ? path : plain.string();
   }
 
+  Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries) override {
+    // O_NOFOLLOW: a link named as the folder is not listed either.
+    const int fd = OpenRetrying(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return Status::System(Error(), path, "list");
+    DIR* listing = ::fdopendir(fd);
+    if (listing == nullptr) {
+      const uint32_t error = Error();
+      ::close(fd);
+      return Status::System(error, path, "list");
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      unsigned char type = entry->d_type;
+      struct stat info;
+      // Some file systems leave the type to a look of its own, which never
+      // follows a link.
+      if (type == DT_UNKNOWN && ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        type = S_ISREG(info.st_mode)   ? DT_REG
+               : S_ISDIR(info.st_mode) ? DT_DIR
+               : S_ISLNK(info.st_mode) ? DT_LNK
+                                       : DT_UNKNOWN;
+      }
+      entries->push_back({name, type == DT_REG   ? EntryKind::kFile
+                                : type == DT_DIR ? EntryKind::kFolder
+                                : type == DT_LNK ? EntryKind::kLink
+                                                 : EntryKind::kOther});
+      errno = 0;
+    }
+    const uint32_t error = static_cast<uint32_t>(errno);
+    ::closedir(listing);
+    return error != 0 ? Status::System(error, path, "list") : Status();
+  }
+
   Status ReplaceContent(const std::string& path, std::string_view content) override {
     const auto failed = [&](uint32_t code) { return Status::System(code, path); };
     // A symbolic link stays a link: the file it names is the one replaced.

@@ -25,6 +25,10 @@ class Win32FileSystem : public FileSystem {
 
   std::string RealPath(const std::string& path) override { return win32::RealPath(path); }
 
+  Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries) override {
+    return win32::ListFolder(path, entries);
+  }
+
   Status ReplaceContent(const std::string& path, std::string_view content) override {
     return win32::ReplaceContent(*this, path, content);
   }

@@ -103,4 +103,37 @@ bool IsFolder(const std::string& path) {
 
 bool DeleteNamed(const std::string& path) { return ::DeleteFileW(Wide(path).c_str()) != 0; }
 
+Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries) {
+  // A folder that is itself a link is not listed: its contents lie elsewhere.
+  const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Status::System(::GetLastError(), path, "list");
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return Status::System(ERROR_DIRECTORY, path, "list");
+  }
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return Status::System(ERROR_CANT_ACCESS_FILE, path, "list");
+  }
+  std::wstring pattern = Wide(path);
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW found;
+  const SearchHandle search(::FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &found,
+                                               FindExSearchNameMatch, nullptr, 0));
+  if (!search) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? Status() : Status::System(error, path, "list");
+  }
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const DWORD kind = found.dwFileAttributes;
+    entries->push_back({Utf8(name), (kind & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::kLink
+                                    : (kind & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::kFolder
+                                    : (kind & FILE_ATTRIBUTE_DEVICE) != 0      ? EntryKind::kOther
+                                                                               : EntryKind::kFile});
+  } while (::FindNextFileW(search.Get(), &found) != 0);
+  const DWORD error = ::GetLastError();
+  return error == ERROR_NO_MORE_FILES ? Status() : Status::System(error, path, "list");
+}
+
 }  // namespace zuv::win32

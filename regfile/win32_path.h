@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
+
+#include "regfile/file.h"
 
 #include "regfile/win32_handle.h"
 
@@ -43,6 +46,10 @@ bool Exists(const std::string& path);
 // told as what it is.
 bool IsFolder(const std::string& path);
 bool DeleteNamed(const std::string& path);
+
+// FileSystem::ListFolder for the system's files (FindFirstFileExW): a
+// reparse point (a symbolic link, a junction) is a link.
+Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries);
 
 }  // namespace zuv::win32
 

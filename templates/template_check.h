@@ -12,13 +12,15 @@
 namespace zuv {
 
 struct TemplateProblem {
-  uint32_t n;        // the template's number, or kWholeFileProblem
+  uint32_t n;        // the template's number, kWholeFileProblem or kImageProblem
   std::string text;  // what is wrong, quoting the file's own text where it helps
   uint32_t line = 0;  // the line of the template's first header; 0 for the whole file
 };
 
 // The number of a problem of the whole file rather than of one template.
 constexpr uint32_t kWholeFileProblem = 16;
+// The number of what `check --image` finds in the image's other files.
+constexpr uint32_t kImageProblem = 17;
 
 // Reads the file once (under its shared lock) and lists, for the whole file,
 // UTF-16 text that does not decode and NUL bytes; then, by template number:

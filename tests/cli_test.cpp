@@ -1427,6 +1427,90 @@ TEST_F(Tool, KeysComeFromTheFileNotTheWayItIsNamed) {
   }
 }
 
+// check --image names each other .reg file of the image that sets or deletes
+// the driver's template keys, follows no link and says where a limit stopped
+// it. Each row is an image of its own beside the sample driver file.
+TEST_F(Tool, CheckImageNamesTheImagesOtherFiles) {
+  const std::string key = kPrefix.substr(1);  // without "["
+  const std::string parent = key.substr(0, key.rfind('\\'));
+#ifdef _WIN32
+  const std::string sep = "\\";  // names shown as the system writes them
+#else
+  const std::string sep = "/";
+#endif
+  std::string deep = "d";
+  for (int i = 1; i < 25; ++i) deep += sep + "d";
+  struct Row {
+    const char* name;
+    std::function<void(const std::string&)> make;  // given the image's root
+    int status;
+    std::string out;  // after the encoding's line
+  };
+  std::vector<Row> rows = {
+      {"another file sets a template key, in UTF-16",
+       [&](const std::string& root) {
+         std::string bytes;
+         ASSERT_TRUE(EncodeText(TextEncoding::kUtf16Le,
+                                "; platform\r\n" + kPrefix + "0]\r\n\"SwitchID\"=dword:3\r\n",
+                                &bytes));
+         test::WriteFileBytes(root + "/Platform/FILES/platform.reg", "\xFF\xFE" + bytes);
+       },
+       1,
+       "image: Platform" + sep + "FILES" + sep + "platform.reg: line 2: sets [" + key +
+           "0], template 0's key\n"
+           "image: 1 other .reg file of the image sets or deletes this driver's keys: the build "
+           "merges every .reg file of the image (platform.reg includes driver files, project.reg "
+           "comes later), and its merge order decides which one the device reads\n"},
+      {"another file deletes the driver's key",
+       [&](const std::string& root) {
+         test::WriteFileBytes(root + "/project.REG",
+                              "\"x\"=\"" + kPrefix + "1]\"\n  [ -" + parent + " ]\n");
+       },
+       1,
+       "image: project.REG: line 2: deletes [" + parent +
+           "], a key above the templates, and with it every template\n"},
+      {"a folder too deep",
+       [&](const std::string& root) {
+         std::string folder = root;
+         for (int i = 0; i < 25; ++i) folder += "/d";
+         test::WriteFileBytes(folder + "/deep.reg", kPrefix + "2]\n");
+       },
+       1, "image: folder " + deep + " not read: deeper than 24 folders below the root\n"},
+  };
+#ifndef _WIN32
+  rows.push_back(
+      {"links are not followed",
+       [&](const std::string& root) {
+         const std::string outside = dir_.File("outside");
+         test::WriteFileBytes(outside + "/other.reg", kPrefix + "3]\n");
+         ASSERT_EQ(::symlink(outside.c_str(), (root + "/linked").c_str()), 0);
+         ASSERT_EQ(::symlink((outside + "/other.reg").c_str(), (root + "/link.reg").c_str()), 0);
+       },
+       0, "no problems found\n"});
+#endif
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    const std::string root = dir_.File("image" + std::to_string(i));
+    test::WriteFileBytes(root + "/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg", File());
+    rows[i].make(root);
+    const Result r = Run("--root \"" + root + "\" --driver USB8620 check --image");
+    EXPECT_EQ(r.status, rows[i].status) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1).rfind(rows[i].out, 0), 0u) << r.out;
+  }
+  // --file in the image finds its root; --file elsewhere needs --root.
+  EXPECT_EQ(
+      Run("--file \"" + dir_.File("image0/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg") +
+          "\" check --image")
+          .status,
+      1);
+  EXPECT_EQ(OnFile("--root \"" + dir_.File("image0") + "\" check --image").status, 1);
+  test::WriteFileBytes(dir_.File("loose.reg"), File());
+  EXPECT_EQ(Run("--file \"" + dir_.File("loose.reg") + "\" check --image").err,
+            "zuv8620: check --image: " + dir_.File("loose.reg") +
+                " lies in no image tree (ROOT/Public/Korvalent/Device_Drivers/...); name the "
+                "image's root with --root DIR\n");
+}
+
 #ifndef _WIN32
 // The bash completion offers the commands, each command's own options and
 // the values an option or operand takes.
@@ -1436,6 +1520,7 @@ TEST_F(Tool, BashCompletesCommandsAndOptions) {
       {"zuv8620 --file x.reg s", "save set show"},
       {"zuv8620 --file x.reg set 0 --d", "--differential --driver --dry-run"},
       {"zuv8620 --file x.reg list --", "-- --driver --file --help --json --root --version"},
+      {"zuv8620 --file x.reg check --i", "--image"},
       {"zuv8620 --root . --driver USB8620A set 1", "1 10 11 12 13 14 15"},
       {"zuv8620 --file x.reg set 0 --ao1 -", "-10~10V -5~5V"},
       {"zuv8620 --file x.reg set 0 --single-ended a", "all"},

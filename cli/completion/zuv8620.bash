@@ -101,7 +101,8 @@ _zuv8620() {
     if [[ $cur == -* && $cur != - ]]; then
       local own=""
       case $command in
-        list | show | check) own="--json" ;;
+        list | show) own="--json" ;;
+        check) own="--json --image" ;;
         add) own="--board-id --dry-run" ;;
         remove | save | apply) own="--dry-run" ;;
         set) own="--board-id --differential --single-ended --ao0 --ao1 --dry-run" ;;
