@@ -99,7 +99,7 @@ Status LockWaitBoundFileSystem::ListFolder(const std::string& path,
 }
 
 Status FileSystem::ListFolder(const std::string& path, std::vector<FolderEntry>*) {
-  return Status::System(2, path, "list");
+  return Status::System(2, path);
 }
 
 namespace platform {

@@ -135,12 +135,12 @@ class PosixFileSystem : public FileSystem {
   Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries) override {
     // O_NOFOLLOW: a link named as the folder is not listed either.
     const int fd = OpenRetrying(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return Status::System(Error(), path, "list");
+    if (fd < 0) return Status::System(Error(), path);
     DIR* listing = ::fdopendir(fd);
     if (listing == nullptr) {
       const uint32_t error = Error();
       ::close(fd);
-      return Status::System(error, path, "list");
+      return Status::System(error, path);
     }
     errno = 0;
     while (const dirent* entry = ::readdir(listing)) {
@@ -164,7 +164,7 @@ class PosixFileSystem : public FileSystem {
     }
     const uint32_t error = static_cast<uint32_t>(errno);
     ::closedir(listing);
-    return error != 0 ? Status::System(error, path, "list") : Status();
+    return error != 0 ? Status::System(error, path) : Status();
   }
 
   Status ReplaceContent(const std::string& path, std::string_view content) override {

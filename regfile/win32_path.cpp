@@ -106,12 +106,12 @@ bool DeleteNamed(const std::string& path) { return ::DeleteFileW(Wide(path).c_st
 Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries) {
   // A folder that is itself a link is not listed: its contents lie elsewhere.
   const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return Status::System(::GetLastError(), path, "list");
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Status::System(::GetLastError(), path);
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    return Status::System(ERROR_DIRECTORY, path, "list");
+    return Status::System(ERROR_DIRECTORY, path);
   }
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return Status::System(ERROR_CANT_ACCESS_FILE, path, "list");
+    return Status::System(ERROR_CANT_ACCESS_FILE, path);
   }
   std::wstring pattern = Wide(path);
   if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
@@ -121,7 +121,7 @@ Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries) {
                                                FindExSearchNameMatch, nullptr, 0));
   if (!search) {
     const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND ? Status() : Status::System(error, path, "list");
+    return error == ERROR_FILE_NOT_FOUND ? Status() : Status::System(error, path);
   }
   do {
     const std::wstring name = found.cFileName;
@@ -133,7 +133,7 @@ Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries) {
                                                                                : EntryKind::kFile});
   } while (::FindNextFileW(search.Get(), &found) != 0);
   const DWORD error = ::GetLastError();
-  return error == ERROR_NO_MORE_FILES ? Status() : Status::System(error, path, "list");
+  return error == ERROR_NO_MORE_FILES ? Status() : Status::System(error, path);
 }
 
 }  // namespace zuv::win32
