@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "regfile/memory_file.h"
+#include "fileio/memory_file.h"
 #include "templates/template_file.h"
 
 namespace zuv {

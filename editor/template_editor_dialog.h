@@ -19,7 +19,7 @@
 #include "editor/message_boxes.h"
 #include "editor/no_config_page.h"
 #include "editor/page_host.h"
-#include "regfile/file.h"
+#include "fileio/file.h"
 #include "templates/device_template.h"
 #include "templates/template_check.h"
 #include "templates/template_file.h"

@@ -8,7 +8,7 @@
 
 #include "cli/cli.h"
 #include "fuzz/checks.h"
-#include "regfile/memory_file.h"
+#include "fileio/memory_file.h"
 #include "templates/template_document.h"
 
 namespace zuv::fuzz {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "fuzz/checks.h"
-#include "regfile/memory_file.h"
+#include "fileio/memory_file.h"
 #include "regfile/reg_file.h"
 #include "regfile/reg_text.h"
 

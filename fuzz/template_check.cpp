@@ -3,7 +3,7 @@
 #include <string>
 
 #include "fuzz/checks.h"
-#include "regfile/memory_file.h"
+#include "fileio/memory_file.h"
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
 #include "templates/device_check.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "regfile/driver_keys.h"
-#include "regfile/file.h"
+#include "fileio/file.h"
 
 namespace zuv {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "regfile/device_view.h"
-#include "regfile/status.h"
+#include "device/device_view.h"
+#include "base/status.h"
 #include "templates/device_template.h"
 
 namespace zuv {

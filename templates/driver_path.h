@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "regfile/file.h"
+#include "fileio/file.h"
 
 namespace zuv {
 

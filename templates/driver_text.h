@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "regfile/file.h"
-#include "regfile/status.h"
+#include "fileio/file.h"
+#include "base/status.h"
 #include "regfile/text_encoding.h"
 
 namespace zuv {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "regfile/file.h"
+#include "fileio/file.h"
 #include "templates/device_check.h"
 #include "templates/template_check.h"
 

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "regfile/bug.h"
+#include "base/bug.h"
 
 #include "templates/driver_path.h"
 #include "templates/driver_text.h"

@@ -18,10 +18,10 @@
 #include <optional>
 #include <string>
 
-#include "regfile/device_view.h"
-#include "regfile/file.h"
+#include "device/device_view.h"
+#include "fileio/file.h"
 #include "regfile/reg_file.h"
-#include "regfile/status.h"
+#include "base/status.h"
 #include "regfile/text_encoding.h"
 #include "templates/device_check.h"
 #include "templates/device_template.h"

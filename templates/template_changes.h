@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "regfile/file.h"
-#include "regfile/status.h"
+#include "fileio/file.h"
+#include "base/status.h"
 #include "templates/device_template.h"
 
 namespace zuv {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "regfile/file.h"
+#include "fileio/file.h"
 
 namespace zuv {
 

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "regfile/status.h"
+#include "base/status.h"
 #include "regfile/text_encoding.h"  // TextToUtf8, for text from a file put in JSON
 #include "templates/device_template.h"
 

@@ -1,6 +1,6 @@
 #include "templates/template_file.h"
 
-#include "regfile/device_view.h"
+#include "device/device_view.h"
 #include "regfile/reg_file.h"
 #include "templates/device_check.h"
 #include "templates/driver_path.h"

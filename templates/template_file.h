@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "regfile/file.h"
-#include "regfile/status.h"
+#include "fileio/file.h"
+#include "base/status.h"
 #include "templates/device_template.h"
 
 namespace zuv {

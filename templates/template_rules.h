@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "regfile/status.h"
+#include "base/status.h"
 #include "templates/device_template.h"
 
 namespace zuv {

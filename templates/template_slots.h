@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "regfile/memory_file.h"
-#include "regfile/status.h"
+#include "fileio/memory_file.h"
+#include "base/status.h"
 #include "templates/device_template.h"
 
 namespace zuv {

@@ -27,7 +27,7 @@
 
 #include "cli/cli.h"
 #include "cli/unified_diff.h"
-#include "regfile/memory_file.h"
+#include "fileio/memory_file.h"
 #include "regfile/text_encoding.h"
 #include "templates/template_document.h"
 #include "templates/template_file.h"

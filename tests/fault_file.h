@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "regfile/file.h"
+#include "fileio/file.h"
 
 namespace zuv::test {
 

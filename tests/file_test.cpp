@@ -1,5 +1,5 @@
 // The platform's file object: the same tests run on Linux and under Windows.
-#include "regfile/file.h"
+#include "fileio/file.h"
 
 #include <gtest/gtest.h>
 
@@ -25,8 +25,8 @@
 #endif
 
 #include "fault_file.h"
-#include "regfile/file_platform.h"
-#include "regfile/memory_file.h"
+#include "fileio/file_platform.h"
+#include "fileio/memory_file.h"
 #include "test_files.h"
 
 namespace zuv {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "regfile/device_view.h"
+#include "device/device_view.h"
 
 namespace zuv::regtext {
 namespace {

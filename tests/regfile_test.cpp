@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fault_file.h"
-#include "regfile/memory_file.h"
+#include "fileio/memory_file.h"
 #include "regfile/reg_text.h"
 #include "test_files.h"
 

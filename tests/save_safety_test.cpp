@@ -19,7 +19,7 @@
 #endif
 
 #include "fault_file.h"
-#include "regfile/memory_file.h"
+#include "fileio/memory_file.h"
 #include "templates/template_file.h"
 #include "templates/template_slots.h"
 #include "test_files.h"

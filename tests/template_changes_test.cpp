@@ -11,7 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "regfile/memory_file.h"
+#include "fileio/memory_file.h"
 #include "templates/template_file.h"
 #include "test_files.h"
 

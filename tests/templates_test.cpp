@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "fault_file.h"
-#include "regfile/device_view.h"
-#include "regfile/memory_file.h"
+#include "device/device_view.h"
+#include "fileio/memory_file.h"
 #include "templates/device_template.h"
 #include "templates/driver_path.h"
 #include "templates/template_document.h"

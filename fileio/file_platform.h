@@ -1,6 +1,6 @@
 // What the portable file code needs of the platform's own files.
-#ifndef ZUV_REGFILE_FILE_PLATFORM_H
-#define ZUV_REGFILE_FILE_PLATFORM_H
+#ifndef ZUV_FILEIO_FILE_PLATFORM_H
+#define ZUV_FILEIO_FILE_PLATFORM_H
 
 #include <chrono>
 #include <cstdint>
@@ -49,4 +49,4 @@ ReplaceFileCall SetReplaceFileCall(ReplaceFileCall call);
 
 }  // namespace zuv::platform
 
-#endif  // ZUV_REGFILE_FILE_PLATFORM_H
+#endif  // ZUV_FILEIO_FILE_PLATFORM_H

@@ -1,14 +1,14 @@
 // The lock on a driver file over the Win32 file API.
-#ifndef ZUV_REGFILE_WIN32_LOCK_H
-#define ZUV_REGFILE_WIN32_LOCK_H
+#ifndef ZUV_FILEIO_WIN32_LOCK_H
+#define ZUV_FILEIO_WIN32_LOCK_H
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "regfile/file.h"
-#include "regfile/status.h"
-#include "regfile/win32_handle.h"
+#include "fileio/file.h"
+#include "base/status.h"
+#include "fileio/win32_handle.h"
 
 namespace zuv::win32 {
 
@@ -18,4 +18,4 @@ std::unique_ptr<FileLock> LockFile(const std::string& path, LockMode mode, Statu
 
 }  // namespace zuv::win32
 
-#endif  // ZUV_REGFILE_WIN32_LOCK_H
+#endif  // ZUV_FILEIO_WIN32_LOCK_H

@@ -1,13 +1,13 @@
 // A save's replacement of a driver file over the Win32 file API, and the
 // files beside it that a killed save leaves.
-#ifndef ZUV_REGFILE_WIN32_REPLACE_H
-#define ZUV_REGFILE_WIN32_REPLACE_H
+#ifndef ZUV_FILEIO_WIN32_REPLACE_H
+#define ZUV_FILEIO_WIN32_REPLACE_H
 
 #include <string>
 #include <string_view>
 
-#include "regfile/file.h"
-#include "regfile/status.h"
+#include "fileio/file.h"
+#include "base/status.h"
 
 namespace zuv::win32 {
 
@@ -27,4 +27,4 @@ bool RestoreFromBackup(const std::string& path);
 
 }  // namespace zuv::win32
 
-#endif  // ZUV_REGFILE_WIN32_REPLACE_H
+#endif  // ZUV_FILEIO_WIN32_REPLACE_H

@@ -2,12 +2,12 @@
 // object, the replacement, the lock, the paths) behind one FileSystem.
 #include <string>
 
-#include "regfile/file.h"
-#include "regfile/status.h"
-#include "regfile/win32_file.h"
-#include "regfile/win32_lock.h"
-#include "regfile/win32_path.h"
-#include "regfile/win32_replace.h"
+#include "fileio/file.h"
+#include "base/status.h"
+#include "fileio/win32_file.h"
+#include "fileio/win32_lock.h"
+#include "fileio/win32_path.h"
+#include "fileio/win32_replace.h"
 
 namespace zuv {
 

@@ -1,4 +1,4 @@
-#include "regfile/device_view.h"
+#include "device/device_view.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "regfile/status.h"
+#include "base/status.h"
 
 namespace zuv {
 

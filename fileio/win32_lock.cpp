@@ -1,15 +1,15 @@
 // The lock on a driver file over the Win32 file API.
-#include "regfile/win32_lock.h"
+#include "fileio/win32_lock.h"
 
 #include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
 
-#include "regfile/file_platform.h"
-#include "regfile/win32_file.h"
-#include "regfile/win32_path.h"
-#include "regfile/win32_replace.h"
+#include "fileio/file_platform.h"
+#include "fileio/win32_file.h"
+#include "fileio/win32_path.h"
+#include "fileio/win32_replace.h"
 
 namespace zuv::win32 {
 

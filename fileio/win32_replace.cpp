@@ -2,14 +2,14 @@
 // content written beside the old file and put in its place by ReplaceFileW,
 // what a failed replacement leaves made whole, and the working files and
 // backups that killed saves leave.
-#include "regfile/win32_replace.h"
+#include "fileio/win32_replace.h"
 
 #include <cwchar>
 #include <vector>
 
-#include "regfile/file_platform.h"
-#include "regfile/win32_file.h"
-#include "regfile/win32_path.h"
+#include "fileio/file_platform.h"
+#include "fileio/win32_file.h"
+#include "fileio/win32_path.h"
 
 namespace zuv::win32 {
 

@@ -15,8 +15,8 @@
 #include <system_error>
 #include <vector>
 
-#include "regfile/file.h"
-#include "regfile/file_platform.h"
+#include "fileio/file.h"
+#include "fileio/file_platform.h"
 
 namespace zuv {
 

@@ -1,4 +1,4 @@
-#include "regfile/file.h"
+#include "fileio/file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "regfile/file_platform.h"
+#include "fileio/file_platform.h"
 
 namespace zuv {
 

@@ -2,14 +2,14 @@
 // templates: success, a system error (its code and the path),
 // or one of this program's own conditions. ErrorText words any of them for
 // the user.
-#ifndef ZUV_REGFILE_STATUS_H
-#define ZUV_REGFILE_STATUS_H
+#ifndef ZUV_BASE_STATUS_H
+#define ZUV_BASE_STATUS_H
 
 #include <cstdint>
 #include <string>
 #include <utility>
 
-#include "regfile/bug.h"
+#include "base/bug.h"
 
 namespace zuv {
 
@@ -151,4 +151,4 @@ std::string SystemErrorText(uint32_t systemError);
 
 }  // namespace zuv
 
-#endif  // ZUV_REGFILE_STATUS_H
+#endif  // ZUV_BASE_STATUS_H

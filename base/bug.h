@@ -2,8 +2,8 @@
 // can recover from (a step out of order, the value of a failure used). It
 // stops the program at once, in every build, writing "BUG: file:line: message"
 // to standard error. A failure the user can meet is a Status, never a BUG.
-#ifndef ZUV_REGFILE_BUG_H
-#define ZUV_REGFILE_BUG_H
+#ifndef ZUV_BASE_BUG_H
+#define ZUV_BASE_BUG_H
 
 #include <string_view>
 
@@ -15,4 +15,4 @@ namespace zuv {
 
 #define ZUV_BUG(message) ::zuv::Bug(__FILE__, __LINE__, message)
 
-#endif  // ZUV_REGFILE_BUG_H
+#endif  // ZUV_BASE_BUG_H

@@ -11,8 +11,8 @@
 // search code: a Save proves with it that the file it writes means to the
 // device what the user saved, and `check` shows where the store's view and
 // the device's differ.
-#ifndef ZUV_REGFILE_DEVICE_VIEW_H
-#define ZUV_REGFILE_DEVICE_VIEW_H
+#ifndef ZUV_DEVICE_DEVICE_VIEW_H
+#define ZUV_DEVICE_DEVICE_VIEW_H
 
 #include <cstddef>
 #include <map>
@@ -184,4 +184,4 @@ std::string DeviceString(std::string_view text);
 
 }  // namespace zuv
 
-#endif  // ZUV_REGFILE_DEVICE_VIEW_H
+#endif  // ZUV_DEVICE_DEVICE_VIEW_H

@@ -1,6 +1,6 @@
 // Win32 handles that close themselves.
-#ifndef ZUV_REGFILE_WIN32_HANDLE_H
-#define ZUV_REGFILE_WIN32_HANDLE_H
+#ifndef ZUV_FILEIO_WIN32_HANDLE_H
+#define ZUV_FILEIO_WIN32_HANDLE_H
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -67,4 +67,4 @@ using SearchHandle = OwnedHandle<FindCloseCall>;
 
 }  // namespace zuv::win32
 
-#endif  // ZUV_REGFILE_WIN32_HANDLE_H
+#endif  // ZUV_FILEIO_WIN32_HANDLE_H

@@ -1,5 +1,5 @@
 // Paths at the Win32 calls.
-#include "regfile/win32_path.h"
+#include "fileio/win32_path.h"
 
 namespace zuv::win32 {
 

@@ -1,15 +1,15 @@
 // Paths at the Win32 calls: UTF-8 inside the program, UTF-16 at the system,
 // and what a path names (its full and final path, its file's identity).
-#ifndef ZUV_REGFILE_WIN32_PATH_H
-#define ZUV_REGFILE_WIN32_PATH_H
+#ifndef ZUV_FILEIO_WIN32_PATH_H
+#define ZUV_FILEIO_WIN32_PATH_H
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
-#include "regfile/file.h"
+#include "fileio/file.h"
 
-#include "regfile/win32_handle.h"
+#include "fileio/win32_handle.h"
 
 namespace zuv::win32 {
 
@@ -53,4 +53,4 @@ Status ListFolder(const std::string& path, std::vector<FolderEntry>* entries);
 
 }  // namespace zuv::win32
 
-#endif  // ZUV_REGFILE_WIN32_PATH_H
+#endif  // ZUV_FILEIO_WIN32_PATH_H

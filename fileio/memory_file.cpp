@@ -1,4 +1,4 @@
-#include "regfile/memory_file.h"
+#include "fileio/memory_file.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "regfile/bug.h"
+#include "base/bug.h"
 
 #include <cstdio>
 #include <cstdlib>

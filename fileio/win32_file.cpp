@@ -1,9 +1,9 @@
 // The file object over the Win32 file API.
-#include "regfile/win32_file.h"
+#include "fileio/win32_file.h"
 
 #include <utility>
 
-#include "regfile/win32_path.h"
+#include "fileio/win32_path.h"
 
 namespace zuv::win32 {
 

@@ -1,8 +1,8 @@
 // The file object under the registry text store: an existing file opened for
 // reading (and writing), with positioned reads and writes and a settable length.
 // Failures of an open file raise FileError; every other call returns a Status.
-#ifndef ZUV_REGFILE_FILE_H
-#define ZUV_REGFILE_FILE_H
+#ifndef ZUV_FILEIO_FILE_H
+#define ZUV_FILEIO_FILE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "regfile/status.h"
+#include "base/status.h"
 
 namespace zuv {
 
@@ -228,4 +228,4 @@ FileSystem& NativeFileSystem();
 
 }  // namespace zuv
 
-#endif  // ZUV_REGFILE_FILE_H
+#endif  // ZUV_FILEIO_FILE_H

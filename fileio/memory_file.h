@@ -1,13 +1,13 @@
 // Files held in memory: for tests, for dry runs that show what a save would
 // write, and for anything that wants the store's edits without touching a disk.
-#ifndef ZUV_REGFILE_MEMORY_FILE_H
-#define ZUV_REGFILE_MEMORY_FILE_H
+#ifndef ZUV_FILEIO_MEMORY_FILE_H
+#define ZUV_FILEIO_MEMORY_FILE_H
 
 #include <map>
 #include <memory>
 #include <string>
 
-#include "regfile/file.h"
+#include "fileio/file.h"
 
 namespace zuv {
 
@@ -31,4 +31,4 @@ class MemoryFileSystem : public FileSystem {
 
 }  // namespace zuv
 
-#endif  // ZUV_REGFILE_MEMORY_FILE_H
+#endif  // ZUV_FILEIO_MEMORY_FILE_H

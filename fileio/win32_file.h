@@ -1,16 +1,16 @@
 // The file object over the Win32 file API, and what the other Win32 files
 // share of it.
-#ifndef ZUV_REGFILE_WIN32_FILE_H
-#define ZUV_REGFILE_WIN32_FILE_H
+#ifndef ZUV_FILEIO_WIN32_FILE_H
+#define ZUV_FILEIO_WIN32_FILE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "regfile/file.h"
-#include "regfile/status.h"
-#include "regfile/win32_handle.h"
+#include "fileio/file.h"
+#include "base/status.h"
+#include "fileio/win32_handle.h"
 
 namespace zuv::win32 {
 
@@ -37,4 +37,4 @@ std::unique_ptr<File> OpenFile(const std::string& path, DWORD access, DWORD shar
 
 }  // namespace zuv::win32
 
-#endif  // ZUV_REGFILE_WIN32_FILE_H
+#endif  // ZUV_FILEIO_WIN32_FILE_H
