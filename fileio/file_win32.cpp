@@ -54,25 +54,6 @@ class Win32FileSystem : public FileSystem {
 
 }  // namespace
 
-std::string SystemErrorText(uint32_t systemError) {
-  // UTF-8, as every text inside the program.
-  wchar_t* text = nullptr;
-  DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, systemError, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string result;
-  if (length != 0 && text != nullptr) {
-    result = win32::Utf8(text, length);
-    ::LocalFree(text);
-  }
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
-                             result.back() == ' ' || result.back() == '.')) {
-    result.pop_back();
-  }
-  if (result.empty()) result = "system error " + std::to_string(systemError);
-  return result;
-}
-
 FileSystem& NativeFileSystem() {
   static Win32FileSystem fileSystem;
   return fileSystem;
