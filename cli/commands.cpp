@@ -99,7 +99,7 @@ TemplateTable LoadTable(Context& context) {
 // A refused edit ends the command with the rule's own text.
 void Refuse(const Status& refusal, uint32_t n) {
   if (refusal.ok()) return;
-  if (refusal.condition() == Condition::kNoSuchTemplate) {
+  if (IsRefusal(refusal, Rule::kNoSuchTemplate)) {
     throw Failure{"template " + std::to_string(n) + ": " + ReasonText(refusal)};
   }
   throw Failure{ReasonText(refusal)};
@@ -127,7 +127,7 @@ Failure ReservedFailure(Context& context, uint32_t n) {
 
 const DeviceTemplate& UsedTemplate(const TemplateTable& table, uint32_t n) {
   RefuseReserved(table, n);
-  if (table[n].Used == 0) Refuse(RuleRefusal(Condition::kNoSuchTemplate), n);
+  if (table[n].Used == 0) Refuse(RuleRefusal(Rule::kNoSuchTemplate), n);
   return table[n];
 }
 
@@ -253,7 +253,7 @@ int Set(Context& context) {
     if (const std::string* text = args.Value(option)) {
       ranges[i] = ParseAoRangeLabel(*text);
       if (!ranges[i]) {
-        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Condition::kNoSuchRange)};
+        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Rule::kNoSuchRange)};
       }
     }
   }
