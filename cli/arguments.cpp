@@ -3,7 +3,6 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/cli.h"
 #include "templates/device_template.h"
 #include "templates/driver_path.h"
 #include "templates/template_rules.h"

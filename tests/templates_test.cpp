@@ -497,6 +497,17 @@ TEST(Save, WritesOnlyOverTheTemplatesItLoaded) {
   EXPECT_EQ(ErrorText(result), "another program changed the file's templates since they were read");
   EXPECT_EQ(*memory.GetFile(kPath), between);
 
+  // An edit's refusal is the result, as the edit gave it, with nothing written.
+  const UpdateResult refused = UpdateTemplateTable(
+      kPath,
+      [](TemplateTable& t) {
+        t[0].ChanConfig = 0;
+        return RemoveTemplate(t, 5);
+      },
+      false, memory);
+  EXPECT_TRUE(IsRefusal(refused.status, Rule::kNoSuchTemplate));
+  EXPECT_EQ(*memory.GetFile(kPath), between);
+
   result = SaveTemplateTable(mine, kPath, memory, &theirs);
   EXPECT_TRUE(result.ok());
   TemplateTable now;
@@ -592,15 +603,20 @@ TEST(Corpus, TemplatesInsideAnIfBlockStayInIt) {
     }
     const std::string file = original.substr(0, endif + 1) + templates + original.substr(endif + 1);
     const std::vector<std::string> preprocessor = DeviceView(file).PreprocessorLines();
-    const std::function<void(TemplateTable&)> edits[] = {
+    const std::function<Status(TemplateTable&)> edits[] = {
         [](TemplateTable& t) {
           uint32_t n = 0;
           t.AllocateTemplate(&n);
+          return Status();
         },
         [](TemplateTable& t) {
           t[0].AOSettings[1] = {0, 5, 0};
+          return Status();
         },
-        [](TemplateTable& t) { t[2].Used = 0; },
+        [](TemplateTable& t) {
+          t[2].Used = 0;
+          return Status();
+        },
     };
     for (const auto& edit : edits) {
       MemoryFileSystem fs;
@@ -640,7 +656,12 @@ TEST(Corpus, RemovingTemplatesKeepsTheBuildsStructure) {
         MemoryFileSystem fs;
         fs.SetFile(kPath, file);
         const UpdateResult result = UpdateTemplateTable(
-            kPath, [n](TemplateTable& t) { t[n].Used = 0; }, false, fs);
+            kPath,
+            [n](TemplateTable& t) {
+              t[n].Used = 0;
+              return Status();
+            },
+            false, fs);
         ASSERT_TRUE(result.status.ok()) << ErrorText(result.status);
         EXPECT_NE(result.after, file);
         EXPECT_EQ(DeviceView(result.after).PreprocessorLines(), structure);
