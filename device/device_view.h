@@ -40,13 +40,13 @@ struct DeviceValue {
   // multi_sz:, digits in lower case, no blanks), "-" for a deleted value, or
   // the data text as written for anything else.
   std::string data;
-  size_t line = 0;               // 1-based line of the line that gave the value
+  size_t line = 0;  // 1-based line of the line that gave the value
   size_t condition = kTopLevel;  // see kTopLevel
 };
 
 struct DeviceKey {
-  std::string path;                 // between "[" and "]", blanks around it dropped
-  size_t line = 0;                  // 1-based line of its first header
+  std::string path;  // between "[" and "]", blanks around it dropped
+  size_t line = 0;   // 1-based line of its first header
   std::vector<DeviceValue> values;  // in the order of first appearance
   size_t condition = kTopLevel;     // that of its first header
   // Lines of values that a later line of the same name overrode, in the

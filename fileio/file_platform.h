@@ -13,7 +13,8 @@ namespace zuv::platform {
 // Writes `content` to a new file in the system's temporary folder, named after
 // the file at `path`, and flushes it to disk. Its path, or empty when none
 // could be written (a partial one is removed) with *systemError set.
-std::string WriteSafeCopy(const std::string& path, std::string_view content, uint32_t* systemError);
+std::string WriteSafeCopy(const std::string& path, std::string_view content,
+                          uint32_t* systemError);
 void RemoveFile(const std::string& path);
 // The temporary folder WriteSafeCopy writes to, and the environment variable
 // that chooses it ("/tmp (TMPDIR)").

@@ -351,8 +351,8 @@ class PosixFileSystem : public FileSystem {
   // system has none (an empty list) or they cannot be listed.
   static bool AttributeNames(int fd, const std::string& path, std::string* names) {
     for (;;) {
-      const ssize_t size =
-          fd >= 0 ? ::flistxattr(fd, nullptr, 0) : ::listxattr(path.c_str(), nullptr, 0);
+      const ssize_t size = fd >= 0 ? ::flistxattr(fd, nullptr, 0)
+                                   : ::listxattr(path.c_str(), nullptr, 0);
       if (size < 0) return errno == ENOTSUP;
       names->assign(static_cast<size_t>(size), '\0');
       const ssize_t got = fd >= 0 ? ::flistxattr(fd, names->data(), names->size())
