@@ -39,6 +39,12 @@ Status Status::Of(Condition condition, std::string detail) {
   return status;
 }
 
+Status Status::Refusal(int rule, std::string detail) {
+  Status status = Of(Condition::kRuleRefused, std::move(detail));
+  status.rule_ = rule;
+  return status;
+}
+
 Status Status::NoSafeCopy(uint32_t code, std::string folder) {
   Status status;
   status.condition_ = Condition::kNoSafeCopy;
@@ -88,12 +94,6 @@ std::string ReasonText(const Status& status) {
     case Condition::kRuleRefused:
     case Condition::kNotWritten:
     case Condition::kChangedOnDisk:
-    case Condition::kNoFreeSlot:
-    case Condition::kSwitchIdUsed:
-    case Condition::kBoardIdOutOfRange:
-    case Condition::kNumberOutOfRange:
-    case Condition::kNoSuchTemplate:
-    case Condition::kNoSuchRange:
       break;
   }
   return status.Detail().empty() ? DefaultText(status.condition()) : status.Detail();

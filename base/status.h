@@ -35,7 +35,8 @@ enum class Condition {
   // The device would read the saved file otherwise than saved, or the file's
   // templates stand under another driver's key: Detail() says where.
   kDeviceRefused,
-  // An edit or a document a rule refuses: Detail() is the rule's text.
+  // An edit or a document a rule refuses: Detail() is the rule's text, Rule()
+  // the code its owner gives the rule (0 for none in particular).
   kRuleRefused,
   // A step of a save that failed without a system error (no memory, a value
   // not written, text that does not encode): Detail() says which.
@@ -45,14 +46,6 @@ enum class Condition {
   // The path names something other than a regular file (a folder, a FIFO, a
   // device): refused before anything is read. Detail() names what it is.
   kNotRegularFile,
-  // The template table's editing rules, each refusing an edit that it leaves
-  // unmade; Detail() holds the words the editor and the tool show.
-  kNoFreeSlot,         // all 16 slots hold a template
-  kSwitchIdUsed,       // a used template has that board id
-  kBoardIdOutOfRange,  // a new board id above 15
-  kNumberOutOfRange,   // a template number above 15
-  kNoSuchTemplate,     // the slot holds no template
-  kNoSuchRange,        // not one of the four analog-output ranges
 };
 
 // What a system that failed without a code is taken to mean: an input/output
@@ -78,6 +71,9 @@ class [[nodiscard]] Status {
   static Status System(uint32_t code, std::string path = {});
   // A condition of this program's own, with the text that says more.
   static Status Of(Condition condition, std::string detail = {});
+  // kRuleRefused by the rule its owner numbers `rule` (not 0), in `detail`'s
+  // words.
+  static Status Refusal(int rule, std::string detail);
   // kNoSafeCopy with the system's reason and the temporary folder tried.
   static Status NoSafeCopy(uint32_t code, std::string folder);
   // kLockTimedOut after waiting `waited` milliseconds.
@@ -92,6 +88,8 @@ class [[nodiscard]] Status {
   uint32_t SystemCode() const { return code_; }
   const std::string& Path() const { return path_; }
   const std::string& Detail() const { return detail_; }
+  // The rule of a Refusal; 0 for any other status.
+  int Rule() const { return rule_; }
 
   // The same status naming the file the user gave.
   Status WithPath(std::string path) const {
@@ -103,6 +101,7 @@ class [[nodiscard]] Status {
  private:
   Condition condition_ = Condition::kOk;
   uint32_t code_ = 0;
+  int rule_ = 0;
   std::string path_;
   std::string detail_;
 };

@@ -3,7 +3,6 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/cli.h"
 #include "templates/device_template.h"
 #include "templates/driver_path.h"
 #include "templates/template_rules.h"
@@ -98,14 +97,14 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
 
 uint32_t ParseTemplateNumber(const std::string& text) {
   if (!IsDecimal(text) || std::stoul(text) >= kTemplateCount) {
-    throw Failure{"template number '" + text + "': " + RefusalText(Condition::kNumberOutOfRange)};
+    throw Failure{"template number '" + text + "': " + RefusalText(Rule::kNumberOutOfRange)};
   }
   return static_cast<uint32_t>(std::stoul(text));
 }
 
 uint32_t ParseBoardId(const std::string& text) {
   if (!IsDecimal(text) || std::stoul(text) >= kBoardIdCount) {
-    throw Failure{"--board-id '" + text + "': " + RefusalText(Condition::kBoardIdOutOfRange)};
+    throw Failure{"--board-id '" + text + "': " + RefusalText(Rule::kBoardIdOutOfRange)};
   }
   return static_cast<uint32_t>(std::stoul(text));
 }

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zuv::cli {
@@ -45,6 +47,13 @@ Arguments ParseArguments(const std::vector<std::string>& args);
 // A template number 0 to 15, and a board id 0 to 15, from an operand or option.
 uint32_t ParseTemplateNumber(const std::string& text);
 uint32_t ParseBoardId(const std::string& text);
+
+// A list of channel pairs: "all", or pair numbers 0 to 7 separated by commas.
+struct PairSelection {
+  bool all = false;
+  uint32_t bits = 0;  // PairBits of every listed pair
+};
+std::optional<PairSelection> ParsePairList(std::string_view text);
 
 // The driver file that --file, or --root with --driver, names.
 std::string DriverFilePath(const Arguments& args);

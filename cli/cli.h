@@ -6,21 +6,16 @@
 
 #include <cstdint>
 #include <iosfwd>
-#include <optional>
 #include <iostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "cli/arguments.h"
+#include "cli/exit_codes.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 
 namespace zuv::cli {
-
-// Exit statuses.
-constexpr int kExitOk = 0;
-constexpr int kExitProblems = 1;  // check found problems
-constexpr int kExitFailed = 2;    // bad arguments, refused edit, file not usable
 
 // Runs the tool with the arguments that follow the program name; returns the
 // exit status. Output goes to `out`, messages to `err`; every file is opened
@@ -43,13 +38,6 @@ int RunProcess(const std::vector<std::string>& args, std::ostream& err = std::ce
 
 // The range labels of --ao0 and --ao1 ("-5~5" too), as the rules read them.
 using ::zuv::ParseAoRangeLabel;
-
-// A list of channel pairs: "all", or pair numbers 0 to 7 separated by commas.
-struct PairSelection {
-  bool all = false;
-  uint32_t bits = 0;  // PairBits of every listed pair
-};
-std::optional<PairSelection> ParsePairList(std::string_view text);
 
 }  // namespace zuv::cli
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <ostream>
 
-#include "cli/cli.h"
+#include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "cli/unified_diff.h"
 #include "templates/device_template.h"
@@ -96,57 +96,65 @@ TemplateTable LoadTable(Context& context) {
   return table;
 }
 
-// A refused edit ends the command with the rule's own text.
-void Refuse(const Status& refusal, uint32_t n) {
-  if (refusal.ok()) return;
-  if (refusal.condition() == Condition::kNoSuchTemplate) {
-    throw Failure{"template " + std::to_string(n) + ": " + ReasonText(refusal)};
-  }
-  throw Failure{ReasonText(refusal)};
+// A rule's refusal of an edit of template n, in the words the command ends
+// with.
+Status Refused(const Status& refusal, uint32_t n) {
+  if (!IsRefusal(refusal, Rule::kNoSuchTemplate)) return refusal;
+  return Status::Refusal(refusal.Rule(), "template " + std::to_string(n) + ": " + refusal.Detail());
 }
 
-// A slot the load shows as free whose template the device reads otherwise
-// (reserved): thrown while the file's lock is held, worded after it is let go.
-struct ReservedSlot {
-  uint32_t n;
-};
+// The refusal of a slot the load shows as free whose template the device
+// reads otherwise (reserved): its code is the tool's own (the table's rules
+// number from 1); it is worded after the file's lock is let go.
+constexpr int kReservedSlot = -1;
 
 // Refuses slot n when it is reserved and holds no template shown.
-void RefuseReserved(const TemplateTable& table, uint32_t n) {
-  if (n < kTemplateCount && table[n].Used == 0 && table.IsReserved(n)) throw ReservedSlot{n};
+Status RefuseReserved(const TemplateTable& table, uint32_t n) {
+  if (n < kTemplateCount && table[n].Used == 0 && table.IsReserved(n)) {
+    return Status::Refusal(kReservedSlot, "template " + std::to_string(n) + " is reserved");
+  }
+  return {};
 }
 
-// The failure for a reserved slot: why the device reads it otherwise, with
-// its lines, as check says it.
-Failure ReservedFailure(Context& context, uint32_t n) {
-  const std::string why = UnshownTemplateText(context.path, context.fileSystem, context.driver, n);
+// Refuses slot n unless it holds a template.
+Status UsedTemplate(const TemplateTable& table, uint32_t n) {
+  Status refusal = RefuseReserved(table, n);
+  if (refusal.ok() && table[n].Used == 0) refusal = Refused(RuleRefusal(Rule::kNoSuchTemplate), n);
+  return refusal;
+}
+
+// The failure a refusal of the template the command names ends in; a
+// reserved slot's says why the device reads it otherwise, with its lines, as
+// check says it.
+Failure RefusalFailure(Context& context, const Status& refusal) {
+  if (refusal.condition() != Condition::kRuleRefused || refusal.Rule() != kReservedSlot) {
+    return Failure{ErrorText(refusal)};
+  }
+  const std::string why =
+      UnshownTemplateText(context.path, context.fileSystem, context.driver, context.n);
   return Failure{QuotedName(context.path) + ": " +
-                 (why.empty() ? "template " + std::to_string(n) + " is reserved" : why) +
+                 (why.empty() ? "template " + std::to_string(context.n) + " is reserved" : why) +
                  "; it is not changed"};
 }
 
-const DeviceTemplate& UsedTemplate(const TemplateTable& table, uint32_t n) {
-  RefuseReserved(table, n);
-  if (table[n].Used == 0) Refuse(RuleRefusal(Condition::kNoSuchTemplate), n);
-  return table[n];
-}
-
-// Loads the table, lets `edit` change it (or throw a Failure, which leaves the
-// file alone), and saves it, all under the file's lock (UpdateTemplateTable),
-// so that no other program's edit falls between the load and the save. With
+// Loads the table, lets `edit` change it (or refuse, which leaves the file
+// alone), and saves it, all under the file's lock (UpdateTemplateTable), so
+// that no other program's edit falls between the load and the save. With
 // --dry-run nothing is written and the difference is printed instead. `edit`
-// returns what to print after a real save.
-int Change(Context& context, const std::function<std::string(TemplateTable&)>& edit) {
+// sets what to print after a real save.
+using Edit = std::function<Status(TemplateTable& table, std::string& report)>;
+int Change(Context& context, const Edit& edit) {
   const bool dryRun = context.args.Flag("dry-run");
   std::string report;
-  UpdateResult result;
-  try {
-    result = UpdateTemplateTable(
-        context.path, [&](TemplateTable& table) { report = edit(table); }, dryRun,
-        context.fileSystem, context.driver);
-  } catch (const ReservedSlot& reserved) {
-    throw ReservedFailure(context, reserved.n);
-  }
+  Status refusal;
+  const UpdateResult result = UpdateTemplateTable(
+      context.path,
+      [&](TemplateTable& table) {
+        refusal = edit(table, report);
+        return refusal;
+      },
+      dryRun, context.fileSystem, context.driver);
+  if (!refusal.ok()) throw RefusalFailure(context, refusal);
   if (!result.status.ok()) throw FileFailure(result.status);
 
   if (dryRun) {
@@ -194,12 +202,9 @@ int List(Context& context) {
 
 int Show(Context& context) {
   const TemplateTable table = LoadTable(context);
-  try {
-    RefuseReserved(table, context.n);
-  } catch (const ReservedSlot& reserved) {
-    throw ReservedFailure(context, reserved.n);
-  }
-  const DeviceTemplate& slot = UsedTemplate(table, context.n);
+  const Status refusal = UsedTemplate(table, context.n);
+  if (!refusal.ok()) throw RefusalFailure(context, refusal);
+  const DeviceTemplate& slot = table[context.n];
   context.out << (context.args.Flag("json") ? TemplateJson(slot, context.n)
                                             : ShowText(slot, context.n));
   return kExitOk;
@@ -208,19 +213,19 @@ int Show(Context& context) {
 int Add(Context& context) {
   std::optional<uint32_t> boardId;
   if (const std::string* text = context.args.Value("board-id")) boardId = ParseBoardId(*text);
-  return Change(context, [&](TemplateTable& table) {
+  return Change(context, [&](TemplateTable& table, std::string& report) {
     uint32_t n = 0;
-    Refuse(AddTemplate(table, &n), n);
-    if (boardId) Refuse(SetBoardId(table, n, *boardId), n);
-    return std::to_string(n) + "\n";
+    Status refusal = Refused(AddTemplate(table, &n), n);
+    if (refusal.ok() && boardId) refusal = Refused(SetBoardId(table, n, *boardId), n);
+    report = std::to_string(n) + "\n";
+    return refusal;
   });
 }
 
 int Remove(Context& context) {
-  return Change(context, [&](TemplateTable& table) {
-    RefuseReserved(table, context.n);
-    Refuse(RemoveTemplate(table, context.n), context.n);
-    return std::string();
+  return Change(context, [&](TemplateTable& table, std::string&) {
+    const Status reserved = RefuseReserved(table, context.n);
+    return reserved.ok() ? Refused(RemoveTemplate(table, context.n), context.n) : reserved;
   });
 }
 
@@ -253,7 +258,7 @@ int Set(Context& context) {
     if (const std::string* text = args.Value(option)) {
       ranges[i] = ParseAoRangeLabel(*text);
       if (!ranges[i]) {
-        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Condition::kNoSuchRange)};
+        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Rule::kNoSuchRange)};
       }
     }
   }
@@ -262,10 +267,11 @@ int Set(Context& context) {
   }
 
   const uint32_t n = context.n;
-  return Change(context, [&](TemplateTable& table) {
-    UsedTemplate(table, n);
+  return Change(context, [&](TemplateTable& table, std::string&) {
+    Status refusal = UsedTemplate(table, n);
+    if (refusal.ok() && boardId) refusal = Refused(SetBoardId(table, n, *boardId), n);
+    if (!refusal.ok()) return refusal;
     DeviceTemplate& slot = table[n];
-    if (boardId) Refuse(SetBoardId(table, n, *boardId), n);
     // Set All first, as the whole word; then single pairs, two bits each.
     for (int i = 0; i < 2; ++i) {
       if (pairs[i] && pairs[i]->all) SetAllChannelPairs(slot, i == 0);
@@ -276,15 +282,15 @@ int Set(Context& context) {
         if ((pairs[i]->bits & PairBits(k)) != 0) SetChannelPair(slot, k, i == 0);
       }
     }
-    for (int i = 0; i < 2; ++i) {
-      if (ranges[i]) Refuse(SetAoRange(slot, i, *ranges[i]), n);
+    for (int i = 0; i < 2 && refusal.ok(); ++i) {
+      if (ranges[i]) refusal = Refused(SetAoRange(slot, i, *ranges[i]), n);
     }
-    return std::string();
+    return refusal;
   });
 }
 
 int Save(Context& context) {
-  return Change(context, [](TemplateTable&) { return std::string(); });
+  return Change(context, [](TemplateTable&, std::string&) { return Status(); });
 }
 
 // What the image's other .reg files do to the driver's templates: the image
@@ -390,10 +396,9 @@ int Apply(Context& context) {
   std::vector<DocumentTemplate> templates;
   const Status parsed = ParseTemplateDocument(text, &templates);
   if (!parsed.ok()) throw Failure{ErrorText(parsed.WithPath(name))};
-  return Change(context, [&](TemplateTable& table) {
+  return Change(context, [&](TemplateTable& table, std::string&) {
     const Status applied = ApplyTemplateDocument(table, templates);
-    if (!applied.ok()) throw Failure{ErrorText(applied.WithPath(name))};
-    return std::string();
+    return applied.ok() ? applied : applied.WithPath(name);
   });
 }
 

@@ -153,7 +153,7 @@ void DevicePage::OnSelchangeBoardId() {
   DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
   if (deviceTemplate == nullptr || selected < 0) return;
   Status refusal = SetBoardId(Host().Templates(), *deviceTemplate, static_cast<uint32_t>(selected));
-  if (refusal.condition() == Condition::kSwitchIdUsed && stepping_ != 0) {
+  if (IsRefusal(refusal, Rule::kSwitchIdUsed) && stepping_ != 0) {
     // An arrow step onto an identifier in use goes on to the next free one
     // in its direction; with none there, the list stays where it was.
     for (int id = selected + stepping_; id >= 0 && id < static_cast<int>(kBoardIdCount);

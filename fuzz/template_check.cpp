@@ -130,6 +130,7 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
         loaded = table;
         applied = edit.Apply(table);
         edited = table;
+        return Status();
       },
       false, files);
   const std::string& now = *files.GetFile(path);
@@ -170,7 +171,7 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
     }
   }
   const UpdateResult again = UpdateTemplateTable(
-      path, [](TemplateTable&) {}, false, files);
+      path, [](TemplateTable&) { return Status(); }, false, files);
   if (!again.status.ok() || *files.GetFile(path) != now) {
     return "a Save without a change after " + edit.Describe() + " changed the file";
   }

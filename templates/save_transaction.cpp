@@ -46,6 +46,14 @@ Status ProveSave(const DeviceView& before, std::string_view beforeText, std::str
 
 }  // namespace
 
+Status LoadTemplates(const std::string& text, const std::string& keyPath, const DeviceView& view,
+                     const TemplateKeys& keys, RegFile& store, TemplateTable& table) {
+  const Status opened = store.OpenText(text, keyPath) != 0 ? store.LastStatus() : Status();
+  LoadTable(table, store);
+  ReserveUnshownTemplates(view, table, keys);
+  return opened;
+}
+
 void SaveTransaction::Misused(const char* what) const {
   static const char* const kSteps[] = {"not begun", "begun", "prepared", "failed", "ended"};
   ZUV_BUG(std::string("SaveTransaction: ") + what + " (the transaction is " +
@@ -99,11 +107,8 @@ Status SaveTransaction::Begin() {
   keyPath_ = DriverKeyPath(path_, fileSystem_, driverName_);
   keys_ = TemplateKeysOf(keyPath_);
   before_.emplace(TemplateView(decoded_.text, keys_));
-  if (store_.OpenText(decoded_.text, keyPath_) != 0) {
-    return Failed(store_.LastStatus().WithPath(path_));
-  }
-  LoadTable(loaded_, store_);
-  ReserveUnshownTemplates(*before_, loaded_, keys_);
+  const Status opened = LoadTemplates(decoded_.text, keyPath_, *before_, keys_, store_, loaded_);
+  if (!opened.ok()) return Failed(opened.WithPath(path_));
   table_ = loaded_;
   return {};
 }

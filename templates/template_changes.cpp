@@ -11,9 +11,6 @@ namespace {
 
 bool IsUsed(const DeviceTemplate& slot) { return slot.Used != 0; }
 
-// Thrown out of UpdateTemplateTable's edit to write nothing.
-struct Unresolved {};
-
 // One used slot changed on both sides, merged value by value: the values the
 // user changed take the editor's, the others the file's (the mask bit by
 // bit). The values both changed otherwise (a mask bit of the channel mask's
@@ -238,23 +235,21 @@ ChangesSaveResult SaveTemplateChanges(const std::string& path, const TemplateTab
                                       const Choices& choices, FileSystem& fileSystem,
                                       const std::string& driverName) {
   ChangesSaveResult result;
-  try {
-    result.status = UpdateTemplateTable(
-                        path,
-                        [&](TemplateTable& table) {
-                          result.merged = MergeTemplateChanges(base, edited, added, table, choices);
-                          const MergedTemplates& merged = result.merged;
-                          if (!merged.Unsettled(choices).empty() || !merged.clashes.empty() ||
-                              !merged.noRoom.empty()) {
-                            throw Unresolved{};
-                          }
-                          table = merged.table;
-                        },
-                        false, fileSystem, driverName)
-                        .status;
-  } catch (const Unresolved&) {
-    result.status = Status::Of(Condition::kChangedOnDisk);
-  }
+  result.status = UpdateTemplateTable(
+                      path,
+                      [&](TemplateTable& table) {
+                        result.merged = MergeTemplateChanges(base, edited, added, table, choices);
+                        const MergedTemplates& merged = result.merged;
+                        // Left unresolved: the editor asks or refuses, and nothing is written.
+                        if (!merged.Unsettled(choices).empty() || !merged.clashes.empty() ||
+                            !merged.noRoom.empty()) {
+                          return Status::Of(Condition::kChangedOnDisk);
+                        }
+                        table = merged.table;
+                        return Status();
+                      },
+                      false, fileSystem, driverName)
+                      .status;
   return result;
 }
 

@@ -99,7 +99,7 @@ int RangeOfLabel(const Json& value, const std::string& where, const std::string&
     if (std::optional<int> range = ParseAoRangeLabel(value.get<std::string>())) return *range;
   }
   throw FormError(where + ": " + field + " " + Excerpt(value) + ": " +
-                  RefusalText(Condition::kNoSuchRange));
+                  RefusalText(Rule::kNoSuchRange));
 }
 
 AoSetting ParseAo(const Json& value, const std::string& where, const char* name) {
@@ -253,7 +253,7 @@ class DocumentReader final : public nlohmann::json_sax<Json> {
     }
     if (&parent == templates_ && parent.size() == kTemplateCount) {
       Refuse("more than " + std::to_string(kTemplateCount) +
-             " templates: " + RefusalText(Condition::kNoFreeSlot));
+             " templates: " + RefusalText(Rule::kNoFreeSlot));
       return nullptr;
     }
     parent.push_back(std::move(value));
@@ -393,7 +393,7 @@ Status ParseTemplateDocument(std::string_view text, std::vector<DocumentTemplate
 Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTemplate>& templates) {
   if (templates.size() > kTemplateCount) {
     return Refused("the document has " + std::to_string(templates.size()) +
-                   " templates: " + RefusalText(Condition::kNoFreeSlot));
+                   " templates: " + RefusalText(Rule::kNoFreeSlot));
   }
   // The slots keep the file's values until the document's replace them: the
   // board-id rule lets a template keep an id above 15 that it already has.
@@ -421,7 +421,7 @@ Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTem
     if (keepsDuplicate(n, wanted.boardId)) {
       slot.SwitchID = wanted.boardId;
     } else if (result.IsSwitchIdUsed(wanted.boardId)) {
-      refusal = RuleRefusal(Condition::kSwitchIdUsed);
+      refusal = RuleRefusal(Rule::kSwitchIdUsed);
     } else {
       refusal = SetBoardId(result, slot, wanted.boardId);
     }
@@ -452,7 +452,7 @@ Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTem
     if (wanted.number) continue;
     uint32_t n = 0;
     if (!AddTemplate(result, &n).ok()) {
-      return Refused(wanted.where + ": " + RefusalText(Condition::kNoFreeSlot));
+      return Refused(wanted.where + ": " + RefusalText(Rule::kNoFreeSlot));
     }
     std::string refusal = place(wanted, n);
     if (!refusal.empty()) return Refused(refusal);

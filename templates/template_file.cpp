@@ -24,9 +24,8 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
   if (!read.ok()) text.text.clear();
   const TemplateKeys keys = TemplateKeysOf(keyPath);
   RegFile store;
-  store.OpenText(text.text, keyPath);
-  LoadTable(table, store);
-  ReserveUnshownTemplates(TemplateView(text.text, keys), table, keys);
+  static_cast<void>(
+      LoadTemplates(text.text, keyPath, TemplateView(text.text, keys), keys, store, table));
   return read.WithPath(path);
 }
 
@@ -54,27 +53,17 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path, FileSystem
 namespace {
 
 // The load-edit-save of a driver file as one transaction. `edit` gets the
-// table loaded from the file and returns false when the Save is not to go on
-// because the file changed on disk; an exception it throws (a refusal) leaves
-// with nothing written. Only the templates the edit changed are written, and
-// a Save that changes nothing writes nothing.
+// table loaded from the file and returns why the Save is not to go on (a
+// rule's refusal, a merge left unresolved, the file changed on disk), which
+// is then the result, with nothing written. Only the templates the edit
+// changed are written, and a Save that changes nothing writes nothing.
 UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool dryRun,
-                          const std::function<bool(TemplateTable&)>& edit,
+                          const std::function<Status(TemplateTable&)>& edit,
                           const std::string& driverName = {}) {
   UpdateResult result;
   SaveTransaction save(path, fileSystem, dryRun, driverName);
   Status status = save.Begin();
-  bool go = false;
-  if (status.ok()) {
-    try {
-      go = edit(save.Table());
-    } catch (...) {
-      save.Discard();
-      throw;
-    }
-    // Told without a text: the caller asks the user what to do.
-    if (!go) status = Status::Of(Condition::kChangedOnDisk);
-  }
+  if (status.ok()) status = edit(save.Table());
   if (status.ok()) status = save.Prepare();
   if (status.ok()) {
     if (dryRun) {
@@ -100,23 +89,20 @@ Status SaveTemplateTable(const TemplateTable& table, const std::string& path,
   // was.
   return LockedUpdate(path, fileSystem, false,
                       [&](TemplateTable& onDisk) {
-                        if (expected != nullptr && onDisk != *expected) return false;
+                        // Told without a text: the caller asks the user what to do.
+                        if (expected != nullptr && onDisk != *expected) {
+                          return Status::Of(Condition::kChangedOnDisk);
+                        }
                         onDisk = table;
-                        return true;
+                        return Status();
                       })
       .status;
 }
 
 UpdateResult UpdateTemplateTable(const std::string& path,
-                                 const std::function<void(TemplateTable&)>& edit, bool dryRun,
+                                 const std::function<Status(TemplateTable&)>& edit, bool dryRun,
                                  FileSystem& fileSystem, const std::string& driverName) {
-  return LockedUpdate(
-      path, fileSystem, dryRun,
-      [&](TemplateTable& table) {
-        edit(table);
-        return true;
-      },
-      driverName);
+  return LockedUpdate(path, fileSystem, dryRun, edit, driverName);
 }
 
 }  // namespace zuv

@@ -62,12 +62,12 @@ struct UpdateResult {
 // Takes the driver file's exclusive lock (held to the end), reads the file
 // once, loads the table from that copy, runs `edit` on it, runs the Save
 // sequence on the same copy and replaces the file (not with dryRun, which
-// takes a shared lock and writes nothing). An exception thrown by `edit` (a
-// refusal) propagates with nothing written and the lock released. A file that
-// cannot be read, a lock not had within the time limit, a failed write: a
-// status naming the file.
+// takes a shared lock and writes nothing). A failure `edit` returns (a rule's
+// refusal, a merge left unresolved) is the result as it is, with nothing
+// written and the lock released. A file that cannot be read, a lock not had
+// within the time limit, a failed write: a status naming the file.
 UpdateResult UpdateTemplateTable(const std::string& path,
-                                 const std::function<void(TemplateTable&)>& edit, bool dryRun,
+                                 const std::function<Status(TemplateTable&)>& edit, bool dryRun,
                                  FileSystem& fileSystem = NativeFileSystem(),
                                  const std::string& driverName = {});
 

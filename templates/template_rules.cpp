@@ -4,46 +4,49 @@
 
 namespace zuv {
 
-const char* RefusalText(Condition refusal) {
+const char* RefusalText(Rule rule) {
   static const std::string noSuchRange = "the range is one of " + AoRangeChoices();
-  switch (refusal) {
-    case Condition::kNoFreeSlot:
+  switch (rule) {
+    case Rule::kNoFreeSlot:
       return "Support up to 16 Templates";
-    case Condition::kSwitchIdUsed:
+    case Rule::kSwitchIdUsed:
       return "SwitchID already used!";
-    case Condition::kBoardIdOutOfRange:
+    case Rule::kBoardIdOutOfRange:
       return "a board id is 0 to 15";
-    case Condition::kNumberOutOfRange:
+    case Rule::kNumberOutOfRange:
       return "a template number is 0 to 15";
-    case Condition::kNoSuchTemplate:
+    case Rule::kNoSuchTemplate:
       return "there is no such template in the file";
-    case Condition::kNoSuchRange:
+    case Rule::kNoSuchRange:
       return noSuchRange.c_str();
-    default:
-      return "";
   }
+  return "";
 }
 
-Status RuleRefusal(Condition rule) { return Status::Of(rule, RefusalText(rule)); }
+Status RuleRefusal(Rule rule) { return Status::Refusal(static_cast<int>(rule), RefusalText(rule)); }
+
+bool IsRefusal(const Status& status, Rule rule) {
+  return status.condition() == Condition::kRuleRefused && status.Rule() == static_cast<int>(rule);
+}
 
 std::string TemplateName(uint32_t n) { return "Template" + std::to_string(n); }
 
 Status AddTemplate(TemplateTable& table, uint32_t* n) {
-  if (!table.AllocateTemplate(n)) return RuleRefusal(Condition::kNoFreeSlot);
+  if (!table.AllocateTemplate(n)) return RuleRefusal(Rule::kNoFreeSlot);
   return {};
 }
 
 Status RemoveTemplate(TemplateTable& table, uint32_t n) {
-  if (n >= kTemplateCount) return RuleRefusal(Condition::kNumberOutOfRange);
-  if (table[n].Used == 0) return RuleRefusal(Condition::kNoSuchTemplate);
+  if (n >= kTemplateCount) return RuleRefusal(Rule::kNumberOutOfRange);
+  if (table[n].Used == 0) return RuleRefusal(Rule::kNoSuchTemplate);
   table[n].Used = 0;
   return {};
 }
 
 Status SetBoardId(const TemplateTable& table, DeviceTemplate& slot, uint32_t boardId) {
   if (boardId != slot.SwitchID) {
-    if (boardId >= kBoardIdCount) return RuleRefusal(Condition::kBoardIdOutOfRange);
-    if (table.IsSwitchIdUsed(boardId)) return RuleRefusal(Condition::kSwitchIdUsed);
+    if (boardId >= kBoardIdCount) return RuleRefusal(Rule::kBoardIdOutOfRange);
+    if (table.IsSwitchIdUsed(boardId)) return RuleRefusal(Rule::kSwitchIdUsed);
   }
   // Choosing the identifier the template already has counts as an edit too.
   slot.SwitchID = boardId;
@@ -51,8 +54,8 @@ Status SetBoardId(const TemplateTable& table, DeviceTemplate& slot, uint32_t boa
 }
 
 Status SetBoardId(TemplateTable& table, uint32_t n, uint32_t boardId) {
-  if (n >= kTemplateCount) return RuleRefusal(Condition::kNumberOutOfRange);
-  if (table[n].Used == 0) return RuleRefusal(Condition::kNoSuchTemplate);
+  if (n >= kTemplateCount) return RuleRefusal(Rule::kNumberOutOfRange);
+  if (table[n].Used == 0) return RuleRefusal(Rule::kNoSuchTemplate);
   return SetBoardId(table, table[n], boardId);
 }
 
@@ -114,14 +117,14 @@ std::string ChannelMaskText(uint32_t mask) {
 }
 
 Status SetAoRange(AoSetting& setting, int range) {
-  if (range < 0 || range >= kAoRangeCount) return RuleRefusal(Condition::kNoSuchRange);
+  if (range < 0 || range >= kAoRangeCount) return RuleRefusal(Rule::kNoSuchRange);
   setting.RefHigh = AoRangeTable[range].RefHigh;
   setting.RefLow = AoRangeTable[range].RefLow;
   return {};
 }
 
 Status SetAoRange(DeviceTemplate& slot, int output, int range) {
-  if (output < 0 || output >= kAoOutputCount) return RuleRefusal(Condition::kNoSuchRange);
+  if (output < 0 || output >= kAoOutputCount) return RuleRefusal(Rule::kNoSuchRange);
   return SetAoRange(slot.AOSettings[output], range);
 }
 

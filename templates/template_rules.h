@@ -16,16 +16,26 @@
 
 namespace zuv {
 
-// An edit the rules refuse is left unmade and told by a Status whose
-// condition is the rule's (Condition::kNoFreeSlot ... kNoSuchRange) and whose
-// words are the rule's text; success when the edit was made.
+// The table's editing rules, each refusing an edit that it leaves unmade.
+enum class Rule {
+  kNoFreeSlot = 1,     // all 16 slots hold a template
+  kSwitchIdUsed,       // a used template has that board id
+  kBoardIdOutOfRange,  // a new board id above 15
+  kNumberOutOfRange,   // a template number above 15
+  kNoSuchTemplate,     // the slot holds no template
+  kNoSuchRange,        // not one of the four analog-output ranges
+};
 
-// The text shown for a rule's refusal (the editor's box, the tool's message);
-// "" for any other condition. kNoFreeSlot and kSwitchIdUsed give the editor's
-// own texts.
-const char* RefusalText(Condition refusal);
+// An edit the rules refuse is left unmade and told by a Status::Refusal
+// carrying the rule and the rule's text; success when the edit was made.
+
+// The text shown for a rule's refusal (the editor's box, the tool's message).
+// kNoFreeSlot and kSwitchIdUsed give the editor's own texts.
+const char* RefusalText(Rule rule);
 // The refusal of `rule`, worded with RefusalText.
-Status RuleRefusal(Condition rule);
+Status RuleRefusal(Rule rule);
+// Whether `status` is the refusal of `rule`.
+bool IsRefusal(const Status& status, Rule rule);
 
 // Board ids a template may be given: 0 to kBoardIdCount - 1 (the Device
 // page's list).

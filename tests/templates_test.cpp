@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -109,18 +110,18 @@ TEST(Rules, BoardIdAsTheDevicePageTakesIt) {
   struct Case {
     uint32_t n;
     uint32_t id;
-    Condition expect;
+    std::optional<Rule> expect;  // none: taken
     uint32_t idAfter;
   };
   const Case cases[] = {
-      {0, 0, Condition::kOk, 0},            // its own id
-      {0, 1, Condition::kSwitchIdUsed, 0},  // template 1 has it
-      {0, 5, Condition::kOk, 5},            // only a free slot has it
-      {0, 16, Condition::kBoardIdOutOfRange, 0},
-      {3, 20, Condition::kOk, 20},  // kept as the file gave it
-      {3, 21, Condition::kBoardIdOutOfRange, 20},
-      {2, 0, Condition::kNoSuchTemplate, 5},
-      {16, 0, Condition::kNumberOutOfRange, 0},
+      {0, 0, std::nullopt, 0},         // its own id
+      {0, 1, Rule::kSwitchIdUsed, 0},  // template 1 has it
+      {0, 5, std::nullopt, 5},         // only a free slot has it
+      {0, 16, Rule::kBoardIdOutOfRange, 0},
+      {3, 20, std::nullopt, 20},  // kept as the file gave it
+      {3, 21, Rule::kBoardIdOutOfRange, 20},
+      {2, 0, Rule::kNoSuchTemplate, 5},
+      {16, 0, Rule::kNumberOutOfRange, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.n) + " -> " + std::to_string(c.id));
@@ -130,14 +131,17 @@ TEST(Rules, BoardIdAsTheDevicePageTakesIt) {
     table[2].SwitchID = 5;
     table[3] = {1, 20, 0, {kDefaultAoSetting, kDefaultAoSetting}};
     const Status refusal = SetBoardId(table, c.n, c.id);
-    EXPECT_EQ(refusal.condition(), c.expect);
-    EXPECT_EQ(ReasonText(refusal), RefusalText(c.expect));
+    EXPECT_EQ(refusal.ok(), !c.expect);
+    if (c.expect) {
+      EXPECT_TRUE(IsRefusal(refusal, *c.expect));
+    }
+    EXPECT_EQ(ReasonText(refusal), c.expect ? RefusalText(*c.expect) : "");
     if (c.n < kTemplateCount) {
       EXPECT_EQ(table[c.n].SwitchID, c.idAfter);
     }
   }
-  EXPECT_STREQ(RefusalText(Condition::kSwitchIdUsed), "SwitchID already used!");
-  EXPECT_STREQ(RefusalText(Condition::kNoFreeSlot), "Support up to 16 Templates");
+  EXPECT_STREQ(RefusalText(Rule::kSwitchIdUsed), "SwitchID already used!");
+  EXPECT_STREQ(RefusalText(Rule::kNoFreeSlot), "Support up to 16 Templates");
 }
 
 TEST(Rules, PairsAndRanges) {
@@ -156,7 +160,7 @@ TEST(Rules, PairsAndRanges) {
   EXPECT_TRUE(SetAoRange(slot, 0, 2).ok());
   EXPECT_EQ(slot.AOSettings[0].Code, 7u);
   EXPECT_EQ(ShownAoRange(slot.AOSettings[0]), 2);
-  EXPECT_EQ(SetAoRange(slot, 1, 4).condition(), Condition::kNoSuchRange);
+  EXPECT_TRUE(IsRefusal(SetAoRange(slot, 1, 4), Rule::kNoSuchRange));
   EXPECT_EQ(slot.AOSettings[1].RefHigh, 3.0f);
 }
 
@@ -493,6 +497,17 @@ TEST(Save, WritesOnlyOverTheTemplatesItLoaded) {
   EXPECT_EQ(ErrorText(result), "another program changed the file's templates since they were read");
   EXPECT_EQ(*memory.GetFile(kPath), between);
 
+  // An edit's refusal is the result, as the edit gave it, with nothing written.
+  const UpdateResult refused = UpdateTemplateTable(
+      kPath,
+      [](TemplateTable& t) {
+        t[0].ChanConfig = 0;
+        return RemoveTemplate(t, 5);
+      },
+      false, memory);
+  EXPECT_TRUE(IsRefusal(refused.status, Rule::kNoSuchTemplate));
+  EXPECT_EQ(*memory.GetFile(kPath), between);
+
   result = SaveTemplateTable(mine, kPath, memory, &theirs);
   EXPECT_TRUE(result.ok());
   TemplateTable now;
@@ -588,15 +603,20 @@ TEST(Corpus, TemplatesInsideAnIfBlockStayInIt) {
     }
     const std::string file = original.substr(0, endif + 1) + templates + original.substr(endif + 1);
     const std::vector<std::string> preprocessor = DeviceView(file).PreprocessorLines();
-    const std::function<void(TemplateTable&)> edits[] = {
+    const std::function<Status(TemplateTable&)> edits[] = {
         [](TemplateTable& t) {
           uint32_t n = 0;
           t.AllocateTemplate(&n);
+          return Status();
         },
         [](TemplateTable& t) {
           t[0].AOSettings[1] = {0, 5, 0};
+          return Status();
         },
-        [](TemplateTable& t) { t[2].Used = 0; },
+        [](TemplateTable& t) {
+          t[2].Used = 0;
+          return Status();
+        },
     };
     for (const auto& edit : edits) {
       MemoryFileSystem fs;
@@ -636,7 +656,12 @@ TEST(Corpus, RemovingTemplatesKeepsTheBuildsStructure) {
         MemoryFileSystem fs;
         fs.SetFile(kPath, file);
         const UpdateResult result = UpdateTemplateTable(
-            kPath, [n](TemplateTable& t) { t[n].Used = 0; }, false, fs);
+            kPath,
+            [n](TemplateTable& t) {
+              t[n].Used = 0;
+              return Status();
+            },
+            false, fs);
         ASSERT_TRUE(result.status.ok()) << ErrorText(result.status);
         EXPECT_NE(result.after, file);
         EXPECT_EQ(DeviceView(result.after).PreprocessorLines(), structure);
