@@ -4,24 +4,14 @@
 #include <mutex>
 #include <utility>
 
-#include "regfile/text_encoding.h"
 #include "templates/template_changes_text.h"
+#include "winui/message_box.h"
 
 namespace zuv {
 
 const char kEditorTitle[] = "USB-8620A device setting templates";
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  std::wstring result;
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-  if (length <= 0) return result;
-  result.assign(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &result[0], length);
-  result.resize(static_cast<size_t>(length) - 1);
-  return result;
-}
 
 // Boxes waiting for their timer, by thread and timer.
 struct LaterBox {
@@ -50,9 +40,7 @@ void CALLBACK ShowLaterBox(HWND, UINT, UINT_PTR timer, DWORD) {
 }  // namespace
 
 int MessageBoxUtf8(HWND owner, const std::string& text, UINT flags, const char* caption) {
-  const std::string shown = BreakLongWords(TextToUtf8(text));
-  return MessageBoxW(owner, Wide(shown).c_str(), Wide(caption ? caption : kEditorTitle).c_str(),
-                     flags);
+  return winui::MessageBoxUtf8(owner, BoxText(text), caption ? caption : kEditorTitle, flags);
 }
 
 void ShowMessageBoxLater(const std::string& text, UINT flags) {

@@ -3,58 +3,27 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "editor/bounded_copy.h"
 #include "editor/message_boxes.h"
+#include "editor/open_boxes.h"
 #include "editor/open_editors.h"
 #include "editor/page_controls.h"
 #include "editor/reading_order.h"
 #include "editor/resource.h"
-#include "templates/image_check.h"
-#include "templates/template_changes.h"
-#include "templates/template_changes_text.h"
+#include "editor/save_prompts.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 #include "winui/accessibility.h"
 #include "winui/bitmap.h"
 #include "winui/module.h"
+#include "winui/wait_cursor.h"
+#include "winui/wide_text.h"
 
 namespace zuv {
-
-const char kSaveChangesText[] = "The configuration of USB-8620 is change, save the change";
-const char kSaveChangesCaption[] = "Note";
-const char kSaveFailedText[] = "The templates could not be saved.";
-const char kOpenFailedText[] = "The driver file could not be read; the editor shows no templates.";
-const char kNotWrittenText[] =
-    "The editor shows the driver file's templates, but Save will not write this file.";
-const char kLockedText[] = "Another program is writing the driver file.";
-const char kOpenRetryText[] =
-    "Retry: read the file's templates again.\n"
-    "Cancel: keep the editor open without them; Save writes nothing until they are read.";
-const char kSaveRetryText[] =
-    "Retry: try to save again.\n"
-    "Cancel: save nothing now and keep editing.";
-const char kNotReadText[] =
-    "The editor has not read the driver file's templates, so Save writes nothing: it would "
-    "replace templates the editor never showed.\n\n"
-    "Retry: read the file's templates now; the changes made in this editor are dropped.\n"
-    "Cancel: save nothing and keep editing.";
-const char kCheckProblemsText[] =
-    "The device reads this file otherwise than the editor shows it, or its templates break the "
-    "editor's rules (what zuv8620 check reports):";
-const char kCheckAdviceText[] =
-    "The editor shows each template as it loads it; a Save writes the templates you change as "
-    "shown here. To keep what the device reads, correct these lines of the file in a text "
-    "editor before you change these templates here (zuv8620 check lists them again).";
-const char kOpenNoRetryText[] =
-    "The editor stays open without them; Save writes nothing until they are read.";
-const char kImageFilesText[] =
-    "Other .reg files of the image set or delete this driver's template keys (what zuv8620 "
-    "check --image reports); the image build merges them with this file:";
 
 namespace {
 
@@ -73,52 +42,6 @@ constexpr UINT kShowOpenErrorMessage = WM_APP + 1;
 // Posted by the image walk's thread with the text of the image's other .reg
 // files (a std::string the handler takes over).
 constexpr UINT kImageCheckedMessage = WM_APP + 27;
-
-// The number of UTF-16 units of UTF-8 text.
-size_t Utf16Length(const std::string& text) {
-  if (text.empty()) return 0;
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  return length > 0 ? static_cast<size_t>(length) : text.size();
-}
-
-// The lines of `check` (as zuv8620 check prints them) for the box at open,
-// at most kShown of them.
-std::string ProblemLines(const std::vector<TemplateProblem>& problems) {
-  constexpr size_t kShown = 12;
-  std::string text;
-  for (size_t i = 0; i < problems.size() && i < kShown; ++i) {
-    const TemplateProblem& problem = problems[i];
-    text += (problem.n == kWholeFileProblem
-                 ? std::string(problem.text.compare(0, 5, "line ") == 0 ? "" : "file: ")
-                 : "line " + std::to_string(problem.line) + ": " + TemplateName(problem.n) + ": ") +
-            TreeNames(problem.text) + "\n";
-  }
-  if (problems.size() > kShown) {
-    text += "... and " + std::to_string(problems.size() - kShown) + " more\n";
-  }
-  return text;
-}
-
-// The wait cursor while the window's thread tries the file's lock.
-class WaitCursor {
- public:
-  WaitCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-  ~WaitCursor() { SetCursor(previous_); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  HCURSOR previous_;
-};
-
-// Copies at most size - 1 characters and terminates; reads no further than
-// that from `source`.
-void CopyBounded(char* target, size_t size, const char* source) {
-  size_t length = source != nullptr ? strnlen(source, size - 1) : 0;
-  std::memset(target, 0, size);
-  if (length != 0) std::memcpy(target, source, length);
-}
 
 }  // namespace
 
@@ -167,7 +90,7 @@ void TemplateEditorDialog::SetArguments(const char* rootPath, const char* driver
 }
 
 bool TemplateEditorDialog::SetDriverFilePath(const std::string& path) {
-  if (Utf16Length(path) >= kDriverFilePathSize) return false;
+  if (winui::Utf16Length(path) >= kDriverFilePathSize) return false;
   driverFilePath_ = path;
   return true;
 }
@@ -202,62 +125,19 @@ BOOL TemplateEditorDialog::OnInitDialog() {
     PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
   }
   // The image's other .reg files are looked for on a thread of their own.
-  const HWND window = hwnd_;
-  CheckImageInBackground(
-      driverFilePath_,
-      [window](std::string text) {
-        if (text.empty()) return;
-        auto* posted = new std::string(std::move(text));
-        if (!PostMessageA(window, kImageCheckedMessage, 0, reinterpret_cast<LPARAM>(posted))) {
-          delete posted;
-        }
-      },
-      imageStop_);
+  CheckImageFor(hwnd_, kImageCheckedMessage, driverFilePath_, imageStop_);
   return FALSE;
 }
 
 void TemplateEditorDialog::LoadFromFile() {
-  WaitCursor cursor;
+  winui::WaitCursor cursor;
   notWritten_ = Status();
   problems_.clear();
-  try {
-    openStatus_ = LoadTemplateTableReporting(templates_, driverFilePath_, files_, {}, &notWritten_);
-  } catch (...) {
-    openStatus_ = Status::Of(Condition::kNotWritten, "no memory to read the file");
-  }
+  openStatus_ = LoadForEditor(templates_, driverFilePath_, *files_, &notWritten_);
   read_ = openStatus_.ok();
-  if (!read_) {
-    // Nothing was read: the editor shows every slot free, and Save writes
-    // nothing until a read succeeds.
-    templates_.Clear();
-    for (uint32_t n = 0; n < kTemplateCount; ++n) templates_[n].SwitchID = n;
-  } else {
-    // What `check` reports of the file, told once at open. A check that
-    // cannot read the file (another program took its lock meanwhile) tells
-    // nothing.
-    std::string encoding;
-    try {
-      if (!CheckTemplateFile(driverFilePath_, files_, &problems_, &encoding).ok()) {
-        problems_.clear();
-      }
-    } catch (...) {
-      problems_.clear();
-    }
-    // What the box of a file Save never writes says already is not said
-    // again (check's line of the encoding or the text that does not decode).
-    if (!notWritten_.ok()) {
-      problems_.erase(
-          std::remove_if(problems_.begin(), problems_.end(),
-                         [](const TemplateProblem& problem) {
-                           const std::string tail = "; no change is written to this file";
-                           return problem.n == kWholeFileProblem &&
-                                  problem.text.size() >= tail.size() &&
-                                  problem.text.compare(problem.text.size() - tail.size(),
-                                                       tail.size(), tail) == 0;
-                         }),
-          problems_.end());
-    }
-  }
+  // Nothing read: the editor shows every slot free, and Save writes nothing
+  // until a read succeeds. Else what `check` reports, told once at open.
+  if (read_) problems_ = ProblemsToTell(driverFilePath_, *files_, notWritten_);
   base_ = templates_;
   added_ = 0;
 }
@@ -265,31 +145,10 @@ void TemplateEditorDialog::LoadFromFile() {
 void TemplateEditorDialog::OnShowOpenError() {
   if (!openStatus_.ok()) {
     // The editor has not read the file: the box offers to read it again.
-    const bool locked = openStatus_.condition() == Condition::kLockTimedOut;
-    const std::string reason = locked
-                                   ? driverFilePath_ + "\n\n" + kLockedText + " " +
-                                         "The editor has not read its templates."
-                                   : std::string(kOpenFailedText) + "\n\n" + ErrorText(openStatus_);
-    // Retry only where reading again can succeed: a lock or a sharing
-    // violation another program holds a moment.
-    const uint32_t code = openStatus_.SystemCode();
-    if (!locked && code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) {
-      MessageBoxUtf8(hwnd_, reason + "\n\n" + kOpenNoRetryText, MB_OK | MB_ICONWARNING);
-      return;
-    }
-    const int answer =
-        MessageBoxUtf8(hwnd_, reason + "\n\n" + kOpenRetryText, MB_RETRYCANCEL | MB_ICONWARNING);
-    if (answer == IDRETRY) Reload();
+    if (AskAboutUnreadFile(hwnd_, driverFilePath_, openStatus_)) Reload();
     return;
   }
-  std::string text;
-  if (!notWritten_.ok()) text = std::string(kNotWrittenText) + "\n\n" + ErrorText(notWritten_);
-  if (!problems_.empty()) {
-    if (text.empty()) text = driverFilePath_;
-    text += std::string("\n\n") + kCheckProblemsText + "\n\n" + ProblemLines(problems_) + "\n" +
-            kCheckAdviceText;
-  }
-  if (!text.empty()) MessageBoxUtf8(hwnd_, text, MB_OK | MB_ICONWARNING);
+  ShowOpenProblems(hwnd_, driverFilePath_, notWritten_, problems_);
 }
 
 std::vector<HWND> TemplateEditorDialog::NamedControls() const {
@@ -481,102 +340,34 @@ void TemplateEditorDialog::Reload() {
 
 bool TemplateEditorDialog::Save(HWND owner) {
   if (!read_) {
-    const int answer = MessageBoxUtf8(owner, driverFilePath_ + "\n\n" + kNotReadText,
-                                      MB_RETRYCANCEL | MB_ICONWARNING | MB_DEFBUTTON2);
-    if (answer == IDRETRY) Reload();
+    if (AskToReadBeforeSave(owner, driverFilePath_)) Reload();
     return false;
   }
-  // How the user settled conflicting templates.
-  Choices choices{};
-  for (;;) {
-    ChangesSaveResult saved;
-    {
-      WaitCursor cursor;
-      saved = SaveTemplateChanges(driverFilePath_, base_, templates_, added_, choices, files_);
-    }
-    const Status& result = saved.status;
-    const MergedTemplates& merged = saved.merged;
-    if (result.condition() == Condition::kLockTimedOut) {
-      // Told at once, not waited for: the window keeps answering.
-      const int answer = MessageBoxUtf8(
-          owner,
-          driverFilePath_ + "\n\n" + kLockedText + " Nothing was saved.\n\n" + kSaveRetryText,
-          MB_RETRYCANCEL | MB_ICONWARNING);
-      if (answer == IDRETRY) continue;
-      MarkModified();
-      return false;
-    }
-    if (result.condition() == Condition::kChangedOnDisk &&
-        (!merged.clashes.empty() || !merged.noRoom.empty())) {
-      std::string reason;
-      if (!merged.clashes.empty()) {
-        const BoardIdClash& clash = merged.clashes.front();
-        reason = TemplateName(clash.slot) + "'s board id " + std::to_string(clash.boardId) +
-                 " is also the board id of " + TemplateName(clash.other) +
-                 ", which another program saved after this editor read the file. "
-                 "Choose another board id and save again; nothing was written.";
-      } else {
-        reason =
-            "another program added templates after this editor read the file, and no slot "
-            "is left for " +
-            TemplateNameList(merged.noRoom) +
-            ", which you added (16 at most). Remove a template and save again; nothing "
-            "was written.";
-      }
-      MessageBoxUtf8(owner, std::string(kSaveFailedText) + "\n\n" + driverFilePath_ + ": " + reason,
-                     MB_OK | MB_ICONERROR);
-      MarkModified();
-      return false;
-    }
-    if (result.condition() == Condition::kChangedOnDisk) {
-      // One question for every conflict; Cancel, which writes nothing, is the
-      // default.
-      const std::vector<TemplateConflict> asked = merged.Unsettled(choices);
-      const int answer = MessageBoxUtf8(
-          owner, driverFilePath_ + "\n\n" + ConflictPrompt(asked, templates_, merged),
-          MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON3);
-      if (answer != IDYES && answer != IDNO) {
-        MarkModified();
-        return false;
-      }
-      for (const TemplateConflict& conflict : asked) {
-        choices[conflict.slot] = answer == IDYES ? Choice::kEditor : Choice::kFile;
-      }
-      continue;
-    }
-    if (!result.ok()) {
-      // The reason names the file, and for a Save the device would read
-      // otherwise, the template, the value and the line.
-      MessageBoxUtf8(owner, std::string(kSaveFailedText) + "\n\n" + ErrorText(result),
-                     MB_OK | MB_ICONERROR);
-      MarkModified();
-      return false;
-    }
-    // Saved: the editor shows the file's templates, another program's
-    // changes among them, and an added template where the Save put it.
-    const int selected = SlotOf(templateTree_.GetSelectedItem());
-    base_ = merged.table;
-    added_ = 0;
-    if (templates_ != merged.table) {
-      templates_ = merged.table;
-      RebuildTemplateTree(
-          selected < 0 ? selected
-                       : static_cast<int>(merged.SlotInFile(static_cast<uint32_t>(selected))));
-    }
-    MarkSaved();
-    const std::string note = MovedTemplatesNote(merged);
-    if (!note.empty()) {
-      MessageBoxUtf8(owner, driverFilePath_ + "\n\n" + note, MB_OK | MB_ICONINFORMATION);
-    }
-    return true;
+  MergedTemplates merged;
+  if (!SaveAsking(owner, driverFilePath_, base_, templates_, added_, *files_, &merged)) {
+    MarkModified();
+    return false;
   }
+  // Saved: the editor shows the file's templates, another program's
+  // changes among them, and an added template where the Save put it.
+  const int selected = SlotOf(templateTree_.GetSelectedItem());
+  base_ = merged.table;
+  added_ = 0;
+  if (templates_ != merged.table) {
+    templates_ = merged.table;
+    RebuildTemplateTree(selected < 0
+                            ? selected
+                            : static_cast<int>(merged.SlotInFile(static_cast<uint32_t>(selected))));
+  }
+  MarkSaved();
+  ShowMovedTemplates(owner, driverFilePath_, merged);
+  return true;
 }
 
 void TemplateEditorDialog::OnOK() { Save(hwnd_); }
 
 bool TemplateEditorDialog::AskToSave(HWND owner) {
-  int answer = MessageBoxA(owner, kSaveChangesText, kSaveChangesCaption, MB_OKCANCEL);
-  if (answer == IDOK && !Save(owner)) return false;
+  if (AskToSaveOnClose(owner) && !Save(owner)) return false;
   modified_ = false;
   return true;
 }
@@ -588,8 +379,7 @@ void TemplateEditorDialog::OnCancel() {
 }
 
 void TemplateEditorDialog::OnImageChecked(std::unique_ptr<std::string> text) {
-  MessageBoxUtf8(hwnd_, driverFilePath_ + "\n\n" + kImageFilesText + "\n\n" + *text,
-                 MB_OK | MB_ICONWARNING);
+  ShowImageFiles(hwnd_, driverFilePath_, *text);
 }
 
 void TemplateEditorDialog::OnDestroy() {

@@ -19,7 +19,7 @@
 #include "editor/message_boxes.h"
 #include "editor/no_config_page.h"
 #include "editor/page_host.h"
-#include "fileio/file.h"
+#include "templates/bounded_files.h"
 #include "templates/device_template.h"
 #include "templates/template_check.h"
 #include "templates/template_file.h"
@@ -30,20 +30,6 @@
 
 namespace zuv {
 
-// The texts the user sees.
-extern const char kSaveChangesText[];       // the close prompt
-extern const char kSaveChangesCaption[];    // "Note"
-extern const char kSaveFailedText[];        // first line of a failed Save's box
-extern const char kOpenFailedText[];        // first line of the box of a file not read at open
-extern const char kNotWrittenText[];        // first line of the box of a file Save never writes
-extern const char kLockedText[];            // first line of the box of a lock another program holds
-extern const char kOpenRetryText[];         // what Retry and Cancel do in the box at open
-extern const char kOpenNoRetryText[];       // what the editor does where Retry cannot help
-extern const char kSaveRetryText[];         // what Retry and Cancel do in Save's lock box
-extern const char kNotReadText[];           // Save's box while the file's templates were never read
-extern const char kCheckProblemsText[];     // first line of the box of what `check` reports
-extern const char kCheckAdviceText[];       // what to do about it
-extern const char kImageFilesText[];        // first line of the box of the image's other files
 // How long the window's thread waits for the driver file's lock before it
 // tells the user that another program holds it: a moment.
 constexpr uint32_t kEditorLockWaitMs = 200;
@@ -186,7 +172,7 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   // Set as the window goes: the image walk stops and posts nothing.
   std::shared_ptr<std::atomic<bool>> imageStop_ = std::make_shared<std::atomic<bool>>(false);
   // Loads and saves wait for the file's lock a moment at most.
-  LockWaitBoundFileSystem files_{NativeFileSystem(), kEditorLockWaitMs};
+  std::unique_ptr<FileSystem> files_ = NativeFilesWaitingAtMost(kEditorLockWaitMs);
   char rootPath_[kRootPathSize] = {};
   char driverName_[kDriverNameSize] = {};
   char extraText_[kExtraTextSize] = {};

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "regfile/text_encoding.h"
 #include "templates/template_rules.h"
 
 namespace zuv {
@@ -185,6 +186,8 @@ std::string BreakLongWords(std::string_view text, size_t width) {
   }
   return result;
 }
+
+std::string BoxText(std::string_view text) { return BreakLongWords(TextToUtf8(text)); }
 
 std::string TreeNames(std::string_view text) {
   constexpr std::string_view kWord = "template ";

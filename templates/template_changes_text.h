@@ -37,6 +37,10 @@ std::string MovedTemplatesNote(const MergedTemplates& merged);
 // where there is one: a box is never wider than such a line.
 std::string BreakLongWords(std::string_view text, size_t width = 120);
 
+// Text for a box: valid UTF-8 (text that is not UTF-8 taken as its
+// Windows-1252 characters, see TextToUtf8), long words broken (BreakLongWords).
+std::string BoxText(std::string_view text);
+
 // Check's "template 3" as the tree names it: "Template3".
 std::string TreeNames(std::string_view text);
 

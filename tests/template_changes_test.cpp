@@ -299,6 +299,8 @@ TEST(TemplateChanges, BoxTextsBreakLongPathsAndUseTheTreesNames) {
             "Root: C:\\" + folder + "\\\n" + folder + "\\x.reg: gone");
   EXPECT_EQ(BreakLongWords(std::string(250, 'r')),
             std::string(120, 'r') + "\n" + std::string(120, 'r') + "\n" + std::string(10, 'r'));
+  EXPECT_EQ(BoxText("caf\xE9 " + std::string(121, 'r')),
+            "caf\xC3\xA9 " + std::string(120, 'r') + "\nr");
   EXPECT_EQ(TreeNames("template 12 is the board id of template 3; templates"),
             "Template12 is the board id of Template3; templates");
 }
