@@ -1,6 +1,7 @@
 #include "device/device_view.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -135,6 +136,67 @@ bool SameRegistryName(std::string_view a, std::string_view b) {
     if (Lower(a[i]) != Lower(b[i])) return false;
   }
   return true;
+}
+
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// One decimal number of `text` from `at`, blanks and a sign before it.
+struct DeviceNumber {
+  bool negative = false;
+  bool beyond = false;  // more than 64 bits: the magnitude is the largest
+  uint64_t magnitude = 0;
+};
+
+// Reads the number at `at` and moves past it; false when there is none.
+bool ReadNumber(std::string_view text, size_t& at, DeviceNumber& number) {
+  size_t i = at;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  const size_t digits = i;
+  uint64_t magnitude = 0;
+  bool beyond = false;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    const uint64_t digit = static_cast<uint64_t>(text[i] - '0');
+    beyond = beyond || magnitude > (UINT64_MAX - digit) / 10;
+    magnitude = beyond ? UINT64_MAX : magnitude * 10 + digit;
+  }
+  if (i == digits) return false;
+  number = {negative, beyond, magnitude};
+  at = i;
+  return true;
+}
+
+// An end of a range: the number saturating into 32 bits.
+float DeviceAoEnd(const DeviceNumber& number) {
+  const uint64_t magnitude = number.magnitude;
+  if (number.negative) {
+    return magnitude > 0x80000000u ? -2147483648.0f : -static_cast<float>(magnitude);
+  }
+  return static_cast<float>(magnitude > 0x7FFFFFFFu ? 0x7FFFFFFFu : magnitude);
+}
+
+}  // namespace
+
+std::optional<DeviceAoSetting> ReadDeviceAoSetting(std::string_view data) {
+  if (data.size() < 2 || data.front() != '"') return std::nullopt;
+  std::string_view text = data.substr(1, data.size() - 2);
+  text = text.substr(0, 49);
+  DeviceAoSetting setting;
+  size_t at = 0;
+  DeviceNumber number;
+  if (!ReadNumber(text, at, number)) return setting;
+  // A number beyond 64 bits reads as the largest, whatever its sign.
+  const uint64_t code =
+      number.negative && !number.beyond ? uint64_t{0} - number.magnitude : number.magnitude;
+  setting.code = static_cast<uint32_t>(code & 0xFFFFu);
+  if (!ReadNumber(text, at, number)) return setting;
+  setting.high = DeviceAoEnd(number);
+  if (!ReadNumber(text, at, number)) return setting;
+  setting.low = DeviceAoEnd(number);
+  return setting;
 }
 
 std::string DeviceDword(unsigned long value) {

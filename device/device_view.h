@@ -15,6 +15,7 @@
 #define ZUV_DEVICE_DEVICE_VIEW_H
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -175,8 +176,27 @@ ChangedLines FindChangedLines(std::string_view old, std::string_view now);
 void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys,
                     const DeviceView* head = nullptr);
 
-// Whether two key or value names are the same to the registry.
+// Whether two key or value names are the same to the registry. The store has
+// its twin (regtext::SameName), kept apart on purpose: the proof shares no
+// code with what it checks.
 bool SameRegistryName(std::string_view a, std::string_view b);
+
+// An analog output's setting as the device reads the string of an
+// "AOSettings" value, "code high low": up to three decimal numbers in the
+// first 49 characters, each after blanks and an optional sign; the code keeps
+// the low 16 bits (a negative number wraps), the ends are 32-bit numbers
+// (saturating beyond) held as floats. A missing or malformed number stops the
+// reading; what it did not read keeps the device's default {0, 10, 0}. Read
+// here apart from the store's formatter and loader, so that a fault of theirs
+// fails the proof rather than passing both sides of it.
+struct DeviceAoSetting {
+  uint32_t code = 0;
+  float high = 10.0f;
+  float low = 0.0f;
+};
+// The setting the data of a value (DeviceValue::data) gives; nullopt when the
+// data is no string.
+std::optional<DeviceAoSetting> ReadDeviceAoSetting(std::string_view data);
 
 // The form of DeviceValue::data that a double word and a string take.
 std::string DeviceDword(unsigned long value);

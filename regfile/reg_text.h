@@ -30,7 +30,9 @@ bool EndsWithLineEnd(std::string_view text);
 bool IsCommentLine(std::string_view line);
 
 // Whether two key or value names are the same to the registry: letters A to Z
-// compare without regard to case, every other byte as it is.
+// compare without regard to case, every other byte as it is. The device model
+// has its twin (SameRegistryName), kept apart on purpose: the proof of a Save
+// shares no code with the store it checks.
 bool SameName(std::string_view a, std::string_view b);
 
 // The key path of a header line: the text between its "[" and the first "]"

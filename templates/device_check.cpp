@@ -51,15 +51,23 @@ struct TemplateKeyList {
   std::string paths[kTemplateCount];
 };
 
-// The setting the device's value gives, read as a load reads the text: the
-// default when absent or not a string.
-AoSetting DeviceAoSetting(const DeviceValue* value) {
-  AoSetting setting = kDefaultAoSetting;
-  if (value == nullptr || value->data.size() < 2 || value->data.front() != '"') return setting;
-  std::string text = value->data.substr(1, value->data.size() - 2);
-  if (text.size() > kAoTextMaxLength) text.resize(kAoTextMaxLength);
-  ParseAoSetting(text.c_str(), &setting);
-  return setting;
+// The setting the device reads from its value, in the record's form for the
+// messages: the device's default when absent or not a string.
+AoSetting DeviceAo(const DeviceValue* value) {
+  DeviceAoSetting device;
+  if (value != nullptr) device = ReadDeviceAoSetting(value->data).value_or(device);
+  return {device.code, device.high, device.low};
+}
+
+// Whether the device reads value i (0 to 3, kValueNames) as the Save meant:
+// the double words as written; an analog output's code and ends read back as
+// numbers, so that a fault of the formatter that wrote them shows.
+bool ReadsAsSaved(const DeviceValue& value, const DeviceTemplate& saved, int i) {
+  if (i < 2) return value.data == SavedData(saved, i);
+  const std::optional<DeviceAoSetting> device = ReadDeviceAoSetting(value.data);
+  const AoSetting& want = saved.AOSettings[i - 2];
+  return device && device->code == want.Code && device->high == want.RefHigh &&
+         device->low == want.RefLow;
 }
 
 std::string Volts(const AoSetting& setting) {
@@ -135,18 +143,6 @@ std::string CompareKey(const Readings& readings, const DeviceKey& old, const Dev
   return {};
 }
 
-// Whether value i (0 to 3, kValueNames) of a template differs between two records.
-bool ValueChanged(const DeviceTemplate& a, const DeviceTemplate& b, int i) {
-  switch (i) {
-    case 0:
-      return a.SwitchID != b.SwitchID;
-    case 1:
-      return a.ChanConfig != b.ChanConfig;
-    default:
-      return !SameAoSetting(a.AOSettings[i - 2], b.AOSettings[i - 2]);
-  }
-}
-
 // A changed or added template n: each changed value reads as saved, under the
 // conditions it stood under (a new line: those of the key's header); every
 // other value reads as before.
@@ -163,8 +159,8 @@ std::string CompareChangedTemplate(const Readings& readings, const DeviceKey* ol
       if (!difference.empty()) return difference;
       continue;
     }
-    const std::string want = SavedData(saved, i);
-    if (after == nullptr || after->data != want) {
+    if (after == nullptr || !ReadsAsSaved(*after, saved, i)) {
+      const std::string want = SavedData(saved, i);
       return (after != nullptr ? Line(after->line) + ": " : std::string()) + KeyText(now) +
              ": value " + Quoted(kValueNames[i]) + " would read " +
              (after == nullptr ? std::string("nothing") : after->data) + ", not " + want +
@@ -480,7 +476,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Temp
     }
     for (int i = 0; i < 2; ++i) {
       const DeviceValue* value = DeviceView::FindValue(*key, kValueNames[2 + i]);
-      const AoSetting device = DeviceAoSetting(value);
+      const AoSetting device = DeviceAo(value);
       if (!SameAoSetting(device, loaded[n].AOSettings[i])) {
         add(Line(value != nullptr ? value->line : key->line) + ": " + what + "the device reads " +
             Quoted(kValueNames[2 + i]) + " as " + Volts(device) + ", a load shows " +

@@ -63,13 +63,22 @@ bool SameSlot(const DeviceTemplate& a, const DeviceTemplate& b) {
 }
 
 bool operator==(const DeviceTemplate& a, const DeviceTemplate& b) {
-  if (a.Used != b.Used || a.SwitchID != b.SwitchID || a.ChanConfig != b.ChanConfig) return false;
-  for (int i = 0; i < 2; ++i) {
-    const AoSetting& x = a.AOSettings[i];
-    const AoSetting& y = b.AOSettings[i];
-    if (x.Code != y.Code || x.RefHigh != y.RefHigh || x.RefLow != y.RefLow) return false;
+  if (a.Used != b.Used) return false;
+  for (int i = 0; i < 4; ++i) {
+    if (ValueChanged(a, b, i)) return false;
   }
   return true;
+}
+
+bool ValueChanged(const DeviceTemplate& a, const DeviceTemplate& b, int i) {
+  switch (i) {
+    case 0:
+      return a.SwitchID != b.SwitchID;
+    case 1:
+      return a.ChanConfig != b.ChanConfig;
+    default:
+      return !SameAoSetting(a.AOSettings[i - 2], b.AOSettings[i - 2]);
+  }
 }
 
 bool operator==(const TemplateTable& a, const TemplateTable& b) {

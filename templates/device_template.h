@@ -36,6 +36,11 @@ struct DeviceTemplate {
 bool operator==(const DeviceTemplate& a, const DeviceTemplate& b);
 inline bool operator!=(const DeviceTemplate& a, const DeviceTemplate& b) { return !(a == b); }
 
+// Whether value i of a template differs between two records, its four values
+// in the file's order: 0 "SwitchID", 1 "ChanConfig", 2 "AOSettings 0", 3
+// "AOSettings 1" (the code and both ends, as SameAoSetting).
+bool ValueChanged(const DeviceTemplate& a, const DeviceTemplate& b, int i);
+
 struct AoRange {
   const char* Label;
   float RefHigh;

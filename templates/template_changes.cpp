@@ -123,11 +123,11 @@ void PlaceAdded(const TemplateTable& edited, uint32_t added, MergedTemplates& me
 uint32_t ChangedValues(const DeviceTemplate& before, const DeviceTemplate& after) {
   if (IsUsed(before) != IsUsed(after)) return kValueUsed;
   if (!IsUsed(before)) return 0;
+  // The four values' bits follow each other in the file's order.
   uint32_t changed = 0;
-  if (before.SwitchID != after.SwitchID) changed |= kValueSwitchId;
-  if (before.ChanConfig != after.ChanConfig) changed |= kValueChanConfig;
-  if (!SameAoSetting(before.AOSettings[0], after.AOSettings[0])) changed |= kValueAo0;
-  if (!SameAoSetting(before.AOSettings[1], after.AOSettings[1])) changed |= kValueAo1;
+  for (int i = 0; i < 4; ++i) {
+    if (ValueChanged(before, after, i)) changed |= kValueSwitchId << i;
+  }
   return changed;
 }
 

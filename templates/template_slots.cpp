@@ -31,16 +31,10 @@ void SaveOpenTemplate(const DeviceTemplate& slot, uint32_t n, RegFile& reg, Stat
         {"AOSettings 0", kRegSz, static_cast<uint32_t>(text0.size()), text0.data()},
         {"AOSettings 1", kRegSz, static_cast<uint32_t>(text1.size()), text1.data()},
     };
-    const bool changed[] = {
-        before == nullptr || before->SwitchID != slot.SwitchID,
-        before == nullptr || before->ChanConfig != slot.ChanConfig,
-        before == nullptr || !SameAoSetting(before->AOSettings[0], slot.AOSettings[0]),
-        before == nullptr || !SameAoSetting(before->AOSettings[1], slot.AOSettings[1]),
-    };
     RegValueEntry table[5] = {};
     size_t count = 0;
-    for (size_t i = 0; i < 4; ++i) {
-      if (changed[i]) table[count++] = rows[i];
+    for (int i = 0; i < 4; ++i) {
+      if (before == nullptr || ValueChanged(*before, slot, i)) table[count++] = rows[i];
     }
     if (count > 0 && reg.TransferValues(n, table, kTransferWrite) == 0) {
       if (!reg.LastStatus().ok()) {

@@ -170,5 +170,32 @@ TEST(DeviceViewTest, ReadsLineByLine) {
   EXPECT_EQ(DeviceView("IF A\n[K]\n#if B\n#endif\n").OpenAtEnd(), 0u);
 }
 
+// An analog output's string read as numbers by the device's own reader: the
+// code's low 16 bits, ends saturating into 32 bits, defaults after a stop.
+TEST(DeviceViewTest, ReadsAnalogOutputsAsNumbers) {
+  struct Case {
+    const char* data;
+    uint32_t code;
+    float high, low;
+  };
+  const Case cases[] = {
+      {"\"     0    10   -10\"", 0, 10, -10},
+      {"\"70000 5\"", 4464, 5, 0},
+      {"\"-1 +3 x 4\"", 0xFFFF, 3, 0},
+      {"\"99999999999999999999 3000000000 -3000000000\"", 0xFFFF, 2147483648.0f, -2147483648.0f},
+      {"\"-18446744073709551615\t7\n-7\"", 1, 7, -7},
+      {"\"1 2                                              3\"", 1, 2, 0},  // cut at 49
+      {"\"\"", 0, 10, 0},
+  };
+  for (const Case& c : cases) {
+    const std::optional<DeviceAoSetting> read = ReadDeviceAoSetting(c.data);
+    ASSERT_TRUE(read.has_value()) << c.data;
+    EXPECT_EQ(read->code, c.code) << c.data;
+    EXPECT_EQ(read->high, c.high) << c.data;
+    EXPECT_EQ(read->low, c.low) << c.data;
+  }
+  EXPECT_FALSE(ReadDeviceAoSetting("dword:00000005").has_value());
+}
+
 }  // namespace
 }  // namespace zuv
