@@ -15,12 +15,12 @@ std::string SystemErrorText(uint32_t systemError) {
       nullptr, systemError, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string result;
   if (length != 0 && text != nullptr) {
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr,
-                                            0, nullptr, nullptr);
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                            nullptr, nullptr);
     if (bytes > 0) {
       result.resize(static_cast<size_t>(bytes));
-      ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &result[0], bytes,
-                            nullptr, nullptr);
+      ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &result[0], bytes, nullptr,
+                            nullptr);
     }
     ::LocalFree(text);
   }
