@@ -97,8 +97,15 @@ void AppendLine(std::string& out, char prefix, std::string_view line) {
 }  // namespace
 
 std::string DiffHeaderName(std::string_view path, std::string_view label) {
+  // On Windows a backslash separates folders: a path of them alone stays
+  // plain, as patch and git apply there read it.
+#ifdef _WIN32
+  constexpr bool kQuoteBackslash = false;
+#else
+  constexpr bool kQuoteBackslash = true;
+#endif
   const bool plain = std::all_of(path.begin(), path.end(), [](char c) {
-    return c > ' ' && c < 0x7F && c != '"' && c != '\\';
+    return c > ' ' && c < 0x7F && c != '"' && (c != '\\' || !kQuoteBackslash);
   });
   std::string name;
   if (plain) {
