@@ -8,6 +8,7 @@
 #include "editor/template_editor_dialog.h"
 #include "templates/driver_path.h"
 #include "winui/module.h"
+#include "winui/wide_text.h"
 
 namespace {
 
@@ -43,14 +44,6 @@ std::string Utf8FromAnsi(const char* text, size_t length) {
   return utf8;
 }
 
-// The characters (UTF-16 units) of UTF-8 text, as the system counts a path.
-size_t PathLength(const std::string& utf8) {
-  if (utf8.empty()) return 0;
-  const int units =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  return units > 0 ? static_cast<size_t>(units) : utf8.size();
-}
-
 // Tells the user that the root makes a path longer than the editor opens:
 // the root (its first kMaxPath characters at most) and the limit.
 void ReportOverlongPath(const char* rootPath, size_t rootLength, size_t pathLength) {
@@ -78,7 +71,8 @@ void OpenEditor(const char* rootPath, const char* driverName, const char* extraT
   if (!root.empty() && root.back() != '\\' && root.back() != '/') root += '\\';
   std::string path = zuv::ComposeDriverFilePath(
       root, Utf8FromAnsi(driverName, strnlen(driverName, kMaxPath)), '\\');
-  const size_t pathLength = PathLength(path);
+  // The characters (UTF-16 units) of the path, as the system counts them.
+  const size_t pathLength = winui::Utf16Length(path);
   if (pathLength >= kMaxPath) return ReportOverlongPath(rootPath, rootLength, pathLength);
 
   // One editor per driver file: an open one comes to the front. One the user
