@@ -48,7 +48,8 @@ run_ctest --preset reproducible
 # ---- Robustness of the store and of Save: the Linux tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target for 60 s,
 # one quick pass of the benchmarks (built by the native preset), and the times
-# of `zuv8620` against `sed -i`, printed only: no figure fails the run.
+# of `zuv8620` against the floor of a durable edit, printed only: no figure
+# fails the run.
 echo "== Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
@@ -60,7 +61,7 @@ scripts/fuzz.sh 60
 echo "== Benchmarks, one quick pass"
 build/native/bench/zuv_bench --benchmark_min_time=0.01 --benchmark_color=false >/dev/null
 
-echo "== zuv8620 against sed -i (figures only, about 2 minutes at most)"
+echo "== zuv8620 against the floor of a durable edit (figures only, a few minutes)"
 bench/compare_floor.py
 # ---- end of the robustness block
 
