@@ -15,8 +15,6 @@ namespace zuv::cli {
 
 namespace {
 
-constexpr const char* kToolName = "zuv8620";
-
 // --help and --version, wherever they stand: the text of the command when
 // one is named, else the tool's.
 int Information(const Arguments& args, std::ostream& out) {
@@ -33,14 +31,14 @@ int Information(const Arguments& args, std::ostream& out) {
 }
 
 // Finds the command, checks its options and operand, and runs its handler.
-int Dispatch(const Arguments& args, std::ostream& out, std::istream& in, FileSystem& fileSystem,
-             bool standardInput) {
+int Dispatch(const Arguments& args, std::ostream& out, std::ostream& err, std::istream& in,
+             FileSystem& fileSystem, bool standardInput) {
   const std::string name = args.command.empty() ? "help" : args.command;
   const CommandInfo* command = FindCommand(name);
   if (command == nullptr) throw Failure{"unknown command '" + args.command + "'"};
   if (command->operand == Operand::kCommandName) {
     // help reads no file and takes whatever options come with it.
-    Context context{args, std::string(), out, in, fileSystem, 0, std::string(), false};
+    Context context{args, std::string(), out, err, in, fileSystem, 0, std::string(), false};
     return command->handler(context);
   }
   for (const std::string& flag : args.flags) {
@@ -66,7 +64,7 @@ int Dispatch(const Arguments& args, std::ostream& out, std::istream& in, FileSys
   }
   const uint32_t n =
       command->operand == Operand::kTemplateNumber ? ParseTemplateNumber(args.positional[0]) : 0;
-  Context context{args, DriverFilePath(args), out,          in, fileSystem,
+  Context context{args, DriverFilePath(args), out,          err, in, fileSystem,
                   n,    DriverName(args),     standardInput};
   return command->handler(context);
 }
@@ -81,7 +79,7 @@ int RunOn(const std::vector<std::string>& args, std::ostream& out, std::ostream&
       err << "Try '" << kToolName << " --help' for more information.\n";
       return kExitFailed;
     }
-    return Dispatch(parsed, out, in, fileSystem, standardInput);
+    return Dispatch(parsed, out, err, in, fileSystem, standardInput);
   } catch (const Failure& failure) {
     err << kToolName << ": " << ShownText(failure.message) << "\n";
     return kExitFailed;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <istream>
 #include <memory>
 #include <optional>
@@ -87,13 +88,34 @@ Failure FileFailure(const Status& status) {
 }
 
 // The table from one read of the file; a file that cannot be read (or whose
-// lock another program holds too long) is a failure naming it.
-TemplateTable LoadTable(Context& context) {
+// lock another program holds too long) is a failure naming it. *reserved,
+// when given, gets why each slot that the table shows but the device reads
+// otherwise is reserved (see ReservedText).
+TemplateTable LoadTable(Context& context, std::vector<UnshownTemplate>* reserved = nullptr) {
   TemplateTable table;
-  const Status read =
-      LoadTemplateTableReporting(table, context.path, context.fileSystem, context.driver);
+  const Status read = LoadTemplateTableReporting(table, context.path, context.fileSystem,
+                                                 context.driver, nullptr, reserved);
   if (!read.ok()) throw FileFailure(read);
   return table;
+}
+
+// Why template n, which the table shows, is reserved: every reason, as check
+// gives it, without the template's number, joined with "; "; empty when the
+// device reads the slot as the table shows it. Such a slot holds the load's
+// values, which the device does not read, so they are never printed as its.
+std::string ReservedText(const TemplateTable& table, const std::vector<UnshownTemplate>& reserved,
+                         uint32_t n) {
+  std::string text;
+  if (table[n].Used == 0 || !table.IsReserved(n)) return text;
+  const std::string number = "template " + std::to_string(n) + ": ";
+  for (const UnshownTemplate& slot : reserved) {
+    if (slot.n != n || slot.hidden) continue;
+    std::string why = slot.text;
+    const size_t at = why.find(number);
+    if (at != std::string::npos) why.erase(at, number.size());
+    text += (text.empty() ? "" : "; ") + why;
+  }
+  return text.empty() ? "the device reads it otherwise than a load shows it" : text;
 }
 
 // A rule's refusal of an edit of template n, in the words the command ends
@@ -188,22 +210,39 @@ int Help(Context& context) {
   return kExitOk;
 }
 
+// A reserved template is listed with why instead of its values.
 int List(Context& context) {
-  const TemplateTable table = LoadTable(context);
+  std::vector<UnshownTemplate> unshown;
+  const TemplateTable table = LoadTable(context, &unshown);
+  std::map<uint32_t, std::string> reserved;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    std::string why = ReservedText(table, unshown, n);
+    if (!why.empty()) reserved.emplace(n, std::move(why));
+  }
   if (context.args.Flag("json")) {
-    context.out << ListJson(context.path, table);
+    context.out << ListJson(context.path, table, reserved);
   } else {
     for (uint32_t n = 0; n < kTemplateCount; ++n) {
-      if (table[n].Used != 0) context.out << ListLine(table[n], n) << "\n";
+      if (reserved.count(n) != 0) {
+        context.out << n << ": reserved: " << ShownText(reserved[n]) << "\n";
+      } else if (table[n].Used != 0) {
+        context.out << ListLine(table[n], n) << "\n";
+      }
     }
   }
   return kExitOk;
 }
 
 int Show(Context& context) {
-  const TemplateTable table = LoadTable(context);
+  std::vector<UnshownTemplate> unshown;
+  const TemplateTable table = LoadTable(context, &unshown);
   const Status refusal = UsedTemplate(table, context.n);
   if (!refusal.ok()) throw RefusalFailure(context, refusal);
+  const std::string reserved = ReservedText(table, unshown, context.n);
+  if (!reserved.empty()) {
+    throw Failure{QuotedName(context.path) + ": template " + std::to_string(context.n) +
+                  " is reserved: " + reserved};
+  }
   const DeviceTemplate& slot = table[context.n];
   context.out << (context.args.Flag("json") ? TemplateJson(slot, context.n)
                                             : ShowText(slot, context.n));
@@ -327,8 +366,21 @@ int Check(Context& context) {
   return problems.empty() ? kExitOk : kExitProblems;
 }
 
+// A reserved template is left out of the document (apply then leaves it as
+// it is), with a note saying why.
 int Export(Context& context) {
-  context.out << ExportTemplateDocument(LoadTable(context));
+  std::vector<UnshownTemplate> unshown;
+  TemplateTable table = LoadTable(context, &unshown);
+  std::string notes;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    const std::string reserved = ReservedText(table, unshown, n);
+    if (reserved.empty()) continue;
+    notes += std::string(kToolName) + ": " + QuotedName(context.path) + ": template " +
+             std::to_string(n) + " is reserved and not exported: " + ShownText(reserved) + "\n";
+    table[n].Used = 0;
+  }
+  context.out << ExportTemplateDocument(table);
+  context.err << notes;
   return kExitOk;
 }
 
@@ -396,10 +448,22 @@ int Apply(Context& context) {
   std::vector<DocumentTemplate> templates;
   const Status parsed = ParseTemplateDocument(text, &templates);
   if (!parsed.ok()) throw Failure{ErrorText(parsed.WithPath(name))};
-  return Change(context, [&](TemplateTable& table, std::string&) {
+  std::string notes;
+  const int status = Change(context, [&](TemplateTable& table, std::string&) {
+    notes.clear();
+    for (uint32_t n = 0; n < kTemplateCount; ++n) {
+      bool named = false;
+      for (const DocumentTemplate& wanted : templates) named |= wanted.number == n;
+      if (table[n].Used != 0 && table.IsReserved(n) && !named) {
+        notes += std::string(kToolName) + ": " + QuotedName(context.path) + ": template " +
+                 std::to_string(n) + " is reserved and left as it is (see check)\n";
+      }
+    }
     const Status applied = ApplyTemplateDocument(table, templates);
     return applied.ok() ? applied : applied.WithPath(name);
   });
+  context.err << notes;
+  return status;
 }
 
 }  // namespace
@@ -413,13 +477,19 @@ const std::vector<CommandInfo>& Commands() {
        "\n"
        "Lists the templates of the file, one a line: its number, its board id,\n"
        "the channel mask in hex with the differential pairs, and the range of\n"
-       "each analog output. --json prints the same as one JSON object.\n",
+       "each analog output. --json prints the same as one JSON object.\n"
+       "A template that the device reads otherwise than a load shows it (a copy\n"
+       "in a block the build leaves out, copies in each branch of a condition:\n"
+       "see check) is reserved: listed as \"N: reserved: \" and why, with its\n"
+       "lines and conditions (with --json under \"reserved\"), never with values\n"
+       "the device does not read; no command changes it.\n",
        List},
       {"show", Operand::kTemplateNumber, {"json"},
        "Usage: zuv8620 FILE show N [--json]\n"
        "\n"
        "Shows template N (0 to 15): board id, channel mask, differential and\n"
-       "single-ended pairs, and each analog output's range and code.\n",
+       "single-ended pairs, and each analog output's range and code. A reserved\n"
+       "template (see list) is not shown: the message says why.\n",
        Show},
       {"add", Operand::kNone, {"board-id", "dry-run"},
        "Usage: zuv8620 FILE add [--board-id ID] [--dry-run]\n"
@@ -508,7 +578,9 @@ const std::vector<CommandInfo>& Commands() {
        "whose code is not 0 is {\"range\": \"0 ~ 5V\", \"code\": C}; one whose ends\n"
        "match none of the four ranges is {\"refHigh\": H, \"refLow\": L} with the\n"
        "numbers the file holds. So applying the export to the file it came from\n"
-       "changes no byte of a file that was saved by the editor or this tool.\n",
+       "changes no byte of a file that was saved by the editor or this tool.\n"
+       "A reserved template (see list) is left out, with a note on standard\n"
+       "error.\n",
        Export},
       {"apply", Operand::kDocument, {"dry-run"},
        "Usage: zuv8620 FILE apply DOCUMENT [--dry-run]\n"
@@ -516,7 +588,9 @@ const std::vector<CommandInfo>& Commands() {
        "Makes the file's templates exactly those of DOCUMENT (a file, or - for\n"
        "standard input), a JSON document as 'export' prints it, in one load and\n"
        "save: templates the document leaves out are removed, the others added\n"
-       "or changed. Applying the same document again changes no byte.\n"
+       "or changed. Applying the same document again changes no byte. A reserved\n"
+       "template (see list) that the document leaves out stays as it is, with a\n"
+       "note on standard error.\n"
        "\n"
        "Fields a template may leave out get what the editor's Add gives:\n"
        "  \"number\"               the first slot that no numbered template of\n"

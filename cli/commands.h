@@ -23,6 +23,7 @@ struct Context {
   const Arguments& args;
   std::string path;
   std::ostream& out;
+  std::ostream& err;  // notes beside the output, each "zuv8620: ..."
   std::istream& in;
   FileSystem& fileSystem;
   uint32_t n = 0;

@@ -170,12 +170,23 @@ std::string TemplateJson(const DeviceTemplate& slot, uint32_t n) {
   return Line(TemplateObject(slot, n));
 }
 
-std::string ListJson(const std::string& path, const TemplateTable& table) {
+std::string ListJson(const std::string& path, const TemplateTable& table,
+                     const std::map<uint32_t, std::string>& reserved) {
   Json templates = Json::array();
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (table[n].Used != 0) templates.push_back(TemplateObject(table[n], n));
+    if (table[n].Used != 0 && reserved.count(n) == 0) {
+      templates.push_back(TemplateObject(table[n], n));
+    }
   }
-  return Line({{"file", TextToUtf8(path)}, {"templates", std::move(templates)}});
+  Json list = {{"file", TextToUtf8(path)}, {"templates", std::move(templates)}};
+  if (!reserved.empty()) {
+    Json slots = Json::array();
+    for (const auto& slot : reserved) {
+      slots.push_back({{"number", slot.first}, {"reason", TextToUtf8(slot.second)}});
+    }
+    list["reserved"] = std::move(slots);
+  }
+  return Line(list);
 }
 
 std::string CheckJson(const std::string& path, const std::string& encoding,

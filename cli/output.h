@@ -4,6 +4,7 @@
 #define ZUV_CLI_OUTPUT_H
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,9 @@
 #include "templates/template_check.h"
 
 namespace zuv::cli {
+
+// The tool's name, which starts each of its messages ("zuv8620: ...").
+constexpr const char* kToolName = "zuv8620";
 
 // "N: board B, channels 0xMASK (differential pairs: ...), AO0 RANGE, AO1 RANGE"
 std::string ListLine(const DeviceTemplate& slot, uint32_t n);
@@ -32,7 +36,10 @@ std::string QuotedName(std::string_view name);
 
 // One line of JSON each, with its closing newline.
 std::string TemplateJson(const DeviceTemplate& slot, uint32_t n);
-std::string ListJson(const std::string& path, const TemplateTable& table);
+// With "reserved": [{"number": N, "reason": TEXT}] beside the templates when
+// `reserved` holds any (those slots are not among the templates).
+std::string ListJson(const std::string& path, const TemplateTable& table,
+                     const std::map<uint32_t, std::string>& reserved = {});
 std::string CheckJson(const std::string& path, const std::string& encoding,
                       const std::vector<TemplateProblem>& problems);
 

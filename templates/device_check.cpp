@@ -487,12 +487,14 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Temp
   return unshown;
 }
 
-void ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
-                             const TemplateKeys& keys) {
-  for (const UnshownTemplate& unshown : UnshownTemplates(view, loaded, keys)) {
-    loaded.Reserve(unshown.n);
-    if (unshown.hidden) loaded[unshown.n].Used = 0;
+std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
+                                                     const TemplateKeys& keys) {
+  std::vector<UnshownTemplate> unshown = UnshownTemplates(view, loaded, keys);
+  for (const UnshownTemplate& slot : unshown) {
+    loaded.Reserve(slot.n);
+    if (slot.hidden) loaded[slot.n].Used = 0;
   }
+  return unshown;
 }
 
 std::string OpenBlockAtEndText(const DeviceView& view) {

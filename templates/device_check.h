@@ -40,9 +40,10 @@ struct UnshownTemplate {
 std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const TemplateTable& loaded,
                                               const TemplateKeys& keys);
 // Reserves in `loaded` every slot UnshownTemplates names, so that no Add takes
-// it and no Save writes it; a hidden one is shown as free.
-void ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
-                             const TemplateKeys& keys);
+// it and no Save writes it; a hidden one is shown as free. Returns what
+// UnshownTemplates gave.
+std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
+                                                     const TemplateKeys& keys);
 
 // Success when `after`, read as the device reads it, is `before` with exactly
 // the change from `loaded` (the table the load of `before` gave) to `saved`:

@@ -47,10 +47,12 @@ Status ProveSave(const DeviceView& before, std::string_view beforeText, std::str
 }  // namespace
 
 Status LoadTemplates(const std::string& text, const std::string& keyPath, const DeviceView& view,
-                     const TemplateKeys& keys, RegFile& store, TemplateTable& table) {
+                     const TemplateKeys& keys, RegFile& store, TemplateTable& table,
+                     std::vector<UnshownTemplate>* unshown) {
   const Status opened = store.OpenText(text, keyPath) != 0 ? store.LastStatus() : Status();
   LoadTable(table, store);
-  ReserveUnshownTemplates(view, table, keys);
+  std::vector<UnshownTemplate> reserved = ReserveUnshownTemplates(view, table, keys);
+  if (unshown != nullptr) *unshown = std::move(reserved);
   return opened;
 }
 

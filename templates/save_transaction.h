@@ -31,10 +31,12 @@ namespace zuv {
 // The one load of a driver file's decoded text `text`, for the editor, the
 // tool and the Save alike: `store` opened on it under `keyPath`'s keys, the
 // table as the store reads it, then each slot the device (`view`, of the same
-// text) reads otherwise than the load can show it reserved. The store's
-// failure to open the text, or success; the table is loaded either way.
+// text) reads otherwise than the load can show it reserved (*unshown, when
+// given, gets why, as UnshownTemplates words it). The store's failure to
+// open the text, or success; the table is loaded either way.
 Status LoadTemplates(const std::string& text, const std::string& keyPath, const DeviceView& view,
-                     const TemplateKeys& keys, RegFile& store, TemplateTable& table);
+                     const TemplateKeys& keys, RegFile& store, TemplateTable& table,
+                     std::vector<UnshownTemplate>* unshown = nullptr);
 
 class SaveTransaction {
  public:

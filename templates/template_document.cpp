@@ -396,9 +396,13 @@ Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTem
                    " templates: " + RefusalText(Rule::kNoFreeSlot));
   }
   // The slots keep the file's values until the document's replace them: the
-  // board-id rule lets a template keep an id above 15 that it already has.
+  // board-id rule lets a template keep an id above 15 that it already has. A
+  // reserved slot (the device reads it otherwise than the load shows it;
+  // export leaves it out) stays as it is unless the document names it.
   TemplateTable result = table;
-  for (uint32_t n = 0; n < kTemplateCount; ++n) result[n].Used = 0;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (!table.IsReserved(n)) result[n].Used = 0;
+  }
   std::map<uint32_t, const DocumentTemplate*> byNumber;
 
   // A board id the file already holds in several slots (the load accepts

@@ -12,7 +12,7 @@ namespace zuv {
 
 Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
                                   FileSystem& fileSystem, const std::string& driverName,
-                                  Status* notWritten) {
+                                  Status* notWritten, std::vector<UnshownTemplate>* unshown) {
   DecodedText text;
   const Status read = ReadDriverText(path, fileSystem, &text);
   if (notWritten != nullptr) {
@@ -24,23 +24,20 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
   if (!read.ok()) text.text.clear();
   const TemplateKeys keys = TemplateKeysOf(keyPath);
   RegFile store;
-  static_cast<void>(
-      LoadTemplates(text.text, keyPath, TemplateView(text.text, keys), keys, store, table));
+  static_cast<void>(LoadTemplates(text.text, keyPath, TemplateView(text.text, keys), keys, store,
+                                  table, unshown));
   return read.WithPath(path);
 }
 
 std::string UnshownTemplateText(const std::string& path, FileSystem& fileSystem,
                                 const std::string& driverName, uint32_t n) {
-  DecodedText text;
-  if (!ReadDriverText(path, fileSystem, &text).ok()) return {};
-  const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
-  const TemplateKeys keys = TemplateKeysOf(keyPath);
-  RegFile store;
-  store.OpenText(text.text, keyPath);
   TemplateTable table;
-  LoadTable(table, store);
-  for (UnshownTemplate& unshown : UnshownTemplates(TemplateView(text.text, keys), table, keys)) {
-    if (unshown.n == n) return std::move(unshown.text);
+  std::vector<UnshownTemplate> unshown;
+  if (!LoadTemplateTableReporting(table, path, fileSystem, driverName, nullptr, &unshown).ok()) {
+    return {};
+  }
+  for (UnshownTemplate& slot : unshown) {
+    if (slot.n == n) return std::move(slot.text);
   }
   return {};
 }

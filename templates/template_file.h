@@ -10,6 +10,7 @@
 
 #include "fileio/file.h"
 #include "base/status.h"
+#include "templates/device_check.h"
 #include "templates/device_template.h"
 
 namespace zuv {
@@ -27,15 +28,18 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path,
 // (see DriverKeyPath); so for UpdateTemplateTable. When the file was read
 // but a Save will never write it (an encoding not written, text that does not
 // decode), *notWritten, when given, gets Condition::kNotDecoded naming `path`;
-// else success.
-// Why template n is reserved (the device reads it otherwise than a load can
-// show it), with its lines, as `check` words it; empty when it is not, or
-// when the file cannot be read.
-std::string UnshownTemplateText(const std::string& path, FileSystem& fileSystem,
-                                const std::string& driverName, uint32_t n);
+// else success. *unshown, when given, gets why each reserved slot is reserved
+// (the device reads it otherwise than the load shows it), with its lines, as
+// `check` words it: a slot that stays in use in the table holds the load's
+// values, not the device's.
 Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
                                   FileSystem& fileSystem = NativeFileSystem(),
-                                  const std::string& driverName = {}, Status* notWritten = nullptr);
+                                  const std::string& driverName = {}, Status* notWritten = nullptr,
+                                  std::vector<UnshownTemplate>* unshown = nullptr);
+// Why template n is reserved, as above; empty when it is not, or when the
+// file cannot be read.
+std::string UnshownTemplateText(const std::string& path, FileSystem& fileSystem,
+                                const std::string& driverName, uint32_t n);
 
 // Every section of each free slot cut out, 15 down to 0, then for each used
 // slot, 0 up to 15, its header appended when absent and its four values

@@ -349,7 +349,8 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
                              "\"AOSettings 1\"=\"     0    10     0\"\r\n";
   struct Edit {
     std::vector<std::string> args;
-    std::string after;  // the file's bytes, or the start of the refusal
+    std::string after;       // the file's bytes, the start of the refusal, or what it prints
+    std::string input = {};  // what "apply -" reads
   };
   struct Case {
     const char* name;
@@ -359,6 +360,24 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
     std::string path = "/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg";
   };
   const std::string refused = "refused: ";
+  const std::string prints = "prints: ";  // exit 0, this output, the file unchanged
+  auto jsonQuoted = [](std::string text) {
+    for (size_t at = 0; (at = text.find('"', at)) != std::string::npos; at += 2) {
+      text.insert(at, 1, '\\');
+    }
+    return text;
+  };
+  const std::string list2 =
+      "2: board 1, channels 0x0000 (differential pairs: none), AO0 -10 ~ 10V, AO1 0 ~ 10V\n";
+  const std::string deadWhy =
+      "line 16: the device reads \"SwitchID\" as dword:00000000, a load shows dword:00000009";
+  const std::string branchesWhy =
+      "the device reads it otherwise in each branch of the build: line 23 "
+      "\"SwitchID\" dword:00000001 under IF BSP_X, line 24 \"ChanConfig\" dword:00000000 under IF "
+      "BSP_X, line 25 \"AOSettings 0\" \"     0    10   -10\" under IF BSP_X, line 26 "
+      "\"AOSettings 1\" \"     0    10     0\" under IF BSP_X, line 29 \"SwitchID\" "
+      "dword:00000005 under IF BSP_X, ELSE; no change is written to it until one reading stands "
+      "under one set of conditions";
   const std::string keys = "line 15: template 0's section is under the key [" +
                            kPrefix.substr(1) + "0], but the key of driver ";
   const std::vector<Case> cases = {
@@ -458,17 +477,24 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        dead,
        "file: line 16: template 0: the device reads \"SwitchID\" as dword:00000000, a load shows "
        "dword:00000009\n",
-       {{{"set", "0", "--board-id", "5"}, refused + "line 16: template 0: the device reads"}}},
+       {{{"set", "0", "--board-id", "5"}, refused + "line 16: template 0: the device reads"},
+        {{"list"}, prints + "0: reserved: " + deadWhy + "\n" + list2},
+        {{"show", "0"}, refused + "template 0 is reserved: " + deadWhy + "\n"},
+        // Left out of the export, and so left alone by apply.
+        {{"apply", "-"},
+         dead,
+         R"({"format": "zuv8620-templates", "version": 1, "templates": [{"number": 2,)"
+         R"( "boardId": 1, "ao0": "-10 ~ 10V", "ao1": "0 ~ 10V"}]})"}}},
       {"copies in both branches of an IF",
        branches,
-       "file: template 2: the device reads it otherwise in each branch of the build: line 23 "
-       "\"SwitchID\" dword:00000001 under IF BSP_X, line 24 \"ChanConfig\" dword:00000000 under IF "
-       "BSP_X, line 25 \"AOSettings 0\" \"     0    10   -10\" under IF BSP_X, line 26 "
-       "\"AOSettings "
-       "1\" \"     0    10     0\" under IF BSP_X, line 29 \"SwitchID\" dword:00000005 under IF "
-       "BSP_X, ELSE; no change is written to it until one reading stands under one set of "
-       "conditions\n",
-       {{{"set", "2", "--board-id", "4"}, refused + "template 2: the device reads it otherwise"}}},
+       "file: template 2: " + branchesWhy + "\n",
+       {{{"set", "2", "--board-id", "4"}, refused + "template 2: the device reads it otherwise"},
+        {{"list", "--json"},
+         prints + R"({"file":"/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg",)" +
+             R"("templates":[{"number":0,"boardId":0,"chanConfig":3,"chanConfigHex":"0x0003",)" +
+             R"("differentialPairs":[0],"ao":[{"range":"0 ~ 10V","code":0,"refHigh":10,)" +
+             R"("refLow":0},{"range":"-5 ~ 5V","code":0,"refHigh":5,"refLow":-5}]}],)" +
+             R"("reserved":[{"number":2,"reason":")" + jsonQuoted(branchesWhy) + "\"}]}\n"}}},
       {"a template the build deletes",
        deleted,
        "file: " + deletion + ", and no change is written to template 2 while its section stands\n",
@@ -536,7 +562,12 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
     for (const Edit& edit : c.edits) {
       SCOPED_TRACE(edit.args[0] + " " + (edit.args.size() > 1 ? edit.args[1] : ""));
       tool.fs.SetFile(tool.path, c.file);
-      if (edit.after.rfind(refused, 0) == 0) {
+      tool.input = edit.input;
+      if (edit.after.rfind(prints, 0) == 0) {
+        EXPECT_EQ(tool.Run(edit.args), 0) << tool.err;
+        EXPECT_EQ(tool.out, edit.after.substr(prints.size()));
+        EXPECT_EQ(tool.File(), c.file);
+      } else if (edit.after.rfind(refused, 0) == 0) {
         EXPECT_EQ(tool.Run(edit.args), 2);
         EXPECT_EQ(tool.err.rfind("zuv8620: " + tool.path + ": " + edit.after.substr(refused.size()),
                                  0),
