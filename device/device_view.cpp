@@ -444,19 +444,59 @@ BlockLine BlockLineOf(std::string_view line) {
   return BlockLine::kOther;
 }
 
-// "#if 0" (or "# if 0", a comment after it): a block the build never reads
-// up to its "#else".
-bool IsIfZero(std::string_view line) {
-  if (line.front() != '#') return false;
+// The number an "#if" line tests when it is a constant ("#if 0", "# if 1",
+// a comment after it): 0, 1 for any other decimal number, -1 for any other
+// condition, which the build may take either way.
+int IfConstant(std::string_view line) {
+  if (line.front() != '#') return -1;
   std::string_view rest = TrimBlanks(line.substr(1));
-  if (!StartsWithWord(rest, "if")) return false;
+  if (!StartsWithWord(rest, "if")) return -1;
   rest = TrimBlanks(rest.substr(2));
   const size_t comment = rest.find('/');
   if (comment != std::string_view::npos && comment + 1 < rest.size() &&
       (rest[comment + 1] == '/' || rest[comment + 1] == '*')) {
     rest = TrimBlanks(rest.substr(0, comment));
   }
-  return rest == "0";
+  if (rest.empty() || rest.find_first_not_of("0123456789") != std::string_view::npos) return -1;
+  return rest.find_first_not_of('0') == std::string_view::npos ? 0 : 1;
+}
+
+// How the build reads an open block's branches: "#if 0" only from its
+// "#else" (or "#elif") on, "#if 1" only up to it; any other condition either.
+enum BranchRead : uint8_t { kEitherBranch, kNotYet, kUntilTurn, kNoMore };
+
+// Follows the preprocessor or directive line `line`, of kind `kind`, through
+// the open blocks `open`; `leftOut` counts those whose branch now is one the
+// build never reads. True when the line begins such a branch.
+bool FollowBranches(BlockLine kind, std::string_view line, std::vector<uint8_t>* open,
+                    size_t* leftOut) {
+  switch (kind) {
+    case BlockLine::kOpen: {
+      const int constant = IfConstant(line);
+      open->push_back(constant == 0 ? kNotYet : constant == 1 ? kUntilTurn : kEitherBranch);
+      if (open->back() == kNotYet) ++*leftOut;
+      return open->back() == kNotYet;
+    }
+    case BlockLine::kTurn:
+      if (open->empty()) return false;
+      if (open->back() == kNotYet) {
+        --*leftOut;
+        open->back() = kEitherBranch;
+      } else if (open->back() == kUntilTurn) {
+        ++*leftOut;
+        open->back() = kNoMore;
+        return true;
+      }
+      return false;
+    case BlockLine::kClose:
+      if (open->empty()) return false;
+      if (open->back() == kNotYet || open->back() == kNoMore) --*leftOut;
+      open->pop_back();
+      return false;
+    case BlockLine::kOther:
+      break;
+  }
+  return false;
 }
 
 }  // namespace
@@ -465,28 +505,17 @@ void DeviceView::ReadPreprocessorLine(std::string_view line, size_t number) {
   const size_t at = preprocessor_.size();
   preprocessor_.emplace_back(line);
   preprocessorNumbers_.push_back(number);
-  switch (BlockLineOf(line)) {
+  const BlockLine kind = BlockLineOf(line);
+  if (FollowBranches(kind, line, &deadBlocks_, &dead_)) leftOut_ = true;
+  switch (kind) {
     case BlockLine::kOpen:
       blocks_.push_back(at);
-      deadBlocks_.push_back(IsIfZero(line));
-      if (deadBlocks_.back()) {
-        ++dead_;
-        leftOut_ = true;
-      }
       break;
     case BlockLine::kTurn:
-      if (!blocks_.empty()) {
-        blocks_.back() = at;
-        if (deadBlocks_.back()) --dead_;
-        deadBlocks_.back() = false;
-      }
+      if (!blocks_.empty()) blocks_.back() = at;
       break;
     case BlockLine::kClose:
-      if (!blocks_.empty()) {
-        blocks_.pop_back();
-        if (deadBlocks_.back()) --dead_;
-        deadBlocks_.pop_back();
-      }
+      if (!blocks_.empty()) blocks_.pop_back();
       break;
     case BlockLine::kOther:
       break;
@@ -656,8 +685,8 @@ void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySe
     LowerInto(path, &lower);
     keys->insert(lower);
   };
-  // The open blocks, whether each is in a branch never read, as the view has them.
-  std::vector<bool> deadBlocks;
+  // The open blocks' branches, and how many are never read, as the view has them.
+  std::vector<uint8_t> deadBlocks;
   size_t dead = 0;
   ForEachLine(text.substr(from), [&](std::string_view line, size_t, size_t at) {
     at += from;
@@ -669,21 +698,7 @@ void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySe
     line = TrimBlanks(line);
     if (line.empty()) return true;
     if (IsPreprocessorLine(line) || IsDirectiveLine(line)) {
-      switch (BlockLineOf(line)) {
-        case BlockLine::kOpen:
-          deadBlocks.push_back(IsIfZero(line));
-          if (deadBlocks.back()) ++dead;
-          break;
-        case BlockLine::kTurn:
-        case BlockLine::kClose:
-          if (deadBlocks.empty()) break;
-          if (deadBlocks.back()) --dead;
-          deadBlocks.back() = false;
-          if (BlockLineOf(line) == BlockLine::kClose) deadBlocks.pop_back();
-          break;
-        case BlockLine::kOther:
-          break;
-      }
+      FollowBranches(BlockLineOf(line), line, &deadBlocks, &dead);
       return true;
     }
     if (dead == 0 && line.front() == '[') {

@@ -134,10 +134,11 @@ class DeviceView {
   std::vector<size_t> blocks_;  // the open IF / #if blocks, outermost first (see kTopLevel)
   std::vector<size_t> preprocessorNumbers_;
   // How many open blocks are in a branch the build never reads ("#if 0"
-  // before its "#else"), and for each open block whether it is.
+  // before its "#else", "#if 1" after it), and how each open block's
+  // branches are read.
   size_t dead_ = 0;
   bool leftOut_ = false;  // a block never read or a "[-KEY]" line was met
-  std::vector<bool> deadBlocks_;
+  std::vector<uint8_t> deadBlocks_;
   std::vector<DeviceDeletion> deletions_;
   std::vector<bool> deleted_;  // per keys_ index, while reading
   bool anyDeleted_ = false;

@@ -143,6 +143,10 @@ TEST(DeviceViewTest, ReadsLineByLine) {
       {"an #if 0 block is never read; its #else is, under the key before it",
        "[A]\n\"a\"=dword:1\n#if 0 // old\n[B]\n\"a\"=dword:2\n#else\n\"c\"=dword:3\n#endif\n",
        {"A: a=dword:00000001 @2", "A: c=dword:00000003 @7 [#if 0 // old, #else]"}},
+      {"an #if 1 block's #else and #elif are never read",
+       "[A]\n#if 01\n\"a\"=dword:1\n#elif X\n\"a\"=dword:2\n#else\n\"b\"=dword:3\n#endif\n"
+       "#if 1X\n\"c\"=dword:4\n#else\n\"c\"=dword:5\n#endif\n",
+       {"A: a=dword:00000001 @3 [#if 01]", "A: c=dword:00000005 @12 [#if 1X, #else]"}},
       {"[-KEY] deletes the key and its subkeys from there on",
        "[A]\n\"a\"=dword:1\n[A\\B]\n\"b\"=dword:2\n[AB]\n\"c\"=dword:3\n[-a]\n\"x\"=dword:9\n"
        "[A]\n\"d\"=-\n",
