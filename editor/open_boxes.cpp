@@ -89,14 +89,28 @@ std::vector<TemplateProblem> ProblemsToTell(const std::string& path, FileSystem&
   return problems;
 }
 
+void ImageCheckResult::Put(std::string text) {
+  const std::lock_guard<std::mutex> hold(mutex_);
+  text_ = std::move(text);
+}
+
+std::string ImageCheckResult::Take() {
+  std::string text;
+  const std::lock_guard<std::mutex> hold(mutex_);
+  text.swap(text_);
+  return text;
+}
+
 void CheckImageFor(HWND window, UINT message, const std::string& path,
-                   std::shared_ptr<std::atomic<bool>> stop) {
+                   std::shared_ptr<ImageCheckResult> result) {
+  // The stop flag shares the result's life (the aliasing constructor).
+  std::shared_ptr<std::atomic<bool>> stop(result, &result->stop);
   CheckImageInBackground(
       path,
-      [window, message](std::string text) {
+      [window, message, result](std::string text) {
         if (text.empty()) return;
-        auto* posted = new std::string(std::move(text));
-        if (!PostMessageA(window, message, 0, reinterpret_cast<LPARAM>(posted))) delete posted;
+        result->Put(std::move(text));
+        PostMessageA(window, message, 0, 0);
       },
       std::move(stop));
 }

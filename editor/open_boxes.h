@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,12 +52,26 @@ bool AskAboutUnreadFile(HWND owner, const std::string& path, const Status& statu
 void ShowOpenProblems(HWND owner, const std::string& path, const Status& notWritten,
                       const std::vector<TemplateProblem>& problems);
 
+// What the image walk's thread hands the window, shared by both: the thread
+// leaves its text here and posts a message that carries nothing, so that a
+// message the closing window never gets leaves nothing behind.
+class ImageCheckResult {
+ public:
+  std::atomic<bool> stop{false};  // set as the window goes: the walk ends early
+  void Put(std::string text);
+  // The text left, once; empty when there is none.
+  std::string Take();
+
+ private:
+  std::mutex mutex_;
+  std::string text_;
+};
+
 // Looks on a thread of its own for the image's other .reg files that touch
-// the driver's template keys; when there are, posts `message` to `window`
-// with their text (a new std::string, LPARAM, the handler's to delete). Ends
-// early once `stop` is set.
+// the driver's template keys; when there are, leaves their text in `result`
+// and posts `message` to `window`. Ends early once result->stop is set.
 void CheckImageFor(HWND window, UINT message, const std::string& path,
-                   std::shared_ptr<std::atomic<bool>> stop);
+                   std::shared_ptr<ImageCheckResult> result);
 
 // The box naming the image's other .reg files (`text`, as the image walk
 // words them).

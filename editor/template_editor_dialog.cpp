@@ -53,9 +53,8 @@ WINUI_BEGIN_MESSAGE_MAP(TemplateEditorDialog, winui::Dialog)
   WINUI_ON_NOTIFY(TCN_SELCHANGE, IDC_TAB, OnSelchangeTab)
   WINUI_ON_MESSAGE(WM_DESTROY, OnDestroy)
   WINUI_ON_MESSAGE(kShowOpenErrorMessage, OnShowOpenError){
-      kImageCheckedMessage, 0, 0, [](winui::Dialog& dialog, WPARAM, LPARAM text) -> INT_PTR {
-        static_cast<TemplateEditorDialog&>(dialog).OnImageChecked(
-            std::unique_ptr<std::string>(reinterpret_cast<std::string*>(text)));
+      kImageCheckedMessage, 0, 0, [](winui::Dialog& dialog, WPARAM, LPARAM) -> INT_PTR {
+        static_cast<TemplateEditorDialog&>(dialog).OnImageChecked();
         return TRUE;
       }},
 WINUI_END_MESSAGE_MAP()
@@ -125,7 +124,7 @@ BOOL TemplateEditorDialog::OnInitDialog() {
     PostMessageA(hwnd_, kShowOpenErrorMessage, 0, 0);
   }
   // The image's other .reg files are looked for on a thread of their own.
-  CheckImageFor(hwnd_, kImageCheckedMessage, driverFilePath_, imageStop_);
+  CheckImageFor(hwnd_, kImageCheckedMessage, driverFilePath_, imageCheck_);
   return FALSE;
 }
 
@@ -378,12 +377,13 @@ void TemplateEditorDialog::OnCancel() {
   EndDialog(IDCANCEL);
 }
 
-void TemplateEditorDialog::OnImageChecked(std::unique_ptr<std::string> text) {
-  ShowImageFiles(hwnd_, driverFilePath_, *text);
+void TemplateEditorDialog::OnImageChecked() {
+  const std::string text = imageCheck_->Take();
+  if (!text.empty()) ShowImageFiles(hwnd_, driverFilePath_, text);
 }
 
 void TemplateEditorDialog::OnDestroy() {
-  imageStop_->store(true);
+  imageCheck_->stop.store(true);
   for (HWND control : NamedControls()) winui::ClearAccessibleName(control);
   if (modified_) AskToSave(nullptr);
   modified_ = false;

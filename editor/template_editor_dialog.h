@@ -18,6 +18,7 @@
 #include "editor/device_page.h"
 #include "editor/message_boxes.h"
 #include "editor/no_config_page.h"
+#include "editor/open_boxes.h"
 #include "editor/page_host.h"
 #include "templates/bounded_files.h"
 #include "templates/device_template.h"
@@ -103,7 +104,7 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   void OnShowOpenError();
   // Posted by the image walk when other .reg files of the image touch the
   // driver's template keys: a box names them.
-  void OnImageChecked(std::unique_ptr<std::string> text);
+  void OnImageChecked();
 
   WINUI_DECLARE_MESSAGE_MAP()
 
@@ -169,8 +170,8 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   Status openStatus_;                      // why the file could not be read, shown at open
   Status notWritten_;                      // why Save will never write the file, shown at open
   std::vector<TemplateProblem> problems_;  // what `check` reports, shown at open
-  // Set as the window goes: the image walk stops and posts nothing.
-  std::shared_ptr<std::atomic<bool>> imageStop_ = std::make_shared<std::atomic<bool>>(false);
+  // The image walk's text; its stop flag is set as the window goes.
+  std::shared_ptr<ImageCheckResult> imageCheck_ = std::make_shared<ImageCheckResult>();
   // Loads and saves wait for the file's lock a moment at most.
   std::unique_ptr<FileSystem> files_ = NativeFilesWaitingAtMost(kEditorLockWaitMs);
   char rootPath_[kRootPathSize] = {};

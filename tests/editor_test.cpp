@@ -1222,6 +1222,32 @@ TEST_F(EditorTest, WhatCheckReportsIsToldAtOpen) {
   EXPECT_THAT(boxes[0].text, ::testing::EndsWith(kCheckAdvice));
 }
 
+// Another .reg file of the image that sets a template's key is named in a box
+// posted by the walk of the image, which runs beside the window.
+TEST_F(EditorTest, TheImagesOtherRegFilesAreToldAfterOpen) {
+  WriteDriverFile(ReadFileBytes(std::string(ZUV_SOURCE_DIR) +
+                                "/examples/Image/Public/Korvalent/Device_Drivers/USB8620/"
+                                "USB8620.reg"));
+  CreateDirectoryA((root_ + "Platform").c_str(), nullptr);
+  WriteFileBytes(root_ + "Platform\\project.reg", "; the project's settings\r\n" +
+                                                      std::string(kSectionPrefix) +
+                                                      "3]\r\n\"SwitchID\"=dword:3\r\n");
+  MessageBoxWatcher watcher(IDOK);
+  const Editor editor = Open();
+  for (DWORD start = GetTickCount(); watcher.Seen() == 0 && GetTickCount() - start < 10000;) {
+    PumpMessages();
+    Sleep(10);
+  }
+  const std::vector<MessageBoxSeen> boxes = watcher.Stop();
+  ASSERT_EQ(boxes.size(), 1u) << ::testing::PrintToString(boxes);
+  EXPECT_THAT(boxes[0].text,
+              StartsWith(FilePath() + "\n\nOther .reg files of the image set or delete this "
+                                      "driver's template keys"));
+  EXPECT_THAT(boxes[0].text, HasSubstr("project.reg: line 2: sets [" +
+                                       std::string(kSectionPrefix + 1) + "3], template 3's key"));
+  EXPECT_TRUE(editor.Visible());
+}
+
 // A file with quirks the device reads past: a header in capitals, a value name
 // in another letter case, DWORD in capitals. The editor shows every template
 // the device reads, with the device's values, and an Add and Save changes

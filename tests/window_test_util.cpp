@@ -101,6 +101,11 @@ MessageBoxWatcher::MessageBoxWatcher(int answer, DWORD thread)
 
 MessageBoxWatcher::~MessageBoxWatcher() { Stop(); }
 
+size_t MessageBoxWatcher::Seen() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return seen_.size();
+}
+
 std::vector<MessageBoxSeen> MessageBoxWatcher::Stop() {
   stop_ = true;
   if (watcher_.joinable()) watcher_.join();

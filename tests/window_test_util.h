@@ -72,6 +72,8 @@ class MessageBoxWatcher {
   ~MessageBoxWatcher();
   // Stops watching; the boxes seen, in order.
   std::vector<MessageBoxSeen> Stop();
+  // How many boxes it has answered so far.
+  size_t Seen();
 
  private:
   void Watch();
