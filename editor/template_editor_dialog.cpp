@@ -191,7 +191,10 @@ void TemplateEditorDialog::FillTemplateTree() {
   HTREEITEM module = templateTree_.InsertItem("USB-8620A", kModuleItem, top, TVI_LAST);
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (templates_[n].Used == 0) continue;
-    templateTree_.InsertItem(TemplateName(n).c_str(), static_cast<LPARAM>(n), module, TVI_LAST);
+    // A template the device reads otherwise than the load shows it (the box
+    // at open says how) is marked: its pages hold the load's values.
+    const std::string name = TemplateName(n) + (templates_.IsReserved(n) ? " (reserved)" : "");
+    templateTree_.InsertItem(name.c_str(), static_cast<LPARAM>(n), module, TVI_LAST);
   }
   HTREEITEM first = templateTree_.GetChildItem(module);
   templateTree_.SelectItem(first != nullptr ? first : module);

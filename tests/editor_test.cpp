@@ -1212,13 +1212,20 @@ TEST_F(EditorTest, WhatCheckReportsIsToldAtOpen) {
   const size_t at = file.find(std::string(kSectionPrefix) + "2]");
   ASSERT_NE(at, std::string::npos);
   file.insert(at, std::string(kSectionPrefix) + "1]\r\n\"ChanConfig\"=dword:3\r\n");
+  file += "#if 0\r\n" + std::string(kSectionPrefix) + "0]\r\n\"SwitchID\"=dword:9\r\n#endif\r\n";
   WriteDriverFile(file);
-  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { OpenEditorWindow(); });
+  HWND window = nullptr;
+  std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { window = OpenEditorWindow(); });
+  EXPECT_EQ(Editor(window).Items(),
+            (std::vector<std::string>{"-1 DeviceTemplate", "-2 USB-8620A", "0 Template0 (reserved)",
+                                      "2 Template2"}));
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_THAT(boxes[0].text, StartsWith(FilePath() + "\n\n" + kCheckProblems + "\n\n"));
   const auto line = std::count(file.begin(), file.begin() + at, '\n') + 1;
   EXPECT_THAT(boxes[0].text, HasSubstr("\nline " + std::to_string(line) +
                                        ": Template1: the section has no \"SwitchID\""));
+  EXPECT_THAT(boxes[0].text, HasSubstr(": Template0: the device reads \"SwitchID\" as "
+                                       "dword:00000000, a load shows dword:00000009"));
   EXPECT_THAT(boxes[0].text, ::testing::EndsWith(kCheckAdvice));
 }
 
