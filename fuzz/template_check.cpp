@@ -78,11 +78,17 @@ struct Edit {
 // The Save's proof, which reads in full only the keys its change meets,
 // against CheckSavedText on views of both whole texts: the shorter reading
 // never lets through what the whole one refuses, and the proof as the Save
-// runs it gives the whole reading's verdict and words.
-// *saved gets the text the sequence made and *verdict the whole texts'
-// reading of it.
+// runs it gives the whole reading's verdict and words. The whole reading is
+// made on every edit; the shorter ones only where they can disagree with it:
+// a shorter reading that lets through is a fault only when the whole one
+// refuses, and a Save that went through (`saveOk`) ran that proof on these
+// same texts and tables, so the proof let it through and meets a whole
+// reading that does too (the caller holds the written text to the
+// sequence's).
+// *sequenceText gets the text the sequence made and *verdict the whole
+// texts' reading of it.
 std::string CompareProofs(const std::string& text, const std::string& path,
-                          const TemplateTable& loaded, const TemplateTable& edited,
+                          const TemplateTable& loaded, const TemplateTable& edited, bool saveOk,
                           std::string* sequenceText, Status* verdict) {
   RegFile store;
   store.OpenText(text, path);
@@ -92,11 +98,14 @@ std::string CompareProofs(const std::string& text, const std::string& path,
   const TemplateKeys keys = TemplateKeysOf(path);
   const Status whole = CheckSavedText(DeviceView(text), DeviceView(saved), loaded, edited, keys);
   *verdict = whole;
+  if (saveOk && whole.ok()) return {};
   const DeviceView before = TemplateView(text, keys);
-  for (const DeviceView* view : {static_cast<const DeviceView*>(nullptr), &before}) {
-    if (CheckChangedLines(text, saved, loaded, edited, keys, view).ok() && !whole.ok()) {
-      return "the proof of the changed lines let through what the whole texts refuse: " +
-             ErrorText(whole);
+  if (!whole.ok()) {
+    for (const DeviceView* view : {static_cast<const DeviceView*>(nullptr), &before}) {
+      if (CheckChangedLines(text, saved, loaded, edited, keys, view).ok()) {
+        return "the proof of the changed lines let through what the whole texts refuse: " +
+               ErrorText(whole);
+      }
     }
   }
   const Status proof = CheckSavedChange(text, saved, loaded, edited, keys, &before);
@@ -138,7 +147,8 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
   std::string sequenceText;
   Status verdict = Status::Of(Condition::kNotWritten, "the sequence failed");
   if (applied && decoded.valid) {
-    const std::string fault = CompareProofs(text, path, loaded, edited, &sequenceText, &verdict);
+    const std::string fault =
+        CompareProofs(text, path, loaded, edited, result.status.ok(), &sequenceText, &verdict);
     if (!fault.empty()) return edit.Describe() + ": " + fault;
   }
   if (!result.status.ok()) {
