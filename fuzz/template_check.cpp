@@ -142,7 +142,8 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
         return Status();
       },
       false, files);
-  const std::string& now = *files.GetFile(path);
+  // A copy: a later Save replaces the file's bytes in place.
+  const std::string now = *files.GetFile(path);
   // The whole texts' reading of the sequence's result: the oracle below.
   std::string sequenceText;
   Status verdict = Status::Of(Condition::kNotWritten, "the sequence failed");
@@ -171,17 +172,23 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
   }
   if (!verdict.ok()) return edit.Describe() + " was written, but " + ErrorText(verdict);
 
-  // A load gives back what was saved, and saving that again writes nothing.
+  // A load gives back what was saved, and saving that again writes nothing:
+  // the next Save's load (the one the editor and the tool make, on the file's
+  // text) is the table saved.
   TemplateTable second;
-  LoadTemplateTable(second, path, files);
+  const UpdateResult again = UpdateTemplateTable(
+      path,
+      [&](TemplateTable& table) {
+        second = table;
+        return Status();
+      },
+      false, files);
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (!SameSlot(edited[n], second[n])) {
       return edit.Describe() + ": template " + std::to_string(n) + " was saved as " +
              Describe(edited[n]) + " and loads as " + Describe(second[n]);
     }
   }
-  const UpdateResult again = UpdateTemplateTable(
-      path, [](TemplateTable&) { return Status(); }, false, files);
   if (!again.status.ok() || *files.GetFile(path) != now) {
     return "a Save without a change after " + edit.Describe() + " changed the file";
   }
