@@ -10,9 +10,9 @@
 # bench/compare_floor.py; newly covered functions are not printed (naming
 # each runs a symbolizer, which took much of a short run). Prints each
 # target's executions per second, of wall time and of the CPU time it had.
-# The inputs a run finds are kept in build/fuzz/corpus. An input that fails a check or crashes is
-# copied to fuzz/regressions/TARGET/, where the regression test replays it in
-# every test run, and the script fails.
+# The inputs a run finds are kept in build/fuzz/corpus. An input that fails a
+# check or crashes is copied to fuzz/regressions/TARGET/, where the regression
+# test replays it in every test run, and the script fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
