@@ -173,8 +173,8 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
   if (!verdict.ok()) return edit.Describe() + " was written, but " + ErrorText(verdict);
 
   // A load gives back what was saved, and saving that again writes nothing:
-  // the next Save's load (the one the editor and the tool make, on the file's
-  // text) is the table saved.
+  // the next Save begins with the load every load of the editor and the tool
+  // makes (LoadTemplates on the file's text), and gets the table saved.
   TemplateTable second;
   const UpdateResult again = UpdateTemplateTable(
       path,
