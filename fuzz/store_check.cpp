@@ -25,6 +25,8 @@ const char* const kPaths[] = {
 const char* const kNames[] = {"SwitchID", "ChanConfig", "AOSettings 0", "AOSettings 1",
                               "Dll", "x"};
 constexpr uint32_t kTemplates = 18;  // 16 and 17 lie beyond the table
+// No value read from a text of at most the fuzzers' input bound is larger.
+constexpr uint32_t kTextLimitForSizes = 1u << 24;
 
 // Reads the change bytes in order; past their end every byte is 0.
 class Reader {
@@ -120,7 +122,10 @@ class StoreChecker {
   }
 
   // Every value of every template, into buffers exactly as large as the
-  // capacity given, so that a byte written past it is caught.
+  // capacity given, so that a byte written past it is caught: no buffer
+  // first, which tells the value's size, then one byte short of that size and
+  // the size itself (a double word's 3 and 4); a value not found once more
+  // into 4 bytes.
   void ReadEverything() {
     const std::string before = File();
     for (uint32_t n = 0; n < kTemplates; ++n) {
@@ -133,10 +138,25 @@ class StoreChecker {
       }
       store_.TemplateSectionExists(n);
       for (const char* name : kNames) {
-        for (uint32_t capacity : {0u, 3u, 4u, 49u}) {
-          std::unique_ptr<uint8_t[]> buffer(capacity > 0 ? new uint8_t[capacity] : nullptr);
-          uint32_t type = 0, size = 0;
-          store_.QueryValue(n, name, &type, buffer.get(), &size, capacity);
+        constexpr uint32_t kNotFound = 0xFFFFFFFFu;
+        uint32_t type = kNotFound, size = 0;
+        store_.QueryValue(n, name, &type, nullptr, &size, 0);
+        if (type != kNotFound && size > kTextLimitForSizes) {
+          Fail("value " + std::string(name) + " of " + std::to_string(n) + " has the size " +
+               std::to_string(size) + " in a text of " + std::to_string(before.size()));
+          return;
+        }
+        uint32_t capacities[2] = {4, 0};
+        size_t count = 1;
+        if (type != kNotFound) {
+          count = 0;
+          if (size > 0) capacities[count++] = size - 1;
+          capacities[count++] = size;
+        }
+        for (size_t i = 0; i < count; ++i) {
+          std::unique_ptr<uint8_t[]> buffer(new uint8_t[capacities[i]]);
+          uint32_t gotType = 0, gotSize = 0;
+          store_.QueryValue(n, name, &gotType, buffer.get(), &gotSize, capacities[i]);
         }
       }
     }

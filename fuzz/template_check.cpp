@@ -78,11 +78,17 @@ struct Edit {
 // The Save's proof, which reads in full only the keys its change meets,
 // against CheckSavedText on views of both whole texts: the shorter reading
 // never lets through what the whole one refuses, and the proof as the Save
-// runs it gives the whole reading's verdict and words.
-// *saved gets the text the sequence made and *verdict the whole texts'
-// reading of it.
+// runs it gives the whole reading's verdict and words. The whole reading is
+// made on every edit; the shorter ones only where they can disagree with it:
+// a shorter reading that lets through is a fault only when the whole one
+// refuses, and a Save that went through (`saveOk`) ran that proof on these
+// same texts and tables, so the proof let it through and meets a whole
+// reading that does too (the caller holds the written text to the
+// sequence's).
+// *sequenceText gets the text the sequence made and *verdict the whole
+// texts' reading of it.
 std::string CompareProofs(const std::string& text, const std::string& path,
-                          const TemplateTable& loaded, const TemplateTable& edited,
+                          const TemplateTable& loaded, const TemplateTable& edited, bool saveOk,
                           std::string* sequenceText, Status* verdict) {
   RegFile store;
   store.OpenText(text, path);
@@ -92,11 +98,14 @@ std::string CompareProofs(const std::string& text, const std::string& path,
   const TemplateKeys keys = TemplateKeysOf(path);
   const Status whole = CheckSavedText(DeviceView(text), DeviceView(saved), loaded, edited, keys);
   *verdict = whole;
+  if (saveOk && whole.ok()) return {};
   const DeviceView before = TemplateView(text, keys);
-  for (const DeviceView* view : {static_cast<const DeviceView*>(nullptr), &before}) {
-    if (CheckChangedLines(text, saved, loaded, edited, keys, view).ok() && !whole.ok()) {
-      return "the proof of the changed lines let through what the whole texts refuse: " +
-             ErrorText(whole);
+  if (!whole.ok()) {
+    for (const DeviceView* view : {static_cast<const DeviceView*>(nullptr), &before}) {
+      if (CheckChangedLines(text, saved, loaded, edited, keys, view).ok()) {
+        return "the proof of the changed lines let through what the whole texts refuse: " +
+               ErrorText(whole);
+      }
     }
   }
   const Status proof = CheckSavedChange(text, saved, loaded, edited, keys, &before);
@@ -133,12 +142,14 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
         return Status();
       },
       false, files);
-  const std::string& now = *files.GetFile(path);
+  // A copy: a later Save replaces the file's bytes in place.
+  const std::string now = *files.GetFile(path);
   // The whole texts' reading of the sequence's result: the oracle below.
   std::string sequenceText;
   Status verdict = Status::Of(Condition::kNotWritten, "the sequence failed");
   if (applied && decoded.valid) {
-    const std::string fault = CompareProofs(text, path, loaded, edited, &sequenceText, &verdict);
+    const std::string fault =
+        CompareProofs(text, path, loaded, edited, result.status.ok(), &sequenceText, &verdict);
     if (!fault.empty()) return edit.Describe() + ": " + fault;
   }
   if (!result.status.ok()) {
@@ -161,17 +172,23 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
   }
   if (!verdict.ok()) return edit.Describe() + " was written, but " + ErrorText(verdict);
 
-  // A load gives back what was saved, and saving that again writes nothing.
+  // A load gives back what was saved, and saving that again writes nothing:
+  // the next Save begins with the load every load of the editor and the tool
+  // makes (LoadTemplates on the file's text), and gets the table saved.
   TemplateTable second;
-  LoadTemplateTable(second, path, files);
+  const UpdateResult again = UpdateTemplateTable(
+      path,
+      [&](TemplateTable& table) {
+        second = table;
+        return Status();
+      },
+      false, files);
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (!SameSlot(edited[n], second[n])) {
       return edit.Describe() + ": template " + std::to_string(n) + " was saved as " +
              Describe(edited[n]) + " and loads as " + Describe(second[n]);
     }
   }
-  const UpdateResult again = UpdateTemplateTable(
-      path, [](TemplateTable&) { return Status(); }, false, files);
   if (!again.status.ok() || *files.GetFile(path) != now) {
     return "a Save without a change after " + edit.Describe() + " changed the file";
   }

@@ -9,10 +9,10 @@
 # blocks) are not mutated but replayed by the regression test and timed by
 # bench/compare_floor.py; newly covered functions are not printed (naming
 # each runs a symbolizer, which took much of a short run). Prints each
-# target's executions per second. The inputs a run finds
-# are kept in build/fuzz/corpus. An input that fails a check or crashes is
-# copied to fuzz/regressions/TARGET/, where the regression test replays it in
-# every test run, and the script fails.
+# target's executions per second, of wall time and of the CPU time it had.
+# The inputs a run finds are kept in build/fuzz/corpus. An input that fails a
+# check or crashes is copied to fuzz/regressions/TARGET/, where the regression
+# test replays it in every test run, and the script fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,9 +38,12 @@ for target in "${targets[@]}"; do
   echo "== fuzz_$target for ${seconds}s"
   # A run longer than 10 s fails: no 16 KiB input takes that long unless a
   # search goes back over the text again and again.
-  if ! build/fuzz/fuzz/fuzz_"$target" "$work" "${seeds[@]}" -max_len=16384 -print_funcs=0 \
+  # The CPU time the run had goes beside its wall time: on a machine shared
+  # with other work the executions per second of CPU tell what the target costs.
+  TIMEFORMAT='%U %S'
+  if ! { time build/fuzz/fuzz/fuzz_"$target" "$work" "${seeds[@]}" -max_len=16384 -print_funcs=0 \
       -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-      -artifact_prefix="$artifacts/" >"build/fuzz/$target.log" 2>&1; then
+      -artifact_prefix="$artifacts/" >"build/fuzz/$target.log" 2>&1; } 2>"build/fuzz/$target.cpu"; then
     status=1
     tail -n 40 "build/fuzz/$target.log"
     for found in "$artifacts"/*; do
@@ -50,9 +53,10 @@ for target in "${targets[@]}"; do
       echo "kept $found as fuzz/regressions/$target/$(basename "$found")"
     done
   else
-    # "Done N runs in S second(s)": the executions a second.
-    sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1 \2/p' "build/fuzz/$target.log" |
-      awk -v t="$target" '{ printf "fuzz_%s: %d runs in %d s, %.0f executions/s\n", t, $1, $2, $1 / ($2 > 0 ? $2 : 1) }'
+    # "Done N runs in S second(s)": the executions a second, of wall and of CPU time.
+    runs_seconds=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1 \2/p' "build/fuzz/$target.log")
+    echo "$runs_seconds $(cat "build/fuzz/$target.cpu")" |
+      awk -v t="$target" '{ cpu = $3 + $4; printf "fuzz_%s: %d runs in %d s, %.0f executions/s, %.0f per second of CPU (%.0f s)\n", t, $1, $2, $1 / ($2 > 0 ? $2 : 1), $1 / (cpu > 0 ? cpu : 1), cpu }'
   fi
 done
 exit "$status"
