@@ -214,25 +214,39 @@ std::string DeviceString(std::string_view text) {
 
 namespace {
 
-// The first CR or LF at or after `at`, or the text's end. memchr over a
-// window that doubles: a short line costs a short search, a long one no more
-// than twice its length, and lines ended by CR alone never make a search for
-// LF run to the end of the file on each line.
+// The first CR or LF at or after `at`, or the text's end. Eight bytes are
+// looked at a time: a line of a registry file is a few dozen bytes, too short
+// for a search call to pay, and one pass finds either line end.
 size_t PhysicalLineEnd(std::string_view text, size_t at) {
-  size_t window = 64;
-  while (at < text.size()) {
-    const size_t size = text.size() - at < window ? text.size() - at : window;
-    const char* from = text.data() + at;
-    const char* lf = static_cast<const char*>(std::memchr(from, '\n', size));
-    const size_t upToLf = lf != nullptr ? static_cast<size_t>(lf - from) : size;
-    const char* cr =
-        upToLf > 0 ? static_cast<const char*>(std::memchr(from, '\r', upToLf)) : nullptr;
-    if (cr != nullptr) return at + static_cast<size_t>(cr - from);
-    if (lf != nullptr) return at + upToLf;
-    at += size;
-    window *= 2;
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHighs = 0x8080808080808080u;
+  const char* const data = text.data();
+  const size_t size = text.size();
+  while (at < size) {
+    if (at + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, data + at, 8);
+      // Whether a byte is below 14 (CR is 13, LF 10; a tab or another
+      // control character is told apart below), whatever the byte order.
+      const uint64_t low = (word - kOnes * 14) & ~word & kHighs;
+      if (low == 0) {
+        at += 8;
+        continue;
+      }
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      // The lowest high bit marks the first such byte.
+      at += static_cast<size_t>(__builtin_ctzll(low)) / 8;
+      if (data[at] == '\r' || data[at] == '\n') return at;
+      ++at;
+      continue;
+#endif
+    }
+    const size_t stop = at + 8 < size ? at + 8 : size;
+    for (; at < stop; ++at) {
+      if (data[at] == '\r' || data[at] == '\n') return at;
+    }
   }
-  return at;
+  return size;
 }
 
 // Calls fn(line, number, start) for each line as the device reads it, a
@@ -309,9 +323,43 @@ DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only) : only_(
   only_ = nullptr;
 }
 
+namespace {
+
+// Whether a line is one that a view passes over when no key it reads is
+// current: none of a header, a preprocessor or directive line (their first
+// characters tell), so a value or a comment of a key not read. Only a few
+// characters at the line's start are looked at.
+bool PassedOver(std::string_view line) {
+  size_t lead = 0;
+  while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
+  if (lead == line.size()) return true;
+  switch (line[lead]) {
+    case '[':
+    case '#':
+    case 'I':
+    case 'E':
+      return false;
+    case ';': {
+      // "; @...", "; HIVE BOOT SECTION", "; END HIVE BOOT SECTION"
+      size_t word = lead + 1;
+      while (word < line.size() && IsSpaceOrTab(line[word])) ++word;
+      if (word == line.size()) return true;
+      const char c = Lower(line[word]);
+      return c != '@' && c != 'h' && c != 'e';
+    }
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
 void DeviceView::Read(std::string_view text) {
   size_t current = kNoKey;
   ForEachLine(text, [this, &current](std::string_view line, size_t number, size_t start) {
+    // Most lines of a large file belong to keys not read: those are passed
+    // over at a look at their first characters.
+    if ((current == kOtherKey || current == kNoKey || dead_ > 0) && PassedOver(line)) return true;
     const size_t headers = headers_.size();
     ReadLine(line, number, current);
     if (headers_.size() != headers) headerStarts_.push_back(start);

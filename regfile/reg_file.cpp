@@ -195,18 +195,37 @@ int64_t RegFile::TemplateNumber(std::string_view path) const {
   return n <= 0xFFFFFFFFll ? n : -1;
 }
 
+size_t RegFile::HeaderLineAt(size_t from, size_t until) const {
+  const std::string_view text = Text();
+  if (until > text.size()) until = text.size();
+  // Only a "[" with nothing but blanks before it on its line starts a key,
+  // and "[" is rare elsewhere: the text is searched for it, not read line by
+  // line.
+  for (size_t at = from; at < until;) {
+    const void* found = std::memchr(text.data() + at, '[', until - at);
+    if (found == nullptr) break;
+    const size_t bracket = static_cast<size_t>(static_cast<const char*>(found) - text.data());
+    size_t lead = bracket;
+    while (lead > 0 && regtext::IsBlank(text[lead - 1])) --lead;
+    if (lead == 0 || regtext::IsLineEndChar(text[lead - 1])) return bracket;
+    at = bracket + 1;
+  }
+  return regtext::npos;
+}
+
 size_t RegFile::IndexHeaders(size_t from, size_t through, std::vector<Header>* out) const {
   const std::string_view text = Text();
-  size_t line = from;
-  while (line < text.size() && line <= through) {
-    const size_t end = regtext::FindLineEnd(text, line);
+  // Through the end of the line holding `through`.
+  const size_t until = through < text.size() ? regtext::FindLineEnd(text, through) : text.size();
+  for (size_t bracket = HeaderLineAt(from, until); bracket != regtext::npos;
+       bracket = HeaderLineAt(bracket + 1, until)) {
+    const size_t end = regtext::FindLineEnd(text, bracket);
     const std::optional<std::string_view> key =
-        regtext::HeaderKeyPath(text.substr(line, end - line));
-    if (key) out->push_back({text.find('[', line), TemplateNumber(*key)});
-    line = regtext::SkipLineEnd(text, end);
-    if (line == end) return text.size();
+        regtext::HeaderKeyPath(text.substr(bracket, end - bracket));
+    const int64_t n = key ? TemplateNumber(*key) : -1;
+    if (n >= 0) out->push_back({bracket, n});
   }
-  return line;
+  return regtext::SkipLineEnd(text, until);
 }
 
 const std::vector<RegFile::Header>& RegFile::Headers() {
@@ -229,10 +248,9 @@ size_t RegFile::FindHeader(uint32_t n, size_t from) {
 }
 
 size_t RegFile::NextHeader(size_t bracket) {
-  const std::vector<Header>& headers = Headers();
-  auto at = std::upper_bound(headers.begin(), headers.end(), bracket,
-                             [](size_t pos, const Header& h) { return pos < h.bracket; });
-  return at == headers.end() ? regtext::npos : at->bracket;
+  // Any key's header ends a section, and only the templates' are indexed:
+  // the next one is searched for, from the section's header on.
+  return HeaderLineAt(bracket + 1, Text().size());
 }
 
 uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end) {
