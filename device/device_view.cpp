@@ -249,11 +249,59 @@ size_t PhysicalLineEnd(std::string_view text, size_t at) {
   return size;
 }
 
+// Whether the line whose first character other than blanks is at `lead` of
+// `text` is one that a view passes over when no key it reads is current: not
+// a header, a preprocessor or a directive line (their first characters tell),
+// so a value or a comment of a key not read, or a blank line.
+bool PassedOver(std::string_view text, size_t lead) {
+  if (lead == text.size()) return true;
+  switch (text[lead]) {
+    case '[':
+    case '#':
+    case 'I':
+    case 'E':
+      return false;
+    case ';': {
+      // "; @...", "; HIVE BOOT SECTION", "; END HIVE BOOT SECTION"
+      size_t word = lead + 1;
+      while (word < text.size() && IsSpaceOrTab(text[word])) ++word;
+      if (word == text.size()) return true;
+      const char c = Lower(text[word]);
+      return c != '@' && c != 'h' && c != 'e';
+    }
+    default:
+      return true;
+  }
+}
+
+// Moves `at`, a line start, past the physical lines from there that
+// PassedOver accepts and that no value goes on from (a value line whose last
+// character other than blanks is "\" stops it), counting them in `number`.
+void PassOverLines(std::string_view text, size_t& at, size_t& number) {
+  while (at < text.size()) {
+    size_t lead = at;
+    while (lead < text.size() && IsSpaceOrTab(text[lead])) ++lead;
+    if (!PassedOver(text, lead)) return;
+    const size_t end = PhysicalLineEnd(text, lead);
+    if (lead < end && (text[lead] == '"' || text[lead] == '@')) {
+      size_t last = end;
+      while (last > lead && IsSpaceOrTab(text[last - 1])) --last;
+      if (text[last - 1] == '\\') return;
+    }
+    at = end;
+    if (at < text.size() && text[at] == '\r') ++at;
+    if (at < text.size() && text[at] == '\n' && (at == end || text[end] == '\r')) ++at;
+    ++number;
+  }
+}
+
 // Calls fn(line, number, start) for each line as the device reads it, a
 // value's continued lines joined (`number` is the 1-based number of its first
-// physical line, `start` its offset), until fn returns false.
-template <typename Fn>
-void ForEachLine(std::string_view text, Fn fn) {
+// physical line, `start` its offset), until fn returns false. While
+// passingOver() is true, the lines PassedOver accepts are not given to fn:
+// the reader has nothing to do with them.
+template <typename Fn, typename PassingOver>
+void ForEachLine(std::string_view text, Fn fn, PassingOver passingOver) {
   size_t number = 0;
   size_t at = 0;
   // The next physical line, moving `at` past its line end (CR LF, LF or CR).
@@ -268,6 +316,10 @@ void ForEachLine(std::string_view text, Fn fn) {
   };
   std::string joined;
   while (at < text.size()) {
+    if (passingOver()) {
+      PassOverLines(text, at, number);
+      if (at == text.size()) return;
+    }
     const size_t first = number + 1;
     const size_t start = at;
     std::string_view line = nextLine();
@@ -312,7 +364,8 @@ void LowerInto(std::string_view text, std::string* lower) {
 
 DeviceView::DeviceView(std::string_view text) { Read(text); }
 
-DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only) : only_(&only) {
+DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only, HeaderLines headerLines)
+    : only_(&only), keepHeaders_(headerLines == HeaderLines::kKeep) {
   // A header whose path has none of the lengths of the keys read is passed
   // over without hashing its name.
   for (const std::string& path : only) {
@@ -323,48 +376,19 @@ DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only) : only_(
   only_ = nullptr;
 }
 
-namespace {
-
-// Whether a line is one that a view passes over when no key it reads is
-// current: none of a header, a preprocessor or directive line (their first
-// characters tell), so a value or a comment of a key not read. Only a few
-// characters at the line's start are looked at.
-bool PassedOver(std::string_view line) {
-  size_t lead = 0;
-  while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
-  if (lead == line.size()) return true;
-  switch (line[lead]) {
-    case '[':
-    case '#':
-    case 'I':
-    case 'E':
-      return false;
-    case ';': {
-      // "; @...", "; HIVE BOOT SECTION", "; END HIVE BOOT SECTION"
-      size_t word = lead + 1;
-      while (word < line.size() && IsSpaceOrTab(line[word])) ++word;
-      if (word == line.size()) return true;
-      const char c = Lower(line[word]);
-      return c != '@' && c != 'h' && c != 'e';
-    }
-    default:
-      return true;
-  }
-}
-
-}  // namespace
-
 void DeviceView::Read(std::string_view text) {
   size_t current = kNoKey;
-  ForEachLine(text, [this, &current](std::string_view line, size_t number, size_t start) {
-    // Most lines of a large file belong to keys not read: those are passed
-    // over at a look at their first characters.
-    if ((current == kOtherKey || current == kNoKey || dead_ > 0) && PassedOver(line)) return true;
-    const size_t headers = headers_.size();
-    ReadLine(line, number, current);
-    if (headers_.size() != headers) headerStarts_.push_back(start);
-    return true;
-  });
+  // Most lines of a large file belong to keys not read: those are passed
+  // over at a look at their first characters.
+  ForEachLine(
+      text,
+      [this, &current](std::string_view line, size_t number, size_t start) {
+        const size_t headers = headers_.size();
+        ReadLine(line, number, current);
+        if (headers_.size() != headers) headerStarts_.push_back(start);
+        return true;
+      },
+      [this, &current] { return current == kOtherKey || current == kNoKey || dead_ > 0; });
   DropDeletedKeys();
   sorted_.clear();
   deleted_.clear();
@@ -586,7 +610,7 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
       current = kNoKey;
       return;
     }
-    headers_.push_back({path, number});
+    if (keepHeaders_) headers_.push_back({path, number});
     if (only_ != nullptr && (path.size() >= onlyLengths_.size() || !onlyLengths_[path.size()])) {
       current = kOtherKey;
       return;
@@ -707,41 +731,44 @@ void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySe
   // The open blocks, whether each is in a branch never read, as the view has them.
   std::vector<bool> deadBlocks;
   size_t dead = 0;
-  ForEachLine(text.substr(from), [&](std::string_view line, size_t, size_t at) {
-    at += from;
-    if (at >= start && !reached) {
-      reached = true;
-      if (haveKey) add(current);  // the key the stretch's first line is read under
-    }
-    if (at >= end) return false;
-    line = TrimBlanks(line);
-    if (line.empty()) return true;
-    if (IsPreprocessorLine(line) || IsDirectiveLine(line)) {
-      switch (BlockLineOf(line)) {
-        case BlockLine::kOpen:
-          deadBlocks.push_back(IsIfZero(line));
-          if (deadBlocks.back()) ++dead;
-          break;
-        case BlockLine::kTurn:
-        case BlockLine::kClose:
-          if (deadBlocks.empty()) break;
-          if (deadBlocks.back()) --dead;
-          deadBlocks.back() = false;
-          if (BlockLineOf(line) == BlockLine::kClose) deadBlocks.pop_back();
-          break;
-        case BlockLine::kOther:
-          break;
-      }
-      return true;
-    }
-    if (dead == 0 && line.front() == '[') {
-      // A "[-KEY]" line adds "-key": the reader of the keys below sees it.
-      current = HeaderPath(line);
-      haveKey = true;
-      if (at >= start) add(current);
-    }
-    return true;
-  });
+  ForEachLine(
+      text.substr(from),
+      [&](std::string_view line, size_t, size_t at) {
+        at += from;
+        if (at >= start && !reached) {
+          reached = true;
+          if (haveKey) add(current);  // the key the stretch's first line is read under
+        }
+        if (at >= end) return false;
+        line = TrimBlanks(line);
+        if (line.empty()) return true;
+        if (IsPreprocessorLine(line) || IsDirectiveLine(line)) {
+          switch (BlockLineOf(line)) {
+            case BlockLine::kOpen:
+              deadBlocks.push_back(IsIfZero(line));
+              if (deadBlocks.back()) ++dead;
+              break;
+            case BlockLine::kTurn:
+            case BlockLine::kClose:
+              if (deadBlocks.empty()) break;
+              if (deadBlocks.back()) --dead;
+              deadBlocks.back() = false;
+              if (BlockLineOf(line) == BlockLine::kClose) deadBlocks.pop_back();
+              break;
+            case BlockLine::kOther:
+              break;
+          }
+          return true;
+        }
+        if (dead == 0 && line.front() == '[') {
+          // A "[-KEY]" line adds "-key": the reader of the keys below sees it.
+          current = HeaderPath(line);
+          haveKey = true;
+          if (at >= start) add(current);
+        }
+        return true;
+      },
+      [] { return false; });
   if (!reached && haveKey) add(current);
 }
 

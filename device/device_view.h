@@ -81,7 +81,11 @@ class DeviceView {
   // other key's lines are passed over (its headers are still in Headers(),
   // and its preprocessor lines count as everywhere), so FindKey finds no
   // other key. The text must outlive the view (Headers() points into it).
-  DeviceView(std::string_view text, const DeviceKeySet& only);
+  // With kLeaveOut, Headers() and KeyBefore() find nothing: a view read only
+  // to be compared keeps no list of every key's header line.
+  enum class HeaderLines { kKeep, kLeaveOut };
+  DeviceView(std::string_view text, const DeviceKeySet& only,
+             HeaderLines headerLines = HeaderLines::kKeep);
 
   // Keys in the order of their first header; values written before any header
   // belong to no key and are left out.
@@ -150,7 +154,8 @@ class DeviceView {
   std::vector<size_t> headerStarts_;    // where each of headers_ starts in the text
   std::vector<bool> onlyLengths_;       // while reading: the lengths of the paths in `only_`
   const DeviceKeySet* only_ = nullptr;  // while reading: the keys read, or all
-  std::string lower_;                   // a header's lower-case path, reused
+  bool keepHeaders_ = true;
+  std::string lower_;  // a header's lower-case path, reused
 };
 
 // Where `now` differs from `old`, widened to whole lines as the device reads

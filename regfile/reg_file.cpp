@@ -195,6 +195,20 @@ int64_t RegFile::TemplateNumber(std::string_view path) const {
   return n <= 0xFFFFFFFFll ? n : -1;
 }
 
+namespace {
+
+// Whether `text` holds `prefix` at `at`, without regard to case; its last
+// character is looked at first, where the keys of a file differ most.
+bool StartsWithPrefix(std::string_view text, size_t at, std::string_view prefix) {
+  if (prefix.empty()) return true;
+  if (text.size() - at < prefix.size()) return false;
+  const std::string_view here = text.substr(at, prefix.size());
+  return regtext::SameName(here.substr(prefix.size() - 1), prefix.substr(prefix.size() - 1)) &&
+         regtext::SameName(here, prefix);
+}
+
+}  // namespace
+
 size_t RegFile::HeaderLineAt(size_t from, size_t until) const {
   const std::string_view text = Text();
   if (until > text.size()) until = text.size();
@@ -217,8 +231,14 @@ size_t RegFile::IndexHeaders(size_t from, size_t through, std::vector<Header>* o
   const std::string_view text = Text();
   // Through the end of the line holding `through`.
   const size_t until = through < text.size() ? regtext::FindLineEnd(text, through) : text.size();
+  const std::string_view prefix = PrefixPath();
   for (size_t bracket = HeaderLineAt(from, until); bracket != regtext::npos;
        bracket = HeaderLineAt(bracket + 1, until)) {
+    // Most keys are not templates': a key path that does not start with the
+    // templates' prefix is passed over before its line is read.
+    size_t path = bracket + 1;
+    while (path < text.size() && regtext::IsBlank(text[path])) ++path;
+    if (!StartsWithPrefix(text, path, prefix)) continue;
     const size_t end = regtext::FindLineEnd(text, bracket);
     const std::optional<std::string_view> key =
         regtext::HeaderKeyPath(text.substr(bracket, end - bracket));

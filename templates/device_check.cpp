@@ -401,10 +401,12 @@ Status CheckChangedLines(std::string_view before, std::string_view after,
     }
   }
   // The view of the templates serves when the change meets no other key.
+  // The views read here are only compared: they keep no header lines.
+  constexpr DeviceView::HeaderLines kCompared = DeviceView::HeaderLines::kLeaveOut;
   std::optional<DeviceView> old;
-  if (beforeView == nullptr || read.size() != templates) old.emplace(before, read);
-  return Refused(
-      SavedTextDifference(old ? *old : *beforeView, DeviceView(after, read), loaded, saved, keys));
+  if (beforeView == nullptr || read.size() != templates) old.emplace(before, read, kCompared);
+  return Refused(SavedTextDifference(old ? *old : *beforeView, DeviceView(after, read, kCompared),
+                                     loaded, saved, keys));
 }
 
 Status CheckSavedChange(std::string_view before, std::string_view after,
