@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zuv {
 
 namespace {
@@ -214,14 +218,26 @@ std::string DeviceString(std::string_view text) {
 
 namespace {
 
-// The first CR or LF at or after `at`, or the text's end. Eight bytes are
-// looked at a time: a line of a registry file is a few dozen bytes, too short
-// for a search call to pay, and one pass finds either line end.
+// The first CR or LF at or after `at`, or the text's end. Sixteen or eight
+// bytes are looked at a time: a line of a registry file is a few dozen bytes,
+// too short for a search call to pay, and one pass finds either line end.
 size_t PhysicalLineEnd(std::string_view text, size_t at) {
   constexpr uint64_t kOnes = 0x0101010101010101u;
   constexpr uint64_t kHighs = 0x8080808080808080u;
   const char* const data = text.data();
   const size_t size = text.size();
+#if defined(__SSE2__)
+  // Sixteen bytes a step where the processor compares them at once.
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  while (at + 16 <= size) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    const int ends =
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+    if (ends != 0) return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(ends)));
+    at += 16;
+  }
+#endif
   while (at < size) {
     if (at + 8 <= size) {
       uint64_t word;
@@ -595,7 +611,8 @@ std::string DeviceView::ConditionText(size_t condition) const {
 void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current) {
   line = TrimBlanks(line);
   if (line.empty()) return;
-  if (IsPreprocessorLine(line) || IsDirectiveLine(line)) {
+  // A header is neither (most lines read are headers of keys not read).
+  if (line.front() != '[' && (IsPreprocessorLine(line) || IsDirectiveLine(line))) {
     ReadPreprocessorLine(line, number);
     return;
   }
