@@ -317,9 +317,20 @@ void PassOverLines(std::string_view text, size_t& at, size_t& number) {
 // passingOver() is true, the lines PassedOver accepts are not given to fn:
 // the reader has nothing to do with them.
 template <typename Fn, typename PassingOver>
+void ForEachLineFrom(std::string_view text, size_t at, size_t& number, Fn fn,
+                     PassingOver passingOver);
+
+template <typename Fn, typename PassingOver>
 void ForEachLine(std::string_view text, Fn fn, PassingOver passingOver) {
   size_t number = 0;
-  size_t at = 0;
+  ForEachLineFrom(text, 0, number, fn, passingOver);
+}
+
+// ForEachLine from `at`, a line start, the line there the (number + 1)th;
+// `number` ends as the number of the last line read.
+template <typename Fn, typename PassingOver>
+void ForEachLineFrom(std::string_view text, size_t at, size_t& number, Fn fn,
+                     PassingOver passingOver) {
   // The next physical line, moving `at` past its line end (CR LF, LF or CR).
   auto nextLine = [&text, &at, &number]() {
     const size_t end = PhysicalLineEnd(text, at);
@@ -380,25 +391,122 @@ void LowerInto(std::string_view text, std::string* lower) {
 
 DeviceView::DeviceView(std::string_view text) { Read(text); }
 
-DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only, HeaderLines headerLines)
-    : only_(&only), keepHeaders_(headerLines == HeaderLines::kKeep) {
+void DeviceView::SetOnly(const DeviceKeySet& only) {
+  only_ = &only;
   // A header whose path has none of the lengths of the keys read is passed
   // over without hashing its name.
   for (const std::string& path : only) {
     if (path.size() >= onlyLengths_.size()) onlyLengths_.resize(path.size() + 1);
     onlyLengths_[path.size()] = true;
   }
+}
+
+DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only, HeaderLines headerLines)
+    : keepHeaders_(headerLines == HeaderLines::kKeep) {
+  SetOnly(only);
   Read(text);
+  only_ = nullptr;
+}
+
+namespace {
+
+// The physical lines of `text` from `at`, a line start, to `end`.
+size_t CountLines(std::string_view text, size_t at, size_t end) {
+  text = text.substr(0, end);
+  size_t lines = 0;
+  while (at < text.size()) {
+    const size_t lineEnd = PhysicalLineEnd(text, at);
+    at = lineEnd;
+    if (at < text.size() && text[at] == '\r') ++at;
+    if (at < text.size() && text[at] == '\n' && (at == lineEnd || text[lineEnd] == '\r')) ++at;
+    ++lines;
+  }
+  return lines;
+}
+
+}  // namespace
+
+DeviceView::DeviceView(std::string_view now, const DeviceKeySet& only, const DeviceView& head,
+                       std::string_view old, const ChangedLines& changed)
+    : keepHeaders_(false) {
+  SetOnly(only);
+  if (!head.landmarksMade_) {
+    Read(now);
+    only_ = nullptr;
+    return;
+  }
+  size_t current = kNoKey;
+  size_t at = 0;
+  size_t number = 0;
+  auto passingOver = [this, &current] {
+    return current == kOtherKey || current == kNoKey || dead_ > 0;
+  };
+  // Reads the lines from `at` to `until`, a line start.
+  auto readTo = [&](size_t until) {
+    if (until <= at) return;
+    ForEachLineFrom(
+        now.substr(0, until), at, number,
+        [this, &current](std::string_view line, size_t n, size_t) {
+          ReadLine(line, n, current);
+          return true;
+        },
+        passingOver);
+    at = until;
+  };
+  // Reads the landmark at `start` of `now`, the line numbered `line`: the
+  // lines before it are read when a key read is current, else passed over
+  // unseen (none of them changes the state).
+  auto readLandmark = [&](size_t start, size_t line) {
+    if (passingOver()) {
+      at = start;
+      number = line - 1;
+    } else {
+      readTo(start);
+    }
+    const size_t end = PhysicalLineEnd(now, at);
+    ReadLine(now.substr(at, end - at), line, current);
+    at = end;
+    if (at < now.size() && now[at] == '\r') ++at;
+    if (at < now.size() && now[at] == '\n' && (at == end || now[end] == '\r')) ++at;
+    number = line;
+  };
+  const std::vector<Landmark>& marks = head.landmarks_;
+  size_t i = 0;
+  for (; i < marks.size() && marks[i].start < changed.start; ++i) {
+    readLandmark(marks[i].start, marks[i].number);
+  }
+  readTo(changed.start);
+  const size_t oldNumber = number + CountLines(old, changed.start, changed.oldEnd);
+  readTo(changed.newEnd);
+  const size_t newNumber = number;
+  while (i < marks.size() && marks[i].start < changed.oldEnd) ++i;
+  for (; i < marks.size(); ++i) {
+    readLandmark(marks[i].start - changed.oldEnd + changed.newEnd,
+                 marks[i].number - oldNumber + newNumber);
+  }
+  readTo(now.size());
+  DropDeletedKeys();
+  sorted_.clear();
+  deleted_.clear();
   only_ = nullptr;
 }
 
 void DeviceView::Read(std::string_view text) {
   size_t current = kNoKey;
+  // Lines are counted below 4 GiB as offsets are.
+  landmarksMade_ = keepHeaders_ && text.size() <= UINT32_MAX;
   // Most lines of a large file belong to keys not read: those are passed
   // over at a look at their first characters.
   ForEachLine(
       text,
       [this, &current](std::string_view line, size_t number, size_t start) {
+        if (landmarksMade_) {
+          size_t lead = 0;
+          while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
+          if (!PassedOver(line, lead)) {
+            landmarks_.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(number)});
+          }
+        }
         const size_t headers = headers_.size();
         ReadLine(line, number, current);
         if (headers_.size() != headers) headerStarts_.push_back(start);

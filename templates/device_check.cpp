@@ -405,8 +405,12 @@ Status CheckChangedLines(std::string_view before, std::string_view after,
   constexpr DeviceView::HeaderLines kCompared = DeviceView::HeaderLines::kLeaveOut;
   std::optional<DeviceView> old;
   if (beforeView == nullptr || read.size() != templates) old.emplace(before, read, kCompared);
-  return Refused(SavedTextDifference(old ? *old : *beforeView, DeviceView(after, read, kCompared),
-                                     loaded, saved, keys));
+  // The new text is read as the old one's lines it keeps were, and its
+  // changed lines whole.
+  const DeviceView now = beforeView != nullptr
+                             ? DeviceView(after, read, *beforeView, before, changed)
+                             : DeviceView(after, read, kCompared);
+  return Refused(SavedTextDifference(old ? *old : *beforeView, now, loaded, saved, keys));
 }
 
 Status CheckSavedChange(std::string_view before, std::string_view after,

@@ -175,6 +175,16 @@ TEST(DeviceViewTest, ReadsLineByLine) {
     EXPECT_EQ(rowsOf(onlyA, nullptr), rowsOf(view, "a")) << c.name;
     EXPECT_EQ(onlyA.PreprocessorLines(), view.PreprocessorLines()) << c.name;
     EXPECT_EQ(onlyA.Headers().size(), view.Headers().size()) << c.name;
+    // Lines put in as the second: the view of the new text read from that of
+    // the old one and the changed lines reads as the whole new text.
+    size_t second = c.text.find_first_of("\r\n");
+    second += c.text.compare(second, 2, "\r\n") == 0 ? 2 : 1;
+    const std::string now = c.text.substr(0, second) + "IF X\r\n[a]\r\n\"n\"=dword:7\r\n[b]\r\n" +
+                            c.text.substr(second);
+    const DeviceView spliced(now, DeviceKeySet{"a"}, onlyA, c.text, FindChangedLines(c.text, now));
+    const DeviceView whole(now, DeviceKeySet{"a"}, DeviceView::HeaderLines::kLeaveOut);
+    EXPECT_EQ(rowsOf(spliced, nullptr), rowsOf(whole, nullptr)) << c.name;
+    EXPECT_EQ(spliced.PreprocessorLines(), whole.PreprocessorLines()) << c.name;
   }
   const DeviceView view("[Drivers\\X]\r\n\"Y\"=dword:1\r\nIF A\r\nENDIF\r\n");
   EXPECT_EQ(view.PreprocessorLines(), (std::vector<std::string>{"IF A", "ENDIF"}));
