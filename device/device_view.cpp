@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zuv {
 
 namespace {
@@ -214,34 +218,119 @@ std::string DeviceString(std::string_view text) {
 
 namespace {
 
-// The first CR or LF at or after `at`, or the text's end. memchr over a
-// window that doubles: a short line costs a short search, a long one no more
-// than twice its length, and lines ended by CR alone never make a search for
-// LF run to the end of the file on each line.
+// The first CR or LF at or after `at`, or the text's end. Sixteen or eight
+// bytes are looked at a time: a line of a registry file is a few dozen bytes,
+// too short for a search call to pay, and one pass finds either line end.
 size_t PhysicalLineEnd(std::string_view text, size_t at) {
-  size_t window = 64;
-  while (at < text.size()) {
-    const size_t size = text.size() - at < window ? text.size() - at : window;
-    const char* from = text.data() + at;
-    const char* lf = static_cast<const char*>(std::memchr(from, '\n', size));
-    const size_t upToLf = lf != nullptr ? static_cast<size_t>(lf - from) : size;
-    const char* cr =
-        upToLf > 0 ? static_cast<const char*>(std::memchr(from, '\r', upToLf)) : nullptr;
-    if (cr != nullptr) return at + static_cast<size_t>(cr - from);
-    if (lf != nullptr) return at + upToLf;
-    at += size;
-    window *= 2;
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHighs = 0x8080808080808080u;
+  const char* const data = text.data();
+  const size_t size = text.size();
+#if defined(__SSE2__)
+  // Sixteen bytes a step where the processor compares them at once.
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  while (at + 16 <= size) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    const int ends =
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+    if (ends != 0) return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(ends)));
+    at += 16;
   }
-  return at;
+#endif
+  while (at < size) {
+    if (at + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, data + at, 8);
+      // Whether a byte is below 14 (CR is 13, LF 10; a tab or another
+      // control character is told apart below), whatever the byte order.
+      const uint64_t low = (word - kOnes * 14) & ~word & kHighs;
+      if (low == 0) {
+        at += 8;
+        continue;
+      }
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      // The lowest high bit marks the first such byte.
+      at += static_cast<size_t>(__builtin_ctzll(low)) / 8;
+      if (data[at] == '\r' || data[at] == '\n') return at;
+      ++at;
+      continue;
+#endif
+    }
+    const size_t stop = at + 8 < size ? at + 8 : size;
+    for (; at < stop; ++at) {
+      if (data[at] == '\r' || data[at] == '\n') return at;
+    }
+  }
+  return size;
+}
+
+// Whether the line whose first character other than blanks is at `lead` of
+// `text` is one that a view passes over when no key it reads is current: not
+// a header, a preprocessor or a directive line (their first characters tell),
+// so a value or a comment of a key not read, or a blank line.
+bool PassedOver(std::string_view text, size_t lead) {
+  if (lead == text.size()) return true;
+  switch (text[lead]) {
+    case '[':
+    case '#':
+    case 'I':
+    case 'E':
+      return false;
+    case ';': {
+      // "; @...", "; HIVE BOOT SECTION", "; END HIVE BOOT SECTION"
+      size_t word = lead + 1;
+      while (word < text.size() && IsSpaceOrTab(text[word])) ++word;
+      if (word == text.size()) return true;
+      const char c = Lower(text[word]);
+      return c != '@' && c != 'h' && c != 'e';
+    }
+    default:
+      return true;
+  }
+}
+
+// Moves `at`, a line start, past the physical lines from there that
+// PassedOver accepts and that no value goes on from (a value line whose last
+// character other than blanks is "\" stops it), counting them in `number`.
+void PassOverLines(std::string_view text, size_t& at, size_t& number) {
+  while (at < text.size()) {
+    size_t lead = at;
+    while (lead < text.size() && IsSpaceOrTab(text[lead])) ++lead;
+    if (!PassedOver(text, lead)) return;
+    const size_t end = PhysicalLineEnd(text, lead);
+    if (lead < end && (text[lead] == '"' || text[lead] == '@')) {
+      size_t last = end;
+      while (last > lead && IsSpaceOrTab(text[last - 1])) --last;
+      if (text[last - 1] == '\\') return;
+    }
+    at = end;
+    if (at < text.size() && text[at] == '\r') ++at;
+    if (at < text.size() && text[at] == '\n' && (at == end || text[end] == '\r')) ++at;
+    ++number;
+  }
 }
 
 // Calls fn(line, number, start) for each line as the device reads it, a
 // value's continued lines joined (`number` is the 1-based number of its first
-// physical line, `start` its offset), until fn returns false.
-template <typename Fn>
-void ForEachLine(std::string_view text, Fn fn) {
+// physical line, `start` its offset), until fn returns false. While
+// passingOver() is true, the lines PassedOver accepts are not given to fn:
+// the reader has nothing to do with them.
+template <typename Fn, typename PassingOver>
+void ForEachLineFrom(std::string_view text, size_t at, size_t& number, Fn fn,
+                     PassingOver passingOver);
+
+template <typename Fn, typename PassingOver>
+void ForEachLine(std::string_view text, Fn fn, PassingOver passingOver) {
   size_t number = 0;
-  size_t at = 0;
+  ForEachLineFrom(text, 0, number, fn, passingOver);
+}
+
+// ForEachLine from `at`, a line start, the line there the (number + 1)th;
+// `number` ends as the number of the last line read.
+template <typename Fn, typename PassingOver>
+void ForEachLineFrom(std::string_view text, size_t at, size_t& number, Fn fn,
+                     PassingOver passingOver) {
   // The next physical line, moving `at` past its line end (CR LF, LF or CR).
   auto nextLine = [&text, &at, &number]() {
     const size_t end = PhysicalLineEnd(text, at);
@@ -254,6 +343,10 @@ void ForEachLine(std::string_view text, Fn fn) {
   };
   std::string joined;
   while (at < text.size()) {
+    if (passingOver()) {
+      PassOverLines(text, at, number);
+      if (at == text.size()) return;
+    }
     const size_t first = number + 1;
     const size_t start = at;
     std::string_view line = nextLine();
@@ -298,25 +391,128 @@ void LowerInto(std::string_view text, std::string* lower) {
 
 DeviceView::DeviceView(std::string_view text) { Read(text); }
 
-DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only) : only_(&only) {
+void DeviceView::SetOnly(const DeviceKeySet& only) {
+  only_ = &only;
   // A header whose path has none of the lengths of the keys read is passed
   // over without hashing its name.
   for (const std::string& path : only) {
     if (path.size() >= onlyLengths_.size()) onlyLengths_.resize(path.size() + 1);
     onlyLengths_[path.size()] = true;
   }
+}
+
+DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only, HeaderLines headerLines)
+    : keepHeaders_(headerLines == HeaderLines::kKeep) {
+  SetOnly(only);
   Read(text);
+  only_ = nullptr;
+}
+
+namespace {
+
+// The physical lines of `text` from `at`, a line start, to `end`.
+size_t CountLines(std::string_view text, size_t at, size_t end) {
+  text = text.substr(0, end);
+  size_t lines = 0;
+  while (at < text.size()) {
+    const size_t lineEnd = PhysicalLineEnd(text, at);
+    at = lineEnd;
+    if (at < text.size() && text[at] == '\r') ++at;
+    if (at < text.size() && text[at] == '\n' && (at == lineEnd || text[lineEnd] == '\r')) ++at;
+    ++lines;
+  }
+  return lines;
+}
+
+}  // namespace
+
+DeviceView::DeviceView(std::string_view now, const DeviceKeySet& only, const DeviceView& head,
+                       std::string_view old, const ChangedLines& changed)
+    : keepHeaders_(false) {
+  SetOnly(only);
+  if (!head.landmarksMade_) {
+    Read(now);
+    only_ = nullptr;
+    return;
+  }
+  size_t current = kNoKey;
+  size_t at = 0;
+  size_t number = 0;
+  auto passingOver = [this, &current] {
+    return current == kOtherKey || current == kNoKey || dead_ > 0;
+  };
+  // Reads the lines from `at` to `until`, a line start.
+  auto readTo = [&](size_t until) {
+    if (until <= at) return;
+    ForEachLineFrom(
+        now.substr(0, until), at, number,
+        [this, &current](std::string_view line, size_t n, size_t) {
+          ReadLine(line, n, current);
+          return true;
+        },
+        passingOver);
+    at = until;
+  };
+  // Reads the landmark at `start` of `now`, the line numbered `line`: the
+  // lines before it are read when a key read is current, else passed over
+  // unseen (none of them changes the state).
+  auto readLandmark = [&](size_t start, size_t line) {
+    if (passingOver()) {
+      at = start;
+      number = line - 1;
+    } else {
+      readTo(start);
+    }
+    const size_t end = PhysicalLineEnd(now, at);
+    ReadLine(now.substr(at, end - at), line, current);
+    at = end;
+    if (at < now.size() && now[at] == '\r') ++at;
+    if (at < now.size() && now[at] == '\n' && (at == end || now[end] == '\r')) ++at;
+    number = line;
+  };
+  const std::vector<Landmark>& marks = head.landmarks_;
+  size_t i = 0;
+  for (; i < marks.size() && marks[i].start < changed.start; ++i) {
+    readLandmark(marks[i].start, marks[i].number);
+  }
+  readTo(changed.start);
+  const size_t oldNumber = number + CountLines(old, changed.start, changed.oldEnd);
+  readTo(changed.newEnd);
+  const size_t newNumber = number;
+  while (i < marks.size() && marks[i].start < changed.oldEnd) ++i;
+  for (; i < marks.size(); ++i) {
+    readLandmark(marks[i].start - changed.oldEnd + changed.newEnd,
+                 marks[i].number - oldNumber + newNumber);
+  }
+  readTo(now.size());
+  DropDeletedKeys();
+  sorted_.clear();
+  deleted_.clear();
   only_ = nullptr;
 }
 
 void DeviceView::Read(std::string_view text) {
   size_t current = kNoKey;
-  ForEachLine(text, [this, &current](std::string_view line, size_t number, size_t start) {
-    const size_t headers = headers_.size();
-    ReadLine(line, number, current);
-    if (headers_.size() != headers) headerStarts_.push_back(start);
-    return true;
-  });
+  // Lines are counted below 4 GiB as offsets are.
+  landmarksMade_ = keepHeaders_ && text.size() <= UINT32_MAX;
+  // Most lines of a large file belong to keys not read: those are passed
+  // over at a look at their first characters.
+  ForEachLine(
+      text,
+      [this, &current](std::string_view line, size_t number, size_t start) {
+        if (landmarksMade_) {
+          size_t lead = 0;
+          while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
+          if (!PassedOver(line, lead)) {
+            landmarks_.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(number)});
+          }
+        }
+        const size_t headers = headers_.size();
+        ReadLine(line, number, current);
+        if (headers_.size() != headers) headerStarts_.push_back(start);
+        return true;
+      },
+      [this, &current] { return current == kOtherKey || current == kNoKey || dead_ > 0; });
   DropDeletedKeys();
   sorted_.clear();
   deleted_.clear();
@@ -552,7 +748,8 @@ std::string DeviceView::ConditionText(size_t condition) const {
 void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current) {
   line = TrimBlanks(line);
   if (line.empty()) return;
-  if (IsPreprocessorLine(line) || IsDirectiveLine(line)) {
+  // A header is neither (most lines read are headers of keys not read).
+  if (line.front() != '[' && (IsPreprocessorLine(line) || IsDirectiveLine(line))) {
     ReadPreprocessorLine(line, number);
     return;
   }
@@ -567,7 +764,7 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
       current = kNoKey;
       return;
     }
-    headers_.push_back({path, number});
+    if (keepHeaders_) headers_.push_back({path, number});
     if (only_ != nullptr && (path.size() >= onlyLengths_.size() || !onlyLengths_[path.size()])) {
       current = kOtherKey;
       return;
@@ -688,27 +885,30 @@ void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySe
   // The open blocks' branches, and how many are never read, as the view has them.
   std::vector<uint8_t> deadBlocks;
   size_t dead = 0;
-  ForEachLine(text.substr(from), [&](std::string_view line, size_t, size_t at) {
-    at += from;
-    if (at >= start && !reached) {
-      reached = true;
-      if (haveKey) add(current);  // the key the stretch's first line is read under
-    }
-    if (at >= end) return false;
-    line = TrimBlanks(line);
-    if (line.empty()) return true;
-    if (IsPreprocessorLine(line) || IsDirectiveLine(line)) {
-      FollowBranches(BlockLineOf(line), line, &deadBlocks, &dead);
-      return true;
-    }
-    if (dead == 0 && line.front() == '[') {
-      // A "[-KEY]" line adds "-key": the reader of the keys below sees it.
-      current = HeaderPath(line);
-      haveKey = true;
-      if (at >= start) add(current);
-    }
-    return true;
-  });
+  ForEachLine(
+      text.substr(from),
+      [&](std::string_view line, size_t, size_t at) {
+        at += from;
+        if (at >= start && !reached) {
+          reached = true;
+          if (haveKey) add(current);  // the key the stretch's first line is read under
+        }
+        if (at >= end) return false;
+        line = TrimBlanks(line);
+        if (line.empty()) return true;
+        if (IsPreprocessorLine(line) || IsDirectiveLine(line)) {
+          FollowBranches(BlockLineOf(line), line, &deadBlocks, &dead);
+          return true;
+        }
+        if (dead == 0 && line.front() == '[') {
+          // A "[-KEY]" line adds "-key": the reader of the keys below sees it.
+          current = HeaderPath(line);
+          haveKey = true;
+          if (at >= start) add(current);
+        }
+        return true;
+      },
+      [] { return false; });
   if (!reached && haveKey) add(current);
 }
 

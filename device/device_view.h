@@ -74,6 +74,15 @@ struct DeviceHeader {
   size_t line;
 };
 
+// Where `now` differs from `old`, widened to whole lines as the device reads
+// them: [start, oldEnd) of `old` and [start, newEnd) of `now`. Before `start`
+// and from oldEnd and newEnd on, the texts are the same bytes, and at each of
+// these positions both texts start a line that goes on no line before it (the
+// line before does not end with "\"), so the device reads the lines outside
+// the stretch alike in both.
+struct ChangedLines {
+  size_t start, oldEnd, newEnd;
+};
 class DeviceView {
  public:
   explicit DeviceView(std::string_view text);
@@ -81,7 +90,21 @@ class DeviceView {
   // other key's lines are passed over (its headers are still in Headers(),
   // and its preprocessor lines count as everywhere), so FindKey finds no
   // other key. The text must outlive the view (Headers() points into it).
-  DeviceView(std::string_view text, const DeviceKeySet& only);
+  // With kLeaveOut, Headers() and KeyBefore() find nothing: a view read only
+  // to be compared keeps no list of every key's header line.
+  enum class HeaderLines { kKeep, kLeaveOut };
+  DeviceView(std::string_view text, const DeviceKeySet& only,
+             HeaderLines headerLines = HeaderLines::kKeep);
+  // The view of `now` that DeviceView(now, only, kLeaveOut) gives, read
+  // knowing that `now` differs from `old`, which `head` read (with its header
+  // lines kept), only in the lines `changed` names (FindChangedLines(old,
+  // now)). Every other line of `now` is a line of `old`, read in the same
+  // state as far as the changed lines leave it so: of those, only the lines
+  // that may change the state whatever key they stand in (headers and the
+  // build's lines, which `head` noted), and the lines of the keys read, are
+  // read; the changed lines are read whole.
+  DeviceView(std::string_view now, const DeviceKeySet& only, const DeviceView& head,
+             std::string_view old, const ChangedLines& changed);
 
   // Keys in the order of their first header; values written before any header
   // belong to no key and are left out.
@@ -116,6 +139,7 @@ class DeviceView {
   static constexpr size_t kNoKey = static_cast<size_t>(-1);
   static constexpr size_t kOtherKey = static_cast<size_t>(-2);  // a key not read
   void Read(std::string_view text);
+  void SetOnly(const DeviceKeySet& only);
   // Reads one line (a value's continued lines joined); `current` is the index
   // of the key the values go to.
   void ReadLine(std::string_view line, size_t number, size_t& current);
@@ -151,18 +175,19 @@ class DeviceView {
   std::vector<size_t> headerStarts_;    // where each of headers_ starts in the text
   std::vector<bool> onlyLengths_;       // while reading: the lengths of the paths in `only_`
   const DeviceKeySet* only_ = nullptr;  // while reading: the keys read, or all
-  std::string lower_;                   // a header's lower-case path, reused
+  bool keepHeaders_ = true;
+  // Every line whose first characters make it a header or one of the build's
+  // lines (or a comment that starts like a directive), wherever it stands:
+  // its offset and its 1-based number. Kept with the header lines, for a text
+  // under 4 GiB.
+  struct Landmark {
+    uint32_t start, number;
+  };
+  std::vector<Landmark> landmarks_;
+  bool landmarksMade_ = false;
+  std::string lower_;  // a header's lower-case path, reused
 };
 
-// Where `now` differs from `old`, widened to whole lines as the device reads
-// them: [start, oldEnd) of `old` and [start, newEnd) of `now`. Before `start`
-// and from oldEnd and newEnd on, the texts are the same bytes, and at each of
-// these positions both texts start a line that goes on no line before it (the
-// line before does not end with "\"), so the device reads the lines outside
-// the stretch alike in both.
-struct ChangedLines {
-  size_t start, oldEnd, newEnd;
-};
 ChangedLines FindChangedLines(std::string_view old, std::string_view now);
 
 // Adds to `keys` the lower-case paths of the keys that lines from `start` to

@@ -195,18 +195,57 @@ int64_t RegFile::TemplateNumber(std::string_view path) const {
   return n <= 0xFFFFFFFFll ? n : -1;
 }
 
+namespace {
+
+// Whether `text` holds `prefix` at `at`, without regard to case; its last
+// character is looked at first, where the keys of a file differ most.
+bool StartsWithPrefix(std::string_view text, size_t at, std::string_view prefix) {
+  if (prefix.empty()) return true;
+  if (text.size() - at < prefix.size()) return false;
+  const std::string_view here = text.substr(at, prefix.size());
+  return regtext::SameName(here.substr(prefix.size() - 1), prefix.substr(prefix.size() - 1)) &&
+         regtext::SameName(here, prefix);
+}
+
+}  // namespace
+
+size_t RegFile::HeaderLineAt(size_t from, size_t until) const {
+  const std::string_view text = Text();
+  if (until > text.size()) until = text.size();
+  // Only a "[" with nothing but blanks before it on its line starts a key,
+  // and "[" is rare elsewhere: the text is searched for it, not read line by
+  // line.
+  for (size_t at = from; at < until;) {
+    const void* found = std::memchr(text.data() + at, '[', until - at);
+    if (found == nullptr) break;
+    const size_t bracket = static_cast<size_t>(static_cast<const char*>(found) - text.data());
+    size_t lead = bracket;
+    while (lead > 0 && regtext::IsBlank(text[lead - 1])) --lead;
+    if (lead == 0 || regtext::IsLineEndChar(text[lead - 1])) return bracket;
+    at = bracket + 1;
+  }
+  return regtext::npos;
+}
+
 size_t RegFile::IndexHeaders(size_t from, size_t through, std::vector<Header>* out) const {
   const std::string_view text = Text();
-  size_t line = from;
-  while (line < text.size() && line <= through) {
-    const size_t end = regtext::FindLineEnd(text, line);
+  // Through the end of the line holding `through`.
+  const size_t until = through < text.size() ? regtext::FindLineEnd(text, through) : text.size();
+  const std::string_view prefix = PrefixPath();
+  for (size_t bracket = HeaderLineAt(from, until); bracket != regtext::npos;
+       bracket = HeaderLineAt(bracket + 1, until)) {
+    // Most keys are not templates': a key path that does not start with the
+    // templates' prefix is passed over before its line is read.
+    size_t path = bracket + 1;
+    while (path < text.size() && regtext::IsBlank(text[path])) ++path;
+    if (!StartsWithPrefix(text, path, prefix)) continue;
+    const size_t end = regtext::FindLineEnd(text, bracket);
     const std::optional<std::string_view> key =
-        regtext::HeaderKeyPath(text.substr(line, end - line));
-    if (key) out->push_back({text.find('[', line), TemplateNumber(*key)});
-    line = regtext::SkipLineEnd(text, end);
-    if (line == end) return text.size();
+        regtext::HeaderKeyPath(text.substr(bracket, end - bracket));
+    const int64_t n = key ? TemplateNumber(*key) : -1;
+    if (n >= 0) out->push_back({bracket, n});
   }
-  return line;
+  return regtext::SkipLineEnd(text, until);
 }
 
 const std::vector<RegFile::Header>& RegFile::Headers() {
@@ -229,10 +268,9 @@ size_t RegFile::FindHeader(uint32_t n, size_t from) {
 }
 
 size_t RegFile::NextHeader(size_t bracket) {
-  const std::vector<Header>& headers = Headers();
-  auto at = std::upper_bound(headers.begin(), headers.end(), bracket,
-                             [](size_t pos, const Header& h) { return pos < h.bracket; });
-  return at == headers.end() ? regtext::npos : at->bracket;
+  // Any key's header ends a section, and only the templates' are indexed:
+  // the next one is searched for, from the section's header on.
+  return HeaderLineAt(bracket + 1, Text().size());
 }
 
 uint32_t RegFile::FindTemplateSection(uint32_t n, uint32_t* start, uint32_t* end) {

@@ -146,8 +146,8 @@ class RegFile {
   struct FoundValue {
     size_t quote, data, end;
   };
-  // A header line of the text: its "[", and the number of the template whose
-  // key path it holds (see FindTemplateSection), or -1 for any other key.
+  // A header line of a template's key: its "[", and the template's number
+  // (see FindTemplateSection).
   struct Header {
     size_t bracket;
     int64_t n;
@@ -158,13 +158,17 @@ class RegFile {
   std::string KeyPath(uint32_t n) const;
   // The template number a header's key path names, or -1.
   int64_t TemplateNumber(std::string_view path) const;
-  // The header lines of the text, in order, found in one pass over it and
-  // kept in step with each rewrite, so that finding a section never searches
-  // the text again.
+  // The header lines of the templates' keys, in order, found in one search
+  // of the text and kept in step with each rewrite, so that finding a
+  // section never searches the text again; other keys' headers are not
+  // kept (NextHeader finds the one that ends a section).
   const std::vector<Header>& Headers();
-  // Appends the header lines of the lines from the line start `from` to the
-  // line holding `through` (inclusive) to `out`; returns where the next line
-  // starts.
+  // The "[" of the first header line (of any key) that starts at or after
+  // `from` and before `until`, or npos.
+  size_t HeaderLineAt(size_t from, size_t until) const;
+  // Appends the templates' header lines among the lines from the line start
+  // `from` to the line holding `through` (inclusive) to `out`; returns where
+  // the next line starts.
   size_t IndexHeaders(size_t from, size_t through, std::vector<Header>* out) const;
   // The first header of template n at or after `from`, or npos.
   size_t FindHeader(uint32_t n, size_t from);

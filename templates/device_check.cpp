@@ -193,6 +193,7 @@ std::string CompareChangedTemplate(const Readings& readings, const DeviceKey* ol
 // of it), "line L" and its conditions, when the view read its header; or an
 // empty string.
 std::string DeletedTemplateText(const DeviceView& view, const std::string& path) {
+  if (view.Deletions().empty()) return {};
   bool written = false;
   for (const DeviceHeader& header : view.Headers()) {
     if (SameRegistryName(header.path, path)) written = true;
@@ -330,6 +331,11 @@ bool IsOtherDriversKey(std::string_view path, std::string_view own) {
 // line of a key is its first in the file, so the headers in order name each
 // key at its first line.
 std::string ForeignKey(const DeviceView& view, const TemplateKeys& keys) {
+  // A template key the view read is one of this driver's: the headers need
+  // no look then.
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (view.FindKey(keys.Key(n)) != nullptr) return {};
+  }
   const TemplateKeyList templateKeys(keys);
   for (const DeviceHeader& key : view.Headers()) {
     if (templateKeys.Of(key.path) >= 0) return {};
@@ -395,10 +401,16 @@ Status CheckChangedLines(std::string_view before, std::string_view after,
     }
   }
   // The view of the templates serves when the change meets no other key.
+  // The views read here are only compared: they keep no header lines.
+  constexpr DeviceView::HeaderLines kCompared = DeviceView::HeaderLines::kLeaveOut;
   std::optional<DeviceView> old;
-  if (beforeView == nullptr || read.size() != templates) old.emplace(before, read);
-  return Refused(
-      SavedTextDifference(old ? *old : *beforeView, DeviceView(after, read), loaded, saved, keys));
+  if (beforeView == nullptr || read.size() != templates) old.emplace(before, read, kCompared);
+  // The new text is read as the old one's lines it keeps were, and its
+  // changed lines whole.
+  const DeviceView now = beforeView != nullptr
+                             ? DeviceView(after, read, *beforeView, before, changed)
+                             : DeviceView(after, read, kCompared);
+  return Refused(SavedTextDifference(old ? *old : *beforeView, now, loaded, saved, keys));
 }
 
 Status CheckSavedChange(std::string_view before, std::string_view after,

@@ -147,15 +147,20 @@ TEST(DeviceViewTest, ReadsLineByLine) {
        "[A]\n#if 01\n\"a\"=dword:1\n#elif X\n\"a\"=dword:2\n#else\n\"b\"=dword:3\n#endif\n"
        "#if 1X\n\"c\"=dword:4\n#else\n\"c\"=dword:5\n#endif\n",
        {"A: a=dword:00000001 @3 [#if 01]", "A: c=dword:00000005 @12 [#if 1X, #else]"}},
+      {"lines of a key not read: a value going on over a [ line, directives in any case",
+       "[B]\r\n\"v\"=\"x\\\r\n[A]\r\n; hive boot section\r\n[a]\r\n\"a\"=dword:1\r\n[B]\r\n"
+       ";\t@x IF Y\r\nIF Z\r\n[A]\r\n\"b\"=dword:2\r\nENDIF\r\n; End hive boot section\r\n",
+       {"B: v=\"x,[A] @2", "a: a=dword:00000001 @6 [; hive boot section]",
+        "a: b=dword:00000002 @11 [; hive boot section > ;\t@x IF Y > IF Z]"}},
       {"[-KEY] deletes the key and its subkeys from there on",
        "[A]\n\"a\"=dword:1\n[A\\B]\n\"b\"=dword:2\n[AB]\n\"c\"=dword:3\n[-a]\n\"x\"=dword:9\n"
        "[A]\n\"d\"=-\n",
        {"AB: c=dword:00000003 @6", "A: d=- @10"}},
   };
-  for (const Case& c : cases) {
+  auto rowsOf = [](const DeviceView& view, const char* only) {
     std::vector<std::string> rows;
-    const DeviceView view(c.text);
     for (const DeviceKey& key : view.Keys()) {
+      if (only != nullptr && !SameRegistryName(key.path, only)) continue;
       for (const DeviceValue& value : key.values) {
         rows.push_back(
             key.path + ": " + value.name + "=" + value.data + " @" + std::to_string(value.line) +
@@ -163,7 +168,27 @@ TEST(DeviceViewTest, ReadsLineByLine) {
                                           : " [" + view.ConditionText(value.condition) + "]"));
       }
     }
-    EXPECT_EQ(rows, c.rows) << c.name;
+    return rows;
+  };
+  for (const Case& c : cases) {
+    const DeviceView view(c.text);
+    EXPECT_EQ(rowsOf(view, nullptr), c.rows) << c.name;
+    // A view reading key A only passes over the other keys' lines: A and the
+    // build's lines read alike.
+    const DeviceView onlyA(c.text, DeviceKeySet{"a"});
+    EXPECT_EQ(rowsOf(onlyA, nullptr), rowsOf(view, "a")) << c.name;
+    EXPECT_EQ(onlyA.PreprocessorLines(), view.PreprocessorLines()) << c.name;
+    EXPECT_EQ(onlyA.Headers().size(), view.Headers().size()) << c.name;
+    // Lines put in as the second: the view of the new text read from that of
+    // the old one and the changed lines reads as the whole new text.
+    size_t second = c.text.find_first_of("\r\n");
+    second += c.text.compare(second, 2, "\r\n") == 0 ? 2 : 1;
+    const std::string now = c.text.substr(0, second) + "IF X\r\n[a]\r\n\"n\"=dword:7\r\n[b]\r\n" +
+                            c.text.substr(second);
+    const DeviceView spliced(now, DeviceKeySet{"a"}, onlyA, c.text, FindChangedLines(c.text, now));
+    const DeviceView whole(now, DeviceKeySet{"a"}, DeviceView::HeaderLines::kLeaveOut);
+    EXPECT_EQ(rowsOf(spliced, nullptr), rowsOf(whole, nullptr)) << c.name;
+    EXPECT_EQ(spliced.PreprocessorLines(), whole.PreprocessorLines()) << c.name;
   }
   const DeviceView view("[Drivers\\X]\r\n\"Y\"=dword:1\r\nIF A\r\nENDIF\r\n");
   EXPECT_EQ(view.PreprocessorLines(), (std::vector<std::string>{"IF A", "ENDIF"}));

@@ -155,6 +155,8 @@ TEST_F(RegFileTest, KeysAndValuesAreReadAsTheDeviceReadsThem) {
        0x108},
       {"a number the device does not read", Header(2) + "\r\n\"SwitchID\"=dword:12xyz\r\n", 2, 1,
        0},
+      {"the section ends at an indented header, lone CR line ends",
+       Header(2) + "\r\"SwitchID\"=dword:3 ; [x]\r \t[y]\r\"SwitchID\"=dword:9\r", 2, 0, 3},
   };
   for (const Case& c : cases) {
     Write(c.text);
