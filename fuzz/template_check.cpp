@@ -6,7 +6,7 @@
 #include "fileio/memory_file.h"
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
-#include "templates/device_check.h"
+#include "device/device_check.h"
 #include "templates/template_file.h"
 #include "templates/template_slots.h"
 

@@ -5,7 +5,7 @@
 
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
-#include "templates/device_check.h"
+#include "device/device_check.h"
 #include "templates/device_template.h"
 #include "templates/ao_setting_text.h"
 #include "templates/driver_path.h"

@@ -1,4 +1,4 @@
-#include "templates/device_check.h"
+#include "device/device_check.h"
 
 #include <algorithm>
 #include <optional>

@@ -2,8 +2,8 @@
 // and the tool show or save. A Save writes nothing unless the new text means
 // to the device exactly the old text with the user's changes; `check` lists
 // the places where a load and the device see a file differently.
-#ifndef ZUV_TEMPLATES_DEVICE_CHECK_H
-#define ZUV_TEMPLATES_DEVICE_CHECK_H
+#ifndef ZUV_DEVICE_DEVICE_CHECK_H
+#define ZUV_DEVICE_DEVICE_CHECK_H
 
 #include <cstdint>
 #include <functional>
@@ -99,4 +99,4 @@ Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys);
 
 }  // namespace zuv
 
-#endif  // ZUV_TEMPLATES_DEVICE_CHECK_H
+#endif  // ZUV_DEVICE_DEVICE_CHECK_H
