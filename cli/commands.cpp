@@ -20,7 +20,7 @@
 #include "templates/driver_text.h"
 #include "templates/image_check.h"
 #include "templates/driver_path.h"
-#include "templates/device_check.h"
+#include "device/device_check.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 

@@ -6,7 +6,8 @@
 #include "fileio/memory_file.h"
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
-#include "templates/device_check.h"
+#include "device/device_check.h"
+#include "templates/device_expectation.h"
 #include "templates/template_file.h"
 #include "templates/template_slots.h"
 
@@ -96,19 +97,20 @@ std::string CompareProofs(const std::string& text, const std::string& path,
   *sequenceText = store.Text();
   const std::string& saved = *sequenceText;
   const TemplateKeys keys = TemplateKeysOf(path);
-  const Status whole = CheckSavedText(DeviceView(text), DeviceView(saved), loaded, edited, keys);
+  const ExpectedTable shown = ExpectedTableOf(loaded), wanted = ExpectedTableOf(edited);
+  const Status whole = CheckSavedText(DeviceView(text), DeviceView(saved), shown, wanted, keys);
   *verdict = whole;
   if (saveOk && whole.ok()) return {};
   const DeviceView before = TemplateView(text, keys);
   if (!whole.ok()) {
     for (const DeviceView* view : {static_cast<const DeviceView*>(nullptr), &before}) {
-      if (CheckChangedLines(text, saved, loaded, edited, keys, view).ok()) {
+      if (CheckChangedLines(text, saved, shown, wanted, keys, view).ok()) {
         return "the proof of the changed lines let through what the whole texts refuse: " +
                ErrorText(whole);
       }
     }
   }
-  const Status proof = CheckSavedChange(text, saved, loaded, edited, keys, &before);
+  const Status proof = CheckSavedChange(text, saved, shown, wanted, keys, &before);
   if (proof.ok() != whole.ok() || proof.Detail() != whole.Detail()) {
     return "the Save's proof says \"" + (proof.ok() ? std::string("ok") : ErrorText(proof)) +
            "\", the whole texts' \"" + (whole.ok() ? std::string("ok") : ErrorText(whole)) + "\"";

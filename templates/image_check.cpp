@@ -9,6 +9,7 @@
 
 #include "regfile/reg_text.h"
 #include "regfile/text_encoding.h"
+#include "templates/device_template.h"
 #include "templates/driver_path.h"
 
 namespace zuv {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "fileio/file.h"
-#include "templates/device_check.h"
+#include "device/device_check.h"
 #include "templates/template_check.h"
 
 namespace zuv {

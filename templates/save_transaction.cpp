@@ -4,6 +4,7 @@
 
 #include "base/bug.h"
 
+#include "templates/device_expectation.h"
 #include "templates/driver_path.h"
 #include "templates/driver_text.h"
 #include "templates/template_slots.h"
@@ -14,8 +15,8 @@ namespace {
 
 // Why `table` cannot be saved over `loaded` without writing a template the
 // device reads but the load could not show, or success.
-Status TouchesUnshownTemplate(const DeviceView& before, const TemplateTable& loaded,
-                              const TemplateTable& table, const TemplateKeys& keys) {
+Status TouchesUnshownTemplate(const DeviceView& before, const ExpectedTable& loaded,
+                              const ExpectedTable& table, const TemplateKeys& keys) {
   for (const UnshownTemplate& unshown : UnshownTemplates(before, loaded, keys)) {
     if (!SameSlot(loaded[unshown.n], table[unshown.n])) {
       return Status::Of(Condition::kDeviceRefused, unshown.text + "; nothing was written");
@@ -30,7 +31,7 @@ Status TouchesUnshownTemplate(const DeviceView& before, const TemplateTable& loa
 // device would read the new text otherwise than the old one with the user's
 // changes.
 Status ProveSave(const DeviceView& before, std::string_view beforeText, std::string_view after,
-                 const TemplateTable& loaded, const TemplateTable& table,
+                 const ExpectedTable& loaded, const ExpectedTable& table,
                  const TemplateKeys& keys) {
   Status refusal = CheckTemplateKeys(before, keys);
   if (!refusal.ok()) {
@@ -117,16 +118,18 @@ Status SaveTransaction::Begin() {
 
 Status SaveTransaction::Prepare() {
   if (step_ != Step::kBegun) Misused("Prepare without a successful Begin, or twice");
-  Status failure = TouchesUnshownTemplate(*before_, loaded_, table_, keys_);
+  const ExpectedTable loaded = ExpectedTableOf(loaded_);
+  const ExpectedTable table = ExpectedTableOf(table_);
+  Status failure = TouchesUnshownTemplate(*before_, loaded, table, keys_);
   if (failure.ok()) {
-    failure = CheckAppendAtEnd(*before_, loaded_, table_,
+    failure = CheckAppendAtEnd(*before_, loaded, table,
                                [this](uint32_t n) { return store_.TemplateSectionExists(n) != 0; });
     if (!failure.ok())
       failure = Status::Of(failure.condition(), failure.Detail() + "; nothing was written");
   }
   if (failure.ok()) failure = RunSaveSequence(loaded_, table_, store_);
   const std::string_view saved = store_.Text();
-  if (failure.ok()) failure = ProveSave(*before_, decoded_.text, saved, loaded_, table_, keys_);
+  if (failure.ok()) failure = ProveSave(*before_, decoded_.text, saved, loaded, table, keys_);
   if (!failure.ok()) return Failed(failure.WithPath(path_));
   step_ = Step::kPrepared;
   changed_ = saved != decoded_.text;

@@ -23,7 +23,7 @@
 #include "regfile/reg_file.h"
 #include "base/status.h"
 #include "regfile/text_encoding.h"
-#include "templates/device_check.h"
+#include "device/device_check.h"
 #include "templates/device_template.h"
 
 namespace zuv {

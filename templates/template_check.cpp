@@ -5,7 +5,8 @@
 
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
-#include "templates/device_check.h"
+#include "device/device_check.h"
+#include "templates/device_expectation.h"
 #include "templates/device_template.h"
 #include "templates/ao_setting_text.h"
 #include "templates/driver_path.h"
@@ -79,7 +80,7 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
     if (!openAtEnd.empty()) problems->push_back({kWholeFileProblem, std::move(openAtEnd)});
     TemplateTable loaded;
     LoadTable(loaded, reg);
-    for (UnshownTemplate& unshown : UnshownTemplates(view, loaded, keys)) {
+    for (UnshownTemplate& unshown : UnshownTemplates(view, ExpectedTableOf(loaded), keys)) {
       // A section the load leaves out is told below, with the template's own problems.
       if (loaded[unshown.n].Used == 0) continue;
       problems->push_back({kWholeFileProblem, std::move(unshown.text)});

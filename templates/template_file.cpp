@@ -2,7 +2,7 @@
 
 #include "device/device_view.h"
 #include "regfile/reg_file.h"
-#include "templates/device_check.h"
+#include "device/device_check.h"
 #include "templates/driver_path.h"
 #include "templates/driver_text.h"
 #include "templates/save_transaction.h"

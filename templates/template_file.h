@@ -10,7 +10,7 @@
 
 #include "fileio/file.h"
 #include "base/status.h"
-#include "templates/device_check.h"
+#include "device/device_check.h"
 #include "templates/device_template.h"
 
 namespace zuv {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "device/device_check.h"
+
 namespace zuv {
 
 const char* RefusalText(Rule rule) {
@@ -134,10 +136,7 @@ int ShownAoRange(const AoSetting& setting) {
 }
 
 std::string AoEndsText(const AoSetting& setting) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g ~ %gV", static_cast<double>(setting.RefLow),
-                static_cast<double>(setting.RefHigh));
-  return text;
+  return AoEndsWords(setting.RefLow, setting.RefHigh);
 }
 
 std::optional<int> ParseAoRangeLabel(std::string_view text) {

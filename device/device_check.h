@@ -2,8 +2,8 @@
 // and the tool show or save. A Save writes nothing unless the new text means
 // to the device exactly the old text with the user's changes; `check` lists
 // the places where a load and the device see a file differently.
-#ifndef ZUV_TEMPLATES_DEVICE_CHECK_H
-#define ZUV_TEMPLATES_DEVICE_CHECK_H
+#ifndef ZUV_DEVICE_DEVICE_CHECK_H
+#define ZUV_DEVICE_DEVICE_CHECK_H
 
 #include <cstdint>
 #include <functional>
@@ -13,9 +13,49 @@
 
 #include "device/device_view.h"
 #include "base/status.h"
-#include "templates/device_template.h"
 
 namespace zuv {
+
+// The templates a driver file holds: keys Template0 to Template15.
+constexpr uint32_t kDeviceTemplateCount = 16;
+
+// What the device must read from an analog output's "AOSettings" value: the
+// code and both ends, compared as numbers (exactly), and the data the Save
+// writes for them (a string, DeviceValue::data's form), which the messages
+// quote.
+struct ExpectedAo {
+  uint32_t code = 0;
+  float high = 10.0f;
+  float low = 0.0f;
+  std::string text;
+};
+
+// One template as a load shows it or a Save writes it.
+struct ExpectedTemplate {
+  bool used = false;
+  uint32_t switchId = 0;
+  uint32_t chanConfig = 0;
+  ExpectedAo ao[2];
+};
+
+// Whether value i of a template differs between two expectations, its four
+// values in the file's order: 0 "SwitchID", 1 "ChanConfig", 2 "AOSettings 0",
+// 3 "AOSettings 1" (the code and both ends).
+bool ValueChanged(const ExpectedTemplate& a, const ExpectedTemplate& b, int i);
+// Whether a Save leaves slot n as the load gave it: both free, or both used
+// with the same values.
+bool SameSlot(const ExpectedTemplate& a, const ExpectedTemplate& b);
+
+// The 16 templates, slot N template N.
+struct ExpectedTable {
+  ExpectedTemplate& operator[](uint32_t n) { return slots[n]; }
+  const ExpectedTemplate& operator[](uint32_t n) const { return slots[n]; }
+  ExpectedTemplate slots[kDeviceTemplateCount];
+};
+
+// An analog output's ends in words, "LOW ~ HIGHV" (each "%g"), as the
+// messages and the range labels name them.
+std::string AoEndsWords(float low, float high);
 
 // How the store names the driver file's templates, derived from `path`: the
 // key path of template n is prefix + n (the header the store writes, without
@@ -37,13 +77,8 @@ struct UnshownTemplate {
   // its lines out): the slot is shown as free, and stays reserved.
   bool hidden = false;
 };
-std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const TemplateTable& loaded,
+std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const ExpectedTable& loaded,
                                               const TemplateKeys& keys);
-// Reserves in `loaded` every slot UnshownTemplates names, so that no Add takes
-// it and no Save writes it; a hidden one is shown as free. Returns what
-// UnshownTemplates gave.
-std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
-                                                     const TemplateKeys& keys);
 
 // Success when `after`, read as the device reads it, is `before` with exactly
 // the change from `loaded` (the table the load of `before` gave) to `saved`:
@@ -54,7 +89,7 @@ std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, Tem
 // values and nothing else. Otherwise Condition::kDeviceRefused with the first
 // difference, naming the key, the value and the line.
 Status CheckSavedText(const DeviceView& before, const DeviceView& after,
-                      const TemplateTable& loaded, const TemplateTable& saved,
+                      const ExpectedTable& loaded, const ExpectedTable& saved,
                       const TemplateKeys& keys);
 
 // The view of `text` that reads the 16 templates' keys in full (and every
@@ -72,21 +107,21 @@ DeviceView TemplateView(std::string_view text, const TemplateKeys& keys);
 // CheckSavedText's, naming the first difference. `beforeView`, when given, is
 // TemplateView(before, keys).
 Status CheckSavedChange(std::string_view before, std::string_view after,
-                        const TemplateTable& loaded, const TemplateTable& saved,
+                        const ExpectedTable& loaded, const ExpectedTable& saved,
                         const TemplateKeys& keys, const DeviceView* beforeView = nullptr);
 // The shorter reading of CheckSavedChange alone: success only when
 // CheckSavedText on the whole texts succeeds too (the fuzz target holds it to
 // that), but it may refuse a Save that CheckSavedText would let through.
 Status CheckChangedLines(std::string_view before, std::string_view after,
-                         const TemplateTable& loaded, const TemplateTable& saved,
+                         const ExpectedTable& loaded, const ExpectedTable& saved,
                          const TemplateKeys& keys, const DeviceView* beforeView = nullptr);
 
 // Success unless the Save of `saved` over `loaded` appends a template's
 // section to a file that ends inside an open block of conditions (the new
 // section would stand under it); then Condition::kDeviceRefused naming the
 // block's line. `hasSection(n)` tells whether template n has a section.
-Status CheckAppendAtEnd(const DeviceView& view, const TemplateTable& loaded,
-                        const TemplateTable& saved,
+Status CheckAppendAtEnd(const DeviceView& view, const ExpectedTable& loaded,
+                        const ExpectedTable& saved,
                         const std::function<bool(uint32_t)>& hasSection);
 // The words for a file that ends inside an open block, or an empty string.
 std::string OpenBlockAtEndText(const DeviceView& view);
@@ -99,4 +134,4 @@ Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys);
 
 }  // namespace zuv
 
-#endif  // ZUV_TEMPLATES_DEVICE_CHECK_H
+#endif  // ZUV_DEVICE_DEVICE_CHECK_H

@@ -1,15 +1,45 @@
-#include "templates/device_check.h"
+#include "device/device_check.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 #include "regfile/driver_keys.h"
-#include "templates/ao_setting_text.h"
-#include "templates/template_rules.h"
 
 namespace zuv {
 
+bool ValueChanged(const ExpectedTemplate& a, const ExpectedTemplate& b, int i) {
+  switch (i) {
+    case 0:
+      return a.switchId != b.switchId;
+    case 1:
+      return a.chanConfig != b.chanConfig;
+    default: {
+      const ExpectedAo& x = a.ao[i - 2];
+      const ExpectedAo& y = b.ao[i - 2];
+      return x.code != y.code || x.high != y.high || x.low != y.low;
+    }
+  }
+}
+
+bool SameSlot(const ExpectedTemplate& a, const ExpectedTemplate& b) {
+  if (!a.used || !b.used) return !a.used && !b.used;
+  for (int i = 0; i < 4; ++i) {
+    if (ValueChanged(a, b, i)) return false;
+  }
+  return true;
+}
+
+std::string AoEndsWords(float low, float high) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g ~ %gV", static_cast<double>(low), static_cast<double>(high));
+  return text;
+}
+
 namespace {
+
+// The loops below count the slots as the table does.
+constexpr uint32_t kTemplateCount = kDeviceTemplateCount;
 
 const char* const kValueNames[] = {"SwitchID", "ChanConfig", "AOSettings 0", "AOSettings 1"};
 
@@ -21,14 +51,14 @@ bool IsTemplateValue(std::string_view name) {
 }
 
 // The four values of a used template as the Save writes them.
-std::string SavedData(const DeviceTemplate& slot, int i) {
+std::string SavedData(const ExpectedTemplate& slot, int i) {
   switch (i) {
     case 0:
-      return DeviceDword(slot.SwitchID);
+      return DeviceDword(slot.switchId);
     case 1:
-      return DeviceDword(slot.ChanConfig);
+      return DeviceDword(slot.chanConfig);
     default:
-      return DeviceString(FormatAoSetting(slot.AOSettings[i - 2]));
+      return slot.ao[i - 2].text;
   }
 }
 
@@ -51,27 +81,29 @@ struct TemplateKeyList {
   std::string paths[kTemplateCount];
 };
 
-// The setting the device reads from its value, in the record's form for the
-// messages: the device's default when absent or not a string.
-AoSetting DeviceAo(const DeviceValue* value) {
+// The setting the device reads from its value: the device's default when
+// absent or not a string.
+DeviceAoSetting DeviceAo(const DeviceValue* value) {
   DeviceAoSetting device;
   if (value != nullptr) device = ReadDeviceAoSetting(value->data).value_or(device);
-  return {device.code, device.high, device.low};
+  return device;
+}
+
+bool SameNumbers(const DeviceAoSetting& device, const ExpectedAo& want) {
+  return device.code == want.code && device.high == want.high && device.low == want.low;
 }
 
 // Whether the device reads value i (0 to 3, kValueNames) as the Save meant:
 // the double words as written; an analog output's code and ends read back as
 // numbers, so that a fault of the formatter that wrote them shows.
-bool ReadsAsSaved(const DeviceValue& value, const DeviceTemplate& saved, int i) {
+bool ReadsAsSaved(const DeviceValue& value, const ExpectedTemplate& saved, int i) {
   if (i < 2) return value.data == SavedData(saved, i);
   const std::optional<DeviceAoSetting> device = ReadDeviceAoSetting(value.data);
-  const AoSetting& want = saved.AOSettings[i - 2];
-  return device && device->code == want.Code && device->high == want.RefHigh &&
-         device->low == want.RefLow;
+  return device && SameNumbers(*device, saved.ao[i - 2]);
 }
 
-std::string Volts(const AoSetting& setting) {
-  return "code " + std::to_string(setting.Code) + ", " + AoEndsText(setting);
+std::string Volts(uint32_t code, float high, float low) {
+  return "code " + std::to_string(code) + ", " + AoEndsWords(low, high);
 }
 
 }  // namespace
@@ -147,9 +179,9 @@ std::string CompareKey(const Readings& readings, const DeviceKey& old, const Dev
 // conditions it stood under (a new line: those of the key's header); every
 // other value reads as before.
 std::string CompareChangedTemplate(const Readings& readings, const DeviceKey* old,
-                                   const DeviceKey& now, const DeviceTemplate& loaded,
-                                   const DeviceTemplate& saved) {
-  const bool added = loaded.Used == 0;
+                                   const DeviceKey& now, const ExpectedTemplate& loaded,
+                                   const ExpectedTemplate& saved) {
+  const bool added = !loaded.used;
   for (int i = 0; i < 4; ++i) {
     const DeviceValue* before =
         old != nullptr ? DeviceView::FindValue(*old, kValueNames[i]) : nullptr;
@@ -253,7 +285,7 @@ std::string BranchReadings(const DeviceView& view, const DeviceKey& key) {
 }
 
 std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
-                                const TemplateTable& loaded, const TemplateTable& saved,
+                                const ExpectedTable& loaded, const ExpectedTable& saved,
                                 const TemplateKeys& keys) {
   const std::vector<std::string>& oldLines = old.PreprocessorLines();
   const std::vector<std::string>& newLines = now.PreprocessorLines();
@@ -270,7 +302,7 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
     const int n = templateKeys.Of(key.path);
     const DeviceKey* kept = now.FindKey(key.path);
     if (n >= 0 && !SameSlot(loaded[n], saved[n])) {
-      if (saved[n].Used == 0 && kept != nullptr) {
+      if (!saved[n].used && kept != nullptr) {
         return Line(kept->line) + ": template " + std::to_string(n) + " is removed, but the " +
                KeyText(*kept) + " would stay";
       }
@@ -283,12 +315,12 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
   for (const DeviceKey& key : now.Keys()) {
     if (old.FindKey(key.path) != nullptr) continue;
     const int n = templateKeys.Of(key.path);
-    if (n < 0 || saved[n].Used == 0 || loaded[n].Used != 0) {
+    if (n < 0 || !saved[n].used || loaded[n].used) {
       return Line(key.line) + ": " + KeyText(key) + " would appear";
     }
   }
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (saved[n].Used == 0 || SameSlot(loaded[n], saved[n])) continue;
+    if (!saved[n].used || SameSlot(loaded[n], saved[n])) continue;
     const DeviceKey* key = now.FindKey(keys.Key(n));
     if (key == nullptr) {
       return "template " + std::to_string(n) + "'s key [" + keys.Key(n) + "] would be missing";
@@ -360,7 +392,7 @@ Status Refused(std::string refusal) {
 }  // namespace
 
 Status CheckSavedText(const DeviceView& before, const DeviceView& after,
-                      const TemplateTable& loaded, const TemplateTable& saved,
+                      const ExpectedTable& loaded, const ExpectedTable& saved,
                       const TemplateKeys& keys) {
   return Refused(SavedTextDifference(before, after, loaded, saved, keys));
 }
@@ -384,7 +416,7 @@ DeviceView TemplateView(std::string_view text, const TemplateKeys& keys) {
 }
 
 Status CheckChangedLines(std::string_view before, std::string_view after,
-                         const TemplateTable& loaded, const TemplateTable& saved,
+                         const ExpectedTable& loaded, const ExpectedTable& saved,
                          const TemplateKeys& keys, const DeviceView* beforeView) {
   const ChangedLines changed = FindChangedLines(before, after);
   DeviceKeySet read = TemplateKeySet(keys);
@@ -414,7 +446,7 @@ Status CheckChangedLines(std::string_view before, std::string_view after,
 }
 
 Status CheckSavedChange(std::string_view before, std::string_view after,
-                        const TemplateTable& loaded, const TemplateTable& saved,
+                        const ExpectedTable& loaded, const ExpectedTable& saved,
                         const TemplateKeys& keys, const DeviceView* beforeView) {
   Status verdict = CheckChangedLines(before, after, loaded, saved, keys, beforeView);
   if (verdict.ok()) return verdict;
@@ -425,7 +457,7 @@ Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys) {
   return Refused(ForeignKey(view, keys));
 }
 
-std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const TemplateTable& loaded,
+std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const ExpectedTable& loaded,
                                               const TemplateKeys& keys) {
   std::vector<UnshownTemplate> unshown;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
@@ -453,7 +485,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Temp
         continue;
       }
     }
-    if (loaded[n].Used == 0) {
+    if (!loaded[n].used) {
       if (key == nullptr) continue;
       const DeviceValue* id = DeviceView::FindValue(*key, "SwitchID");
       if (id != nullptr && id->data.compare(0, 6, "dword:") == 0) {
@@ -480,7 +512,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Temp
       const DeviceValue* value = DeviceView::FindValue(*key, kValueNames[i]);
       if (value != nullptr && value->data == "-") value = nullptr;  // "name"=- deletes it
       const std::string shown = SavedData(loaded[n], i);
-      if (value != nullptr ? value->data != shown : (i == 0 || loaded[n].ChanConfig != 0)) {
+      if (value != nullptr ? value->data != shown : (i == 0 || loaded[n].chanConfig != 0)) {
         add(Line(value != nullptr ? value->line : key->line) + ": " + what + "the device reads " +
             Quoted(kValueNames[i]) + " as " + (value != nullptr ? value->data : "absent") +
             ", a load shows " + shown);
@@ -488,23 +520,14 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Temp
     }
     for (int i = 0; i < 2; ++i) {
       const DeviceValue* value = DeviceView::FindValue(*key, kValueNames[2 + i]);
-      const AoSetting device = DeviceAo(value);
-      if (!SameAoSetting(device, loaded[n].AOSettings[i])) {
+      const DeviceAoSetting device = DeviceAo(value);
+      const ExpectedAo& shown = loaded[n].ao[i];
+      if (!SameNumbers(device, shown)) {
         add(Line(value != nullptr ? value->line : key->line) + ": " + what + "the device reads " +
-            Quoted(kValueNames[2 + i]) + " as " + Volts(device) + ", a load shows " +
-            Volts(loaded[n].AOSettings[i]));
+            Quoted(kValueNames[2 + i]) + " as " + Volts(device.code, device.high, device.low) +
+            ", a load shows " + Volts(shown.code, shown.high, shown.low));
       }
     }
-  }
-  return unshown;
-}
-
-std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
-                                                     const TemplateKeys& keys) {
-  std::vector<UnshownTemplate> unshown = UnshownTemplates(view, loaded, keys);
-  for (const UnshownTemplate& slot : unshown) {
-    loaded.Reserve(slot.n);
-    if (slot.hidden) loaded[slot.n].Used = 0;
   }
   return unshown;
 }
@@ -517,12 +540,12 @@ std::string OpenBlockAtEndText(const DeviceView& view) {
          "\"; a template added at the end would stand under it, so none is added";
 }
 
-Status CheckAppendAtEnd(const DeviceView& view, const TemplateTable& loaded,
-                        const TemplateTable& saved,
+Status CheckAppendAtEnd(const DeviceView& view, const ExpectedTable& loaded,
+                        const ExpectedTable& saved,
                         const std::function<bool(uint32_t)>& hasSection) {
   if (view.OpenAtEnd() == kTopLevel) return {};
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (saved[n].Used != 0 && loaded[n].Used == 0 && !hasSection(n)) {
+    if (saved[n].used && !loaded[n].used && !hasSection(n)) {
       return Refused(OpenBlockAtEndText(view));
     }
   }

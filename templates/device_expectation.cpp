@@ -1,0 +1,35 @@
+#include "templates/device_expectation.h"
+
+#include "templates/ao_setting_text.h"
+
+namespace zuv {
+
+static_assert(kTemplateCount == kDeviceTemplateCount, "the table and the device count alike");
+
+ExpectedTable ExpectedTableOf(const TemplateTable& table) {
+  ExpectedTable expected;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    const DeviceTemplate& slot = table[n];
+    ExpectedTemplate& want = expected[n];
+    want.used = slot.Used != 0;
+    want.switchId = slot.SwitchID;
+    want.chanConfig = slot.ChanConfig;
+    for (int i = 0; i < 2; ++i) {
+      const AoSetting& ao = slot.AOSettings[i];
+      want.ao[i] = {ao.Code, ao.RefHigh, ao.RefLow, DeviceString(FormatAoSetting(ao))};
+    }
+  }
+  return expected;
+}
+
+std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
+                                                     const TemplateKeys& keys) {
+  std::vector<UnshownTemplate> unshown = UnshownTemplates(view, ExpectedTableOf(loaded), keys);
+  for (const UnshownTemplate& slot : unshown) {
+    loaded.Reserve(slot.n);
+    if (slot.hidden) loaded[slot.n].Used = 0;
+  }
+  return unshown;
+}
+
+}  // namespace zuv

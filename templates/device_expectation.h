@@ -1,0 +1,26 @@
+// The table as the device's proof expects it (device/device_check), and the
+// reservation of the slots the device reads otherwise than a load shows them.
+#ifndef ZUV_TEMPLATES_DEVICE_EXPECTATION_H
+#define ZUV_TEMPLATES_DEVICE_EXPECTATION_H
+
+#include <vector>
+
+#include "device/device_check.h"
+#include "device/device_view.h"
+#include "templates/device_template.h"
+
+namespace zuv {
+
+// What the device must read for each slot of `table`: its values, and the
+// analog outputs' strings as a Save writes them.
+ExpectedTable ExpectedTableOf(const TemplateTable& table);
+
+// Reserves in `loaded` every slot UnshownTemplates names, so that no Add takes
+// it and no Save writes it; a hidden one is shown as free. Returns what
+// UnshownTemplates gave.
+std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
+                                                     const TemplateKeys& keys);
+
+}  // namespace zuv
+
+#endif  // ZUV_TEMPLATES_DEVICE_EXPECTATION_H
