@@ -1,8 +1,7 @@
 #include "templates/ao_setting_text.h"
 
 #include <cerrno>
-#include <cinttypes>
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
 
 namespace zuv {
@@ -14,11 +13,25 @@ int32_t SavedAoEnd(float value) {
   return static_cast<int32_t>(value);
 }
 
+namespace {
+
+// A blank, then `value` right-aligned in at least five places (printf's " %5d").
+void AppendField(std::string& text, int64_t value) {
+  char digits[24];
+  const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+  const size_t length = static_cast<size_t>(end.ptr - digits);
+  text.append(1 + (length < 5 ? 5 - length : 0), ' ');
+  text.append(digits, length);
+}
+
+}  // namespace
+
 std::string FormatAoSetting(const AoSetting& setting) {
-  char text[64];
-  std::snprintf(text, sizeof text, " %5" PRIu32 " %5ld %5ld", setting.Code,
-                static_cast<long>(SavedAoEnd(setting.RefHigh)),
-                static_cast<long>(SavedAoEnd(setting.RefLow)));
+  std::string text;
+  text.reserve(18);
+  AppendField(text, setting.Code);
+  AppendField(text, SavedAoEnd(setting.RefHigh));
+  AppendField(text, SavedAoEnd(setting.RefLow));
   return text;
 }
 

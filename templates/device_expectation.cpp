@@ -16,7 +16,9 @@ ExpectedTable ExpectedTableOf(const TemplateTable& table) {
     want.chanConfig = slot.ChanConfig;
     for (int i = 0; i < 2; ++i) {
       const AoSetting& ao = slot.AOSettings[i];
-      want.ao[i] = {ao.Code, ao.RefHigh, ao.RefLow, DeviceString(FormatAoSetting(ao))};
+      want.ao[i] = {ao.Code, ao.RefHigh, ao.RefLow, {}};
+      // The text is quoted only by messages about a used template's values.
+      if (want.used) want.ao[i].text = DeviceString(FormatAoSetting(ao));
     }
   }
   return expected;
