@@ -363,6 +363,116 @@ class LineEnds {
   std::string_view text_;
 };
 
+#if defined(__SSE2__)
+// What the first character of a line tells PassOverLines, and the first
+// character other than blanks after a ";" that starts one: 1 when the line needs a look (a blank before
+// its first character, a header, one of the build's lines, a comment that may
+// be a directive), 0 when it is passed over (unless a value goes on from it).
+struct FirstCharacters {
+  uint8_t start[256] = {};
+  uint8_t afterSemicolon[256] = {};
+  constexpr FirstCharacters() {
+    for (const char c : {' ', '\t', '[', '#', 'I', 'E'}) start[static_cast<uint8_t>(c)] = 1;
+    start[static_cast<uint8_t>(';')] = 2;
+    for (const char c : {'@', 'h', 'H', 'e', 'E'}) afterSemicolon[static_cast<uint8_t>(c)] = 1;
+  }
+};
+constexpr FirstCharacters kFirstCharacters;
+
+// Passes over whole lines of a text that PassOverLines passes over without a
+// look at more than their first characters: the line ends of 64 bytes are
+// found at once and kept for the lines that follow, so that each line costs a
+// look at its first character and a few bit operations.
+class PlainLines {
+ public:
+  explicit PlainLines(std::string_view text) : data_(text.data()), size_(text.size()) {}
+  // From `at`, a line start, past the lines up to the first that needs a
+  // look (or that does not end among the bytes looked at), counting them in
+  // `number`; returns where it stopped, a line start (`at` when no line was
+  // passed).
+  size_t Pass(size_t at, size_t& number) {
+    if (at < base_ || at + 16 > base_ + 64) {
+      if (at + 64 > size_) return at;
+      Load(at);
+    }
+    size_t passed = PassFrom(at, number);
+    if (passed == at && at != base_ && at + 64 <= size_) {
+      // The first line may end past the bytes looked at: a look from it.
+      Load(at);
+      passed = PassFrom(at, number);
+    }
+    return passed;
+  }
+
+ private:
+  void Load(size_t at) {
+    base_ = at;
+    uint64_t cr = 0, lf = 0, goesOn = 0;
+    const __m128i crs = _mm_set1_epi8('\r');
+    const __m128i lfs = _mm_set1_epi8('\n');
+    const __m128i backslashes = _mm_set1_epi8('\\');
+    const __m128i spaces = _mm_set1_epi8(' ');
+    const __m128i tabs = _mm_set1_epi8('\t');
+    for (int i = 0; i < 4; ++i) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at + 16 * i));
+      const auto bits = [](__m128i found) {
+        return static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(found)));
+      };
+      cr |= bits(_mm_cmpeq_epi8(bytes, crs)) << (16 * i);
+      lf |= bits(_mm_cmpeq_epi8(bytes, lfs)) << (16 * i);
+      goesOn |= bits(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslashes),
+                                  _mm_or_si128(_mm_cmpeq_epi8(bytes, spaces),
+                                               _mm_cmpeq_epi8(bytes, tabs))))
+                << (16 * i);
+    }
+    // Line starts: after an LF, and after a CR that no LF follows.
+    starts_ = (lf << 1) | ((cr << 1) & ~lf);
+    // The first character of each line end (an LF after a CR is part of its
+    // end), where it follows "\" or a blank: the line may go on.
+    mayGoOn_ = (cr | lf) & ~(lf & (cr << 1)) & (goesOn << 1);
+  }
+
+  size_t PassFrom(size_t at, size_t& number) const {
+    const unsigned shift = static_cast<unsigned>(at - base_);
+    const char* const data = data_ + at;
+    // Bit i: the byte at + i. `at` itself starts a line.
+    const uint64_t starts = (starts_ >> shift) | 1;
+    const uint64_t mayGoOn = mayGoOn_ >> shift;
+    // The lines before the last start are whole; a line that may go on is
+    // left, and the lines after it.
+    size_t limit = static_cast<size_t>(63 - __builtin_clzll(starts));
+    if (mayGoOn != 0) {
+      const unsigned end = static_cast<unsigned>(__builtin_ctzll(mayGoOn));
+      const uint64_t before = end == 63 ? ~uint64_t{0} : (uint64_t{1} << (end + 1)) - 1;
+      const size_t start = static_cast<size_t>(63 - __builtin_clzll(starts & before));
+      if (start < limit) limit = start;
+    }
+    uint64_t lines = starts & ((uint64_t{1} << limit) - 1);
+    while (lines != 0) {
+      const size_t i = static_cast<size_t>(__builtin_ctzll(lines));
+      const uint8_t kind = kFirstCharacters.start[static_cast<uint8_t>(data[i])];
+      if (kind == 1) return at + i;
+      if (kind == 2) {
+        // A line before `limit` ends before it: its first character after the
+        // ";" and blanks is among the bytes looked at (its line end, if nothing else).
+        size_t word = i + 1;
+        while (IsSpaceOrTab(data[word])) ++word;
+        if (kFirstCharacters.afterSemicolon[static_cast<uint8_t>(data[word])] != 0) return at + i;
+      }
+      lines &= lines - 1;
+      ++number;
+    }
+    return at + limit;
+  }
+
+  const char* data_;
+  size_t size_;
+  size_t base_ = static_cast<size_t>(-1) / 2;  // the bytes looked at: [base_, base_ + 64)
+  uint64_t starts_ = 0;
+  uint64_t mayGoOn_ = 0;
+};
+#endif
+
 // What PassOverLines does with a header line: nothing (the line stops it).
 struct StopAtHeaders {
   bool operator()(size_t, size_t, size_t, size_t) const { return false; }
@@ -378,7 +488,19 @@ void PassOverLines(std::string_view text, size_t& at, size_t& number, OnHeader o
   LineEnds ends(text);
   const char* const data = text.data();
   const size_t size = text.size();
+#if defined(__SSE2__)
+  PlainLines plain(text);
+#endif
   while (at < size) {
+#if defined(__SSE2__)
+    if (kFirstCharacters.start[static_cast<uint8_t>(data[at])] != 1) {
+      const size_t passed = plain.Pass(at, number);
+      if (passed != at) {
+        at = passed;
+        continue;
+      }
+    }
+#endif
     size_t lead = at;
     while (lead < size && IsSpaceOrTab(data[lead])) ++lead;
     size_t end;
@@ -618,6 +740,15 @@ void DeviceView::Read(std::string_view text) {
   size_t current = kNoKey;
   // Lines are counted below 4 GiB as offsets are.
   landmarksMade_ = keepHeaders_ && text.size() <= UINT32_MAX;
+  if (keepHeaders_) {
+    // Room for a header every 64 bytes, more than most files hold: a large
+    // file's lists are then made once, not copied as they grow, and the room
+    // no header takes is never touched.
+    const size_t room = text.size() / 64;
+    headers_.reserve(room);
+    headerStarts_.reserve(room);
+    if (landmarksMade_) landmarks_.reserve(room);
+  }
   // Most lines of a large file belong to keys not read: those are passed
   // over at a look at their first characters.
   ForEachLine(
