@@ -365,9 +365,9 @@ class LineEnds {
 
 #if defined(__SSE2__)
 // What the first character of a line tells PassOverLines, and the first
-// character other than blanks after a ";" that starts one: 1 when the line needs a look (a blank before
-// its first character, a header, one of the build's lines, a comment that may
-// be a directive), 0 when it is passed over (unless a value goes on from it).
+// character other than blanks after a ";" that starts one: 1 when the line needs a look (a blank
+// before its first character, a header, one of the build's lines, a comment that may be a
+// directive), 0 when it is passed over (unless a value goes on from it).
 struct FirstCharacters {
   uint8_t start[256] = {};
   uint8_t afterSemicolon[256] = {};
@@ -420,9 +420,9 @@ class PlainLines {
       };
       cr |= bits(_mm_cmpeq_epi8(bytes, crs)) << (16 * i);
       lf |= bits(_mm_cmpeq_epi8(bytes, lfs)) << (16 * i);
-      goesOn |= bits(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslashes),
-                                  _mm_or_si128(_mm_cmpeq_epi8(bytes, spaces),
-                                               _mm_cmpeq_epi8(bytes, tabs))))
+      goesOn |= bits(_mm_or_si128(
+                    _mm_cmpeq_epi8(bytes, backslashes),
+                    _mm_or_si128(_mm_cmpeq_epi8(bytes, spaces), _mm_cmpeq_epi8(bytes, tabs))))
                 << (16 * i);
     }
     // Line starts: after an LF, and after a CR that no LF follows.

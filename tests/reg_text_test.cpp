@@ -161,7 +161,8 @@ TEST(DeviceViewTest, ReadsLineByLine) {
        "[Other\\Key\\With\\A\\Long\\Path]\r\n\"v1\"=\"plain value line\"\r\n; a comment\r\n"
        ";   @CESYSGEN IF X\r\n\"v2\"=hex:01,02,\\\r\n[A]\n\"v3\"=\"x\" \\ \r\n  [A]\r\n"
        "\"w\"=dword:5\r\n;@CESYSGEN ENDIF\r\n  [ a ] ; comment\r\n\"x\"=dword:1\r\n[c]\r\n[b]\r\n"
-       "\"y\"=dword:2\r\n[Other\\Key\\With\\A\\Long\\Path\\Sub]\r\"z\"=dword:3\r[A\n\"u\"=dword:4\n",
+       "\"y\"=dword:2\r\n[Other\\Key\\With\\A\\Long\\Path\\Sub]\r\"z\"=dword:3\r[A\n\"u\"=dword:"
+       "4\n",
        {"Other\\Key\\With\\A\\Long\\Path: v1=\"plain value line\" @2",
         "Other\\Key\\With\\A\\Long\\Path: v2=hex:01,02,,[A] @5 [;   @CESYSGEN IF X]",
         "Other\\Key\\With\\A\\Long\\Path: v3=\"x\" @7 [;   @CESYSGEN IF X]",
