@@ -9,6 +9,10 @@
 
 #include "fileio/file_platform.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace zuv {
 
 FileError::FileError(uint32_t systemError, std::string path)
@@ -131,10 +135,28 @@ Status FileSystem::ReplaceContent(const std::string& path, std::string_view cont
   return ReplaceInPlace(*this, path, content, false);
 }
 
+void ReserveText(std::string* text, size_t size) {
+  text->reserve(size);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // The large pages that lie wholly inside the room, asked for before any of
+  // them is touched (only the first bytes are, by the string itself).
+  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  if (text->capacity() < 2 * kLargePage) return;
+  const auto start = reinterpret_cast<uintptr_t>(text->data());
+  const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
+  const uintptr_t end = (start + text->capacity()) & ~(kLargePage - 1);
+  if (first < end) {
+    // Only a request: memory of ordinary pages serves as well.
+    static_cast<void>(::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE));
+  }
+#endif
+}
+
 Status ReadFrom(File& file, uint64_t limit, std::string* content, uint64_t* length) {
   try {
     *length = file.GetLength();
     if (*length > limit) return {};
+    ReserveText(content, static_cast<size_t>(*length));
     content->resize(static_cast<size_t>(*length));
     file.Seek(0, SeekOrigin::Begin);
     content->resize(file.Read(content->data(), content->size()));

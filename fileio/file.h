@@ -201,6 +201,12 @@ class LockWaitBoundFileSystem : public FileSystem {
   uint32_t wait_;
 };
 
+// Makes room in `text` for `size` bytes. Where the system can back memory with
+// large pages on request (Linux), a text of megabytes asks for them: its
+// first use then costs a few page faults instead of one every 4 KiB, which
+// for a large driver file is more time than reading it.
+void ReserveText(std::string* text, size_t size);
+
 // The content of an open file, read from its start, when it holds at most
 // `limit` bytes; *length gets its length either way (a longer file is not
 // read). The file's errors come back as the Status, never raised.
