@@ -201,10 +201,10 @@ class LockWaitBoundFileSystem : public FileSystem {
   uint32_t wait_;
 };
 
-// Makes room in `text` for `size` bytes. Where the system can back memory with
-// large pages on request (Linux), a text of megabytes asks for them: its
-// first use then costs a few page faults instead of one every 4 KiB, which
-// for a large driver file is more time than reading it.
+// Makes room in `text` for `size` bytes, to be written whole. On Linux a room
+// of 256 KiB or more asks for its pages at once, large ones (2 MiB) where they
+// fit: a page fault every 4 KiB costs a large driver file more time than
+// reading it.
 void ReserveText(std::string* text, size_t size);
 
 // The content of an open file, read from its start, when it holds at most
