@@ -290,23 +290,251 @@ bool PassedOver(std::string_view text, size_t lead) {
   }
 }
 
+// The first `c` at or after `at` of `text`, or its size: sixteen bytes a step
+// where the processor compares them at once (a header line is a few dozen).
+size_t FirstOf(std::string_view text, size_t at, char c) {
+  const char* const data = text.data();
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(c);
+  for (; at + 16 <= text.size(); at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    const int found = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
+    if (found != 0) return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(found)));
+  }
+  // The last bytes: the sixteen that end the text, those before `at` left out.
+  if (at < text.size() && text.size() >= 16) {
+    const size_t last = text.size() - 16;
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + last));
+    const unsigned found =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted))) >> (at - last);
+    return found != 0 ? at + static_cast<size_t>(__builtin_ctz(found)) : text.size();
+  }
+#endif
+  while (at < text.size() && data[at] != c) ++at;
+  return at;
+}
+
+// The line ends (CR or LF) of a text, found going forward: the positions of
+// both in a window of 64 bytes are kept as bits, so that each of the short
+// lines of a registry file costs a look at one bit mask.
+class LineEnds {
+ public:
+  explicit LineEnds(std::string_view text) : text_(text) {}
+  // The first CR or LF at or after `at`, or the text's end.
+  size_t Next(size_t at) {
+#if defined(__SSE2__)
+    for (;;) {
+      if (at < base_ || at >= base_ + 64) Load(at);
+      const uint64_t ends = ends_ >> (at - base_);
+      if (ends != 0) return at + static_cast<size_t>(__builtin_ctzll(ends));
+      if (base_ + 64 >= text_.size()) return text_.size();
+      at = base_ + 64;
+    }
+#else
+    return PhysicalLineEnd(text_, at);
+#endif
+  }
+
+ private:
+#if defined(__SSE2__)
+  // The window of 64 bytes from `at` (fewer at the text's end).
+  void Load(size_t at) {
+    base_ = at;
+    ends_ = 0;
+    const char* const data = text_.data() + at;
+    if (at + 64 <= text_.size()) {
+      const __m128i lf = _mm_set1_epi8('\n');
+      const __m128i cr = _mm_set1_epi8('\r');
+      for (int i = 0; i < 4; ++i) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i));
+        const int found =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+        ends_ |= static_cast<uint64_t>(static_cast<uint16_t>(found)) << (16 * i);
+      }
+      return;
+    }
+    for (size_t i = 0; at + i < text_.size(); ++i) {
+      if (data[i] == '\r' || data[i] == '\n') ends_ |= uint64_t{1} << i;
+    }
+  }
+  size_t base_ = static_cast<size_t>(-1) / 2;
+  uint64_t ends_ = 0;
+#endif
+  std::string_view text_;
+};
+
+#if defined(__SSE2__)
+// What the first character of a line tells PassOverLines, and the first
+// character other than blanks after a ";" that starts one: 1 when the line needs a look (a blank
+// before its first character, a header, one of the build's lines, a comment that may be a
+// directive), 0 when it is passed over (unless a value goes on from it).
+struct FirstCharacters {
+  uint8_t start[256] = {};
+  uint8_t afterSemicolon[256] = {};
+  constexpr FirstCharacters() {
+    for (const char c : {' ', '\t', '[', '#', 'I', 'E'}) start[static_cast<uint8_t>(c)] = 1;
+    start[static_cast<uint8_t>(';')] = 2;
+    for (const char c : {'@', 'h', 'H', 'e', 'E'}) afterSemicolon[static_cast<uint8_t>(c)] = 1;
+  }
+};
+constexpr FirstCharacters kFirstCharacters;
+
+// Passes over whole lines of a text that PassOverLines passes over without a
+// look at more than their first characters: the line ends of 64 bytes are
+// found at once and kept for the lines that follow, so that each line costs a
+// look at its first character and a few bit operations.
+class PlainLines {
+ public:
+  explicit PlainLines(std::string_view text) : data_(text.data()), size_(text.size()) {}
+  // From `at`, a line start, past the lines up to the first that needs a
+  // look (or that does not end among the bytes looked at), counting them in
+  // `number`; returns where it stopped, a line start (`at` when no line was
+  // passed).
+  size_t Pass(size_t at, size_t& number) {
+    if (at < base_ || at + 16 > base_ + 64) {
+      if (at + 64 > size_) return at;
+      Load(at);
+    }
+    size_t passed = PassFrom(at, number);
+    if (passed == at && at != base_ && at + 64 <= size_) {
+      // The first line may end past the bytes looked at: a look from it.
+      Load(at);
+      passed = PassFrom(at, number);
+    }
+    return passed;
+  }
+
+ private:
+  void Load(size_t at) {
+    base_ = at;
+    uint64_t cr = 0, lf = 0, goesOn = 0;
+    const __m128i crs = _mm_set1_epi8('\r');
+    const __m128i lfs = _mm_set1_epi8('\n');
+    const __m128i backslashes = _mm_set1_epi8('\\');
+    const __m128i spaces = _mm_set1_epi8(' ');
+    const __m128i tabs = _mm_set1_epi8('\t');
+    for (int i = 0; i < 4; ++i) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at + 16 * i));
+      const auto bits = [](__m128i found) {
+        return static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(found)));
+      };
+      cr |= bits(_mm_cmpeq_epi8(bytes, crs)) << (16 * i);
+      lf |= bits(_mm_cmpeq_epi8(bytes, lfs)) << (16 * i);
+      goesOn |= bits(_mm_or_si128(
+                    _mm_cmpeq_epi8(bytes, backslashes),
+                    _mm_or_si128(_mm_cmpeq_epi8(bytes, spaces), _mm_cmpeq_epi8(bytes, tabs))))
+                << (16 * i);
+    }
+    // Line starts: after an LF, and after a CR that no LF follows.
+    starts_ = (lf << 1) | ((cr << 1) & ~lf);
+    // The first character of each line end (an LF after a CR is part of its
+    // end), where it follows "\" or a blank: the line may go on.
+    mayGoOn_ = (cr | lf) & ~(lf & (cr << 1)) & (goesOn << 1);
+  }
+
+  size_t PassFrom(size_t at, size_t& number) const {
+    const unsigned shift = static_cast<unsigned>(at - base_);
+    const char* const data = data_ + at;
+    // Bit i: the byte at + i. `at` itself starts a line.
+    const uint64_t starts = (starts_ >> shift) | 1;
+    const uint64_t mayGoOn = mayGoOn_ >> shift;
+    // The lines before the last start are whole; a line that may go on is
+    // left, and the lines after it.
+    size_t limit = static_cast<size_t>(63 - __builtin_clzll(starts));
+    if (mayGoOn != 0) {
+      const unsigned end = static_cast<unsigned>(__builtin_ctzll(mayGoOn));
+      const uint64_t before = end == 63 ? ~uint64_t{0} : (uint64_t{1} << (end + 1)) - 1;
+      const size_t start = static_cast<size_t>(63 - __builtin_clzll(starts & before));
+      if (start < limit) limit = start;
+    }
+    uint64_t lines = starts & ((uint64_t{1} << limit) - 1);
+    while (lines != 0) {
+      const size_t i = static_cast<size_t>(__builtin_ctzll(lines));
+      const uint8_t kind = kFirstCharacters.start[static_cast<uint8_t>(data[i])];
+      if (kind == 1) return at + i;
+      if (kind == 2) {
+        // A line before `limit` ends before it: its first character after the
+        // ";" and blanks is among the bytes looked at (its line end, if nothing else).
+        size_t word = i + 1;
+        while (IsSpaceOrTab(data[word])) ++word;
+        if (kFirstCharacters.afterSemicolon[static_cast<uint8_t>(data[word])] != 0) return at + i;
+      }
+      lines &= lines - 1;
+      ++number;
+    }
+    return at + limit;
+  }
+
+  const char* data_;
+  size_t size_;
+  size_t base_ = static_cast<size_t>(-1) / 2;  // the bytes looked at: [base_, base_ + 64)
+  uint64_t starts_ = 0;
+  uint64_t mayGoOn_ = 0;
+};
+#endif
+
+// What PassOverLines does with a header line: nothing (the line stops it).
+struct StopAtHeaders {
+  bool operator()(size_t, size_t, size_t, size_t) const { return false; }
+};
+
 // Moves `at`, a line start, past the physical lines from there that
 // PassedOver accepts and that no value goes on from (a value line whose last
 // character other than blanks is "\" stops it), counting them in `number`.
-void PassOverLines(std::string_view text, size_t& at, size_t& number) {
-  while (at < text.size()) {
-    size_t lead = at;
-    while (lead < text.size() && IsSpaceOrTab(text[lead])) ++lead;
-    if (!PassedOver(text, lead)) return;
-    const size_t end = PhysicalLineEnd(text, lead);
-    if (lead < end && (text[lead] == '"' || text[lead] == '@')) {
-      size_t last = end;
-      while (last > lead && IsSpaceOrTab(text[last - 1])) --last;
-      if (text[last - 1] == '\\') return;
+// A header line is given to onHeader(start, lead, end, number) (its start,
+// its "[", its line end and its number): true passes over it too.
+template <typename OnHeader>
+void PassOverLines(std::string_view text, size_t& at, size_t& number, OnHeader onHeader) {
+  LineEnds ends(text);
+  const char* const data = text.data();
+  const size_t size = text.size();
+#if defined(__SSE2__)
+  PlainLines plain(text);
+#endif
+  while (at < size) {
+#if defined(__SSE2__)
+    if (kFirstCharacters.start[static_cast<uint8_t>(data[at])] != 1) {
+      const size_t passed = plain.Pass(at, number);
+      if (passed != at) {
+        at = passed;
+        continue;
+      }
     }
+#endif
+    size_t lead = at;
+    while (lead < size && IsSpaceOrTab(data[lead])) ++lead;
+    size_t end;
+    switch (lead < size ? data[lead] : '\n') {
+      case '[':
+        end = ends.Next(lead);
+        if (!onHeader(at, lead, end, number + 1)) return;
+        break;
+      case '#':
+      case 'I':
+      case 'E':
+        return;
+      case ';':
+        if (!PassedOver(text, lead)) return;
+        end = ends.Next(lead);
+        break;
+      case '"':
+      case '@': {
+        end = ends.Next(lead);
+        // Only a line whose last character is "\" or a blank may go on.
+        if (data[end - 1] == '\\' || IsSpaceOrTab(data[end - 1])) {
+          size_t last = end;
+          while (last > lead && IsSpaceOrTab(data[last - 1])) --last;
+          if (data[last - 1] == '\\') return;
+        }
+        break;
+      }
+      default:
+        end = ends.Next(lead);
+        break;
+    }
+    // Past the line end: CR LF, or a lone CR or LF.
     at = end;
-    if (at < text.size() && text[at] == '\r') ++at;
-    if (at < text.size() && text[at] == '\n' && (at == end || text[end] == '\r')) ++at;
+    if (at < size) at += data[at] == '\r' && at + 1 < size && data[at + 1] == '\n' ? 2 : 1;
     ++number;
   }
 }
@@ -315,22 +543,23 @@ void PassOverLines(std::string_view text, size_t& at, size_t& number) {
 // value's continued lines joined (`number` is the 1-based number of its first
 // physical line, `start` its offset), until fn returns false. While
 // passingOver() is true, the lines PassedOver accepts are not given to fn:
-// the reader has nothing to do with them.
-template <typename Fn, typename PassingOver>
+// the reader has nothing to do with them, and a header line among them is
+// given to onHeader (see PassOverLines) before fn.
+template <typename Fn, typename PassingOver, typename OnHeader = StopAtHeaders>
 void ForEachLineFrom(std::string_view text, size_t at, size_t& number, Fn fn,
-                     PassingOver passingOver);
+                     PassingOver passingOver, OnHeader onHeader = {});
 
-template <typename Fn, typename PassingOver>
-void ForEachLine(std::string_view text, Fn fn, PassingOver passingOver) {
+template <typename Fn, typename PassingOver, typename OnHeader = StopAtHeaders>
+void ForEachLine(std::string_view text, Fn fn, PassingOver passingOver, OnHeader onHeader = {}) {
   size_t number = 0;
-  ForEachLineFrom(text, 0, number, fn, passingOver);
+  ForEachLineFrom(text, 0, number, fn, passingOver, onHeader);
 }
 
 // ForEachLine from `at`, a line start, the line there the (number + 1)th;
 // `number` ends as the number of the last line read.
-template <typename Fn, typename PassingOver>
+template <typename Fn, typename PassingOver, typename OnHeader>
 void ForEachLineFrom(std::string_view text, size_t at, size_t& number, Fn fn,
-                     PassingOver passingOver) {
+                     PassingOver passingOver, OnHeader onHeader) {
   // The next physical line, moving `at` past its line end (CR LF, LF or CR).
   auto nextLine = [&text, &at, &number]() {
     const size_t end = PhysicalLineEnd(text, at);
@@ -344,7 +573,7 @@ void ForEachLineFrom(std::string_view text, size_t at, size_t& number, Fn fn,
   std::string joined;
   while (at < text.size()) {
     if (passingOver()) {
-      PassOverLines(text, at, number);
+      PassOverLines(text, at, number, onHeader);
       if (at == text.size()) return;
     }
     const size_t first = number + 1;
@@ -456,7 +685,17 @@ DeviceView::DeviceView(std::string_view now, const DeviceKeySet& only, const Dev
   // Reads the landmark at `start` of `now`, the line numbered `line`: the
   // lines before it are read when a key read is current, else passed over
   // unseen (none of them changes the state).
-  auto readLandmark = [&](size_t start, size_t line) {
+  auto readLandmark = [&](size_t start, size_t line, uint32_t pathLength) {
+    // The header of a key not read, met while none is current, changes
+    // nothing but the key: its path's length tells it without a look at the
+    // line. The next line read starts at it (and reads it alike).
+    if (passingOver() && dead_ == 0 && pathLength != kNoPath &&
+        (pathLength >= onlyLengths_.size() || !onlyLengths_[pathLength])) {
+      current = kOtherKey;
+      at = start;
+      number = line - 1;
+      return;
+    }
     if (passingOver()) {
       at = start;
       number = line - 1;
@@ -464,7 +703,13 @@ DeviceView::DeviceView(std::string_view now, const DeviceKeySet& only, const Dev
       readTo(start);
     }
     const size_t end = PhysicalLineEnd(now, at);
-    ReadLine(now.substr(at, end - at), line, current);
+    size_t lead = at;
+    while (lead < end && IsSpaceOrTab(now[lead])) ++lead;
+    // Most landmarks are headers of keys not read, met while none is current.
+    if (!passingOver() || lead == end || now[lead] != '[' ||
+        !PassHeader(now.substr(lead, end - lead), line, current)) {
+      ReadLine(now.substr(at, end - at), line, current);
+    }
     at = end;
     if (at < now.size() && now[at] == '\r') ++at;
     if (at < now.size() && now[at] == '\n' && (at == end || now[end] == '\r')) ++at;
@@ -473,7 +718,7 @@ DeviceView::DeviceView(std::string_view now, const DeviceKeySet& only, const Dev
   const std::vector<Landmark>& marks = head.landmarks_;
   size_t i = 0;
   for (; i < marks.size() && marks[i].start < changed.start; ++i) {
-    readLandmark(marks[i].start, marks[i].number);
+    readLandmark(marks[i].start, marks[i].number, marks[i].pathLength);
   }
   readTo(changed.start);
   const size_t oldNumber = number + CountLines(old, changed.start, changed.oldEnd);
@@ -482,7 +727,7 @@ DeviceView::DeviceView(std::string_view now, const DeviceKeySet& only, const Dev
   while (i < marks.size() && marks[i].start < changed.oldEnd) ++i;
   for (; i < marks.size(); ++i) {
     readLandmark(marks[i].start - changed.oldEnd + changed.newEnd,
-                 marks[i].number - oldNumber + newNumber);
+                 marks[i].number - oldNumber + newNumber, marks[i].pathLength);
   }
   readTo(now.size());
   DropDeletedKeys();
@@ -495,6 +740,15 @@ void DeviceView::Read(std::string_view text) {
   size_t current = kNoKey;
   // Lines are counted below 4 GiB as offsets are.
   landmarksMade_ = keepHeaders_ && text.size() <= UINT32_MAX;
+  if (keepHeaders_) {
+    // Room for a header every 64 bytes, more than most files hold: a large
+    // file's lists are then made once, not copied as they grow, and the room
+    // no header takes is never touched.
+    const size_t room = text.size() / 64;
+    headers_.reserve(room);
+    headerStarts_.reserve(room);
+    if (landmarksMade_) landmarks_.reserve(room);
+  }
   // Most lines of a large file belong to keys not read: those are passed
   // over at a look at their first characters.
   ForEachLine(
@@ -504,7 +758,8 @@ void DeviceView::Read(std::string_view text) {
           size_t lead = 0;
           while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
           if (!PassedOver(line, lead)) {
-            landmarks_.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(number)});
+            landmarks_.push_back(
+                {static_cast<uint32_t>(start), static_cast<uint32_t>(number), kNoPath});
           }
         }
         const size_t headers = headers_.size();
@@ -512,7 +767,19 @@ void DeviceView::Read(std::string_view text) {
         if (headers_.size() != headers) headerStarts_.push_back(start);
         return true;
       },
-      [this, &current] { return current == kOtherKey || current == kNoKey || dead_ > 0; });
+      [this, &current] { return current == kOtherKey || current == kNoKey || dead_ > 0; },
+      [this, &current, text](size_t start, size_t lead, size_t end, size_t number) {
+        const size_t headers = headers_.size();
+        if (!PassHeader(text.substr(lead, end - lead), number, current)) return false;
+        const bool recorded = headers_.size() != headers;
+        if (landmarksMade_) {
+          landmarks_.push_back(
+              {static_cast<uint32_t>(start), static_cast<uint32_t>(number),
+               recorded ? static_cast<uint32_t>(headers_.back().path.size()) : kNoPath});
+        }
+        if (recorded) headerStarts_.push_back(start);
+        return true;
+      });
   DropDeletedKeys();
   sorted_.clear();
   deleted_.clear();
@@ -811,6 +1078,21 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
     return;
   }
   key.values.push_back(std::move(value));
+}
+
+bool DeviceView::PassHeader(std::string_view line, size_t number, size_t& current) {
+  // A block the build leaves out: ReadLine passes over its headers unrecorded.
+  if (dead_ > 0) return true;
+  if (only_ == nullptr) return false;
+  const std::string_view path = TrimBlanks(line.substr(1, FirstOf(line, 1, ']') - 1));
+  if (!path.empty() && path.front() == '-') return false;
+  if (path.size() < onlyLengths_.size() && onlyLengths_[path.size()]) {
+    LowerInto(path, &lower_);
+    if (only_->count(lower_) != 0) return false;
+  }
+  if (keepHeaders_) headers_.push_back({path, number});
+  current = kOtherKey;
+  return true;
 }
 
 void DeviceView::DeleteKeys(std::string_view path, size_t number) {

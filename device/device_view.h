@@ -144,6 +144,11 @@ class DeviceView {
   // of the key the values go to.
   void ReadLine(std::string_view line, size_t number, size_t& current);
 
+  // Reads a header line (from its "[" to its line end, blanks after it kept)
+  // met while passing over lines, as ReadLine does, when it names a key not
+  // read or stands in a block the build leaves out; false, with nothing
+  // done, when ReadLine must read it (a key read, a "[-KEY]" line).
+  bool PassHeader(std::string_view line, size_t number, size_t& current);
   // Keeps the open blocks in step with a preprocessor line.
   void ReadPreprocessorLine(std::string_view line, size_t number);
   // The conditions of the line read now.
@@ -178,10 +183,12 @@ class DeviceView {
   bool keepHeaders_ = true;
   // Every line whose first characters make it a header or one of the build's
   // lines (or a comment that starts like a directive), wherever it stands:
-  // its offset and its 1-based number. Kept with the header lines, for a text
-  // under 4 GiB.
+  // its offset, its 1-based number, and for a header line passed over (a key
+  // not read, outside a block left out) the length of its path, else kNoPath.
+  // Kept with the header lines, for a text under 4 GiB.
+  static constexpr uint32_t kNoPath = UINT32_MAX;
   struct Landmark {
-    uint32_t start, number;
+    uint32_t start, number, pathLength;
   };
   std::vector<Landmark> landmarks_;
   bool landmarksMade_ = false;

@@ -9,6 +9,10 @@
 
 #include "fileio/file_platform.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace zuv {
 
 FileError::FileError(uint32_t systemError, std::string path)
@@ -131,10 +135,43 @@ Status FileSystem::ReplaceContent(const std::string& path, std::string_view cont
   return ReplaceInPlace(*this, path, content, false);
 }
 
+void ReserveText(std::string* text, size_t size) {
+  text->reserve(size);
+#if defined(__linux__)
+  // Below this the faults cost too little to ask for anything.
+  if (text->capacity() < (size_t{256} << 10)) return;
+  const auto start = reinterpret_cast<uintptr_t>(text->data());
+  const uintptr_t stop = start + text->capacity();
+  // Only requests: the memory serves as well without them.
+#if defined(MADV_HUGEPAGE)
+  // The large pages that lie wholly inside the room, asked for before any of
+  // them is touched (only the first bytes are, by the string itself).
+  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  const uintptr_t firstLarge = (start + kLargePage - 1) & ~(kLargePage - 1);
+  const uintptr_t lastLarge = stop & ~(kLargePage - 1);
+  if (firstLarge < lastLarge) {
+    static_cast<void>(
+        ::madvise(reinterpret_cast<void*>(firstLarge), lastLarge - firstLarge, MADV_HUGEPAGE));
+  }
+#endif
+#if defined(MADV_POPULATE_WRITE)
+  // The room is about to be written whole: its pages are made present in one
+  // call rather than by a fault each.
+  constexpr uintptr_t kPage = 4096;
+  const uintptr_t first = (start + kPage - 1) & ~(kPage - 1);
+  const uintptr_t last = stop & ~(kPage - 1);
+  if (first < last) {
+    static_cast<void>(::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE));
+  }
+#endif
+#endif
+}
+
 Status ReadFrom(File& file, uint64_t limit, std::string* content, uint64_t* length) {
   try {
     *length = file.GetLength();
     if (*length > limit) return {};
+    ReserveText(content, static_cast<size_t>(*length));
     content->resize(static_cast<size_t>(*length));
     file.Seek(0, SeekOrigin::Begin);
     content->resize(file.Read(content->data(), content->size()));

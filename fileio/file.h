@@ -201,6 +201,12 @@ class LockWaitBoundFileSystem : public FileSystem {
   uint32_t wait_;
 };
 
+// Makes room in `text` for `size` bytes, to be written whole. On Linux a room
+// of 256 KiB or more asks for its pages at once, large ones (2 MiB) where they
+// fit: a page fault every 4 KiB costs a large driver file more time than
+// reading it.
+void ReserveText(std::string* text, size_t size);
+
 // The content of an open file, read from its start, when it holds at most
 // `limit` bytes; *length gets its length either way (a longer file is not
 // read). The file's errors come back as the Status, never raised.

@@ -93,7 +93,7 @@ uint32_t RegFile::OpenText(std::string_view text, std::string_view keyPath) {
   try {
     // Room for the edits of a Save to be made in place: a value changed, a
     // template added.
-    m_text.reserve(text.size() + kEditRoom);
+    ReserveText(&m_text, text.size() + kEditRoom);
     m_text.assign(text);
   } catch (const std::bad_alloc&) {
     ReleaseText();
@@ -136,7 +136,7 @@ void RegFile::ReadText() {
   // Room for the edits of a Save to be made in place: a value changed, a
   // template added.
   try {
-    m_text.reserve(m_dwFileLength + kEditRoom);
+    ReserveText(&m_text, m_dwFileLength + kEditRoom);
     // A short read leaves the rest zero.
     m_text.assign(m_dwFileLength, '\0');
   } catch (const std::bad_alloc&) {

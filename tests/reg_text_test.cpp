@@ -156,6 +156,19 @@ TEST(DeviceViewTest, ReadsLineByLine) {
        "[A]\n\"a\"=dword:1\n[A\\B]\n\"b\"=dword:2\n[AB]\n\"c\"=dword:3\n[-a]\n\"x\"=dword:9\n"
        "[A]\n\"d\"=-\n",
        {"AB: c=dword:00000003 @6", "A: d=- @10"}},
+      {"other keys' lines passed over many at a time: directives, values going on over "
+       "headers, long paths, paths as long as the key read, headers with blanks or no ]",
+       "[Other\\Key\\With\\A\\Long\\Path]\r\n\"v1\"=\"plain value line\"\r\n; a comment\r\n"
+       ";   @CESYSGEN IF X\r\n\"v2\"=hex:01,02,\\\r\n[A]\n\"v3\"=\"x\" \\ \r\n  [A]\r\n"
+       "\"w\"=dword:5\r\n;@CESYSGEN ENDIF\r\n  [ a ] ; comment\r\n\"x\"=dword:1\r\n[c]\r\n[b]\r\n"
+       "\"y\"=dword:2\r\n[Other\\Key\\With\\A\\Long\\Path\\Sub]\r\"z\"=dword:3\r[A\n\"u\"=dword:"
+       "4\n",
+       {"Other\\Key\\With\\A\\Long\\Path: v1=\"plain value line\" @2",
+        "Other\\Key\\With\\A\\Long\\Path: v2=hex:01,02,,[A] @5 [;   @CESYSGEN IF X]",
+        "Other\\Key\\With\\A\\Long\\Path: v3=\"x\" @7 [;   @CESYSGEN IF X]",
+        "Other\\Key\\With\\A\\Long\\Path: w=dword:00000005 @9 [;   @CESYSGEN IF X]",
+        "a: x=dword:00000001 @12", "a: u=dword:00000004 @19", "b: y=dword:00000002 @15",
+        "Other\\Key\\With\\A\\Long\\Path\\Sub: z=dword:00000003 @17"}},
   };
   auto rowsOf = [](const DeviceView& view, const char* only) {
     std::vector<std::string> rows;
@@ -180,13 +193,15 @@ TEST(DeviceViewTest, ReadsLineByLine) {
     EXPECT_EQ(onlyA.PreprocessorLines(), view.PreprocessorLines()) << c.name;
     EXPECT_EQ(onlyA.Headers().size(), view.Headers().size()) << c.name;
     // Lines put in as the second: the view of the new text read from that of
-    // the old one and the changed lines reads as the whole new text.
+    // the old one and the changed lines reads as the whole new text, also for
+    // B, a key that they meet and the old view did not read.
     size_t second = c.text.find_first_of("\r\n");
     second += c.text.compare(second, 2, "\r\n") == 0 ? 2 : 1;
     const std::string now = c.text.substr(0, second) + "IF X\r\n[a]\r\n\"n\"=dword:7\r\n[b]\r\n" +
                             c.text.substr(second);
-    const DeviceView spliced(now, DeviceKeySet{"a"}, onlyA, c.text, FindChangedLines(c.text, now));
-    const DeviceView whole(now, DeviceKeySet{"a"}, DeviceView::HeaderLines::kLeaveOut);
+    const DeviceKeySet met{"a", "b"};
+    const DeviceView spliced(now, met, onlyA, c.text, FindChangedLines(c.text, now));
+    const DeviceView whole(now, met, DeviceView::HeaderLines::kLeaveOut);
     EXPECT_EQ(rowsOf(spliced, nullptr), rowsOf(whole, nullptr)) << c.name;
     EXPECT_EQ(spliced.PreprocessorLines(), whole.PreprocessorLines()) << c.name;
   }
