@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace zuv {
 
@@ -14,12 +15,35 @@ int32_t SavedAoEnd(float value) {
   return static_cast<int32_t>(value);
 }
 
+namespace {
+
+// A blank, then `value` in decimal right-aligned in five characters at least
+// (" %5lld"), written at `out`; returns the end. Written here: each Save and
+// its proof format every slot's two settings.
+char* PutField(char* out, int64_t value) {
+  char digits[24];
+  size_t at = sizeof digits;
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  do {
+    digits[--at] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) digits[--at] = '-';
+  *out++ = ' ';
+  for (size_t width = sizeof digits - at; width < 5; ++width) *out++ = ' ';
+  std::memcpy(out, digits + at, sizeof digits - at);
+  return out + (sizeof digits - at);
+}
+
+}  // namespace
+
 std::string FormatAoSetting(const AoSetting& setting) {
+  // " %5u %5ld %5ld" of the code and both ends.
   char text[64];
-  std::snprintf(text, sizeof text, " %5" PRIu32 " %5ld %5ld", setting.Code,
-                static_cast<long>(SavedAoEnd(setting.RefHigh)),
-                static_cast<long>(SavedAoEnd(setting.RefLow)));
-  return text;
+  char* end = PutField(text, setting.Code);
+  end = PutField(end, SavedAoEnd(setting.RefHigh));
+  end = PutField(end, SavedAoEnd(setting.RefLow));
+  return std::string(text, end);
 }
 
 int ParseAoSettingFields(const char* text, AoSetting* setting) {
