@@ -281,12 +281,24 @@ std::string BranchReadings(const DeviceView& view, const DeviceKey& key) {
   if (same) return {};
   std::sort(lines.begin(), lines.end(),
             [](const DeviceValue* a, const DeviceValue* b) { return a->line < b->line; });
+  // Each set of conditions is worded once, however many lines stand under it.
+  std::vector<std::string> words(branches.size());
   std::string text;
   for (const DeviceValue* value : lines) {
+    size_t branch = 0;
+    while (branches[branch].condition != value->condition) ++branch;
+    if (words[branch].empty()) {
+      words[branch] = value->condition == kTopLevel
+                          ? " outside every block"
+                          : " under " + view.ConditionText(value->condition);
+    }
     if (!text.empty()) text += ", ";
-    text += Line(value->line) + " " + Quoted(value->name) + " " + value->data +
-            (value->condition == kTopLevel ? " outside every block"
-                                           : " under " + view.ConditionText(value->condition));
+    text += Line(value->line);
+    text += ' ';
+    text += Quoted(value->name);
+    text += ' ';
+    text += value->data;
+    text += words[branch];
   }
   return text;
 }
