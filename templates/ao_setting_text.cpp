@@ -1,10 +1,8 @@
 #include "templates/ao_setting_text.h"
 
 #include <cerrno>
-#include <cinttypes>
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
-#include <cstring>
 
 namespace zuv {
 
@@ -17,33 +15,24 @@ int32_t SavedAoEnd(float value) {
 
 namespace {
 
-// A blank, then `value` in decimal right-aligned in five characters at least
-// (" %5lld"), written at `out`; returns the end. Written here: each Save and
-// its proof format every slot's two settings.
-char* PutField(char* out, int64_t value) {
+// A blank, then `value` right-aligned in at least five places (printf's " %5d").
+void AppendField(std::string& text, int64_t value) {
   char digits[24];
-  size_t at = sizeof digits;
-  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  do {
-    digits[--at] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) digits[--at] = '-';
-  *out++ = ' ';
-  for (size_t width = sizeof digits - at; width < 5; ++width) *out++ = ' ';
-  std::memcpy(out, digits + at, sizeof digits - at);
-  return out + (sizeof digits - at);
+  const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+  const size_t length = static_cast<size_t>(end.ptr - digits);
+  text.append(1 + (length < 5 ? 5 - length : 0), ' ');
+  text.append(digits, length);
 }
 
 }  // namespace
 
 std::string FormatAoSetting(const AoSetting& setting) {
-  // " %5u %5ld %5ld" of the code and both ends.
-  char text[64];
-  char* end = PutField(text, setting.Code);
-  end = PutField(end, SavedAoEnd(setting.RefHigh));
-  end = PutField(end, SavedAoEnd(setting.RefLow));
-  return std::string(text, end);
+  std::string text;
+  text.reserve(18);
+  AppendField(text, setting.Code);
+  AppendField(text, SavedAoEnd(setting.RefHigh));
+  AppendField(text, SavedAoEnd(setting.RefLow));
+  return text;
 }
 
 int ParseAoSettingFields(const char* text, AoSetting* setting) {

@@ -8,8 +8,6 @@ static_assert(kTemplateCount == kDeviceTemplateCount, "the table and the device 
 
 ExpectedTable ExpectedTableOf(const TemplateTable& table) {
   ExpectedTable expected;
-  const AoSetting* last = nullptr;  // the settings `text` was formatted from
-  std::string text;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     const DeviceTemplate& slot = table[n];
     ExpectedTemplate& want = expected[n];
@@ -18,15 +16,9 @@ ExpectedTable ExpectedTableOf(const TemplateTable& table) {
     want.chanConfig = slot.ChanConfig;
     for (int i = 0; i < 2; ++i) {
       const AoSetting& ao = slot.AOSettings[i];
-      // Most slots hold the same settings (a free slot's defaults): the text
-      // is formatted again only when the settings it shows change.
-      const int32_t high = SavedAoEnd(ao.RefHigh), low = SavedAoEnd(ao.RefLow);
-      if (last == nullptr || ao.Code != last->Code || high != SavedAoEnd(last->RefHigh) ||
-          low != SavedAoEnd(last->RefLow)) {
-        text = DeviceString(FormatAoSetting(ao));
-        last = &ao;
-      }
-      want.ao[i] = {ao.Code, ao.RefHigh, ao.RefLow, text};
+      want.ao[i] = {ao.Code, ao.RefHigh, ao.RefLow, {}};
+      // The text is quoted only by messages about a used template's values.
+      if (want.used) want.ao[i].text = DeviceString(FormatAoSetting(ao));
     }
   }
   return expected;
