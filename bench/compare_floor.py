@@ -219,13 +219,19 @@ def fuzz_rate(fuzz_dir, target, seconds, seeds_dir):
         subprocess.run([os.path.join(seeds_dir, "fuzz_make_seeds"), os.path.join(work, "seeds")],
                        check=True, stdout=subprocess.DEVNULL)
         os.mkdir(os.path.join(work, "corpus"))
+        # The options and words scripts/fuzz.sh gives.
+        env = dict(os.environ)
+        env["ASAN_OPTIONS"] = ":".join(filter(None, ["malloc_context_size=0",
+                                                     os.environ.get("ASAN_OPTIONS")]))
+        words = ([f"-dict={os.path.join(ROOT, 'fuzz', 'registry.dict')}"]
+                 if target in ("store", "templates") else [])
         used = resource.getrusage(resource.RUSAGE_CHILDREN)
         result = subprocess.run(
             [fuzzer, os.path.join(work, "corpus"), os.path.join(work, "seeds", target),
              "-max_len=16384", "-print_funcs=0", f"-max_total_time={seconds}", "-seed=1",
              "-timeout=20",
-             "-rss_limit_mb=2048", f"-artifact_prefix={work}/"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=False)
+             "-rss_limit_mb=2048", f"-artifact_prefix={work}/"] + words,
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=False, env=env)
         now = resource.getrusage(resource.RUSAGE_CHILDREN)
         cpu = now.ru_utime + now.ru_stime - used.ru_utime - used.ru_stime
     done = re.search(r"Done (\d+) runs in (\d+) second", result.stderr)

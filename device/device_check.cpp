@@ -256,30 +256,49 @@ std::string BranchReadings(const DeviceView& view, const DeviceKey& key) {
   for (const DeviceValue& value : key.values) {
     if (IsTemplateValue(value.name)) lines.push_back(&value);
   }
-  // What each set of conditions gives: value i's data, in the file's order.
-  std::vector<std::pair<size_t, std::vector<std::string>>> branches;
+  // What each set of conditions gives: value i's data (none: empty), in the
+  // file's order.
+  struct Branch {
+    size_t condition;
+    std::string_view data[4];
+  };
+  std::vector<Branch> branches;
   for (const DeviceValue* value : lines) {
     auto branch = branches.begin();
-    while (branch != branches.end() && branch->first != value->condition) ++branch;
+    while (branch != branches.end() && branch->condition != value->condition) ++branch;
     if (branch == branches.end()) {
-      branches.push_back({value->condition, std::vector<std::string>(4)});
+      branches.push_back({value->condition, {}});
       branch = branches.end() - 1;
     }
     for (int i = 0; i < 4; ++i) {
-      if (SameRegistryName(value->name, kValueNames[i])) branch->second[i] = value->data;
+      if (SameRegistryName(value->name, kValueNames[i])) branch->data[i] = value->data;
     }
   }
   bool same = true;
-  for (const auto& branch : branches) same = same && branch.second == branches.front().second;
+  for (const Branch& branch : branches) {
+    for (int i = 0; i < 4; ++i) same = same && branch.data[i] == branches.front().data[i];
+  }
   if (same) return {};
   std::sort(lines.begin(), lines.end(),
             [](const DeviceValue* a, const DeviceValue* b) { return a->line < b->line; });
+  // Each set of conditions is worded once, however many lines stand under it.
+  std::vector<std::string> words(branches.size());
   std::string text;
   for (const DeviceValue* value : lines) {
+    size_t branch = 0;
+    while (branches[branch].condition != value->condition) ++branch;
+    if (words[branch].empty()) {
+      words[branch] = value->condition == kTopLevel
+                          ? " outside every block"
+                          : " under " + view.ConditionText(value->condition);
+    }
     if (!text.empty()) text += ", ";
-    text += Line(value->line) + " " + Quoted(value->name) + " " + value->data +
-            (value->condition == kTopLevel ? " outside every block"
-                                           : " under " + view.ConditionText(value->condition));
+    text += Line(value->line);
+    text += ' ';
+    text += Quoted(value->name);
+    text += ' ';
+    text += value->data;
+    text += words[branch];
   }
   return text;
 }
@@ -337,26 +356,27 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
   return {};
 }
 
-// The parts of a key path between its backslashes.
-std::vector<std::string_view> PathParts(std::string_view path) {
-  std::vector<std::string_view> parts;
-  for (size_t at = 0;;) {
-    const size_t next = path.find('\\', at);
-    parts.push_back(path.substr(at, next == std::string_view::npos ? next : next - at));
-    if (next == std::string_view::npos) return parts;
-    at = next + 1;
-  }
-}
-
-// Whether `path` is template n's key of another driver: the same parts as
-// `own` but for one, which is not the last.
+// Whether `path` is template n's key of another driver: the same parts
+// (between backslashes) as `own` but for one, which is not the last. The
+// parts are compared where they stand, the last first.
 bool IsOtherDriversKey(std::string_view path, std::string_view own) {
-  const std::vector<std::string_view> a = PathParts(path);
-  const std::vector<std::string_view> b = PathParts(own);
-  if (a.size() != b.size() || !SameRegistryName(a.back(), b.back())) return false;
+  const size_t lastA = path.rfind('\\');
+  const size_t lastB = own.rfind('\\');
+  if ((lastA == std::string_view::npos) != (lastB == std::string_view::npos)) return false;
+  if (!SameRegistryName(path.substr(lastA + 1), own.substr(lastB + 1))) return false;
   int differing = 0;
-  for (size_t i = 0; i < a.size(); ++i) differing += SameRegistryName(a[i], b[i]) ? 0 : 1;
-  return differing == 1;
+  for (size_t a = 0, b = 0;;) {
+    const size_t nextA = path.find('\\', a);
+    const size_t nextB = own.find('\\', b);
+    // The last parts, compared above; the paths have as many parts when both
+    // reach theirs at once.
+    if (nextA == std::string_view::npos || nextB == std::string_view::npos) {
+      return nextA == nextB && differing == 1;
+    }
+    differing += SameRegistryName(path.substr(a, nextA - a), own.substr(b, nextB - b)) ? 0 : 1;
+    a = nextA + 1;
+    b = nextB + 1;
+  }
 }
 
 // The refusal CheckTemplateKeys gives, or an empty string. The first header
@@ -458,9 +478,10 @@ Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys) {
 }
 
 std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const ExpectedTable& loaded,
-                                              const TemplateKeys& keys) {
+                                              const TemplateKeys& keys, uint32_t slots) {
   std::vector<UnshownTemplate> unshown;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if ((slots >> n & 1u) == 0) continue;
     const std::string path = keys.Key(n);
     const DeviceKey* key = view.FindKey(path);
     const std::string what = "template " + std::to_string(n) + ": ";

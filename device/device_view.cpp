@@ -134,9 +134,33 @@ std::string ValueData(std::string_view data) {
 
 }  // namespace
 
+namespace {
+
+// Eight characters with their ASCII capitals in lower case. A byte below 0x80
+// is a capital when it is at least 'A' and at most 'Z': adding 0x80 - 'A'
+// sets its top bit, adding 0x80 - 'Z' - 1 does not (with the top bits
+// cleared first, no sum carries into the next byte).
+uint64_t LowerEight(uint64_t eight) {
+  constexpr uint64_t kEach = 0x0101010101010101u;
+  constexpr uint64_t kTop = kEach * 0x80;
+  const uint64_t seven = eight & ~kTop;
+  const uint64_t atLeastA = seven + kEach * (0x80 - 'A');
+  const uint64_t beyondZ = seven + kEach * (0x80 - 'Z' - 1);
+  return eight | (atLeastA & ~beyondZ & ~eight & kTop) >> 2;
+}
+
+}  // namespace
+
 bool SameRegistryName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
+  size_t i = 0;
+  for (; i + 8 <= a.size(); i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (LowerEight(x) != LowerEight(y)) return false;
+  }
+  for (; i < a.size(); ++i) {
     if (Lower(a[i]) != Lower(b[i])) return false;
   }
   return true;
@@ -204,13 +228,17 @@ std::optional<DeviceAoSetting> ReadDeviceAoSetting(std::string_view data) {
 }
 
 std::string DeviceDword(unsigned long value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "dword:%08lx", value & 0xFFFFFFFFul);
+  // "dword:%08lx" of the low 32 bits, written here: a view reads many.
+  static const char kHex[] = "0123456789abcdef";
+  std::string text = "dword:00000000";
+  for (size_t i = 0; i < 8; ++i) text[13 - i] = kHex[(value >> (4 * i)) & 15];
   return text;
 }
 
 std::string DeviceString(std::string_view text) {
-  std::string data = "\"";
+  std::string data;
+  data.reserve(text.size() + 2);
+  data += '"';
   data += text;
   data += '"';
   return data;
@@ -970,12 +998,21 @@ void DeviceView::ReadPreprocessorLine(std::string_view line, size_t number) {
   preprocessorNumbers_.push_back(number);
   const BlockLine kind = BlockLineOf(line);
   if (FollowBranches(kind, line, &deadBlocks_, &dead_)) leftOut_ = true;
+  // What ConditionText follows back from this line: the conditions it opened
+  // its block under, or the line of its block it turned.
+  size_t link = kTopLevel;
+  bool turned = false;
   switch (kind) {
     case BlockLine::kOpen:
+      link = Condition();
       blocks_.push_back(at);
       break;
     case BlockLine::kTurn:
-      if (!blocks_.empty()) blocks_.back() = at;
+      if (!blocks_.empty()) {
+        link = blocks_.back();
+        turned = true;
+        blocks_.back() = at;
+      }
       break;
     case BlockLine::kClose:
       if (!blocks_.empty()) blocks_.pop_back();
@@ -983,31 +1020,26 @@ void DeviceView::ReadPreprocessorLine(std::string_view line, size_t number) {
     case BlockLine::kOther:
       break;
   }
+  conditionLinks_.push_back({link, Condition(), turned});
 }
 
 std::string DeviceView::ConditionText(size_t condition) const {
   if (condition == kTopLevel || condition >= preprocessor_.size()) return {};
-  std::vector<std::string> blocks;
-  for (size_t i = 0; i <= condition; ++i) {
-    const std::string& line = preprocessor_[i];
-    switch (BlockLineOf(line)) {
-      case BlockLine::kOpen:
-        blocks.push_back(line);
-        break;
-      case BlockLine::kTurn:
-        if (!blocks.empty()) blocks.back() += ", " + line;
-        break;
-      case BlockLine::kClose:
-        if (!blocks.empty()) blocks.pop_back();
-        break;
-      case BlockLine::kOther:
-        break;
-    }
+  // The lines that opened or turned the blocks open after line `condition`,
+  // innermost last: followed back from the conditions after it.
+  std::vector<size_t> chain;
+  for (size_t at = conditionLinks_[condition].after; at != kTopLevel;
+       at = conditionLinks_[at].link) {
+    chain.push_back(at);
   }
   std::string text;
-  for (const std::string& open : blocks) {
-    if (!text.empty()) text += " > ";
-    text += open;
+  for (auto at = chain.rbegin(); at != chain.rend(); ++at) {
+    if (conditionLinks_[*at].turned) {
+      text += ", ";
+    } else if (!text.empty()) {
+      text += " > ";
+    }
+    text += preprocessor_[*at];
   }
   return text;
 }

@@ -162,6 +162,14 @@ class DeviceView {
   std::vector<std::string> preprocessor_;
   std::vector<size_t> blocks_;  // the open IF / #if blocks, outermost first (see kTopLevel)
   std::vector<size_t> preprocessorNumbers_;
+  // Per preprocessor line: the line its block was opened under (an opening
+  // line) or the line of its block it turned (a turning one), whether it
+  // turned one, and the conditions after it; ConditionText follows them.
+  struct ConditionLink {
+    size_t link, after;
+    bool turned;
+  };
+  std::vector<ConditionLink> conditionLinks_;
   // How many open blocks are in a branch the build never reads ("#if 0"
   // before its "#else", "#if 1" after it), and how each open block's
   // branches are read.

@@ -105,8 +105,8 @@ class StoreChecker {
     }
     // The sections the store keeps track of through its edits are those a
     // fresh open of the same text finds.
-    RegFile fresh(files_);
-    if (fresh.Open(path_.c_str()) != 0) return true;
+    RegFile fresh;
+    if (fresh.OpenText(File(), path_) != 0) return true;
     for (uint32_t n = 0; n < kTemplates; ++n) {
       uint32_t start = 0, end = 0, freshStart = 0, freshEnd = 0;
       store_.FindTemplateSection(n, &start, &end);

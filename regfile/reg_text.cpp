@@ -68,9 +68,33 @@ bool StartsWithWord(std::string_view line, std::string_view word) {
 
 }  // namespace
 
+namespace {
+
+// Eight bytes with the ASCII capitals among them in lower case: a byte below
+// 0x80 is one when adding 0x80 - 'A' sets its top bit and adding 0x80 - 'Z' - 1
+// does not (no sum carries out of its byte).
+uint64_t LowerAscii8(uint64_t bytes) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kTops = kOnes * 0x80;
+  const uint64_t low = bytes & ~kTops;
+  const uint64_t capitals =
+      (low + kOnes * (0x80 - 'A')) & ~(low + kOnes * (0x80 - 'Z' - 1)) & ~bytes & kTops;
+  return bytes | capitals >> 2;
+}
+
+}  // namespace
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
+  // Eight characters a step: names are looked up on every line of a section.
+  size_t i = 0;
+  for (; i + 8 <= a.size(); i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (LowerAscii8(x) != LowerAscii8(y)) return false;
+  }
+  for (; i < a.size(); ++i) {
     if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   }
   return true;
@@ -169,11 +193,21 @@ std::optional<ValueLine> FindValueLine(std::string_view section,
     size_t i = 0;
     while (i < line.size() && IsBlank(line[i])) ++i;
     if (i < line.size() && line[i] == '"') {
-      end = LogicalLineEnd(section, pos);
-      // The name runs to the first quote that no "\" escapes.
-      size_t close = i + 1;
-      while (close < line.size() && line[close] != '"') {
-        close += (line[close] == '\\' && close + 1 < line.size()) ? 2 : 1;
+      // Only a line ending with "\" goes on (LogicalLineEnd).
+      size_t back = line.size();
+      while (back > i && IsBlank(line[back - 1])) --back;
+      if (line[back - 1] == '\\') end = LogicalLineEnd(section, pos);
+      // The name runs to the first quote that no "\" escapes: the next quote
+      // when no "\" stands before it.
+      const std::string_view quoted = line.substr(i + 1);
+      size_t close = std::min(quoted.find('"'), quoted.size());
+      if (quoted.substr(0, close).find('\\') == std::string_view::npos) {
+        close += i + 1;
+      } else {
+        close = i + 1;
+        while (close < line.size() && line[close] != '"') {
+          close += (line[close] == '\\' && close + 1 < line.size()) ? 2 : 1;
+        }
       }
       size_t j = close + 1;
       while (j < line.size() && IsBlank(line[j])) ++j;

@@ -35,6 +35,10 @@ TEST(RegTextTest, FindValueLine) {
       {"[h]\r\n\"SwitchID\"\r\n", "SwitchID", -1},
       {"[h]\n\r\n\r\"A\"=\"x\"", "A", 7},
       {"\"SwitchID\"", "SwitchID", -1},
+      {"[h]\r\n\"x\"=hex:01,\\ \t\r\n  \"SwitchID\"=dword:1\r\n\"SwitchID\"=dword:2\r\n",
+       "SwitchID", 43},
+      {"[h]\r\n\"A\\\"=x\"=dword:1\r\n", "A\\\"=x", 5},
+      {"[h]\r\n\"A\\\"=x\"=dword:1\r\n", "A\\", -1},
   };
   for (const Case& c : cases) {
     auto found = FindValueLine(c.section, c.name);
@@ -44,6 +48,30 @@ TEST(RegTextTest, FindValueLine) {
       ASSERT_TRUE(found.has_value()) << c.section;
       EXPECT_EQ(found->quote, static_cast<size_t>(c.quote)) << c.section;
     }
+  }
+}
+
+TEST(RegTextTest, NamesCompareWithoutAsciiCase) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool same;
+  };
+  const Case cases[] = {
+      {"SwitchID", "switchid", true},
+      {"AOSettings 0", "aosettings 0", true},
+      {"Drivers\\BuiltIn\\Template12", "DRIVERS\\builtin\\TEMPLATE12", true},
+      {"abcdefgZ", "ABCDEFGz", true},
+      {"Template1", "Template10", false},
+      {"Zabcdefgh", "zabcdefgi", false},
+      // Only A to Z fold: not the characters beside them, nor bytes above 0x7F.
+      {"ABCDEFG@[", "abcdefg`{", false},
+      {"@[", "`{", false},
+      {"\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xDA", "\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8\xFA", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SameName(c.a, c.b), c.same) << c.a;
+    EXPECT_EQ(SameRegistryName(c.a, c.b), c.same) << c.a;
   }
 }
 
@@ -147,6 +175,10 @@ TEST(DeviceViewTest, ReadsLineByLine) {
        "[A]\n#if 01\n\"a\"=dword:1\n#elif X\n\"a\"=dword:2\n#else\n\"b\"=dword:3\n#endif\n"
        "#if 1X\n\"c\"=dword:4\n#else\n\"c\"=dword:5\n#endif\n",
        {"A: a=dword:00000001 @3 [#if 01]", "A: c=dword:00000005 @12 [#if 1X, #else]"}},
+      {"a block opened in a turned branch, and a branch turned twice",
+       "IF A\r\nELSE\r\nIF B\r\n[K]\r\n\"k\"=dword:1\r\n"
+       "ENDIF\r\nELSE\r\n\"m\"=dword:2\r\nENDIF\r\n",
+       {"K: k=dword:00000001 @5 [IF A, ELSE > IF B]", "K: m=dword:00000002 @8 [IF A, ELSE, ELSE]"}},
       {"lines of a key not read: a value going on over a [ line, directives in any case",
        "[B]\r\n\"v\"=\"x\\\r\n[A]\r\n; hive boot section\r\n[a]\r\n\"a\"=dword:1\r\n[B]\r\n"
        ";\t@x IF Y\r\nIF Z\r\n[A]\r\n\"b\"=dword:2\r\nENDIF\r\n; End hive boot section\r\n",

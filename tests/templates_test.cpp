@@ -187,6 +187,8 @@ TEST(AoText, FormatAndParse) {
   EXPECT_EQ(FormatAoSetting({0, 10.0f, -10.0f}), "     0    10   -10");
   EXPECT_EQ(FormatAoSetting({0, 2.7f, -2.7f}), "     0     2    -2");
   EXPECT_EQ(FormatAoSetting({123456, 1e12f, -1e12f}), " 123456 2147483647 -2147483648");
+  EXPECT_EQ(FormatAoSetting({4294967295u, -1.0f, 99999.0f}), " 4294967295    -1 99999");
+  EXPECT_EQ(FormatAoSetting({7, -9999.0f, -10000.0f}), "     7 -9999 -10000");
 
   struct Case {
     const char* text;
