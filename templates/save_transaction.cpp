@@ -51,6 +51,19 @@ Status ProveSave(const DeviceView& before, std::string_view beforeText, std::str
     return Status::Of(Condition::kDeviceRefused, "the device would not read what is saved: " +
                                                      refusal.Detail() + "; nothing was written");
   }
+  // A Save that leaves none of this driver's templates beside another
+  // driver's of the same shape would turn the file into a copy of that
+  // driver's, which every later Save refuses.
+  bool anyUsed = false;
+  for (uint32_t n = 0; !anyUsed && n < kDeviceTemplateCount; ++n) anyUsed = table[n].used;
+  if (!anyUsed) {
+    refusal = CheckTemplateKeys(TemplateView(after, keys), keys);
+    if (!refusal.ok()) {
+      return Status::Of(Condition::kDeviceRefused,
+                        "the file would keep only another driver's templates: " + refusal.Detail() +
+                            "; nothing was written");
+    }
+  }
   return {};
 }
 

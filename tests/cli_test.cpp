@@ -380,6 +380,9 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
       "under one set of conditions";
   const std::string keys = "line 15: template 0's section is under the key [" +
                            kPrefix.substr(1) + "0], but the key of driver ";
+  const std::string foreign = with(sample, kPrefix + "2]",
+                                   "[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers"
+                                   "\\QDR4310_Uzore\\Template2]");
   const std::vector<Case> cases = {
       {"[ in a comment",
        comment,
@@ -514,6 +517,12 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        "",
        {{{"set", "2", "--differential", "0"},
          with(tailIfdef, ao1 + "#ifdef", ao1 + "\"ChanConfig\"=dword:3\r\n#ifdef")}}},
+      {"the last template beside another driver's",
+       foreign,
+       "",
+       {{{"remove", "0"},
+         refused + "the file would keep only another driver's templates: line 15: template 2"},
+        {{"set", "0", "--board-id", "5"}, with(foreign, id0, "\"SwitchID\"=dword:5")}}},
       {"a renamed copy",
        sample,
        "file: " + keys +
@@ -553,7 +562,8 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
     ASSERT_EQ(plain.Run({"list"}), 0);
     EXPECT_EQ(tool.Run({"list"}), 0) << tool.err;
     if (c.file != keyLine && c.file != later && c.file != cased && c.file != factory &&
-        c.file != dead && c.file != branches && c.file != deleted && c.path == cases[0].path) {
+        c.file != dead && c.file != branches && c.file != deleted && c.file != foreign &&
+        c.path == cases[0].path) {
       EXPECT_EQ(tool.out, plain.out);
     }
     EXPECT_EQ(tool.Run({"check"}), c.checked.empty() ? 0 : 1);
