@@ -186,8 +186,9 @@ class StoreChecker {
     }
     if (kind == 6) {
       const uint32_t result = store_.RemoveTemplateSection(n);
-      // The section goes but for structure and comment lines of its own, and
-      // the next header's indentation, which stay in their order.
+      // The section goes but for structure and comment lines of its own, the
+      // blank lines after the structure line that ends it, and the next
+      // header's indentation, which stay in their order.
       const std::string& now = File();
       bool kept = now.size() >= old.size() - (end - start) &&
                   now.compare(0, start, old, 0, start) == 0 &&
@@ -204,10 +205,9 @@ class StoreChecker {
           const std::string_view text = middle.substr(line, lineEnd - line);
           const std::string_view body = middle.substr(line, bodyEnd - line);
           const size_t at = section.find(text, from);
-          const bool indentation =
-              lineEnd == middle.size() && body.find_first_not_of(" \t") == std::string_view::npos;
+          const bool blank = body.find_first_not_of(" \t") == std::string_view::npos;
           kept = at != std::string_view::npos &&
-                 (regtext::IsStructureLine(body) || regtext::IsCommentLine(body) || indentation);
+                 (regtext::IsStructureLine(body) || regtext::IsCommentLine(body) || blank);
           from = at + text.size();
           line = lineEnd;
         }

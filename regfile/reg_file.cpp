@@ -643,9 +643,22 @@ std::string RegFile::KeptLines(size_t start, size_t cutEnd) const {
       --aboveNextKey;
     }
   }
+  // Past the section's last value line, the first structure line closes or
+  // opens a block of the surroundings: it and every line after it (a
+  // separator comment, a blank) are the surroundings', not the template's.
+  size_t surroundings = lines.size();
+  for (size_t i = lines.size(); i > 1; --i) {
+    const std::string_view line = body(lines[i - 1]);
+    if (regtext::IsStructureLine(line)) {
+      surroundings = i - 1;
+    } else if (!regtext::IsCommentLine(line) &&
+               line.find_first_not_of(" \t") != std::string_view::npos) {
+      break;
+    }
+  }
   std::string kept;
   for (size_t i = 1; i < lines.size(); ++i) {
-    if (i >= aboveNextKey || regtext::IsStructureLine(body(lines[i]))) {
+    if (i >= aboveNextKey || i >= surroundings || regtext::IsStructureLine(body(lines[i]))) {
       kept.append(text.substr(lines[i].start, lines[i].next - lines[i].start));
     }
   }

@@ -444,7 +444,7 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
       {"templates inside IF and ENDIF",
        block,
        "",
-       {{{"remove", "2"}, block.substr(0, block.find(kPrefix + "2]")) + "ENDIF\r\n" + later2},
+       {{{"remove", "2"}, block.substr(0, block.find(kPrefix + "2]")) + "ENDIF\r\n\r\n" + later2},
         {{"set", "2", "--board-id", "4"}, with(block, id1, "\"SwitchID\"=dword:4")}}},
       {"a value added inside #ifdef",
        ifdef,
@@ -474,7 +474,7 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        "",
        {{{"remove", "2"},
          sysgen.substr(0, sysgen.find(kPrefix + "2]")) +
-             "; @CESYSGEN ENDIF\r\n; END HIVE BOOT SECTION\r\n" + later2},
+             "; @CESYSGEN ENDIF\r\n; END HIVE BOOT SECTION\r\n\r\n" + later2},
         {{"set", "2", "--board-id", "4"}, with(sysgen, id1, "\"SwitchID\"=dword:4")}}},
       {"a copy inside #if 0",
        dead,

@@ -541,18 +541,20 @@ TEST_F(RegFileTest, RemovingASection) {
     EXPECT_EQ(Content(), c.after) << c.n;
     store.Close();
   }
-  // The build's structure lines stay wherever they stand in the section;
-  // other comments and blank lines go; the comments above an indented next
-  // key stay with it, and so does its indentation.
+  // The build's structure lines stay wherever they stand in the section; the
+  // section's own comments and blank lines go, but from the first structure
+  // line after its last value on every line is the surroundings' and stays;
+  // the comments above an indented next key stay with it, and so does its
+  // indentation.
   Write("IF BSP_A\r\n" + s0 +
-        "; end\r\n; @CESYSGEN ENDIF\r\n#endif\r\n;END HIVE BOOT SECTION\r\nENDIF\r\n\r\n; next\r\n"
-        "\t[x]\r\n");
+        "; end\r\n; @CESYSGEN ENDIF\r\n#endif\r\n;END HIVE BOOT SECTION\r\nENDIF\r\n;---\r\n\r\n"
+        "; next\r\n\t[x]\r\n");
   RegFile store;
   ASSERT_EQ(store.Open(path_.c_str()), 0u);
   EXPECT_EQ(store.RemoveTemplateSection(0), 0u);
   EXPECT_EQ(Content(),
-            "IF BSP_A\r\n; @CESYSGEN ENDIF\r\n#endif\r\n;END HIVE BOOT SECTION\r\nENDIF\r\n; "
-            "next\r\n\t[x]\r\n");
+            "IF BSP_A\r\n; @CESYSGEN ENDIF\r\n#endif\r\n;END HIVE BOOT SECTION\r\nENDIF\r\n;---"
+            "\r\n\r\n; next\r\n\t[x]\r\n");
   // Every section of a template in one cut.
   store.Close();
   Write(s0 + "[y]\r\n" + s0 + "; @XIPREGION ENDIF\r\n" + s1);
