@@ -414,19 +414,27 @@ size_t RegFile::LastValueLineEnd(size_t start, size_t end) const {
   const std::string_view text = Text().substr(0, end);
   std::vector<int> branches{0};
   int nextBranch = 1;
+  // Where a new line may follow a value: after it, or before it (after the
+  // line before it) when its last line ends with "\\" at the section's end,
+  // so that a line put after it would be read as more of its data.
   struct ValueAt {
     size_t end;
     int branch;
   };
   std::vector<ValueAt> values;
   int own = 0;
-  for (size_t line = regtext::SkipLineEnd(text, regtext::FindLineEnd(text, start)); line < end;) {
+  size_t before = regtext::FindLineEnd(text, start);  // the end of the line before `line`
+  for (size_t line = regtext::SkipLineEnd(text, before); line < end;) {
     const size_t lineEnd = regtext::LogicalLineEnd(text, line);
     size_t first = line;
     while (first < lineEnd && regtext::IsBlank(text[first])) ++first;
     const std::string_view body = text.substr(line, lineEnd - line);
     if (first < lineEnd && (text[first] == '"' || text[first] == '@')) {
-      values.push_back({lineEnd, branches.back()});
+      std::string_view last = text.substr(0, lineEnd);
+      last = last.substr(regtext::LineStart(text, lineEnd));
+      while (!last.empty() && regtext::IsBlank(last.back())) last.remove_suffix(1);
+      const bool goesOn = !last.empty() && last.back() == '\\';
+      values.push_back({goesOn ? before : lineEnd, branches.back()});
       const std::optional<regtext::ValueLine> id = regtext::FindValueLine(body, "SwitchID");
       if (id) own = branches.back();
     } else {
@@ -450,6 +458,7 @@ size_t RegFile::LastValueLineEnd(size_t start, size_t end) const {
     }
     const size_t next = regtext::SkipLineEnd(text, lineEnd);
     if (next == lineEnd) break;
+    before = lineEnd;
     line = next;
   }
   size_t last = regtext::FindLineEnd(text, start);  // the header line's end
