@@ -382,7 +382,7 @@ bool IsOtherDriversKey(std::string_view path, std::string_view own) {
 // The refusal CheckTemplateKeys gives, or an empty string. The first header
 // line of a key is its first in the file, so the headers in order name each
 // key at its first line.
-std::string ForeignKey(const DeviceView& view, const TemplateKeys& keys) {
+std::string ForeignKey(const DeviceView& view, const TemplateKeys& keys, OtherDriverHint hint) {
   // A template key the view read is one of this driver's: the headers need
   // no look then.
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
@@ -397,9 +397,11 @@ std::string ForeignKey(const DeviceView& view, const TemplateKeys& keys) {
       if (!IsOtherDriversKey(key.path, templateKeys.paths[n])) continue;
       return Line(key.line) + ": template " + std::to_string(n) + "'s section is under the key [" +
              std::string(key.path) + "], but the key of driver " + keys.driverKey + " is [" +
-             keys.Key(n) +
-             "]; if the file belongs to another driver, name that driver: --driver NAME with "
-             "--file";
+             keys.Key(n) + "]" +
+             (hint == OtherDriverHint::kNameTheDriver
+                  ? "; if the file belongs to another driver, name that driver: --driver NAME "
+                    "with --file"
+                  : "");
     }
   }
   return {};
@@ -473,8 +475,9 @@ Status CheckSavedChange(std::string_view before, std::string_view after,
   return CheckSavedText(DeviceView(before), DeviceView(after), loaded, saved, keys);
 }
 
-Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys) {
-  return Refused(ForeignKey(view, keys));
+Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys,
+                         OtherDriverHint hint) {
+  return Refused(ForeignKey(view, keys, hint));
 }
 
 std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const ExpectedTable& loaded,

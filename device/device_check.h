@@ -130,8 +130,12 @@ std::string OpenBlockAtEndText(const DeviceView& view);
 // Success unless the file is a renamed copy of another driver's: it holds none
 // of this driver's template keys, but keys of the same shape under another
 // driver's name; then Condition::kDeviceRefused naming the key found and the
-// driver's key.
-Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys);
+// driver's key, and with kNameTheDriver how to name the driver the file
+// belongs to. That hint fits a file that is another driver's as it stands,
+// not a Save's result that would make it one.
+enum class OtherDriverHint { kNameTheDriver, kNone };
+Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys,
+                         OtherDriverHint hint = OtherDriverHint::kNameTheDriver);
 
 }  // namespace zuv
 

@@ -57,7 +57,7 @@ Status ProveSave(const DeviceView& before, std::string_view beforeText, std::str
   bool anyUsed = false;
   for (uint32_t n = 0; !anyUsed && n < kDeviceTemplateCount; ++n) anyUsed = table[n].used;
   if (!anyUsed) {
-    refusal = CheckTemplateKeys(TemplateView(after, keys), keys);
+    refusal = CheckTemplateKeys(TemplateView(after, keys), keys, OtherDriverHint::kNone);
     if (!refusal.ok()) {
       return Status::Of(Condition::kDeviceRefused,
                         "the file would keep only another driver's templates: " + refusal.Detail() +
