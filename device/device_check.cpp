@@ -475,8 +475,7 @@ Status CheckSavedChange(std::string_view before, std::string_view after,
   return CheckSavedText(DeviceView(before), DeviceView(after), loaded, saved, keys);
 }
 
-Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys,
-                         OtherDriverHint hint) {
+Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys, OtherDriverHint hint) {
   return Refused(ForeignKey(view, keys, hint));
 }
 

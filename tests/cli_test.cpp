@@ -521,9 +521,10 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        foreign,
        "",
        {{{"remove", "0"},
-         refused + "the file would keep only another driver's templates: line 15: template 2's "
-                   "section is under the key [HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers"
-                   "\\QDR4310_Uzore\\Template2], but the key of driver USB8620 is [" +
+         refused +
+             "the file would keep only another driver's templates: line 15: template 2's "
+             "section is under the key [HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers"
+             "\\QDR4310_Uzore\\Template2], but the key of driver USB8620 is [" +
              kPrefix.substr(1) + "2]; nothing was written\n"},
         {{"set", "0", "--board-id", "5"}, with(foreign, id0, "\"SwitchID\"=dword:5")}}},
       {"a renamed copy",
