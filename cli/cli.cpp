@@ -1,7 +1,7 @@
 #include "cli/cli.h"
 
 #include <exception>
-#include <iostream>
+#include <istream>
 #include <new>
 #include <ostream>
 
@@ -17,7 +17,7 @@ namespace {
 
 // --help and --version, wherever they stand: the text of the command when
 // one is named, else the tool's.
-int Information(const Arguments& args, std::ostream& out) {
+int Information(const Arguments& args, TextSink& out) {
   if (args.first == "version") {
     out << kToolName << " " ZUV_VERSION "\n";
     return kExitOk;
@@ -31,7 +31,7 @@ int Information(const Arguments& args, std::ostream& out) {
 }
 
 // Finds the command, checks its options and operand, and runs its handler.
-int Dispatch(const Arguments& args, std::ostream& out, std::ostream& err, std::istream& in,
+int Dispatch(const Arguments& args, TextSink& out, TextSink& err, TextSource& in,
              FileSystem& fileSystem, bool standardInput) {
   const std::string name = args.command.empty() ? "help" : args.command;
   const CommandInfo* command = FindCommand(name);
@@ -69,8 +69,8 @@ int Dispatch(const Arguments& args, std::ostream& out, std::ostream& err, std::i
   return command->handler(context);
 }
 
-int RunOn(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-          std::istream& in, FileSystem& fileSystem, bool standardInput) {
+int RunOn(const std::vector<std::string>& args, TextSink& out, TextSink& err, TextSource& in,
+          FileSystem& fileSystem, bool standardInput) {
   // A message may quote a name or text of the file: never a raw control byte.
   try {
     const Arguments parsed = ParseArguments(args);
@@ -92,31 +92,61 @@ int RunOn(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   }
 }
 
+// iostreams as the tool's sink and source.
+class StreamSink : public TextSink {
+ public:
+  explicit StreamSink(std::ostream& stream) : stream_(stream) {}
+  void Write(std::string_view text) override {
+    stream_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  }
+  bool Flush() override { return static_cast<bool>(stream_.flush()); }
+
+ private:
+  std::ostream& stream_;
+};
+
+class StreamSource : public TextSource {
+ public:
+  explicit StreamSource(std::istream& stream) : stream_(stream) {}
+  std::ptrdiff_t Read(char* data, size_t size) override {
+    const std::streamsize got = stream_.read(data, static_cast<std::streamsize>(size)).gcount();
+    return stream_.bad() ? -1 : static_cast<std::ptrdiff_t>(got);
+  }
+
+ private:
+  std::istream& stream_;
+};
+
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, TextSource& in,
         FileSystem& fileSystem) {
-  return Run(args, out, err, std::cin, fileSystem);
+  return RunOn(args, out, err, in, fileSystem, false);
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         std::istream& in, FileSystem& fileSystem) {
-  return RunOn(args, out, err, in, fileSystem, false);
+  StreamSink outSink(out), errSink(err);
+  StreamSource source(in);
+  const int status = RunOn(args, outSink, errSink, source, fileSystem, false);
+  outSink.Flush();
+  errSink.Flush();
+  return status;
 }
 
-int RunProcess(const std::vector<std::string>& args, std::ostream& err, std::streambuf* console) {
+int RunProcess(const std::vector<std::string>& args, TextSink* errSink, TextSink* console) {
+  StandardError standardError;
+  TextSink& err = errSink != nullptr ? *errSink : standardError;
+  StandardInput in;
   if (console != nullptr) {
-    std::ostream out(console);
-    const int status = RunOn(args, out, err, std::cin, NativeFileSystem(), true);
-    if (out.flush()) return status;
+    const int status = RunOn(args, *console, err, in, NativeFileSystem(), true);
+    if (console->Flush()) return status;
     err << kToolName << ": standard output: the console refused the output\n";
     return kExitFailed;
   }
-  StandardOutput output;
-  std::ostream out(&output);
-  const int status = RunOn(args, out, err, std::cin, NativeFileSystem(), true);
-  out.flush();
-  const std::string failure = output.Close();
+  StandardOutput out;
+  const int status = RunOn(args, out, err, in, NativeFileSystem(), true);
+  const std::string failure = out.Close();
   if (failure.empty()) return status;
   err << kToolName << ": standard output: " << failure << "\n";
   return kExitFailed;

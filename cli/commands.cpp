@@ -6,10 +6,8 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <istream>
 #include <memory>
 #include <optional>
-#include <ostream>
 
 #include "cli/exit_codes.h"
 #include "cli/output.h"
@@ -416,11 +414,11 @@ std::string ReadDocument(Context& context, const std::string& source, const std:
       const std::string refusal = StandardInputRefusal();
       if (!refusal.empty()) throw Failure{name + ": " + refusal};
     }
-    std::istream& stream = context.in;
-    while (text.size() <= kDocumentByteLimit && stream.read(chunk, sizeof chunk).gcount() > 0) {
-      text.append(chunk, static_cast<size_t>(stream.gcount()));
+    std::ptrdiff_t got = 0;
+    while (text.size() <= kDocumentByteLimit && (got = context.in.Read(chunk, sizeof chunk)) > 0) {
+      text.append(chunk, static_cast<size_t>(got));
     }
-    if (stream.bad()) throw Failure{name + ": cannot be read"};
+    if (got < 0) throw Failure{name + ": cannot be read"};
   } else {
     StatusOr<std::unique_ptr<File>> opened = context.fileSystem.OpenForReading(source);
     if (!opened.ok()) {

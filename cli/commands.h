@@ -4,13 +4,13 @@
 #define ZUV_CLI_COMMANDS_H
 
 #include <cstdint>
-#include <iosfwd>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/text_stream.h"
 #include "templates/template_file.h"
 
 namespace zuv::cli {
@@ -22,9 +22,9 @@ extern const char kToolHelp[];
 struct Context {
   const Arguments& args;
   std::string path;
-  std::ostream& out;
-  std::ostream& err;  // notes beside the output, each "zuv8620: ..."
-  std::istream& in;
+  TextSink& out;
+  TextSink& err;  // notes beside the output, each "zuv8620: ..."
+  TextSource& in;
   FileSystem& fileSystem;
   uint32_t n = 0;
   std::string driver;  // --driver, else empty

@@ -1,7 +1,6 @@
 // zuv8620: edits the device setting templates of a driver file from scripts.
 #include <cstdio>
 #include <exception>
-#include <iostream>
 #include <new>
 #ifdef _WIN32
 #include <fcntl.h>
@@ -45,14 +44,13 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stderr), _O_BINARY);
   return Guarded([&] {
     // UTF-8 to a file or a pipe; to a console, UTF-16 (any character shows).
-    zuv::cli::ConsoleStream errBuffer(STD_ERROR_HANDLE);
-    std::ostream err(&errBuffer);
+    zuv::cli::ConsoleStream err(STD_ERROR_HANDLE);
     const std::vector<std::string> args = zuv::cli::Utf8Arguments(argc, argv);
     if (zuv::cli::IsConsole(STD_OUTPUT_HANDLE)) {
-      zuv::cli::ConsoleStream outBuffer(STD_OUTPUT_HANDLE);
-      return zuv::cli::RunProcess(args, err, &outBuffer);
+      zuv::cli::ConsoleStream out(STD_OUTPUT_HANDLE);
+      return zuv::cli::RunProcess(args, &err, &out);
     }
-    return zuv::cli::RunProcess(args, err);
+    return zuv::cli::RunProcess(args, &err);
   });
 }
 #else

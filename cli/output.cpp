@@ -1,7 +1,6 @@
 #include "cli/output.h"
 
 #include <cmath>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -138,19 +137,18 @@ std::string ListLine(const DeviceTemplate& slot, uint32_t n) {
 }
 
 std::string ShowText(const DeviceTemplate& slot, uint32_t n) {
-  std::ostringstream text;
-  text << "template " << n << "\n"
-       << "board id:           " << slot.SwitchID << "\n"
-       << "channels:           " << ChannelMaskText(slot.ChanConfig) << "\n"
-       << "differential pairs: " << JoinPairs(DifferentialPairs(slot.ChanConfig)) << "\n"
-       << "single-ended pairs: " << JoinPairs(SingleEndedPairs(slot.ChanConfig)) << "\n";
+  std::string text = "template " + std::to_string(n) + "\n" +
+                     "board id:           " + std::to_string(slot.SwitchID) + "\n" +
+                     "channels:           " + ChannelMaskText(slot.ChanConfig) + "\n" +
+                     "differential pairs: " + JoinPairs(DifferentialPairs(slot.ChanConfig)) + "\n" +
+                     "single-ended pairs: " + JoinPairs(SingleEndedPairs(slot.ChanConfig)) + "\n";
   const std::vector<int> mixed = MixedPairs(slot.ChanConfig);
-  if (!mixed.empty()) text << "pairs half set:     " << JoinPairs(mixed) << "\n";
+  if (!mixed.empty()) text += "pairs half set:     " + JoinPairs(mixed) + "\n";
   for (int i = 0; i < 2; ++i) {
-    text << "ao" << i << ":                " << RangeText(slot.AOSettings[i]) << " (code "
-         << slot.AOSettings[i].Code << ")\n";
+    text += "ao" + std::to_string(i) + ":                " + RangeText(slot.AOSettings[i]) +
+            " (code " + std::to_string(slot.AOSettings[i].Code) + ")\n";
   }
-  return text.str();
+  return text;
 }
 
 std::string CheckText(const std::string& encoding, const std::vector<TemplateProblem>& problems) {

@@ -1,5 +1,6 @@
 #include "cli/standard_output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,11 +18,23 @@ int ErrorNow() { return errno != 0 ? errno : EIO; }
 
 }  // namespace
 
-StandardOutput::StandardOutput() { setp(buffer_, buffer_ + sizeof buffer_); }
+StandardOutput::StandardOutput() = default;
+
+void StandardOutput::Write(std::string_view text) {
+  while (!text.empty()) {
+    if (used_ == sizeof buffer_ && !Drain()) return;
+    const size_t part = std::min(text.size(), sizeof buffer_ - used_);
+    std::memcpy(buffer_ + used_, text.data(), part);
+    used_ += part;
+    text.remove_prefix(part);
+  }
+}
+
+bool StandardOutput::Flush() { return Drain(); }
 
 bool StandardOutput::Drain() {
-  const size_t size = static_cast<size_t>(pptr() - pbase());
-  setp(buffer_, buffer_ + sizeof buffer_);
+  const size_t size = used_;
+  used_ = 0;
   if (error_ != 0) return false;
   if (size == 0) return true;
   written_ = true;
@@ -38,17 +51,6 @@ bool StandardOutput::Drain() {
   }
   return true;
 }
-
-StandardOutput::int_type StandardOutput::overflow(int_type c) {
-  if (!Drain()) return traits_type::eof();
-  if (!traits_type::eq_int_type(c, traits_type::eof())) {
-    *pptr() = traits_type::to_char_type(c);
-    pbump(1);
-  }
-  return traits_type::not_eof(c);
-}
-
-int StandardOutput::sync() { return Drain() ? 0 : -1; }
 
 std::string StandardOutput::Close() {
   Drain();
@@ -69,6 +71,29 @@ std::string StandardOutput::Close() {
     if (closed != 0 && !(errno == EBADF && !written_) && errno != EINTR) error_ = ErrorNow();
   }
   return error_ != 0 ? std::strerror(error_) : std::string();
+}
+
+StandardError::~StandardError() { Flush(); }
+
+void StandardError::Write(std::string_view text) {
+  pending_.append(text);
+  const size_t lineEnd = pending_.rfind('\n');
+  if (lineEnd == std::string::npos) return;
+  std::fwrite(pending_.data(), 1, lineEnd + 1, stderr);
+  pending_.erase(0, lineEnd + 1);
+}
+
+bool StandardError::Flush() {
+  const bool written = pending_.empty() ||
+                       std::fwrite(pending_.data(), 1, pending_.size(), stderr) == pending_.size();
+  pending_.clear();
+  return written && std::fflush(stderr) == 0;
+}
+
+std::ptrdiff_t StandardInput::Read(char* data, size_t size) {
+  const size_t got = std::fread(data, 1, size, stdin);
+  if (got == 0 && std::ferror(stdin)) return -1;
+  return static_cast<std::ptrdiff_t>(got);
 }
 
 }  // namespace zuv::cli

@@ -48,20 +48,15 @@ ConsoleStream::ConsoleStream(DWORD which)
 
 ConsoleStream::~ConsoleStream() { Drain(); }
 
-ConsoleStream::int_type ConsoleStream::overflow(int_type c) {
-  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-  buffer_ += traits_type::to_char_type(c);
-  if (buffer_.size() >= 4096 && !Drain()) return traits_type::eof();
-  return c;
+void ConsoleStream::Write(std::string_view text) {
+  buffer_.append(text);
+  if (buffer_.size() >= 4096 && !Drain()) failed_ = true;
 }
 
-std::streamsize ConsoleStream::xsputn(const char* text, std::streamsize count) {
-  buffer_.append(text, static_cast<size_t>(count));
-  if (buffer_.size() >= 4096 && !Drain()) return 0;
-  return count;
+bool ConsoleStream::Flush() {
+  const bool drained = Drain();
+  return drained && !failed_;
 }
-
-int ConsoleStream::sync() { return Drain() ? 0 : -1; }
 
 bool ConsoleStream::Drain() {
   if (buffer_.empty() || handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {

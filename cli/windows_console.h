@@ -10,9 +10,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <streambuf>
 #include <string>
 #include <vector>
+
+#include "cli/text_stream.h"
 
 namespace zuv::cli {
 
@@ -22,19 +23,17 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
 // Whether a standard handle (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE) is a console.
 bool IsConsole(DWORD which);
 
-// A stream buffer over a standard handle (STD_OUTPUT_HANDLE,
-// STD_ERROR_HANDLE) that takes UTF-8.
-class ConsoleStream : public std::streambuf {
+// A sink over a standard handle (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE) that
+// takes UTF-8.
+class ConsoleStream : public TextSink {
  public:
   explicit ConsoleStream(DWORD which);
   ~ConsoleStream() override;
   ConsoleStream(const ConsoleStream&) = delete;
   ConsoleStream& operator=(const ConsoleStream&) = delete;
 
- protected:
-  int_type overflow(int_type c) override;
-  std::streamsize xsputn(const char* text, std::streamsize count) override;
-  int sync() override;
+  void Write(std::string_view text) override;
+  bool Flush() override;
 
  private:
   // Writes what is buffered; on a console, a UTF-8 sequence cut at the
@@ -43,6 +42,7 @@ class ConsoleStream : public std::streambuf {
 
   HANDLE handle_;
   bool console_;
+  bool failed_ = false;  // a write before the last Flush did not arrive
   std::string buffer_;
 };
 
