@@ -229,6 +229,7 @@ def fuzz_rate(fuzz_dir, target, seconds, seeds_dir):
         result = subprocess.run(
             [fuzzer, os.path.join(work, "corpus"), os.path.join(work, "seeds", target),
              "-max_len=16384", "-print_funcs=0", f"-max_total_time={seconds}", "-seed=1",
+             "-entropic_feature_frequency_threshold=16",
              "-timeout=20",
              "-rss_limit_mb=2048", f"-artifact_prefix={work}/"] + words,
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=False, env=env)

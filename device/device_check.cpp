@@ -422,12 +422,12 @@ Status CheckSavedText(const DeviceView& before, const DeviceView& after,
 namespace {
 
 DeviceKeySet TemplateKeySet(const TemplateKeys& keys) {
+  // The keys differ only in their numbers: the prefix is lowered once.
+  std::string prefix = keys.prefix;
+  for (char& c : prefix) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
   DeviceKeySet set;
-  for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    std::string path = keys.Key(n);
-    for (char& c : path) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    set.insert(std::move(path));
-  }
+  set.reserve(kTemplateCount);
+  for (uint32_t n = 0; n < kTemplateCount; ++n) set.insert(prefix + std::to_string(n));
   return set;
 }
 

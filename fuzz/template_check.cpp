@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "fuzz/checks.h"
 #include "fileio/memory_file.h"
@@ -121,17 +122,17 @@ std::string CompareProofs(const std::string& text, const std::string& path,
 
 std::string CheckTemplates(const uint8_t* data, size_t size) {
   const std::string path = kPaths[size > 0 ? data[size - 1] % 4 : 2];
-  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   // The store works on the decoded text; a UTF-16 file is written back in its
   // own encoding, and one that does not decode is never written.
-  const DecodedText decoded = DecodeText(std::string_view(bytes));
+  const DecodedText decoded = DecodeText(bytes);
   const std::string& text = decoded.text;
 
   const Edit edit{size > 1 ? data[size - 2] : uint8_t{0}, size > 2 ? data[size - 3] : uint8_t{0},
                   size > 3 ? data[size - 4] : uint8_t{0}};
 
   MemoryFileSystem files;
-  files.SetFile(path, bytes);
+  files.SetFile(path, std::string(bytes));
   TemplateTable loaded, edited;
   bool applied = false;
   const UpdateResult result = UpdateTemplateTable(

@@ -34,6 +34,23 @@ build/fuzz/fuzz/fuzz_make_seeds build/fuzz/seeds
 # shows in full. ASAN_OPTIONS given to the script come after and win.
 export ASAN_OPTIONS="malloc_context_size=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 
+# libFuzzer's entropic schedule keeps a list of the coverage features it
+# counts as rare, those met at most N times so far
+# (-entropic_feature_frequency_threshold, 255 unless given), and looks up
+# every feature of every execution in that list, one by one. The templates
+# target meets some 13 000 features, most of them fewer than 255 times in a
+# run of a minute, so the list held thousands and the look-ups took a fifth
+# of its time (perf). At 16 the list keeps the features met at most 16 times
+# (and never fewer than the 100 rarest), and the look-ups take about 3%. The
+# inputs, the checks and what they catch are the same; what changes is which
+# inputs the schedule mutates most: an input's weight is reckoned from the
+# rare features it meets, and a feature met 17 to 255 times no longer adds to
+# it. In 30 s runs from the same seeds the templates target reached as many
+# edges and features with 16 as with 255 (about 3 100 and 14 000 each time).
+# The store and document targets run with the same schedule, and ran faster
+# with it (and with the checks left out of the coverage) than before.
+schedule=(-entropic_feature_frequency_threshold=16)
+
 status=0
 for target in "${targets[@]}"; do
   work=build/fuzz/corpus/$target
@@ -53,7 +70,7 @@ for target in "${targets[@]}"; do
   # with other work the executions per second of CPU tell what the target costs.
   TIMEFORMAT='%U %S'
   if ! { time build/fuzz/fuzz/fuzz_"$target" "$work" "${seeds[@]}" -max_len=16384 -print_funcs=0 "${words[@]}" \
-      -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+      "${schedule[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$artifacts/" >"build/fuzz/$target.log" 2>&1; } 2>"build/fuzz/$target.cpu"; then
     status=1
     tail -n 40 "build/fuzz/$target.log"

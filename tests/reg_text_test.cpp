@@ -184,6 +184,12 @@ TEST(DeviceViewTest, ReadsLineByLine) {
        ";\t@x IF Y\r\nIF Z\r\n[A]\r\n\"b\"=dword:2\r\nENDIF\r\n; End hive boot section\r\n",
        {"B: v=\"x,[A] @2", "a: a=dword:00000001 @6 [; hive boot section]",
         "a: b=dword:00000002 @11 [; hive boot section > ;\t@x IF Y > IF Z]"}},
+      {"names and paths of eight bytes and more fold A to Z only",
+       "[Drivers\\LongKeyName]\n\"LongValueNameZ@\"=dword:1\n[DRIVERS\\longkeyname]\n"
+       "\"longvaluenamez@\"=dword:2\n\"LONGVALUENAMEZ`\"=dword:3\n\"\xC1Name\"=4\n\"\xE1name\"=5\n",
+       {"Drivers\\LongKeyName: longvaluenamez@=dword:00000002 @4",
+        "Drivers\\LongKeyName: LONGVALUENAMEZ`=dword:00000003 @5",
+        "Drivers\\LongKeyName: \xC1Name=4 @6", "Drivers\\LongKeyName: \xE1name=5 @7"}},
       {"[-KEY] deletes the key and its subkeys from there on",
        "[A]\n\"a\"=dword:1\n[A\\B]\n\"b\"=dword:2\n[AB]\n\"c\"=dword:3\n[-a]\n\"x\"=dword:9\n"
        "[A]\n\"d\"=-\n",
