@@ -275,8 +275,10 @@ class PosixFileSystem : public FileSystem {
         if (errno != EWOULDBLOCK) return systemFailed();
         if (!backoff.Pause()) return failed(Status::LockTimedOut(wait));
       }
-      struct stat held, named;
-      if (::fstat(fd, &held) != 0) return systemFailed();
+      // An open file stays the same file: what its first look found is what
+      // is locked.
+      const struct stat& held = opened;
+      struct stat named;
       if (::stat(path.c_str(), &named) != 0) {
         if (errno != ENOENT) return systemFailed();
         continue;  // gone between the two calls: the open says what is there now
@@ -354,7 +356,9 @@ class PosixFileSystem : public FileSystem {
       const ssize_t size =
           fd >= 0 ? ::flistxattr(fd, nullptr, 0) : ::listxattr(path.c_str(), nullptr, 0);
       if (size < 0) return errno == ENOTSUP;
+      // No attributes (the usual case): nothing more to ask.
       names->assign(static_cast<size_t>(size), '\0');
+      if (size == 0) return true;
       const ssize_t got = fd >= 0 ? ::flistxattr(fd, names->data(), names->size())
                                   : ::listxattr(path.c_str(), names->data(), names->size());
       if (got >= 0) {
