@@ -29,10 +29,10 @@ inline TextSink& operator<<(TextSink& sink, std::string_view text) {
 }
 
 // Numbers in decimal, as iostreams write them by default.
-template <class Integer, std::enable_if_t<std::is_integral_v<Integer> &&
-                                              !std::is_same_v<Integer, char> &&
-                                              !std::is_same_v<Integer, bool>,
-                                          int> = 0>
+template <class Integer,
+          std::enable_if_t<std::is_integral_v<Integer> && !std::is_same_v<Integer, char> &&
+                               !std::is_same_v<Integer, bool>,
+                           int> = 0>
 TextSink& operator<<(TextSink& sink, Integer number) {
   char digits[24];
   const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, number);
