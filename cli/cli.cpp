@@ -119,11 +119,6 @@ class StreamSource : public TextSource {
 
 }  // namespace
 
-int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, TextSource& in,
-        FileSystem& fileSystem) {
-  return RunOn(args, out, err, in, fileSystem, false);
-}
-
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         std::istream& in, FileSystem& fileSystem) {
   StreamSink outSink(out), errSink(err);

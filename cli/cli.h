@@ -20,9 +20,6 @@ namespace zuv::cli {
 // Runs the tool with the arguments that follow the program name; returns the
 // exit status. Output goes to `out`, messages to `err`, and "apply -" reads
 // `in`; every file is opened through `fileSystem`.
-int Run(const std::vector<std::string>& args, TextSink& out, TextSink& err, TextSource& in,
-        FileSystem& fileSystem = NativeFileSystem());
-// The same on iostreams, for tests.
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         std::istream& in, FileSystem& fileSystem = NativeFileSystem());
 

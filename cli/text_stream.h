@@ -2,13 +2,12 @@
 // two small interfaces instead of iostreams. A run of the tool builds no
 // stream object, so the C++ library never sets up its locales, which took
 // about a sixth of a whole edit of a small file. The tests and the fuzz
-// targets hand in strings (StringSink, or iostreams through cli::Run).
+// targets hand in string streams through cli::Run.
 #ifndef ZUV_CLI_TEXT_STREAM_H
 #define ZUV_CLI_TEXT_STREAM_H
 
 #include <charconv>
 #include <cstddef>
-#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -39,15 +38,6 @@ TextSink& operator<<(TextSink& sink, Integer number) {
   sink.Write(std::string_view(digits, static_cast<size_t>(end.ptr - digits)));
   return sink;
 }
-
-class StringSink : public TextSink {
- public:
-  void Write(std::string_view text) override { text_.append(text); }
-  const std::string& Text() const { return text_; }
-
- private:
-  std::string text_;
-};
 
 class TextSource {
  public:
