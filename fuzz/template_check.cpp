@@ -78,19 +78,18 @@ struct Edit {
 };
 
 // The Save's proof, which reads in full only the keys its change meets,
-// against CheckSavedText on views of both whole texts: the shorter reading
-// never lets through what the whole one refuses, and the proof as the Save
-// runs it gives the whole reading's verdict and words. The whole reading is
-// made on every edit; the shorter ones only where they can disagree with it:
-// a shorter reading that lets through is a fault only when the whole one
-// refuses, and a Save that went through (`saveOk`) ran that proof on these
-// same texts and tables, so the proof let it through and meets a whole
-// reading that does too (the caller holds the written text to the
-// sequence's).
+// against CheckSavedText on views of both whole texts. The proof is the
+// shorter reading (CheckChangedLines) and, where that refuses, the whole one:
+// so it never refuses what the whole texts let through, and where it refuses
+// its words are the whole reading's. What remains to hold is that the
+// shorter reading never lets through what the whole texts refuse, read both
+// ways the Save may read it: with the view of the templates the load made,
+// and without. The whole reading is made on every edit, the shorter ones
+// only where it refuses.
 // *sequenceText gets the text the sequence made and *verdict the whole
 // texts' reading of it.
 std::string CompareProofs(const std::string& text, const std::string& path,
-                          const TemplateTable& loaded, const TemplateTable& edited, bool saveOk,
+                          const TemplateTable& loaded, const TemplateTable& edited,
                           std::string* sequenceText, Status* verdict) {
   RegFile store;
   store.OpenText(text, path);
@@ -101,19 +100,16 @@ std::string CompareProofs(const std::string& text, const std::string& path,
   const ExpectedTable shown = ExpectedTableOf(loaded), wanted = ExpectedTableOf(edited);
   const Status whole = CheckSavedText(DeviceView(text), DeviceView(saved), shown, wanted, keys);
   *verdict = whole;
-  if (saveOk && whole.ok()) return {};
-  // The shorter reading with the view of the templates is the first step of
-  // CheckSavedChange below: a pass of it where the whole texts refuse shows
-  // there as the proof's "ok".
-  if (!whole.ok() && CheckChangedLines(text, saved, shown, wanted, keys).ok()) {
+  if (whole.ok()) return {};
+  if (CheckChangedLines(text, saved, shown, wanted, keys).ok()) {
     return "the proof of the changed lines let through what the whole texts refuse: " +
            ErrorText(whole);
   }
   const DeviceView before = TemplateView(text, keys);
-  const Status proof = CheckSavedChange(text, saved, shown, wanted, keys, &before);
-  if (proof.ok() != whole.ok() || proof.Detail() != whole.Detail()) {
-    return "the Save's proof says \"" + (proof.ok() ? std::string("ok") : ErrorText(proof)) +
-           "\", the whole texts' \"" + (whole.ok() ? std::string("ok") : ErrorText(whole)) + "\"";
+  if (CheckChangedLines(text, saved, shown, wanted, keys, &before).ok()) {
+    return "the proof of the changed lines, read after the view of the templates, let through "
+           "what the whole texts refuse: " +
+           ErrorText(whole);
   }
   return {};
 }
@@ -150,8 +146,7 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
   std::string sequenceText;
   Status verdict = Status::Of(Condition::kNotWritten, "the sequence failed");
   if (applied && decoded.valid) {
-    const std::string fault =
-        CompareProofs(text, path, loaded, edited, result.status.ok(), &sequenceText, &verdict);
+    const std::string fault = CompareProofs(text, path, loaded, edited, &sequenceText, &verdict);
     if (!fault.empty()) return edit.Describe() + ": " + fault;
   }
   if (!result.status.ok()) {
