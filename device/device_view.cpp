@@ -169,6 +169,20 @@ void LowerInPlace(std::string& text) {
 
 }  // namespace
 
+uint64_t RegistryNameHash(std::string_view name) {
+  // Eight lowered bytes a step, each mixed in by a multiply and a rotation;
+  // the last step's bytes beyond the name are zero.
+  constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
+  uint64_t hash = name.size() * kMix;
+  for (size_t i = 0; i < name.size(); i += 8) {
+    uint64_t eight = 0;
+    std::memcpy(&eight, name.data() + i, std::min<size_t>(8, name.size() - i));
+    hash = (hash ^ LowerEight(eight)) * kMix;
+    hash ^= hash >> 29;
+  }
+  return hash ^ (hash >> 32);
+}
+
 bool SameRegistryName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   size_t i = 0;
@@ -662,6 +676,29 @@ void LowerInto(std::string_view text, std::string* lower) {
   LowerInPlace(*lower);
 }
 
+// The names NameIndex finds the keys of a view and the values of a key by.
+struct KeyPaths {
+  const std::vector<DeviceKey>& keys;
+  std::string_view operator()(size_t i) const { return keys[i].path; }
+};
+struct ValueNames {
+  const std::vector<DeviceValue>& values;
+  std::string_view operator()(size_t i) const { return values[i].name; }
+};
+
+// Most keys hold a few values: a look through them costs less than a table
+// of their names, which a key gets once it holds more than this many.
+constexpr size_t kValuesLookedThrough = 8;
+
+// The index in key.values of the value named `name`, or NameIndex::kNone.
+size_t FindValueIndex(const DeviceKey& key, std::string_view name) {
+  if (!key.index.empty()) return key.index.Find(name, ValueNames{key.values});
+  for (size_t i = 0; i < key.values.size(); ++i) {
+    if (SameRegistryName(key.values[i].name, name)) return i;
+  }
+  return NameIndex::kNone;
+}
+
 }  // namespace
 
 DeviceView::DeviceView(std::string_view text) { Read(text); }
@@ -1086,25 +1123,27 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
       current = kOtherKey;
       return;
     }
-    LowerInto(path, &lower_);
-    if (only_ != nullptr && only_->count(lower_) == 0) {
-      current = kOtherKey;
-      return;
+    if (only_ != nullptr) {
+      LowerInto(path, &lower_);
+      if (only_->count(lower_) == 0) {
+        current = kOtherKey;
+        return;
+      }
     }
-    auto found = index_.find(lower_);
-    if (found == index_.end()) {
-      found = index_.emplace(lower_, keys_.size()).first;
-      if (sortedMade_) sorted_.emplace(lower_, keys_.size());
+    current = index_.Find(path, KeyPaths{keys_});
+    if (current == NameIndex::kNone) {
+      current = keys_.size();
       keys_.push_back(DeviceKey{std::string(path), number, {}, Condition(), {}, {}});
+      index_.Add(current, KeyPaths{keys_});
+      if (sortedMade_) sorted_.emplace(LowerCase(path), current);
       deleted_.push_back(false);
     }
-    current = found->second;
     return;
   }
   if (current == kNoKey || current == kOtherKey) return;
   DeviceKey& key = keys_[current];
 
-  std::string name;
+  std::string_view name;
   std::string_view rest;
   if (line.front() == '@') {
     name = "@";
@@ -1113,22 +1152,26 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
     size_t i = 1;
     while (i < line.size() && line[i] != '"') i += (line[i] == '\\' && i + 1 < line.size()) ? 2 : 1;
     if (i >= line.size()) return;  // no closing quote: not a value line
-    name = std::string(line.substr(1, i - 1));
+    name = line.substr(1, i - 1);
     rest = line.substr(i + 1);
   } else {
     return;  // a line the import does not read
   }
   rest = TrimBlanks(rest);
   if (rest.empty() || rest.front() != '=') return;
-  std::string lowerName = LowerCase(name);
-  DeviceValue value{std::move(name), ValueData(rest.substr(1)), number, Condition()};
-  const auto slot = key.index.emplace(std::move(lowerName), key.values.size());
-  if (!slot.second) {
-    key.overridden.push_back(std::move(key.values[slot.first->second]));
-    key.values[slot.first->second] = std::move(value);
+  DeviceValue value{std::string(name), ValueData(rest.substr(1)), number, Condition()};
+  const size_t same = FindValueIndex(key, name);
+  if (same != NameIndex::kNone) {
+    key.overridden.push_back(std::move(key.values[same]));
+    key.values[same] = std::move(value);
     return;
   }
   key.values.push_back(std::move(value));
+  if (!key.index.empty()) {
+    key.index.Add(key.values.size() - 1, ValueNames{key.values});
+  } else if (key.values.size() > kValuesLookedThrough) {
+    for (size_t i = 0; i < key.values.size(); ++i) key.index.Add(i, ValueNames{key.values});
+  }
 }
 
 bool DeviceView::PassHeader(std::string_view line, size_t number, size_t& current) {
@@ -1148,7 +1191,9 @@ bool DeviceView::PassHeader(std::string_view line, size_t number, size_t& curren
 
 void DeviceView::DeleteKeys(std::string_view path, size_t number) {
   if (!sortedMade_) {
-    for (const auto& key : index_) sorted_.emplace(key.first, key.second);
+    for (size_t i = 0; i < keys_.size(); ++i) {
+      if (!deleted_[i]) sorted_.emplace(LowerCase(keys_[i].path), i);
+    }
     sortedMade_ = true;
   }
   LowerInto(path, &lower_);
@@ -1161,7 +1206,7 @@ void DeviceView::DeleteKeys(std::string_view path, size_t number) {
       continue;
     }
     deleted_[at->second] = true;
-    index_.erase(at->first);
+    index_.Remove(at->second, keys_[at->second].path);
     at = sorted_.erase(at);
     any = true;
   }
@@ -1178,18 +1223,18 @@ void DeviceView::DropDeletedKeys() {
     if (!deleted_[i]) kept.push_back(std::move(keys_[i]));
   }
   keys_ = std::move(kept);
-  index_.clear();
-  for (size_t i = 0; i < keys_.size(); ++i) index_.emplace(LowerCase(keys_[i].path), i);
+  index_.Clear();
+  for (size_t i = 0; i < keys_.size(); ++i) index_.Add(i, KeyPaths{keys_});
 }
 
 const DeviceKey* DeviceView::FindKey(std::string_view path) const {
-  const auto found = index_.find(LowerCase(path));
-  return found == index_.end() ? nullptr : &keys_[found->second];
+  const size_t found = index_.Find(path, KeyPaths{keys_});
+  return found == NameIndex::kNone ? nullptr : &keys_[found];
 }
 
 const DeviceValue* DeviceView::FindValue(const DeviceKey& key, std::string_view name) {
-  const auto found = key.index.find(LowerCase(name));
-  return found == key.index.end() ? nullptr : &key.values[found->second];
+  const size_t found = FindValueIndex(key, name);
+  return found == NameIndex::kNone ? nullptr : &key.values[found];
 }
 
 void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys,

@@ -20,9 +20,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "device/name_index.h"
 
 namespace zuv {
 
@@ -53,8 +54,9 @@ struct DeviceKey {
   // Lines of values that a later line of the same name overrode, in the
   // file's order: the readings of other branches of the build.
   std::vector<DeviceValue> overridden;
-  // Lower-case value name -> its index in `values`.
-  std::unordered_map<std::string, size_t> index;
+  // `values` by name, made once the key holds more values than a look
+  // through them all costs (DeviceView::FindValue).
+  NameIndex index;
 };
 
 // A "[-KEY]" line that deleted keys read: KEY as written, its line and the
@@ -183,7 +185,7 @@ class DeviceView {
   // line, so that a deletion finds the subkeys without a look at every key.
   std::map<std::string, size_t> sorted_;
   bool sortedMade_ = false;
-  std::unordered_map<std::string, size_t> index_;  // lower-case path -> keys_ index
+  NameIndex index_;  // keys_ by path
   std::vector<DeviceHeader> headers_;
   std::vector<size_t> headerStarts_;    // where each of headers_ starts in the text
   std::vector<bool> onlyLengths_;       // while reading: the lengths of the paths in `only_`
@@ -216,11 +218,6 @@ ChangedLines FindChangedLines(std::string_view old, std::string_view now);
 // read.
 void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys,
                     const DeviceView* head = nullptr);
-
-// Whether two key or value names are the same to the registry. The store has
-// its twin (regtext::SameName), kept apart on purpose: the proof shares no
-// code with what it checks.
-bool SameRegistryName(std::string_view a, std::string_view b);
 
 // An analog output's setting as the device reads the string of an
 // "AOSettings" value, "code high low": up to three decimal numbers in the
