@@ -194,6 +194,14 @@ TEST(DeviceViewTest, ReadsLineByLine) {
        "[A]\n\"a\"=dword:1\n[A\\B]\n\"b\"=dword:2\n[AB]\n\"c\"=dword:3\n[-a]\n\"x\"=dword:9\n"
        "[A]\n\"d\"=-\n",
        {"AB: c=dword:00000003 @6", "A: d=- @10"}},
+      {"a key of many values found by name in any case; a key deleted, then written again",
+       "[A]\n\"v0\"=dword:0\n\"v1\"=dword:1\n\"v2\"=dword:2\n\"v3\"=dword:3\n\"v4\"=dword:"
+       "4\n\"v5\"=dword:5\n\"v6\"=dword:6\n\"v7\"=dword:7\n\"v8\"=dword:8\n\"v9\"=dword:9\n\"V3\"="
+       "dword:21\n[B]\n\"b\"=dword:1\n[-b]\n[B]\n\"c\"=dword:2\n",
+       {"A: v0=dword:00000000 @2", "A: v1=dword:00000001 @3", "A: v2=dword:00000002 @4",
+        "A: V3=dword:00000021 @12", "A: v4=dword:00000004 @6", "A: v5=dword:00000005 @7",
+        "A: v6=dword:00000006 @8", "A: v7=dword:00000007 @9", "A: v8=dword:00000008 @10",
+        "A: v9=dword:00000009 @11", "B: c=dword:00000002 @17"}},
       {"other keys' lines passed over many at a time: directives, values going on over "
        "headers, long paths, paths as long as the key read, headers with blanks or no ]",
        "[Other\\Key\\With\\A\\Long\\Path]\r\n\"v1\"=\"plain value line\"\r\n; a comment\r\n"
