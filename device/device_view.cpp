@@ -174,11 +174,22 @@ uint64_t RegistryNameHash(std::string_view name) {
   // the last step's bytes beyond the name are zero.
   constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
   uint64_t hash = name.size() * kMix;
-  for (size_t i = 0; i < name.size(); i += 8) {
-    uint64_t eight = 0;
-    std::memcpy(&eight, name.data() + i, std::min<size_t>(8, name.size() - i));
+  auto mix = [&hash](uint64_t eight) {
     hash = (hash ^ LowerEight(eight)) * kMix;
     hash ^= hash >> 29;
+  };
+  size_t i = 0;
+  for (; i + 8 <= name.size(); i += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, name.data() + i, 8);
+    mix(eight);
+  }
+  if (i < name.size()) {
+    uint64_t last = 0;
+    for (size_t shift = 0; i < name.size(); ++i, shift += 8) {
+      last |= uint64_t{static_cast<unsigned char>(name[i])} << shift;
+    }
+    mix(last);
   }
   return hash ^ (hash >> 32);
 }
