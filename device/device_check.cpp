@@ -248,7 +248,52 @@ std::string DeletedTemplateText(const DeviceView& view, const std::string& path)
 // When the template's own values stand under more than one set of conditions
 // and the branches read them otherwise: each of their lines, its data and
 // conditions; else an empty string.
+// Which of the template's four values (0 to 3, kValueNames) `name` is, or -1.
+int TemplateValueIndex(std::string_view name) {
+  for (int i = 0; i < 4; ++i) {
+    if (SameRegistryName(name, kValueNames[i])) return i;
+  }
+  return -1;
+}
+
+// Whether the template's own values stand under more than one set of
+// conditions and the branches read them otherwise. Most keys' values all
+// stand under one: they are compared without a list of the branches.
+bool BranchesDiffer(const DeviceKey& key) {
+  // What each set of conditions gives: value i's data (none: empty).
+  struct Branch {
+    size_t condition;
+    std::string_view data[4];
+  };
+  std::vector<Branch> branches;
+  bool several = false;
+  auto note = [&](const DeviceValue& value) {
+    const int i = TemplateValueIndex(value.name);
+    if (i < 0) return;
+    auto branch = branches.begin();
+    while (branch != branches.end() && branch->condition != value.condition) ++branch;
+    if (branch == branches.end()) {
+      branches.push_back({value.condition, {}});
+      branch = branches.end() - 1;
+      several = branches.size() > 1;
+    }
+    branch->data[i] = value.data;
+  };
+  for (const DeviceValue& value : key.overridden) note(value);
+  for (const DeviceValue& value : key.values) note(value);
+  if (!several) return false;
+  for (const Branch& branch : branches) {
+    for (int i = 0; i < 4; ++i) {
+      if (branch.data[i] != branches.front().data[i]) return true;
+    }
+  }
+  return false;
+}
+
+// When BranchesDiffer: each line of the template's values, its data and
+// conditions, in the file's order; else an empty string.
 std::string BranchReadings(const DeviceView& view, const DeviceKey& key) {
+  if (!BranchesDiffer(key)) return {};
   std::vector<const DeviceValue*> lines;
   for (const DeviceValue& value : key.overridden) {
     if (IsTemplateValue(value.name)) lines.push_back(&value);
@@ -256,41 +301,19 @@ std::string BranchReadings(const DeviceView& view, const DeviceKey& key) {
   for (const DeviceValue& value : key.values) {
     if (IsTemplateValue(value.name)) lines.push_back(&value);
   }
-  // What each set of conditions gives: value i's data (none: empty), in the
-  // file's order.
-  struct Branch {
-    size_t condition;
-    std::string_view data[4];
-  };
-  std::vector<Branch> branches;
-  for (const DeviceValue* value : lines) {
-    auto branch = branches.begin();
-    while (branch != branches.end() && branch->condition != value->condition) ++branch;
-    if (branch == branches.end()) {
-      branches.push_back({value->condition, {}});
-      branch = branches.end() - 1;
-    }
-    for (int i = 0; i < 4; ++i) {
-      if (SameRegistryName(value->name, kValueNames[i])) branch->data[i] = value->data;
-    }
-  }
-  bool same = true;
-  for (const Branch& branch : branches) {
-    for (int i = 0; i < 4; ++i) same = same && branch.data[i] == branches.front().data[i];
-  }
-  if (same) return {};
   std::sort(lines.begin(), lines.end(),
             [](const DeviceValue* a, const DeviceValue* b) { return a->line < b->line; });
   // Each set of conditions is worded once, however many lines stand under it.
-  std::vector<std::string> words(branches.size());
+  std::vector<std::pair<size_t, std::string>> words;
   std::string text;
   for (const DeviceValue* value : lines) {
-    size_t branch = 0;
-    while (branches[branch].condition != value->condition) ++branch;
-    if (words[branch].empty()) {
-      words[branch] = value->condition == kTopLevel
-                          ? " outside every block"
-                          : " under " + view.ConditionText(value->condition);
+    auto word = words.begin();
+    while (word != words.end() && word->first != value->condition) ++word;
+    if (word == words.end()) {
+      words.emplace_back(value->condition, value->condition == kTopLevel
+                                               ? " outside every block"
+                                               : " under " + view.ConditionText(value->condition));
+      word = words.end() - 1;
     }
     if (!text.empty()) text += ", ";
     text += Line(value->line);
@@ -298,7 +321,7 @@ std::string BranchReadings(const DeviceView& view, const DeviceKey& key) {
     text += Quoted(value->name);
     text += ' ';
     text += value->data;
-    text += words[branch];
+    text += word->second;
   }
   return text;
 }
@@ -480,54 +503,68 @@ Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys, Other
 }
 
 std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const ExpectedTable& loaded,
-                                              const TemplateKeys& keys, uint32_t slots) {
+                                              const TemplateKeys& keys, uint32_t slots,
+                                              UnshownWords words) {
   std::vector<UnshownTemplate> unshown;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if ((slots >> n & 1u) == 0) continue;
     const std::string path = keys.Key(n);
     const DeviceKey* key = view.FindKey(path);
     const std::string what = "template " + std::to_string(n) + ": ";
-    auto add = [&unshown, n](std::string text, bool hidden = false) {
-      unshown.push_back({n, std::move(text), hidden});
+    // The words are made only when asked for: a load that only reserves the
+    // slots is spared the messages, which may quote many lines.
+    auto add = [&unshown, n, words](auto text, bool hidden = false) {
+      unshown.push_back({n, words == UnshownWords::kWorded ? text() : std::string(), hidden});
     };
     if (key == nullptr) {
-      std::string deleted = DeletedTemplateText(view, path);
+      const std::string deleted = DeletedTemplateText(view, path);
       if (!deleted.empty()) {
-        add(deleted + ": " + what + "the build deletes its key [" + path +
-                "]; it is not shown, and no change is written to template " + std::to_string(n) +
-                " while its section stands",
+        add(
+            [&] {
+              return deleted + ": " + what + "the build deletes its key [" + path +
+                     "]; it is not shown, and no change is written to template " +
+                     std::to_string(n) + " while its section stands";
+            },
             true);
         continue;
       }
     }
-    if (key != nullptr) {
-      std::string branches = BranchReadings(view, *key);
-      if (!branches.empty()) {
-        add(what + "the device reads it otherwise in each branch of the build: " + branches +
-            "; no change is written to it until one reading stands under one set of conditions");
-        continue;
-      }
+    if (key != nullptr && BranchesDiffer(*key)) {
+      add([&] {
+        return what + "the device reads it otherwise in each branch of the build: " +
+               BranchReadings(view, *key) +
+               "; no change is written to it until one reading stands under one set of "
+               "conditions";
+      });
+      continue;
     }
     if (!loaded[n].used) {
       if (key == nullptr) continue;
       const DeviceValue* id = DeviceView::FindValue(*key, "SwitchID");
       if (id != nullptr && id->data.compare(0, 6, "dword:") == 0) {
-        add(Line(id->line) + ": " + what + "the device reads " + KeyText(*key) +
-            " with \"SwitchID\" " + id->data + ", a template that a load does not show");
+        add([&] {
+          return Line(id->line) + ": " + what + "the device reads " + KeyText(*key) +
+                 " with \"SwitchID\" " + id->data + ", a template that a load does not show";
+        });
       } else {
-        add(Line(id != nullptr ? id->line : key->line) + ": " + what + "the device reads " +
-            KeyText(*key) +
-            (id != nullptr ? " with \"SwitchID\" " + id->data + "," : std::string()) +
-            " without a double-word \"SwitchID\", so it is not shown; give it one or take the "
-            "key out, and until then no change is written to template " +
-            std::to_string(n));
+        add([&] {
+          return Line(id != nullptr ? id->line : key->line) + ": " + what + "the device reads " +
+                 KeyText(*key) +
+                 (id != nullptr ? " with \"SwitchID\" " + id->data + "," : std::string()) +
+                 " without a double-word \"SwitchID\", so it is not shown; give it one or take "
+                 "the key out, and until then no change is written to template " +
+                 std::to_string(n);
+        });
       }
       continue;
     }
     if (key == nullptr) {
-      add(what + "the device reads no key [" + path +
-              "]: its lines stand in a block the build leaves out (#if 0) or under another key; "
-              "it is not shown",
+      add(
+          [&] {
+            return what + "the device reads no key [" + path +
+                   "]: its lines stand in a block the build leaves out (#if 0) or under another "
+                   "key; it is not shown";
+          },
           true);
       continue;
     }
@@ -536,9 +573,11 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
       if (value != nullptr && value->data == "-") value = nullptr;  // "name"=- deletes it
       const std::string shown = SavedData(loaded[n], i);
       if (value != nullptr ? value->data != shown : (i == 0 || loaded[n].chanConfig != 0)) {
-        add(Line(value != nullptr ? value->line : key->line) + ": " + what + "the device reads " +
-            Quoted(kValueNames[i]) + " as " + (value != nullptr ? value->data : "absent") +
-            ", a load shows " + shown);
+        add([&] {
+          return Line(value != nullptr ? value->line : key->line) + ": " + what +
+                 "the device reads " + Quoted(kValueNames[i]) + " as " +
+                 (value != nullptr ? value->data : "absent") + ", a load shows " + shown;
+        });
       }
     }
     for (int i = 0; i < 2; ++i) {
@@ -546,9 +585,12 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
       const DeviceAoSetting device = DeviceAo(value);
       const ExpectedAo& shown = loaded[n].ao[i];
       if (!SameNumbers(device, shown)) {
-        add(Line(value != nullptr ? value->line : key->line) + ": " + what + "the device reads " +
-            Quoted(kValueNames[2 + i]) + " as " + Volts(device.code, device.high, device.low) +
-            ", a load shows " + Volts(shown.code, shown.high, shown.low));
+        add([&] {
+          return Line(value != nullptr ? value->line : key->line) + ": " + what +
+                 "the device reads " + Quoted(kValueNames[2 + i]) + " as " +
+                 Volts(device.code, device.high, device.low) + ", a load shows " +
+                 Volts(shown.code, shown.high, shown.low);
+        });
       }
     }
   }

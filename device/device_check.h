@@ -77,9 +77,12 @@ struct UnshownTemplate {
   // its lines out): the slot is shown as free, and stays reserved.
   bool hidden = false;
 };
-// Only the templates whose bit (1 << N) is set in `slots` are looked at.
+// Only the templates whose bit (1 << N) is set in `slots` are looked at;
+// with kUnworded, their texts are left empty.
+enum class UnshownWords { kWorded, kUnworded };
 std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const ExpectedTable& loaded,
-                                              const TemplateKeys& keys, uint32_t slots = 0xFFFFu);
+                                              const TemplateKeys& keys, uint32_t slots = 0xFFFFu,
+                                              UnshownWords words = UnshownWords::kWorded);
 
 // Success when `after`, read as the device reads it, is `before` with exactly
 // the change from `loaded` (the table the load of `before` gave) to `saved`:

@@ -25,8 +25,9 @@ ExpectedTable ExpectedTableOf(const TemplateTable& table) {
 }
 
 std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
-                                                     const TemplateKeys& keys) {
-  std::vector<UnshownTemplate> unshown = UnshownTemplates(view, ExpectedTableOf(loaded), keys);
+                                                     const TemplateKeys& keys, UnshownWords words) {
+  std::vector<UnshownTemplate> unshown =
+      UnshownTemplates(view, ExpectedTableOf(loaded), keys, 0xFFFFu, words);
   for (const UnshownTemplate& slot : unshown) {
     loaded.Reserve(slot.n);
     if (slot.hidden) loaded[slot.n].Used = 0;

@@ -17,9 +17,10 @@ ExpectedTable ExpectedTableOf(const TemplateTable& table);
 
 // Reserves in `loaded` every slot UnshownTemplates names, so that no Add takes
 // it and no Save writes it; a hidden one is shown as free. Returns what
-// UnshownTemplates gave.
+// UnshownTemplates gave (without their texts with kUnworded).
 std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
-                                                     const TemplateKeys& keys);
+                                                     const TemplateKeys& keys,
+                                                     UnshownWords words = UnshownWords::kWorded);
 
 }  // namespace zuv
 

@@ -74,7 +74,8 @@ Status LoadTemplates(const std::string& text, const std::string& keyPath, const 
                      std::vector<UnshownTemplate>* unshown) {
   const Status opened = store.OpenText(text, keyPath) != 0 ? store.LastStatus() : Status();
   LoadTable(table, store);
-  std::vector<UnshownTemplate> reserved = ReserveUnshownTemplates(view, table, keys);
+  std::vector<UnshownTemplate> reserved = ReserveUnshownTemplates(
+      view, table, keys, unshown != nullptr ? UnshownWords::kWorded : UnshownWords::kUnworded);
   if (unshown != nullptr) *unshown = std::move(reserved);
   return opened;
 }
