@@ -66,20 +66,22 @@ std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\
 
 std::string Line(size_t line) { return "line " + std::to_string(line); }
 
-// The key paths of the 16 templates, made once for a whole file's keys.
-struct TemplateKeyList {
-  explicit TemplateKeyList(const TemplateKeys& keys) {
-    for (uint32_t n = 0; n < kTemplateCount; ++n) paths[n] = keys.Key(n);
-  }
-  // The number of the template whose key `path` is, or -1.
-  int Of(std::string_view path) const {
-    for (uint32_t n = 0; n < kTemplateCount; ++n) {
-      if (SameRegistryName(path, paths[n])) return static_cast<int>(n);
-    }
+// The number of the template whose key `path` is (TemplateKeys::Key(n):
+// the prefix, then 0 to 15 in decimal), or -1. Made without a copy of any
+// path: every key of a whole file is asked.
+int TemplateOf(const TemplateKeys& keys, std::string_view path) {
+  const std::string_view prefix = keys.prefix;
+  if (path.size() <= prefix.size() || path.size() > prefix.size() + 2 ||
+      !SameRegistryName(path.substr(0, prefix.size()), prefix)) {
     return -1;
   }
-  std::string paths[kTemplateCount];
-};
+  const std::string_view number = path.substr(prefix.size());
+  auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : -1; };
+  if (number.size() == 1) return digit(number[0]);
+  const int ones = digit(number[1]);
+  return number[0] == '1' && ones >= 0 && ones + 10 < static_cast<int>(kTemplateCount) ? ones + 10
+                                                                                       : -1;
+}
 
 // The setting the device reads from its value: the device's default when
 // absent or not a string.
@@ -339,9 +341,8 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
     }
   }
   const Readings readings{now};
-  const TemplateKeyList templateKeys(keys);
   for (const DeviceKey& key : old.Keys()) {
-    const int n = templateKeys.Of(key.path);
+    const int n = TemplateOf(keys, key.path);
     const DeviceKey* kept = now.FindKey(key.path);
     if (n >= 0 && !SameSlot(loaded[n], saved[n])) {
       if (!saved[n].used && kept != nullptr) {
@@ -356,7 +357,7 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
   }
   for (const DeviceKey& key : now.Keys()) {
     if (old.FindKey(key.path) != nullptr) continue;
-    const int n = templateKeys.Of(key.path);
+    const int n = TemplateOf(keys, key.path);
     if (n < 0 || !saved[n].used || loaded[n].used) {
       return Line(key.line) + ": " + KeyText(key) + " would appear";
     }
@@ -411,13 +412,14 @@ std::string ForeignKey(const DeviceView& view, const TemplateKeys& keys, OtherDr
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (view.FindKey(keys.Key(n)) != nullptr) return {};
   }
-  const TemplateKeyList templateKeys(keys);
   for (const DeviceHeader& key : view.Headers()) {
-    if (templateKeys.Of(key.path) >= 0) return {};
+    if (TemplateOf(keys, key.path) >= 0) return {};
   }
+  std::string paths[kTemplateCount];
+  for (uint32_t n = 0; n < kTemplateCount; ++n) paths[n] = keys.Key(n);
   for (const DeviceHeader& key : view.Headers()) {
     for (uint32_t n = 0; n < kTemplateCount; ++n) {
-      if (!IsOtherDriversKey(key.path, templateKeys.paths[n])) continue;
+      if (!IsOtherDriversKey(key.path, paths[n])) continue;
       return Line(key.line) + ": template " + std::to_string(n) + "'s section is under the key [" +
              std::string(key.path) + "], but the key of driver " + keys.driverKey + " is [" +
              keys.Key(n) + "]" +
@@ -506,11 +508,13 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
                                               const TemplateKeys& keys, uint32_t slots,
                                               UnshownWords words) {
   std::vector<UnshownTemplate> unshown;
+  std::string path;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if ((slots >> n & 1u) == 0) continue;
-    const std::string path = keys.Key(n);
+    path = keys.prefix;
+    path += std::to_string(n);
     const DeviceKey* key = view.FindKey(path);
-    const std::string what = "template " + std::to_string(n) + ": ";
+    const auto what = [n] { return "template " + std::to_string(n) + ": "; };
     // The words are made only when asked for: a load that only reserves the
     // slots is spared the messages, which may quote many lines.
     auto add = [&unshown, n, words](auto text, bool hidden = false) {
@@ -521,7 +525,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
       if (!deleted.empty()) {
         add(
             [&] {
-              return deleted + ": " + what + "the build deletes its key [" + path +
+              return deleted + ": " + what() + "the build deletes its key [" + path +
                      "]; it is not shown, and no change is written to template " +
                      std::to_string(n) + " while its section stands";
             },
@@ -531,7 +535,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
     }
     if (key != nullptr && BranchesDiffer(*key)) {
       add([&] {
-        return what + "the device reads it otherwise in each branch of the build: " +
+        return what() + "the device reads it otherwise in each branch of the build: " +
                BranchReadings(view, *key) +
                "; no change is written to it until one reading stands under one set of "
                "conditions";
@@ -543,12 +547,12 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
       const DeviceValue* id = DeviceView::FindValue(*key, "SwitchID");
       if (id != nullptr && id->data.compare(0, 6, "dword:") == 0) {
         add([&] {
-          return Line(id->line) + ": " + what + "the device reads " + KeyText(*key) +
+          return Line(id->line) + ": " + what() + "the device reads " + KeyText(*key) +
                  " with \"SwitchID\" " + id->data + ", a template that a load does not show";
         });
       } else {
         add([&] {
-          return Line(id != nullptr ? id->line : key->line) + ": " + what + "the device reads " +
+          return Line(id != nullptr ? id->line : key->line) + ": " + what() + "the device reads " +
                  KeyText(*key) +
                  (id != nullptr ? " with \"SwitchID\" " + id->data + "," : std::string()) +
                  " without a double-word \"SwitchID\", so it is not shown; give it one or take "
@@ -561,7 +565,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
     if (key == nullptr) {
       add(
           [&] {
-            return what + "the device reads no key [" + path +
+            return what() + "the device reads no key [" + path +
                    "]: its lines stand in a block the build leaves out (#if 0) or under another "
                    "key; it is not shown";
           },
@@ -574,7 +578,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
       const std::string shown = SavedData(loaded[n], i);
       if (value != nullptr ? value->data != shown : (i == 0 || loaded[n].chanConfig != 0)) {
         add([&] {
-          return Line(value != nullptr ? value->line : key->line) + ": " + what +
+          return Line(value != nullptr ? value->line : key->line) + ": " + what() +
                  "the device reads " + Quoted(kValueNames[i]) + " as " +
                  (value != nullptr ? value->data : "absent") + ", a load shows " + shown;
         });
@@ -586,7 +590,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
       const ExpectedAo& shown = loaded[n].ao[i];
       if (!SameNumbers(device, shown)) {
         add([&] {
-          return Line(value != nullptr ? value->line : key->line) + ": " + what +
+          return Line(value != nullptr ? value->line : key->line) + ": " + what() +
                  "the device reads " + Quoted(kValueNames[2 + i]) + " as " +
                  Volts(device.code, device.high, device.low) + ", a load shows " +
                  Volts(shown.code, shown.high, shown.low);
