@@ -1177,6 +1177,9 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
     key.values[same] = std::move(value);
     return;
   }
+  // Most keys hold a few values: room for four is made at once, not grown
+  // one, two, four.
+  if (key.values.capacity() == 0) key.values.reserve(4);
   key.values.push_back(std::move(value));
   if (!key.index.empty()) {
     key.index.Add(key.values.size() - 1, ValueNames{key.values});
