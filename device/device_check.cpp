@@ -447,12 +447,15 @@ Status CheckSavedText(const DeviceView& before, const DeviceView& after,
 namespace {
 
 DeviceKeySet TemplateKeySet(const TemplateKeys& keys) {
-  // The keys differ only in their numbers: the prefix is lowered once.
-  std::string prefix = keys.prefix;
-  for (char& c : prefix) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  // The keys differ only in their numbers: each is made in one buffer.
   DeviceKeySet set;
-  set.reserve(kTemplateCount);
-  for (uint32_t n = 0; n < kTemplateCount; ++n) set.insert(prefix + std::to_string(n));
+  set.reserve(kTemplateCount, kTemplateCount * (keys.prefix.size() + 2));
+  std::string path = keys.prefix;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    path.resize(keys.prefix.size());
+    path += std::to_string(n);
+    set.insert(path);
+  }
   return set;
 }
 
@@ -474,8 +477,8 @@ Status CheckChangedLines(std::string_view before, std::string_view after,
   AddKeysOfLines(before, changed.start, changed.oldEnd, &read, beforeView);
   AddKeysOfLines(after, changed.start, changed.newEnd, &read, beforeView);
   // A changed "[-KEY]" line may delete keys anywhere: both texts are read whole.
-  for (const std::string& path : read) {
-    if (!path.empty() && path.front() == '-') {
+  for (size_t i = 0; i < read.size(); ++i) {
+    if (!read[i].empty() && read[i].front() == '-') {
       return CheckSavedText(DeviceView(before), DeviceView(after), loaded, saved, keys);
     }
   }

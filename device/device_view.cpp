@@ -152,8 +152,7 @@ uint64_t LowerEight(uint64_t eight) {
   return eight | (atLeastA & ~beyondZ & ~eight & kTop) >> 2;
 }
 
-// The ASCII capitals of `text` in lower case, eight bytes a step: names and
-// key paths are lowered for every value and header a view reads.
+// The ASCII capitals of `text` in lower case, eight bytes a step.
 void LowerInPlace(std::string& text) {
   char* const data = text.data();
   const size_t size = text.size();
@@ -712,15 +711,37 @@ size_t FindValueIndex(const DeviceKey& key, std::string_view name) {
 
 }  // namespace
 
+DeviceKeySet::DeviceKeySet(std::initializer_list<std::string_view> paths) {
+  for (std::string_view path : paths) insert(path);
+}
+
+void DeviceKeySet::reserve(size_t paths, size_t bytes) {
+  spans_.reserve(paths);
+  text_.reserve(bytes);
+}
+
+bool DeviceKeySet::insert(std::string_view path) {
+  if (contains(path)) return false;
+  spans_.push_back({text_.size(), path.size()});
+  text_ += path;
+  index_.Add(spans_.size() - 1, [this](size_t i) { return (*this)[i]; });
+  return true;
+}
+
+bool DeviceKeySet::contains(std::string_view path) const {
+  return index_.Find(path, [this](size_t i) { return (*this)[i]; }) != NameIndex::kNone;
+}
+
 DeviceView::DeviceView(std::string_view text) { Read(text); }
 
 void DeviceView::SetOnly(const DeviceKeySet& only) {
   only_ = &only;
   // A header whose path has none of the lengths of the keys read is passed
   // over without hashing its name.
-  for (const std::string& path : only) {
-    if (path.size() >= onlyLengths_.size()) onlyLengths_.resize(path.size() + 1);
-    onlyLengths_[path.size()] = true;
+  for (size_t i = 0; i < only.size(); ++i) {
+    const size_t size = only[i].size();
+    if (size >= onlyLengths_.size()) onlyLengths_.resize(size + 1);
+    onlyLengths_[size] = true;
   }
 }
 
@@ -1134,12 +1155,9 @@ void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current)
       current = kOtherKey;
       return;
     }
-    if (only_ != nullptr) {
-      LowerInto(path, &lower_);
-      if (only_->count(lower_) == 0) {
-        current = kOtherKey;
-        return;
-      }
+    if (only_ != nullptr && !only_->contains(path)) {
+      current = kOtherKey;
+      return;
     }
     current = index_.Find(path, KeyPaths{keys_});
     if (current == NameIndex::kNone) {
@@ -1194,9 +1212,8 @@ bool DeviceView::PassHeader(std::string_view line, size_t number, size_t& curren
   if (only_ == nullptr) return false;
   const std::string_view path = TrimBlanks(line.substr(1, FirstOf(line, 1, ']') - 1));
   if (!path.empty() && path.front() == '-') return false;
-  if (path.size() < onlyLengths_.size() && onlyLengths_[path.size()]) {
-    LowerInto(path, &lower_);
-    if (only_->count(lower_) != 0) return false;
+  if (path.size() < onlyLengths_.size() && onlyLengths_[path.size()] && only_->contains(path)) {
+    return false;
   }
   if (keepHeaders_) headers_.push_back({path, number});
   current = kOtherKey;
@@ -1269,11 +1286,7 @@ void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySe
     }
     from = start;
   }
-  std::string lower;
-  auto add = [&lower, keys](std::string_view path) {
-    LowerInto(path, &lower);
-    keys->insert(lower);
-  };
+  auto add = [keys](std::string_view path) { keys->insert(path); };
   // The open blocks' branches, and how many are never read, as the view has them.
   std::vector<uint8_t> deadBlocks;
   size_t dead = 0;
@@ -1293,7 +1306,7 @@ void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySe
           return true;
         }
         if (dead == 0 && line.front() == '[') {
-          // A "[-KEY]" line adds "-key": the reader of the keys below sees it.
+          // A "[-KEY]" line adds "-KEY": the reader of the keys below sees it.
           current = HeaderPath(line);
           haveKey = true;
           if (at >= start) add(current);

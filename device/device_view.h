@@ -20,7 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <initializer_list>
 #include <vector>
 
 #include "device/name_index.h"
@@ -67,8 +67,32 @@ struct DeviceDeletion {
   size_t condition = kTopLevel;
 };
 
-// Key paths in lower case.
-using DeviceKeySet = std::unordered_set<std::string>;
+// A set of key paths, compared as the registry compares names (without
+// regard to ASCII case). The paths are kept one after another in one buffer:
+// the set of a driver's sixteen template keys, made for every reading of a
+// load and a Save, costs a few allocations, not a node and a copy each.
+class DeviceKeySet {
+ public:
+  DeviceKeySet() = default;
+  DeviceKeySet(std::initializer_list<std::string_view> paths);
+  // Adds `path` unless the set holds it; true when added.
+  bool insert(std::string_view path);
+  bool contains(std::string_view path) const;
+  size_t size() const { return spans_.size(); }
+  // The paths as inserted, in their order.
+  std::string_view operator[](size_t i) const {
+    return std::string_view(text_).substr(spans_[i].start, spans_[i].size);
+  }
+  void reserve(size_t paths, size_t bytes);
+
+ private:
+  struct Span {
+    size_t start, size;
+  };
+  std::string text_;
+  std::vector<Span> spans_;
+  NameIndex index_;
+};
 
 // A header line: its key path (a view into the text read) and its line.
 struct DeviceHeader {
@@ -88,7 +112,7 @@ struct ChangedLines {
 class DeviceView {
  public:
   explicit DeviceView(std::string_view text);
-  // Reads only the keys whose lower-case path is in `only` in full: every
+  // Reads only the keys whose path is in `only` in full: every
   // other key's lines are passed over (its headers are still in Headers(),
   // and its preprocessor lines count as everywhere), so FindKey finds no
   // other key. The text must outlive the view (Headers() points into it).
@@ -202,17 +226,17 @@ class DeviceView {
   };
   std::vector<Landmark> landmarks_;
   bool landmarksMade_ = false;
-  std::string lower_;  // a header's lower-case path, reused
+  std::string lower_;  // a deleted key's lower-case path, reused
 };
 
 ChangedLines FindChangedLines(std::string_view old, std::string_view now);
 
-// Adds to `keys` the lower-case paths of the keys that lines from `start` to
+// Adds to `keys` the paths of the keys that lines from `start` to
 // `end` of `text` (positions FindChangedLines gives) belong to: the key the
 // line at `start` is read under, and every key with a header line among them.
 // The lines after `end` up to the next header belong to the last of these.
 // Lines of a block never read ("#if 0") are passed over; a "[-KEY]" line
-// among them adds "-key", which no key's path starts with.
+// among them adds "-KEY", which no key's path starts with.
 // With `head`, a view read on a text whose bytes before `start` are those of
 // `text` and that left nothing out, only the lines from `start` to `end` are
 // read.
