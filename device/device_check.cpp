@@ -409,17 +409,18 @@ bool IsOtherDriversKey(std::string_view path, std::string_view own) {
 std::string ForeignKey(const DeviceView& view, const TemplateKeys& keys, OtherDriverHint hint) {
   // A template key the view read is one of this driver's: the headers need
   // no look then.
-  for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (view.FindKey(keys.Key(n)) != nullptr) return {};
+  for (const DeviceKey& key : view.Keys()) {
+    if (TemplateOf(keys, key.path) >= 0) return {};
   }
   for (const DeviceHeader& key : view.Headers()) {
     if (TemplateOf(keys, key.path) >= 0) return {};
   }
-  std::string paths[kTemplateCount];
-  for (uint32_t n = 0; n < kTemplateCount; ++n) paths[n] = keys.Key(n);
+  std::string own = keys.prefix;  // template n's key, made in place for each n
   for (const DeviceHeader& key : view.Headers()) {
     for (uint32_t n = 0; n < kTemplateCount; ++n) {
-      if (!IsOtherDriversKey(key.path, paths[n])) continue;
+      own.resize(keys.prefix.size());
+      own += std::to_string(n);
+      if (!IsOtherDriversKey(key.path, own)) continue;
       return Line(key.line) + ": template " + std::to_string(n) + "'s section is under the key [" +
              std::string(key.path) + "], but the key of driver " + keys.driverKey + " is [" +
              keys.Key(n) + "]" +
