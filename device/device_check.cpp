@@ -331,13 +331,15 @@ std::string BranchReadings(const DeviceView& view, const DeviceKey& key) {
 std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
                                 const ExpectedTable& loaded, const ExpectedTable& saved,
                                 const TemplateKeys& keys) {
-  const std::vector<std::string>& oldLines = old.PreprocessorLines();
-  const std::vector<std::string>& newLines = now.PreprocessorLines();
+  const std::vector<std::string_view>& oldLines = old.PreprocessorLines();
+  const std::vector<std::string_view>& newLines = now.PreprocessorLines();
   for (size_t i = 0; i < oldLines.size() || i < newLines.size(); ++i) {
-    if (i >= newLines.size()) return "the build's line \"" + oldLines[i] + "\" would vanish";
+    if (i >= newLines.size()) {
+      return "the build's line \"" + std::string(oldLines[i]) + "\" would vanish";
+    }
     if (i >= oldLines.size() || oldLines[i] != newLines[i]) {
-      return "the build's line \"" + newLines[i] + "\" would stand where \"" +
-             (i < oldLines.size() ? oldLines[i] : std::string("the end of the file")) + "\" was";
+      return "the build's line \"" + std::string(newLines[i]) + "\" would stand where \"" +
+             std::string(i < oldLines.size() ? oldLines[i] : "the end of the file") + "\" was";
     }
   }
   const Readings readings{now};

@@ -140,7 +140,7 @@ class DeviceView {
   const DeviceKey* FindKey(std::string_view path) const;
   static const DeviceValue* FindValue(const DeviceKey& key, std::string_view name);
   // The preprocessor lines, blanks around them dropped, in the file's order.
-  const std::vector<std::string>& PreprocessorLines() const { return preprocessor_; }
+  const std::vector<std::string_view>& PreprocessorLines() const { return preprocessor_; }
   // The words of a condition number: the open blocks, outermost first, each
   // with the ELSE lines that turned it ("IF BSP_X > #if 0, #else"); empty
   // for kTopLevel.
@@ -185,7 +185,7 @@ class DeviceView {
   void DropDeletedKeys();
 
   std::vector<DeviceKey> keys_;
-  std::vector<std::string> preprocessor_;
+  std::vector<std::string_view> preprocessor_;  // into the text read
   std::vector<size_t> blocks_;  // the open IF / #if blocks, outermost first (see kTopLevel)
   std::vector<size_t> preprocessorNumbers_;
   // Per preprocessor line: the line its block was opened under (an opening

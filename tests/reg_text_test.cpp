@@ -252,7 +252,7 @@ TEST(DeviceViewTest, ReadsLineByLine) {
     EXPECT_EQ(spliced.PreprocessorLines(), whole.PreprocessorLines()) << c.name;
   }
   const DeviceView view("[Drivers\\X]\r\n\"Y\"=dword:1\r\nIF A\r\nENDIF\r\n");
-  EXPECT_EQ(view.PreprocessorLines(), (std::vector<std::string>{"IF A", "ENDIF"}));
+  EXPECT_EQ(view.PreprocessorLines(), (std::vector<std::string_view>{"IF A", "ENDIF"}));
   ASSERT_NE(view.FindKey("drivers\\x"), nullptr);
   EXPECT_EQ(DeviceView::FindValue(*view.FindKey("DRIVERS\\X"), "y")->line, 2u);
   EXPECT_EQ(view.FindKey("Drivers"), nullptr);

@@ -604,7 +604,7 @@ TEST(Corpus, TemplatesInsideAnIfBlockStayInIt) {
       templates += Section(n, Values(static_cast<uint32_t>(n), "0", kAoDefault, kAoDefault));
     }
     const std::string file = original.substr(0, endif + 1) + templates + original.substr(endif + 1);
-    const std::vector<std::string> preprocessor = DeviceView(file).PreprocessorLines();
+    const std::vector<std::string_view> preprocessor = DeviceView(file).PreprocessorLines();
     const std::function<Status(TemplateTable&)> edits[] = {
         [](TemplateTable& t) {
           uint32_t n = 0;
@@ -653,7 +653,7 @@ TEST(Corpus, RemovingTemplatesKeepsTheBuildsStructure) {
         templates += Section(n, Values(static_cast<uint32_t>(n), "0", kAoDefault, kAoDefault));
       }
       const std::string file = original.substr(0, line) + templates + original.substr(line);
-      const std::vector<std::string> structure = DeviceView(file).PreprocessorLines();
+      const std::vector<std::string_view> structure = DeviceView(file).PreprocessorLines();
       for (uint32_t n = 0; n < 3; ++n) {
         MemoryFileSystem fs;
         fs.SetFile(kPath, file);
