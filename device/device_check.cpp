@@ -464,6 +464,10 @@ DeviceKeySet TemplateKeySet(const TemplateKeys& keys) {
 
 }  // namespace
 
+DeviceView WholeView(std::string_view text) {
+  return DeviceView(text, DeviceView::HeaderLines::kLeaveOut);
+}
+
 DeviceView TemplateView(std::string_view text, const TemplateKeys& keys) {
   return DeviceView(text, TemplateKeySet(keys));
 }
@@ -482,7 +486,7 @@ Status CheckChangedLines(std::string_view before, std::string_view after,
   // A changed "[-KEY]" line may delete keys anywhere: both texts are read whole.
   for (size_t i = 0; i < read.size(); ++i) {
     if (!read[i].empty() && read[i].front() == '-') {
-      return CheckSavedText(DeviceView(before), DeviceView(after), loaded, saved, keys);
+      return CheckSavedText(WholeView(before), WholeView(after), loaded, saved, keys);
     }
   }
   // The view of the templates serves when the change meets no other key.
@@ -503,7 +507,7 @@ Status CheckSavedChange(std::string_view before, std::string_view after,
                         const TemplateKeys& keys, const DeviceView* beforeView) {
   Status verdict = CheckChangedLines(before, after, loaded, saved, keys, beforeView);
   if (verdict.ok()) return verdict;
-  return CheckSavedText(DeviceView(before), DeviceView(after), loaded, saved, keys);
+  return CheckSavedText(WholeView(before), WholeView(after), loaded, saved, keys);
 }
 
 Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys, OtherDriverHint hint) {

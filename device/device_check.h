@@ -100,6 +100,9 @@ Status CheckSavedText(const DeviceView& before, const DeviceView& after,
 // key's headers): all that loading, the unshown templates and CheckTemplateKeys
 // need. The text must outlive it.
 DeviceView TemplateView(std::string_view text, const TemplateKeys& keys);
+// The view of every key of `text` that CheckSavedText compares: without the
+// list of header lines, which it does not read.
+DeviceView WholeView(std::string_view text);
 
 // CheckSavedText for the Save that turned the text `before` into `after`, with
 // the same verdict, reading in full only the keys whose lines meet the lines

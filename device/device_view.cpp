@@ -732,7 +732,10 @@ bool DeviceKeySet::contains(std::string_view path) const {
   return index_.Find(path, [this](size_t i) { return (*this)[i]; }) != NameIndex::kNone;
 }
 
-DeviceView::DeviceView(std::string_view text) { Read(text); }
+DeviceView::DeviceView(std::string_view text, HeaderLines headerLines)
+    : keepHeaders_(headerLines == HeaderLines::kKeep) {
+  Read(text);
+}
 
 void DeviceView::SetOnly(const DeviceKeySet& only) {
   only_ = &only;

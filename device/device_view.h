@@ -111,14 +111,16 @@ struct ChangedLines {
 };
 class DeviceView {
  public:
-  explicit DeviceView(std::string_view text);
+  // Reads every key. The text must outlive the view (Headers() and
+  // PreprocessorLines() point into it). With kLeaveOut, Headers() and
+  // KeyBefore() find nothing: a view read only to be compared keeps no list
+  // of every key's header line.
+  enum class HeaderLines { kKeep, kLeaveOut };
+  explicit DeviceView(std::string_view text, HeaderLines headerLines = HeaderLines::kKeep);
   // Reads only the keys whose path is in `only` in full: every
   // other key's lines are passed over (its headers are still in Headers(),
   // and its preprocessor lines count as everywhere), so FindKey finds no
-  // other key. The text must outlive the view (Headers() points into it).
-  // With kLeaveOut, Headers() and KeyBefore() find nothing: a view read only
-  // to be compared keeps no list of every key's header line.
-  enum class HeaderLines { kKeep, kLeaveOut };
+  // other key.
   DeviceView(std::string_view text, const DeviceKeySet& only,
              HeaderLines headerLines = HeaderLines::kKeep);
   // The view of `now` that DeviceView(now, only, kLeaveOut) gives, read

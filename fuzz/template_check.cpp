@@ -98,7 +98,7 @@ std::string CompareProofs(const std::string& text, const std::string& path,
   const std::string& saved = *sequenceText;
   const TemplateKeys keys = TemplateKeysOf(path);
   const ExpectedTable shown = ExpectedTableOf(loaded), wanted = ExpectedTableOf(edited);
-  const Status whole = CheckSavedText(DeviceView(text), DeviceView(saved), shown, wanted, keys);
+  const Status whole = CheckSavedText(WholeView(text), WholeView(saved), shown, wanted, keys);
   *verdict = whole;
   if (whole.ok()) return {};
   if (CheckChangedLines(text, saved, shown, wanted, keys).ok()) {
