@@ -295,27 +295,37 @@ std::optional<RegFile::FoundValue> RegFile::FindValue(uint32_t n, std::string_vi
   if (m_nCachedTemplate < 0 || static_cast<uint32_t>(m_nCachedTemplate) != n) {
     FindTemplateSection(n, &m_dwSectionStart, &m_dwSectionEnd);
     m_nCachedTemplate = static_cast<int32_t>(n);
+    m_valueLinesMade = false;
   }
   if (m_dwSectionStart >= m_dwSectionEnd) return std::nullopt;
-  // A key written twice gathers the values of both sections, and a later
-  // line of a name overrides an earlier one, as the device reads the file.
   const std::string_view text = Text();
-  std::optional<FoundValue> found;
-  size_t start = m_dwSectionStart;
-  size_t end = m_dwSectionEnd;
-  while (start < end) {
-    std::optional<regtext::ValueLine> line =
-        regtext::FindValueLine(text.substr(start, end - start), name);
-    if (line) {
-      found = FoundValue{start + line->quote, start + line->data, start + line->end};
+  if (!m_valueLinesMade) {
+    // A key written twice gathers the values of both sections, and a later
+    // line of a name overrides an earlier one, as the device reads the file.
+    m_valueLines.clear();
+    if (m_valueLines.capacity() == 0) m_valueLines.reserve(8);  // a template has four or five
+    size_t start = m_dwSectionStart;
+    size_t end = m_dwSectionEnd;
+    while (start < end) {
+      regtext::ForEachValueLine(
+          text.substr(start, end - start),
+          [this, start, &text](std::string_view lineName, const regtext::ValueLine& line) {
+            m_valueLines.push_back(
+                {static_cast<size_t>(lineName.data() - text.data()), lineName.size(),
+                 FoundValue{start + line.quote, start + line.data, start + line.end}});
+          });
+      if (end >= text.size()) break;
+      start = FindHeader(n, end);
+      if (start == regtext::npos) break;
+      const size_t next = NextHeader(start);
+      end = next == regtext::npos ? text.size() : next;
     }
-    if (end >= text.size()) break;
-    start = FindHeader(n, end);
-    if (start == regtext::npos) break;
-    const size_t next = NextHeader(start);
-    end = next == regtext::npos ? text.size() : next;
+    m_valueLinesMade = true;
   }
-  return found;
+  for (auto line = m_valueLines.rbegin(); line != m_valueLines.rend(); ++line) {
+    if (regtext::SameName(text.substr(line->name, line->nameSize), name)) return line->found;
+  }
+  return std::nullopt;
 }
 
 int32_t RegFile::QueryValue(uint32_t n, const char* name, uint32_t* type, void* data,

@@ -207,6 +207,16 @@ class RegFile {
   int32_t m_nCachedTemplate;
   uint32_t m_dwSectionStart;
   uint32_t m_dwSectionEnd;
+  // The value lines of all the cached template's sections, in the file's
+  // order, made at the first look-up of one of its values: a load reads a
+  // template's values with one pass over its lines, not one pass a value.
+  // Made again whenever the cached template changes (every rewrite drops it).
+  struct ValueLineAt {
+    size_t name, nameSize;
+    FoundValue found;
+  };
+  std::vector<ValueLineAt> m_valueLines;
+  bool m_valueLinesMade = false;
   std::vector<Header> m_headers;
   bool m_headersValid = false;
   bool m_textOnly = false;  // opened on a text (OpenText), not a file

@@ -183,9 +183,8 @@ size_t LogicalLineEnd(std::string_view text, size_t pos) {
   }
 }
 
-std::optional<ValueLine> FindValueLine(std::string_view section,
-                                       std::string_view name) {
-  std::optional<ValueLine> last;
+void ForEachValueLine(std::string_view section,
+                      const std::function<void(std::string_view, const ValueLine&)>& found) {
   size_t pos = 0;
   while (pos < section.size()) {
     size_t end = FindLineEnd(section, pos);
@@ -211,14 +210,20 @@ std::optional<ValueLine> FindValueLine(std::string_view section,
       }
       size_t j = close + 1;
       while (j < line.size() && IsBlank(line[j])) ++j;
-      if (close < line.size() && j < line.size() && line[j] == '=' &&
-          SameName(line.substr(i + 1, close - i - 1), name)) {
-        last = ValueLine{pos + i, pos + close, pos + j + 1, end};
+      if (close < line.size() && j < line.size() && line[j] == '=') {
+        found(line.substr(i + 1, close - i - 1), ValueLine{pos + i, pos + close, pos + j + 1, end});
       }
     }
     pos = SkipLineEnd(section, end);
     if (pos == end) break;
   }
+}
+
+std::optional<ValueLine> FindValueLine(std::string_view section, std::string_view name) {
+  std::optional<ValueLine> last;
+  ForEachValueLine(section, [&](std::string_view lineName, const ValueLine& line) {
+    if (SameName(lineName, name)) last = line;
+  });
   return last;
 }
 

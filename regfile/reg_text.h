@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,6 +84,10 @@ struct ValueLine {
 };
 std::optional<ValueLine> FindValueLine(std::string_view section,
                                        std::string_view name);
+// Every value line of a section's text in order, as FindValueLine reads them:
+// `found(name, line)` with the name between its quotes.
+void ForEachValueLine(std::string_view section,
+                      const std::function<void(std::string_view, const ValueLine&)>& found);
 
 // The type code a value form has for the store's callers when it is none of
 // the forms read (no closing quote, "-", an unknown tag, a malformed number).
