@@ -169,7 +169,7 @@ void LowerInPlace(std::string& text) {
 }  // namespace
 
 uint64_t RegistryNameHash(std::string_view name) {
-  // Eight lowered bytes a step, each mixed in by a multiply and a rotation;
+  // Eight lowered bytes a step, each mixed in by a multiply and a shift;
   // the last step's bytes beyond the name are zero.
   constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
   uint64_t hash = name.size() * kMix;
