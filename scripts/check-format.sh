@@ -25,11 +25,22 @@ if [ "${1:-}" = "--fix" ]; then
   exit 0
 fi
 
-diff=$(git clang-format --binary clang-format --extensions "$extensions" --diff "$base" -- .) || true
-if printf '%s\n' "$diff" | grep -q '^diff --git'; then
+# git clang-format --diff exits 0 or, in newer versions, 1 when it prints a
+# diff, and 2 when it cannot run (no clang-format, a bad commit). Its status
+# alone does not tell a diff from a failure, so the diff is looked for in the
+# output, and a failing status without one is an error: "no diff" is never
+# read from a run that did not finish.
+status=0
+diff=$(git clang-format --binary clang-format --extensions "$extensions" --diff "$base" -- .) || status=$?
+if grep -q '^diff --git' <<<"$diff"; then
   printf '%s\n' "$diff"
   echo "check-format: the lines above are not formatted as .clang-format says;" \
        "scripts/check-format.sh --fix formats them"
+  exit 1
+fi
+if [ "$status" != 0 ]; then
+  [ -z "$diff" ] || printf '%s\n' "$diff"
+  echo "check-format: git clang-format failed (exit $status); nothing was checked" >&2
   exit 1
 fi
 echo "check-format: every changed line is formatted"
