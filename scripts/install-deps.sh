@@ -14,14 +14,20 @@ packages=(
   util-linux mount
 )
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+# dpkg's answers are kept and then matched, not piped into grep -q: grep
+# stops at the first match, and dpkg could die of SIGPIPE and, under
+# pipefail, turn a "yes" into a "no".
+foreign=$(dpkg --print-foreign-architectures)
+if ! grep -qx i386 <<<"$foreign"; then
   dpkg --add-architecture i386
   need_update=1
 fi
 
 missing=()
 for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+  # dpkg-query fails for a package it does not know: that one is missing too.
+  if ! state=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null) ||
+     ! grep -q 'install ok installed' <<<"$state"; then
     missing+=("$package")
   fi
 done
