@@ -68,7 +68,11 @@ status=0
 for target in "${targets[@]}"; do
   kept=build/fuzz/corpus/$target
   work=$kept
+  # libFuzzer writes an input that fails (crash-*, leak-*, timeout-*, oom-*)
+  # into this folder (-artifact_prefix), not into the current one. It starts
+  # empty, so that what is copied and named below is this run's finding only.
   artifacts=build/fuzz/artifacts/$target
+  rm -rf "$artifacts"
   mkdir -p "$kept" "$artifacts"
   seeds=(build/fuzz/seeds/"$target")
   if [ -n "$memory" ]; then
@@ -93,12 +97,15 @@ for target in "${targets[@]}"; do
       -artifact_prefix="$artifacts/" >"build/fuzz/$target.log" 2>&1; } 2>"build/fuzz/$target.cpu"; then
     status=1
     tail -n 40 "build/fuzz/$target.log"
+    found_any=
     for found in "$artifacts"/*; do
       [ -f "$found" ] || continue
       mkdir -p "fuzz/regressions/$target"
       cp "$found" "fuzz/regressions/$target/"
       echo "kept $found as fuzz/regressions/$target/$(basename "$found")"
+      found_any=1
     done
+    [ -n "$found_any" ] || echo "fuzz_$target failed and left no input; its log: build/fuzz/$target.log"
   else
     # "Done N runs in S second(s)": the executions a second, of wall and of CPU time.
     runs_seconds=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1 \2/p' "build/fuzz/$target.log")
