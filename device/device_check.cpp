@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include "regfile/driver_keys.h"
@@ -121,267 +122,6 @@ TemplateKeys TemplateKeysOf(const std::string& path) {
 
 namespace {
 
-std::string KeyText(const DeviceKey& key) { return "key [" + key.path + "]"; }
-
-// The two readings compared, with the same preprocessor lines: their
-// condition numbers compare, and either words them.
-struct Readings {
-  const DeviceView& now;
-  std::string Condition(size_t condition) const { return now.ConditionText(condition); }
-  std::string ValueText(const DeviceValue& value) const {
-    return value.data +
-           (value.condition == kTopLevel ? "" : " under " + Condition(value.condition));
-  }
-};
-
-// How `value` of `key` reads now against before, or an empty string when the
-// same: its data and the conditions it stands under.
-std::string CompareValue(const Readings& readings, const DeviceKey& key, const DeviceValue* old,
-                         const DeviceValue* now, std::string_view name) {
-  if (old == nullptr && now == nullptr) return {};
-  if (now == nullptr) {
-    return KeyText(key) + ": value " + Quoted(name) + " (" + Line(old->line) + ") would vanish";
-  }
-  if (old == nullptr) {
-    return Line(now->line) + ": " + KeyText(key) + ": value " + Quoted(name) + " (" +
-           readings.ValueText(*now) + ") would appear";
-  }
-  if (old->data != now->data || old->condition != now->condition) {
-    return Line(now->line) + ": " + KeyText(key) + ": value " + Quoted(name) + " would read " +
-           readings.ValueText(*now) + " instead of " + readings.ValueText(*old);
-  }
-  return {};
-}
-
-// Every value of `old` and `now` (the same key before and after) reads the
-// same, but for the template's own values when `skipTemplate`.
-std::string CompareKey(const Readings& readings, const DeviceKey& old, const DeviceKey& now,
-                       bool skipTemplate) {
-  if (old.condition != now.condition) {
-    return Line(now.line) + ": " + KeyText(now) + " would stand under \"" +
-           readings.Condition(now.condition) + "\" instead of \"" +
-           readings.Condition(old.condition) + "\"";
-  }
-  for (const DeviceValue& value : old.values) {
-    if (skipTemplate && IsTemplateValue(value.name)) continue;
-    std::string difference =
-        CompareValue(readings, now, &value, DeviceView::FindValue(now, value.name), value.name);
-    if (!difference.empty()) return difference;
-  }
-  for (const DeviceValue& value : now.values) {
-    if (skipTemplate && IsTemplateValue(value.name)) continue;
-    if (DeviceView::FindValue(old, value.name) == nullptr) {
-      return CompareValue(readings, now, nullptr, &value, value.name);
-    }
-  }
-  return {};
-}
-
-// A changed or added template n: each changed value reads as saved, under the
-// conditions it stood under (a new line: those of the key's header); every
-// other value reads as before.
-std::string CompareChangedTemplate(const Readings& readings, const DeviceKey* old,
-                                   const DeviceKey& now, const ExpectedTemplate& loaded,
-                                   const ExpectedTemplate& saved) {
-  const bool added = !loaded.used;
-  for (int i = 0; i < 4; ++i) {
-    const DeviceValue* before =
-        old != nullptr ? DeviceView::FindValue(*old, kValueNames[i]) : nullptr;
-    const DeviceValue* after = DeviceView::FindValue(now, kValueNames[i]);
-    if (!added && !ValueChanged(loaded, saved, i)) {
-      std::string difference = CompareValue(readings, now, before, after, kValueNames[i]);
-      if (!difference.empty()) return difference;
-      continue;
-    }
-    if (after == nullptr || !ReadsAsSaved(*after, saved, i)) {
-      const std::string want = SavedData(saved, i);
-      return (after != nullptr ? Line(after->line) + ": " : std::string()) + KeyText(now) +
-             ": value " + Quoted(kValueNames[i]) + " would read " +
-             (after == nullptr ? std::string("nothing") : after->data) + ", not " + want +
-             " as saved";
-    }
-    // A new line stands under the conditions the template itself stands
-    // under: those of its board id's line, or of its header.
-    const DeviceValue* id = old != nullptr ? DeviceView::FindValue(*old, kValueNames[0]) : nullptr;
-    const size_t condition = before != nullptr ? before->condition
-                             : id != nullptr   ? id->condition
-                                               : now.condition;
-    if (after->condition != condition) {
-      return Line(after->line) + ": " + KeyText(now) + ": value " + Quoted(kValueNames[i]) +
-             " would stand under \"" + readings.Condition(after->condition) + "\" instead of \"" +
-             readings.Condition(condition) + "\"";
-    }
-  }
-  if (old == nullptr) {
-    for (const DeviceValue& value : now.values) {
-      if (!IsTemplateValue(value.name)) {
-        return CompareValue(readings, now, nullptr, &value, value.name);
-      }
-    }
-    return {};
-  }
-  return CompareKey(readings, *old, now, true);
-}
-
-// The line of a "[-KEY]" that deleted the key `path` (KEY is it or a parent
-// of it), "line L" and its conditions, when the view read its header; or an
-// empty string.
-std::string DeletedTemplateText(const DeviceView& view, const std::string& path) {
-  if (view.Deletions().empty()) return {};
-  bool written = false;
-  for (const DeviceHeader& header : view.Headers()) {
-    if (SameRegistryName(header.path, path)) written = true;
-  }
-  if (!written) return {};
-  const DeviceDeletion* last = nullptr;
-  for (const DeviceDeletion& deletion : view.Deletions()) {
-    const size_t size = deletion.path.size();
-    if (size <= path.size() && SameRegistryName(path.substr(0, size), deletion.path) &&
-        (size == path.size() || path[size] == '\\')) {
-      last = &deletion;
-    }
-  }
-  if (last == nullptr) return {};
-  return Line(last->line) + " ([-" + last->path + "]" +
-         (last->condition == kTopLevel ? "" : " under " + view.ConditionText(last->condition)) +
-         ")";
-}
-
-// When the template's own values stand under more than one set of conditions
-// and the branches read them otherwise: each of their lines, its data and
-// conditions; else an empty string.
-// Which of the template's four values (0 to 3, kValueNames) `name` is, or -1.
-int TemplateValueIndex(std::string_view name) {
-  for (int i = 0; i < 4; ++i) {
-    if (SameRegistryName(name, kValueNames[i])) return i;
-  }
-  return -1;
-}
-
-// Whether the template's own values stand under more than one set of
-// conditions and the branches read them otherwise. Most keys' values all
-// stand under one: they are compared without a list of the branches.
-bool BranchesDiffer(const DeviceKey& key) {
-  // What each set of conditions gives: value i's data (none: empty).
-  struct Branch {
-    size_t condition;
-    std::string_view data[4];
-  };
-  std::vector<Branch> branches;
-  bool several = false;
-  auto note = [&](const DeviceValue& value) {
-    const int i = TemplateValueIndex(value.name);
-    if (i < 0) return;
-    auto branch = branches.begin();
-    while (branch != branches.end() && branch->condition != value.condition) ++branch;
-    if (branch == branches.end()) {
-      branches.push_back({value.condition, {}});
-      branch = branches.end() - 1;
-      several = branches.size() > 1;
-    }
-    branch->data[i] = value.data;
-  };
-  for (const DeviceValue& value : key.overridden) note(value);
-  for (const DeviceValue& value : key.values) note(value);
-  if (!several) return false;
-  for (const Branch& branch : branches) {
-    for (int i = 0; i < 4; ++i) {
-      if (branch.data[i] != branches.front().data[i]) return true;
-    }
-  }
-  return false;
-}
-
-// When BranchesDiffer: each line of the template's values, its data and
-// conditions, in the file's order; else an empty string.
-std::string BranchReadings(const DeviceView& view, const DeviceKey& key) {
-  if (!BranchesDiffer(key)) return {};
-  std::vector<const DeviceValue*> lines;
-  for (const DeviceValue& value : key.overridden) {
-    if (IsTemplateValue(value.name)) lines.push_back(&value);
-  }
-  for (const DeviceValue& value : key.values) {
-    if (IsTemplateValue(value.name)) lines.push_back(&value);
-  }
-  std::sort(lines.begin(), lines.end(),
-            [](const DeviceValue* a, const DeviceValue* b) { return a->line < b->line; });
-  // Each set of conditions is worded once, however many lines stand under it.
-  std::vector<std::pair<size_t, std::string>> words;
-  std::string text;
-  for (const DeviceValue* value : lines) {
-    auto word = words.begin();
-    while (word != words.end() && word->first != value->condition) ++word;
-    if (word == words.end()) {
-      words.emplace_back(value->condition, value->condition == kTopLevel
-                                               ? " outside every block"
-                                               : " under " + view.ConditionText(value->condition));
-      word = words.end() - 1;
-    }
-    if (!text.empty()) text += ", ";
-    text += Line(value->line);
-    text += ' ';
-    text += Quoted(value->name);
-    text += ' ';
-    text += value->data;
-    text += word->second;
-  }
-  return text;
-}
-
-std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
-                                const ExpectedTable& loaded, const ExpectedTable& saved,
-                                const TemplateKeys& keys) {
-  const std::vector<std::string_view>& oldLines = old.PreprocessorLines();
-  const std::vector<std::string_view>& newLines = now.PreprocessorLines();
-  for (size_t i = 0; i < oldLines.size() || i < newLines.size(); ++i) {
-    if (i >= newLines.size()) {
-      return "the build's line \"" + std::string(oldLines[i]) + "\" would vanish";
-    }
-    if (i >= oldLines.size() || oldLines[i] != newLines[i]) {
-      return "the build's line \"" + std::string(newLines[i]) + "\" would stand where \"" +
-             std::string(i < oldLines.size() ? oldLines[i] : "the end of the file") + "\" was";
-    }
-  }
-  const Readings readings{now};
-  for (const DeviceKey& key : old.Keys()) {
-    const int n = TemplateOf(keys, key.path);
-    const DeviceKey* kept = now.FindKey(key.path);
-    if (n >= 0 && !SameSlot(loaded[n], saved[n])) {
-      if (!saved[n].used && kept != nullptr) {
-        return Line(kept->line) + ": template " + std::to_string(n) + " is removed, but the " +
-               KeyText(*kept) + " would stay";
-      }
-      continue;  // a changed template: below
-    }
-    if (kept == nullptr) return KeyText(key) + " (" + Line(key.line) + ") would vanish";
-    std::string difference = CompareKey(readings, key, *kept, false);
-    if (!difference.empty()) return difference;
-  }
-  for (const DeviceKey& key : now.Keys()) {
-    if (old.FindKey(key.path) != nullptr) continue;
-    const int n = TemplateOf(keys, key.path);
-    if (n < 0 || !saved[n].used || loaded[n].used) {
-      return Line(key.line) + ": " + KeyText(key) + " would appear";
-    }
-  }
-  for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (!saved[n].used || SameSlot(loaded[n], saved[n])) continue;
-    const DeviceKey* key = now.FindKey(keys.Key(n));
-    if (key == nullptr) {
-      return "template " + std::to_string(n) + "'s key [" + keys.Key(n) + "] would be missing";
-    }
-    std::string difference =
-        CompareChangedTemplate(readings, old.FindKey(keys.Key(n)), *key, loaded[n], saved[n]);
-    if (!difference.empty()) return difference;
-    difference = BranchReadings(now, *key);
-    if (!difference.empty()) {
-      return "template " + std::to_string(n) +
-             " would read otherwise in each branch of the build: " + difference;
-    }
-  }
-  return {};
-}
-
 // Whether `path` is template n's key of another driver: the same parts
 // (between backslashes) as `own` but for one, which is not the last. The
 // parts are compared where they stand, the last first.
@@ -441,73 +181,316 @@ Status Refused(std::string refusal) {
 
 }  // namespace
 
-Status CheckSavedText(const DeviceView& before, const DeviceView& after,
-                      const ExpectedTable& loaded, const ExpectedTable& saved,
-                      const TemplateKeys& keys) {
-  return Refused(SavedTextDifference(before, after, loaded, saved, keys));
-}
-
 namespace {
 
-DeviceKeySet TemplateKeySet(const TemplateKeys& keys) {
-  // The keys differ only in their numbers: each is made in one buffer.
-  DeviceKeySet set;
-  set.reserve(kTemplateCount, kTemplateCount * (keys.prefix.size() + 2));
-  std::string path = keys.prefix;
-  for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    path.resize(keys.prefix.size());
-    path += std::to_string(n);
-    set.insert(path);
+std::string KeyText(std::string_view path) { return "key [" + std::string(path) + "]"; }
+
+// Words of a cube of `atoms`: "with BSP_X, without BSP_Y".
+std::string CubeWordsOf(const AtomTable& atoms, const Cube& cube) {
+  std::string words;
+  for (Literal literal : cube) {
+    if (!words.empty()) words += ", ";
+    words += LiteralWords(atoms[AtomOf(literal)], TruthOf(literal));
   }
-  return set;
+  return words;
+}
+
+// " (with BSP_X)" for a comparison that told configurations apart, else "".
+std::string InBuilds(const AtomSpace& space, uint64_t bits) {
+  if (space.size() == 0) return {};
+  return " (" + CubeWordsOf(space.Atoms(), space.CubeOf(bits)) + ")";
+}
+
+std::string ValueWords(const DeviceValue& value) { return Quoted(value.name) + " " + value.data; }
+
+// How `now` reads against `old` (the same key), the first difference; empty
+// when alike. `skipTemplate`: the template's own values are not compared.
+std::string ReadingDifference(std::string_view path, const KeyReading& old, const KeyReading& now,
+                              bool skipTemplate) {
+  if (old.exists != now.exists) {
+    return old.exists ? KeyText(path) + " (" + Line(old.line) + ") would vanish"
+                      : Line(now.line) + ": " + KeyText(path) + " would appear";
+  }
+  for (const DeviceValue& value : old.values) {
+    if (skipTemplate && IsTemplateValue(value.name)) continue;
+    const DeviceValue* kept = now.Find(value.name);
+    if (kept == nullptr) {
+      return KeyText(path) + ": value " + Quoted(value.name) + " (" + Line(value.line) +
+             ") would vanish";
+    }
+    if (kept->data != value.data) {
+      return Line(kept->line) + ": " + KeyText(path) + ": value " + Quoted(value.name) +
+             " would read " + kept->data + " instead of " + value.data;
+    }
+  }
+  for (const DeviceValue& value : now.values) {
+    if (skipTemplate && IsTemplateValue(value.name)) continue;
+    if (old.Find(value.name) == nullptr) {
+      return Line(value.line) + ": " + KeyText(path) + ": value " + ValueWords(value) +
+             " would appear";
+    }
+  }
+  return {};
+}
+
+// Whether two keys' lines read alike in every configuration without asking
+// each: the same headers, values and deletions, read in the same
+// configurations, in the same order (their lines may have moved).
+bool RecordsAlike(const DeviceView& a, const DeviceKey& x, const DeviceView& b,
+                  const DeviceKey& y) {
+  if (x.records.size() != y.records.size()) return false;
+  for (size_t i = 0; i < x.records.size(); ++i) {
+    const DeviceRecord& r = x.records[i];
+    const DeviceRecord& s = y.records[i];
+    if (r.kind != s.kind || r.data != s.data || !SameRegistryName(r.name, s.name)) return false;
+    const Cube& c = a.Cubes()[r.cube];
+    const Cube& d = b.Cubes()[s.cube];
+    if (c.size() != d.size()) return false;
+    for (size_t j = 0; j < c.size(); ++j) {
+      if (TruthOf(c[j]) != TruthOf(d[j]) ||
+          AtomTable::KeyOf(a.Atoms()[AtomOf(c[j])]) != AtomTable::KeyOf(b.Atoms()[AtomOf(d[j])])) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// Whether configuration `bits` of `space` is one `configuration` reads (it
+// decides none of its atoms otherwise).
+bool InConfiguration(const AtomSpace& space, uint64_t bits,
+                     const BuildConfiguration* configuration) {
+  if (configuration == nullptr) return true;
+  for (Literal literal : space.CubeOf(bits)) {
+    const std::optional<bool> decided = configuration->Decides(space.Atoms()[AtomOf(literal)]);
+    if (decided && *decided != TruthOf(literal)) return false;
+  }
+  return true;
+}
+
+// Template value i of a reading as saved, or as it read before.
+bool ValueAsSaved(const KeyReading& now, const ExpectedTemplate& saved, int i) {
+  const DeviceValue* value = now.Find(kValueNames[i]);
+  return value != nullptr && ReadsAsSaved(*value, saved, i);
+}
+
+bool ValueAsBefore(const KeyReading& old, const KeyReading& now, int i) {
+  const DeviceValue* a = old.Find(kValueNames[i]);
+  const DeviceValue* b = now.Find(kValueNames[i]);
+  if (a == nullptr || b == nullptr) return a == b;
+  return a->data == b->data;
+}
+
+// Whether a reading holds the template: its key with any of its values. A
+// key without them (its values all under a condition) holds no template.
+bool HoldsTemplate(const KeyReading& reading) {
+  if (!reading.exists) return false;
+  for (const char* name : kValueNames) {
+    if (reading.Find(name) != nullptr) return true;
+  }
+  return false;
+}
+
+// A changed template in one configuration: `named` when the configuration
+// is one the Save was made for.
+std::string ChangedTemplateDifference(uint32_t n, std::string_view path, const KeyReading& old,
+                                      const KeyReading& now, const ExpectedTemplate& loaded,
+                                      const ExpectedTemplate& saved, bool named) {
+  const std::string what = "template " + std::to_string(n) + " ";
+  const bool was = HoldsTemplate(old);
+  const bool is = HoldsTemplate(now);
+  if (!saved.used) {
+    if (!now.exists || ((!named || !was) && now.SameAs(old))) return {};
+    return Line(now.line) + ": " + what + "is removed, but the " + KeyText(path) + " would stay";
+  }
+  const bool added = !loaded.used;
+  // Where the template was not read before, a Save leaves it so; an added
+  // one is read where the build reads its new lines.
+  if (!is) {
+    if (!was && (!added || !named)) return ReadingDifference(path, old, now, false);
+    return what + "'s key [" + std::string(path) + "] would be missing";
+  }
+  if (!was && !added) {
+    return Line(now.line) + ": " + KeyText(path) + " would appear";
+  }
+  for (int i = 0; i < 4; ++i) {
+    const bool changed = added || ValueChanged(loaded, saved, i);
+    const bool asSaved = ValueAsSaved(now, saved, i);
+    const bool asBefore = !added && ValueAsBefore(old, now, i);
+    const bool fine = named ? (changed ? asSaved : asBefore) : (asSaved || asBefore);
+    if (fine) continue;
+    const DeviceValue* value = now.Find(kValueNames[i]);
+    return (value != nullptr ? Line(value->line) + ": " : std::string()) + KeyText(path) +
+           ": value " + Quoted(kValueNames[i]) + " would read " +
+           (value == nullptr ? std::string("nothing") : value->data) + ", not " +
+           (changed || !named ? SavedData(saved, i) + " as saved" : "as before");
+  }
+  if (added) {
+    for (const DeviceValue& value : now.values) {
+      if (!IsTemplateValue(value.name)) {
+        return Line(value.line) + ": " + KeyText(path) + ": value " + ValueWords(value) +
+               " would appear";
+      }
+    }
+    return {};
+  }
+  return ReadingDifference(path, old, now, true);
+}
+
+std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
+                                const ExpectedTable& loaded, const ExpectedTable& saved,
+                                const TemplateKeys& keys, const BuildConfiguration* configuration) {
+  const std::vector<StructureLine>& oldLines = old.StructureLines();
+  const std::vector<StructureLine>& newLines = now.StructureLines();
+  for (size_t i = 0; i < oldLines.size() || i < newLines.size(); ++i) {
+    if (i >= newLines.size()) {
+      return "the build's line \"" + std::string(oldLines[i].text) + "\" would vanish";
+    }
+    if (i >= oldLines.size() || oldLines[i].text != newLines[i].text) {
+      return "the build's line \"" + std::string(newLines[i].text) + "\" would stand where \"" +
+             std::string(i < oldLines.size() ? oldLines[i].text : "the end of the file") + "\" was";
+    }
+  }
+  if (old.BeyondLimit() || now.BeyondLimit()) {
+    return (now.Notes().empty() ? std::string("the file's conditions read in too many ways")
+                                : now.Notes().front());
+  }
+  static const DeviceKey kNoKey;
+  // Every key of either text, each once.
+  std::vector<std::pair<const DeviceKey*, const DeviceKey*>> pairs;
+  for (const DeviceKey& key : old.Keys()) {
+    const DeviceKey* kept = now.FindKey(key.path);
+    pairs.emplace_back(&key, kept != nullptr ? kept : &kNoKey);
+  }
+  for (const DeviceKey& key : now.Keys()) {
+    if (old.FindKey(key.path) == nullptr) pairs.emplace_back(&kNoKey, &key);
+  }
+  for (const auto& [a, b] : pairs) {
+    const std::string& path = a != &kNoKey ? a->path : b->path;
+    const int n = TemplateOf(keys, path);
+    const bool changed = n >= 0 && !SameSlot(loaded[n], saved[n]);
+    if (!changed && a != &kNoKey && b != &kNoKey && RecordsAlike(old, *a, now, *b)) continue;
+    AtomSpace space;
+    space.Add(old, *a);
+    space.Add(now, *b);
+    if (space.size() > kMaxKeyAtoms) {
+      return KeyText(path) + " is read under more than " + std::to_string(kMaxKeyAtoms) +
+             " conditions of the build; name a configuration to change it";
+    }
+    for (uint64_t bits = 0; bits < (uint64_t{1} << space.size()); ++bits) {
+      if (!space.Consistent(bits)) continue;
+      const KeyReading before = old.ReadingIn(*a, space.For(old, bits));
+      const KeyReading after = now.ReadingIn(*b, space.For(now, bits));
+      const std::string difference =
+          changed
+              ? ChangedTemplateDifference(static_cast<uint32_t>(n), path, before, after, loaded[n],
+                                          saved[n], InConfiguration(space, bits, configuration))
+              : ReadingDifference(path, before, after, false);
+      if (!difference.empty()) return difference + InBuilds(space, bits);
+    }
+  }
+  return {};
+}
+
+// A template's reading in the words a person reads: "board 1, channels
+// 0x0003, AO0 0 ~ 10V, AO1 -5 ~ 5V", or the values as written when they are
+// of another form.
+std::string ReadingWords(const KeyReading& reading) {
+  const DeviceValue* id = reading.Find(kValueNames[0]);
+  const DeviceValue* channels = reading.Find(kValueNames[1]);
+  auto dword = [](const DeviceValue* value) -> std::optional<unsigned long> {
+    if (value == nullptr || value->data.compare(0, 6, "dword:") != 0) return std::nullopt;
+    return std::strtoul(value->data.c_str() + 6, nullptr, 16);
+  };
+  std::string words;
+  if (std::optional<unsigned long> board = dword(id)) {
+    words = "board " + std::to_string(*board);
+  } else {
+    words = id == nullptr ? "no board id" : "board id " + id->data;
+  }
+  char mask[16];
+  std::snprintf(mask, sizeof mask, "0x%04lx", dword(channels).value_or(0));
+  words += ", channels ";
+  words += channels == nullptr || dword(channels) ? std::string(mask) : channels->data;
+  for (int i = 0; i < 2; ++i) {
+    const DeviceAoSetting ao = DeviceAo(reading.Find(kValueNames[2 + i]));
+    words += ", AO" + std::to_string(i) + " " + AoEndsWords(ao.low, ao.high);
+  }
+  return words;
 }
 
 }  // namespace
 
-DeviceView WholeView(std::string_view text) {
-  return DeviceView(text, DeviceView::HeaderLines::kLeaveOut);
-}
-
-DeviceView TemplateView(std::string_view text, const TemplateKeys& keys) {
-  return DeviceView(text, TemplateKeySet(keys));
-}
-
-Status CheckChangedLines(std::string_view before, std::string_view after,
-                         const ExpectedTable& loaded, const ExpectedTable& saved,
-                         const TemplateKeys& keys, const DeviceView* beforeView) {
-  const ChangedLines changed = FindChangedLines(before, after);
-  DeviceKeySet read = TemplateKeySet(keys);
-  const size_t templates = read.size();
-  // Both texts are the bytes the view of the templates read up to the
-  // change: only the changed lines are read again where that view left
-  // nothing out.
-  AddKeysOfLines(before, changed.start, changed.oldEnd, &read, beforeView);
-  AddKeysOfLines(after, changed.start, changed.newEnd, &read, beforeView);
-  // A changed "[-KEY]" line may delete keys anywhere: both texts are read whole.
-  for (size_t i = 0; i < read.size(); ++i) {
-    if (!read[i].empty() && read[i].front() == '-') {
-      return CheckSavedText(WholeView(before), WholeView(after), loaded, saved, keys);
-    }
+std::vector<TemplateVariant> TemplateVariants(const DeviceView& view, const TemplateKeys& keys,
+                                              uint32_t n, bool* beyond) {
+  *beyond = false;
+  std::vector<TemplateVariant> variants;
+  const DeviceKey* key = view.FindKey(keys.Key(n));
+  if (key == nullptr) return variants;
+  std::optional<std::vector<KeyVariant>> readings = view.Readings(*key);
+  if (!readings || view.BeyondLimit()) {
+    *beyond = true;
+    return variants;
   }
-  // The view of the templates serves when the change meets no other key.
-  // The views read here are only compared: they keep no header lines.
-  constexpr DeviceView::HeaderLines kCompared = DeviceView::HeaderLines::kLeaveOut;
-  std::optional<DeviceView> old;
-  if (beforeView == nullptr || read.size() != templates) old.emplace(before, read, kCompared);
-  // The new text is read as the old one's lines it keeps were, and its
-  // changed lines whole.
-  const DeviceView now = beforeView != nullptr
-                             ? DeviceView(after, read, *beforeView, before, changed)
-                             : DeviceView(after, read, kCompared);
-  return Refused(SavedTextDifference(old ? *old : *beforeView, now, loaded, saved, keys));
+  for (KeyVariant& reading : *readings) {
+    if (!HoldsTemplate(reading.reading)) continue;
+    // Readings that differ only in values other than the template's own are
+    // one reading of the template: those values are no part of it.
+    auto same = std::find_if(variants.begin(), variants.end(), [&](const TemplateVariant& seen) {
+      for (int i = 0; i < 4; ++i) {
+        const DeviceValue* x = seen.reading.Find(kValueNames[i]);
+        const DeviceValue* y = reading.reading.Find(kValueNames[i]);
+        if ((x == nullptr) != (y == nullptr) || (x != nullptr && x->data != y->data)) return false;
+      }
+      return true;
+    });
+    if (same != variants.end()) {
+      same->when.insert(same->when.end(), reading.when.begin(), reading.when.end());
+      continue;
+    }
+    TemplateVariant variant;
+    variant.when = std::move(reading.when);
+    variant.reading = std::move(reading.reading);
+    variants.push_back(std::move(variant));
+  }
+  for (TemplateVariant& variant : variants) {
+    variant.when = SimplifyUnion(std::move(variant.when));
+    variant.words = view.WhenWords(variant.when);
+    variant.options = view.CubeOptions(variant.when.front());
+    variant.summary = ReadingWords(variant.reading);
+  }
+  return variants;
 }
 
-Status CheckSavedChange(std::string_view before, std::string_view after,
-                        const ExpectedTable& loaded, const ExpectedTable& saved,
-                        const TemplateKeys& keys, const DeviceView* beforeView) {
-  Status verdict = CheckChangedLines(before, after, loaded, saved, keys, beforeView);
-  if (verdict.ok()) return verdict;
-  return CheckSavedText(WholeView(before), WholeView(after), loaded, saved, keys);
+std::string VariantsWords(const std::vector<TemplateVariant>& variants) {
+  std::string text;
+  size_t shown = 0;
+  for (const TemplateVariant& variant : variants) {
+    if (shown == 4) {
+      text += "; and " + std::to_string(variants.size() - shown) + " more";
+      break;
+    }
+    if (!text.empty()) text += "; ";
+    text += variant.words + ": " + variant.summary;
+    ++shown;
+  }
+  return text;
+}
+
+std::string VariantsWayForward(const std::vector<TemplateVariant>& variants) {
+  std::string text;
+  for (size_t i = 0; i < variants.size() && i < 2; ++i) {
+    if (variants[i].options.empty()) continue;
+    if (!text.empty()) text += " or ";
+    text += variants[i].options;
+  }
+  return text.empty() ? std::string() : "name the build with " + text;
+}
+
+Status CheckSavedText(const DeviceView& before, const DeviceView& after,
+                      const ExpectedTable& loaded, const ExpectedTable& saved,
+                      const TemplateKeys& keys, const BuildConfiguration* configuration) {
+  return Refused(SavedTextDifference(before, after, loaded, saved, keys, configuration));
 }
 
 Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys, OtherDriverHint hint) {
@@ -518,52 +501,75 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
                                               const TemplateKeys& keys, uint32_t slots,
                                               UnshownWords words) {
   std::vector<UnshownTemplate> unshown;
-  std::string path;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if ((slots >> n & 1u) == 0) continue;
-    path = keys.prefix;
-    path += std::to_string(n);
-    const DeviceKey* key = view.FindKey(path);
+    const std::string path = keys.Key(n);
     const auto what = [n] { return "template " + std::to_string(n) + ": "; };
     // The words are made only when asked for: a load that only reserves the
-    // slots is spared the messages, which may quote many lines.
+    // slots is spared the messages.
     auto add = [&unshown, n, words](auto text, bool hidden = false) {
-      unshown.push_back({n, words == UnshownWords::kWorded ? text() : std::string(), hidden});
+      unshown.push_back({n, words == UnshownWords::kWorded ? text() : std::string(), hidden, {}});
     };
-    if (key == nullptr) {
-      const std::string deleted = DeletedTemplateText(view, path);
-      if (!deleted.empty()) {
+    const DeviceKey* key = view.FindKey(path);
+    bool beyond = false;
+    std::vector<TemplateVariant> variants = TemplateVariants(view, keys, n, &beyond);
+    if (beyond) {
+      add([&] {
+        return what() + "the build reads it under more conditions than are told apart here; " +
+               "name a configuration (--define, --undefine, --config or --environment) to " +
+               "change it";
+      });
+      continue;
+    }
+    if (variants.size() > 1) {
+      add([&] {
+        return what() + "it reads otherwise by build: " + VariantsWords(variants) +
+               "; no change is written to it until the build is named: " +
+               VariantsWayForward(variants);
+      });
+      unshown.back().variants = std::move(variants);
+      continue;
+    }
+    if (variants.empty()) {
+      if (key == nullptr || !loaded[n].used) continue;
+      const DeviceRecord* deletion = nullptr;
+      for (const DeviceRecord& record : key->records) {
+        if (record.kind == DeviceRecord::Kind::kDelete) deletion = &record;
+      }
+      if (deletion != nullptr) {
         add(
             [&] {
-              return deleted + ": " + what() + "the build deletes its key [" + path +
-                     "]; it is not shown, and no change is written to template " +
+              return Line(deletion->line) + " ([-" + deletion->name + "]): " + what() +
+                     "the build deletes its key [" + path +
+                     "]; it is not shown, and no change "
+                     "is written to template " +
                      std::to_string(n) + " while its section stands";
             },
             true);
         continue;
       }
-    }
-    if (key != nullptr && BranchesDiffer(*key)) {
-      add([&] {
-        return what() + "the device reads it otherwise in each branch of the build: " +
-               BranchReadings(view, *key) +
-               "; no change is written to it until one reading stands under one set of "
-               "conditions";
-      });
+      add(
+          [&] {
+            return what() + "the device reads no key [" + path +
+                   "] in any build: its lines stand in a block the build leaves out, under "
+                   "another key, or the build deletes it; it is not shown";
+          },
+          true);
       continue;
     }
+    const KeyReading& reading = variants.front().reading;
+    const size_t keyLine = reading.line;
     if (!loaded[n].used) {
-      if (key == nullptr) continue;
-      const DeviceValue* id = DeviceView::FindValue(*key, "SwitchID");
+      const DeviceValue* id = reading.Find("SwitchID");
       if (id != nullptr && id->data.compare(0, 6, "dword:") == 0) {
         add([&] {
-          return Line(id->line) + ": " + what() + "the device reads " + KeyText(*key) +
+          return Line(id->line) + ": " + what() + "the device reads " + KeyText(path) +
                  " with \"SwitchID\" " + id->data + ", a template that a load does not show";
         });
       } else {
         add([&] {
-          return Line(id != nullptr ? id->line : key->line) + ": " + what() + "the device reads " +
-                 KeyText(*key) +
+          return Line(id != nullptr ? id->line : keyLine) + ": " + what() + "the device reads " +
+                 KeyText(path) +
                  (id != nullptr ? " with \"SwitchID\" " + id->data + "," : std::string()) +
                  " without a double-word \"SwitchID\", so it is not shown; give it one or take "
                  "the key out, and until then no change is written to template " +
@@ -572,35 +578,24 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
       }
       continue;
     }
-    if (key == nullptr) {
-      add(
-          [&] {
-            return what() + "the device reads no key [" + path +
-                   "]: its lines stand in a block the build leaves out (#if 0) or under another "
-                   "key; it is not shown";
-          },
-          true);
-      continue;
-    }
     for (int i = 0; i < 2; ++i) {
-      const DeviceValue* value = DeviceView::FindValue(*key, kValueNames[i]);
-      if (value != nullptr && value->data == "-") value = nullptr;  // "name"=- deletes it
+      const DeviceValue* value = reading.Find(kValueNames[i]);
       const std::string shown = SavedData(loaded[n], i);
       if (value != nullptr ? value->data != shown : (i == 0 || loaded[n].chanConfig != 0)) {
         add([&] {
-          return Line(value != nullptr ? value->line : key->line) + ": " + what() +
+          return Line(value != nullptr ? value->line : keyLine) + ": " + what() +
                  "the device reads " + Quoted(kValueNames[i]) + " as " +
                  (value != nullptr ? value->data : "absent") + ", a load shows " + shown;
         });
       }
     }
     for (int i = 0; i < 2; ++i) {
-      const DeviceValue* value = DeviceView::FindValue(*key, kValueNames[2 + i]);
+      const DeviceValue* value = reading.Find(kValueNames[2 + i]);
       const DeviceAoSetting device = DeviceAo(value);
       const ExpectedAo& shown = loaded[n].ao[i];
       if (!SameNumbers(device, shown)) {
         add([&] {
-          return Line(value != nullptr ? value->line : key->line) + ": " + what() +
+          return Line(value != nullptr ? value->line : keyLine) + ": " + what() +
                  "the device reads " + Quoted(kValueNames[2 + i]) + " as " +
                  Volts(device.code, device.high, device.low) + ", a load shows " +
                  Volts(shown.code, shown.high, shown.low);
@@ -611,18 +606,69 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
   return unshown;
 }
 
+std::vector<uint32_t> BoardIdsOfReadings(const DeviceView& view, const TemplateKeys& keys,
+                                         uint32_t slots) {
+  std::vector<uint32_t> ids;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if ((slots >> n & 1u) == 0) continue;
+    bool beyond = false;
+    for (const TemplateVariant& variant : TemplateVariants(view, keys, n, &beyond)) {
+      const DeviceValue* id = variant.reading.Find(kValueNames[0]);
+      if (id == nullptr || id->data.compare(0, 6, "dword:") != 0) continue;
+      ids.push_back(static_cast<uint32_t>(std::strtoul(id->data.c_str() + 6, nullptr, 16)));
+    }
+  }
+  return ids;
+}
+
+std::vector<std::string> BoardIdClashes(const DeviceView& view, const TemplateKeys& keys) {
+  std::vector<std::string> clashes;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    const DeviceKey* a = view.FindKey(keys.Key(n));
+    if (a == nullptr) continue;
+    for (uint32_t m = n + 1; m < kTemplateCount; ++m) {
+      const DeviceKey* b = view.FindKey(keys.Key(m));
+      if (b == nullptr) continue;
+      AtomSpace space;
+      space.Add(view, *a);
+      space.Add(view, *b);
+      // A clash in every build is one the store's own check names.
+      if (space.size() == 0 || space.size() > kMaxKeyAtoms) continue;
+      for (uint64_t bits = 0; bits < (uint64_t{1} << space.size()); ++bits) {
+        if (!space.Consistent(bits)) continue;
+        const KeyReading x = view.ReadingIn(*a, space.For(view, bits));
+        const KeyReading y = view.ReadingIn(*b, space.For(view, bits));
+        const DeviceValue* idX = x.Find(kValueNames[0]);
+        const DeviceValue* idY = y.Find(kValueNames[0]);
+        if (!x.exists || !y.exists || idX == nullptr || idY == nullptr || idX->data != idY->data ||
+            idX->data.compare(0, 6, "dword:") != 0) {
+          continue;
+        }
+        clashes.push_back(Line(idY->line) + ": templates " + std::to_string(n) + " and " +
+                          std::to_string(m) + " both have board id " +
+                          std::to_string(std::strtoul(idX->data.c_str() + 6, nullptr, 16)) +
+                          (space.size() == 0
+                               ? std::string()
+                               : " " + CubeWordsOf(space.Atoms(), space.CubeOf(bits))) +
+                          "; the device takes only one of them");
+        break;
+      }
+    }
+  }
+  return clashes;
+}
+
 std::string OpenBlockAtEndText(const DeviceView& view) {
-  const size_t open = view.OpenAtEnd();
-  if (open == kTopLevel) return {};
-  return Line(view.PreprocessorLineNumbers()[open]) + ": the file ends inside the block of \"" +
-         view.ConditionText(open) +
-         "\"; a template added at the end would stand under it, so none is added";
+  if (view.OpenAtEnd() == 0) return {};
+  return Line(view.OpenAtEnd()) + ": the file ends inside the block of \"" + view.OpenAtEndText() +
+         "\"; a template added at the end would stand under it, so none "
+         "is added";
 }
 
 Status CheckAppendAtEnd(const DeviceView& view, const ExpectedTable& loaded,
                         const ExpectedTable& saved,
                         const std::function<bool(uint32_t)>& hasSection) {
-  if (view.OpenAtEnd() == kTopLevel) return {};
+  if (view.OpenAtEnd() == 0) return {};
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (saved[n].used && !loaded[n].used && !hasSection(n)) {
       return Refused(OpenBlockAtEndText(view));

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "device/device_view.h"
 #include "base/status.h"
+#include "device/device_view.h"
 
 namespace zuv {
 
@@ -67,15 +67,38 @@ struct TemplateKeys {
 };
 TemplateKeys TemplateKeysOf(const std::string& path);
 
+// One reading of a template where the build reads it, and the
+// configurations that read it.
+struct TemplateVariant {
+  KeyReading reading;  // one of the readings (they differ only in other values)
+  std::vector<Cube> when;
+  std::string words;    // the configurations: "with BSP_FAST"
+  std::string options;  // how to name one of them: "--define BSP_FAST"
+  std::string summary;  // the reading: "board 1, channels 0x0003, AO0 0 ~ 10V, AO1 0 ~ 10V"
+};
+// The readings of template n where its key exists, one per reading that
+// differs; `beyond` is set (and nothing returned) when the build's
+// conditions are more than the reader tells apart.
+std::vector<TemplateVariant> TemplateVariants(const DeviceView& view, const TemplateKeys& keys,
+                                              uint32_t n, bool* beyond);
+// "with BSP_FAST: board 1, ...; without BSP_FAST: board 4, ...", the first
+// four readings and a count of the rest.
+std::string VariantsWords(const std::vector<TemplateVariant>& variants);
+// "name the build with --define BSP_FAST or --undefine BSP_FAST".
+std::string VariantsWayForward(const std::vector<TemplateVariant>& variants);
+
 // A template the device reads that a load cannot show as the device reads it
-// (a key without a double-word "SwitchID", a value of another form): its
-// number and "line L: template N: ..." saying where and what.
+// (a key without a double-word "SwitchID", a value of another form, readings
+// that differ by build): its number and "line L: template N: ..." saying
+// where and what.
 struct UnshownTemplate {
   uint32_t n;
   std::string text;
   // The device reads no such template (the build deletes its key, or leaves
   // its lines out): the slot is shown as free, and stays reserved.
   bool hidden = false;
+  // The template's readings when they differ by build.
+  std::vector<TemplateVariant> variants;
 };
 // Only the templates whose bit (1 << N) is set in `slots` are looked at;
 // with kUnworded, their texts are left empty.
@@ -84,44 +107,27 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
                                               const TemplateKeys& keys, uint32_t slots = 0xFFFFu,
                                               UnshownWords words = UnshownWords::kWorded);
 
-// Success when `after`, read as the device reads it, is `before` with exactly
-// the change from `loaded` (the table the load of `before` gave) to `saved`:
-// the same preprocessor lines in the same order; every key and value outside
-// the templates that changed reads the same, under the same conditions; in a
-// changed template each changed value reads as saved and every other value as
-// before; a removed template's key is gone; an added one holds its four
-// values and nothing else. Otherwise Condition::kDeviceRefused with the first
-// difference, naming the key, the value and the line.
+// The board ids the templates of `slots` hold in any reading.
+std::vector<uint32_t> BoardIdsOfReadings(const DeviceView& view, const TemplateKeys& keys,
+                                         uint32_t slots);
+// Each pair of templates that hold one board id in a build that reads both:
+// "line L: templates 3 and 15 both have board id 3 with BSP_X; ...".
+std::vector<std::string> BoardIdClashes(const DeviceView& view, const TemplateKeys& keys);
+
+// Success when `after`, read as the device reads it in every configuration,
+// is `before` with exactly the change from `loaded` (the table the load of
+// `before` gave) to `saved`: the same build lines in the same order; every
+// key and value outside the templates that changed reads the same in every
+// configuration; in a changed template, in each configuration of
+// `configuration` (every one when null) each changed value reads as saved
+// and every other value as before, and in the other configurations each
+// value reads as saved or as before; a removed template's key is gone; an
+// added one holds its four values and nothing else. Otherwise
+// Condition::kDeviceRefused with the first difference, naming the key, the
+// value, the line and the configurations.
 Status CheckSavedText(const DeviceView& before, const DeviceView& after,
                       const ExpectedTable& loaded, const ExpectedTable& saved,
-                      const TemplateKeys& keys);
-
-// The view of `text` that reads the 16 templates' keys in full (and every
-// key's headers): all that loading, the unshown templates and CheckTemplateKeys
-// need. The text must outlive it.
-DeviceView TemplateView(std::string_view text, const TemplateKeys& keys);
-// The view of every key of `text` that CheckSavedText compares: without the
-// list of header lines, which it does not read.
-DeviceView WholeView(std::string_view text);
-
-// CheckSavedText for the Save that turned the text `before` into `after`, with
-// the same verdict, reading in full only the keys whose lines meet the lines
-// where the two texts differ (see FindChangedLines) and the templates' keys:
-// every other key has only lines that are the same bytes in both texts,
-// belong to it in both, and stand under the same conditions when the
-// preprocessor lines are the same, so it reads the same. When that reading
-// finds a difference, both texts are read whole and the result is
-// CheckSavedText's, naming the first difference. `beforeView`, when given, is
-// TemplateView(before, keys).
-Status CheckSavedChange(std::string_view before, std::string_view after,
-                        const ExpectedTable& loaded, const ExpectedTable& saved,
-                        const TemplateKeys& keys, const DeviceView* beforeView = nullptr);
-// The shorter reading of CheckSavedChange alone: success only when
-// CheckSavedText on the whole texts succeeds too (the fuzz target holds it to
-// that), but it may refuse a Save that CheckSavedText would let through.
-Status CheckChangedLines(std::string_view before, std::string_view after,
-                         const ExpectedTable& loaded, const ExpectedTable& saved,
-                         const TemplateKeys& keys, const DeviceView* beforeView = nullptr);
+                      const TemplateKeys& keys, const BuildConfiguration* configuration = nullptr);
 
 // Success unless the Save of `saved` over `loaded` appends a template's
 // section to a file that ends inside an open block of conditions (the new

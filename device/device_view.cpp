@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <memory>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "device/build_lines.h"
 
 namespace zuv {
 
@@ -18,15 +17,13 @@ bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-void LowerInPlace(std::string& text);
-
 std::string LowerCase(std::string_view text) {
   std::string lower(text);
-  LowerInPlace(lower);
+  for (char& c : lower) c = Lower(c);
   return lower;
 }
 
-inline std::string_view TrimBlanks(std::string_view text) {
+std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && IsSpaceOrTab(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsSpaceOrTab(text.back())) text.remove_suffix(1);
   return text;
@@ -36,21 +33,6 @@ inline std::string_view TrimBlanks(std::string_view text) {
 std::string_view BeforeComment(std::string_view data) {
   return TrimBlanks(data.substr(0, data.find(';')));
 }
-
-bool StartsWithWord(std::string_view line, std::string_view word) {
-  if (line.size() < word.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i) {
-    if (line[i] != word[i]) return false;
-  }
-  return line.size() == word.size() || IsSpaceOrTab(line[word.size()]);
-}
-
-// IF, ELSE and ENDIF of the image build, and "#" lines of its C preprocessor.
-bool IsPreprocessorLine(std::string_view line) {
-  return line.front() == '#' || StartsWithWord(line, "IF") || StartsWithWord(line, "ELSE") ||
-         StartsWithWord(line, "ENDIF");
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -137,75 +119,965 @@ std::string ValueData(std::string_view data) {
 
 }  // namespace
 
-namespace {
-
-// Eight characters with their ASCII capitals in lower case. A byte below 0x80
-// is a capital when it is at least 'A' and at most 'Z': adding 0x80 - 'A'
-// sets its top bit, adding 0x80 - 'Z' - 1 does not (with the top bits
-// cleared first, no sum carries into the next byte).
-uint64_t LowerEight(uint64_t eight) {
-  constexpr uint64_t kEach = 0x0101010101010101u;
-  constexpr uint64_t kTop = kEach * 0x80;
-  const uint64_t seven = eight & ~kTop;
-  const uint64_t atLeastA = seven + kEach * (0x80 - 'A');
-  const uint64_t beyondZ = seven + kEach * (0x80 - 'Z' - 1);
-  return eight | (atLeastA & ~beyondZ & ~eight & kTop) >> 2;
+bool SameRegistryName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
 }
 
-// The ASCII capitals of `text` in lower case, eight bytes a step.
-void LowerInPlace(std::string& text) {
-  char* const data = text.data();
-  const size_t size = text.size();
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    uint64_t eight;
-    std::memcpy(&eight, data + i, 8);
-    eight = LowerEight(eight);
-    std::memcpy(data + i, &eight, 8);
+std::string FoldRegistryName(std::string_view name) { return LowerCase(name); }
+
+const DeviceValue* KeyReading::Find(std::string_view name) const {
+  for (const DeviceValue& value : values) {
+    if (SameRegistryName(value.name, name)) return &value;
   }
-  for (; i < size; ++i) data[i] = Lower(data[i]);
+  return nullptr;
+}
+
+bool KeyReading::SameAs(const KeyReading& other) const {
+  if (exists != other.exists || values.size() != other.values.size()) return false;
+  for (const DeviceValue& value : values) {
+    const DeviceValue* same = other.Find(value.name);
+    if (same == nullptr || same->data != value.data) return false;
+  }
+  return true;
+}
+
+namespace {
+
+constexpr size_t kNoKey = static_cast<size_t>(-1);
+
+// An open block of one state: whether its branch now is read, whether one of
+// its branches was, and whether the block around it (of its family) is.
+struct Block {
+  BuildFamily family;
+  bool reading;
+  bool taken;
+  bool outerReading;
+  size_t line;
+  std::string_view text;
+};
+
+// The macros of the C preprocessor: a name #define'd (its text) or #undef'd
+// (nullopt) in the file; a name never named is the build's variable.
+using Macros = std::map<std::string, std::optional<std::string>>;
+
+// One state of the build: the configurations it stands for (a union of
+// cubes), the macros and the open blocks. The states at any line share out
+// every configuration between them. The key a value line belongs to is not
+// part of a state: it is found from the header lines read before it
+// (DeviceReader::KeysOf), so that states that differ only in the key left
+// open by a block join again at the block's end.
+struct State {
+  std::vector<Cube> cubes;
+  std::shared_ptr<const Macros> macros;
+  std::vector<Block> blocks;
+  int suspended = 0;  // > 0 while an #include it does not read is read
+
+  bool Reads() const {
+    if (suspended > 0) return false;
+    for (const Block& block : blocks) {
+      if (!block.reading) return false;
+    }
+    return true;
+  }
+};
+
+// Whether cube `a` holds every literal of `b` (so stands for fewer
+// configurations or as many).
+bool Within(const Cube& a, const Cube& b) {
+  return std::includes(a.begin(), a.end(), b.begin(), b.end());
+}
+
+// The literal by which `a` and `b` alone differ, one the other's opposite,
+// or -1.
+int64_t SoleDifference(const Cube& a, const Cube& b) {
+  if (a.size() != b.size()) return -1;
+  int64_t at = -1;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == b[i]) continue;
+    if (at >= 0 || AtomOf(a[i]) != AtomOf(b[i])) return -1;
+    at = static_cast<int64_t>(i);
+  }
+  return at;
+}
+
+// The truth of a condition in one state: known, or open on an atom.
+struct Truth {
+  int value;      // 0, 1, or -1 when open
+  uint32_t atom;  // the atom to split on when open
+};
+
+// A number as the preprocessor reads it: decimal, 0x hex, 0 octal.
+std::optional<long long> NumberOf(std::string_view text) {
+  const std::string digits(TrimBlanks(text));
+  if (digits.empty()) return std::nullopt;
+  char* end = nullptr;
+  const long long value = std::strtoll(digits.c_str(), &end, 0);
+  while (*end == 'u' || *end == 'U' || *end == 'l' || *end == 'L') ++end;
+  if (*end != '\0') return std::nullopt;
+  return value;
 }
 
 }  // namespace
 
-uint64_t RegistryNameHash(std::string_view name) {
-  // Eight lowered bytes a step, each mixed in by a multiply and a shift;
-  // the last step's bytes beyond the name are zero.
-  constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
-  uint64_t hash = name.size() * kMix;
-  auto mix = [&hash](uint64_t eight) {
-    hash = (hash ^ LowerEight(eight)) * kMix;
-    hash ^= hash >> 29;
-  };
-  size_t i = 0;
-  for (; i + 8 <= name.size(); i += 8) {
-    uint64_t eight;
-    std::memcpy(&eight, name.data() + i, 8);
-    mix(eight);
+// Reads one text (and what it includes) into a DeviceView.
+class DeviceReader {
+ public:
+  DeviceReader(DeviceView& view, const DeviceViewOptions& options)
+      : view_(view), options_(options) {
+    State first;
+    first.cubes.emplace_back();
+    first.macros = std::make_shared<const Macros>();
+    states_.push_back(std::move(first));
   }
-  if (i < name.size()) {
-    uint64_t last = 0;
-    for (size_t shift = 0; i < name.size(); ++i, shift += 8) {
-      last |= uint64_t{static_cast<unsigned char>(name[i])} << shift;
+
+  void ReadText(std::string_view text, uint32_t file) {
+    size_t at = 0;
+    size_t number = 0;
+    std::string joined;
+    while (at < text.size()) {
+      const size_t first = number + 1;
+      std::string_view line = NextLine(text, at, number);
+      size_t lead = 0;
+      while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
+      const bool valueLine = lead < line.size() && (line[lead] == '"' || line[lead] == '@');
+      if (valueLine && !TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' &&
+          at < text.size()) {
+        // A value whose data ends with "\" goes on on the next line.
+        joined.clear();
+        while (!TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' && at < text.size()) {
+          const std::string_view part = TrimBlanks(line);
+          joined.append(part.substr(0, part.size() - 1));
+          joined += ',';
+          line = NextLine(text, at, number);
+        }
+        joined.append(line);
+        line = joined;
+      }
+      ReadLine(TrimBlanks(line), file, first);
     }
-    mix(last);
+    if (file == 0) NoteOpenAtEnd();
   }
-  return hash ^ (hash >> 32);
+
+ private:
+  // The next physical line from `at` (CR LF, LF or CR ends it).
+  static std::string_view NextLine(std::string_view text, size_t& at, size_t& number) {
+    size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(at, end - at);
+    at = end;
+    if (at < text.size() && text[at] == '\r') ++at;
+    if (at < text.size() && text[at] == '\n' && (at == end || text[end] == '\r')) ++at;
+    ++number;
+    return line;
+  }
+
+  void ReadLine(std::string_view line, uint32_t file, size_t number) {
+    if (line.empty()) return;
+    const BuildLine build = line.front() == '[' ? BuildLine{} : ClassifyBuildLine(line);
+    if (build.role != BuildRole::kNotBuildLine) {
+      if (file == 0) view_.structure_.push_back({line, number});
+      ReadBuildLine(build, line, file, number);
+      return;
+    }
+    if (line.front() == ';') return;
+    if (line.front() == '[') {
+      ReadHeader(line, file, number);
+      return;
+    }
+    ReadValue(line, file, number);
+  }
+
+  // ---- Headers and values
+
+  void ReadHeader(std::string_view line, uint32_t file, size_t number) {
+    const size_t close = line.find(']');
+    const std::string_view written =
+        TrimBlanks(line.substr(1, close == std::string_view::npos ? close : close - 1));
+    const bool deletion = !written.empty() && written.front() == '-';
+    std::string_view path = deletion ? TrimBlanks(written.substr(1)) : written;
+    bool headerNoted = false;
+    for (State& state : states_) {
+      if (!state.Reads()) continue;
+      const std::string expanded = Expand(path, state, file, number);
+      if (file == 0 && !headerNoted && !deletion) {
+        view_.headers_.push_back({expanded, number});
+        headerNoted = true;
+      }
+      if (deletion) {
+        for (const Cube& cube : state.cubes) {
+          Delete(expanded, file, number, CubeIndex(cube));
+          marks_.push_back({kNoKey, cube});
+        }
+        continue;
+      }
+      const size_t key = KeyIndex(expanded);
+      for (const Cube& cube : state.cubes) {
+        DeviceRecord record;
+        record.kind = DeviceRecord::Kind::kHeader;
+        record.file = file;
+        record.line = static_cast<uint32_t>(number);
+        record.cube = CubeIndex(cube);
+        view_.keys_[key].records.push_back(std::move(record));
+        marks_.push_back({key, cube});
+      }
+    }
+    Join();
+  }
+
+  void ReadValue(std::string_view line, uint32_t file, size_t number) {
+    std::string_view name;
+    std::string_view rest;
+    if (line.front() == '@') {
+      name = "@";
+      rest = line.substr(1);
+    } else if (line.front() == '"') {
+      size_t i = 1;
+      while (i < line.size() && line[i] != '"') {
+        i += (line[i] == '\\' && i + 1 < line.size()) ? 2 : 1;
+      }
+      if (i >= line.size()) return;  // no closing quote: not a value line
+      name = line.substr(1, i - 1);
+      rest = line.substr(i + 1);
+    } else {
+      return;  // a line the import does not read
+    }
+    rest = TrimBlanks(rest);
+    if (rest.empty() || rest.front() != '=') return;
+    const std::string_view data = rest.substr(1);
+    for (State& state : states_) {
+      if (!state.Reads()) continue;
+      DeviceRecord record;
+      record.kind = DeviceRecord::Kind::kValue;
+      record.file = file;
+      record.line = static_cast<uint32_t>(number);
+      record.name = std::string(name);
+      record.data = data.find("$(") == std::string_view::npos
+                        ? ValueData(data)
+                        : ValueData(Expand(data, state, file, number));
+      for (const Cube& cube : state.cubes) {
+        for (const auto& [key, where] : KeysOf(cube)) {
+          record.cube = CubeIndex(where);
+          view_.keys_[key].records.push_back(record);
+        }
+      }
+    }
+  }
+
+  // The keys a value line read in the configurations of `cube` belongs to,
+  // each with the configurations in which it does: in each configuration,
+  // the key of the last header line read before it (none after a "[-KEY]"
+  // line or before the first header). The header lines are looked at from
+  // the last back until every configuration has its key; most value lines
+  // stand under the conditions of the header just before them, and need one.
+  std::vector<std::pair<size_t, Cube>> KeysOf(const Cube& cube) {
+    std::vector<std::pair<size_t, Cube>> keys;
+    std::vector<Cube> open{cube};
+    for (size_t i = marks_.size(); i-- > 0 && !open.empty();) {
+      const Mark& mark = marks_[i];
+      std::vector<Cube> rest;
+      for (Cube& part : open) {
+        Cube both = part;
+        bool meets = true;
+        for (Literal literal : mark.cube) meets = meets && AddLiteral(&both, literal);
+        meets = meets && CubeConsistent(view_.atoms_, both);
+        if (meets && mark.key != kNoKey) keys.emplace_back(mark.key, both);
+        if (Within(part, mark.cube)) continue;
+        // The configurations of `part` that do not read this header: one
+        // cube for each of its literals that fails, the ones before it held.
+        Cube held = part;
+        for (Literal literal : mark.cube) {
+          Cube fails = held;
+          if (AddLiteral(&fails, literal ^ 1u) && CubeConsistent(view_.atoms_, fails)) {
+            rest.push_back(std::move(fails));
+          }
+          if (!AddLiteral(&held, literal)) break;
+        }
+      }
+      open = std::move(rest);
+    }
+    return keys;
+  }
+
+  size_t KeyIndex(const std::string& path) {
+    const auto [at, added] = view_.index_.emplace(LowerCase(path), view_.keys_.size());
+    if (added) view_.keys_.push_back({path, {}});
+    return at->second;
+  }
+
+  // A "[-KEY]" line: the key and its subkeys read so far are deleted in the
+  // configurations of `cube`.
+  void Delete(const std::string& path, uint32_t file, size_t number, uint32_t cube) {
+    const std::string lower = LowerCase(path);
+    for (const auto& [folded, index] : view_.index_) {
+      if (folded.compare(0, lower.size(), lower) != 0) continue;
+      if (folded.size() != lower.size() && folded[lower.size()] != '\\') continue;
+      DeviceRecord record;
+      record.kind = DeviceRecord::Kind::kDelete;
+      record.name = path;  // the key the line deletes: this one or a parent
+      record.file = file;
+      record.line = static_cast<uint32_t>(number);
+      record.cube = cube;
+      view_.keys_[index].records.push_back(std::move(record));
+    }
+  }
+
+  // `text` with each $(NAME) replaced by the macro NAME or the configuration's
+  // variable; one neither names stays as written and is noted.
+  std::string Expand(std::string_view text, const State& state, uint32_t file, size_t number,
+                     int depth = 0) {
+    std::string out;
+    size_t at = 0;
+    while (at < text.size()) {
+      const size_t open = text.find("$(", at);
+      const size_t close = open == std::string_view::npos ? open : text.find(')', open);
+      if (close == std::string_view::npos) {
+        out.append(text.substr(at));
+        break;
+      }
+      out.append(text.substr(at, open - at));
+      const std::string name(text.substr(open + 2, close - open - 2));
+      at = close + 1;
+      const auto macro = state.macros->find(name);
+      if (macro != state.macros->end() && macro->second && depth < 8) {
+        out += Expand(*macro->second, state, file, number, depth + 1);
+        continue;
+      }
+      std::optional<std::string> value;
+      if (options_.configuration != nullptr) value = options_.configuration->ValueOf(name);
+      if (value) {
+        out += *value;
+        continue;
+      }
+      out.append(text.substr(open, close + 1 - open));
+      Note(file, number,
+           "$(" + name + ") is no macro of the file, and no configuration named " +
+               "sets it: it is read as written");
+    }
+    return out;
+  }
+
+  // ---- The build's lines
+
+  void ReadBuildLine(const BuildLine& build, std::string_view line, uint32_t file, size_t number) {
+    switch (build.role) {
+      case BuildRole::kOpen:
+        Open(build, line, file, number);
+        break;
+      case BuildRole::kTurnIf:
+      case BuildRole::kTurn:
+        Turn(build, line, file, number);
+        break;
+      case BuildRole::kClose:
+        for (State& state : states_) {
+          for (size_t i = state.blocks.size(); i-- > 0;) {
+            if (state.blocks[i].family != build.family) continue;
+            state.blocks.erase(state.blocks.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+          }
+        }
+        break;
+      case BuildRole::kDefine:
+      case BuildRole::kUndefine:
+        Define(build, file, number);
+        break;
+      case BuildRole::kInclude:
+        Include(build, file, number);
+        break;
+      case BuildRole::kMark:
+      case BuildRole::kNotBuildLine:
+        return;
+    }
+    Join();
+  }
+
+  ConditionNode ConditionOf(const BuildLine& build) {
+    switch (build.form) {
+      case ConditionForm::kDefined:
+      case ConditionForm::kNotDefined: {
+        std::string_view name = build.argument;
+        size_t end = 0;
+        while (end < name.size() && !IsSpaceOrTab(name[end]) && name[end] != '/') ++end;
+        ConditionNode node{ConditionNode::Kind::kDefined, std::string(name.substr(0, end)), {}, {}};
+        if (node.text.empty()) return {ConditionNode::Kind::kOpaque, std::string(name), {}, {}};
+        if (build.form == ConditionForm::kDefined) return node;
+        return {ConditionNode::Kind::kNot, {}, {}, {std::move(node)}};
+      }
+      case ConditionForm::kPreprocessor:
+        return ParsePreprocessorCondition(build.argument);
+      case ConditionForm::kCe:
+        return ParseCeCondition(build.argument);
+      case ConditionForm::kModule:
+        return ParseModuleCondition(build.argument);
+      case ConditionForm::kNone:
+        break;
+    }
+    return {};
+  }
+
+  void Open(const BuildLine& build, std::string_view line, uint32_t file, size_t number) {
+    const ConditionNode condition = ConditionOf(build);
+    NoteNotUnderstood(condition, file, number);
+    // Each state opens the block; where its branch depends on an atom the
+    // state leaves open, the state splits in two.
+    std::vector<State> next;
+    for (State& state : states_) {
+      // A block inside one a state does not read is not read either: its
+      // condition is not asked, so that the state does not split for it.
+      if (!state.Reads()) {
+        state.blocks.push_back({build.family, false, true, false, number, line});
+        next.push_back(std::move(state));
+        continue;
+      }
+      Decide(std::move(state), condition, file, number, [&](State decided, bool truth) {
+        decided.blocks.push_back({build.family, truth, truth, true, number, line});
+        next.push_back(std::move(decided));
+      });
+    }
+    states_ = std::move(next);
+  }
+
+  void Turn(const BuildLine& build, std::string_view line, uint32_t file, size_t number) {
+    const bool conditional = build.role == BuildRole::kTurnIf;
+    ConditionNode condition;
+    if (conditional) {
+      condition = ConditionOf(build);
+      NoteNotUnderstood(condition, file, number);
+    }
+    std::vector<State> next;
+    for (State& state : states_) {
+      Block* block = nullptr;
+      for (size_t i = state.blocks.size(); i-- > 0;) {
+        if (state.blocks[i].family == build.family) {
+          block = &state.blocks[i];
+          break;
+        }
+      }
+      if (block == nullptr) {
+        next.push_back(std::move(state));
+        continue;
+      }
+      if (!block->outerReading || block->taken) {
+        block->reading = false;
+        next.push_back(std::move(state));
+        continue;
+      }
+      if (!conditional) {
+        block->reading = true;
+        block->taken = true;
+        next.push_back(std::move(state));
+        continue;
+      }
+      const size_t at = static_cast<size_t>(block - state.blocks.data());
+      Decide(std::move(state), condition, file, number, [&](State decided, bool truth) {
+        decided.blocks[at].reading = truth;
+        decided.blocks[at].taken = truth;
+        next.push_back(std::move(decided));
+      });
+    }
+    (void)line;
+    states_ = std::move(next);
+  }
+
+  void Define(const BuildLine& build, uint32_t file, size_t number) {
+    std::string_view rest = build.argument;
+    size_t end = 0;
+    while (end < rest.size() && !IsSpaceOrTab(rest[end]) && rest[end] != '(') ++end;
+    const std::string name(rest.substr(0, end));
+    if (name.empty()) {
+      Note(file, number, "a #define or #undef without a name is passed over");
+      return;
+    }
+    std::optional<std::string> text;
+    if (build.role == BuildRole::kDefine) text = std::string(TrimBlanks(rest.substr(end)));
+    for (State& state : states_) {
+      if (!state.Reads()) continue;
+      const auto found = state.macros->find(name);
+      if (found != state.macros->end() && found->second == text) continue;
+      auto macros = std::make_shared<Macros>(*state.macros);
+      (*macros)[name] = text;
+      state.macros = std::move(macros);
+    }
+  }
+
+  void Include(const BuildLine& build, uint32_t file, size_t number) {
+    std::string_view written = build.argument;
+    if (written.size() >= 2 && (written.front() == '"' || written.front() == '<')) {
+      const size_t close = written.find(written.front() == '"' ? '"' : '>', 1);
+      written = written.substr(1, close == std::string_view::npos ? close : close - 1);
+    }
+    // The states that read the line, by the path each expands it to.
+    std::map<std::string, std::vector<size_t>> paths;
+    for (size_t i = 0; i < states_.size(); ++i) {
+      if (states_[i].Reads()) paths[Expand(written, states_[i], file, number)].push_back(i);
+    }
+    for (const auto& [path, readers] : paths) {
+      if (path.find("$(") != std::string::npos) {
+        Note(file, number,
+             "#include \"" + path +
+                 "\" names a variable no configuration sets: " + "what it sets is not read");
+        continue;
+      }
+      std::optional<std::string> text;
+      if (options_.include && includeDepth_ < 16) text = options_.include(path, view_.files_[file]);
+      if (!text) {
+        Note(file, number, "#include \"" + path + "\" could not be read: what it sets is not read");
+        continue;
+      }
+      const uint32_t included = static_cast<uint32_t>(view_.files_.size());
+      view_.files_.push_back(path);
+      texts_.push_back(std::make_unique<std::string>(std::move(*text)));
+      // Only the states that read this path read its lines.
+      std::vector<bool> reads(states_.size(), false);
+      for (size_t i : readers) reads[i] = true;
+      for (size_t i = 0; i < states_.size(); ++i) {
+        if (!reads[i]) ++states_[i].suspended;
+      }
+      const size_t before = states_.size();
+      ++includeDepth_;
+      ReadText(*texts_.back(), included);
+      --includeDepth_;
+      // States split while reading it came from readers: every state that was
+      // suspended is still so, and is released.
+      for (State& state : states_) {
+        if (state.suspended > 0 && reads.size() >= before) --state.suspended;
+      }
+    }
+  }
+
+  // Calls take(state, truth) for each state `state` splits into where
+  // `condition` is decided.
+  template <typename Take>
+  void Decide(State state, const ConditionNode& condition, uint32_t file, size_t number,
+              Take take) {
+    // A state of several cubes is asked cube by cube.
+    std::vector<State> open;
+    std::vector<Cube> cubes = std::move(state.cubes);
+    for (Cube& cube : cubes) {
+      State single = state;
+      single.cubes = {std::move(cube)};
+      open.push_back(std::move(single));
+    }
+    while (!open.empty()) {
+      State current = std::move(open.back());
+      open.pop_back();
+      const Truth truth = Evaluate(condition, current, 0);
+      if (truth.value >= 0) {
+        take(std::move(current), truth.value == 1);
+        continue;
+      }
+      if (states_.size() + open.size() + 1 >= kMaxBuildStates) {
+        if (!view_.beyondLimit_) {
+          Note(file, number,
+               "the file's conditions read in more than " + std::to_string(kMaxBuildStates) +
+                   " ways here: name a configuration to read it");
+        }
+        view_.beyondLimit_ = true;
+        take(std::move(current), false);
+        continue;
+      }
+      State other = current;
+      AddLiteral(&current.cubes.front(), MakeLiteral(truth.atom, true));
+      AddLiteral(&other.cubes.front(), MakeLiteral(truth.atom, false));
+      open.push_back(std::move(current));
+      open.push_back(std::move(other));
+    }
+  }
+
+  Truth Atom(const State& state, BuildAtom atom) {
+    const uint32_t index = view_.atoms_.Intern(atom);
+    if (std::optional<bool> known = CubeDecides(view_.atoms_, state.cubes.front(), index)) {
+      return {*known ? 1 : 0, 0};
+    }
+    if (options_.configuration != nullptr) {
+      if (std::optional<bool> known = options_.configuration->Decides(atom)) {
+        return {*known ? 1 : 0, 0};
+      }
+    }
+    return {-1, index};
+  }
+
+  // One side of "==": a text known in this state, or a variable's value.
+  struct Operand {
+    bool variable = false;
+    std::string text;  // the text, or the variable's name
+  };
+
+  Operand OperandOf(const ConditionNode& node, const State& state, int depth) {
+    switch (node.kind) {
+      case ConditionNode::Kind::kNumber:
+      case ConditionNode::Kind::kText:
+        return {false, node.text};
+      case ConditionNode::Kind::kName:
+      case ConditionNode::Kind::kVariable: {
+        const auto macro = state.macros->find(node.text);
+        if (macro != state.macros->end() && macro->second && depth < 8) {
+          std::string text = *macro->second;
+          if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+            text = text.substr(1, text.size() - 2);
+          }
+          return {false, text};
+        }
+        if (macro != state.macros->end() && !macro->second) return {false, "0"};
+        return {true, node.text};
+      }
+      default:
+        return {true, ""};  // not understood: an opaque atom
+    }
+  }
+
+  Truth Evaluate(const ConditionNode& node, const State& state, int depth) {
+    using Kind = ConditionNode::Kind;
+    switch (node.kind) {
+      case Kind::kNumber: {
+        const std::optional<long long> value = NumberOf(node.text);
+        if (!value) return Atom(state, {BuildAtom::Kind::kOpaque, node.text, {}});
+        return {*value != 0 ? 1 : 0, 0};
+      }
+      case Kind::kDefined: {
+        const auto macro = state.macros->find(node.text);
+        if (macro != state.macros->end()) return {macro->second ? 1 : 0, 0};
+        return Atom(state, {BuildAtom::Kind::kSet, node.text, {}});
+      }
+      case Kind::kName:
+      case Kind::kVariable: {
+        const Operand operand = OperandOf(node, state, depth);
+        if (!operand.variable) {
+          const std::optional<long long> value = NumberOf(operand.text);
+          if (value) return {*value != 0 ? 1 : 0, 0};
+          if (depth < 8 && !operand.text.empty()) {
+            return Evaluate(ParsePreprocessorCondition(operand.text), state, depth + 1);
+          }
+          return Atom(state, {BuildAtom::Kind::kOpaque, node.text, {}});
+        }
+        // A variable: set, and not to 0.
+        const Truth set = Atom(state, {BuildAtom::Kind::kSet, operand.text, {}});
+        if (set.value != 1) return set;
+        const Truth zero = Atom(state, {BuildAtom::Kind::kEquals, operand.text, "0"});
+        if (zero.value < 0) return zero;
+        return {zero.value == 1 ? 0 : 1, 0};
+      }
+      case Kind::kEquals: {
+        const Operand a = OperandOf(node.kids[0], state, depth);
+        const Operand b = OperandOf(node.kids[1], state, depth);
+        if (!a.variable && !b.variable) {
+          const std::optional<long long> x = NumberOf(a.text);
+          const std::optional<long long> y = NumberOf(b.text);
+          if (x && y) return {*x == *y ? 1 : 0, 0};
+          return {LowerCase(a.text) == LowerCase(b.text) ? 1 : 0, 0};
+        }
+        if (a.variable != b.variable && !(a.variable ? a.text : b.text).empty()) {
+          const Operand& variable = a.variable ? a : b;
+          const Operand& text = a.variable ? b : a;
+          return Atom(state, {BuildAtom::Kind::kEquals, variable.text, text.text});
+        }
+        return Atom(state, {BuildAtom::Kind::kOpaque, ConditionText(node), {}});
+      }
+      case Kind::kNot: {
+        const Truth inner = Evaluate(node.kids[0], state, depth);
+        return inner.value < 0 ? inner : Truth{1 - inner.value, 0};
+      }
+      case Kind::kAnd:
+      case Kind::kOr: {
+        const int decisive = node.kind == Kind::kAnd ? 0 : 1;
+        std::optional<Truth> open;
+        for (const ConditionNode& kid : node.kids) {
+          const Truth truth = Evaluate(kid, state, depth);
+          if (truth.value == decisive) return truth;
+          if (truth.value < 0 && !open) open = truth;
+        }
+        return open ? *open : Truth{1 - decisive, 0};
+      }
+      case Kind::kCeSet:
+        return Atom(state, {BuildAtom::Kind::kSet, node.text, {}});
+      case Kind::kCeEquals:
+        return Atom(state, {BuildAtom::Kind::kEquals, node.text, node.value});
+      case Kind::kModule:
+        return Atom(state, {BuildAtom::Kind::kModule, node.text, {}});
+      case Kind::kText:
+      case Kind::kOpaque:
+        break;
+    }
+    return Atom(state, {BuildAtom::Kind::kOpaque, node.text, {}});
+  }
+
+  static std::string ConditionText(const ConditionNode& node) {
+    std::string text;
+    for (const ConditionNode& kid : node.kids) {
+      if (!text.empty()) text += " == ";
+      text += kid.kind == ConditionNode::Kind::kVariable ? "$(" + kid.text + ")" : kid.text;
+    }
+    return text;
+  }
+
+  // ---- States joined, cubes kept, notes
+
+  // Joins the states that read alike from here on (the same key, blocks
+  // and macros) into one, its cubes theirs. When every state joins into one,
+  // it stands for every configuration.
+  void Join() {
+    if (states_.size() < 2) return;
+    std::map<std::string, size_t> first;  // signature -> index in `kept`
+    std::vector<State> kept;
+    for (State& state : states_) {
+      const auto [at, added] = first.emplace(Signature(state), kept.size());
+      if (added) {
+        kept.push_back(std::move(state));
+        continue;
+      }
+      std::vector<Cube>& cubes = kept[at->second].cubes;
+      for (Cube& cube : state.cubes) cubes.push_back(std::move(cube));
+    }
+    const bool joined = kept.size() < states_.size();
+    for (State& state : kept) {
+      if (!joined) break;
+      if (kept.size() == 1) {
+        state.cubes = {Cube()};
+      } else if (state.cubes.size() > 1) {
+        state.cubes = SimplifyUnion(std::move(state.cubes));
+      }
+    }
+    states_ = std::move(kept);
+  }
+
+  // What two states must share to join: the key, the blocks, the macros.
+  static std::string Signature(const State& state) {
+    std::string signature = std::to_string(state.suspended);
+    for (const Block& block : state.blocks) {
+      signature += ',';
+      signature += std::to_string(block.line);
+      signature += static_cast<char>('a' + static_cast<int>(block.family) * 8 + block.reading * 4 +
+                                     block.taken * 2 + block.outerReading);
+    }
+    signature += '@';
+    signature += std::to_string(reinterpret_cast<uintptr_t>(state.macros.get()));
+    return signature;
+  }
+
+  uint32_t CubeIndex(const Cube& cube) {
+    const auto [at, added] =
+        view_.cubeIndex_.emplace(cube, static_cast<uint32_t>(view_.cubes_.size()));
+    if (added) view_.cubes_.push_back(cube);
+    return at->second;
+  }
+
+  void NoteNotUnderstood(const ConditionNode& condition, uint32_t file, size_t number) {
+    const std::string text = NotUnderstood(condition);
+    if (!text.empty()) {
+      Note(file, number, "the condition \"" + text + "\" is not understood: it is read as either");
+    }
+  }
+
+  void Note(uint32_t file, size_t number, std::string text) {
+    std::string note = (file == 0 ? std::string() : view_.files_[file] + ": ") + "line " +
+                       std::to_string(number) + ": " + text;
+    if (std::find(view_.notes_.begin(), view_.notes_.end(), note) == view_.notes_.end() &&
+        view_.notes_.size() < 100) {
+      view_.notes_.push_back(std::move(note));
+    }
+  }
+
+  void NoteOpenAtEnd() {
+    for (const State& state : states_) {
+      if (state.blocks.empty()) continue;
+      const Block& block = state.blocks.back();
+      if (view_.openAtEnd_ == 0 || block.line > view_.openAtEnd_) {
+        view_.openAtEnd_ = block.line;
+        view_.openAtEndText_ = std::string(block.text);
+      }
+    }
+  }
+
+  DeviceView& view_;
+  const DeviceViewOptions& options_;
+  std::vector<State> states_;
+  std::vector<std::unique_ptr<std::string>> texts_;
+  int includeDepth_ = 0;
+  // Every header line read, in order, with the configurations that read it
+  // and its key (kNoKey for a "[-KEY]" line).
+  struct Mark {
+    size_t key;
+    Cube cube;
+  };
+  std::vector<Mark> marks_;
+};
+
+DeviceView::DeviceView(std::string_view text, const DeviceViewOptions& options) {
+  DeviceReader reader(*this, options);
+  reader.ReadText(text, 0);
 }
 
-bool SameRegistryName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  size_t i = 0;
-  for (; i + 8 <= a.size(); i += 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a.data() + i, 8);
-    std::memcpy(&y, b.data() + i, 8);
-    if (LowerEight(x) != LowerEight(y)) return false;
+const DeviceKey* DeviceView::FindKey(std::string_view path) const {
+  const auto found = index_.find(LowerCase(path));
+  return found == index_.end() ? nullptr : &keys_[found->second];
+}
+
+KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& assignment) const {
+  KeyReading reading;
+  std::unordered_map<std::string, size_t> at;  // folded name -> reading.values
+  for (const DeviceRecord& record : key.records) {
+    bool holds = true;
+    for (Literal literal : cubes_[record.cube]) {
+      if (assignment[AtomOf(literal)] != TruthOf(literal)) {
+        holds = false;
+        break;
+      }
+    }
+    if (!holds) continue;
+    switch (record.kind) {
+      case DeviceRecord::Kind::kHeader:
+        if (!reading.exists) {
+          reading.exists = true;
+          reading.file = record.file;
+          reading.line = record.line;
+        }
+        break;
+      case DeviceRecord::Kind::kDelete:
+        reading = KeyReading();
+        at.clear();
+        break;
+      case DeviceRecord::Kind::kValue: {
+        const std::string folded = LowerCase(record.name);
+        const auto found = at.find(folded);
+        if (record.data == "-") {
+          if (found != at.end()) {
+            reading.values.erase(reading.values.begin() +
+                                 static_cast<std::ptrdiff_t>(found->second));
+            at.clear();
+            for (size_t i = 0; i < reading.values.size(); ++i) {
+              at[LowerCase(reading.values[i].name)] = i;
+            }
+          }
+          break;
+        }
+        DeviceValue value{record.name, record.data, record.file, record.line};
+        if (found != at.end()) {
+          reading.values[found->second] = std::move(value);
+        } else {
+          at.emplace(folded, reading.values.size());
+          reading.values.push_back(std::move(value));
+        }
+        break;
+      }
+    }
   }
-  for (; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
+  return reading;
+}
+
+std::vector<Cube> SimplifyUnion(std::vector<Cube> cubes) {
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (size_t i = 0; i < cubes.size() && !joined; ++i) {
+      for (size_t j = 0; j < cubes.size() && !joined; ++j) {
+        if (i == j) continue;
+        if (Within(cubes[j], cubes[i])) {
+          cubes.erase(cubes.begin() + static_cast<std::ptrdiff_t>(j));
+          joined = true;
+          continue;
+        }
+        const int64_t at = SoleDifference(cubes[i], cubes[j]);
+        if (at < 0) continue;
+        cubes[i].erase(cubes[i].begin() + at);
+        cubes.erase(cubes.begin() + static_cast<std::ptrdiff_t>(j));
+        joined = true;
+      }
+    }
   }
-  return true;
+  return cubes;
+}
+
+std::optional<std::vector<KeyVariant>> DeviceView::Readings(const DeviceKey& key) const {
+  std::vector<uint32_t> atoms;  // the atoms the key's cubes test
+  for (const DeviceRecord& record : key.records) {
+    for (Literal literal : cubes_[record.cube]) atoms.push_back(AtomOf(literal));
+  }
+  std::sort(atoms.begin(), atoms.end());
+  atoms.erase(std::unique(atoms.begin(), atoms.end()), atoms.end());
+  if (atoms.size() > kMaxKeyAtoms) return std::nullopt;
+  std::vector<KeyVariant> variants;
+  std::vector<bool> assignment(atoms_.size(), false);
+  for (uint64_t bits = 0; bits < (uint64_t{1} << atoms.size()); ++bits) {
+    Cube cube;
+    for (size_t i = 0; i < atoms.size(); ++i) {
+      assignment[atoms[i]] = (bits >> i & 1u) != 0;
+      cube.push_back(MakeLiteral(atoms[i], assignment[atoms[i]]));
+    }
+    if (!CubeConsistent(atoms_, cube)) continue;
+    KeyReading reading = ReadingIn(key, assignment);
+    auto same = std::find_if(variants.begin(), variants.end(), [&](const KeyVariant& variant) {
+      return variant.reading.SameAs(reading);
+    });
+    if (same == variants.end()) {
+      variants.push_back({std::move(reading), {std::move(cube)}});
+    } else {
+      same->when.push_back(std::move(cube));
+    }
+  }
+  for (KeyVariant& variant : variants) variant.when = SimplifyUnion(std::move(variant.when));
+  return variants;
+}
+
+std::string DeviceView::CubeWords(const Cube& cube) const {
+  if (cube.empty()) return "every build";
+  std::string words;
+  for (Literal literal : cube) {
+    if (!words.empty()) words += ", ";
+    words += LiteralWords(atoms_[AtomOf(literal)], TruthOf(literal));
+  }
+  return words;
+}
+
+std::string DeviceView::WhenWords(std::vector<Cube> when) const {
+  when = SimplifyUnion(std::move(when));
+  std::string words;
+  for (const Cube& cube : when) {
+    if (!words.empty()) words += "; or ";
+    words += CubeWords(cube);
+  }
+  return words;
+}
+
+std::string DeviceView::CubeOptions(const Cube& cube) const {
+  std::string options;
+  for (Literal literal : cube) {
+    const std::string option = LiteralOption(atoms_[AtomOf(literal)], TruthOf(literal));
+    if (option.empty()) continue;
+    if (!options.empty()) options += ' ';
+    options += option;
+  }
+  return options;
+}
+
+void AtomSpace::Add(const DeviceView& view, const DeviceKey& key) {
+  for (const DeviceRecord& record : key.records) {
+    for (Literal literal : view.Cubes()[record.cube]) atoms_.Intern(view.Atoms()[AtomOf(literal)]);
+  }
+}
+
+std::vector<bool> AtomSpace::For(const DeviceView& view, uint64_t bits) const {
+  std::vector<bool> assignment(view.Atoms().size(), false);
+  for (uint32_t i = 0; i < view.Atoms().size(); ++i) {
+    // An atom of the view that the space does not hold is tested by no cube
+    // of the keys compared.
+    const std::string key = AtomTable::KeyOf(view.Atoms()[i]);
+    for (uint32_t j = 0; j < atoms_.size(); ++j) {
+      if (AtomTable::KeyOf(atoms_[j]) == key) {
+        assignment[i] = (bits >> j & 1u) != 0;
+        break;
+      }
+    }
+  }
+  return assignment;
+}
+
+Cube AtomSpace::CubeOf(uint64_t bits) const {
+  Cube cube;
+  for (uint32_t j = 0; j < atoms_.size(); ++j)
+    cube.push_back(MakeLiteral(j, (bits >> j & 1u) != 0));
+  return cube;
 }
 
 namespace {
@@ -284,1040 +1156,6 @@ std::string DeviceString(std::string_view text) {
   data += text;
   data += '"';
   return data;
-}
-
-namespace {
-
-// The first CR or LF at or after `at`, or the text's end. Sixteen or eight
-// bytes are looked at a time: a line of a registry file is a few dozen bytes,
-// too short for a search call to pay, and one pass finds either line end.
-size_t PhysicalLineEnd(std::string_view text, size_t at) {
-  constexpr uint64_t kOnes = 0x0101010101010101u;
-  constexpr uint64_t kHighs = 0x8080808080808080u;
-  const char* const data = text.data();
-  const size_t size = text.size();
-#if defined(__SSE2__)
-  // Sixteen bytes a step where the processor compares them at once.
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i cr = _mm_set1_epi8('\r');
-  while (at + 16 <= size) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-    const int ends =
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
-    if (ends != 0) return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(ends)));
-    at += 16;
-  }
-#endif
-  while (at < size) {
-    if (at + 8 <= size) {
-      uint64_t word;
-      std::memcpy(&word, data + at, 8);
-      // Whether a byte is below 14 (CR is 13, LF 10; a tab or another
-      // control character is told apart below), whatever the byte order.
-      const uint64_t low = (word - kOnes * 14) & ~word & kHighs;
-      if (low == 0) {
-        at += 8;
-        continue;
-      }
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-      // The lowest high bit marks the first such byte.
-      at += static_cast<size_t>(__builtin_ctzll(low)) / 8;
-      if (data[at] == '\r' || data[at] == '\n') return at;
-      ++at;
-      continue;
-#endif
-    }
-    const size_t stop = at + 8 < size ? at + 8 : size;
-    for (; at < stop; ++at) {
-      if (data[at] == '\r' || data[at] == '\n') return at;
-    }
-  }
-  return size;
-}
-
-// Whether the line whose first character other than blanks is at `lead` of
-// `text` is one that a view passes over when no key it reads is current: not
-// a header, a preprocessor or a directive line (their first characters tell),
-// so a value or a comment of a key not read, or a blank line.
-bool PassedOver(std::string_view text, size_t lead) {
-  if (lead == text.size()) return true;
-  switch (text[lead]) {
-    case '[':
-    case '#':
-    case 'I':
-    case 'E':
-      return false;
-    case ';': {
-      // "; @...", "; HIVE BOOT SECTION", "; END HIVE BOOT SECTION"
-      size_t word = lead + 1;
-      while (word < text.size() && IsSpaceOrTab(text[word])) ++word;
-      if (word == text.size()) return true;
-      const char c = Lower(text[word]);
-      return c != '@' && c != 'h' && c != 'e';
-    }
-    default:
-      return true;
-  }
-}
-
-// The first `c` at or after `at` of `text`, or its size: sixteen bytes a step
-// where the processor compares them at once (a header line is a few dozen).
-size_t FirstOf(std::string_view text, size_t at, char c) {
-  const char* const data = text.data();
-#if defined(__SSE2__)
-  const __m128i wanted = _mm_set1_epi8(c);
-  for (; at + 16 <= text.size(); at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-    const int found = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted));
-    if (found != 0) return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(found)));
-  }
-  // The last bytes: the sixteen that end the text, those before `at` left out.
-  if (at < text.size() && text.size() >= 16) {
-    const size_t last = text.size() - 16;
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + last));
-    const unsigned found =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted))) >> (at - last);
-    return found != 0 ? at + static_cast<size_t>(__builtin_ctz(found)) : text.size();
-  }
-#endif
-  while (at < text.size() && data[at] != c) ++at;
-  return at;
-}
-
-// The line ends (CR or LF) of a text, found going forward: the positions of
-// both in a window of 64 bytes are kept as bits, so that each of the short
-// lines of a registry file costs a look at one bit mask.
-class LineEnds {
- public:
-  explicit LineEnds(std::string_view text) : text_(text) {}
-  // The first CR or LF at or after `at`, or the text's end.
-  size_t Next(size_t at) {
-#if defined(__SSE2__)
-    for (;;) {
-      if (at < base_ || at >= base_ + 64) Load(at);
-      const uint64_t ends = ends_ >> (at - base_);
-      if (ends != 0) return at + static_cast<size_t>(__builtin_ctzll(ends));
-      if (base_ + 64 >= text_.size()) return text_.size();
-      at = base_ + 64;
-    }
-#else
-    return PhysicalLineEnd(text_, at);
-#endif
-  }
-
- private:
-#if defined(__SSE2__)
-  // The window of 64 bytes from `at` (fewer at the text's end).
-  void Load(size_t at) {
-    base_ = at;
-    ends_ = 0;
-    const char* const data = text_.data() + at;
-    if (at + 64 <= text_.size()) {
-      const __m128i lf = _mm_set1_epi8('\n');
-      const __m128i cr = _mm_set1_epi8('\r');
-      for (int i = 0; i < 4; ++i) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i));
-        const int found =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
-        ends_ |= static_cast<uint64_t>(static_cast<uint16_t>(found)) << (16 * i);
-      }
-      return;
-    }
-    for (size_t i = 0; at + i < text_.size(); ++i) {
-      if (data[i] == '\r' || data[i] == '\n') ends_ |= uint64_t{1} << i;
-    }
-  }
-  size_t base_ = static_cast<size_t>(-1) / 2;
-  uint64_t ends_ = 0;
-#endif
-  std::string_view text_;
-};
-
-#if defined(__SSE2__)
-// What the first character of a line tells PassOverLines, and the first
-// character other than blanks after a ";" that starts one: 1 when the line needs a look (a blank
-// before its first character, a header, one of the build's lines, a comment that may be a
-// directive), 0 when it is passed over (unless a value goes on from it).
-struct FirstCharacters {
-  uint8_t start[256] = {};
-  uint8_t afterSemicolon[256] = {};
-  constexpr FirstCharacters() {
-    for (const char c : {' ', '\t', '[', '#', 'I', 'E'}) start[static_cast<uint8_t>(c)] = 1;
-    start[static_cast<uint8_t>(';')] = 2;
-    for (const char c : {'@', 'h', 'H', 'e', 'E'}) afterSemicolon[static_cast<uint8_t>(c)] = 1;
-  }
-};
-constexpr FirstCharacters kFirstCharacters;
-
-// Passes over whole lines of a text that PassOverLines passes over without a
-// look at more than their first characters: the line ends of 64 bytes are
-// found at once and kept for the lines that follow, so that each line costs a
-// look at its first character and a few bit operations.
-class PlainLines {
- public:
-  explicit PlainLines(std::string_view text) : data_(text.data()), size_(text.size()) {}
-  // From `at`, a line start, past the lines up to the first that needs a
-  // look (or that does not end among the bytes looked at), counting them in
-  // `number`; returns where it stopped, a line start (`at` when no line was
-  // passed).
-  size_t Pass(size_t at, size_t& number) {
-    if (at < base_ || at + 16 > base_ + 64) {
-      if (at + 64 > size_) return at;
-      Load(at);
-    }
-    size_t passed = PassFrom(at, number);
-    if (passed == at && at != base_ && at + 64 <= size_) {
-      // The first line may end past the bytes looked at: a look from it.
-      Load(at);
-      passed = PassFrom(at, number);
-    }
-    return passed;
-  }
-
- private:
-  void Load(size_t at) {
-    base_ = at;
-    uint64_t cr = 0, lf = 0, goesOn = 0;
-    const __m128i crs = _mm_set1_epi8('\r');
-    const __m128i lfs = _mm_set1_epi8('\n');
-    const __m128i backslashes = _mm_set1_epi8('\\');
-    const __m128i spaces = _mm_set1_epi8(' ');
-    const __m128i tabs = _mm_set1_epi8('\t');
-    for (int i = 0; i < 4; ++i) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at + 16 * i));
-      const auto bits = [](__m128i found) {
-        return static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(found)));
-      };
-      cr |= bits(_mm_cmpeq_epi8(bytes, crs)) << (16 * i);
-      lf |= bits(_mm_cmpeq_epi8(bytes, lfs)) << (16 * i);
-      goesOn |= bits(_mm_or_si128(
-                    _mm_cmpeq_epi8(bytes, backslashes),
-                    _mm_or_si128(_mm_cmpeq_epi8(bytes, spaces), _mm_cmpeq_epi8(bytes, tabs))))
-                << (16 * i);
-    }
-    // Line starts: after an LF, and after a CR that no LF follows.
-    starts_ = (lf << 1) | ((cr << 1) & ~lf);
-    // The first character of each line end (an LF after a CR is part of its
-    // end), where it follows "\" or a blank: the line may go on.
-    mayGoOn_ = (cr | lf) & ~(lf & (cr << 1)) & (goesOn << 1);
-  }
-
-  size_t PassFrom(size_t at, size_t& number) const {
-    const unsigned shift = static_cast<unsigned>(at - base_);
-    const char* const data = data_ + at;
-    // Bit i: the byte at + i. `at` itself starts a line.
-    const uint64_t starts = (starts_ >> shift) | 1;
-    const uint64_t mayGoOn = mayGoOn_ >> shift;
-    // The lines before the last start are whole; a line that may go on is
-    // left, and the lines after it.
-    size_t limit = static_cast<size_t>(63 - __builtin_clzll(starts));
-    if (mayGoOn != 0) {
-      const unsigned end = static_cast<unsigned>(__builtin_ctzll(mayGoOn));
-      const uint64_t before = end == 63 ? ~uint64_t{0} : (uint64_t{1} << (end + 1)) - 1;
-      const size_t start = static_cast<size_t>(63 - __builtin_clzll(starts & before));
-      if (start < limit) limit = start;
-    }
-    uint64_t lines = starts & ((uint64_t{1} << limit) - 1);
-    while (lines != 0) {
-      const size_t i = static_cast<size_t>(__builtin_ctzll(lines));
-      const uint8_t kind = kFirstCharacters.start[static_cast<uint8_t>(data[i])];
-      if (kind == 1) return at + i;
-      if (kind == 2) {
-        // A line before `limit` ends before it: its first character after the
-        // ";" and blanks is among the bytes looked at (its line end, if nothing else).
-        size_t word = i + 1;
-        while (IsSpaceOrTab(data[word])) ++word;
-        if (kFirstCharacters.afterSemicolon[static_cast<uint8_t>(data[word])] != 0) return at + i;
-      }
-      lines &= lines - 1;
-      ++number;
-    }
-    return at + limit;
-  }
-
-  const char* data_;
-  size_t size_;
-  size_t base_ = static_cast<size_t>(-1) / 2;  // the bytes looked at: [base_, base_ + 64)
-  uint64_t starts_ = 0;
-  uint64_t mayGoOn_ = 0;
-};
-#endif
-
-// What PassOverLines does with a header line: nothing (the line stops it).
-struct StopAtHeaders {
-  bool operator()(size_t, size_t, size_t, size_t) const { return false; }
-};
-
-// Moves `at`, a line start, past the physical lines from there that
-// PassedOver accepts and that no value goes on from (a value line whose last
-// character other than blanks is "\" stops it), counting them in `number`.
-// A header line is given to onHeader(start, lead, end, number) (its start,
-// its "[", its line end and its number): true passes over it too.
-template <typename OnHeader>
-void PassOverLines(std::string_view text, size_t& at, size_t& number, OnHeader onHeader) {
-  LineEnds ends(text);
-  const char* const data = text.data();
-  const size_t size = text.size();
-#if defined(__SSE2__)
-  PlainLines plain(text);
-#endif
-  while (at < size) {
-#if defined(__SSE2__)
-    if (kFirstCharacters.start[static_cast<uint8_t>(data[at])] != 1) {
-      const size_t passed = plain.Pass(at, number);
-      if (passed != at) {
-        at = passed;
-        continue;
-      }
-    }
-#endif
-    size_t lead = at;
-    while (lead < size && IsSpaceOrTab(data[lead])) ++lead;
-    size_t end;
-    switch (lead < size ? data[lead] : '\n') {
-      case '[':
-        end = ends.Next(lead);
-        if (!onHeader(at, lead, end, number + 1)) return;
-        break;
-      case '#':
-      case 'I':
-      case 'E':
-        return;
-      case ';':
-        if (!PassedOver(text, lead)) return;
-        end = ends.Next(lead);
-        break;
-      case '"':
-      case '@': {
-        end = ends.Next(lead);
-        // Only a line whose last character is "\" or a blank may go on.
-        if (data[end - 1] == '\\' || IsSpaceOrTab(data[end - 1])) {
-          size_t last = end;
-          while (last > lead && IsSpaceOrTab(data[last - 1])) --last;
-          if (data[last - 1] == '\\') return;
-        }
-        break;
-      }
-      default:
-        end = ends.Next(lead);
-        break;
-    }
-    // Past the line end: CR LF, or a lone CR or LF.
-    at = end;
-    if (at < size) at += data[at] == '\r' && at + 1 < size && data[at + 1] == '\n' ? 2 : 1;
-    ++number;
-  }
-}
-
-// Calls fn(line, number, start) for each line as the device reads it, a
-// value's continued lines joined (`number` is the 1-based number of its first
-// physical line, `start` its offset), until fn returns false. While
-// passingOver() is true, the lines PassedOver accepts are not given to fn:
-// the reader has nothing to do with them, and a header line among them is
-// given to onHeader (see PassOverLines) before fn.
-template <typename Fn, typename PassingOver, typename OnHeader = StopAtHeaders>
-void ForEachLineFrom(std::string_view text, size_t at, size_t& number, Fn fn,
-                     PassingOver passingOver, OnHeader onHeader = {});
-
-template <typename Fn, typename PassingOver, typename OnHeader = StopAtHeaders>
-void ForEachLine(std::string_view text, Fn fn, PassingOver passingOver, OnHeader onHeader = {}) {
-  size_t number = 0;
-  ForEachLineFrom(text, 0, number, fn, passingOver, onHeader);
-}
-
-// ForEachLine from `at`, a line start, the line there the (number + 1)th;
-// `number` ends as the number of the last line read.
-template <typename Fn, typename PassingOver, typename OnHeader>
-void ForEachLineFrom(std::string_view text, size_t at, size_t& number, Fn fn,
-                     PassingOver passingOver, OnHeader onHeader) {
-  // The next physical line, moving `at` past its line end (CR LF, LF or CR).
-  auto nextLine = [&text, &at, &number]() {
-    const size_t end = PhysicalLineEnd(text, at);
-    const std::string_view line = text.substr(at, end - at);
-    at = end;
-    if (at < text.size() && text[at] == '\r') ++at;
-    if (at < text.size() && text[at] == '\n' && (at == end || text[end] == '\r')) ++at;
-    ++number;
-    return line;
-  };
-  std::string joined;
-  while (at < text.size()) {
-    if (passingOver()) {
-      PassOverLines(text, at, number, onHeader);
-      if (at == text.size()) return;
-    }
-    const size_t first = number + 1;
-    const size_t start = at;
-    std::string_view line = nextLine();
-    // Only a value line can go on: its first and last characters other than
-    // blanks are looked at, the rest of the line is not.
-    size_t lead = 0;
-    while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
-    size_t last = line.size();
-    if (lead < line.size() && (line[lead] == '"' || line[lead] == '@')) {
-      while (last > lead && IsSpaceOrTab(line[last - 1])) --last;
-    }
-    if (lead < line.size() && (line[lead] == '"' || line[lead] == '@') && line[last - 1] == '\\' &&
-        at < text.size()) {
-      // A value whose data ends with "\" goes on on the next line.
-      joined.clear();
-      while (!TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' && at < text.size()) {
-        const std::string_view part = TrimBlanks(line);
-        joined.append(part.substr(0, part.size() - 1));
-        joined += ',';
-        line = nextLine();
-      }
-      joined.append(line);
-      line = joined;
-    }
-    if (!fn(line, first, start)) return;
-  }
-}
-
-// The key path of a header line (blanks around the line dropped, starting
-// with "["): between "[" and "]", blanks around it dropped.
-std::string_view HeaderPath(std::string_view line) {
-  const size_t close = line.find(']');
-  return TrimBlanks(line.substr(1, close == std::string_view::npos ? close : close - 1));
-}
-
-void LowerInto(std::string_view text, std::string* lower) {
-  lower->assign(text);
-  LowerInPlace(*lower);
-}
-
-// The names NameIndex finds the keys of a view and the values of a key by.
-struct KeyPaths {
-  const std::vector<DeviceKey>& keys;
-  std::string_view operator()(size_t i) const { return keys[i].path; }
-};
-struct ValueNames {
-  const std::vector<DeviceValue>& values;
-  std::string_view operator()(size_t i) const { return values[i].name; }
-};
-
-// Most keys hold a few values: a look through them costs less than a table
-// of their names, which a key gets once it holds more than this many.
-constexpr size_t kValuesLookedThrough = 8;
-
-// The index in key.values of the value named `name`, or NameIndex::kNone.
-size_t FindValueIndex(const DeviceKey& key, std::string_view name) {
-  if (!key.index.empty()) return key.index.Find(name, ValueNames{key.values});
-  for (size_t i = 0; i < key.values.size(); ++i) {
-    if (SameRegistryName(key.values[i].name, name)) return i;
-  }
-  return NameIndex::kNone;
-}
-
-}  // namespace
-
-DeviceKeySet::DeviceKeySet(std::initializer_list<std::string_view> paths) {
-  for (std::string_view path : paths) insert(path);
-}
-
-void DeviceKeySet::reserve(size_t paths, size_t bytes) {
-  spans_.reserve(paths);
-  text_.reserve(bytes);
-}
-
-bool DeviceKeySet::insert(std::string_view path) {
-  if (contains(path)) return false;
-  spans_.push_back({text_.size(), path.size()});
-  text_ += path;
-  index_.Add(spans_.size() - 1, [this](size_t i) { return (*this)[i]; });
-  return true;
-}
-
-bool DeviceKeySet::contains(std::string_view path) const {
-  return index_.Find(path, [this](size_t i) { return (*this)[i]; }) != NameIndex::kNone;
-}
-
-DeviceView::DeviceView(std::string_view text, HeaderLines headerLines)
-    : keepHeaders_(headerLines == HeaderLines::kKeep) {
-  Read(text);
-}
-
-void DeviceView::SetOnly(const DeviceKeySet& only) {
-  only_ = &only;
-  // A header whose path has none of the lengths of the keys read is passed
-  // over without hashing its name.
-  for (size_t i = 0; i < only.size(); ++i) {
-    const size_t size = only[i].size();
-    if (size >= onlyLengths_.size()) onlyLengths_.resize(size + 1);
-    onlyLengths_[size] = true;
-  }
-}
-
-DeviceView::DeviceView(std::string_view text, const DeviceKeySet& only, HeaderLines headerLines)
-    : keepHeaders_(headerLines == HeaderLines::kKeep) {
-  SetOnly(only);
-  Read(text);
-  only_ = nullptr;
-}
-
-namespace {
-
-// The physical lines of `text` from `at`, a line start, to `end`.
-size_t CountLines(std::string_view text, size_t at, size_t end) {
-  text = text.substr(0, end);
-  size_t lines = 0;
-  while (at < text.size()) {
-    const size_t lineEnd = PhysicalLineEnd(text, at);
-    at = lineEnd;
-    if (at < text.size() && text[at] == '\r') ++at;
-    if (at < text.size() && text[at] == '\n' && (at == lineEnd || text[lineEnd] == '\r')) ++at;
-    ++lines;
-  }
-  return lines;
-}
-
-}  // namespace
-
-DeviceView::DeviceView(std::string_view now, const DeviceKeySet& only, const DeviceView& head,
-                       std::string_view old, const ChangedLines& changed)
-    : keepHeaders_(false) {
-  SetOnly(only);
-  if (!head.landmarksMade_) {
-    Read(now);
-    only_ = nullptr;
-    return;
-  }
-  size_t current = kNoKey;
-  size_t at = 0;
-  size_t number = 0;
-  auto passingOver = [this, &current] {
-    return current == kOtherKey || current == kNoKey || dead_ > 0;
-  };
-  // Reads the lines from `at` to `until`, a line start.
-  auto readTo = [&](size_t until) {
-    if (until <= at) return;
-    ForEachLineFrom(
-        now.substr(0, until), at, number,
-        [this, &current](std::string_view line, size_t n, size_t) {
-          ReadLine(line, n, current);
-          return true;
-        },
-        passingOver);
-    at = until;
-  };
-  // Reads the landmark at `start` of `now`, the line numbered `line`: the
-  // lines before it are read when a key read is current, else passed over
-  // unseen (none of them changes the state).
-  auto readLandmark = [&](size_t start, size_t line, uint32_t pathLength) {
-    // The header of a key not read, met while none is current, changes
-    // nothing but the key: its path's length tells it without a look at the
-    // line. The next line read starts at it (and reads it alike).
-    if (passingOver() && dead_ == 0 && pathLength != kNoPath &&
-        (pathLength >= onlyLengths_.size() || !onlyLengths_[pathLength])) {
-      current = kOtherKey;
-      at = start;
-      number = line - 1;
-      return;
-    }
-    if (passingOver()) {
-      at = start;
-      number = line - 1;
-    } else {
-      readTo(start);
-    }
-    const size_t end = PhysicalLineEnd(now, at);
-    size_t lead = at;
-    while (lead < end && IsSpaceOrTab(now[lead])) ++lead;
-    // Most landmarks are headers of keys not read, met while none is current.
-    if (!passingOver() || lead == end || now[lead] != '[' ||
-        !PassHeader(now.substr(lead, end - lead), line, current)) {
-      ReadLine(now.substr(at, end - at), line, current);
-    }
-    at = end;
-    if (at < now.size() && now[at] == '\r') ++at;
-    if (at < now.size() && now[at] == '\n' && (at == end || now[end] == '\r')) ++at;
-    number = line;
-  };
-  const std::vector<Landmark>& marks = head.landmarks_;
-  size_t i = 0;
-  for (; i < marks.size() && marks[i].start < changed.start; ++i) {
-    readLandmark(marks[i].start, marks[i].number, marks[i].pathLength);
-  }
-  readTo(changed.start);
-  const size_t oldNumber = number + CountLines(old, changed.start, changed.oldEnd);
-  readTo(changed.newEnd);
-  const size_t newNumber = number;
-  while (i < marks.size() && marks[i].start < changed.oldEnd) ++i;
-  for (; i < marks.size(); ++i) {
-    readLandmark(marks[i].start - changed.oldEnd + changed.newEnd,
-                 marks[i].number - oldNumber + newNumber, marks[i].pathLength);
-  }
-  readTo(now.size());
-  DropDeletedKeys();
-  sorted_.clear();
-  deleted_.clear();
-  only_ = nullptr;
-}
-
-void DeviceView::Read(std::string_view text) {
-  size_t current = kNoKey;
-  // Lines are counted below 4 GiB as offsets are.
-  landmarksMade_ = keepHeaders_ && text.size() <= UINT32_MAX;
-  if (keepHeaders_) {
-    // Room for a header every 64 bytes, more than most files hold: a large
-    // file's lists are then made once, not copied as they grow, and the room
-    // no header takes is never touched.
-    const size_t room = text.size() / 64;
-    headers_.reserve(room);
-    headerStarts_.reserve(room);
-    if (landmarksMade_) landmarks_.reserve(room);
-  }
-  // Most lines of a large file belong to keys not read: those are passed
-  // over at a look at their first characters.
-  ForEachLine(
-      text,
-      [this, &current](std::string_view line, size_t number, size_t start) {
-        if (landmarksMade_) {
-          size_t lead = 0;
-          while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
-          if (!PassedOver(line, lead)) {
-            landmarks_.push_back(
-                {static_cast<uint32_t>(start), static_cast<uint32_t>(number), kNoPath});
-          }
-        }
-        const size_t headers = headers_.size();
-        ReadLine(line, number, current);
-        if (headers_.size() != headers) headerStarts_.push_back(start);
-        return true;
-      },
-      [this, &current] { return current == kOtherKey || current == kNoKey || dead_ > 0; },
-      [this, &current, text](size_t start, size_t lead, size_t end, size_t number) {
-        const size_t headers = headers_.size();
-        if (!PassHeader(text.substr(lead, end - lead), number, current)) return false;
-        const bool recorded = headers_.size() != headers;
-        if (landmarksMade_) {
-          landmarks_.push_back(
-              {static_cast<uint32_t>(start), static_cast<uint32_t>(number),
-               recorded ? static_cast<uint32_t>(headers_.back().path.size()) : kNoPath});
-        }
-        if (recorded) headerStarts_.push_back(start);
-        return true;
-      });
-  DropDeletedKeys();
-  sorted_.clear();
-  deleted_.clear();
-}
-
-std::optional<std::string_view> DeviceView::KeyBefore(size_t offset) const {
-  const auto after = std::lower_bound(headerStarts_.begin(), headerStarts_.end(), offset);
-  if (after == headerStarts_.begin()) return std::nullopt;
-  return headers_[static_cast<size_t>(after - headerStarts_.begin()) - 1].path;
-}
-
-ChangedLines FindChangedLines(std::string_view old, std::string_view now) {
-  const size_t shorter = old.size() < now.size() ? old.size() : now.size();
-  // The shared head and tail, a block at a time where the blocks agree.
-  constexpr size_t kBlock = 4096;
-  size_t same = 0;
-  while (same + kBlock <= shorter && std::memcmp(&old[same], &now[same], kBlock) == 0) {
-    same += kBlock;
-  }
-  while (same < shorter && old[same] == now[same]) ++same;
-  const size_t most = shorter - same;
-  size_t tail = 0;
-  while (tail + kBlock <= most && std::memcmp(&old[old.size() - tail - kBlock],
-                                              &now[now.size() - tail - kBlock], kBlock) == 0) {
-    tail += kBlock;
-  }
-  while (tail < most && old[old.size() - 1 - tail] == now[now.size() - 1 - tail]) ++tail;
-
-  // Whether the line whose line end starts at `at` ends with "\".
-  auto goesOn = [](std::string_view text, size_t at) {
-    while (at > 0 && (text[at - 1] == ' ' || text[at - 1] == '\t')) --at;
-    return at > 0 && text[at - 1] == '\\';
-  };
-  // Back to a line start, looking only at bytes both texts share: from the
-  // last shared byte to the start of its line, never between a CR and its LF,
-  // and on back over lines that the line before goes on into.
-  size_t start = same;
-  if (start > 0) {
-    --start;
-    for (;;) {
-      while (start > 0 && old[start - 1] != '\r' && old[start - 1] != '\n') --start;
-      if (start > 0 && old[start - 1] == '\r' && old[start] == '\n') {
-        --start;
-        continue;
-      }
-      if (start == 0) break;
-      size_t end = start - 1;
-      if (old[end] == '\n' && end > 0 && old[end - 1] == '\r') --end;
-      if (!goesOn(old, end)) break;
-      start = end;
-    }
-  }
-  // On past a whole line end in the shared tail, and on while the line before
-  // it goes on (in either text): the bytes looked at past the changed ones
-  // are the same in both.
-  size_t oldEnd = old.size() - tail;
-  size_t newEnd = now.size() - tail;
-  auto lineEndStart = [](std::string_view text, size_t after) {
-    return text[after - 1] == '\n' && after >= 2 && text[after - 2] == '\r' ? after - 2 : after - 1;
-  };
-  while (oldEnd < old.size()) {
-    size_t end = oldEnd;
-    while (end < old.size() && old[end] != '\r' && old[end] != '\n') ++end;
-    if (end == old.size()) {
-      newEnd += old.size() - oldEnd;
-      oldEnd = old.size();
-      break;
-    }
-    end += (old[end] == '\r' && end + 1 < old.size() && old[end + 1] == '\n') ? 2 : 1;
-    newEnd += end - oldEnd;
-    oldEnd = end;
-    if (!goesOn(old, lineEndStart(old, oldEnd)) && !goesOn(now, lineEndStart(now, newEnd))) break;
-  }
-  return {start, oldEnd, newEnd};
-}
-
-namespace {
-
-enum class BlockLine { kOpen, kTurn, kClose, kOther };
-
-// The text of a ";" line after the ";", blanks around it dropped.
-std::string_view CommentWords(std::string_view line) { return TrimBlanks(line.substr(1)); }
-
-// Whether `text` starts with `words`, in any case, ending there or at a blank.
-bool StartsWithWords(std::string_view text, std::string_view words) {
-  return text.size() >= words.size() && SameRegistryName(text.substr(0, words.size()), words) &&
-         (text.size() == words.size() || IsSpaceOrTab(text[words.size()]));
-}
-
-// A ";" line the image build reads: "; @" and a directive's name (@CESYSGEN,
-// @XIPREGION ...), or a boot-hive section's start or end.
-bool IsDirectiveLine(std::string_view line) {
-  if (line.empty() || line.front() != ';') return false;
-  const std::string_view words = CommentWords(line);
-  return (!words.empty() && words.front() == '@') || StartsWithWords(words, "HIVE BOOT SECTION") ||
-         StartsWithWords(words, "END HIVE BOOT SECTION");
-}
-
-// What a directive line does to the blocks: "@CESYSGEN IF X" opens one, its
-// ELSE turns it, its ENDIF closes it; a boot-hive section is a block too.
-BlockLine DirectiveBlockLine(std::string_view line) {
-  std::string_view words = CommentWords(line);
-  if (StartsWithWords(words, "HIVE BOOT SECTION")) return BlockLine::kOpen;
-  if (StartsWithWords(words, "END HIVE BOOT SECTION")) return BlockLine::kClose;
-  size_t name = 0;
-  while (name < words.size() && !IsSpaceOrTab(words[name])) ++name;
-  words = TrimBlanks(words.substr(name));
-  if (StartsWithWords(words, "IF")) return BlockLine::kOpen;
-  if (StartsWithWords(words, "ELSE")) return BlockLine::kTurn;
-  if (StartsWithWords(words, "ENDIF")) return BlockLine::kClose;
-  return BlockLine::kOther;
-}
-
-// What a preprocessor or directive line does to the blocks it stands in.
-BlockLine BlockLineOf(std::string_view line) {
-  if (line.front() == ';') return DirectiveBlockLine(line);
-  // "#if", or "# if": blanks may follow the "#".
-  auto word = [&line](std::string_view w) {
-    if (w.front() != '#') return StartsWithWord(line, w);
-    return line.front() == '#' && StartsWithWord(TrimBlanks(line.substr(1)), w.substr(1));
-  };
-  if (word("IF") || word("#if") || word("#ifdef") || word("#ifndef")) return BlockLine::kOpen;
-  if (word("ELSE") || word("#else") || word("#elif")) return BlockLine::kTurn;
-  if (word("ENDIF") || word("#endif")) return BlockLine::kClose;
-  return BlockLine::kOther;
-}
-
-// The number an "#if" line tests when it is a constant ("#if 0", "# if 1",
-// a comment after it): 0, 1 for any other decimal number, -1 for any other
-// condition, which the build may take either way.
-int IfConstant(std::string_view line) {
-  if (line.front() != '#') return -1;
-  std::string_view rest = TrimBlanks(line.substr(1));
-  if (!StartsWithWord(rest, "if")) return -1;
-  rest = TrimBlanks(rest.substr(2));
-  const size_t comment = rest.find('/');
-  if (comment != std::string_view::npos && comment + 1 < rest.size() &&
-      (rest[comment + 1] == '/' || rest[comment + 1] == '*')) {
-    rest = TrimBlanks(rest.substr(0, comment));
-  }
-  if (rest.empty() || rest.find_first_not_of("0123456789") != std::string_view::npos) return -1;
-  return rest.find_first_not_of('0') == std::string_view::npos ? 0 : 1;
-}
-
-// How the build reads an open block's branches: "#if 0" only from its
-// "#else" (or "#elif") on, "#if 1" only up to it; any other condition either.
-enum BranchRead : uint8_t { kEitherBranch, kNotYet, kUntilTurn, kNoMore };
-
-// Follows the preprocessor or directive line `line`, of kind `kind`, through
-// the open blocks `open`; `leftOut` counts those whose branch now is one the
-// build never reads. True when the line begins such a branch.
-bool FollowBranches(BlockLine kind, std::string_view line, std::vector<uint8_t>* open,
-                    size_t* leftOut) {
-  switch (kind) {
-    case BlockLine::kOpen: {
-      const int constant = IfConstant(line);
-      open->push_back(constant == 0 ? kNotYet : constant == 1 ? kUntilTurn : kEitherBranch);
-      if (open->back() == kNotYet) ++*leftOut;
-      return open->back() == kNotYet;
-    }
-    case BlockLine::kTurn:
-      if (open->empty()) return false;
-      if (open->back() == kNotYet) {
-        --*leftOut;
-        open->back() = kEitherBranch;
-      } else if (open->back() == kUntilTurn) {
-        ++*leftOut;
-        open->back() = kNoMore;
-        return true;
-      }
-      return false;
-    case BlockLine::kClose:
-      if (open->empty()) return false;
-      if (open->back() == kNotYet || open->back() == kNoMore) --*leftOut;
-      open->pop_back();
-      return false;
-    case BlockLine::kOther:
-      break;
-  }
-  return false;
-}
-
-}  // namespace
-
-void DeviceView::ReadPreprocessorLine(std::string_view line, size_t number) {
-  const size_t at = preprocessor_.size();
-  preprocessor_.emplace_back(line);
-  preprocessorNumbers_.push_back(number);
-  const BlockLine kind = BlockLineOf(line);
-  if (FollowBranches(kind, line, &deadBlocks_, &dead_)) leftOut_ = true;
-  // What ConditionText follows back from this line: the conditions it opened
-  // its block under, or the line of its block it turned.
-  size_t link = kTopLevel;
-  bool turned = false;
-  switch (kind) {
-    case BlockLine::kOpen:
-      link = Condition();
-      blocks_.push_back(at);
-      break;
-    case BlockLine::kTurn:
-      if (!blocks_.empty()) {
-        link = blocks_.back();
-        turned = true;
-        blocks_.back() = at;
-      }
-      break;
-    case BlockLine::kClose:
-      if (!blocks_.empty()) blocks_.pop_back();
-      break;
-    case BlockLine::kOther:
-      break;
-  }
-  conditionLinks_.push_back({link, Condition(), turned});
-}
-
-std::string DeviceView::ConditionText(size_t condition) const {
-  if (condition == kTopLevel || condition >= preprocessor_.size()) return {};
-  // The lines that opened or turned the blocks open after line `condition`,
-  // innermost last: followed back from the conditions after it.
-  std::vector<size_t> chain;
-  for (size_t at = conditionLinks_[condition].after; at != kTopLevel;
-       at = conditionLinks_[at].link) {
-    chain.push_back(at);
-  }
-  std::string text;
-  for (auto at = chain.rbegin(); at != chain.rend(); ++at) {
-    if (conditionLinks_[*at].turned) {
-      text += ", ";
-    } else if (!text.empty()) {
-      text += " > ";
-    }
-    text += preprocessor_[*at];
-  }
-  return text;
-}
-
-void DeviceView::ReadLine(std::string_view line, size_t number, size_t& current) {
-  line = TrimBlanks(line);
-  if (line.empty()) return;
-  // A header is neither (most lines read are headers of keys not read).
-  if (line.front() != '[' && (IsPreprocessorLine(line) || IsDirectiveLine(line))) {
-    ReadPreprocessorLine(line, number);
-    return;
-  }
-  // A comment, or a line of a block the build leaves out: the key read before
-  // the block goes on after it.
-  if (line.front() == ';' || dead_ > 0) return;
-  if (line.front() == '[') {
-    const std::string_view path = HeaderPath(line);
-    if (!path.empty() && path.front() == '-') {
-      leftOut_ = true;
-      DeleteKeys(TrimBlanks(path.substr(1)), number);
-      current = kNoKey;
-      return;
-    }
-    if (keepHeaders_) headers_.push_back({path, number});
-    if (only_ != nullptr && (path.size() >= onlyLengths_.size() || !onlyLengths_[path.size()])) {
-      current = kOtherKey;
-      return;
-    }
-    if (only_ != nullptr && !only_->contains(path)) {
-      current = kOtherKey;
-      return;
-    }
-    current = index_.Find(path, KeyPaths{keys_});
-    if (current == NameIndex::kNone) {
-      current = keys_.size();
-      keys_.push_back(DeviceKey{std::string(path), number, {}, Condition(), {}, {}});
-      index_.Add(current, KeyPaths{keys_});
-      if (sortedMade_) sorted_.emplace(LowerCase(path), current);
-      deleted_.push_back(false);
-    }
-    return;
-  }
-  if (current == kNoKey || current == kOtherKey) return;
-  DeviceKey& key = keys_[current];
-
-  std::string_view name;
-  std::string_view rest;
-  if (line.front() == '@') {
-    name = "@";
-    rest = line.substr(1);
-  } else if (line.front() == '"') {
-    size_t i = 1;
-    while (i < line.size() && line[i] != '"') i += (line[i] == '\\' && i + 1 < line.size()) ? 2 : 1;
-    if (i >= line.size()) return;  // no closing quote: not a value line
-    name = line.substr(1, i - 1);
-    rest = line.substr(i + 1);
-  } else {
-    return;  // a line the import does not read
-  }
-  rest = TrimBlanks(rest);
-  if (rest.empty() || rest.front() != '=') return;
-  DeviceValue value{std::string(name), ValueData(rest.substr(1)), number, Condition()};
-  const size_t same = FindValueIndex(key, name);
-  if (same != NameIndex::kNone) {
-    key.overridden.push_back(std::move(key.values[same]));
-    key.values[same] = std::move(value);
-    return;
-  }
-  // Most keys hold a few values: room for four is made at once, not grown
-  // one, two, four.
-  if (key.values.capacity() == 0) key.values.reserve(4);
-  key.values.push_back(std::move(value));
-  if (!key.index.empty()) {
-    key.index.Add(key.values.size() - 1, ValueNames{key.values});
-  } else if (key.values.size() > kValuesLookedThrough) {
-    for (size_t i = 0; i < key.values.size(); ++i) key.index.Add(i, ValueNames{key.values});
-  }
-}
-
-bool DeviceView::PassHeader(std::string_view line, size_t number, size_t& current) {
-  // A block the build leaves out: ReadLine passes over its headers unrecorded.
-  if (dead_ > 0) return true;
-  if (only_ == nullptr) return false;
-  const std::string_view path = TrimBlanks(line.substr(1, FirstOf(line, 1, ']') - 1));
-  if (!path.empty() && path.front() == '-') return false;
-  if (path.size() < onlyLengths_.size() && onlyLengths_[path.size()] && only_->contains(path)) {
-    return false;
-  }
-  if (keepHeaders_) headers_.push_back({path, number});
-  current = kOtherKey;
-  return true;
-}
-
-void DeviceView::DeleteKeys(std::string_view path, size_t number) {
-  if (!sortedMade_) {
-    for (size_t i = 0; i < keys_.size(); ++i) {
-      if (!deleted_[i]) sorted_.emplace(LowerCase(keys_[i].path), i);
-    }
-    sortedMade_ = true;
-  }
-  LowerInto(path, &lower_);
-  bool any = false;
-  for (auto at = sorted_.lower_bound(lower_);
-       at != sorted_.end() && at->first.compare(0, lower_.size(), lower_) == 0;) {
-    // The key itself and its subkeys, not a key whose name merely starts alike.
-    if (at->first.size() != lower_.size() && at->first[lower_.size()] != '\\') {
-      ++at;
-      continue;
-    }
-    deleted_[at->second] = true;
-    index_.Remove(at->second, keys_[at->second].path);
-    at = sorted_.erase(at);
-    any = true;
-  }
-  if (!any) return;
-  anyDeleted_ = true;
-  deletions_.push_back({std::string(path), number, Condition()});
-}
-
-void DeviceView::DropDeletedKeys() {
-  if (!anyDeleted_) return;
-  std::vector<DeviceKey> kept;
-  kept.reserve(keys_.size());
-  for (size_t i = 0; i < keys_.size(); ++i) {
-    if (!deleted_[i]) kept.push_back(std::move(keys_[i]));
-  }
-  keys_ = std::move(kept);
-  index_.Clear();
-  for (size_t i = 0; i < keys_.size(); ++i) index_.Add(i, KeyPaths{keys_});
-}
-
-const DeviceKey* DeviceView::FindKey(std::string_view path) const {
-  const size_t found = index_.Find(path, KeyPaths{keys_});
-  return found == NameIndex::kNone ? nullptr : &keys_[found];
-}
-
-const DeviceValue* DeviceView::FindValue(const DeviceKey& key, std::string_view name) {
-  const size_t found = FindValueIndex(key, name);
-  return found == NameIndex::kNone ? nullptr : &key.values[found];
-}
-
-void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys,
-                    const DeviceView* head) {
-  std::string_view current;
-  bool haveKey = false;  // false before the file's first header
-  bool reached = false;
-  // With a view of the text before `start` that left no line out and deleted
-  // no key, its last header there names the key of the stretch's first line,
-  // and only the stretch is read (it starts a line no line before it goes on
-  // into). Otherwise the text is read from its start, for the blocks left
-  // out and the deletions before the stretch.
-  size_t from = 0;
-  if (head != nullptr && head->ReadsEveryLine()) {
-    if (const std::optional<std::string_view> key = head->KeyBefore(start)) {
-      current = *key;
-      haveKey = true;
-    }
-    from = start;
-  }
-  auto add = [keys](std::string_view path) { keys->insert(path); };
-  // The open blocks' branches, and how many are never read, as the view has them.
-  std::vector<uint8_t> deadBlocks;
-  size_t dead = 0;
-  ForEachLine(
-      text.substr(from),
-      [&](std::string_view line, size_t, size_t at) {
-        at += from;
-        if (at >= start && !reached) {
-          reached = true;
-          if (haveKey) add(current);  // the key the stretch's first line is read under
-        }
-        if (at >= end) return false;
-        line = TrimBlanks(line);
-        if (line.empty()) return true;
-        if (IsPreprocessorLine(line) || IsDirectiveLine(line)) {
-          FollowBranches(BlockLineOf(line), line, &deadBlocks, &dead);
-          return true;
-        }
-        if (dead == 0 && line.front() == '[') {
-          // A "[-KEY]" line adds "-KEY": the reader of the keys below sees it.
-          current = HeaderPath(line);
-          haveKey = true;
-          if (at >= start) add(current);
-        }
-        return true;
-      },
-      [] { return false; });
-  if (!reached && haveKey) add(current);
 }
 
 }  // namespace zuv

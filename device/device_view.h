@@ -1,249 +1,209 @@
-// The registry text as the device's import reads it, line by line: a key
-// starts only on a line whose first character other than blank or tab is "[";
-// ";" starts a comment; "name"=value and @=value lines are values of the key
-// above them, a later line of the same name overriding an earlier one, and a
-// key written twice gathering the values of both; IF, ELSE and ENDIF lines
-// and "#" lines of the image build's preprocessor are passed over, each key
-// and value remembering the conditions it stands under. A value
-// whose data ends with "\" goes on on the next line.
+// The registry text as the image build reads it, in every configuration of
+// the build at once.
+//
+// A line is read as the build's merge and preprocessor read it: a key starts
+// on a line whose first character other than blank or tab is "["; ";" starts
+// a comment; "name"=value and @=value lines are values of the key the build
+// has open at that line, a later line of a name overriding an earlier one; a
+// value whose data ends with "\" goes on on the next line; "[-KEY]" deletes
+// KEY and its subkeys, "name"=- a value. The build's lines (build_lines.h)
+// are evaluated: #define and #undef from their line on, $(NAME) in headers,
+// data and #include paths, #if / #elif / #ifdef / #ifndef, the CE IF / ELSE /
+// ENDIF, "; @CESYSGEN IF" on the image's modules, #include "path" read at its
+// line.
+//
+// The reading is made once for every configuration the file tells apart: it
+// follows one state (the key open, the open blocks, the macros) per set of
+// configurations that reads differently so far, splitting a state where a
+// condition is open in it and joining states that read alike again. Each
+// header, value and deletion is kept with the set of configurations that
+// read it (a cube), so that a key's readings in each configuration follow
+// from its own lines alone.
 //
 // This reader is kept apart from the store on purpose and shares none of its
-// search code: a Save proves with it that the file it writes means to the
-// device what the user saved, and `check` shows where the store's view and
-// the device's differ.
+// code: a Save proves with it that the file it writes means to the device
+// what the user saved, and `check` shows where the store's view and the
+// device's differ.
 #ifndef ZUV_DEVICE_DEVICE_VIEW_H
 #define ZUV_DEVICE_DEVICE_VIEW_H
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <initializer_list>
+#include <unordered_map>
 #include <vector>
 
-#include "device/name_index.h"
+#include "device/build_condition.h"
 
 namespace zuv {
 
-// The conditions a line stands under: the index in PreprocessorLines() of
-// the line that opened its innermost IF or #if block, or last turned it (ELSE,
-// #else, #elif); kTopLevel outside every block. In two texts with the same
-// preprocessor lines, lines with the same number stand under the same
-// conditions. A number, not the conditions' text, so that lines deep inside
-// many blocks cost nothing more to read or compare (ConditionText words one).
-constexpr size_t kTopLevel = static_cast<size_t>(-1);
+// Whether two key or value names are the same to the registry: equal but
+// for ASCII case. The store has its twin, kept apart on purpose.
+bool SameRegistryName(std::string_view a, std::string_view b);
+// A name with its ASCII capitals in lower case: the key names are kept by.
+std::string FoldRegistryName(std::string_view name);
 
-struct DeviceValue {
-  std::string name;  // as written; "@" for the key's default value
-  // The value in one form for comparing: dword:0000001a, "text" (the
-  // characters between the quotes as written), hex:01,a0 (also hex(N): and
-  // multi_sz:, digits in lower case, no blanks), "-" for a deleted value, or
-  // the data text as written for anything else.
+// One line of a key as read: a header that opens it, a value, or a deletion
+// of it (a "[-KEY]" of it or of a parent).
+struct DeviceRecord {
+  enum class Kind : uint8_t { kHeader, kValue, kDelete };
+  Kind kind = Kind::kValue;
+  uint32_t file = 0;  // 0: the text read; else DeviceView::Files()[file]
+  uint32_t line = 0;  // 1-based, in its file
+  uint32_t cube = 0;  // DeviceView::Cubes()[cube]: the configurations that read it
+  std::string name;   // a value's name as written ("@" the default value); the key deleted
+  // A value in one form for comparing: dword:0000001a, "text" (the characters
+  // between the quotes as written), hex:01,a0 (also hex(N): and multi_sz:,
+  // digits in lower case, no blanks), "-" for a deleted value, or the data
+  // text as written for anything else.
   std::string data;
-  size_t line = 0;               // 1-based line of the line that gave the value
-  size_t condition = kTopLevel;  // see kTopLevel
 };
 
 struct DeviceKey {
-  std::string path;                 // between "[" and "]", blanks around it dropped
-  size_t line = 0;                  // 1-based line of its first header
-  std::vector<DeviceValue> values;  // in the order of first appearance
-  size_t condition = kTopLevel;     // that of its first header
-  // Lines of values that a later line of the same name overrode, in the
-  // file's order: the readings of other branches of the build.
-  std::vector<DeviceValue> overridden;
-  // `values` by name, made once the key holds more values than a look
-  // through them all costs (DeviceView::FindValue).
-  NameIndex index;
+  std::string path;  // as first read: between "[" and "]", blanks around it dropped
+  std::vector<DeviceRecord> records;  // in the order the build reads them
 };
 
-// A "[-KEY]" line that deleted keys read: KEY as written, its line and the
-// conditions it stands under.
-struct DeviceDeletion {
-  std::string path;
+// A value as one configuration reads it.
+struct DeviceValue {
+  std::string name;
+  std::string data;
+  uint32_t file = 0;
   size_t line = 0;
-  size_t condition = kTopLevel;
 };
 
-// A set of key paths, compared as the registry compares names (without
-// regard to ASCII case). The paths are kept one after another in one buffer:
-// the set of a driver's sixteen template keys, made for every reading of a
-// load and a Save, costs a few allocations, not a node and a copy each.
-class DeviceKeySet {
- public:
-  DeviceKeySet() = default;
-  DeviceKeySet(std::initializer_list<std::string_view> paths);
-  // Adds `path` unless the set holds it; true when added.
-  bool insert(std::string_view path);
-  bool contains(std::string_view path) const;
-  size_t size() const { return spans_.size(); }
-  // The paths as inserted, in their order.
-  std::string_view operator[](size_t i) const {
-    return std::string_view(text_).substr(spans_[i].start, spans_[i].size);
-  }
-  void reserve(size_t paths, size_t bytes);
-
- private:
-  struct Span {
-    size_t start, size;
-  };
-  std::string text_;
-  std::vector<Span> spans_;
-  NameIndex index_;
+// A key as one configuration reads it.
+struct KeyReading {
+  bool exists = false;
+  uint32_t file = 0;
+  size_t line = 0;                  // its first header read
+  std::vector<DeviceValue> values;  // in the order of first appearance, deleted ones left out
+  const DeviceValue* Find(std::string_view name) const;
+  // The same key and values (lines aside).
+  bool SameAs(const KeyReading& other) const;
 };
 
-// A header line: its key path (a view into the text read) and its line.
-struct DeviceHeader {
-  std::string_view path;
+// One reading of a key and the configurations that read it: a union of
+// cubes.
+struct KeyVariant {
+  KeyReading reading;
+  std::vector<Cube> when;
+};
+
+// A build line of the text read: its text, blanks around it dropped, and
+// its line.
+struct StructureLine {
+  std::string_view text;
   size_t line;
 };
 
-// Where `now` differs from `old`, widened to whole lines as the device reads
-// them: [start, oldEnd) of `old` and [start, newEnd) of `now`. Before `start`
-// and from oldEnd and newEnd on, the texts are the same bytes, and at each of
-// these positions both texts start a line that goes on no line before it (the
-// line before does not end with "\"), so the device reads the lines outside
-// the stretch alike in both.
-struct ChangedLines {
-  size_t start, oldEnd, newEnd;
+// A header line of the text read, its path with macros expanded.
+struct DeviceHeader {
+  std::string path;
+  size_t line;
 };
+
+// Reads an #include'd file: its text, or nullopt when it cannot be read.
+// `path` as the line gives it with macros expanded, `from` the file that
+// includes it ("" for the text read).
+using IncludeReader =
+    std::function<std::optional<std::string>(std::string_view path, std::string_view from)>;
+
+struct DeviceViewOptions {
+  // The configuration the reading is restricted to; none: every one.
+  const BuildConfiguration* configuration = nullptr;
+  IncludeReader include;  // none: an #include is named as not read
+};
+
+// The most states of the build the reader follows at once, and the most
+// atoms a key's readings are told apart by: beyond them the file is
+// read as one that a configuration must be named for.
+constexpr size_t kMaxBuildStates = 1024;
+constexpr size_t kMaxKeyAtoms = 12;
+
 class DeviceView {
  public:
-  // Reads every key. The text must outlive the view (Headers() and
-  // PreprocessorLines() point into it). With kLeaveOut, Headers() and
-  // KeyBefore() find nothing: a view read only to be compared keeps no list
-  // of every key's header line.
-  enum class HeaderLines { kKeep, kLeaveOut };
-  explicit DeviceView(std::string_view text, HeaderLines headerLines = HeaderLines::kKeep);
-  // Reads only the keys whose path is in `only` in full: every
-  // other key's lines are passed over (its headers are still in Headers(),
-  // and its preprocessor lines count as everywhere), so FindKey finds no
-  // other key.
-  DeviceView(std::string_view text, const DeviceKeySet& only,
-             HeaderLines headerLines = HeaderLines::kKeep);
-  // The view of `now` that DeviceView(now, only, kLeaveOut) gives, read
-  // knowing that `now` differs from `old`, which `head` read (with its header
-  // lines kept), only in the lines `changed` names (FindChangedLines(old,
-  // now)). Every other line of `now` is a line of `old`, read in the same
-  // state as far as the changed lines leave it so: of those, only the lines
-  // that may change the state whatever key they stand in (headers and the
-  // build's lines, which `head` noted), and the lines of the keys read, are
-  // read; the changed lines are read whole.
-  DeviceView(std::string_view now, const DeviceKeySet& only, const DeviceView& head,
-             std::string_view old, const ChangedLines& changed);
+  explicit DeviceView(std::string_view text, const DeviceViewOptions& options = {});
 
-  // Keys in the order of their first header; values written before any header
-  // belong to no key and are left out.
   const std::vector<DeviceKey>& Keys() const { return keys_; }
-  // Key and value names compare without regard to ASCII case, as the
-  // registry's do. Null when absent.
+  // The key of `path` (without regard to case), or null.
   const DeviceKey* FindKey(std::string_view path) const;
-  static const DeviceValue* FindValue(const DeviceKey& key, std::string_view name);
-  // The preprocessor lines, blanks around them dropped, in the file's order.
-  const std::vector<std::string_view>& PreprocessorLines() const { return preprocessor_; }
-  // The words of a condition number: the open blocks, outermost first, each
-  // with the ELSE lines that turned it ("IF BSP_X > #if 0, #else"); empty
-  // for kTopLevel.
-  std::string ConditionText(size_t condition) const;
-  // Every header line of every key, in the file's order.
+  // Each reading of `key` over the configurations that read it otherwise,
+  // with the configurations of each; beyond kMaxKeyAtoms nullopt.
+  std::optional<std::vector<KeyVariant>> Readings(const DeviceKey& key) const;
+  // The reading of `key` where the literals of `assignment` (which fixes
+  // every atom its cubes test) hold.
+  KeyReading ReadingIn(const DeviceKey& key, const std::vector<bool>& assignment) const;
+
+  const AtomTable& Atoms() const { return atoms_; }
+  const std::vector<Cube>& Cubes() const { return cubes_; }
+  // "with BSP_X, without BSP_Y"; "every build" for the empty cube.
+  std::string CubeWords(const Cube& cube) const;
+  // The cubes of a union, simplified, in words joined by "; or ".
+  std::string WhenWords(std::vector<Cube> when) const;
+  // The option to give for a configuration in `cube`: "--define BSP_X".
+  std::string CubeOptions(const Cube& cube) const;
+
+  // The build lines of the text read, in order.
+  const std::vector<StructureLine>& StructureLines() const { return structure_; }
+  // Every header line of the text read, in order.
   const std::vector<DeviceHeader>& Headers() const { return headers_; }
-  // The 1-based line of each of PreprocessorLines().
-  const std::vector<size_t>& PreprocessorLineNumbers() const { return preprocessorNumbers_; }
-  // The innermost block still open at the end of the file (its index in
-  // PreprocessorLines()), or kTopLevel when every block is closed.
-  size_t OpenAtEnd() const { return blocks_.empty() ? kTopLevel : blocks_.back(); }
-  // The "[-KEY]" lines that deleted a key read, in the file's order.
-  const std::vector<DeviceDeletion>& Deletions() const { return deletions_; }
-  // The path of the last header line that starts before `offset` of the text
-  // read, if any: the key a line starting there is read under.
-  std::optional<std::string_view> KeyBefore(size_t offset) const;
-  // Whether the text was read line by line with nothing left out: no block
-  // the build never reads, no "[-KEY]" line.
-  bool ReadsEveryLine() const { return !leftOut_; }
+  // The line of the innermost block still open at the end of the text read,
+  // and its words; 0 when every block is closed.
+  size_t OpenAtEnd() const { return openAtEnd_; }
+  const std::string& OpenAtEndText() const { return openAtEndText_; }
+  // What the reader could not read as the build would: a variable no
+  // configuration names, an #include not read, a condition not understood,
+  // more states than kMaxBuildStates. Each "line L: ..." (the file's name
+  // before it when an included file's).
+  const std::vector<std::string>& Notes() const { return notes_; }
+  // More states than the reader follows: no key's readings can be trusted.
+  bool BeyondLimit() const { return beyondLimit_; }
+  // The #include'd files read, index 1 on.
+  const std::vector<std::string>& Files() const { return files_; }
 
  private:
-  static constexpr size_t kNoKey = static_cast<size_t>(-1);
-  static constexpr size_t kOtherKey = static_cast<size_t>(-2);  // a key not read
-  void Read(std::string_view text);
-  void SetOnly(const DeviceKeySet& only);
-  // Reads one line (a value's continued lines joined); `current` is the index
-  // of the key the values go to.
-  void ReadLine(std::string_view line, size_t number, size_t& current);
-
-  // Reads a header line (from its "[" to its line end, blanks after it kept)
-  // met while passing over lines, as ReadLine does, when it names a key not
-  // read or stands in a block the build leaves out; false, with nothing
-  // done, when ReadLine must read it (a key read, a "[-KEY]" line).
-  bool PassHeader(std::string_view line, size_t number, size_t& current);
-  // Keeps the open blocks in step with a preprocessor line.
-  void ReadPreprocessorLine(std::string_view line, size_t number);
-  // The conditions of the line read now.
-  size_t Condition() const { return blocks_.empty() ? kTopLevel : blocks_.back(); }
-  // Deletes the key `path` and its subkeys (a "[-KEY]" line).
-  void DeleteKeys(std::string_view path, size_t number);
-  // Drops the keys deleted while reading from keys_ and index_.
-  void DropDeletedKeys();
-
+  friend class DeviceReader;
   std::vector<DeviceKey> keys_;
-  std::vector<std::string_view> preprocessor_;  // into the text read
-  std::vector<size_t> blocks_;  // the open IF / #if blocks, outermost first (see kTopLevel)
-  std::vector<size_t> preprocessorNumbers_;
-  // Per preprocessor line: the line its block was opened under (an opening
-  // line) or the line of its block it turned (a turning one), whether it
-  // turned one, and the conditions after it; ConditionText follows them.
-  struct ConditionLink {
-    size_t link, after;
-    bool turned;
-  };
-  std::vector<ConditionLink> conditionLinks_;
-  // How many open blocks are in a branch the build never reads ("#if 0"
-  // before its "#else", "#if 1" after it), and how each open block's
-  // branches are read.
-  size_t dead_ = 0;
-  bool leftOut_ = false;  // a block never read or a "[-KEY]" line was met
-  std::vector<uint8_t> deadBlocks_;
-  std::vector<DeviceDeletion> deletions_;
-  std::vector<bool> deleted_;  // per keys_ index, while reading
-  bool anyDeleted_ = false;
-  // Lower-case path -> keys_ index in path order, made at the first "[-KEY]"
-  // line, so that a deletion finds the subkeys without a look at every key.
-  std::map<std::string, size_t> sorted_;
-  bool sortedMade_ = false;
-  NameIndex index_;  // keys_ by path
+  std::unordered_map<std::string, size_t> index_;  // folded path -> keys_
+  AtomTable atoms_;
+  std::vector<Cube> cubes_;
+  std::map<Cube, uint32_t> cubeIndex_;
+  std::vector<StructureLine> structure_;
   std::vector<DeviceHeader> headers_;
-  std::vector<size_t> headerStarts_;    // where each of headers_ starts in the text
-  std::vector<bool> onlyLengths_;       // while reading: the lengths of the paths in `only_`
-  const DeviceKeySet* only_ = nullptr;  // while reading: the keys read, or all
-  bool keepHeaders_ = true;
-  // Every line whose first characters make it a header or one of the build's
-  // lines (or a comment that starts like a directive), wherever it stands:
-  // its offset, its 1-based number, and for a header line passed over (a key
-  // not read, outside a block left out) the length of its path, else kNoPath.
-  // Kept with the header lines, for a text under 4 GiB.
-  static constexpr uint32_t kNoPath = UINT32_MAX;
-  struct Landmark {
-    uint32_t start, number, pathLength;
-  };
-  std::vector<Landmark> landmarks_;
-  bool landmarksMade_ = false;
-  std::string lower_;  // a deleted key's lower-case path, reused
+  size_t openAtEnd_ = 0;
+  std::string openAtEndText_;
+  std::vector<std::string> notes_;
+  bool beyondLimit_ = false;
+  std::vector<std::string> files_{""};
 };
 
-ChangedLines FindChangedLines(std::string_view old, std::string_view now);
+// The atoms of one or more keys' cubes, named across views, and the
+// assignments of them that can hold together: the configurations a
+// comparison of those keys tells apart.
+class AtomSpace {
+ public:
+  void Add(const DeviceView& view, const DeviceKey& key);
+  size_t size() const { return atoms_.size(); }
+  // Assignments are numbers below 1 << size(): bit i the truth of atom i.
+  const AtomTable& Atoms() const { return atoms_; }
+  // The assignment of `view`'s atoms that `bits` (one per atom of the space)
+  // gives.
+  std::vector<bool> For(const DeviceView& view, uint64_t bits) const;
+  Cube CubeOf(uint64_t bits) const;
+  bool Consistent(uint64_t bits) const { return CubeConsistent(atoms_, CubeOf(bits)); }
 
-// Adds to `keys` the paths of the keys that lines from `start` to
-// `end` of `text` (positions FindChangedLines gives) belong to: the key the
-// line at `start` is read under, and every key with a header line among them.
-// The lines after `end` up to the next header belong to the last of these.
-// Lines of a block never read ("#if 0") are passed over; a "[-KEY]" line
-// among them adds "-KEY", which no key's path starts with.
-// With `head`, a view read on a text whose bytes before `start` are those of
-// `text` and that left nothing out, only the lines from `start` to `end` are
-// read.
-void AddKeysOfLines(std::string_view text, size_t start, size_t end, DeviceKeySet* keys,
-                    const DeviceView* head = nullptr);
+ private:
+  AtomTable atoms_;
+};
+
+// The cubes of a union with pairs that differ in one literal joined and
+// cubes inside others dropped.
+std::vector<Cube> SimplifyUnion(std::vector<Cube> cubes);
 
 // An analog output's setting as the device reads the string of an
 // "AOSettings" value, "code high low": up to three decimal numbers in the

@@ -77,39 +77,68 @@ struct Edit {
   }
 };
 
-// The Save's proof, which reads in full only the keys its change meets,
-// against CheckSavedText on views of both whole texts. The proof is the
-// shorter reading (CheckChangedLines) and, where that refuses, the whole one:
-// so it never refuses what the whole texts let through, and where it refuses
-// its words are the whole reading's. What remains to hold is that the
-// shorter reading never lets through what the whole texts refuse, read both
-// ways the Save may read it: with the view of the templates the load made,
-// and without. The whole reading is made on every edit, the shorter ones
-// only where it refuses.
-// *sequenceText gets the text the sequence made and *verdict the whole
-// texts' reading of it.
-std::string CompareProofs(const std::string& text, const std::string& path,
-                          const TemplateTable& loaded, const TemplateTable& edited,
-                          std::string* sequenceText, Status* verdict) {
+// The Save's sequence on the text, and the proof's verdict on what it made:
+// both texts read whole, in every configuration. *sequenceText gets the text
+// the sequence made and *verdict the proof.
+void ProveSequence(const std::string& text, const std::string& path, const TemplateTable& loaded,
+                   const TemplateTable& edited, std::string* sequenceText, Status* verdict) {
   RegFile store;
   store.OpenText(text, path);
-  if (!RunSaveSequence(loaded, edited, store).ok()) return {};
+  if (!RunSaveSequence(loaded, edited, store).ok()) return;
   *sequenceText = store.Text();
-  const std::string& saved = *sequenceText;
-  const TemplateKeys keys = TemplateKeysOf(path);
-  const ExpectedTable shown = ExpectedTableOf(loaded), wanted = ExpectedTableOf(edited);
-  const Status whole = CheckSavedText(WholeView(text), WholeView(saved), shown, wanted, keys);
-  *verdict = whole;
-  if (whole.ok()) return {};
-  if (CheckChangedLines(text, saved, shown, wanted, keys).ok()) {
-    return "the proof of the changed lines let through what the whole texts refuse: " +
-           ErrorText(whole);
+  *verdict = CheckSavedText(DeviceView(text), DeviceView(*sequenceText), ExpectedTableOf(loaded),
+                            ExpectedTableOf(edited), TemplateKeysOf(path));
+}
+
+// The reading under a configuration named (each atom the text tests set or
+// not by a bit of `choice`) is the reading of every configuration restricted
+// to it, key by key.
+std::string CompareConfigurations(const std::string& text, uint32_t choice) {
+  const DeviceView every(text);
+  if (every.BeyondLimit()) return {};
+  BuildConfiguration configuration;
+  for (uint32_t i = 0; i < every.Atoms().size(); ++i) {
+    const BuildAtom& atom = every.Atoms()[i];
+    const bool set = (choice >> (i % 32) & 1u) != 0;
+    if (atom.kind == BuildAtom::Kind::kOpaque) continue;
+    if (!set) {
+      if (atom.kind != BuildAtom::Kind::kEquals) configuration.Undefine(atom.name);
+    } else {
+      configuration.Define(atom.name, atom.kind == BuildAtom::Kind::kEquals ? atom.value : "1");
+    }
   }
-  const DeviceView before = TemplateView(text, keys);
-  if (CheckChangedLines(text, saved, shown, wanted, keys, &before).ok()) {
-    return "the proof of the changed lines, read after the view of the templates, let through "
-           "what the whole texts refuse: " +
-           ErrorText(whole);
+  DeviceViewOptions options;
+  options.configuration = &configuration;
+  const DeviceView named(text, options);
+  if (named.BeyondLimit()) return {};
+  std::vector<bool> assignment(every.Atoms().size(), false);
+  std::vector<bool> decided(every.Atoms().size(), false);
+  for (uint32_t i = 0; i < every.Atoms().size(); ++i) {
+    const std::optional<bool> truth = configuration.Decides(every.Atoms()[i]);
+    decided[i] = truth.has_value();
+    assignment[i] = truth.value_or(false);
+  }
+  for (const DeviceKey& key : every.Keys()) {
+    // A variable's value may name another key in the named reading.
+    if (key.path.find("$(") != std::string::npos) continue;
+    bool open = false;
+    for (const DeviceRecord& record : key.records) {
+      for (Literal literal : every.Cubes()[record.cube]) open = open || !decided[AtomOf(literal)];
+    }
+    if (open) continue;
+    const KeyReading want = every.ReadingIn(key, assignment);
+    const DeviceKey* same = named.FindKey(key.path);
+    std::optional<std::vector<KeyVariant>> got;
+    if (same != nullptr) got = named.Readings(*same);
+    const bool exists = got && !got->empty() && got->front().reading.exists;
+    if (same != nullptr && got && got->size() != 1) {
+      return "key [" + key.path + "] reads in " + std::to_string(got->size()) +
+             " ways under one configuration";
+    }
+    if (exists != want.exists || (exists && !got->front().reading.SameAs(want))) {
+      return "key [" + key.path + "] reads otherwise under the configuration named (" +
+             configuration.Words() + ") than every configuration's reading restricted to it";
+    }
   }
   return {};
 }
@@ -145,9 +174,13 @@ std::string CheckTemplates(const uint8_t* data, size_t size) {
   // The whole texts' reading of the sequence's result: the oracle below.
   std::string sequenceText;
   Status verdict = Status::Of(Condition::kNotWritten, "the sequence failed");
-  if (applied && decoded.valid) {
-    const std::string fault = CompareProofs(text, path, loaded, edited, &sequenceText, &verdict);
-    if (!fault.empty()) return edit.Describe() + ": " + fault;
+  if (applied && decoded.valid) ProveSequence(text, path, loaded, edited, &sequenceText, &verdict);
+  if (decoded.valid) {
+    const std::string fault = CompareConfigurations(
+        text, size > 7 ? uint32_t{data[size - 5]} | uint32_t{data[size - 6]} << 8 |
+                             uint32_t{data[size - 7]} << 16 | uint32_t{data[size - 8]} << 24
+                       : 0u);
+    if (!fault.empty()) return fault;
   }
   if (!result.status.ok()) {
     if (now != bytes) return "a refused Save changed the file: " + ErrorText(result.status);

@@ -28,9 +28,16 @@ std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, Tem
                                                      const TemplateKeys& keys, UnshownWords words) {
   std::vector<UnshownTemplate> unshown =
       UnshownTemplates(view, ExpectedTableOf(loaded), keys, 0xFFFFu, words);
+  uint32_t reserved = 0;
   for (const UnshownTemplate& slot : unshown) {
     loaded.Reserve(slot.n);
+    reserved |= 1u << slot.n;
     if (slot.hidden) loaded[slot.n].Used = 0;
+  }
+  // A reserved template's board ids, in each build that reads it, are given
+  // to no other template.
+  if (reserved != 0) {
+    for (uint32_t id : BoardIdsOfReadings(view, keys, reserved)) loaded.HoldSwitchId(id);
   }
   return unshown;
 }

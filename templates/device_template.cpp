@@ -32,7 +32,7 @@ bool TemplateTable::AllocateTemplate(uint32_t* index) {
   }
   DeviceTemplate& slot = slots_[n];
   if (IsSwitchIdUsed(slot.SwitchID)) {
-    // At most 15 slots are used, so one of the 16 identifiers is free. The
+    // The lowest identifier no template uses or holds in another build. The
     // claimed slot is still free here and does not count.
     for (uint32_t id = 0; id < kTemplateCount; ++id) {
       if (!IsSwitchIdUsed(id)) {
@@ -47,6 +47,7 @@ bool TemplateTable::AllocateTemplate(uint32_t* index) {
 }
 
 bool TemplateTable::IsSwitchIdUsed(uint32_t switchId) const {
+  if (switchId < 32 && (held_ >> switchId & 1u) != 0) return true;
   for (const DeviceTemplate& slot : slots_) {
     if (slot.Used != 0 && slot.SwitchID == switchId) return true;
   }
@@ -56,6 +57,7 @@ bool TemplateTable::IsSwitchIdUsed(uint32_t switchId) const {
 void TemplateTable::Clear() {
   std::memset(slots_, 0, sizeof slots_);
   reserved_ = 0;
+  held_ = 0;
 }
 
 bool SameSlot(const DeviceTemplate& a, const DeviceTemplate& b) {

@@ -79,7 +79,12 @@ class TemplateTable {
   // It is never allocated, and a Save never writes it.
   void Reserve(uint32_t n) { reserved_ |= 1u << n; }
   bool IsReserved(uint32_t n) const { return (reserved_ >> n & 1u) != 0; }
-  // Whether a used slot has this SwitchID.
+  // A board id a template holds in some build that the table cannot show
+  // (a reserved template's readings): never given to another.
+  void HoldSwitchId(uint32_t switchId) {
+    if (switchId < 32) held_ |= 1u << switchId;
+  }
+  // Whether a used slot has this SwitchID, or a reserved template holds it.
   bool IsSwitchIdUsed(uint32_t switchId) const;
   // Every byte of every slot set to zero, and no slot reserved.
   void Clear();
@@ -87,6 +92,7 @@ class TemplateTable {
  private:
   DeviceTemplate slots_[kTemplateCount] = {};
   uint32_t reserved_ = 0;
+  uint32_t held_ = 0;  // bit N: board id N held (HoldSwitchId)
 };
 
 // Whether slot n of a Save's table is what the load gave: both free, or both

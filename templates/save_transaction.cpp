@@ -5,6 +5,7 @@
 #include "base/bug.h"
 
 #include "templates/device_expectation.h"
+#include "templates/device_reading.h"
 #include "templates/driver_path.h"
 #include "templates/driver_text.h"
 #include "templates/template_slots.h"
@@ -35,8 +36,9 @@ Status TouchesUnshownTemplate(const DeviceView& before, const ExpectedTable& loa
 // device would read the new text otherwise than the old one with the user's
 // changes.
 Status ProveSave(const DeviceView& before, std::string_view beforeText, std::string_view after,
-                 const ExpectedTable& loaded, const ExpectedTable& table,
-                 const TemplateKeys& keys) {
+                 const ExpectedTable& loaded, const ExpectedTable& table, const TemplateKeys& keys,
+                 const std::string& path, FileSystem& fileSystem,
+                 const BuildConfiguration* configuration) {
   Status refusal = CheckTemplateKeys(before, keys);
   if (!refusal.ok()) {
     return Status::Of(Condition::kDeviceRefused, refusal.Detail() + "; it is not changed");
@@ -46,7 +48,15 @@ Status ProveSave(const DeviceView& before, std::string_view beforeText, std::str
   bool same = after == beforeText;
   for (uint32_t n = 0; same && n < kDeviceTemplateCount; ++n) same = SameSlot(loaded[n], table[n]);
   if (same) return {};
-  refusal = CheckSavedChange(beforeText, after, loaded, table, keys, &before);
+  // Both texts are read in every configuration: a Save made for one build
+  // must leave every other build reading as before but through the lines it
+  // changed.
+  std::optional<DeviceView> everyBuild;
+  if (configuration != nullptr)
+    everyBuild.emplace(ReadDevice(beforeText, path, fileSystem, nullptr));
+  const DeviceView now = ReadDevice(after, path, fileSystem, nullptr);
+  refusal =
+      CheckSavedText(everyBuild ? *everyBuild : before, now, loaded, table, keys, configuration);
   if (!refusal.ok()) {
     return Status::Of(Condition::kDeviceRefused, "the device would not read what is saved: " +
                                                      refusal.Detail() + "; nothing was written");
@@ -57,7 +67,7 @@ Status ProveSave(const DeviceView& before, std::string_view beforeText, std::str
   bool anyUsed = false;
   for (uint32_t n = 0; !anyUsed && n < kDeviceTemplateCount; ++n) anyUsed = table[n].used;
   if (!anyUsed) {
-    refusal = CheckTemplateKeys(TemplateView(after, keys), keys, OtherDriverHint::kNone);
+    refusal = CheckTemplateKeys(now, keys, OtherDriverHint::kNone);
     if (!refusal.ok()) {
       return Status::Of(Condition::kDeviceRefused,
                         "the file would keep only another driver's templates: " + refusal.Detail() +
@@ -93,11 +103,12 @@ Status SaveTransaction::Failed(Status failure) {
 }
 
 SaveTransaction::SaveTransaction(std::string path, FileSystem& fileSystem, bool dryRun,
-                                 std::string driverName)
+                                 std::string driverName, const BuildConfiguration* configuration)
     : path_(std::move(path)),
       fileSystem_(fileSystem),
       dryRun_(dryRun),
       driverName_(std::move(driverName)),
+      configuration_(configuration),
       exceptions_(std::uncaught_exceptions()) {}
 
 SaveTransaction::~SaveTransaction() {
@@ -132,7 +143,7 @@ Status SaveTransaction::Begin() {
   }
   keyPath_ = DriverKeyPath(path_, fileSystem_, driverName_);
   keys_ = TemplateKeysOf(keyPath_);
-  before_.emplace(TemplateView(decoded_.text, keys_));
+  before_.emplace(ReadDevice(decoded_.text, path_, fileSystem_, configuration_));
   const Status opened = LoadTemplates(decoded_.text, keyPath_, *before_, keys_, store_, loaded_);
   if (!opened.ok()) return Failed(opened.WithPath(path_));
   table_ = loaded_;
@@ -152,7 +163,10 @@ Status SaveTransaction::Prepare() {
   }
   if (failure.ok()) failure = RunSaveSequence(loaded_, table_, store_);
   const std::string_view saved = store_.Text();
-  if (failure.ok()) failure = ProveSave(*before_, decoded_.text, saved, loaded, table, keys_);
+  if (failure.ok()) {
+    failure = ProveSave(*before_, decoded_.text, saved, loaded, table, keys_, path_, fileSystem_,
+                        configuration_);
+  }
   if (!failure.ok()) return Failed(failure.WithPath(path_));
   step_ = Step::kPrepared;
   changed_ = saved != decoded_.text;

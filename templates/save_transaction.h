@@ -18,12 +18,13 @@
 #include <optional>
 #include <string>
 
+#include "base/status.h"
+#include "device/build_condition.h"
+#include "device/device_check.h"
 #include "device/device_view.h"
 #include "fileio/file.h"
 #include "regfile/reg_file.h"
-#include "base/status.h"
 #include "regfile/text_encoding.h"
-#include "device/device_check.h"
 #include "templates/device_template.h"
 
 namespace zuv {
@@ -42,8 +43,11 @@ class SaveTransaction {
  public:
   // `driverName`, when given, names the driver whose keys the file holds (see
   // DriverKeyPath).
+  // `configuration`, when given, is the build the Save is made for (it must
+  // outlive the transaction): the templates are loaded as it reads them, and
+  // the Save proves that it reads them as saved.
   SaveTransaction(std::string path, FileSystem& fileSystem, bool dryRun,
-                  std::string driverName = {});
+                  std::string driverName = {}, const BuildConfiguration* configuration = nullptr);
   ~SaveTransaction();
   SaveTransaction(const SaveTransaction&) = delete;
   SaveTransaction& operator=(const SaveTransaction&) = delete;
@@ -88,6 +92,7 @@ class SaveTransaction {
   FileSystem& fileSystem_;
   bool dryRun_;
   std::string driverName_;
+  const BuildConfiguration* configuration_;
   Step step_ = Step::kNew;
   Status failure_;  // what made the transaction fail
   int exceptions_;  // exceptions in flight when it was made

@@ -7,6 +7,7 @@
 #include "regfile/text_encoding.h"
 #include "device/device_check.h"
 #include "templates/device_expectation.h"
+#include "templates/device_reading.h"
 #include "templates/device_template.h"
 #include "templates/ao_setting_text.h"
 #include "templates/driver_path.h"
@@ -43,7 +44,7 @@ void CheckAoText(const char* name, uint32_t n, RegFile& reg,
 
 Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
                          std::vector<TemplateProblem>* problems, std::string* encoding,
-                         const std::string& driverName) {
+                         const std::string& driverName, const BuildConfiguration* configuration) {
   DecodedText text;
   const Status read = ReadDriverText(path, fileSystem, &text);
   if (!read.ok()) return read.WithPath(path);
@@ -68,7 +69,7 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
   // The checks below read the one decoded copy, at the path the keys come from.
   const std::string keyPath = DriverKeyPath(path, fileSystem, driverName);
   const TemplateKeys keys = TemplateKeysOf(keyPath);
-  const DeviceView view = TemplateView(text.text, keys);
+  const DeviceView view = ReadDevice(text.text, path, fileSystem, configuration);
   const Status wrongKey = CheckTemplateKeys(view, keys);
   RegFile reg;
   if (reg.OpenText(text.text, keyPath) != 0) return reg.LastStatus().WithPath(path);
@@ -78,6 +79,12 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
   } else {
     std::string openAtEnd = OpenBlockAtEndText(view);
     if (!openAtEnd.empty()) problems->push_back({kWholeFileProblem, std::move(openAtEnd)});
+    // What the build's lines leave unknown here, and board ids two
+    // templates share in a build that reads both.
+    for (const std::string& note : view.Notes()) problems->push_back({kWholeFileProblem, note});
+    for (std::string& clash : BoardIdClashes(view, keys)) {
+      problems->push_back({kWholeFileProblem, std::move(clash)});
+    }
     TemplateTable loaded;
     LoadTable(loaded, reg);
     for (UnshownTemplate& unshown : UnshownTemplates(view, ExpectedTableOf(loaded), keys)) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "device/build_condition.h"
 #include "fileio/file.h"
 
 namespace zuv {
@@ -31,7 +32,8 @@ constexpr uint32_t kImageProblem = 17;
 // `driverName`, when given, names the driver whose keys the file holds.
 Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
                          std::vector<TemplateProblem>* problems, std::string* encoding,
-                         const std::string& driverName = {});
+                         const std::string& driverName = {},
+                         const BuildConfiguration* configuration = nullptr);
 
 }  // namespace zuv
 

@@ -3,6 +3,7 @@
 #include "device/device_view.h"
 #include "regfile/reg_file.h"
 #include "device/device_check.h"
+#include "templates/device_reading.h"
 #include "templates/driver_path.h"
 #include "templates/driver_text.h"
 #include "templates/save_transaction.h"
@@ -12,7 +13,8 @@ namespace zuv {
 
 Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
                                   FileSystem& fileSystem, const std::string& driverName,
-                                  Status* notWritten, std::vector<UnshownTemplate>* unshown) {
+                                  Status* notWritten, std::vector<UnshownTemplate>* unshown,
+                                  const BuildConfiguration* configuration) {
   DecodedText text;
   const Status read = ReadDriverText(path, fileSystem, &text);
   if (notWritten != nullptr) {
@@ -24,8 +26,9 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
   if (!read.ok()) text.text.clear();
   const TemplateKeys keys = TemplateKeysOf(keyPath);
   RegFile store;
-  static_cast<void>(LoadTemplates(text.text, keyPath, TemplateView(text.text, keys), keys, store,
-                                  table, unshown));
+  static_cast<void>(LoadTemplates(text.text, keyPath,
+                                  ReadDevice(text.text, path, fileSystem, configuration), keys,
+                                  store, table, unshown));
   return read.WithPath(path);
 }
 
@@ -56,9 +59,10 @@ namespace {
 // changed are written, and a Save that changes nothing writes nothing.
 UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool dryRun,
                           const std::function<Status(TemplateTable&)>& edit,
-                          const std::string& driverName = {}) {
+                          const std::string& driverName = {},
+                          const BuildConfiguration* configuration = nullptr) {
   UpdateResult result;
-  SaveTransaction save(path, fileSystem, dryRun, driverName);
+  SaveTransaction save(path, fileSystem, dryRun, driverName, configuration);
   Status status = save.Begin();
   if (status.ok()) status = edit(save.Table());
   if (status.ok()) status = save.Prepare();
@@ -98,8 +102,9 @@ Status SaveTemplateTable(const TemplateTable& table, const std::string& path,
 
 UpdateResult UpdateTemplateTable(const std::string& path,
                                  const std::function<Status(TemplateTable&)>& edit, bool dryRun,
-                                 FileSystem& fileSystem, const std::string& driverName) {
-  return LockedUpdate(path, fileSystem, dryRun, edit, driverName);
+                                 FileSystem& fileSystem, const std::string& driverName,
+                                 const BuildConfiguration* configuration) {
+  return LockedUpdate(path, fileSystem, dryRun, edit, driverName, configuration);
 }
 
 }  // namespace zuv

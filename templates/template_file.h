@@ -35,7 +35,8 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path,
 Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
                                   FileSystem& fileSystem = NativeFileSystem(),
                                   const std::string& driverName = {}, Status* notWritten = nullptr,
-                                  std::vector<UnshownTemplate>* unshown = nullptr);
+                                  std::vector<UnshownTemplate>* unshown = nullptr,
+                                  const BuildConfiguration* configuration = nullptr);
 // Why template n is reserved, as above; empty when it is not, or when the
 // file cannot be read.
 std::string UnshownTemplateText(const std::string& path, FileSystem& fileSystem,
@@ -73,7 +74,8 @@ struct UpdateResult {
 UpdateResult UpdateTemplateTable(const std::string& path,
                                  const std::function<Status(TemplateTable&)>& edit, bool dryRun,
                                  FileSystem& fileSystem = NativeFileSystem(),
-                                 const std::string& driverName = {});
+                                 const std::string& driverName = {},
+                                 const BuildConfiguration* configuration = nullptr);
 
 }  // namespace zuv
 

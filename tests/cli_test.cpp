@@ -372,12 +372,10 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
   const std::string deadWhy =
       "line 16: the device reads \"SwitchID\" as dword:00000000, a load shows dword:00000009";
   const std::string branchesWhy =
-      "the device reads it otherwise in each branch of the build: line 23 "
-      "\"SwitchID\" dword:00000001 under IF BSP_X, line 24 \"ChanConfig\" dword:00000000 under IF "
-      "BSP_X, line 25 \"AOSettings 0\" \"     0    10   -10\" under IF BSP_X, line 26 "
-      "\"AOSettings 1\" \"     0    10     0\" under IF BSP_X, line 29 \"SwitchID\" "
-      "dword:00000005 under IF BSP_X, ELSE; no change is written to it until one reading stands "
-      "under one set of conditions";
+      "it reads otherwise by build: without BSP_X: board 5, channels 0x0000, AO0 0 ~ 10V, AO1 0 ~ "
+      "10V; with BSP_X: board 1, channels 0x0000, AO0 -10 ~ 10V, AO1 0 ~ 10V; no change is "
+      "written to it until the build is named: name the build with --undefine BSP_X or --define "
+      "BSP_X";
   const std::string keys = "line 15: template 0's section is under the key [" +
                            kPrefix.substr(1) + "0], but the key of driver ";
   const std::string foreign = with(sample, kPrefix + "2]",
@@ -491,7 +489,7 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
       {"copies in both branches of an IF",
        branches,
        "file: template 2: " + branchesWhy + "\n",
-       {{{"set", "2", "--board-id", "4"}, refused + "template 2: the device reads it otherwise"},
+       {{{"set", "2", "--board-id", "4"}, refused + "template 2: it reads otherwise by build"},
         {{"list", "--json"},
          prints + R"({"file":"/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg",)" +
              R"("templates":[{"number":0,"boardId":0,"chanConfig":3,"chanConfigHex":"0x0003",)" +
