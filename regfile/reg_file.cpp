@@ -304,8 +304,11 @@ std::optional<RegFile::FoundValue> RegFile::FindValue(uint32_t n, std::string_vi
     // line of a name overrides an earlier one, as the device reads the file.
     m_valueLines.clear();
     if (m_valueLines.capacity() == 0) m_valueLines.reserve(8);  // a template has four or five
+    // Each section's lines end where the next header's line starts: the
+    // header's indentation is no line of the section, and a value going on
+    // with "\\" ends before it.
     size_t start = m_dwSectionStart;
-    size_t end = m_dwSectionEnd;
+    size_t end = SectionCutEnd(m_dwSectionEnd);
     while (start < end) {
       regtext::ForEachValueLine(
           text.substr(start, end - start),
@@ -318,7 +321,7 @@ std::optional<RegFile::FoundValue> RegFile::FindValue(uint32_t n, std::string_vi
       start = FindHeader(n, end);
       if (start == regtext::npos) break;
       const size_t next = NextHeader(start);
-      end = next == regtext::npos ? text.size() : next;
+      end = SectionCutEnd(next == regtext::npos ? text.size() : next);
     }
     m_valueLinesMade = true;
   }
@@ -421,6 +424,8 @@ size_t RegFile::LastValueLineEnd(size_t start, size_t end) const {
   // the last value line under the conditions of the section's "SwitchID" (the
   // template's own), or under the header's when the section has none, never
   // into a block that only some of its values stand in.
+  // The next header's indentation is no line of the section.
+  end = SectionCutEnd(end);
   const std::string_view text = Text().substr(0, end);
   std::vector<int> branches{0};
   int nextBranch = 1;

@@ -178,6 +178,10 @@ size_t LogicalLineEnd(std::string_view text, size_t pos) {
     const std::string_view line = TrimBlanks(text.substr(pos, end - pos));
     const size_t next = SkipLineEnd(text, end);
     if (line.empty() || line.back() != '\\' || next >= text.size()) return end;
+    // A header starts a key wherever a value was going on.
+    size_t lead = next;
+    while (lead < text.size() && IsBlank(text[lead])) ++lead;
+    if (lead < text.size() && text[lead] == '[') return end;
     pos = next;
     end = FindLineEnd(text, pos);
   }

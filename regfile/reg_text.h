@@ -68,8 +68,10 @@ std::string_view FileLineEnd(std::string_view text);
 
 // Where the line that starts at `pos` ends, with the lines it goes on to: a
 // line that starts (after blanks or tabs) with a double quote or "@" and whose
-// text ends (before trailing blanks or tabs) with "\" goes on on the next line.
-// Returns the offset of the last such line's CR or LF, or the end of the text.
+// text ends (before trailing blanks or tabs) with "\" goes on on the next line,
+// unless that line is a header (its first character other than blank or tab is
+// "["), which starts a key. Returns the offset of the last such line's CR or
+// LF, or the end of the text.
 size_t LogicalLineEnd(std::string_view text, size_t pos);
 
 // The value line of `name` in a section's text, as the device reads it: the

@@ -385,6 +385,11 @@ TEST_F(RegFileTest, WhereNewLinesGo) {
        Header(0) + " ; was [3]\r\n" + v},
       {"an indented header starts a key", Header(0) + "\r\n \t[x]\r\n", 0,
        Header(0) + "\r\n" + v + " \t[x]\r\n"},
+      {"a value going on before an indented header ends before it",
+       Header(0) + "\r\n\"ChanConfig\"=dword:0\\\r\n \t[x]\r\n", 0,
+       Header(0) + "\r\n\"ChanConfig\"=dword:1a\r\n \t[x]\r\n"},
+      {"... and a new line goes before it", Header(0) + "\r\n\"b\"=\"c\\\r\n \t[x]\r\n", 0,
+       Header(0) + "\r\n" + v + "\"b\"=\"c\\\r\n \t[x]\r\n"},
   };
   for (const Case& c : cases) {
     Write(c.before);
