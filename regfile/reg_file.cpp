@@ -386,7 +386,16 @@ uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwT
     // written, the blanks around "=" and a comment after the value stay. A
     // value that went on over several lines becomes one.
     const size_t equals = 2 + nameLength;  // the new line's data starts after "name"=
-    const std::string_view oldData = text.substr(found->data, found->end - found->data);
+    // Comment lines that a continued value's last lines are stay on lines of
+    // their own after the new one: a "; @CESYSGEN ENDIF" there closes a block.
+    size_t end = found->end;
+    for (size_t last = regtext::LineStart(text, end);
+         last > found->data && regtext::IsCommentLine(text.substr(last, end - last));
+         last = regtext::LineStart(text, end)) {
+      end = last - 1;  // the line end before the comment line
+      if (text[end] == '\n' && end > found->data && text[end - 1] == '\r') --end;
+    }
+    const std::string_view oldData = text.substr(found->data, end - found->data);
     const regtext::ValueData old = regtext::ReadValueData(oldData);
     // Only blanks and a comment stay: other text after the old value (a
     // string's closing quote ends it wherever the line goes on) would join
@@ -400,7 +409,7 @@ uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwT
     std::string replacement = line.size() > equals ? line.substr(equals + 1) : std::string();
     replacement += kept;
     const uint32_t cut = static_cast<uint32_t>(found->data + old.start);
-    return RewriteFile(cut, replacement, text.substr(found->end)) ? 0 : 1;
+    return RewriteFile(cut, replacement, text.substr(end)) ? 0 : 1;
   }
 
   // A new line goes after the section's last value line (so under the same

@@ -390,6 +390,9 @@ TEST_F(RegFileTest, WhereNewLinesGo) {
        Header(0) + "\r\n\"ChanConfig\"=dword:1a\r\n \t[x]\r\n"},
       {"... and a new line goes before it", Header(0) + "\r\n\"b\"=\"c\\\r\n \t[x]\r\n", 0,
        Header(0) + "\r\n" + v + "\"b\"=\"c\\\r\n \t[x]\r\n"},
+      {"a comment line ending a continued value stays",
+       Header(0) + "\r\n\"ChanConfig\"=hex:01,\\\r\n  02,\\\r\n; @CESYSGEN ENDIF\r\n[x]\r\n", 0,
+       Header(0) + "\r\n\"ChanConfig\"=dword:1a\r\n; @CESYSGEN ENDIF\r\n[x]\r\n"},
   };
   for (const Case& c : cases) {
     Write(c.before);
