@@ -48,7 +48,8 @@ bool IsPreprocessorLine(std::string_view line);
 
 // Whether a comment line is one the image build reads as a directive: "; @"
 // and a word (@CESYSGEN, @XIPREGION ...), "; HIVE BOOT SECTION" or "; END
-// HIVE BOOT SECTION" (blanks around the words, any case).
+// HIVE BOOT SECTION" (blanks around the words, any number between them, any
+// case).
 bool IsBuildDirectiveLine(std::string_view line);
 // Whether a line is part of the image build's structure: a preprocessor line
 // or a build directive. Such lines belong to the keys around them.

@@ -344,6 +344,10 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
   const std::string noEnd = sample.substr(0, sample.size() - 2);
   const std::string tailIfdef = with(with(sample, "\"ChanConfig\"=dword:0\r\n", ""), ao1,
                                      ao1 + "#ifdef BSP_X\r\n\"Extra\"=dword:1\r\n#endif\r\n");
+  // Boot-hive markers with two blanks between their words.
+  const std::string hive =
+      with(sample, kPrefix + "2]", "; HIVE  BOOT SECTION\r\n" + kPrefix + "2]") +
+      "; END HIVE  BOOT SECTION\r\n\r\n" + later2;
   const std::string added1 = kPrefix + "1] \r\n\"SwitchID\"=dword:2\r\n\"ChanConfig\"=dword:0\r\n" +
                              "\"AOSettings 0\"=\"     0    10     0\"\r\n" +
                              "\"AOSettings 1\"=\"     0    10     0\"\r\n";
@@ -527,6 +531,11 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
              "\\QDR4310_Uzore\\Template2], but the key of driver USB8620 is [" +
              kPrefix.substr(1) + "2]; nothing was written\n"},
         {{"set", "0", "--board-id", "5"}, with(foreign, id0, "\"SwitchID\"=dword:5")}}},
+      {"boot-hive markers with two blanks",
+       hive,
+       "",
+       {{{"remove", "2"},
+         hive.substr(0, hive.find(kPrefix + "2]")) + "; END HIVE  BOOT SECTION\r\n\r\n" + later2}}},
       {"a renamed copy",
        sample,
        "file: " + keys +
