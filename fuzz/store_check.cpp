@@ -187,8 +187,9 @@ class StoreChecker {
     if (kind == 6) {
       const uint32_t result = store_.RemoveTemplateSection(n);
       // The section goes but for structure and comment lines of its own, the
-      // blank lines after the structure line that ends it, and the next
-      // header's indentation, which stay in their order.
+      // blank lines after the structure line that ends it or after a comment
+      // that introduces the next key, and the next header's indentation,
+      // which stay in their order.
       const std::string& now = File();
       bool kept = now.size() >= old.size() - (end - start) &&
                   now.compare(0, start, old, 0, start) == 0 &&

@@ -668,12 +668,26 @@ std::string RegFile::KeptLines(size_t start, size_t cutEnd) const {
   }
   auto body = [&text](const Line& line) { return text.substr(line.start, line.end - line.start); };
   // The comments above the next key: the run of comment and preprocessor lines
-  // that ends the section when another key follows it.
+  // that ends the section when another key follows it, and, among the comment,
+  // preprocessor and blank lines that end it, every line from the first
+  // comment a blank line parts from what stands above it: such a comment
+  // introduces what follows, whatever blank lines stand after it.
   size_t aboveNextKey = lines.size();
   if (cutEnd < text.size()) {
-    while (aboveNextKey > 1 && (regtext::IsCommentLine(body(lines[aboveNextKey - 1])) ||
-                                regtext::IsPreprocessorLine(body(lines[aboveNextKey - 1])))) {
-      --aboveNextKey;
+    auto blank = [&body](const Line& line) {
+      return body(line).find_first_not_of(" \t") == std::string_view::npos;
+    };
+    auto commentOrPreprocessor = [&body](const Line& line) {
+      return regtext::IsCommentLine(body(line)) || regtext::IsPreprocessorLine(body(line));
+    };
+    while (aboveNextKey > 1 && commentOrPreprocessor(lines[aboveNextKey - 1])) --aboveNextKey;
+    size_t run = lines.size();
+    while (run > 1 && (blank(lines[run - 1]) || commentOrPreprocessor(lines[run - 1]))) --run;
+    for (size_t i = run + 1; i < aboveNextKey; ++i) {
+      if (blank(lines[i - 1]) && !blank(lines[i])) {
+        aboveNextKey = i;
+        break;
+      }
     }
   }
   // Past the section's last value line, the first structure line closes or

@@ -116,8 +116,10 @@ class RegFile {
   uint32_t AppendTemplateSection(uint32_t n);
   // Cuts template n's first section out of the file, as SetValue writes,
   // keeping the image build's structure lines inside it (preprocessor lines,
-  // "; @..." directives, boot-hive markers) and the comment lines right above
-  // the key that follows it, and that key's indentation. 0 done
+  // "; @..." directives, boot-hive markers), the comment lines right above
+  // the key that follows it (also when blank lines part them from that key,
+  // if a blank line parts them from the section's values), and that key's
+  // indentation. 0 done
   // (also when absent), 1 no memory (file unchanged); file-layer errors raise
   // FileError as SetValue's do.
   uint32_t RemoveTemplateSection(uint32_t n);

@@ -348,6 +348,9 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
   const std::string hive =
       with(sample, kPrefix + "2]", "; HIVE  BOOT SECTION\r\n" + kPrefix + "2]") +
       "; END HIVE  BOOT SECTION\r\n\r\n" + later2;
+  // A comment that a blank line parts from template 0 introduces what follows.
+  const size_t t0 = sample.find(kPrefix + "0]");
+  const std::string introduced = with(sample, ao1Set, ao1Set + "\r\n; the second board\r\n");
   const std::string added1 = kPrefix + "1] \r\n\"SwitchID\"=dword:2\r\n\"ChanConfig\"=dword:0\r\n" +
                              "\"AOSettings 0\"=\"     0    10     0\"\r\n" +
                              "\"AOSettings 1\"=\"     0    10     0\"\r\n";
@@ -536,6 +539,11 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        "",
        {{{"remove", "2"},
          hive.substr(0, hive.find(kPrefix + "2]")) + "; END HIVE  BOOT SECTION\r\n\r\n" + later2}}},
+      {"a comment parted from the template by a blank line",
+       introduced,
+       "",
+       {{{"remove", "0"},
+         with(introduced, introduced.substr(t0, introduced.find("; the") - t0), "")}}},
       {"a renamed copy",
        sample,
        "file: " + keys +
