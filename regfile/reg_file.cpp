@@ -712,6 +712,23 @@ std::string RegFile::KeptLines(size_t start, size_t cutEnd) const {
   return kept;
 }
 
+size_t RegFile::SectionCutStart(size_t bracket, size_t cutEnd, std::string_view kept,
+                                size_t from) const {
+  // AppendTemplateSection writes a line of one blank, then the header: when
+  // the section is the text's last and nothing of it stays, that line goes
+  // with it, so that adding a template and removing it leave the text as it
+  // was.
+  const std::string_view text = Text();
+  if (cutEnd < text.size() || !kept.empty() || bracket == 0 ||
+      !regtext::IsLineEndChar(text[bracket - 1])) {
+    return bracket;
+  }
+  size_t lineEnd = bracket - 1;  // the line end of the line above
+  if (text[lineEnd] == '\n' && lineEnd > 0 && text[lineEnd - 1] == '\r') --lineEnd;
+  const size_t above = regtext::LineStart(text, lineEnd);
+  return above >= from && lineEnd == above + 1 && text[above] == ' ' ? above : bracket;
+}
+
 uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
   if (!IsOpen() || !m_haveText) return 1;
   uint32_t start = 0;
@@ -720,7 +737,8 @@ uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
   if (start >= end) return 0;  // absent: the file keeps its content
   const size_t cutEnd = SectionCutEnd(end);
   const std::string kept = KeptLines(start, cutEnd);
-  return RewriteFile(start, kept, Text().substr(cutEnd)) ? 0 : 1;
+  const size_t cut = SectionCutStart(start, cutEnd, kept, 0);
+  return RewriteFile(static_cast<uint32_t>(cut), kept, Text().substr(cutEnd)) ? 0 : 1;
 }
 
 uint32_t RegFile::RemoveTemplateSections(uint32_t n) {
@@ -734,13 +752,16 @@ uint32_t RegFile::RemoveTemplateSections(uint32_t n) {
   std::string middle;
   for (size_t at = FindHeader(n, 0); at != regtext::npos; at = FindHeader(n, cutEnd)) {
     const size_t next = NextHeader(at);
+    const size_t sectionEnd = SectionCutEnd(next == regtext::npos ? text.size() : next);
+    const std::string kept = KeptLines(at, sectionEnd);
+    const size_t cut = SectionCutStart(at, sectionEnd, kept, first == regtext::npos ? 0 : cutEnd);
     if (first == regtext::npos) {
-      first = at;
+      first = cut;
     } else {
-      middle.append(text.substr(cutEnd, at - cutEnd));
+      middle.append(text.substr(cutEnd, cut - cutEnd));
     }
-    cutEnd = SectionCutEnd(next == regtext::npos ? text.size() : next);
-    middle += KeptLines(at, cutEnd);
+    cutEnd = sectionEnd;
+    middle += kept;
     if (cutEnd >= text.size()) break;
   }
   if (first == regtext::npos) return 0;

@@ -351,6 +351,10 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
   // A comment that a blank line parts from template 0 introduces what follows.
   const size_t t0 = sample.find(kPrefix + "0]");
   const std::string introduced = with(sample, ao1Set, ao1Set + "\r\n; the second board\r\n");
+  // Template 2 as add appends it.
+  const size_t t2 = sample.find("\r\n" + kPrefix + "2]");
+  const std::string appended = sample.substr(0, t2) + " \r\n" + kPrefix + "2] \r\n" +
+                               sample.substr(sample.find("]\r\n", t2) + 3);
   const std::string added1 = kPrefix + "1] \r\n\"SwitchID\"=dword:2\r\n\"ChanConfig\"=dword:0\r\n" +
                              "\"AOSettings 0\"=\"     0    10     0\"\r\n" +
                              "\"AOSettings 1\"=\"     0    10     0\"\r\n";
@@ -544,6 +548,10 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        "",
        {{{"remove", "0"},
          with(introduced, introduced.substr(t0, introduced.find("; the") - t0), "")}}},
+      {"the last template as add appends it",
+       appended,
+       "",
+       {{{"remove", "2"}, sample.substr(0, t2)}}},
       {"a renamed copy",
        sample,
        "file: " + keys +

@@ -684,8 +684,8 @@ TEST(RegFileCorpusTest, RealFilesChangeOnlyInTheTemplateSection) {
       store.Close();
     }
     const std::string lineEnd(regtext::FileLineEnd(original));
-    const std::string joined =
-        original + (regtext::EndsWithLineEnd(original) ? "" : lineEnd) + " " + lineEnd;
+    const std::string ended = original + (regtext::EndsWithLineEnd(original) ? "" : lineEnd);
+    const std::string joined = ended + " " + lineEnd;
     const std::string added = ReadFileBytes(path);
     ASSERT_EQ(added.compare(0, joined.size(), joined), 0) << source;
     EXPECT_EQ(added.substr(joined.size()), Header(5) + " " + lineEnd + "\"SwitchID\"=dword:5" +
@@ -699,7 +699,7 @@ TEST(RegFileCorpusTest, RealFilesChangeOnlyInTheTemplateSection) {
       EXPECT_EQ(store.RemoveTemplateSection(5), 0u);
       store.Close();
     }
-    EXPECT_EQ(ReadFileBytes(path), joined) << source;
+    EXPECT_EQ(ReadFileBytes(path), ended) << source;  // the blank line above it goes too
   }
 }
 
