@@ -355,6 +355,11 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
   const size_t t2 = sample.find("\r\n" + kPrefix + "2]");
   const std::string appended = sample.substr(0, t2) + " \r\n" + kPrefix + "2] \r\n" +
                                sample.substr(sample.find("]\r\n", t2) + 3);
+  // Template 0 first, then a key of bytes that read as UTF-16 once it is gone.
+  std::string wide = "[";
+  for (int i = 0; i < 127; ++i) wide += std::string("\0x", 2);
+  const std::string flips = sample.substr(t0, t2 + 2 - t0) + wide + "]\r\n" + sample.substr(0, t0) +
+                            sample.substr(t2 + 2);
   const std::string added1 = kPrefix + "1] \r\n\"SwitchID\"=dword:2\r\n\"ChanConfig\"=dword:0\r\n" +
                              "\"AOSettings 0\"=\"     0    10     0\"\r\n" +
                              "\"AOSettings 1\"=\"     0    10     0\"\r\n";
@@ -552,6 +557,13 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        appended,
        "",
        {{{"remove", "2"}, sample.substr(0, t2)}}},
+      {"a removal that would leave text read as UTF-16",
+       flips,
+       "file: byte offset " + std::to_string(t2 + 3 - t0) +
+           " holds a NUL byte, which other readers may take as the end of the file\n",
+       {{{"remove", "0"},
+         refused + "the saved text would read as UTF-16 LE without byte-order mark, not as 8-bit "
+                   "(ANSI)\n"}}},
       {"a renamed copy",
        sample,
        "file: " + keys +
