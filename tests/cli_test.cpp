@@ -508,6 +508,8 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        branches,
        "file: template 2: " + branchesWhy + "\n",
        {{{"set", "2", "--board-id", "4"}, refused + "template 2: the device reads it otherwise"},
+        {{"set", "2", "--board-id", "5"},
+         refused + "template 2: " + branchesWhy + "; nothing was written\n"},
         {{"list", "--json"},
          prints + R"({"file":"/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg",)" +
              R"("templates":[{"number":0,"boardId":0,"chanConfig":3,"chanConfigHex":"0x0003",)" +
