@@ -127,6 +127,11 @@ Status Refused(const Status& refusal, uint32_t n) {
 // reads otherwise (reserved): its code is the tool's own (the table's rules
 // number from 1); it is worded after the file's lock is let go.
 constexpr int kReservedSlot = -1;
+// The refusal of a `set` of a template the load shows but the device reads
+// otherwise (reserved) that asks for the values the load shows: the Save
+// would write nothing, yet those are not the values the device reads, so it
+// is refused as a change of the template is, in the Save's words.
+constexpr int kReservedUnchanged = -2;
 
 // Refuses slot n when it is reserved and holds no template shown.
 Status RefuseReserved(const TemplateTable& table, uint32_t n) {
@@ -147,14 +152,16 @@ Status UsedTemplate(const TemplateTable& table, uint32_t n) {
 // reserved slot's says why the device reads it otherwise, with its lines, as
 // check says it.
 Failure RefusalFailure(Context& context, const Status& refusal) {
-  if (refusal.condition() != Condition::kRuleRefused || refusal.Rule() != kReservedSlot) {
+  if (refusal.condition() != Condition::kRuleRefused ||
+      (refusal.Rule() != kReservedSlot && refusal.Rule() != kReservedUnchanged)) {
     return Failure{ErrorText(refusal)};
   }
   const std::string why =
       UnshownTemplateText(context.path, context.fileSystem, context.driver, context.n);
-  return Failure{QuotedName(context.path) + ": " +
-                 (why.empty() ? "template " + std::to_string(context.n) + " is reserved" : why) +
-                 "; it is not changed"};
+  return Failure{
+      QuotedName(context.path) + ": " +
+      (why.empty() ? "template " + std::to_string(context.n) + " is reserved" : why) +
+      (refusal.Rule() == kReservedSlot ? "; it is not changed" : "; nothing was written")};
 }
 
 // Loads the table, lets `edit` change it (or refuse, which leaves the file
@@ -309,6 +316,7 @@ int Set(Context& context) {
     if (refusal.ok() && boardId) refusal = Refused(SetBoardId(table, n, *boardId), n);
     if (!refusal.ok()) return refusal;
     DeviceTemplate& slot = table[n];
+    const DeviceTemplate loaded = slot;
     // Set All first, as the whole word; then single pairs, two bits each.
     for (int i = 0; i < 2; ++i) {
       if (pairs[i] && pairs[i]->all) SetAllChannelPairs(slot, i == 0);
@@ -321,6 +329,10 @@ int Set(Context& context) {
     }
     for (int i = 0; i < 2 && refusal.ok(); ++i) {
       if (ranges[i]) refusal = Refused(SetAoRange(slot, i, *ranges[i]), n);
+    }
+    if (refusal.ok() && table.IsReserved(n) && SameSlot(slot, loaded)) {
+      refusal = Status::Refusal(kReservedUnchanged, "template " + std::to_string(n) +
+                                                        " is reserved; nothing was written");
     }
     return refusal;
   });

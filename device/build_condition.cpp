@@ -239,8 +239,10 @@ class ConditionReader {
       // "$(VAR)" alone between the quotes is the variable's value.
       if (inside.size() > 3 && inside.substr(0, 2) == "$(" && inside.back() == ')' &&
           std::all_of(inside.begin() + 2, inside.end() - 1, IsNameChar)) {
-        return {ConditionNode::Kind::kVariable, std::string(inside.substr(2, inside.size() - 3)),
-                {}, {}};
+        return {ConditionNode::Kind::kVariable,
+                std::string(inside.substr(2, inside.size() - 3)),
+                {},
+                {}};
       }
       return {ConditionNode::Kind::kText, std::string(inside), {}, {}};
     }
@@ -314,7 +316,8 @@ ConditionNode JoinTerms(std::string_view text, Term term) {
   size_t start = 0;
   for (;;) {
     const size_t orAt = text.find("||", start);
-    std::string_view part = text.substr(start, orAt == std::string_view::npos ? orAt : orAt - start);
+    std::string_view part =
+        text.substr(start, orAt == std::string_view::npos ? orAt : orAt - start);
     ConditionNode all{ConditionNode::Kind::kAnd, {}, {}, {}};
     size_t from = 0;
     for (;;) {
@@ -377,13 +380,14 @@ ConditionNode ParseCeCondition(std::string_view text) {
         hasValue = true;
       }
     }
-    if (!IsName(name) || (hasValue && (value.empty() || value.find_first_of(" \t") !=
-                                                            std::string_view::npos))) {
+    if (!IsName(name) ||
+        (hasValue && (value.empty() || value.find_first_of(" \t") != std::string_view::npos))) {
       return OpaqueNode(term);
     }
-    if (!hasValue) return Negated({ConditionNode::Kind::kCeSet, std::string(name), {}, {}}, negated);
-    return Negated(
-        {ConditionNode::Kind::kCeEquals, std::string(name), std::string(value), {}}, negated);
+    if (!hasValue)
+      return Negated({ConditionNode::Kind::kCeSet, std::string(name), {}, {}}, negated);
+    return Negated({ConditionNode::Kind::kCeEquals, std::string(name), std::string(value), {}},
+                   negated);
   });
 }
 

@@ -30,8 +30,7 @@ constexpr BuildLineForm kForms[] = {
     {Lead::kHash, "endif", BuildFamily::kPreprocessor, BuildRole::kClose, ConditionForm::kNone},
     {Lead::kHash, "define", BuildFamily::kPreprocessor, BuildRole::kDefine, ConditionForm::kNone},
     {Lead::kHash, "undef", BuildFamily::kPreprocessor, BuildRole::kUndefine, ConditionForm::kNone},
-    {Lead::kHash, "include", BuildFamily::kPreprocessor, BuildRole::kInclude,
-     ConditionForm::kNone},
+    {Lead::kHash, "include", BuildFamily::kPreprocessor, BuildRole::kInclude, ConditionForm::kNone},
     {Lead::kWord, "IF", BuildFamily::kCe, BuildRole::kOpen, ConditionForm::kCe},
     {Lead::kWord, "ELSE", BuildFamily::kCe, BuildRole::kTurn, ConditionForm::kNone},
     {Lead::kWord, "ENDIF", BuildFamily::kCe, BuildRole::kClose, ConditionForm::kNone},
@@ -74,10 +73,9 @@ bool TakeWords(std::string_view& text, std::string_view words, bool anyCase, boo
       if (a != b) return false;
     }
     rest.remove_prefix(word.size());
-    const bool wordEnds =
-        rest.empty() || IsBlank(rest.front()) ||
-        (stopAtAny && !std::isalnum(static_cast<unsigned char>(rest.front())) &&
-         rest.front() != '_');
+    const bool wordEnds = rest.empty() || IsBlank(rest.front()) ||
+                          (stopAtAny && !std::isalnum(static_cast<unsigned char>(rest.front())) &&
+                           rest.front() != '_');
     if (!wordEnds) return false;
     if (space == std::string_view::npos) break;
     words.remove_prefix(space + 1);

@@ -432,8 +432,13 @@ std::vector<TemplateVariant> TemplateVariants(const DeviceView& view, const Temp
     *beyond = true;
     return variants;
   }
+  // A build in which the key holds none of the template's values reads no
+  // template there, unless no build reads one: then the empty key is the
+  // one reading.
+  bool anyHolds = false;
+  for (const KeyVariant& reading : *readings) anyHolds = anyHolds || HoldsTemplate(reading.reading);
   for (KeyVariant& reading : *readings) {
-    if (!HoldsTemplate(reading.reading)) continue;
+    if (anyHolds ? !HoldsTemplate(reading.reading) : !reading.reading.exists) continue;
     // Readings that differ only in values other than the template's own are
     // one reading of the template: those values are no part of it.
     auto same = std::find_if(variants.begin(), variants.end(), [&](const TemplateVariant& seen) {

@@ -245,10 +245,11 @@ class DeviceReader {
       while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
       const bool valueLine = lead < line.size() && (line[lead] == '"' || line[lead] == '@');
       if (valueLine && !TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' &&
-          at < text.size()) {
-        // A value whose data ends with "\" goes on on the next line.
+          GoesOnTo(text, at)) {
+        // A value whose data ends with "\" goes on on the next line, unless
+        // that line is a header or a comment.
         joined.clear();
-        while (!TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' && at < text.size()) {
+        while (!TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' && GoesOnTo(text, at)) {
           const std::string_view part = TrimBlanks(line);
           joined.append(part.substr(0, part.size() - 1));
           joined += ',';
@@ -263,6 +264,13 @@ class DeviceReader {
   }
 
  private:
+  // Whether a value may go on on the line at `at`: there is one, and its
+  // first character other than blanks starts no header and no comment.
+  static bool GoesOnTo(std::string_view text, size_t at) {
+    while (at < text.size() && IsSpaceOrTab(text[at])) ++at;
+    return at < text.size() && text[at] != '[' && text[at] != ';';
+  }
+
   // The next physical line from `at` (CR LF, LF or CR ends it).
   static std::string_view NextLine(std::string_view text, size_t& at, size_t& number) {
     size_t end = text.find_first_of("\r\n", at);

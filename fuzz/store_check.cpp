@@ -187,16 +187,29 @@ class StoreChecker {
     if (kind == 6) {
       const uint32_t result = store_.RemoveTemplateSection(n);
       // The section goes but for structure and comment lines of its own, the
-      // blank lines after the structure line that ends it, and the next
-      // header's indentation, which stay in their order.
+      // blank lines after the structure line that ends it or after a comment
+      // that introduces the next key, and the next header's indentation,
+      // which stay in their order.
       const std::string& now = File();
-      bool kept = now.size() >= old.size() - (end - start) &&
-                  now.compare(0, start, old, 0, start) == 0 &&
+      // A section that ends the text and keeps nothing takes the line of one
+      // blank that appending it wrote right above its header along.
+      size_t front = start;
+      for (const std::string_view blankLine : {" \r\n", " \n", " \r"}) {
+        const size_t size = blankLine.size();
+        if (start < end && end == old.size() && start >= size &&
+            old.compare(start - size, size, blankLine) == 0 &&
+            (start == size || regtext::IsLineEndChar(old[start - size - 1])) &&
+            now == std::string_view(old).substr(0, start - size)) {
+          front = start - size;
+        }
+      }
+      bool kept = now.size() >= old.size() - (end - front) &&
+                  now.compare(0, front, old, 0, front) == 0 &&
                   now.compare(now.size() - (old.size() - end), old.size() - end, old, end,
                               old.size() - end) == 0;
       if (kept && start < end) {
         const std::string_view middle =
-            std::string_view(now).substr(start, now.size() - start - (old.size() - end));
+            std::string_view(now).substr(front, now.size() - front - (old.size() - end));
         const std::string_view section = std::string_view(old).substr(start, end - start);
         size_t from = 0;
         for (size_t line = 0; kept && line < middle.size();) {

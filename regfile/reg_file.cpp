@@ -304,8 +304,11 @@ std::optional<RegFile::FoundValue> RegFile::FindValue(uint32_t n, std::string_vi
     // line of a name overrides an earlier one, as the device reads the file.
     m_valueLines.clear();
     if (m_valueLines.capacity() == 0) m_valueLines.reserve(8);  // a template has four or five
+    // Each section's lines end where the next header's line starts: the
+    // header's indentation is no line of the section, and a value going on
+    // with "\\" ends before it.
     size_t start = m_dwSectionStart;
-    size_t end = m_dwSectionEnd;
+    size_t end = SectionCutEnd(m_dwSectionEnd);
     while (start < end) {
       regtext::ForEachValueLine(
           text.substr(start, end - start),
@@ -318,7 +321,7 @@ std::optional<RegFile::FoundValue> RegFile::FindValue(uint32_t n, std::string_vi
       start = FindHeader(n, end);
       if (start == regtext::npos) break;
       const size_t next = NextHeader(start);
-      end = next == regtext::npos ? text.size() : next;
+      end = SectionCutEnd(next == regtext::npos ? text.size() : next);
     }
     m_valueLinesMade = true;
   }
@@ -383,7 +386,16 @@ uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwT
     // written, the blanks around "=" and a comment after the value stay. A
     // value that went on over several lines becomes one.
     const size_t equals = 2 + nameLength;  // the new line's data starts after "name"=
-    const std::string_view oldData = text.substr(found->data, found->end - found->data);
+    // Comment lines that a continued value's last lines are stay on lines of
+    // their own after the new one: a "; @CESYSGEN ENDIF" there closes a block.
+    size_t end = found->end;
+    for (size_t last = regtext::LineStart(text, end);
+         last > found->data && regtext::IsCommentLine(text.substr(last, end - last));
+         last = regtext::LineStart(text, end)) {
+      end = last - 1;  // the line end before the comment line
+      if (text[end] == '\n' && end > found->data && text[end - 1] == '\r') --end;
+    }
+    const std::string_view oldData = text.substr(found->data, end - found->data);
     const regtext::ValueData old = regtext::ReadValueData(oldData);
     // Only blanks and a comment stay: other text after the old value (a
     // string's closing quote ends it wherever the line goes on) would join
@@ -397,7 +409,7 @@ uint32_t RegFile::SetValue(uint32_t nTemplate, const char* pszName, uint32_t dwT
     std::string replacement = line.size() > equals ? line.substr(equals + 1) : std::string();
     replacement += kept;
     const uint32_t cut = static_cast<uint32_t>(found->data + old.start);
-    return RewriteFile(cut, replacement, text.substr(found->end)) ? 0 : 1;
+    return RewriteFile(cut, replacement, text.substr(end)) ? 0 : 1;
   }
 
   // A new line goes after the section's last value line (so under the same
@@ -421,6 +433,8 @@ size_t RegFile::LastValueLineEnd(size_t start, size_t end) const {
   // the last value line under the conditions of the section's "SwitchID" (the
   // template's own), or under the header's when the section has none, never
   // into a block that only some of its values stand in.
+  // The next header's indentation is no line of the section.
+  end = SectionCutEnd(end);
   const std::string_view text = Text().substr(0, end);
   std::vector<int> branches{0};
   int nextBranch = 1;
@@ -654,12 +668,26 @@ std::string RegFile::KeptLines(size_t start, size_t cutEnd) const {
   }
   auto body = [&text](const Line& line) { return text.substr(line.start, line.end - line.start); };
   // The comments above the next key: the run of comment and preprocessor lines
-  // that ends the section when another key follows it.
+  // that ends the section when another key follows it, and, among the comment,
+  // preprocessor and blank lines that end it, every line from the first
+  // comment a blank line parts from what stands above it: such a comment
+  // introduces what follows, whatever blank lines stand after it.
   size_t aboveNextKey = lines.size();
   if (cutEnd < text.size()) {
-    while (aboveNextKey > 1 && (regtext::IsCommentLine(body(lines[aboveNextKey - 1])) ||
-                                regtext::IsPreprocessorLine(body(lines[aboveNextKey - 1])))) {
-      --aboveNextKey;
+    auto blank = [&body](const Line& line) {
+      return body(line).find_first_not_of(" \t") == std::string_view::npos;
+    };
+    auto commentOrPreprocessor = [&body](const Line& line) {
+      return regtext::IsCommentLine(body(line)) || regtext::IsPreprocessorLine(body(line));
+    };
+    while (aboveNextKey > 1 && commentOrPreprocessor(lines[aboveNextKey - 1])) --aboveNextKey;
+    size_t run = lines.size();
+    while (run > 1 && (blank(lines[run - 1]) || commentOrPreprocessor(lines[run - 1]))) --run;
+    for (size_t i = run + 1; i < aboveNextKey; ++i) {
+      if (blank(lines[i - 1]) && !blank(lines[i])) {
+        aboveNextKey = i;
+        break;
+      }
     }
   }
   // Past the section's last value line, the first structure line closes or
@@ -684,6 +712,23 @@ std::string RegFile::KeptLines(size_t start, size_t cutEnd) const {
   return kept;
 }
 
+size_t RegFile::SectionCutStart(size_t bracket, size_t cutEnd, std::string_view kept,
+                                size_t from) const {
+  // AppendTemplateSection writes a line of one blank, then the header: when
+  // the section is the text's last and nothing of it stays, that line goes
+  // with it, so that adding a template and removing it leave the text as it
+  // was.
+  const std::string_view text = Text();
+  if (cutEnd < text.size() || !kept.empty() || bracket == 0 ||
+      !regtext::IsLineEndChar(text[bracket - 1])) {
+    return bracket;
+  }
+  size_t lineEnd = bracket - 1;  // the line end of the line above
+  if (text[lineEnd] == '\n' && lineEnd > 0 && text[lineEnd - 1] == '\r') --lineEnd;
+  const size_t above = regtext::LineStart(text, lineEnd);
+  return above >= from && lineEnd == above + 1 && text[above] == ' ' ? above : bracket;
+}
+
 uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
   if (!IsOpen() || !m_haveText) return 1;
   uint32_t start = 0;
@@ -692,7 +737,8 @@ uint32_t RegFile::RemoveTemplateSection(uint32_t n) {
   if (start >= end) return 0;  // absent: the file keeps its content
   const size_t cutEnd = SectionCutEnd(end);
   const std::string kept = KeptLines(start, cutEnd);
-  return RewriteFile(start, kept, Text().substr(cutEnd)) ? 0 : 1;
+  const size_t cut = SectionCutStart(start, cutEnd, kept, 0);
+  return RewriteFile(static_cast<uint32_t>(cut), kept, Text().substr(cutEnd)) ? 0 : 1;
 }
 
 uint32_t RegFile::RemoveTemplateSections(uint32_t n) {
@@ -706,13 +752,16 @@ uint32_t RegFile::RemoveTemplateSections(uint32_t n) {
   std::string middle;
   for (size_t at = FindHeader(n, 0); at != regtext::npos; at = FindHeader(n, cutEnd)) {
     const size_t next = NextHeader(at);
+    const size_t sectionEnd = SectionCutEnd(next == regtext::npos ? text.size() : next);
+    const std::string kept = KeptLines(at, sectionEnd);
+    const size_t cut = SectionCutStart(at, sectionEnd, kept, first == regtext::npos ? 0 : cutEnd);
     if (first == regtext::npos) {
-      first = at;
+      first = cut;
     } else {
-      middle.append(text.substr(cutEnd, at - cutEnd));
+      middle.append(text.substr(cutEnd, cut - cutEnd));
     }
-    cutEnd = SectionCutEnd(next == regtext::npos ? text.size() : next);
-    middle += KeptLines(at, cutEnd);
+    cutEnd = sectionEnd;
+    middle += kept;
     if (cutEnd >= text.size()) break;
   }
   if (first == regtext::npos) return 0;

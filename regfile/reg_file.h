@@ -116,8 +116,11 @@ class RegFile {
   uint32_t AppendTemplateSection(uint32_t n);
   // Cuts template n's first section out of the file, as SetValue writes,
   // keeping the image build's structure lines inside it (preprocessor lines,
-  // "; @..." directives, boot-hive markers) and the comment lines right above
-  // the key that follows it, and that key's indentation. 0 done
+  // "; @..." directives, boot-hive markers), the comment lines right above
+  // the key that follows it (also when blank lines part them from that key,
+  // if a blank line parts them from the section's values), and that key's
+  // indentation; a section that ends the file takes the line of one blank
+  // that AppendTemplateSection wrote above it along. 0 done
   // (also when absent), 1 no memory (file unchanged); file-layer errors raise
   // FileError as SetValue's do.
   uint32_t RemoveTemplateSection(uint32_t n);
@@ -186,6 +189,11 @@ class RegFile {
   size_t SectionCutEnd(size_t end) const;
   // What removing the section [start, cutEnd) keeps of it.
   std::string KeptLines(size_t start, size_t cutEnd) const;
+  // Where removing the section whose header's "[" is at `bracket`, cut up to
+  // `cutEnd` and keeping `kept`, starts: at the "[", or at the blank line
+  // right above a header that starts its line (not before `from`) when the
+  // section is the text's last and keeps nothing.
+  size_t SectionCutStart(size_t bracket, size_t cutEnd, std::string_view kept, size_t from) const;
   void DeriveKeys(std::string_view path);
   void ReadText();
   void ReleaseText();

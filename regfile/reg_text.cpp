@@ -115,11 +115,22 @@ bool IsPreprocessorLine(std::string_view line) {
 
 namespace {
 
-// Whether `text` starts with `words` (compared without regard to ASCII case)
-// and ends there or goes on after a blank.
+// Whether `text` starts with `words` (compared without regard to ASCII case;
+// each blank between them stands for any run of blanks and tabs, as the build
+// reads words) and ends there or goes on after a blank.
 bool StartsWithWords(std::string_view text, std::string_view words) {
-  return text.size() >= words.size() && SameName(text.substr(0, words.size()), words) &&
-         (text.size() == words.size() || IsBlank(text[words.size()]));
+  size_t at = 0;
+  for (char c : words) {
+    if (c == ' ') {
+      if (at >= text.size() || !IsBlank(text[at])) return false;
+      while (at < text.size() && IsBlank(text[at])) ++at;
+    } else if (at < text.size() && LowerAscii(text[at]) == LowerAscii(c)) {
+      ++at;
+    } else {
+      return false;
+    }
+  }
+  return at == text.size() || IsBlank(text[at]);
 }
 
 // The text of a comment line after its ";", blanks around it dropped.
@@ -178,6 +189,10 @@ size_t LogicalLineEnd(std::string_view text, size_t pos) {
     const std::string_view line = TrimBlanks(text.substr(pos, end - pos));
     const size_t next = SkipLineEnd(text, end);
     if (line.empty() || line.back() != '\\' || next >= text.size()) return end;
+    // A header starts a key wherever a value was going on.
+    size_t lead = next;
+    while (lead < text.size() && IsBlank(text[lead])) ++lead;
+    if (lead < text.size() && text[lead] == '[') return end;
     pos = next;
     end = FindLineEnd(text, pos);
   }

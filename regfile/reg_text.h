@@ -48,7 +48,8 @@ bool IsPreprocessorLine(std::string_view line);
 
 // Whether a comment line is one the image build reads as a directive: "; @"
 // and a word (@CESYSGEN, @XIPREGION ...), "; HIVE BOOT SECTION" or "; END
-// HIVE BOOT SECTION" (blanks around the words, any case).
+// HIVE BOOT SECTION" (blanks around the words, any number between them, any
+// case).
 bool IsBuildDirectiveLine(std::string_view line);
 // Whether a line is part of the image build's structure: a preprocessor line
 // or a build directive. Such lines belong to the keys around them.
@@ -68,8 +69,10 @@ std::string_view FileLineEnd(std::string_view text);
 
 // Where the line that starts at `pos` ends, with the lines it goes on to: a
 // line that starts (after blanks or tabs) with a double quote or "@" and whose
-// text ends (before trailing blanks or tabs) with "\" goes on on the next line.
-// Returns the offset of the last such line's CR or LF, or the end of the text.
+// text ends (before trailing blanks or tabs) with "\" goes on on the next line,
+// unless that line is a header (its first character other than blank or tab is
+// "["), which starts a key. Returns the offset of the last such line's CR or
+// LF, or the end of the text.
 size_t LogicalLineEnd(std::string_view text, size_t pos);
 
 // The value line of `name` in a section's text, as the device reads it: the

@@ -173,8 +173,7 @@ Status SaveTransaction::Prepare() {
   if (!changed_) return {};
   // The new text of an 8-bit or UTF-8 file is its bytes: written from the
   // store, not copied.
-  if (bytesTaken_) return {};
-  if (!EncodeText(decoded_.encoding, saved, &after_)) {
+  if (!bytesTaken_ && !EncodeText(decoded_.encoding, saved, &after_)) {
     changed_ = false;
     return Failed(
         Status::Of(Condition::kNotWritten, "the new text does not encode as " +
@@ -184,11 +183,11 @@ Status SaveTransaction::Prepare() {
   // Without a mark the encoding is told by the text itself: a Save that moves
   // NUL bytes to the file's start could make an 8-bit file read as UTF-16 next
   // time, and then never be written again.
-  if (DetectEncoding(after_) != decoded_.encoding) {
+  const TextEncoding next = DetectEncoding(bytesTaken_ ? saved : std::string_view(after_));
+  if (next != decoded_.encoding) {
     changed_ = false;
     return Failed(Status::Of(Condition::kNotWritten,
-                             "the saved text would read as " +
-                                 std::string(TextEncodingName(DetectEncoding(after_))) +
+                             "the saved text would read as " + std::string(TextEncodingName(next)) +
                                  ", not as " + TextEncodingName(decoded_.encoding))
                       .WithPath(path_));
   }

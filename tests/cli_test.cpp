@@ -344,6 +344,22 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
   const std::string noEnd = sample.substr(0, sample.size() - 2);
   const std::string tailIfdef = with(with(sample, "\"ChanConfig\"=dword:0\r\n", ""), ao1,
                                      ao1 + "#ifdef BSP_X\r\n\"Extra\"=dword:1\r\n#endif\r\n");
+  // Boot-hive markers with two blanks between their words.
+  const std::string hive =
+      with(sample, kPrefix + "2]", "; HIVE  BOOT SECTION\r\n" + kPrefix + "2]") +
+      "; END HIVE  BOOT SECTION\r\n\r\n" + later2;
+  // A comment that a blank line parts from template 0 introduces what follows.
+  const size_t t0 = sample.find(kPrefix + "0]");
+  const std::string introduced = with(sample, ao1Set, ao1Set + "\r\n; the second board\r\n");
+  // Template 2 as add appends it.
+  const size_t t2 = sample.find("\r\n" + kPrefix + "2]");
+  const std::string appended = sample.substr(0, t2) + " \r\n" + kPrefix + "2] \r\n" +
+                               sample.substr(sample.find("]\r\n", t2) + 3);
+  // Template 0 first, then a key of bytes that read as UTF-16 once it is gone.
+  std::string wide = "[";
+  for (int i = 0; i < 127; ++i) wide += std::string("\0x", 2);
+  const std::string flips = sample.substr(t0, t2 + 2 - t0) + wide + "]\r\n" + sample.substr(0, t0) +
+                            sample.substr(t2 + 2);
   const std::string added1 = kPrefix + "1] \r\n\"SwitchID\"=dword:2\r\n\"ChanConfig\"=dword:0\r\n" +
                              "\"AOSettings 0\"=\"     0    10     0\"\r\n" +
                              "\"AOSettings 1\"=\"     0    10     0\"\r\n";
@@ -490,6 +506,8 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        branches,
        "file: template 2: " + branchesWhy + "\n",
        {{{"set", "2", "--board-id", "4"}, refused + "template 2: it reads otherwise by build"},
+        {{"set", "2", "--board-id", "5"},
+         refused + "template 2: " + branchesWhy + "; nothing was written\n"},
         {{"list", "--json"},
          prints + R"({"file":"/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg",)" +
              R"("templates":[{"number":0,"boardId":0,"chanConfig":3,"chanConfigHex":"0x0003",)" +
@@ -525,6 +543,27 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
              "\\QDR4310_Uzore\\Template2], but the key of driver USB8620 is [" +
              kPrefix.substr(1) + "2]; nothing was written\n"},
         {{"set", "0", "--board-id", "5"}, with(foreign, id0, "\"SwitchID\"=dword:5")}}},
+      {"boot-hive markers with two blanks",
+       hive,
+       "",
+       {{{"remove", "2"},
+         hive.substr(0, hive.find(kPrefix + "2]")) + "; END HIVE  BOOT SECTION\r\n\r\n" + later2}}},
+      {"a comment parted from the template by a blank line",
+       introduced,
+       "",
+       {{{"remove", "0"},
+         with(introduced, introduced.substr(t0, introduced.find("; the") - t0), "")}}},
+      {"the last template as add appends it",
+       appended,
+       "",
+       {{{"remove", "2"}, sample.substr(0, t2)}}},
+      {"a removal that would leave text read as UTF-16",
+       flips,
+       "file: byte offset " + std::to_string(t2 + 3 - t0) +
+           " holds a NUL byte, which other readers may take as the end of the file\n",
+       {{{"remove", "0"},
+         refused + "the saved text would read as UTF-16 LE without byte-order mark, not as 8-bit "
+                   "(ANSI)\n"}}},
       {"a renamed copy",
        sample,
        "file: " + keys +

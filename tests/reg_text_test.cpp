@@ -179,11 +179,11 @@ TEST(DeviceViewTest, ReadsLineByLine) {
        "IF A\r\nELSE\r\nIF B\r\n[K]\r\n\"k\"=dword:1\r\n"
        "ENDIF\r\nELSE\r\n\"m\"=dword:2\r\nENDIF\r\n",
        {"K: k=dword:00000001 @5 [without A, with B]"}},
-      {"lines of a key not read: a value going on over a [ line, directives in any case",
+      {"a value does not go on over a [ line; directives in any case",
        "[B]\r\n\"v\"=\"x\\\r\n[A]\r\n; hive boot section\r\n[a]\r\n\"a\"=dword:1\r\n[B]\r\n"
        ";\t@x IF Y\r\nIF Z\r\n[A]\r\n\"b\"=dword:2\r\nENDIF\r\n; End hive boot section\r\n",
-       {"B: v=\"x,[A] @2", "a: a=dword:00000001 @6 [without Z]", "a: a=dword:00000001 @6 [with Z]",
-        "a: b=dword:00000002 @11 [with Z]"}},
+       {"B: v=\"x\\ @2", "A: a=dword:00000001 @6 [without Z]", "A: a=dword:00000001 @6 [with Z]",
+        "A: b=dword:00000002 @11 [with Z]"}},
       {"names and paths of eight bytes and more fold A to Z only",
        "[Drivers\\LongKeyName]\n\"LongValueNameZ@\"=dword:1\n[DRIVERS\\longkeyname]\n"
        "\"longvaluenamez@\"=dword:2\n\"LONGVALUENAMEZ`\"=dword:3\n\"\xC1Name\"=4\n\"\xE1name\"=5\n",
@@ -202,7 +202,7 @@ TEST(DeviceViewTest, ReadsLineByLine) {
         "A: V3=dword:00000021 @12", "A: v4=dword:00000004 @6", "A: v5=dword:00000005 @7",
         "A: v6=dword:00000006 @8", "A: v7=dword:00000007 @9", "A: v8=dword:00000008 @10",
         "A: v9=dword:00000009 @11", "B: c=dword:00000002 @17"}},
-      {"other keys' lines passed over many at a time: directives, values going on over "
+      {"other keys' lines passed over many at a time: directives, values stopping at "
        "headers, long paths, paths as long as the key read, headers with blanks or no ]",
        "[Other\\Key\\With\\A\\Long\\Path]\r\n\"v1\"=\"plain value line\"\r\n; a comment\r\n"
        ";   @CESYSGEN IF X\r\n\"v2\"=hex:01,02,\\\r\n[A]\n\"v3\"=\"x\" \\ \r\n  [A]\r\n"
@@ -211,11 +211,11 @@ TEST(DeviceViewTest, ReadsLineByLine) {
        "4\n",
        {"Other\\Key\\With\\A\\Long\\Path: v1=\"plain value line\" @2 [without module X]",
         "Other\\Key\\With\\A\\Long\\Path: v1=\"plain value line\" @2 [with module X]",
-        "Other\\Key\\With\\A\\Long\\Path: v2=hex:01,02,,[A] @5 [with module X]",
-        "Other\\Key\\With\\A\\Long\\Path: v3=\"x\" @7 [with module X]",
-        "Other\\Key\\With\\A\\Long\\Path: w=dword:00000005 @9 [with module X]",
-        "a: x=dword:00000001 @12", "a: u=dword:00000004 @19", "b: y=dword:00000002 @15",
-        "Other\\Key\\With\\A\\Long\\Path\\Sub: z=dword:00000003 @17"}},
+        "Other\\Key\\With\\A\\Long\\Path: v2=hex:01,02 @5 [with module X]",
+        "A: x=dword:00000001 @12 [without module X]", "A: u=dword:00000004 @19 [without module X]",
+        "A: v3=\"x\" @7 [with module X]", "A: w=dword:00000005 @9 [with module X]",
+        "A: x=dword:00000001 @12 [with module X]", "A: u=dword:00000004 @19 [with module X]",
+        "b: y=dword:00000002 @15", "Other\\Key\\With\\A\\Long\\Path\\Sub: z=dword:00000003 @17"}},
       {"#define, #undef, #ifdef, #ifndef, #if with defined, && and ||, $(NAME) in a header",
        "#define DRVROOT HKLM\\D\n#define USE_A\n[$(DRVROOT)\\T0]\n\"a\"=dword:1\n#ifndef USE_A\n"
        "\"a\"=dword:2\n#endif\n#undef USE_A\n#ifdef USE_A\n\"b\"=dword:3\n#endif\n"

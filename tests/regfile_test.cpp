@@ -385,6 +385,14 @@ TEST_F(RegFileTest, WhereNewLinesGo) {
        Header(0) + " ; was [3]\r\n" + v},
       {"an indented header starts a key", Header(0) + "\r\n \t[x]\r\n", 0,
        Header(0) + "\r\n" + v + " \t[x]\r\n"},
+      {"a value going on before an indented header ends before it",
+       Header(0) + "\r\n\"ChanConfig\"=dword:0\\\r\n \t[x]\r\n", 0,
+       Header(0) + "\r\n\"ChanConfig\"=dword:1a\r\n \t[x]\r\n"},
+      {"... and a new line goes before it", Header(0) + "\r\n\"b\"=\"c\\\r\n \t[x]\r\n", 0,
+       Header(0) + "\r\n" + v + "\"b\"=\"c\\\r\n \t[x]\r\n"},
+      {"a comment line ending a continued value stays",
+       Header(0) + "\r\n\"ChanConfig\"=hex:01,\\\r\n  02,\\\r\n; @CESYSGEN ENDIF\r\n[x]\r\n", 0,
+       Header(0) + "\r\n\"ChanConfig\"=dword:1a\r\n; @CESYSGEN ENDIF\r\n[x]\r\n"},
   };
   for (const Case& c : cases) {
     Write(c.before);
@@ -676,8 +684,8 @@ TEST(RegFileCorpusTest, RealFilesChangeOnlyInTheTemplateSection) {
       store.Close();
     }
     const std::string lineEnd(regtext::FileLineEnd(original));
-    const std::string joined =
-        original + (regtext::EndsWithLineEnd(original) ? "" : lineEnd) + " " + lineEnd;
+    const std::string ended = original + (regtext::EndsWithLineEnd(original) ? "" : lineEnd);
+    const std::string joined = ended + " " + lineEnd;
     const std::string added = ReadFileBytes(path);
     ASSERT_EQ(added.compare(0, joined.size(), joined), 0) << source;
     EXPECT_EQ(added.substr(joined.size()), Header(5) + " " + lineEnd + "\"SwitchID\"=dword:5" +
@@ -691,7 +699,7 @@ TEST(RegFileCorpusTest, RealFilesChangeOnlyInTheTemplateSection) {
       EXPECT_EQ(store.RemoveTemplateSection(5), 0u);
       store.Close();
     }
-    EXPECT_EQ(ReadFileBytes(path), joined) << source;
+    EXPECT_EQ(ReadFileBytes(path), ended) << source;  // the blank line above it goes too
   }
 }
 
