@@ -21,8 +21,6 @@ std::string Upper(std::string_view text) {
   return upper;
 }
 
-bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-
 }  // namespace
 
 std::string AtomTable::KeyOf(const BuildAtom& atom) {
@@ -238,7 +236,7 @@ class ConditionReader {
       at_ = close + 1;
       // "$(VAR)" alone between the quotes is the variable's value.
       if (inside.size() > 3 && inside.substr(0, 2) == "$(" && inside.back() == ')' &&
-          std::all_of(inside.begin() + 2, inside.end() - 1, IsNameChar)) {
+          std::all_of(inside.begin() + 2, inside.end() - 1, IsBuildNameChar)) {
         return {ConditionNode::Kind::kVariable,
                 std::string(inside.substr(2, inside.size() - 3)),
                 {},
@@ -259,7 +257,7 @@ class ConditionReader {
       if ((parenthesis && !Take(")")) || name.empty()) failed_ = true;
       return {ConditionNode::Kind::kDefined, name, {}, {}};
     }
-    if (std::isdigit(static_cast<unsigned char>(word.front()))) {
+    if (word.front() >= '0' && word.front() <= '9') {
       return {ConditionNode::Kind::kNumber, word, {}, {}};
     }
     return {ConditionNode::Kind::kName, word, {}, {}};
@@ -268,7 +266,7 @@ class ConditionReader {
   std::string Name() {
     Blanks();
     const size_t start = at_;
-    while (at_ < text_.size() && IsNameChar(text_[at_])) ++at_;
+    while (at_ < text_.size() && IsBuildNameChar(text_[at_])) ++at_;
     return std::string(text_.substr(start, at_ - start));
   }
 
@@ -335,7 +333,7 @@ ConditionNode JoinTerms(std::string_view text, Term term) {
 }
 
 bool IsName(std::string_view text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), IsNameChar);
+  return !text.empty() && std::all_of(text.begin(), text.end(), IsBuildNameChar);
 }
 
 ConditionNode Negated(ConditionNode node, bool negated) {

@@ -19,6 +19,12 @@
 
 namespace zuv {
 
+// A character of a build name (a macro, a variable, a module): ASCII letters,
+// digits and '_', whatever the C library's locale says of other bytes.
+inline bool IsBuildNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
 // What one atom tests.
 struct BuildAtom {
   enum class Kind {

@@ -1,5 +1,7 @@
 #include "device/build_lines.h"
 
+#include "device/build_condition.h"
+
 #include <cctype>
 
 namespace zuv {
@@ -73,9 +75,8 @@ bool TakeWords(std::string_view& text, std::string_view words, bool anyCase, boo
       if (a != b) return false;
     }
     rest.remove_prefix(word.size());
-    const bool wordEnds = rest.empty() || IsBlank(rest.front()) ||
-                          (stopAtAny && !std::isalnum(static_cast<unsigned char>(rest.front())) &&
-                           rest.front() != '_');
+    const bool wordEnds =
+        rest.empty() || IsBlank(rest.front()) || (stopAtAny && !IsBuildNameChar(rest.front()));
     if (!wordEnds) return false;
     if (space == std::string_view::npos) break;
     words.remove_prefix(space + 1);
