@@ -1,11 +1,17 @@
 #include "cli/arguments.h"
 
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string_view>
 
 #include "templates/device_template.h"
 #include "templates/driver_path.h"
 #include "templates/template_rules.h"
+
+#ifndef _WIN32
+extern char** environ;  // POSIX: the process's environment; <stdlib.h> declares it on Windows
+#endif
 
 namespace zuv::cli {
 
@@ -20,6 +26,8 @@ constexpr char kPathSeparator = '/';
 const std::set<std::string> kValueOptions = {"file",         "root", "driver", "board-id",
                                              "differential", "single-ended", "ao0", "ao1"};
 const std::set<std::string> kFlagOptions = {"json", "dry-run", "image", "help", "version"};
+// The build's options: each may be given again, the later winning.
+const std::set<std::string> kBuildValueOptions = {"define", "undefine", "config"};
 
 bool IsDecimal(std::string_view text) {
   if (text.empty() || text.size() > 9) return false;
@@ -31,7 +39,8 @@ bool IsDecimal(std::string_view text) {
 
 }  // namespace
 
-const std::set<std::string> kFileOptions = {"file", "root", "driver"};
+const std::set<std::string> kFileOptions = {"file",     "root",   "driver",     "define",
+                                            "undefine", "config", "environment"};
 
 Arguments ParseArguments(const std::vector<std::string>& args) {
   Arguments parsed;
@@ -61,7 +70,20 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
         value = name.substr(equals + 1);
         name.erase(equals);
       }
-      if (kFlagOptions.count(name) != 0) {
+      if (name == "environment" || kBuildValueOptions.count(name) != 0) {
+        if (name == "environment" && value) {
+          if (!failure) failure = Failure{"option '--environment' takes no value"};
+          continue;
+        }
+        if (name != "environment" && !value) {
+          if (i + 1 == args.size()) {
+            if (!failure) failure = Failure{"option '--" + name + "' needs a value"};
+            continue;
+          }
+          value = args[++i];
+        }
+        parsed.build.emplace_back(name, value.value_or(std::string()));
+      } else if (kFlagOptions.count(name) != 0) {
         if (value) {
           if (!failure) failure = Failure{"option '--" + name + "' takes no value"};
           continue;
@@ -155,6 +177,90 @@ std::string ImageRoot(const Arguments& args) {
 std::string DriverName(const Arguments& args) {
   const std::string* driver = args.Value("driver");
   return driver != nullptr ? *driver : std::string();
+}
+
+namespace {
+
+// A build variable's name as --define, --undefine and a --config line give
+// it: letters, digits and '_' (a build window's variables are such names).
+std::string CheckedVariableName(std::string_view name, const std::string& where) {
+  if (name.empty()) throw Failure{where + ": the variable's name is empty"};
+  for (char c : name) {
+    if (!IsBuildNameChar(c)) {
+      throw Failure{where + ": '" + std::string(name) +
+                    "' is not a variable's name (letters, digits and _)"};
+    }
+  }
+  return std::string(name);
+}
+
+// The variables of a --config file: "NAME=VALUE" lines.
+void ReadConfigFile(const std::string& path, FileSystem& fileSystem,
+                    BuildConfiguration* configuration) {
+  constexpr uint64_t kLimit = 1u << 20;
+  const std::string where = "--config " + path;
+  StatusOr<std::unique_ptr<File>> opened = fileSystem.OpenForReading(path);
+  if (!opened.ok()) throw Failure{ErrorText(opened.status().WithPath(where))};
+  std::string text;
+  uint64_t size = 0;
+  const Status read = ReadFrom(**opened, kLimit, &text, &size);
+  if (!read.ok()) throw Failure{ErrorText(read.WithPath(where))};
+  if (size > kLimit) throw Failure{where + ": a configuration is at most 1 MiB"};
+  size_t number = 0;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + at, end - at);
+    at = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    if (line.empty() || line.front() == '#') continue;
+    const size_t equals = line.find('=');
+    const std::string at_line = where + ": line " + std::to_string(number);
+    if (equals == std::string_view::npos) throw Failure{at_line + ": not NAME=VALUE"};
+    configuration->Define(CheckedVariableName(line.substr(0, equals), at_line),
+                          line.substr(equals + 1));
+  }
+}
+
+// The variables of this process's environment whose names a build can test.
+void ReadEnvironment(BuildConfiguration* configuration) {
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const std::string_view setting(*entry);
+    const size_t equals = setting.find('=');
+    if (equals == 0 || equals == std::string_view::npos) continue;
+    const std::string_view name = setting.substr(0, equals);
+    bool usable = true;
+    for (char c : name) usable = usable && IsBuildNameChar(c);
+    if (usable) configuration->Define(name, setting.substr(equals + 1));
+  }
+}
+
+}  // namespace
+
+std::optional<BuildConfiguration> ConfigurationOf(const Arguments& args, FileSystem& fileSystem) {
+  if (args.build.empty()) return std::nullopt;
+  BuildConfiguration configuration;
+  for (const auto& [option, value] : args.build) {
+    if (option == "define") {
+      const size_t equals = value.find('=');
+      const std::string name = CheckedVariableName(value.substr(0, equals), "--define");
+      configuration.Define(name, equals == std::string::npos ? "1" : value.substr(equals + 1));
+    } else if (option == "undefine") {
+      configuration.Undefine(CheckedVariableName(value, "--undefine"));
+    } else {
+      // A whole configuration: what came before it is replaced.
+      configuration = BuildConfiguration();
+      if (option == "config") {
+        ReadConfigFile(value, fileSystem, &configuration);
+      } else {
+        ReadEnvironment(&configuration);
+      }
+      configuration.MakeComplete();
+    }
+  }
+  return configuration;
 }
 
 std::optional<PairSelection> ParsePairList(std::string_view text) {

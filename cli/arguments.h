@@ -9,7 +9,11 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "device/build_condition.h"
+#include "fileio/file.h"
 
 namespace zuv::cli {
 
@@ -26,6 +30,9 @@ struct Arguments {
   std::set<std::string> flags;
   // "help" or "version", whichever of --help (-h) and --version came first.
   std::string first;
+  // The build configuration's options in the order given: --define,
+  // --undefine and --config with their values, --environment with none.
+  std::vector<std::pair<std::string, std::string>> build;
 
   const std::string* Value(const std::string& name) const {
     auto found = values.find(name);
@@ -34,7 +41,8 @@ struct Arguments {
   bool Flag(const std::string& name) const { return flags.count(name) != 0; }
 };
 
-// Options naming the driver file; every command that reads one takes them.
+// Options naming the driver file and the build it is read for; every
+// command that reads one takes them.
 extern const std::set<std::string> kFileOptions;
 
 // "--name VALUE", "--name=VALUE", "--flag", "-h"; the first other word is the
@@ -63,6 +71,13 @@ std::string ImageRoot(const Arguments& args);
 // whatever the file is called and whatever folders lie above it), or an
 // empty string.
 std::string DriverName(const Arguments& args);
+
+// The build configuration the options name, the later option winning; none
+// when no option names one. A --config FILE holds "NAME=VALUE" lines as a
+// build window's `set` prints them (blank lines and lines starting with "#"
+// are passed over); it and --environment name every variable of the build,
+// so the variables they leave out are unset.
+std::optional<BuildConfiguration> ConfigurationOf(const Arguments& args, FileSystem& fileSystem);
 
 }  // namespace zuv::cli
 

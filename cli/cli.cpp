@@ -64,8 +64,18 @@ int Dispatch(const Arguments& args, TextSink& out, TextSink& err, TextSource& in
   }
   const uint32_t n =
       command->operand == Operand::kTemplateNumber ? ParseTemplateNumber(args.positional[0]) : 0;
-  Context context{args, DriverFilePath(args), out,          err, in, fileSystem,
-                  n,    DriverName(args),     standardInput};
+  const std::string path = DriverFilePath(args);
+  const std::optional<BuildConfiguration> configuration = ConfigurationOf(args, fileSystem);
+  Context context{args,
+                  path,
+                  out,
+                  err,
+                  in,
+                  fileSystem,
+                  n,
+                  DriverName(args),
+                  standardInput,
+                  configuration ? &*configuration : nullptr};
   return command->handler(context);
 }
 

@@ -91,8 +91,9 @@ Failure FileFailure(const Status& status) {
 // otherwise is reserved (see ReservedText).
 TemplateTable LoadTable(Context& context, std::vector<UnshownTemplate>* reserved = nullptr) {
   TemplateTable table;
-  const Status read = LoadTemplateTableReporting(table, context.path, context.fileSystem,
-                                                 context.driver, nullptr, reserved);
+  const Status read =
+      LoadTemplateTableReporting(table, context.path, context.fileSystem, context.driver, nullptr,
+                                 reserved, context.configuration);
   if (!read.ok()) throw FileFailure(read);
   return table;
 }
@@ -156,8 +157,8 @@ Failure RefusalFailure(Context& context, const Status& refusal) {
       (refusal.Rule() != kReservedSlot && refusal.Rule() != kReservedUnchanged)) {
     return Failure{ErrorText(refusal)};
   }
-  const std::string why =
-      UnshownTemplateText(context.path, context.fileSystem, context.driver, context.n);
+  const std::string why = UnshownTemplateText(context.path, context.fileSystem, context.driver,
+                                              context.n, context.configuration);
   return Failure{
       QuotedName(context.path) + ": " +
       (why.empty() ? "template " + std::to_string(context.n) + " is reserved" : why) +
@@ -180,7 +181,7 @@ int Change(Context& context, const Edit& edit) {
         refusal = edit(table, report);
         return refusal;
       },
-      dryRun, context.fileSystem, context.driver);
+      dryRun, context.fileSystem, context.driver, context.configuration);
   if (!refusal.ok()) throw RefusalFailure(context, refusal);
   if (!result.status.ok()) throw FileFailure(result.status);
 
@@ -198,6 +199,9 @@ int Change(Context& context, const Edit& edit) {
                                DiffHeaderName(context.path, "(after save)"));
   } else {
     context.out << report;
+  }
+  for (const std::string& note : result.notes) {
+    context.err << kToolName << ": " << QuotedName(context.path) << ": " << ShownText(note) << "\n";
   }
   return kExitOk;
 }
@@ -220,12 +224,16 @@ int List(Context& context) {
   std::vector<UnshownTemplate> unshown;
   const TemplateTable table = LoadTable(context, &unshown);
   std::map<uint32_t, std::string> reserved;
+  std::map<uint32_t, std::vector<TemplateVariant>> readings;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     std::string why = ReservedText(table, unshown, n);
     if (!why.empty()) reserved.emplace(n, std::move(why));
   }
+  for (const UnshownTemplate& slot : unshown) {
+    if (!slot.variants.empty() && reserved.count(slot.n) != 0) readings[slot.n] = slot.variants;
+  }
   if (context.args.Flag("json")) {
-    context.out << ListJson(context.path, table, reserved);
+    context.out << ListJson(context.path, table, reserved, readings);
   } else {
     for (uint32_t n = 0; n < kTemplateCount; ++n) {
       if (reserved.count(n) != 0) {
@@ -244,6 +252,13 @@ int Show(Context& context) {
   const Status refusal = UsedTemplate(table, context.n);
   if (!refusal.ok()) throw RefusalFailure(context, refusal);
   const std::string reserved = ReservedText(table, unshown, context.n);
+  // A template whose readings differ by build is shown as each build reads it.
+  for (const UnshownTemplate& slot : unshown) {
+    if (slot.n == context.n && !slot.variants.empty() && !context.args.Flag("json")) {
+      context.out << ReadingsText(slot.variants, context.n);
+      return kExitOk;
+    }
+  }
   if (!reserved.empty()) {
     throw Failure{QuotedName(context.path) + ": template " + std::to_string(context.n) +
                   " is reserved: " + reserved};
@@ -364,8 +379,8 @@ std::vector<TemplateProblem> CheckImageOf(Context& context) {
 int Check(Context& context) {
   std::vector<TemplateProblem> problems;
   std::string encoding;
-  const Status read =
-      CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding, context.driver);
+  const Status read = CheckTemplateFile(context.path, context.fileSystem, &problems, &encoding,
+                                        context.driver, context.configuration);
   if (!read.ok()) throw FileFailure(read);
   if (context.args.Flag("image")) {
     const std::vector<TemplateProblem> image = CheckImageOf(context);

@@ -30,6 +30,9 @@ struct Context {
   std::string driver;  // --driver, else empty
   // `in` is the process's standard input, whose kind is checked before a read.
   bool standardInput = false;
+  // The build the file is read for (--define, --config, ...); null: every
+  // build.
+  const BuildConfiguration* configuration = nullptr;
 };
 
 // The operand that follows a command's name.

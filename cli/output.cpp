@@ -168,8 +168,23 @@ std::string TemplateJson(const DeviceTemplate& slot, uint32_t n) {
   return Line(TemplateObject(slot, n));
 }
 
+std::string ReadingsText(const std::vector<TemplateVariant>& variants, uint32_t n) {
+  std::string text = "template " + std::to_string(n) + " reads otherwise by build:\n";
+  for (const TemplateVariant& variant : variants) {
+    text += "  " + ShownText(variant.words) + ": " + ShownText(variant.summary) + "\n";
+    for (const DeviceValue& value : variant.reading.values) {
+      text += "    line " + std::to_string(value.line) + ": \"" + ShownText(value.name) + "\" " +
+              ShownText(value.data) + "\n";
+    }
+  }
+  const std::string way = VariantsWayForward(variants);
+  if (!way.empty()) text += "To change it, " + way + ".\n";
+  return text;
+}
+
 std::string ListJson(const std::string& path, const TemplateTable& table,
-                     const std::map<uint32_t, std::string>& reserved) {
+                     const std::map<uint32_t, std::string>& reserved,
+                     const std::map<uint32_t, std::vector<TemplateVariant>>& readings) {
   Json templates = Json::array();
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (table[n].Used != 0 && reserved.count(n) == 0) {
@@ -180,7 +195,25 @@ std::string ListJson(const std::string& path, const TemplateTable& table,
   if (!reserved.empty()) {
     Json slots = Json::array();
     for (const auto& slot : reserved) {
-      slots.push_back({{"number", slot.first}, {"reason", TextToUtf8(slot.second)}});
+      Json entry = {{"number", slot.first}, {"reason", TextToUtf8(slot.second)}};
+      const auto variants = readings.find(slot.first);
+      if (variants != readings.end()) {
+        Json list = Json::array();
+        for (const TemplateVariant& variant : variants->second) {
+          Json values = Json::array();
+          for (const DeviceValue& value : variant.reading.values) {
+            values.push_back({{"name", TextToUtf8(value.name)},
+                              {"data", TextToUtf8(value.data)},
+                              {"line", value.line}});
+          }
+          list.push_back({{"when", TextToUtf8(variant.words)},
+                          {"options", TextToUtf8(variant.options)},
+                          {"summary", TextToUtf8(variant.summary)},
+                          {"values", std::move(values)}});
+        }
+        entry["readings"] = std::move(list);
+      }
+      slots.push_back(std::move(entry));
     }
     list["reserved"] = std::move(slots);
   }

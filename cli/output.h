@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/device_check.h"
 #include "templates/device_template.h"
 #include "templates/template_check.h"
 
@@ -21,6 +22,9 @@ constexpr const char* kToolName = "zuv8620";
 std::string ListLine(const DeviceTemplate& slot, uint32_t n);
 // The lines of `show N`.
 std::string ShowText(const DeviceTemplate& slot, uint32_t n);
+// The lines of `show N` for a template whose readings differ by build: each
+// reading in words with the builds that read it, and its lines.
+std::string ReadingsText(const std::vector<TemplateVariant>& variants, uint32_t n);
 // The lines of `check`.
 std::string CheckText(const std::string& encoding, const std::vector<TemplateProblem>& problems);
 
@@ -37,9 +41,13 @@ std::string QuotedName(std::string_view name);
 // One line of JSON each, with its closing newline.
 std::string TemplateJson(const DeviceTemplate& slot, uint32_t n);
 // With "reserved": [{"number": N, "reason": TEXT}] beside the templates when
-// `reserved` holds any (those slots are not among the templates).
+// `reserved` holds any (those slots are not among the templates); a slot
+// whose readings differ by build has them under "readings", each with
+// "when", "options" (how to name such a build), "summary" and its "values"
+// (name, data, line).
 std::string ListJson(const std::string& path, const TemplateTable& table,
-                     const std::map<uint32_t, std::string>& reserved = {});
+                     const std::map<uint32_t, std::string>& reserved = {},
+                     const std::map<uint32_t, std::vector<TemplateVariant>>& readings = {});
 std::string CheckJson(const std::string& path, const std::string& encoding,
                       const std::vector<TemplateProblem>& problems);
 

@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <set>
 
-#include "regfile/driver_keys.h"
+#include "base/driver_keys.h"
 
 namespace zuv {
 
@@ -498,6 +499,50 @@ Status CheckSavedText(const DeviceView& before, const DeviceView& after,
   return Refused(SavedTextDifference(before, after, loaded, saved, keys, configuration));
 }
 
+std::vector<std::string> ChangesElsewhere(const DeviceView& before, const DeviceView& after,
+                                          const ExpectedTable& loaded, const ExpectedTable& saved,
+                                          const TemplateKeys& keys,
+                                          const BuildConfiguration& configuration) {
+  std::vector<std::string> notes;
+  for (uint32_t n = 0; n < kDeviceTemplateCount; ++n) {
+    if (SameSlot(loaded[n], saved[n])) continue;
+    const std::string path = keys.Key(n);
+    const DeviceKey* a = before.FindKey(path);
+    const DeviceKey* b = after.FindKey(path);
+    AtomSpace space;
+    if (a != nullptr) space.Add(before, *a);
+    if (b != nullptr) space.Add(after, *b);
+    // The variables the configuration sets or unsets part its builds from
+    // the others, also where the template's lines test none of them.
+    for (uint32_t i = 0; i < before.Atoms().size(); ++i) {
+      if (configuration.Decides(before.Atoms()[i])) space.Add(before.Atoms()[i]);
+    }
+    const DeviceKey none;
+    // The literals, against the configuration, of the builds that read the
+    // template otherwise now.
+    std::set<std::string> elsewhere;
+    for (uint64_t bits = 0; space.size() <= kMaxKeyAtoms && bits < (uint64_t{1} << space.size());
+         ++bits) {
+      if (!space.Consistent(bits) || InConfiguration(space, bits, &configuration)) continue;
+      const KeyReading old = before.ReadingIn(a != nullptr ? *a : none, space.For(before, bits));
+      const KeyReading now = after.ReadingIn(b != nullptr ? *b : none, space.For(after, bits));
+      if (old.SameAs(now)) continue;
+      for (Literal literal : space.CubeOf(bits)) {
+        const BuildAtom& atom = space.Atoms()[AtomOf(literal)];
+        const std::optional<bool> decided = configuration.Decides(atom);
+        if (decided && *decided != TruthOf(literal)) {
+          elsewhere.insert(LiteralWords(atom, TruthOf(literal)));
+        }
+      }
+    }
+    if (elsewhere.empty()) continue;
+    std::string words;
+    for (const std::string& literal : elsewhere) words += (words.empty() ? "" : ", or ") + literal;
+    notes.push_back("template " + std::to_string(n) + ": the change is read also " + words);
+  }
+  return notes;
+}
+
 Status CheckTemplateKeys(const DeviceView& view, const TemplateKeys& keys, OtherDriverHint hint) {
   return Refused(ForeignKey(view, keys, hint));
 }
@@ -626,8 +671,8 @@ std::vector<uint32_t> BoardIdsOfReadings(const DeviceView& view, const TemplateK
   return ids;
 }
 
-std::vector<std::string> BoardIdClashes(const DeviceView& view, const TemplateKeys& keys) {
-  std::vector<std::string> clashes;
+std::vector<ReadBoardIdClash> FindBoardIdClashes(const DeviceView& view, const TemplateKeys& keys) {
+  std::vector<ReadBoardIdClash> clashes;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     const DeviceKey* a = view.FindKey(keys.Key(n));
     if (a == nullptr) continue;
@@ -637,8 +682,7 @@ std::vector<std::string> BoardIdClashes(const DeviceView& view, const TemplateKe
       AtomSpace space;
       space.Add(view, *a);
       space.Add(view, *b);
-      // A clash in every build is one the store's own check names.
-      if (space.size() == 0 || space.size() > kMaxKeyAtoms) continue;
+      if (space.size() > kMaxKeyAtoms) continue;
       for (uint64_t bits = 0; bits < (uint64_t{1} << space.size()); ++bits) {
         if (!space.Consistent(bits)) continue;
         const KeyReading x = view.ReadingIn(*a, space.For(view, bits));
@@ -649,18 +693,28 @@ std::vector<std::string> BoardIdClashes(const DeviceView& view, const TemplateKe
             idX->data.compare(0, 6, "dword:") != 0) {
           continue;
         }
-        clashes.push_back(Line(idY->line) + ": templates " + std::to_string(n) + " and " +
-                          std::to_string(m) + " both have board id " +
-                          std::to_string(std::strtoul(idX->data.c_str() + 6, nullptr, 16)) +
-                          (space.size() == 0
-                               ? std::string()
-                               : " " + CubeWordsOf(space.Atoms(), space.CubeOf(bits))) +
-                          "; the device takes only one of them");
+        const std::string builds = space.size() == 0
+                                       ? std::string()
+                                       : " " + CubeWordsOf(space.Atoms(), space.CubeOf(bits));
+        clashes.push_back({n, m, space.size() != 0,
+                           Line(idY->line) + ": templates " + std::to_string(n) + " and " +
+                               std::to_string(m) + " both have board id " +
+                               std::to_string(std::strtoul(idX->data.c_str() + 6, nullptr, 16)) +
+                               builds + "; the device takes only one of them"});
         break;
       }
     }
   }
   return clashes;
+}
+
+std::vector<std::string> BoardIdClashes(const DeviceView& view, const TemplateKeys& keys) {
+  std::vector<std::string> texts;
+  // A clash in every build is one the store's own check names.
+  for (ReadBoardIdClash& clash : FindBoardIdClashes(view, keys)) {
+    if (clash.conditional) texts.push_back(std::move(clash.text));
+  }
+  return texts;
 }
 
 std::string OpenBlockAtEndText(const DeviceView& view) {

@@ -111,7 +111,15 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
 std::vector<uint32_t> BoardIdsOfReadings(const DeviceView& view, const TemplateKeys& keys,
                                          uint32_t slots);
 // Each pair of templates that hold one board id in a build that reads both:
-// "line L: templates 3 and 15 both have board id 3 with BSP_X; ...".
+// "line L: templates 3 and 15 both have board id 3 with BSP_X; ...";
+// `conditional` when not every build reads that.
+struct ReadBoardIdClash {
+  uint32_t n, m;
+  bool conditional;
+  std::string text;
+};
+std::vector<ReadBoardIdClash> FindBoardIdClashes(const DeviceView& view, const TemplateKeys& keys);
+// The texts of the clashes that only some builds read.
 std::vector<std::string> BoardIdClashes(const DeviceView& view, const TemplateKeys& keys);
 
 // Success when `after`, read as the device reads it in every configuration,
@@ -128,6 +136,14 @@ std::vector<std::string> BoardIdClashes(const DeviceView& view, const TemplateKe
 Status CheckSavedText(const DeviceView& before, const DeviceView& after,
                       const ExpectedTable& loaded, const ExpectedTable& saved,
                       const TemplateKeys& keys, const BuildConfiguration* configuration = nullptr);
+
+// For a Save made for `configuration`, each changed template that other
+// builds read otherwise after it too, as "template 1 changes also in the
+// builds without BSP_FAST": the edit changed lines those builds share.
+std::vector<std::string> ChangesElsewhere(const DeviceView& before, const DeviceView& after,
+                                          const ExpectedTable& loaded, const ExpectedTable& saved,
+                                          const TemplateKeys& keys,
+                                          const BuildConfiguration& configuration);
 
 // Success unless the Save of `saved` over `loaded` appends a template's
 // section to a file that ends inside an open block of conditions (the new

@@ -173,17 +173,44 @@ using Macros = std::map<std::string, std::optional<std::string>>;
 struct State {
   std::vector<Cube> cubes;
   std::shared_ptr<const Macros> macros;
-  std::vector<Block> blocks;
-  int suspended = 0;  // > 0 while an #include it does not read is read
+  std::vector<Block> blocks;  // changed only through the three below
+  size_t unread = 0;          // the blocks whose branch is not read
+  int suspended = 0;          // > 0 while an #include it does not read is read
 
-  bool Reads() const {
-    if (suspended > 0) return false;
-    for (const Block& block : blocks) {
-      if (!block.reading) return false;
-    }
-    return true;
+  bool Reads() const { return suspended == 0 && unread == 0; }
+  void Push(const Block& block) {
+    unread += block.reading ? 0 : 1;
+    blocks.push_back(block);
+  }
+  void Erase(size_t i) {
+    unread -= blocks[i].reading ? 0 : 1;
+    blocks.erase(blocks.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  void SetReading(size_t i, bool reading) {
+    if (blocks[i].reading == reading) return;
+    unread = reading ? unread - 1 : unread + 1;
+    blocks[i].reading = reading;
   }
 };
+
+bool SameBlock(const Block& a, const Block& b) {
+  return a.line == b.line && a.family == b.family && a.reading == b.reading && a.taken == b.taken &&
+         a.outerReading == b.outerReading;
+}
+
+// Whether two states read alike from here on: the same blocks, macros and
+// suspension. The innermost blocks are compared first: where states differ,
+// it is mostly there.
+bool SameShape(const State& a, const State& b) {
+  if (a.suspended != b.suspended || a.macros != b.macros || a.unread != b.unread ||
+      a.blocks.size() != b.blocks.size()) {
+    return false;
+  }
+  for (size_t i = a.blocks.size(); i-- > 0;) {
+    if (!SameBlock(a.blocks[i], b.blocks[i])) return false;
+  }
+  return true;
+}
 
 // Whether cube `a` holds every literal of `b` (so stands for fewer
 // configurations or as many).
@@ -258,12 +285,23 @@ class DeviceReader {
         joined.append(line);
         line = joined;
       }
+      if (file == 0 && AnyStateReads()) {
+        if (view_.linesRead_.size() <= number) view_.linesRead_.resize(number + 1, false);
+        for (size_t read = first; read <= number; ++read) view_.linesRead_[read] = true;
+      }
       ReadLine(TrimBlanks(line), file, first);
     }
     if (file == 0) NoteOpenAtEnd();
   }
 
  private:
+  bool AnyStateReads() const {
+    for (const State& state : states_) {
+      if (state.Reads()) return true;
+    }
+    return false;
+  }
+
   // Whether a value may go on on the line at `at`: there is one, and its
   // first character other than blanks starts no header and no comment.
   static bool GoesOnTo(std::string_view text, size_t at) {
@@ -333,7 +371,6 @@ class DeviceReader {
         marks_.push_back({key, cube});
       }
     }
-    Join();
   }
 
   void ReadValue(std::string_view line, uint32_t file, size_t number) {
@@ -473,17 +510,18 @@ class DeviceReader {
   void ReadBuildLine(const BuildLine& build, std::string_view line, uint32_t file, size_t number) {
     switch (build.role) {
       case BuildRole::kOpen:
+        // States that differ before a block differ inside it too.
         Open(build, line, file, number);
-        break;
+        return;
       case BuildRole::kTurnIf:
       case BuildRole::kTurn:
-        Turn(build, line, file, number);
+        Turn(build, file, number);
         break;
       case BuildRole::kClose:
         for (State& state : states_) {
           for (size_t i = state.blocks.size(); i-- > 0;) {
             if (state.blocks[i].family != build.family) continue;
-            state.blocks.erase(state.blocks.begin() + static_cast<std::ptrdiff_t>(i));
+            state.Erase(i);
             break;
           }
         }
@@ -536,19 +574,19 @@ class DeviceReader {
       // A block inside one a state does not read is not read either: its
       // condition is not asked, so that the state does not split for it.
       if (!state.Reads()) {
-        state.blocks.push_back({build.family, false, true, false, number, line});
+        state.Push({build.family, false, true, false, number, line});
         next.push_back(std::move(state));
         continue;
       }
       Decide(std::move(state), condition, file, number, [&](State decided, bool truth) {
-        decided.blocks.push_back({build.family, truth, truth, true, number, line});
+        decided.Push({build.family, truth, truth, true, number, line});
         next.push_back(std::move(decided));
       });
     }
     states_ = std::move(next);
   }
 
-  void Turn(const BuildLine& build, std::string_view line, uint32_t file, size_t number) {
+  void Turn(const BuildLine& build, uint32_t file, size_t number) {
     const bool conditional = build.role == BuildRole::kTurnIf;
     ConditionNode condition;
     if (conditional) {
@@ -557,36 +595,31 @@ class DeviceReader {
     }
     std::vector<State> next;
     for (State& state : states_) {
-      Block* block = nullptr;
-      for (size_t i = state.blocks.size(); i-- > 0;) {
-        if (state.blocks[i].family == build.family) {
-          block = &state.blocks[i];
-          break;
-        }
+      size_t at = state.blocks.size();
+      while (at-- > 0 && state.blocks[at].family != build.family) {
       }
-      if (block == nullptr) {
+      if (at == static_cast<size_t>(-1)) {
         next.push_back(std::move(state));
         continue;
       }
-      if (!block->outerReading || block->taken) {
-        block->reading = false;
+      Block& block = state.blocks[at];
+      if (!block.outerReading || block.taken) {
+        state.SetReading(at, false);
         next.push_back(std::move(state));
         continue;
       }
       if (!conditional) {
-        block->reading = true;
-        block->taken = true;
+        block.taken = true;
+        state.SetReading(at, true);
         next.push_back(std::move(state));
         continue;
       }
-      const size_t at = static_cast<size_t>(block - state.blocks.data());
       Decide(std::move(state), condition, file, number, [&](State decided, bool truth) {
-        decided.blocks[at].reading = truth;
         decided.blocks[at].taken = truth;
+        decided.SetReading(at, truth);
         next.push_back(std::move(decided));
       });
     }
-    (void)line;
     states_ = std::move(next);
   }
 
@@ -661,12 +694,28 @@ class DeviceReader {
   template <typename Take>
   void Decide(State state, const ConditionNode& condition, uint32_t file, size_t number,
               Take take) {
-    // A state of several cubes is asked cube by cube.
-    std::vector<State> open;
     std::vector<Cube> cubes = std::move(state.cubes);
-    for (Cube& cube : cubes) {
-      State single = state;
-      single.cubes = {std::move(cube)};
+    // A state whose cubes all decide the condition alike goes on whole.
+    int alike = -1;
+    for (const Cube& cube : cubes) {
+      state.cubes = {cube};
+      const int value = Evaluate(condition, state, 0).value;
+      if (value < 0 || (alike >= 0 && value != alike)) {
+        alike = -2;
+        break;
+      }
+      alike = value;
+    }
+    if (alike >= 0) {
+      state.cubes = std::move(cubes);
+      take(std::move(state), alike == 1);
+      return;
+    }
+    // Else it is asked cube by cube.
+    std::vector<State> open;
+    for (size_t i = 0; i < cubes.size(); ++i) {
+      State single = i + 1 < cubes.size() ? state : std::move(state);
+      single.cubes = {std::move(cubes[i])};
       open.push_back(std::move(single));
     }
     while (!open.empty()) {
@@ -828,16 +877,15 @@ class DeviceReader {
   // it stands for every configuration.
   void Join() {
     if (states_.size() < 2) return;
-    std::map<std::string, size_t> first;  // signature -> index in `kept`
     std::vector<State> kept;
     for (State& state : states_) {
-      const auto [at, added] = first.emplace(Signature(state), kept.size());
-      if (added) {
+      auto same = std::find_if(kept.begin(), kept.end(),
+                               [&](const State& other) { return SameShape(state, other); });
+      if (same == kept.end()) {
         kept.push_back(std::move(state));
         continue;
       }
-      std::vector<Cube>& cubes = kept[at->second].cubes;
-      for (Cube& cube : state.cubes) cubes.push_back(std::move(cube));
+      for (Cube& cube : state.cubes) same->cubes.push_back(std::move(cube));
     }
     const bool joined = kept.size() < states_.size();
     for (State& state : kept) {
@@ -849,20 +897,6 @@ class DeviceReader {
       }
     }
     states_ = std::move(kept);
-  }
-
-  // What two states must share to join: the key, the blocks, the macros.
-  static std::string Signature(const State& state) {
-    std::string signature = std::to_string(state.suspended);
-    for (const Block& block : state.blocks) {
-      signature += ',';
-      signature += std::to_string(block.line);
-      signature += static_cast<char>('a' + static_cast<int>(block.family) * 8 + block.reading * 4 +
-                                     block.taken * 2 + block.outerReading);
-    }
-    signature += '@';
-    signature += std::to_string(reinterpret_cast<uintptr_t>(state.macros.get()));
-    return signature;
   }
 
   uint32_t CubeIndex(const Cube& cube) {

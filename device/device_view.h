@@ -163,6 +163,9 @@ class DeviceView {
   const std::vector<std::string>& Notes() const { return notes_; }
   // More states than the reader follows: no key's readings can be trusted.
   bool BeyondLimit() const { return beyondLimit_; }
+  // Whether some configuration reads line L (1-based) of the text read: a
+  // line inside blocks no configuration of the reading takes is not read.
+  bool LineRead(size_t line) const { return line < linesRead_.size() && linesRead_[line]; }
   // The #include'd files read, index 1 on.
   const std::vector<std::string>& Files() const { return files_; }
 
@@ -180,6 +183,7 @@ class DeviceView {
   std::vector<std::string> notes_;
   bool beyondLimit_ = false;
   std::vector<std::string> files_{""};
+  std::vector<bool> linesRead_;
 };
 
 // The atoms of one or more keys' cubes, named across views, and the
@@ -188,6 +192,7 @@ class DeviceView {
 class AtomSpace {
  public:
   void Add(const DeviceView& view, const DeviceKey& key);
+  void Add(const BuildAtom& atom) { atoms_.Intern(atom); }
   size_t size() const { return atoms_.size(); }
   // Assignments are numbers below 1 << size(): bit i the truth of atom i.
   const AtomTable& Atoms() const { return atoms_; }

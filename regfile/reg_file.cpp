@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "regfile/driver_keys.h"
+#include "base/driver_keys.h"
 #include "regfile/reg_text.h"
 
 namespace zuv {

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "regfile/driver_keys.h"
+#include "base/driver_keys.h"
 #include "fileio/file.h"
 
 namespace zuv {

@@ -25,7 +25,8 @@ ExpectedTable ExpectedTableOf(const TemplateTable& table) {
 }
 
 std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
-                                                     const TemplateKeys& keys, UnshownWords words) {
+                                                     const TemplateKeys& keys, UnshownWords words,
+                                                     const DeviceView* everyBuild) {
   std::vector<UnshownTemplate> unshown =
       UnshownTemplates(view, ExpectedTableOf(loaded), keys, 0xFFFFu, words);
   uint32_t reserved = 0;
@@ -36,8 +37,15 @@ std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, Tem
   }
   // A reserved template's board ids, in each build that reads it, are given
   // to no other template.
-  if (reserved != 0) {
-    for (uint32_t id : BoardIdsOfReadings(view, keys, reserved)) loaded.HoldSwitchId(id);
+  // Read for one build, every template's board ids in the other builds are
+  // held too (`everyBuild` reads them).
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if ((reserved >> n & 1u) != 0) {
+      for (uint32_t id : BoardIdsOfReadings(view, keys, 1u << n)) loaded.HoldSwitchId(id, n);
+    }
+    if (everyBuild != nullptr) {
+      for (uint32_t id : BoardIdsOfReadings(*everyBuild, keys, 1u << n)) loaded.HoldSwitchId(id, n);
+    }
   }
   return unshown;
 }

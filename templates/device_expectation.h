@@ -16,11 +16,16 @@ namespace zuv {
 ExpectedTable ExpectedTableOf(const TemplateTable& table);
 
 // Reserves in `loaded` every slot UnshownTemplates names, so that no Add takes
-// it and no Save writes it; a hidden one is shown as free. Returns what
-// UnshownTemplates gave (without their texts with kUnworded).
+// it and no Save writes it; a hidden one is shown as free. A reserved
+// template's board ids in every build that reads it are held (given to no
+// other template); so, when `view` is read for one build, are every
+// template's board ids in the builds `everyBuild` (the same text read in
+// every build) tells apart. Returns what UnshownTemplates gave (without
+// their texts with kUnworded).
 std::vector<UnshownTemplate> ReserveUnshownTemplates(const DeviceView& view, TemplateTable& loaded,
                                                      const TemplateKeys& keys,
-                                                     UnshownWords words = UnshownWords::kWorded);
+                                                     UnshownWords words = UnshownWords::kWorded,
+                                                     const DeviceView* everyBuild = nullptr);
 
 }  // namespace zuv
 

@@ -46,10 +46,11 @@ bool TemplateTable::AllocateTemplate(uint32_t* index) {
   return true;
 }
 
-bool TemplateTable::IsSwitchIdUsed(uint32_t switchId) const {
-  if (switchId < 32 && (held_ >> switchId & 1u) != 0) return true;
-  for (const DeviceTemplate& slot : slots_) {
-    if (slot.Used != 0 && slot.SwitchID == switchId) return true;
+bool TemplateTable::IsSwitchIdUsed(uint32_t switchId, uint32_t besides) const {
+  const uint32_t others = besides < kTemplateCount ? ~(1u << besides) : ~0u;
+  if (switchId < kHeldIds && (heldBy_[switchId] & others) != 0) return true;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    if (n != besides && slots_[n].Used != 0 && slots_[n].SwitchID == switchId) return true;
   }
   return false;
 }
@@ -57,7 +58,7 @@ bool TemplateTable::IsSwitchIdUsed(uint32_t switchId) const {
 void TemplateTable::Clear() {
   std::memset(slots_, 0, sizeof slots_);
   reserved_ = 0;
-  held_ = 0;
+  std::memset(heldBy_, 0, sizeof heldBy_);
 }
 
 bool SameSlot(const DeviceTemplate& a, const DeviceTemplate& b) {

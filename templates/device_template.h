@@ -79,20 +79,22 @@ class TemplateTable {
   // It is never allocated, and a Save never writes it.
   void Reserve(uint32_t n) { reserved_ |= 1u << n; }
   bool IsReserved(uint32_t n) const { return (reserved_ >> n & 1u) != 0; }
-  // A board id a template holds in some build that the table cannot show
-  // (a reserved template's readings): never given to another.
-  void HoldSwitchId(uint32_t switchId) {
-    if (switchId < 32) held_ |= 1u << switchId;
+  // A board id template `holder` holds in some build that the table cannot
+  // show (another build's reading of it): never given to another template.
+  void HoldSwitchId(uint32_t switchId, uint32_t holder) {
+    if (switchId < kHeldIds && holder < kTemplateCount) heldBy_[switchId] |= 1u << holder;
   }
-  // Whether a used slot has this SwitchID, or a reserved template holds it.
-  bool IsSwitchIdUsed(uint32_t switchId) const;
+  // Whether a used slot other than `besides` has this SwitchID, or a template
+  // other than `besides` holds it in another build.
+  bool IsSwitchIdUsed(uint32_t switchId, uint32_t besides = kTemplateCount) const;
   // Every byte of every slot set to zero, and no slot reserved.
   void Clear();
 
  private:
   DeviceTemplate slots_[kTemplateCount] = {};
   uint32_t reserved_ = 0;
-  uint32_t held_ = 0;  // bit N: board id N held (HoldSwitchId)
+  static constexpr uint32_t kHeldIds = 32;
+  uint32_t heldBy_[kHeldIds] = {};  // board id N: bit M, held by template M (HoldSwitchId)
 };
 
 // Whether slot n of a Save's table is what the load gave: both free, or both

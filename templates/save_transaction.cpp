@@ -1,9 +1,11 @@
 #include "templates/save_transaction.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "base/bug.h"
 
+#include "templates/configured_text.h"
 #include "templates/device_expectation.h"
 #include "templates/device_reading.h"
 #include "templates/driver_path.h"
@@ -35,10 +37,11 @@ Status TouchesUnshownTemplate(const DeviceView& before, const ExpectedTable& loa
 // success: the file's templates stand under another driver's key, or the
 // device would read the new text otherwise than the old one with the user's
 // changes.
-Status ProveSave(const DeviceView& before, std::string_view beforeText, std::string_view after,
-                 const ExpectedTable& loaded, const ExpectedTable& table, const TemplateKeys& keys,
-                 const std::string& path, FileSystem& fileSystem,
-                 const BuildConfiguration* configuration) {
+Status ProveSave(const DeviceView& before, const DeviceView* everyBuild,
+                 std::string_view beforeText, std::string_view after, const ExpectedTable& loaded,
+                 const ExpectedTable& table, const TemplateKeys& keys, const std::string& path,
+                 FileSystem& fileSystem, const BuildConfiguration* configuration,
+                 std::vector<std::string>* notes) {
   Status refusal = CheckTemplateKeys(before, keys);
   if (!refusal.ok()) {
     return Status::Of(Condition::kDeviceRefused, refusal.Detail() + "; it is not changed");
@@ -51,15 +54,36 @@ Status ProveSave(const DeviceView& before, std::string_view beforeText, std::str
   // Both texts are read in every configuration: a Save made for one build
   // must leave every other build reading as before but through the lines it
   // changed.
-  std::optional<DeviceView> everyBuild;
-  if (configuration != nullptr)
-    everyBuild.emplace(ReadDevice(beforeText, path, fileSystem, nullptr));
   const DeviceView now = ReadDevice(after, path, fileSystem, nullptr);
   refusal =
       CheckSavedText(everyBuild ? *everyBuild : before, now, loaded, table, keys, configuration);
   if (!refusal.ok()) {
     return Status::Of(Condition::kDeviceRefused, "the device would not read what is saved: " +
                                                      refusal.Detail() + "; nothing was written");
+  }
+  // Two templates the Save gives one board id in a build that reads both
+  // but not in every build (the table shows, and its rules judge, a clash
+  // in every build).
+  const DeviceView& old = everyBuild ? *everyBuild : before;
+  const std::vector<ReadBoardIdClash> had =
+      now.Atoms().size() == 0 ? std::vector<ReadBoardIdClash>() : FindBoardIdClashes(old, keys);
+  const std::vector<ReadBoardIdClash> has =
+      now.Atoms().size() == 0 ? std::vector<ReadBoardIdClash>() : FindBoardIdClashes(now, keys);
+  for (const ReadBoardIdClash& clash : has) {
+    if (!clash.conditional ||
+        (SameSlot(loaded[clash.n], table[clash.n]) && SameSlot(loaded[clash.m], table[clash.m]))) {
+      continue;
+    }
+    const bool known = std::any_of(had.begin(), had.end(), [&](const ReadBoardIdClash& before) {
+      return before.n == clash.n && before.m == clash.m;
+    });
+    if (!known) {
+      return Status::Of(Condition::kDeviceRefused,
+                        clash.text + "; choose another board id; " + "nothing was written");
+    }
+  }
+  if (configuration != nullptr) {
+    *notes = ChangesElsewhere(*everyBuild, now, loaded, table, keys, *configuration);
   }
   // A Save that leaves none of this driver's templates beside another
   // driver's of the same shape would turn the file into a copy of that
@@ -81,11 +105,12 @@ Status ProveSave(const DeviceView& before, std::string_view beforeText, std::str
 
 Status LoadTemplates(const std::string& text, const std::string& keyPath, const DeviceView& view,
                      const TemplateKeys& keys, RegFile& store, TemplateTable& table,
-                     std::vector<UnshownTemplate>* unshown) {
+                     std::vector<UnshownTemplate>* unshown, const DeviceView* everyBuild) {
   const Status opened = store.OpenText(text, keyPath) != 0 ? store.LastStatus() : Status();
   LoadTable(table, store);
   std::vector<UnshownTemplate> reserved = ReserveUnshownTemplates(
-      view, table, keys, unshown != nullptr ? UnshownWords::kWorded : UnshownWords::kUnworded);
+      view, table, keys, unshown != nullptr ? UnshownWords::kWorded : UnshownWords::kUnworded,
+      everyBuild);
   if (unshown != nullptr) *unshown = std::move(reserved);
   return opened;
 }
@@ -144,7 +169,15 @@ Status SaveTransaction::Begin() {
   keyPath_ = DriverKeyPath(path_, fileSystem_, driverName_);
   keys_ = TemplateKeysOf(keyPath_);
   before_.emplace(ReadDevice(decoded_.text, path_, fileSystem_, configuration_));
-  const Status opened = LoadTemplates(decoded_.text, keyPath_, *before_, keys_, store_, loaded_);
+  // Made for one build, the Save loads and edits only the lines that build
+  // reads.
+  if (configuration_ != nullptr) {
+    configured_.emplace(HideUnreadLines(decoded_.text, *before_));
+    everyBuild_.emplace(ReadDevice(decoded_.text, path_, fileSystem_, nullptr));
+  }
+  const Status opened =
+      LoadTemplates(configured_ ? configured_->text : decoded_.text, keyPath_, *before_, keys_,
+                    store_, loaded_, nullptr, everyBuild_ ? &*everyBuild_ : nullptr);
   if (!opened.ok()) return Failed(opened.WithPath(path_));
   table_ = loaded_;
   return {};
@@ -162,10 +195,20 @@ Status SaveTransaction::Prepare() {
       failure = Status::Of(failure.condition(), failure.Detail() + "; nothing was written");
   }
   if (failure.ok()) failure = RunSaveSequence(loaded_, table_, store_);
-  const std::string_view saved = store_.Text();
+  if (failure.ok() && configured_) {
+    std::optional<std::string> restored = RestoreUnreadLines(store_.Text(), *configured_);
+    if (!restored) {
+      failure = Status::Of(Condition::kDeviceRefused,
+                           "the edit would change lines the build named does not read; nothing "
+                           "was written");
+    } else {
+      restoredText_ = std::move(*restored);
+    }
+  }
+  const std::string_view saved = SavedText();
   if (failure.ok()) {
-    failure = ProveSave(*before_, decoded_.text, saved, loaded, table, keys_, path_, fileSystem_,
-                        configuration_);
+    failure = ProveSave(*before_, everyBuild_ ? &*everyBuild_ : nullptr, decoded_.text, saved,
+                        loaded, table, keys_, path_, fileSystem_, configuration_, &notes_);
   }
   if (!failure.ok()) return Failed(failure.WithPath(path_));
   step_ = Step::kPrepared;
@@ -219,15 +262,20 @@ std::string_view SaveTransaction::BeforeBytes() const {
   return bytesTaken_ ? decoded_.text : bytes_;
 }
 
+std::string_view SaveTransaction::SavedText() const {
+  return configured_ ? std::string_view(restoredText_) : store_.Text();
+}
+
 std::string_view SaveTransaction::AfterBytes() const {
   if (!changed_) return BeforeBytes();
-  return bytesTaken_ ? store_.Text() : std::string_view(after_);
+  return bytesTaken_ ? SavedText() : std::string_view(after_);
 }
 
 std::string SaveTransaction::TakeAfterBytes() {
   if (step_ != Step::kDone) Misused("TakeAfterBytes before the end");
   if (!changed_) return std::string(BeforeBytes());
-  return bytesTaken_ ? store_.TakeText() : std::move(after_);
+  if (!bytesTaken_) return std::move(after_);
+  return configured_ ? std::move(restoredText_) : store_.TakeText();
 }
 
 std::string SaveTransaction::TakeBeforeBytes() {
@@ -237,7 +285,7 @@ std::string SaveTransaction::TakeBeforeBytes() {
 
 std::string_view SaveTransaction::AfterText() const {
   // The store's text is what was encoded.
-  return changed_ ? store_.Text() : std::string_view(decoded_.text);
+  return changed_ ? SavedText() : std::string_view(decoded_.text);
 }
 
 }  // namespace zuv

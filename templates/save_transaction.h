@@ -25,6 +25,7 @@
 #include "fileio/file.h"
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
+#include "templates/configured_text.h"
 #include "templates/device_template.h"
 
 namespace zuv {
@@ -35,9 +36,13 @@ namespace zuv {
 // text) reads otherwise than the load can show it reserved (*unshown, when
 // given, gets why, as UnshownTemplates words it). The store's failure to
 // open the text, or success; the table is loaded either way.
+// `everyBuild`, when `view` is read for one build, is the same text read in
+// every build: the board ids other builds give are held (see
+// ReserveUnshownTemplates).
 Status LoadTemplates(const std::string& text, const std::string& keyPath, const DeviceView& view,
                      const TemplateKeys& keys, RegFile& store, TemplateTable& table,
-                     std::vector<UnshownTemplate>* unshown = nullptr);
+                     std::vector<UnshownTemplate>* unshown = nullptr,
+                     const DeviceView* everyBuild = nullptr);
 
 class SaveTransaction {
  public:
@@ -78,6 +83,10 @@ class SaveTransaction {
   // Once the transaction is done: the bytes, moved out instead of copied
   // (the texts above are then gone). The after bytes first.
   std::string TakeAfterBytes();
+  // Made for one build, once prepared: each changed template that other
+  // builds read otherwise now too, in words ("template 1 changes also in the
+  // builds without BSP_FAST").
+  const std::vector<std::string>& Notes() const { return notes_; }
   std::string TakeBeforeBytes();
 
  private:
@@ -85,6 +94,8 @@ class SaveTransaction {
 
   // Leaves the transaction failed by `failure`, which it returns.
   Status Failed(Status failure);
+  // The new text: the store's, or under a build named, restoredText_.
+  std::string_view SavedText() const;
   // Stops the program: `what` was done to the transaction out of order.
   [[noreturn]] void Misused(const char* what) const;
 
@@ -103,9 +114,15 @@ class SaveTransaction {
   std::string keyPath_;
   TemplateKeys keys_;
   std::optional<DeviceView> before_;
-  RegFile store_;  // opened on the decoded text
+  std::optional<DeviceView> everyBuild_;  // made for one build: the text read in every build
+  RegFile store_;                         // opened on the decoded text
   TemplateTable loaded_;
   TemplateTable table_;
+  // Made for one build: the text the store was given, and the store's text
+  // after the Save's steps with the lines that build does not read put back.
+  std::optional<ConfiguredText> configured_;
+  std::string restoredText_;
+  std::vector<std::string> notes_;
   std::string after_;  // the bytes the Save writes, once prepared, unless the store's text is
   bool changed_ = false;
 };

@@ -424,7 +424,7 @@ Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTem
     Status refusal;
     if (keepsDuplicate(n, wanted.boardId)) {
       slot.SwitchID = wanted.boardId;
-    } else if (result.IsSwitchIdUsed(wanted.boardId)) {
+    } else if (result.IsSwitchIdUsed(wanted.boardId, n)) {
       refusal = RuleRefusal(Rule::kSwitchIdUsed);
     } else {
       refusal = SetBoardId(result, slot, wanted.boardId);

@@ -3,6 +3,7 @@
 #include "device/device_view.h"
 #include "regfile/reg_file.h"
 #include "device/device_check.h"
+#include "templates/configured_text.h"
 #include "templates/device_reading.h"
 #include "templates/driver_path.h"
 #include "templates/driver_text.h"
@@ -26,17 +27,28 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
   if (!read.ok()) text.text.clear();
   const TemplateKeys keys = TemplateKeysOf(keyPath);
   RegFile store;
-  static_cast<void>(LoadTemplates(text.text, keyPath,
-                                  ReadDevice(text.text, path, fileSystem, configuration), keys,
-                                  store, table, unshown));
+  const DeviceView view = ReadDevice(text.text, path, fileSystem, configuration);
+  // Under a named build the store sees only the lines that build reads.
+  std::string configured;
+  std::optional<DeviceView> everyBuild;
+  if (configuration != nullptr) {
+    configured = HideUnreadLines(text.text, view).text;
+    everyBuild.emplace(ReadDevice(text.text, path, fileSystem, nullptr));
+  }
+  static_cast<void>(LoadTemplates(configuration != nullptr ? configured : text.text, keyPath, view,
+                                  keys, store, table, unshown,
+                                  everyBuild ? &*everyBuild : nullptr));
   return read.WithPath(path);
 }
 
 std::string UnshownTemplateText(const std::string& path, FileSystem& fileSystem,
-                                const std::string& driverName, uint32_t n) {
+                                const std::string& driverName, uint32_t n,
+                                const BuildConfiguration* configuration) {
   TemplateTable table;
   std::vector<UnshownTemplate> unshown;
-  if (!LoadTemplateTableReporting(table, path, fileSystem, driverName, nullptr, &unshown).ok()) {
+  if (!LoadTemplateTableReporting(table, path, fileSystem, driverName, nullptr, &unshown,
+                                  configuration)
+           .ok()) {
     return {};
   }
   for (UnshownTemplate& slot : unshown) {
@@ -75,7 +87,10 @@ UpdateResult LockedUpdate(const std::string& path, FileSystem& fileSystem, bool 
   } else {
     save.Discard();
   }
-  if (status.ok()) result.after = save.TakeAfterBytes();
+  if (status.ok()) {
+    result.after = save.TakeAfterBytes();
+    result.notes = save.Notes();
+  }
   result.before = save.TakeBeforeBytes();
   if (!status.ok()) result.after = result.before;
   result.status = status;

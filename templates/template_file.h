@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "fileio/file.h"
 #include "base/status.h"
@@ -40,7 +41,8 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
 // Why template n is reserved, as above; empty when it is not, or when the
 // file cannot be read.
 std::string UnshownTemplateText(const std::string& path, FileSystem& fileSystem,
-                                const std::string& driverName, uint32_t n);
+                                const std::string& driverName, uint32_t n,
+                                const BuildConfiguration* configuration = nullptr);
 
 // Every section of each free slot cut out, 15 down to 0, then for each used
 // slot, 0 up to 15, its header appended when absent and its four values
@@ -62,6 +64,9 @@ struct UpdateResult {
   std::string before, after;  // the file's bytes before, and as saved
   // For a dry run, the texts those bytes decode to (for a diff).
   std::string beforeText, afterText;
+  // What a Save made for one build did to the others (see
+  // SaveTransaction::Notes).
+  std::vector<std::string> notes;
 };
 
 // Takes the driver file's exclusive lock (held to the end), reads the file

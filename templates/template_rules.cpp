@@ -48,7 +48,10 @@ Status RemoveTemplate(TemplateTable& table, uint32_t n) {
 Status SetBoardId(const TemplateTable& table, DeviceTemplate& slot, uint32_t boardId) {
   if (boardId != slot.SwitchID) {
     if (boardId >= kBoardIdCount) return RuleRefusal(Rule::kBoardIdOutOfRange);
-    if (table.IsSwitchIdUsed(boardId)) return RuleRefusal(Rule::kSwitchIdUsed);
+    // The template may take an id it holds itself in another build.
+    uint32_t n = 0;
+    while (n < kTemplateCount && &table[n] != &slot) ++n;
+    if (table.IsSwitchIdUsed(boardId, n)) return RuleRefusal(Rule::kSwitchIdUsed);
   }
   // Choosing the identifier the template already has counts as an edit too.
   slot.SwitchID = boardId;

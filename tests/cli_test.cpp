@@ -508,12 +508,33 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        {{{"set", "2", "--board-id", "4"}, refused + "template 2: it reads otherwise by build"},
         {{"set", "2", "--board-id", "5"},
          refused + "template 2: " + branchesWhy + "; nothing was written\n"},
+        // Named, the build's own copy is edited.
+        {{"--define", "BSP_X", "set", "2", "--board-id", "4"},
+         with(branches, id1, "\"SwitchID\"=dword:4")},
+        {{"set", "2", "--undefine", "BSP_X", "--board-id", "6"},
+         with(branches, "dword:5", "dword:6")},
+        {{"show", "2"},
+         prints + "template 2 reads otherwise by build:\n  without BSP_X: board 5, channels "
+                  "0x0000, AO0 0 ~ 10V, AO1 0 ~ 10V\n    line 29: \"SwitchID\" dword:00000005\n"
+                  "  with BSP_X: board 1, channels 0x0000, AO0 -10 ~ 10V, AO1 0 ~ 10V\n"
+                  "    line 23: \"SwitchID\" dword:00000001\n    line 24: \"ChanConfig\" "
+                  "dword:00000000\n    line 25: \"AOSettings 0\" \"     0    10   -10\"\n"
+                  "    line 26: \"AOSettings 1\" \"     0    10     0\"\n"
+                  "To change it, name the build with --undefine BSP_X or --define BSP_X.\n"},
         {{"list", "--json"},
          prints + R"({"file":"/img/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg",)" +
              R"("templates":[{"number":0,"boardId":0,"chanConfig":3,"chanConfigHex":"0x0003",)" +
              R"("differentialPairs":[0],"ao":[{"range":"0 ~ 10V","code":0,"refHigh":10,)" +
              R"("refLow":0},{"range":"-5 ~ 5V","code":0,"refHigh":5,"refLow":-5}]}],)" +
-             R"("reserved":[{"number":2,"reason":")" + jsonQuoted(branchesWhy) + "\"}]}\n"}}},
+             R"("reserved":[{"number":2,"reason":")" + jsonQuoted(branchesWhy) +
+             R"(","readings":[{"when":"without BSP_X","options":"--undefine BSP_X",)" +
+             R"("summary":"board 5, channels 0x0000, AO0 0 ~ 10V, AO1 0 ~ 10V","values":)" +
+             R"([{"name":"SwitchID","data":"dword:00000005","line":29}]},{"when":"with BSP_X",)" +
+             R"("options":"--define BSP_X","summary":"board 1, channels 0x0000, AO0 -10 ~ 10V, )" +
+             R"(AO1 0 ~ 10V","values":[{"name":"SwitchID","data":"dword:00000001","line":23},)" +
+             R"({"name":"ChanConfig","data":"dword:00000000","line":24},{"name":"AOSettings 0",)" +
+             R"("data":"\"     0    10   -10\"","line":25},{"name":"AOSettings 1","data":)" +
+             R"("\"     0    10     0\"","line":26}]}]}]})" + "\n"}}},
       {"a template the build deletes",
        deleted,
        "file: " + deletion + ", and no change is written to template 2 while its section stands\n",

@@ -1,4 +1,4 @@
-#include "regfile/driver_keys.h"
+#include "base/driver_keys.h"
 
 namespace zuv {
 
@@ -52,8 +52,7 @@ DriverKeys DeriveDriverKeys(std::string_view path) {
   DriverKeys keys;
   keys.driverKey = std::string(DriverKeyOf(path));
   const std::string_view driverKey = keys.driverKey;
-  const std::string_view piece =
-      driverKey.size() > 3 ? driverKey.substr(3, 4) : std::string_view();
+  const std::string_view piece = driverKey.size() > 3 ? driverKey.substr(3, 4) : std::string_view();
 
   keys.builtInKey = "QDR";
   keys.builtInKey += piece;

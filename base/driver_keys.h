@@ -1,8 +1,8 @@
 // The names a driver file's templates go by, derived from the file's path:
 // the driver key, the bus and the key path that every template's section
 // header starts with.
-#ifndef ZUV_REGFILE_DRIVER_KEYS_H
-#define ZUV_REGFILE_DRIVER_KEYS_H
+#ifndef ZUV_BASE_DRIVER_KEYS_H
+#define ZUV_BASE_DRIVER_KEYS_H
 
 #include <cstdint>
 #include <string>
@@ -32,4 +32,4 @@ DriverKeys DeriveDriverKeys(std::string_view path);
 
 }  // namespace zuv
 
-#endif  // ZUV_REGFILE_DRIVER_KEYS_H
+#endif  // ZUV_BASE_DRIVER_KEYS_H
