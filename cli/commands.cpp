@@ -25,7 +25,7 @@
 namespace zuv::cli {
 
 const char kToolHelp[] =
-    "Usage: zuv8620 (--file PATH | --root DIR --driver NAME) COMMAND [ARGUMENTS]\n"
+    "Usage: zuv8620 (--file PATH | --root DIR --driver NAME) [BUILD] COMMAND [ARGUMENTS]\n"
     "\n"
     "Edits the USB-8620A device setting templates kept in a driver's registry\n"
     "text file, with the same result as the template editor and its Save.\n"
@@ -53,6 +53,21 @@ const char kToolHelp[] =
     "                           the keys come from the file's absolute real path)\n"
     "A driver file, like a document, is a regular file: a folder, a FIFO or a\n"
     "device is refused before it is read.\n"
+    "\n"
+    "The build (each may be given more than once; the later wins):\n"
+    "  --define NAME[=VALUE]    the build variable or module NAME is set (to 1)\n"
+    "  --undefine NAME          NAME is unset\n"
+    "  --config FILE            the variables FILE sets, NAME=VALUE a line as a\n"
+    "                           build window's 'set' prints them (# comments and\n"
+    "                           blank lines passed over); every other one unset\n"
+    "  --environment            the variables of this environment; every other\n"
+    "                           one unset\n"
+    "The file is read as the image build reads it: #define, #if, #ifdef, IF,\n"
+    "ELSE, ENDIF, \"; @CESYSGEN IF\", $(NAME) and #include evaluated. Without a\n"
+    "build named, every build the file tells apart is read, and a template\n"
+    "whose values differ by build is listed with each reading and changed only\n"
+    "for a build named. With one, the commands read and edit what that build\n"
+    "reads; an edit that other builds read too says so on standard error.\n"
     "\n"
     "  --help, -h               this text, or with a command the command's\n"
     "  --version                prints the tool's version\n"
@@ -371,7 +386,8 @@ std::vector<TemplateProblem> CheckImageOf(Context& context) {
   ImageReport report;
   const TemplateKeys keys =
       TemplateKeysOf(DriverKeyPath(context.path, context.fileSystem, context.driver));
-  const Status walked = CheckImage(context.fileSystem, root, context.path, keys, &report);
+  const Status walked = CheckImage(context.fileSystem, root, context.path, keys, &report, {},
+                                   nullptr, context.configuration);
   if (!walked.ok()) throw FileFailure(walked);
   return ImageProblems(report);
 }

@@ -677,14 +677,14 @@ class DeviceReader {
       for (size_t i = 0; i < states_.size(); ++i) {
         if (!reads[i]) ++states_[i].suspended;
       }
-      const size_t before = states_.size();
       ++includeDepth_;
       ReadText(*texts_.back(), included);
       --includeDepth_;
-      // States split while reading it came from readers: every state that was
-      // suspended is still so, and is released.
+      // States split while reading it came from readers, which were not
+      // suspended: every state that is suspended now was suspended above,
+      // and is released once.
       for (State& state : states_) {
-        if (state.suspended > 0 && reads.size() >= before) --state.suspended;
+        if (state.suspended > 0) --state.suspended;
       }
     }
   }

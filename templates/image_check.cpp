@@ -10,6 +10,7 @@
 #include "regfile/reg_text.h"
 #include "regfile/text_encoding.h"
 #include "templates/device_template.h"
+#include "device/device_view.h"
 #include "templates/driver_path.h"
 
 namespace zuv {
@@ -119,11 +120,136 @@ class Notes {
   std::map<std::string, size_t> counts_;
 };
 
+// A .reg file of the image, its path relative to the root.
+struct RegText {
+  std::string relative;
+  std::string text;
+};
+
+// A path with either separator, for comparing: "/" between its folders,
+// "." and ".." folded away, letters in lower case (the build runs on
+// Windows).
+std::string PathKey(std::string_view path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = path.size();
+    std::string part(path.substr(start, end - start));
+    for (char& c : part) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (part == ".." && !parts.empty()) {
+      parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(std::move(part));
+    }
+    start = end + 1;
+  }
+  std::string key;
+  for (const std::string& part : parts) key += (key.empty() ? "" : "/") + part;
+  return key;
+}
+
+bool IsTemplateValueName(std::string_view name) {
+  for (const char* value : {"SwitchID", "ChanConfig", "AOSettings 0", "AOSettings 1"}) {
+    if (SameRegistryName(name, value)) return true;
+  }
+  return false;
+}
+
+// Where a file stands in the build's merge: common.reg first, then the other
+// files, then platform.reg, project.reg last.
+int MergeRank(const std::string& relative) {
+  const std::string key = PathKey(relative);
+  const std::string name = key.substr(key.rfind('/') + 1);
+  return name == "common.reg" ? 0 : name == "platform.reg" ? 2 : name == "project.reg" ? 3 : 1;
+}
+
+// The image's .reg files read as the build merges them, and what of the
+// driver's templates the device reads from a file other than the driver
+// file (`texts[driver]`): one line each, naming the file and line, the value
+// and the builds.
+std::vector<std::string> MergedReadings(const std::vector<RegText>& texts, size_t driver,
+                                        const TemplateKeys& keys,
+                                        const BuildConfiguration* configuration) {
+  std::map<std::string, size_t> byKey;  // PathKey of a relative path -> texts
+  for (size_t i = 0; i < texts.size(); ++i) byKey.emplace(PathKey(texts[i].relative), i);
+  // An #include's file: relative to the including file's folder, or else the
+  // file whose path ends with the included path's last folders.
+  auto resolve = [&](std::string_view path, std::string_view from) -> size_t {
+    const std::string folder = std::string(from.substr(0, from.find_last_of("/\\") + 1));
+    const auto beside = byKey.find(PathKey(folder + std::string(path)));
+    if (beside != byKey.end()) return beside->second;
+    const std::string wanted = PathKey(path);
+    size_t found = texts.size();
+    for (const auto& [key, index] : byKey) {
+      if (key.size() >= wanted.size() &&
+          key.compare(key.size() - wanted.size(), wanted.size(), wanted) == 0 &&
+          (key.size() == wanted.size() || key[key.size() - wanted.size() - 1] == '/')) {
+        found = index;
+      }
+    }
+    return found;
+  };
+  std::vector<size_t> read;  // the text each file of a view is, in the view's order
+  std::vector<bool> included(texts.size(), false);
+  std::string top;  // the merge as one text of #include lines, which the view refers to
+  auto readMerge = [&](const std::vector<size_t>& order) {
+    top.clear();
+    for (size_t i : order) top += "#include \"" + texts[i].relative + "\"\n";
+    read.assign(1, texts.size());
+    DeviceViewOptions options;
+    options.configuration = configuration;
+    options.include = [&](std::string_view path,
+                          std::string_view from) -> std::optional<std::string> {
+      const size_t index = resolve(path, from);
+      if (index == texts.size()) return std::nullopt;
+      if (!from.empty()) included[index] = true;
+      read.push_back(index);
+      return texts[index].text;
+    };
+    return DeviceView(top, options);
+  };
+  // Every file by its rank, then by path; a file another includes is read
+  // only there.
+  std::vector<size_t> order(texts.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const int ra = MergeRank(texts[a].relative), rb = MergeRank(texts[b].relative);
+    return ra != rb ? ra < rb : PathKey(texts[a].relative) < PathKey(texts[b].relative);
+  });
+  readMerge(order);
+  order.erase(std::remove_if(order.begin(), order.end(), [&](size_t i) { return included[i]; }),
+              order.end());
+  const DeviceView view = readMerge(order);
+
+  std::vector<std::string> lines;
+  for (uint32_t n = 0; n < kTemplateCount; ++n) {
+    bool beyond = false;
+    for (const TemplateVariant& variant : TemplateVariants(view, keys, n, &beyond)) {
+      const std::string builds = variant.words == "every build" ? "" : " (" + variant.words + ")";
+      for (const DeviceValue& value : variant.reading.values) {
+        if (value.file >= read.size() || read[value.file] == driver) continue;
+        if (!IsTemplateValueName(value.name)) continue;  // another value of the key
+        lines.push_back(texts[read[value.file]].relative + ": line " + std::to_string(value.line) +
+                        ": the device reads template " + std::to_string(n) + "'s \"" + value.name +
+                        "\" " + value.data + " from here" + builds +
+                        ": an edit in the driver file does not reach the device");
+      }
+    }
+    if (beyond) {
+      lines.push_back("template " + std::to_string(n) +
+                      ": the image's files read under more conditions than are told apart here; "
+                      "name the build to read what the device gets");
+    }
+  }
+  return lines;
+}
+
 }  // namespace
 
 Status CheckImage(FileSystem& fileSystem, const std::string& root, const std::string& driverFile,
                   const TemplateKeys& keys, ImageReport* report, const ImageLimits& limits,
-                  const std::atomic<bool>* stop) {
+                  const std::atomic<bool>* stop, const BuildConfiguration* configuration) {
   std::string base = root;
   if (!base.empty() && !IsSeparator(base.back())) base += kSeparator;
   const std::string driverReal = fileSystem.RealPath(driverFile);
@@ -134,6 +260,8 @@ Status CheckImage(FileSystem& fileSystem, const std::string& root, const std::st
   };
   std::vector<Folder> pending = {{"", 0}};
   size_t seen = 0;
+  std::vector<RegText> texts;
+  size_t driverText = texts.max_size();
   while (!pending.empty()) {
     if (stop != nullptr && stop->load()) {
       notes.Add("stops", "the walk was stopped before its end");
@@ -194,14 +322,20 @@ Status CheckImage(FileSystem& fileSystem, const std::string& root, const std::st
       }
       ++report->regFiles;
       std::vector<ImageKeyLine> found;
-      ScanHeaders(DecodeText(std::move(bytes)).text, *file, keys, &found);
-      // The driver file itself is not another file; its real path is only
-      // asked for when it could be.
-      if (found.empty() || SamePath(fileSystem.RealPath(path), driverReal)) continue;
+      std::string text = DecodeText(std::move(bytes)).text;
+      ScanHeaders(text, *file, keys, &found);
+      // The driver file itself is not another file.
+      const bool driver = SamePath(fileSystem.RealPath(path), driverReal);
+      if (driver) driverText = texts.size();
+      texts.push_back({*file, std::move(text)});
+      if (found.empty() || driver) continue;
       report->lines.insert(report->lines.end(), found.begin(), found.end());
     }
   }
   report->notes = notes.Take();
+  if (driverText < texts.size()) {
+    report->readings = MergedReadings(texts, driverText, keys, configuration);
+  }
   return {};
 }
 
@@ -223,11 +357,14 @@ std::vector<TemplateProblem> ImageProblems(const ImageReport& report) {
         {kImageProblem, std::to_string(files) +
                             (files == 1 ? " other .reg file of the image sets"
                                         : " other .reg files of the image set") +
-                            " or delete" + (files == 1 ? "s" : "") +
-                            " this driver's keys: the build merges every .reg file of the image "
-                            "(platform.reg includes driver files, project.reg comes later), and "
-                            "its merge order decides which one the device reads"});
+                            " or delete" + (files == 1 ? "s" : "") + " this driver's keys" +
+                            (report.readings.empty()
+                                 ? std::string(": read in the build's merge order, the device "
+                                               "reads every template value from the driver file")
+                                 : std::string(": read in the build's merge order, the device "
+                                               "reads these from another file:"))});
   }
+  for (const std::string& reading : report.readings) problems.push_back({kImageProblem, reading});
   for (const std::string& note : report.notes) problems.push_back({kImageProblem, note});
   return problems;
 }

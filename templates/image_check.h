@@ -45,14 +45,23 @@ struct ImageReport {
   // Folders and files not read (a limit reached, no permission), in words.
   std::vector<std::string> notes;
   size_t regFiles = 0;  // .reg files read
+  // Read in the build's merge order, each template value the device reads
+  // from a file other than the driver file, in words with its file and line.
+  std::vector<std::string> readings;
 };
 
 // Walks the folders under `root` (at most `limits`) and reads every .reg
-// file but `driverFile` (compared by real path). Stops early, with a note,
+// file but `driverFile` (compared by real path) for the header lines of the
+// driver's keys. Then, when the walk found the driver file, reads the files
+// as the build merges them, under `configuration` (every build when null):
+// common.reg first; then the other files by path, the driver file among
+// them; then platform.reg; project.reg last; a file another one #includes
+// only at that line, a later setting winning. Stops early, with a note,
 // once `stop` is set. A root that cannot be listed is the failure.
 Status CheckImage(FileSystem& fileSystem, const std::string& root, const std::string& driverFile,
                   const TemplateKeys& keys, ImageReport* report, const ImageLimits& limits = {},
-                  const std::atomic<bool>* stop = nullptr);
+                  const std::atomic<bool>* stop = nullptr,
+                  const BuildConfiguration* configuration = nullptr);
 
 // check's lines of the report: one a key line, one a note, and when there is
 // any key line, one saying that the build's merge order decides. Numbered

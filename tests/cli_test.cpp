@@ -1561,9 +1561,28 @@ TEST_F(Tool, CheckImageNamesTheImagesOtherFiles) {
        1,
        "image: Platform" + sep + "FILES" + sep + "platform.reg: line 2: sets [" + key +
            "0], template 0's key\n"
-           "image: 1 other .reg file of the image sets or deletes this driver's keys: the build "
-           "merges every .reg file of the image (platform.reg includes driver files, project.reg "
-           "comes later), and its merge order decides which one the device reads\n"},
+           "image: 1 other .reg file of the image sets or deletes this driver's keys: read in the "
+           "build's merge order, the device reads these from another file:\n"
+           "image: Platform" +
+           sep + "FILES" + sep +
+           "platform.reg: line 3: the device reads "
+           "template 0's \"SwitchID\" dword:00000003 from here: an edit in the driver file does "
+           "not reach the device\n"},
+      {"project.reg sets a value through a macro, in one build; common.reg is read first",
+       [&](const std::string& root) {
+         test::WriteFileBytes(root + "/common.reg", kPrefix + "0]\r\n\"SwitchID\"=dword:7\r\n");
+         test::WriteFileBytes(root + "/project.reg", "#define D " + parent +
+                                                         "\r\nIF BSP_X\r\n[$(D)\\Template0]\r\n"
+                                                         "\"ChanConfig\"=dword:f\r\nENDIF\r\n");
+       },
+       1,
+       "image: common.reg: line 1: sets [" + key +
+           "0], template 0's key\n"
+           "image: 1 other .reg file of the image sets or deletes this driver's keys: read in the "
+           "build's merge order, the device reads these from another file:\n"
+           "image: project.reg: line 4: the device reads template 0's \"ChanConfig\" "
+           "dword:0000000f "
+           "from here (with BSP_X): an edit in the driver file does not reach the device\n"},
       {"another file deletes the driver's key",
        [&](const std::string& root) {
          test::WriteFileBytes(root + "/project.REG",
@@ -1621,8 +1640,10 @@ TEST_F(Tool, BashCompletesCommandsAndOptions) {
   if (std::system("bash -c true") != 0) GTEST_SKIP() << "no bash";
   const std::pair<const char*, const char*> rows[] = {
       {"zuv8620 --file x.reg s", "save set show"},
-      {"zuv8620 --file x.reg set 0 --d", "--differential --driver --dry-run"},
-      {"zuv8620 --file x.reg list --", "-- --driver --file --help --json --root --version"},
+      {"zuv8620 --file x.reg set 0 --d", "--define --differential --driver --dry-run"},
+      {"zuv8620 --file x.reg list --",
+       "-- --config --define --driver --environment --file --help --json --root --undefine "
+       "--version"},
       {"zuv8620 --file x.reg check --i", "--image"},
       {"zuv8620 --root . --driver USB8620A set 1", "1 10 11 12 13 14 15"},
       {"zuv8620 --file x.reg set 0 --ao1 -", "-10~10V -5~5V"},

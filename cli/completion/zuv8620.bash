@@ -41,7 +41,7 @@ _zuv8620() {
   local tool=${1:-zuv8620}
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
   local commands="list show add remove set save check export apply help"
-  local values="file|root|driver|board-id|differential|single-ended|ao0|ao1"
+  local values="file|root|driver|define|undefine|config|board-id|differential|single-ended|ao0|ao1"
   local prefix=""
   COMPREPLY=()
 
@@ -74,7 +74,10 @@ _zuv8620() {
         word=${COMP_WORDS[i+1]}
         ((i++))
       fi
-      [[ $name == --@(file|root|driver) ]] && driver+=("$name" "$(_zuv8620_dequote "$word")")
+      [[ $name == --@(file|root|driver|define|undefine|config) ]] &&
+        driver+=("$name" "$(_zuv8620_dequote "$word")")
+    elif ((options)) && [[ $word == --environment ]]; then
+      driver+=("$word")
     elif ((options)) && [[ $word == -* && $word != - ]]; then
       :
     elif [[ -z $command ]]; then
@@ -86,9 +89,9 @@ _zuv8620() {
 
   if ((options)); then
     case $prev in
-      --file) _zuv8620_files -f ;;
+      --file | --config) _zuv8620_files -f ;;
       --root) _zuv8620_files -d ;;
-      --driver) ;;
+      --driver | --define | --undefine) ;;
       --board-id) _zuv8620_reply 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 ;;
       --differential | --single-ended) _zuv8620_reply all 0 1 2 3 4 5 6 7 ;;
       --ao0 | --ao1) _zuv8620_reply 0~5V 0~10V -5~5V -10~10V ;;
@@ -107,7 +110,8 @@ _zuv8620() {
         remove | save | apply) own="--dry-run" ;;
         set) own="--board-id --differential --single-ended --ao0 --ao1 --dry-run" ;;
       esac
-      _zuv8620_reply --file --root --driver "$own" --help --version --
+      _zuv8620_reply --file --root --driver --define --undefine --config --environment "$own" \
+        --help --version --
       return
     fi
   fi
