@@ -1,7 +1,6 @@
 #include "device/build_condition.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace zuv {
 
@@ -15,10 +14,21 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
+char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 std::string Upper(std::string_view text) {
   std::string upper(text);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : upper) c = UpperChar(c);
   return upper;
+}
+
+// Equal but for ASCII case.
+bool SameFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (UpperChar(a[i]) != UpperChar(b[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -70,7 +80,7 @@ namespace {
 bool SameVariable(const BuildAtom& a, const BuildAtom& b) {
   const bool aVariable = a.kind == BuildAtom::Kind::kSet || a.kind == BuildAtom::Kind::kEquals;
   const bool bVariable = b.kind == BuildAtom::Kind::kSet || b.kind == BuildAtom::Kind::kEquals;
-  return aVariable && bVariable && Upper(a.name) == Upper(b.name);
+  return aVariable && bVariable && SameFolded(a.name, b.name);
 }
 
 // What `known` (holding `truth`) says of `asked`, another atom of the same
@@ -79,7 +89,7 @@ std::optional<bool> Implied(const BuildAtom& known, bool truth, const BuildAtom&
   using Kind = BuildAtom::Kind;
   if (known.kind == Kind::kEquals && truth) {
     if (asked.kind == Kind::kSet) return true;
-    return Upper(asked.value) == Upper(known.value);
+    return SameFolded(asked.value, known.value);
   }
   if (known.kind == Kind::kSet && !truth && asked.kind == Kind::kEquals) return false;
   return std::nullopt;
@@ -139,7 +149,7 @@ std::optional<bool> BuildConfiguration::Decides(const BuildAtom& atom) const {
     return std::nullopt;
   }
   const std::optional<std::string>& value = found->second.value;
-  if (atom.kind == BuildAtom::Kind::kEquals) return value && Upper(*value) == Upper(atom.value);
+  if (atom.kind == BuildAtom::Kind::kEquals) return value && SameFolded(*value, atom.value);
   return value.has_value();
 }
 

@@ -1094,23 +1094,34 @@ std::string DeviceView::CubeOptions(const Cube& cube) const {
 }
 
 void AtomSpace::Add(const DeviceView& view, const DeviceKey& key) {
+  indexes_.clear();
   for (const DeviceRecord& record : key.records) {
     for (Literal literal : view.Cubes()[record.cube]) atoms_.Intern(view.Atoms()[AtomOf(literal)]);
   }
 }
 
-std::vector<bool> AtomSpace::For(const DeviceView& view, uint64_t bits) const {
-  std::vector<bool> assignment(view.Atoms().size(), false);
+const std::vector<int>& AtomSpace::IndexIn(const DeviceView& view) const {
+  for (const auto& [seen, index] : indexes_) {
+    if (seen == &view) return index;
+  }
+  // Each atom of the view: its place in the space, or -1 when no cube of the
+  // keys compared tests it.
+  std::vector<int> index(view.Atoms().size(), -1);
+  std::map<std::string, uint32_t> mine;
+  for (uint32_t j = 0; j < atoms_.size(); ++j) mine.emplace(AtomTable::KeyOf(atoms_[j]), j);
   for (uint32_t i = 0; i < view.Atoms().size(); ++i) {
-    // An atom of the view that the space does not hold is tested by no cube
-    // of the keys compared.
-    const std::string key = AtomTable::KeyOf(view.Atoms()[i]);
-    for (uint32_t j = 0; j < atoms_.size(); ++j) {
-      if (AtomTable::KeyOf(atoms_[j]) == key) {
-        assignment[i] = (bits >> j & 1u) != 0;
-        break;
-      }
-    }
+    const auto found = mine.find(AtomTable::KeyOf(view.Atoms()[i]));
+    if (found != mine.end()) index[i] = static_cast<int>(found->second);
+  }
+  indexes_.emplace_back(&view, std::move(index));
+  return indexes_.back().second;
+}
+
+std::vector<bool> AtomSpace::For(const DeviceView& view, uint64_t bits) const {
+  const std::vector<int>& index = IndexIn(view);
+  std::vector<bool> assignment(index.size(), false);
+  for (size_t i = 0; i < index.size(); ++i) {
+    if (index[i] >= 0) assignment[i] = (bits >> index[i] & 1u) != 0;
   }
   return assignment;
 }

@@ -192,7 +192,10 @@ class DeviceView {
 class AtomSpace {
  public:
   void Add(const DeviceView& view, const DeviceKey& key);
-  void Add(const BuildAtom& atom) { atoms_.Intern(atom); }
+  void Add(const BuildAtom& atom) {
+    indexes_.clear();
+    atoms_.Intern(atom);
+  }
   size_t size() const { return atoms_.size(); }
   // Assignments are numbers below 1 << size(): bit i the truth of atom i.
   const AtomTable& Atoms() const { return atoms_; }
@@ -203,7 +206,11 @@ class AtomSpace {
   bool Consistent(uint64_t bits) const { return CubeConsistent(atoms_, CubeOf(bits)); }
 
  private:
+  // Where each atom of `view` stands in the space (-1: nowhere), made once a
+  // view.
+  const std::vector<int>& IndexIn(const DeviceView& view) const;
   AtomTable atoms_;
+  mutable std::vector<std::pair<const DeviceView*, std::vector<int>>> indexes_;
 };
 
 // The cubes of a union with pairs that differ in one literal joined and

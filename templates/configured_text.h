@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/device_check.h"
 #include "device/device_view.h"
 
 namespace zuv {
@@ -20,12 +21,18 @@ struct ConfiguredText {
   std::string text;                     // the text the store gets
   std::vector<std::string_view> lines;  // the lines replaced, in order (into the text masked)
   std::string mark;                     // the placeholders' word, found nowhere in that text
+  // From the line that ends the block holding the driver's templates on: kept
+  // from the store, so that a template it adds goes at the block's end.
+  std::string_view tail;
 };
 
 // `text` with every line `view` (a reading of it under one configuration)
 // does not read replaced, but for blank lines and the build's own lines,
-// which every build keeps. Each placeholder keeps its line's end.
-ConfiguredText HideUnreadLines(std::string_view text, const DeviceView& view);
+// which every build keeps. Each placeholder keeps its line's end. With
+// `keys`, when every template header the build reads stands in one block,
+// the text stops before that block's end line (which starts the tail).
+ConfiguredText HideUnreadLines(std::string_view text, const DeviceView& view,
+                               const TemplateKeys* keys = nullptr);
 
 // `edited` (the store's text after the Save's steps) with the lines put back;
 // nullopt when the placeholders are not all there, once each, in order: the

@@ -172,7 +172,7 @@ Status SaveTransaction::Begin() {
   // Made for one build, the Save loads and edits only the lines that build
   // reads.
   if (configuration_ != nullptr) {
-    configured_.emplace(HideUnreadLines(decoded_.text, *before_));
+    configured_.emplace(HideUnreadLines(decoded_.text, *before_, &keys_));
     everyBuild_.emplace(ReadDevice(decoded_.text, path_, fileSystem_, nullptr));
   }
   const Status opened =

@@ -318,6 +318,8 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
   const std::string later2 = "; later settings\r\n[HKEY_LOCAL_MACHINE\\Later]\r\n\"x\"=dword:1\r\n";
   const std::string block = with(sample, kPrefix + "2]", "IF BSP_USB8620\r\n" + kPrefix + "2]") +
                             "ENDIF\r\n\r\n" + later2;
+  const std::string oneBlock =
+      with(sample, kPrefix + "0]", "IF BSP_X\r\n" + kPrefix + "0]") + "ENDIF\r\n" + later2;
   const std::string ifdef = with(with(sample, "\"ChanConfig\"=dword:0\r\n", ""), kPrefix + "2]\r\n",
                                  kPrefix + "2]\r\n#ifdef BSP_X\r\n") +
                             "#endif\r\n" + later2;
@@ -460,6 +462,11 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
        "",
        {{{"remove", "2"}, block.substr(0, block.find(kPrefix + "2]")) + "ENDIF\r\n\r\n" + later2},
         {{"set", "2", "--board-id", "4"}, with(block, id1, "\"SwitchID\"=dword:4")}}},
+      {"every template inside one IF: one added for that build goes in it",
+       oneBlock,
+       "",
+       {{{"--define", "BSP_X", "add"}, with(oneBlock, "ENDIF\r\n", " \r\n" + added1 + "ENDIF\r\n")},
+        {{"add"}, oneBlock + " \r\n" + added1}}},
       {"a value added inside #ifdef",
        ifdef,
        "",

@@ -627,23 +627,54 @@ TEST(Corpus, TemplatesInsideAnIfBlockStayInIt) {
           return Status();
         },
     };
-    for (const auto& edit : edits) {
-      MemoryFileSystem fs;
-      fs.SetFile(kPath, file);
-      const UpdateResult result = UpdateTemplateTable(kPath, edit, false, fs);
-      // Where the lines after the block are read into the last template in
-      // the builds that read the block, removing it would hand them to
-      // another key in those builds: that Save is refused, the file kept.
-      if (&edit == &edits[2] && !result.status.ok()) {
-        EXPECT_EQ(result.status.condition(), Condition::kDeviceRefused);
-        EXPECT_NE(ErrorText(result.status).find("would "), std::string::npos);
-        EXPECT_EQ(result.after, file);
-        ++refusedRemovals;
-        continue;
+    // Every build, and each way of the block's variable.
+    const DeviceView every(file);
+    std::vector<std::optional<BuildConfiguration>> builds(3);
+    if (every.Atoms().size() != 0) {
+      builds[1].emplace().Define(every.Atoms()[0].name, "1");
+      builds[2].emplace().Undefine(every.Atoms()[0].name);
+    }
+    for (const auto& build : builds) {
+      for (const auto& edit : edits) {
+        SCOPED_TRACE(build ? build->Words() : "every build");
+        MemoryFileSystem fs;
+        fs.SetFile(kPath, file);
+        const UpdateResult result =
+            UpdateTemplateTable(kPath, edit, false, fs, {}, build ? &*build : nullptr);
+        // Where the lines after the block are read into the last template in
+        // the builds that read the block, removing it would hand them to
+        // another key in those builds: that Save is refused, the file kept.
+        if (!result.status.ok() && (&edit == &edits[2] || build)) {
+          EXPECT_EQ(result.status.condition(), Condition::kDeviceRefused);
+          EXPECT_EQ(result.after, file);
+          refusedRemovals += build ? 0 : 1;
+          continue;
+        }
+        ASSERT_TRUE(result.status.ok()) << ErrorText(result.status);
+        if (!build) {
+          EXPECT_NE(result.after, file);
+        }
+        EXPECT_EQ(StructureTexts(DeviceView(result.after)), preprocessor);
+        // Every key but the templates reads as before: with the block's
+        // variable set and unset, every other atom false and then true.
+        const DeviceView after(result.after);
+        for (int bits = 0; bits < 4; ++bits) {
+          auto assign = [&](const DeviceView& view) {
+            std::vector<bool> truth(view.Atoms().size(), (bits & 2) != 0);
+            for (size_t i = 0; i < truth.size(); ++i) {
+              if (view.Atoms()[i].name == every.Atoms()[0].name) truth[i] = (bits & 1) != 0;
+            }
+            return truth;
+          };
+          const std::vector<bool> was = assign(every), is = assign(after);
+          for (const DeviceKey& key : every.Keys()) {
+            if (key.path.find("\\Template") != std::string::npos) continue;
+            const DeviceKey* now = after.FindKey(key.path);
+            ASSERT_NE(now, nullptr) << key.path;
+            EXPECT_TRUE(every.ReadingIn(key, was).SameAs(after.ReadingIn(*now, is))) << key.path;
+          }
+        }
       }
-      ASSERT_TRUE(result.status.ok()) << ErrorText(result.status);
-      EXPECT_NE(result.after, file);
-      EXPECT_EQ(StructureTexts(DeviceView(result.after)), preprocessor);
     }
   }
   EXPECT_GE(withBlocks, 1);
