@@ -40,6 +40,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SAMPLE = os.path.join(ROOT, "examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg")
+CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus", "wince-reg")
 MIB = 1024 * 1024
 
 # The edit every tool makes: template 0's board id, 3 and 4 in turn (the
@@ -47,7 +48,7 @@ MIB = 1024 * 1024
 BOARD_IDS = (3, 4)
 
 # The goals: set / floor in wall time per file, CPU at 1 MiB, peak memory at 8 MiB.
-WALL_TARGET = {"sample": 1.2, "1mib": 1.5, "8mib": 1.5}
+WALL_TARGET = {"sample": 1.2, "platform": 1.2, "1mib": 2.0, "8mib": 2.0}
 CPU_TARGET = 2.0
 MEMORY_TARGET = 3.0
 
@@ -87,6 +88,32 @@ def many_values(count):
     head, rest = sample_parts()
     values = b"".join(b"\"Value%05d\"=\"setting%02d\"\r\n" % (n, n % 100) for n in range(count))
     return head + b"\r\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Calibration]\r\n" + values + rest
+
+
+def corpus_files():
+    """The real registry files beside the checkout, largest first; none when absent."""
+    if not os.path.isdir(CORPUS):
+        return []
+    paths = [os.path.join(CORPUS, name) for name in os.listdir(CORPUS) if name.endswith(".reg")]
+    return sorted(paths, key=os.path.getsize, reverse=True)
+
+
+def platform_file():
+    """The largest corpus file with the sample's keys added after its own, or None."""
+    files = corpus_files()
+    if not files:
+        return None
+    _, rest = sample_parts()
+    return read(files[0]).rstrip(b"\r\n") + b"\r\n\r\n" + rest
+
+
+def conditional_copies(count):
+    """The sample with `count` more copies of template 0, each in an IF block of one
+    variable, as a file that wraps a setting per build does."""
+    head, rest = sample_parts()
+    copy = (b"IF BSP_FAST\r\n[HKEY_LOCAL_MACHINE\\Drivers\\USB\\ClientDrivers\\VOD8620_Uzore"
+            b"\\Template0]\r\n\"SwitchID\"=dword:0\r\nENDIF\r\n")
+    return head + rest + copy * count
 
 
 def long_comment(size):
@@ -264,6 +291,31 @@ def against(figure, target):
     return f"{figure - target:.2f}x over ({(figure / target - 1) * 100:.0f}% above)"
 
 
+def every_build_against_one(tool):
+    """Prints, for each corpus file with the sample's keys added, the time of `check` that
+    reads every build the file tells apart against `check` under one build (--config of an
+    empty file: every variable unset)."""
+    files = corpus_files()
+    if not files:
+        return
+    print("\ncheck reading every build against one build (--config of an empty file), "
+          "median of 5; target <= 2x")
+    _, rest = sample_parts()
+    worst = 0.0
+    with tempfile.TemporaryDirectory(prefix="zuv8620-builds-") as folder:
+        empty = os.path.join(folder, "empty.cfg")
+        open(empty, "wb").close()
+        for n, source in enumerate(files):
+            path = place(folder, f"corpus{n}", read(source).rstrip(b"\r\n") + b"\r\n\r\n" + rest)
+            every = statistics.median(run([tool, "--file", path, "check"]).wall for _ in range(5))
+            one = statistics.median(
+                run([tool, "--file", path, "--config", empty, "check"]).wall for _ in range(5))
+            worst = max(worst, every / one)
+            print(f"  {os.path.basename(source):<40}{len(read(path)):>9}{ms(every):>11}"
+                  f"{ms(one):>11}{every / one:>7.2f}x")
+    print(f"  the most: {worst:.2f}x")
+
+
 def image_walk(tool):
     """Prints the median time of `check --image` on a generated image tree."""
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -314,9 +366,13 @@ def main():
         print(f"{'file':<26}{'bytes':>9}{'rounds':>7}{'floor':>10}" +
               "".join(f"{names[t]:>10}" for t in tools) + "   CPU: floor" +
               "".join(f"{names[t]:>10}" for t in tools))
-        files = [("sample", "the sample", read(SAMPLE), 2 * args.rounds),
-                 ("1mib", "1 MiB of ordinary keys", ordinary_keys(MIB), args.rounds),
-                 ("8mib", "8 MiB of ordinary keys", ordinary_keys(8 * MIB), args.rounds)]
+        real_platform = platform_file()
+        files = [("sample", "the sample", read(SAMPLE), 2 * args.rounds)]
+        if real_platform is not None:
+            files.append(("platform", "a real platform file", real_platform, 2 * args.rounds))
+        files += [
+                  ("1mib", "1 MiB of ordinary keys", ordinary_keys(MIB), args.rounds),
+                  ("8mib", "8 MiB of ordinary keys", ordinary_keys(8 * MIB), args.rounds)]
         goals = []  # (what, target, {tool: figure})
         for key, name, content, count in files:
             runs = rounds([floor] + tools, content, count, folder, key)
@@ -350,7 +406,13 @@ def main():
                   ("one key holding 40,000 values", "values", many_values(40000), "< 0.2 s"),
                   ("a 200 KB comment of Template0]", "comment", long_comment(200000), ""),
                   ("an 800 KB comment of Template0]", "comment", long_comment(800000),
-                   "< 0.2 s")]
+                   "< 0.2 s"),
+                  ("1,000 conditional copies of a template", "copies", conditional_copies(1000),
+                   ""),
+                  ("4,000 conditional copies of a template", "copies", conditional_copies(4000),
+                   ""),
+                  ("16,000 conditional copies of a template", "copies",
+                   conditional_copies(16000), "linear in the copies")]
         skipped = False
         for n, (name, kind, content, goal) in enumerate(shapes):
             path = place(folder, f"shape{n}", content)
@@ -372,6 +434,7 @@ def main():
         if skipped:
             print(f"* not run: over {bound:g} s on the smaller file of the same shape")
 
+    every_build_against_one(tools[0])
     image_walk(tools[0])
 
     if os.access(os.path.join(args.fuzz_dir, "fuzz_make_seeds"), os.X_OK):

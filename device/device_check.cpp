@@ -477,7 +477,15 @@ std::string VariantsWords(const std::vector<TemplateVariant>& variants) {
       break;
     }
     if (!text.empty()) text += "; ";
-    text += variant.words + ": " + variant.summary;
+    // A reading's builds are cut short where many variables part them: the
+    // message stays a few lines whatever the file.
+    constexpr size_t kWordsShown = 60;
+    std::string words = variant.words;
+    if (words.size() > kWordsShown) {
+      const size_t cut = words.rfind(", ", kWordsShown);
+      words = words.substr(0, cut == std::string::npos ? kWordsShown : cut) + ", ...";
+    }
+    text += words + ": " + variant.summary;
     ++shown;
   }
   return text;
@@ -487,6 +495,8 @@ std::string VariantsWayForward(const std::vector<TemplateVariant>& variants) {
   std::string text;
   for (size_t i = 0; i < variants.size() && i < 2; ++i) {
     if (variants[i].options.empty()) continue;
+    // A second way is named only while the words stay short.
+    if (!text.empty() && text.size() + variants[i].options.size() > 160) break;
     if (!text.empty()) text += " or ";
     text += variants[i].options;
   }
