@@ -662,6 +662,20 @@ class DeviceReader {
                  "\" names a variable no configuration sets: " + "what it sets is not read");
         continue;
       }
+      // A file that includes itself, through others or not, is read once on
+      // the way in; and at most options_.maxIncludes files are read in all.
+      bool cycle = false;
+      for (uint32_t open = file; open != 0 && !cycle; open = parents_[open]) {
+        cycle = view_.files_[open] == path;
+      }
+      if (cycle || view_.files_.size() > options_.maxIncludes) {
+        Note(file, number,
+             "#include \"" + path + "\" is not read: " +
+                 (cycle ? "the file includes itself"
+                        : "more than " + std::to_string(options_.maxIncludes) +
+                              " files are included"));
+        continue;
+      }
       std::optional<std::string> text;
       if (options_.include && includeDepth_ < 16) text = options_.include(path, view_.files_[file]);
       if (!text) {
@@ -670,6 +684,7 @@ class DeviceReader {
       }
       const uint32_t included = static_cast<uint32_t>(view_.files_.size());
       view_.files_.push_back(path);
+      parents_.push_back(file);
       texts_.push_back(std::make_unique<std::string>(std::move(*text)));
       // Only the states that read this path read its lines.
       std::vector<bool> reads(states_.size(), false);
@@ -938,6 +953,7 @@ class DeviceReader {
   std::vector<State> states_;
   std::vector<std::unique_ptr<std::string>> texts_;
   int includeDepth_ = 0;
+  std::vector<uint32_t> parents_{0};  // the file that included each of view_.files_
   // Every header line read, in order, with the configurations that read it
   // and its key (kNoKey for a "[-KEY]" line).
   struct Mark {

@@ -116,7 +116,8 @@ using IncludeReader =
 struct DeviceViewOptions {
   // The configuration the reading is restricted to; none: every one.
   const BuildConfiguration* configuration = nullptr;
-  IncludeReader include;  // none: an #include is named as not read
+  IncludeReader include;     // none: an #include is named as not read
+  size_t maxIncludes = 256;  // the most files read through #include in all
 };
 
 // The most states of the build the reader follows at once, and the most

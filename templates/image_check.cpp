@@ -199,6 +199,7 @@ std::vector<std::string> MergedReadings(const std::vector<RegText>& texts, size_
     read.assign(1, texts.size());
     DeviceViewOptions options;
     options.configuration = configuration;
+    options.maxIncludes = 2 * texts.size() + 256;
     options.include = [&](std::string_view path,
                           std::string_view from) -> std::optional<std::string> {
       const size_t index = resolve(path, from);

@@ -236,6 +236,9 @@ TEST(DeviceViewTest, ReadsLineByLine) {
       {"#include read at its line; one that cannot be read is passed over",
        "[A]\n\"i\"=dword:1\n#include \"inc.reg\"\n\"j\"=dword:2\n#include \"missing.reg\"\n",
        {"A: i=dword:00000005 @2", "A: j=dword:00000002 @4"}},
+      {"a file that includes itself is read once on the way in",
+       "#include \"self.reg\"\n",
+       {"A: s=dword:00000001 @2"}},
   };
   // Each reading of each key, with the builds that read it when not every
   // build does.
@@ -258,6 +261,8 @@ TEST(DeviceViewTest, ReadsLineByLine) {
     DeviceViewOptions options;
     options.include = [](std::string_view path, std::string_view) -> std::optional<std::string> {
       if (path == "inc.reg") return std::string("[A]\r\n\"i\"=dword:5\r\n");
+      if (path == "self.reg")
+        return std::string("[A]\r\n\"s\"=dword:1\r\n#include \"self.reg\"\r\n");
       return std::nullopt;
     };
     const DeviceView view(c.text, options);
