@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -250,6 +251,22 @@ std::optional<long long> NumberOf(std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+// Where the line from `at` ends: its first CR or LF, or the text's end. Two
+// library scans a line: for the LF, then for a CR before it.
+size_t LineEndAt(std::string_view text, size_t at) {
+  const char* start = text.data() + at;
+  const size_t rest = text.size() - at;
+  const void* lf = std::memchr(start, '\n', rest);
+  const size_t length =
+      lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - start) : rest;
+  const void* cr = std::memchr(start, '\r', length);
+  return at + (cr != nullptr ? static_cast<size_t>(static_cast<const char*>(cr) - start) : length);
+}
+
+}  // namespace
+
 // Reads one text (and what it includes) into a DeviceView.
 class DeviceReader {
  public:
@@ -257,6 +274,7 @@ class DeviceReader {
       : view_(view), options_(options) {
     State first;
     first.cubes.emplace_back();
+    CubeIndex(Cube());  // cube 0: every build
     first.macros = std::make_shared<const Macros>();
     states_.push_back(std::move(first));
   }
@@ -311,8 +329,7 @@ class DeviceReader {
 
   // The next physical line from `at` (CR LF, LF or CR ends it).
   static std::string_view NextLine(std::string_view text, size_t& at, size_t& number) {
-    size_t end = text.find_first_of("\r\n", at);
-    if (end == std::string_view::npos) end = text.size();
+    size_t end = LineEndAt(text, at);
     const std::string_view line = text.substr(at, end - at);
     at = end;
     if (at < text.size() && text[at] == '\r') ++at;
@@ -404,6 +421,14 @@ class DeviceReader {
                         ? ValueData(data)
                         : ValueData(Expand(data, state, file, number));
       for (const Cube& cube : state.cubes) {
+        // Most value lines follow a header every build reads: its key is
+        // theirs in every configuration.
+        if (!marks_.empty() && marks_.back().cube.empty()) {
+          if (marks_.back().key == kNoKey) continue;
+          record.cube = CubeIndex(cube);
+          view_.keys_[marks_.back().key].records.push_back(record);
+          continue;
+        }
         for (const auto& [key, where] : KeysOf(cube)) {
           record.cube = CubeIndex(where);
           view_.keys_[key].records.push_back(record);
@@ -915,6 +940,7 @@ class DeviceReader {
   }
 
   uint32_t CubeIndex(const Cube& cube) {
+    if (cube.empty() && !view_.cubes_.empty()) return 0;  // made first, by the constructor
     const auto [at, added] =
         view_.cubeIndex_.emplace(cube, static_cast<uint32_t>(view_.cubes_.size()));
     if (added) view_.cubes_.push_back(cube);
@@ -964,6 +990,9 @@ class DeviceReader {
 };
 
 DeviceView::DeviceView(std::string_view text, const DeviceViewOptions& options) {
+  // About a key every 128 bytes in a registry file: the index is made once.
+  index_.reserve(text.size() / 128 + 16);
+  keys_.reserve(text.size() / 128 + 16);
   DeviceReader reader(*this, options);
   reader.ReadText(text, 0);
 }

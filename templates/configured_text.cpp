@@ -13,8 +13,8 @@ struct Line {
   size_t next;
 };
 Line LineAt(std::string_view text, size_t at) {
-  size_t end = text.find_first_of("\r\n", at);
-  if (end == std::string_view::npos) end = text.size();
+  size_t end = at;
+  while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
   size_t next = end;
   if (next < text.size() && text[next] == '\r') ++next;
   if (next < text.size() && text[next] == '\n' && (next == end || text[end] == '\r')) ++next;
