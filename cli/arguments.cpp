@@ -1,17 +1,13 @@
 #include "cli/arguments.h"
 
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string_view>
 
+#include "templates/build_environment.h"
 #include "templates/device_template.h"
 #include "templates/driver_path.h"
 #include "templates/template_rules.h"
-
-#ifndef _WIN32
-extern char** environ;  // POSIX: the process's environment; <stdlib.h> declares it on Windows
-#endif
 
 namespace zuv::cli {
 
@@ -224,19 +220,6 @@ void ReadConfigFile(const std::string& path, FileSystem& fileSystem,
   }
 }
 
-// The variables of this process's environment whose names a build can test.
-void ReadEnvironment(BuildConfiguration* configuration) {
-  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-    const std::string_view setting(*entry);
-    const size_t equals = setting.find('=');
-    if (equals == 0 || equals == std::string_view::npos) continue;
-    const std::string_view name = setting.substr(0, equals);
-    bool usable = true;
-    for (char c : name) usable = usable && IsBuildNameChar(c);
-    if (usable) configuration->Define(name, setting.substr(equals + 1));
-  }
-}
-
 }  // namespace
 
 std::optional<BuildConfiguration> ConfigurationOf(const Arguments& args, FileSystem& fileSystem) {
@@ -249,15 +232,13 @@ std::optional<BuildConfiguration> ConfigurationOf(const Arguments& args, FileSys
       configuration.Define(name, equals == std::string::npos ? "1" : value.substr(equals + 1));
     } else if (option == "undefine") {
       configuration.Undefine(CheckedVariableName(value, "--undefine"));
-    } else {
+    } else if (option == "config") {
       // A whole configuration: what came before it is replaced.
       configuration = BuildConfiguration();
-      if (option == "config") {
-        ReadConfigFile(value, fileSystem, &configuration);
-      } else {
-        ReadEnvironment(&configuration);
-      }
+      ReadConfigFile(value, fileSystem, &configuration);
       configuration.MakeComplete();
+    } else {
+      configuration = EnvironmentConfiguration();
     }
   }
   return configuration;

@@ -53,10 +53,11 @@ std::string ProblemLines(const std::vector<TemplateProblem>& problems) {
 }  // namespace
 
 Status LoadForEditor(TemplateTable& table, const std::string& path, FileSystem& files,
-                     Status* notWritten) {
+                     Status* notWritten, const BuildConfiguration* build,
+                     std::vector<UnshownTemplate>* unshown) {
   Status status;
   try {
-    status = LoadTemplateTableReporting(table, path, files, {}, notWritten);
+    status = LoadTemplateTableReporting(table, path, files, {}, notWritten, unshown, build);
   } catch (...) {
     status = Status::Of(Condition::kNotWritten, "no memory to read the file");
   }
@@ -68,11 +69,12 @@ Status LoadForEditor(TemplateTable& table, const std::string& path, FileSystem& 
 }
 
 std::vector<TemplateProblem> ProblemsToTell(const std::string& path, FileSystem& files,
-                                            const Status& notWritten) {
+                                            const Status& notWritten,
+                                            const BuildConfiguration* build) {
   std::vector<TemplateProblem> problems;
   std::string encoding;
   try {
-    if (!CheckTemplateFile(path, files, &problems, &encoding).ok()) return {};
+    if (!CheckTemplateFile(path, files, &problems, &encoding, {}, build).ok()) return {};
   } catch (...) {
     return {};
   }

@@ -32,15 +32,19 @@ extern const char kImageFilesText[];     // first line of the box of the image's
 // (LoadTemplateTableReporting, *notWritten as there): success, or why the file
 // could not be read (a failure naming it), and then every slot is free, since
 // nothing was read.
+// `build`, when given, is the build the file is read for; *unshown gets why
+// each reserved template is reserved.
 Status LoadForEditor(TemplateTable& table, const std::string& path, FileSystem& files,
-                     Status* notWritten);
+                     Status* notWritten, const BuildConfiguration* build = nullptr,
+                     std::vector<UnshownTemplate>* unshown = nullptr);
 
 // What `check` reports of the file at `path` (read through `files`), to be
 // told once at open: none when check cannot read it (another program took its
 // lock meanwhile); when `notWritten` is a failure, without the lines its box
 // says already (the encoding, or the text that does not decode).
 std::vector<TemplateProblem> ProblemsToTell(const std::string& path, FileSystem& files,
-                                            const Status& notWritten);
+                                            const Status& notWritten,
+                                            const BuildConfiguration* build = nullptr);
 
 // The box of the driver file at `path` not read (`status`, a failure):
 // Retry offered only for a lock or a sharing violation another program holds

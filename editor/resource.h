@@ -17,5 +17,7 @@
 #define IDC_TAB 1077
 #define IDC_TEMPLATE_TREE 1123
 #define IDC_ADD 1124
+#define IDC_BUILD_LINE 1160     // the build the pages show
+#define IDC_TEMPLATE_NOTE 1161  // why the selected template's pages are read-only
 
 #endif  // ZUV_EDITOR_RESOURCE_H

@@ -54,14 +54,14 @@ bool AskToReadBeforeSave(HWND owner, const std::string& path) {
 
 bool SaveAsking(HWND owner, const std::string& path, const TemplateTable& base,
                 const TemplateTable& edited, uint32_t added, FileSystem& files,
-                MergedTemplates* saved) {
+                MergedTemplates* saved, const BuildConfiguration* build) {
   // How the user settled conflicting templates.
   Choices choices{};
   for (;;) {
     ChangesSaveResult result;
     {
       winui::WaitCursor cursor;
-      result = SaveTemplateChanges(path, base, edited, added, choices, files);
+      result = SaveTemplateChanges(path, base, edited, added, choices, files, {}, build);
     }
     const Status& status = result.status;
     const MergedTemplates& merged = result.merged;

@@ -36,10 +36,11 @@ bool AskToReadBeforeSave(HWND owner, const std::string& path);
 // since `base` (Cancel is the default; No keeps the file's version of those
 // only). A lock another program holds is told at once, with Retry. On failure
 // a box owned by `owner` names the file and the reason. True with *saved the
-// merge the file now holds; false when nothing was saved.
+// merge the file now holds; false when nothing was saved. `build`, when
+// given, is the build the file is saved for (see UpdateTemplateTable).
 bool SaveAsking(HWND owner, const std::string& path, const TemplateTable& base,
                 const TemplateTable& edited, uint32_t added, FileSystem& files,
-                MergedTemplates* saved);
+                MergedTemplates* saved, const BuildConfiguration* build = nullptr);
 
 // After a Save: the box about added templates that took other board ids
 // than the editor showed; none when none did.

@@ -15,6 +15,7 @@
 #include "editor/reading_order.h"
 #include "editor/resource.h"
 #include "editor/save_prompts.h"
+#include "templates/template_changes_text.h"
 #include "templates/template_file.h"
 #include "templates/template_rules.h"
 #include "winui/accessibility.h"
@@ -132,11 +133,14 @@ void TemplateEditorDialog::LoadFromFile() {
   winui::WaitCursor cursor;
   notWritten_ = Status();
   problems_.clear();
-  openStatus_ = LoadForEditor(templates_, driverFilePath_, *files_, &notWritten_);
+  const BuildConfiguration* build = build_ ? &*build_ : nullptr;
+  unshown_.clear();
+  openStatus_ = LoadForEditor(templates_, driverFilePath_, *files_, &notWritten_, build, &unshown_);
   read_ = openStatus_.ok();
   // Nothing read: the editor shows every slot free, and Save writes nothing
   // until a read succeeds. Else what `check` reports, told once at open.
-  if (read_) problems_ = ProblemsToTell(driverFilePath_, *files_, notWritten_);
+  if (read_) problems_ = ProblemsToTell(driverFilePath_, *files_, notWritten_, build);
+  SetItemText(IDC_BUILD_LINE, BuildLineText(driverFilePath_, *files_, build));
   base_ = templates_;
   added_ = 0;
 }
@@ -192,8 +196,9 @@ void TemplateEditorDialog::FillTemplateTree() {
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     if (templates_[n].Used == 0) continue;
     // A template the device reads otherwise than the load shows it (the box
-    // at open says how) is marked: its pages hold the load's values.
-    const std::string name = TemplateName(n) + (templates_.IsReserved(n) ? " (reserved)" : "");
+    // at open says how) is marked, with a mark the tree never cuts; the note
+    // under the buttons says what it means.
+    const std::string name = TemplateName(n) + (templates_.IsReserved(n) ? " *" : "");
     templateTree_.InsertItem(name.c_str(), static_cast<LPARAM>(n), module, TVI_LAST);
   }
   HTREEITEM first = templateTree_.GetChildItem(module);
@@ -217,9 +222,48 @@ void TemplateEditorDialog::ShowPage() {
   for (int i = 0; i < kPageCount; ++i) {
     if (i != tab || !selected) pages_[i]->Show(SW_HIDE);
   }
+  ShowBuildNotes();
   if (!selected || tab < 0 || tab >= kPageCount) return;
   pages_[tab]->Show(SW_SHOW);
   pages_[tab]->Refresh();
+  // A reserved template's pages are read-only: what they hold is not what
+  // every build reads, and a Save would be refused.
+  const int slot = SlotOf(templateTree_.GetSelectedItem());
+  const bool reserved = slot >= 0 && templates_.IsReserved(static_cast<uint32_t>(slot));
+  for (HWND child = GetWindow(pages_[tab]->Handle(), GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    EnableWindow(child, !reserved);
+  }
+}
+
+void TemplateEditorDialog::SetItemText(int id, const std::string& text) const {
+  SetWindowTextW(GetDlgItem(hwnd_, id), winui::WideFromUtf8(text).c_str());
+}
+
+void TemplateEditorDialog::ShowBuildNotes() {
+  const int slot = SlotOf(templateTree_.GetSelectedItem());
+  const bool reserved = slot >= 0 && templates_.IsReserved(static_cast<uint32_t>(slot));
+  EnableWindow(GetDlgItem(hwnd_, IDC_REMOVE), !reserved);
+  std::string note;
+  if (reserved) {
+    const uint32_t n = static_cast<uint32_t>(slot);
+    note = "* " + TemplateName(n) + " is read-only here: ";
+    std::string why;
+    for (const UnshownTemplate& unshown : unshown_) {
+      if (unshown.n != n) continue;
+      if (!unshown.variants.empty()) {
+        const std::string way = VariantsWayForward(unshown.variants);
+        why = "it reads otherwise by build: " + VariantsWords(unshown.variants) +
+              ". To edit it, open the editor from the build window of one build" +
+              (way.empty() ? std::string(".") : ", or use zuv8620 and " + way + ".");
+      } else if (why.empty()) {
+        why = "the device reads it otherwise than shown (" + TreeNames(unshown.text) +
+              "); correct its lines in a text editor.";
+      }
+    }
+    note += why.empty() ? "the device reads it otherwise than shown." : why;
+  }
+  SetItemText(IDC_TEMPLATE_NOTE, note);
 }
 
 void TemplateEditorDialog::SelectTab(int index) {
@@ -308,7 +352,7 @@ void TemplateEditorDialog::OnAdd() {
 void TemplateEditorDialog::OnRemove() {
   HTREEITEM item = templateTree_.GetSelectedItem();
   int slot = SlotOf(item);
-  if (slot < 0) return;
+  if (slot < 0 || templates_.IsReserved(static_cast<uint32_t>(slot))) return;
   // The tree lists only used slots, so the slot holds a template to remove.
   if (!RemoveTemplate(templates_, static_cast<uint32_t>(slot)).ok()) return;
   added_ &= ~(1u << slot);
@@ -346,7 +390,8 @@ bool TemplateEditorDialog::Save(HWND owner) {
     return false;
   }
   MergedTemplates merged;
-  if (!SaveAsking(owner, driverFilePath_, base_, templates_, added_, *files_, &merged)) {
+  if (!SaveAsking(owner, driverFilePath_, base_, templates_, added_, *files_, &merged,
+                  build_ ? &*build_ : nullptr)) {
     MarkModified();
     return false;
   }

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "editor/open_boxes.h"
 #include "editor/page_host.h"
 #include "templates/bounded_files.h"
+#include "templates/build_environment.h"
 #include "templates/device_template.h"
 #include "templates/template_check.h"
 #include "templates/template_file.h"
@@ -115,6 +117,11 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   // The controls that draw no text of their own: the tree, the tab row and
   // the AI page's channel list. Their window texts name them.
   std::vector<HWND> NamedControls() const;
+  // The build line and, for a template whose reading depends on the build,
+  // why its pages are read-only and Remove is off.
+  void ShowBuildNotes();
+  // A control's text, from UTF-8.
+  void SetItemText(int id, const std::string& text) const;
   // Builds the tree from the table and selects the first template.
   void FillTemplateTree();
   // The tree built again from the table, `selected` selected when it holds a
@@ -170,6 +177,10 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   Status openStatus_;                      // why the file could not be read, shown at open
   Status notWritten_;                      // why Save will never write the file, shown at open
   std::vector<TemplateProblem> problems_;  // what `check` reports, shown at open
+  // The build the editor reads and saves for: a CE build window's, when the
+  // host runs in one; else every build.
+  std::optional<BuildConfiguration> build_ = BuildWindowConfiguration();
+  std::vector<UnshownTemplate> unshown_;  // why each reserved template is reserved
   // The image walk's text; its stop flag is set as the window goes.
   std::shared_ptr<ImageCheckResult> imageCheck_ = std::make_shared<ImageCheckResult>();
   // Loads and saves wait for the file's lock a moment at most.

@@ -233,7 +233,8 @@ MergedTemplates MergeTemplateChanges(const TemplateTable& base, const TemplateTa
 ChangesSaveResult SaveTemplateChanges(const std::string& path, const TemplateTable& base,
                                       const TemplateTable& edited, uint32_t added,
                                       const Choices& choices, FileSystem& fileSystem,
-                                      const std::string& driverName) {
+                                      const std::string& driverName,
+                                      const BuildConfiguration* configuration) {
   ChangesSaveResult result;
   result.status = UpdateTemplateTable(
                       path,
@@ -248,7 +249,7 @@ ChangesSaveResult SaveTemplateChanges(const std::string& path, const TemplateTab
                         table = merged.table;
                         return Status();
                       },
-                      false, fileSystem, driverName)
+                      false, fileSystem, driverName, configuration)
                       .status;
   return result;
 }

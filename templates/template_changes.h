@@ -22,6 +22,7 @@
 
 #include "fileio/file.h"
 #include "base/status.h"
+#include "device/build_condition.h"
 #include "templates/device_template.h"
 
 namespace zuv {
@@ -139,7 +140,8 @@ ChangesSaveResult SaveTemplateChanges(const std::string& path, const TemplateTab
                                       const TemplateTable& edited, uint32_t added,
                                       const Choices& choices,
                                       FileSystem& fileSystem = NativeFileSystem(),
-                                      const std::string& driverName = {});
+                                      const std::string& driverName = {},
+                                      const BuildConfiguration* configuration = nullptr);
 
 // "Template3, Template5 and Template7".
 std::string TemplateNameList(const std::vector<uint32_t>& slots);

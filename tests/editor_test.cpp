@@ -1216,9 +1216,20 @@ TEST_F(EditorTest, WhatCheckReportsIsToldAtOpen) {
   WriteDriverFile(file);
   HWND window = nullptr;
   std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { window = OpenEditorWindow(); });
-  EXPECT_EQ(Editor(window).Items(),
-            (std::vector<std::string>{"-1 DeviceTemplate", "-2 USB-8620A", "0 Template0 (reserved)",
-                                      "2 Template2"}));
+  const Editor editor(window);
+  EXPECT_EQ(editor.Items(), (std::vector<std::string>{"-1 DeviceTemplate", "-2 USB-8620A",
+                                                      "0 Template0 *", "2 Template2"}));
+  // Without a build window's environment the pages show every build; a
+  // reserved template's pages are read-only, and the note says why.
+  EXPECT_EQ(winui::Window(GetDlgItem(window, 1160)).Text(), "Every build configuration");
+  editor.Select("Template0 *");
+  EXPECT_FALSE(IsWindowEnabled(editor.PageControl(1125)));
+  EXPECT_FALSE(editor.remove.IsEnabled());
+  EXPECT_THAT(winui::Window(GetDlgItem(window, 1161)).Text(),
+              StartsWith("* Template0 is read-only here: the device reads it otherwise"));
+  editor.Select("Template2");
+  EXPECT_TRUE(IsWindowEnabled(editor.PageControl(1125)));
+  EXPECT_EQ(winui::Window(GetDlgItem(window, 1161)).Text(), "");
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_THAT(boxes[0].text, StartsWith(FilePath() + "\n\n" + kCheckProblems + "\n\n"));
   const auto line = std::count(file.begin(), file.begin() + at, '\n') + 1;
@@ -1227,6 +1238,35 @@ TEST_F(EditorTest, WhatCheckReportsIsToldAtOpen) {
   EXPECT_THAT(boxes[0].text, HasSubstr(": Template0: the device reads \"SwitchID\" as "
                                        "dword:00000000, a load shows dword:00000009"));
   EXPECT_THAT(boxes[0].text, ::testing::EndsWith(kCheckAdvice));
+}
+
+// Opened from a CE build window (its environment holds _WINCEROOT), the
+// editor reads the file as that build does: a template whose copies stand
+// in both branches of an IF is an ordinary one, and the line under the
+// buttons names the build.
+TEST_F(EditorTest, ABuildWindowsEnvironmentNamesTheBuild) {
+  const std::string key = std::string(kSectionPrefix) + "0]\r\n";
+  WriteDriverFile("IF BSP_X\r\n" + key + "\"SwitchID\"=dword:1\r\nELSE\r\n" + key +
+                  "\"SwitchID\"=dword:2\r\nENDIF\r\n");
+  const struct {
+    const char* environment;
+    const char* item;
+    const char* line;
+  } rows[] = {{"", "0 Template0 *", "Every build configuration"},
+              {"C:\\WINCE600", "0 Template0", "Build: the build window's (with BSP_X)"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    _putenv((std::string("_WINCEROOT=") + row.environment).c_str());
+    _putenv(*row.environment != '\0' ? "BSP_X=1" : "BSP_X=");
+    HWND window = nullptr;
+    Answering(IDOK, [&] { window = OpenEditorWindow(); });
+    const Editor editor(window);
+    EXPECT_EQ(editor.Items()[2], row.item);
+    EXPECT_EQ(winui::Window(GetDlgItem(window, 1160)).Text(), row.line);
+    DestroyWindow(window);
+  }
+  _putenv("_WINCEROOT=");
+  _putenv("BSP_X=");
 }
 
 // Another .reg file of the image that sets a template's key is named in a box
