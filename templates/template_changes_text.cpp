@@ -187,7 +187,55 @@ std::string BreakLongWords(std::string_view text, size_t width) {
   return result;
 }
 
-std::string BoxText(std::string_view text) { return BreakLongWords(TextToUtf8(text)); }
+std::string BoxText(std::string_view text) { return FitBoxText(BreakLongWords(TextToUtf8(text))); }
+
+std::string FitBoxText(std::string_view text, size_t lines, size_t columns) {
+  // The text's lines, and how many lines of the box each takes.
+  std::vector<std::string_view> parts;
+  for (size_t at = 0; at <= text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    parts.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  auto shown = [columns](std::string_view line) {
+    return line.empty() ? size_t{1} : (line.size() + columns - 1) / columns;
+  };
+  size_t total = 0;
+  for (std::string_view part : parts) total += shown(part);
+  if (total <= lines) return std::string(text);
+  // The last paragraph: the lines after the last blank one.
+  size_t tail = parts.size();
+  while (tail > 0 && !parts[tail - 1].empty()) --tail;
+  size_t tailLines = 0;
+  for (size_t i = tail; i < parts.size(); ++i) tailLines += shown(parts[i]);
+  if (tail == 0 || tailLines + 3 > lines) tail = parts.size(), tailLines = 0;
+  // The first lines that fit beside it and the line that counts the rest.
+  const size_t room = lines - tailLines - 2;
+  std::string fitted;
+  size_t used = 0;
+  size_t kept = 0;
+  while (kept < tail && used + shown(parts[kept]) <= room) {
+    used += shown(parts[kept]);
+    fitted.append(parts[kept]).append("\n");
+    ++kept;
+  }
+  size_t left = 0;
+  for (size_t i = kept; i < tail; ++i) left += parts[i].empty() ? 0 : 1;
+  if (left != 0) {
+    fitted += "... and " + std::to_string(left) + " more line" + (left == 1 ? "" : "s") + "\n";
+  }
+  if (tail < parts.size()) {
+    fitted += "\n";
+    for (size_t i = tail; i < parts.size(); ++i) {
+      fitted.append(parts[i]);
+      if (i + 1 < parts.size()) fitted += "\n";
+    }
+  } else if (!fitted.empty()) {
+    fitted.pop_back();
+  }
+  return fitted;
+}
 
 std::string TreeNames(std::string_view text) {
   constexpr std::string_view kWord = "template ";

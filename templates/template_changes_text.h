@@ -38,8 +38,16 @@ std::string MovedTemplatesNote(const MergedTemplates& merged);
 std::string BreakLongWords(std::string_view text, size_t width = 120);
 
 // Text for a box: valid UTF-8 (text that is not UTF-8 taken as its
-// Windows-1252 characters, see TextToUtf8), long words broken (BreakLongWords).
+// Windows-1252 characters, see TextToUtf8), long words broken (BreakLongWords),
+// and short enough for a box whose buttons a 1,024 x 768 screen shows
+// (FitBoxText).
 std::string BoxText(std::string_view text);
+
+// The text cut to at most `lines` lines as a box shows them (a line wraps
+// every `columns` characters): its last paragraph (what the buttons do, what
+// to do) is always kept whole, and of what comes before, the first lines and
+// a line "... and N more lines" in place of the rest.
+std::string FitBoxText(std::string_view text, size_t lines = 25, size_t columns = 64);
 
 // Check's "template 3" as the tree names it: "Template3".
 std::string TreeNames(std::string_view text);

@@ -301,6 +301,13 @@ TEST(TemplateChanges, BoxTextsBreakLongPathsAndUseTheTreesNames) {
             std::string(120, 'r') + "\n" + std::string(120, 'r') + "\n" + std::string(10, 'r'));
   EXPECT_EQ(BoxText("caf\xE9 " + std::string(121, 'r')),
             "caf\xC3\xA9 " + std::string(120, 'r') + "\nr");
+  // A box too tall for the screen keeps its first lines and its last
+  // paragraph, and counts what it leaves out.
+  std::string items;
+  for (int i = 0; i < 30; ++i) items += "item " + std::to_string(i) + "\n";
+  EXPECT_EQ(FitBoxText("head\n\n" + items + "\nYes: this. No: that.", 8),
+            "head\n\nitem 0\nitem 1\nitem 2\n... and 27 more lines\n\nYes: this. No: that.");
+  EXPECT_EQ(FitBoxText("short\n\ntext", 8), "short\n\ntext");
   EXPECT_EQ(TreeNames("template 12 is the board id of template 3; templates"),
             "Template12 is the board id of Template3; templates");
 }
