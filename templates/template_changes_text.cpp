@@ -138,21 +138,38 @@ std::string ConflictPrompt(const std::vector<TemplateConflict>& conflicts,
 std::string MovedTemplatesNote(const MergedTemplates& merged) {
   std::string text;
   for (const MovedTemplate& move : merged.moved) {
-    if (move.boardId == move.newBoardId) continue;
-    std::string owner;
-    for (uint32_t n = 0; n < kTemplateCount; ++n) {
-      if (n != move.to && merged.table[n].Used != 0 && merged.table[n].SwitchID == move.boardId) {
-        owner = TemplateName(n);
-      }
+    const bool slot = move.to != move.from;
+    const bool id = move.boardId != move.newBoardId;
+    if (!slot && !id) continue;
+    // What the other program did, each of its templates named once: the one
+    // it put in the slot the user saw, and the one holding the board id.
+    std::vector<std::string> theirs;
+    if (slot && merged.file[move.from].Used != 0) {
+      theirs.push_back("added " + TemplateName(move.from) +
+                       (id && merged.file[move.from].SwitchID == move.boardId
+                            ? " with BoardID " + std::to_string(move.boardId)
+                            : std::string()));
     }
-    text += "\n" + TemplateName(move.from) + ", which you added, is saved" +
-            (move.to != move.from ? " as " + TemplateName(move.to) : std::string()) +
-            " with BoardID " + std::to_string(move.newBoardId) + ": BoardID " +
-            std::to_string(move.boardId) + " is " + owner + "'s.";
+    if (id && !(slot && merged.file[move.from].Used != 0 &&
+                merged.file[move.from].SwitchID == move.boardId)) {
+      std::string owner;
+      for (uint32_t n = 0; n < kTemplateCount; ++n) {
+        if (merged.file[n].Used != 0 && merged.file[n].SwitchID == move.boardId) {
+          owner = TemplateName(n);
+        }
+      }
+      theirs.push_back(owner.empty()
+                           ? "holds BoardID " + std::to_string(move.boardId)
+                           : "gave " + owner + " BoardID " + std::to_string(move.boardId));
+    }
+    text += "\nYour new template " +
+            (slot ? "is saved as " + TemplateName(move.to) : TemplateName(move.to) + " is saved") +
+            (id ? " with BoardID " + std::to_string(move.newBoardId) : std::string()) +
+            (theirs.empty() ? std::string(".") : ": another program " + Joined(theirs) + ".");
   }
   if (text.empty()) return text;
-  return "Saved. Another program added templates to the driver file after this editor read it, "
-         "with board ids of templates you added:\n" +
+  return "Saved. Another program changed the driver file after this editor read it, so your new "
+         "templates moved:\n" +
          text;
 }
 

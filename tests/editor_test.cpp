@@ -1082,7 +1082,11 @@ TEST_F(EditorTest, AnAddWhoseSlotAnotherProgramTookGoesToAFreeOne) {
   Editor editor = Open();
   editor.add.Click();                                           // Template1, board id 1
   WriteDriverFile(kFileHead + Section(0) + SectionWith(1, 7));  // another program's Add
-  EXPECT_THAT(Answering(IDOK, [&] { editor.save.Click(); }), IsEmpty());
+  const std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { editor.save.Click(); });
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_THAT(boxes[0].text,
+              ::testing::EndsWith("Your new template is saved as Template2: another program "
+                                  "added Template1."));
   EXPECT_THAT(SectionIn(FileBytes(), 1), HasSubstr("\"SwitchID\"=dword:7\r\n"));
   EXPECT_THAT(SectionIn(FileBytes(), 2), HasSubstr("\"SwitchID\"=dword:1\r\n"));
   EXPECT_EQ(editor.Selected(), "Template2");

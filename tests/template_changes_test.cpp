@@ -286,10 +286,16 @@ TEST(TemplateChanges, TheBoxesSayWhatEachSideDidWithBothValues) {
   const MergedTemplates added =
       MergeTemplateChanges(Table({}), Table({{1, Used(1)}}), 1u << 1, Table({{1, Used(1)}}));
   EXPECT_EQ(MovedTemplatesNote(added),
-            "Saved. Another program added templates to the driver file after this editor read "
-            "it, with board ids of templates you added:\n\n"
-            "Template1, which you added, is saved as Template0 with BoardID 0: BoardID 1 is "
-            "Template1's.");
+            "Saved. Another program changed the driver file after this editor read it, so your "
+            "new templates moved:\n\n"
+            "Your new template is saved as Template0 with BoardID 0: another program added "
+            "Template1 with BoardID 1.");
+  // A slot taken, the board id free: the move is told too.
+  EXPECT_EQ(MovedTemplatesNote(MergeTemplateChanges(Table({}), Table({{1, Used(1)}}), 1u << 1,
+                                                    Table({{1, Used(5)}}))),
+            "Saved. Another program changed the driver file after this editor read it, so your "
+            "new templates moved:\n\n"
+            "Your new template is saved as Template0: another program added Template1.");
   EXPECT_EQ(MovedTemplatesNote(merged), "");
 }
 
