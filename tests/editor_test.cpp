@@ -418,9 +418,14 @@ TEST_F(EditorTest, FailedSaveNamesTheFileAndKeepsTheEditsUnsaved) {
   editor.Select("Template1");
   editor.remove.Click();
 
-  // Another program holds the file open without sharing it.
-  HANDLE lock = CreateFileA(FilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Another program holds the file open without sharing it (once the
+  // editor's own walk of the image, on its thread, has let it go).
+  HANDLE lock = INVALID_HANDLE_VALUE;
+  for (DWORD start = GetTickCount(); lock == INVALID_HANDLE_VALUE && GetTickCount() - start < 10000;
+       Sleep(10)) {
+    lock = CreateFileA(FilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { editor.save.Click(); });
   CloseHandle(lock);
