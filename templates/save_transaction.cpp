@@ -85,18 +85,16 @@ Status ProveSave(const DeviceView& before, const DeviceView* everyBuild,
   if (configuration != nullptr) {
     *notes = ChangesElsewhere(*everyBuild, now, loaded, table, keys, *configuration);
   }
-  // A Save that leaves none of this driver's templates beside another
-  // driver's of the same shape would turn the file into a copy of that
-  // driver's, which every later Save refuses.
-  bool anyUsed = false;
-  for (uint32_t n = 0; !anyUsed && n < kDeviceTemplateCount; ++n) anyUsed = table[n].used;
-  if (!anyUsed) {
-    refusal = CheckTemplateKeys(now, keys, OtherDriverHint::kNone);
-    if (!refusal.ok()) {
-      return Status::Of(Condition::kDeviceRefused,
-                        "the file would keep only another driver's templates: " + refusal.Detail() +
-                            "; nothing was written");
-    }
+  // A Save that leaves none of this driver's templates the device reads
+  // beside another driver's of the same shape would turn the file into a
+  // copy of that driver's, which every later Save refuses; so would one
+  // whose table still holds a template the device does not read (in a
+  // block the build leaves out).
+  refusal = CheckTemplateKeys(now, keys, OtherDriverHint::kNone);
+  if (!refusal.ok()) {
+    return Status::Of(Condition::kDeviceRefused,
+                      "the file would keep only another driver's templates: " + refusal.Detail() +
+                          "; nothing was written");
   }
   return {};
 }
