@@ -119,10 +119,13 @@ std::string CompareConfigurations(const std::string& text, uint32_t choice) {
     assignment[i] = truth.value_or(false);
   }
   for (const DeviceKey& key : every.Keys()) {
-    // A variable's value may name another key in the named reading.
+    // A variable's value may name another key in the named reading, and
+    // give a value's data there; every configuration's reading leaves it
+    // unexpanded.
     if (key.path.find("$(") != std::string::npos) continue;
     bool open = false;
     for (const DeviceRecord& record : key.records) {
+      open = open || record.data.find("$(") != std::string::npos;
       for (Literal literal : every.Cubes()[record.cube]) open = open || !decided[AtomOf(literal)];
     }
     if (open) continue;
