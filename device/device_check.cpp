@@ -681,12 +681,14 @@ std::vector<uint32_t> BoardIdsOfReadings(const DeviceView& view, const TemplateK
   return ids;
 }
 
-std::vector<ReadBoardIdClash> FindBoardIdClashes(const DeviceView& view, const TemplateKeys& keys) {
+std::vector<ReadBoardIdClash> FindBoardIdClashes(const DeviceView& view, const TemplateKeys& keys,
+                                                 uint32_t slots) {
   std::vector<ReadBoardIdClash> clashes;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     const DeviceKey* a = view.FindKey(keys.Key(n));
     if (a == nullptr) continue;
     for (uint32_t m = n + 1; m < kTemplateCount; ++m) {
+      if (((slots >> n | slots >> m) & 1u) == 0) continue;
       const DeviceKey* b = view.FindKey(keys.Key(m));
       if (b == nullptr) continue;
       AtomSpace space;

@@ -118,7 +118,9 @@ struct ReadBoardIdClash {
   bool conditional;
   std::string text;
 };
-std::vector<ReadBoardIdClash> FindBoardIdClashes(const DeviceView& view, const TemplateKeys& keys);
+// Only the pairs with a template of `slots` (bit N: template N) are looked at.
+std::vector<ReadBoardIdClash> FindBoardIdClashes(const DeviceView& view, const TemplateKeys& keys,
+                                                 uint32_t slots = 0xFFFFu);
 // The texts of the clashes that only some builds read.
 std::vector<std::string> BoardIdClashes(const DeviceView& view, const TemplateKeys& keys);
 

@@ -64,16 +64,19 @@ Status ProveSave(const DeviceView& before, const DeviceView* everyBuild,
   // Two templates the Save gives one board id in a build that reads both
   // but not in every build (the table shows, and its rules judge, a clash
   // in every build).
+  // Only pairs with a template the Save changed are read.
+  uint32_t changed = 0;
+  for (uint32_t n = 0; n < kDeviceTemplateCount; ++n) {
+    if (!SameSlot(loaded[n], table[n])) changed |= 1u << n;
+  }
   const DeviceView& old = everyBuild ? *everyBuild : before;
+  const bool conditions = now.Atoms().size() != 0 && changed != 0;
   const std::vector<ReadBoardIdClash> had =
-      now.Atoms().size() == 0 ? std::vector<ReadBoardIdClash>() : FindBoardIdClashes(old, keys);
+      conditions ? FindBoardIdClashes(old, keys, changed) : std::vector<ReadBoardIdClash>();
   const std::vector<ReadBoardIdClash> has =
-      now.Atoms().size() == 0 ? std::vector<ReadBoardIdClash>() : FindBoardIdClashes(now, keys);
+      conditions ? FindBoardIdClashes(now, keys, changed) : std::vector<ReadBoardIdClash>();
   for (const ReadBoardIdClash& clash : has) {
-    if (!clash.conditional ||
-        (SameSlot(loaded[clash.n], table[clash.n]) && SameSlot(loaded[clash.m], table[clash.m]))) {
-      continue;
-    }
+    if (!clash.conditional) continue;
     const bool known = std::any_of(had.begin(), had.end(), [&](const ReadBoardIdClash& before) {
       return before.n == clash.n && before.m == clash.m;
     });
