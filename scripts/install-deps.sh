@@ -36,7 +36,14 @@ if [ "${#missing[@]}" -gt 0 ] || [ -n "${need_update:-}" ]; then
   if [ "${#missing[@]}" -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
+    # A mirror caught mid-sync fails one index now and then: try again, and
+    # after three tries go on with the indexes apt has; the install below
+    # still fails if a package cannot be had.
+    for try in 1 2 3; do
+      if apt-get update -qq; then break; fi
+      echo "apt-get update failed (try $try of 3)" >&2
+      [ "$try" = 3 ] || sleep 10
+    done
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
 fi
