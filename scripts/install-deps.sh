@@ -44,6 +44,12 @@ if [ "${#missing[@]}" -gt 0 ] || [ -n "${need_update:-}" ]; then
       echo "apt-get update failed (try $try of 3)" >&2
       [ "$try" = 3 ] || sleep 10
     done
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # When the security archive's index of one architecture lags behind the
+    # others', the i386 libraries wine needs cannot match the amd64 ones:
+    # then the point release's versions, the same on both, are taken.
+    if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+      echo "apt-get install failed; trying again with the point release's versions" >&2
+      apt-get install -y -qq --no-install-recommends -t bookworm "${missing[@]}" >/dev/null
+    fi
   fi
 fi
