@@ -183,7 +183,7 @@ MergedTemplates MergeTemplateChanges(const TemplateTable& base, const TemplateTa
     const bool editorWins = choices[n] == Choice::kEditor;
     if (removed) {
       if (theirs != 0 && IsUsed(c)) {
-        merged.conflicts.push_back({n, ConflictKind::kUserRemoved, theirs});
+        merged.conflicts.push_back({n, ConflictKind::kUserRemoved, theirs, isAdded});
         if (!editorWins) continue;
       }
       merged.table[n].Used = 0;
@@ -236,21 +236,22 @@ ChangesSaveResult SaveTemplateChanges(const std::string& path, const TemplateTab
                                       const std::string& driverName,
                                       const BuildConfiguration* configuration) {
   ChangesSaveResult result;
-  result.status = UpdateTemplateTable(
-                      path,
-                      [&](TemplateTable& table) {
-                        result.merged = MergeTemplateChanges(base, edited, added, table, choices);
-                        const MergedTemplates& merged = result.merged;
-                        // Left unresolved: the editor asks or refuses, and nothing is written.
-                        if (!merged.Unsettled(choices).empty() || !merged.clashes.empty() ||
-                            !merged.noRoom.empty()) {
-                          return Status::Of(Condition::kChangedOnDisk);
-                        }
-                        table = merged.table;
-                        return Status();
-                      },
-                      false, fileSystem, driverName, configuration)
-                      .status;
+  UpdateResult update = UpdateTemplateTable(
+      path,
+      [&](TemplateTable& table) {
+        result.merged = MergeTemplateChanges(base, edited, added, table, choices);
+        const MergedTemplates& merged = result.merged;
+        // Left unresolved: the editor asks or refuses, and nothing is written.
+        if (!merged.Unsettled(choices).empty() || !merged.clashes.empty() ||
+            !merged.noRoom.empty()) {
+          return Status::Of(Condition::kChangedOnDisk);
+        }
+        table = merged.table;
+        return Status();
+      },
+      false, fileSystem, driverName, configuration);
+  result.status = std::move(update.status);
+  result.notes = std::move(update.notes);
   return result;
 }
 

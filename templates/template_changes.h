@@ -70,6 +70,9 @@ struct TemplateConflict {
   // The values in conflict: for kBothChanged those both changed otherwise;
   // for a removal, the values the side that kept the template changed.
   uint32_t values;
+  // kUserRemoved only: the user then added a new template, which Add put in
+  // the same slot.
+  bool replaced = false;
 };
 
 // How the user settled the conflict of a slot.
@@ -130,6 +133,8 @@ struct ChangesSaveResult {
   // written.
   Status status;
   MergedTemplates merged;
+  // What a Save made for one build did to the others (UpdateResult::notes).
+  std::vector<std::string> notes;
 };
 
 // Under the driver file's exclusive lock (UpdateTemplateTable): loads the

@@ -44,7 +44,8 @@ std::string WhatWasDone(const TemplateConflict& conflict) {
     case ConflictKind::kTheyRemoved:
       return name + " was removed by another program; you changed its " + values + ".";
     case ConflictKind::kUserRemoved:
-      return name + " was changed by another program (its " + values + "); you removed it.";
+      return name + " was changed by another program (its " + values + "); you removed it" +
+             (conflict.replaced ? " and added a new " + name + "." : ".");
     case ConflictKind::kBothChanged:
       break;
   }
@@ -52,11 +53,17 @@ std::string WhatWasDone(const TemplateConflict& conflict) {
 }
 
 // What Yes (the editor's version) or No (the file's) makes of a template.
-std::string Outcome(ConflictKind kind, bool editors) {
-  switch (kind) {
+std::string Outcome(const TemplateConflict& conflict, bool editors) {
+  switch (conflict.kind) {
     case ConflictKind::kTheyRemoved:
       return editors ? "kept with your values" : "left removed";
     case ConflictKind::kUserRemoved:
+      // A new template the user added in the slot is saved either way: in
+      // the slot, or (No) in the first free one.
+      if (conflict.replaced) {
+        return editors ? "replaced by your new one"
+                       : "kept with the other program's values, your new one in a free slot";
+      }
       return editors ? "removed" : "kept with the other program's values";
     case ConflictKind::kBothChanged:
       break;
@@ -69,7 +76,7 @@ std::string Outcome(ConflictKind kind, bool editors) {
 std::string Outcomes(const std::vector<TemplateConflict>& conflicts, bool editors) {
   std::vector<std::pair<std::string, std::vector<uint32_t>>> groups;
   for (const TemplateConflict& conflict : conflicts) {
-    const std::string outcome = Outcome(conflict.kind, editors);
+    const std::string outcome = Outcome(conflict, editors);
     auto group = groups.begin();
     while (group != groups.end() && group->first != outcome) ++group;
     if (group == groups.end()) group = groups.insert(groups.end(), {outcome, {}});
@@ -121,12 +128,14 @@ std::string ConflictPrompt(const std::vector<TemplateConflict>& conflicts,
       const std::string theirs = conflict.kind == ConflictKind::kTheyRemoved
                                      ? "removed"
                                      : ValueText(merged.file[conflict.slot], value);
-      const std::string ours = conflict.kind == ConflictKind::kUserRemoved
-                                   ? "removed"
-                                   : ValueText(edited[conflict.slot], value);
+      const std::string ours = conflict.replaced ? ValueText(edited[conflict.slot], value) +
+                                                       " in your new " + TemplateName(conflict.slot)
+                               : conflict.kind == ConflictKind::kUserRemoved
+                                   ? "removed in this editor"
+                                   : ValueText(edited[conflict.slot], value) + " in this editor";
       std::string name = ValueName(value);
       name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
-      text += "\n    " + name + ": " + theirs + " in the file, " + ours + " in this editor";
+      text += "\n    " + name + ": " + theirs + " in the file, " + ours;
     }
   }
   return text + "\n\nYes: save this editor's version: " + Outcomes(conflicts, true) +

@@ -283,6 +283,22 @@ TEST(TemplateChanges, TheBoxesSayWhatEachSideDidWithBothValues) {
             "left removed and Template3 kept with the other program's values.\n"
             "Yes and No also save your other changes, and keep the other program's.\n"
             "Cancel: save nothing and keep editing.");
+  // Removed, then a new template added in the slot: the prompt speaks of the
+  // new one, which either answer saves.
+  const TemplateTable replacing = Table({{0, Used(4)}});
+  const MergedTemplates replaced =
+      MergeTemplateChanges(Table({{0, Used(1)}}), replacing, 1u << 0, Table({{0, Used(9)}}));
+  EXPECT_EQ(ConflictPrompt(replaced.conflicts, replacing, replaced),
+            "Another program saved the driver file after this editor read it, and changed "
+            "templates you changed too:\n\n"
+            "Template0 was changed by another program (its BoardID); you removed it and added a "
+            "new Template0.\n"
+            "    BoardID: 9 in the file, 4 in your new Template0\n\n"
+            "Yes: save this editor's version: Template0 replaced by your new one.\n"
+            "No: save the file's version: Template0 kept with the other program's values, your "
+            "new one in a free slot.\n"
+            "Yes and No also save your other changes, and keep the other program's.\n"
+            "Cancel: save nothing and keep editing.");
   const MergedTemplates added =
       MergeTemplateChanges(Table({}), Table({{1, Used(1)}}), 1u << 1, Table({{1, Used(1)}}));
   EXPECT_EQ(MovedTemplatesNote(added),
