@@ -169,7 +169,10 @@ void DevicePage::OnSelchangeBoardId() {
     return;
   }
   if (!refusal.ok()) {
-    MessageBoxA(hwnd_, ReasonText(refusal).c_str(), kEditorTitle, MB_OK);
+    {
+      const BoxShowing showing;
+      MessageBoxA(hwnd_, ReasonText(refusal).c_str(), kEditorTitle, MB_OK);
+    }
     Refresh();
     return;
   }

@@ -18,6 +18,24 @@ extern const char kEditorTitle[];
 // not UTF-8 shows as its Windows-1252 characters. `caption` null: kEditorTitle.
 int MessageBoxUtf8(HWND owner, const std::string& text, UINT flags, const char* caption = nullptr);
 
+// Counts the editor's boxes showing on this thread while it lives: a box
+// shown with MessageBoxA by hand holds one.
+class BoxShowing {
+ public:
+  BoxShowing();
+  ~BoxShowing();
+  BoxShowing(const BoxShowing&) = delete;
+  BoxShowing& operator=(const BoxShowing&) = delete;
+};
+
+// Posts `message` to `window` now when no box of the editor shows on this
+// thread, else once the last one closes: a box asked for meanwhile waits, so
+// that two boxes never stack over an editor that the second one's closing
+// enables again.
+void PostWhenNoBox(HWND window, UINT message);
+// True while a box of the editor shows on this thread.
+bool IsBoxShowing();
+
 // The same box without an owner, shown when this thread's message loop next
 // dispatches (a timer's message): a caller such as DriverConfig returns
 // first.

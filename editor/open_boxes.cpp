@@ -29,6 +29,10 @@ const char kOpenNoRetryText[] =
 const char kImageFilesText[] =
     "Other .reg files of the image set or delete this driver's template keys (what zuv8620 "
     "check --image reports); the image build merges them with this file:";
+const char kImageAdviceText[] =
+    "To change what the device reads, edit the template in the file named above, or remove "
+    "its lines there so that this file's values reach the device. The tree marks with + the "
+    "templates the device reads from another file.";
 
 namespace {
 
@@ -91,16 +95,16 @@ std::vector<TemplateProblem> ProblemsToTell(const std::string& path, FileSystem&
   return problems;
 }
 
-void ImageCheckResult::Put(std::string text) {
+void ImageCheckResult::Put(ImageCheckOutcome outcome) {
   const std::lock_guard<std::mutex> hold(mutex_);
-  text_ = std::move(text);
+  outcome_ = std::move(outcome);
 }
 
-std::string ImageCheckResult::Take() {
-  std::string text;
+ImageCheckOutcome ImageCheckResult::Take() {
   const std::lock_guard<std::mutex> hold(mutex_);
-  text.swap(text_);
-  return text;
+  ImageCheckOutcome outcome = std::move(outcome_);
+  outcome_ = {};
+  return outcome;
 }
 
 void CheckImageFor(HWND window, UINT message, const std::string& path,
@@ -109,9 +113,9 @@ void CheckImageFor(HWND window, UINT message, const std::string& path,
   std::shared_ptr<std::atomic<bool>> stop(result, &result->stop);
   CheckImageInBackground(
       path,
-      [window, message, result](std::string text) {
-        if (text.empty()) return;
-        result->Put(std::move(text));
+      [window, message, result](ImageCheckOutcome outcome) {
+        if (outcome.text.empty()) return;
+        result->Put(std::move(outcome));
         PostMessageA(window, message, 0, 0);
       },
       std::move(stop));
@@ -146,7 +150,8 @@ void ShowOpenProblems(HWND owner, const std::string& path, const Status& notWrit
 }
 
 void ShowImageFiles(HWND owner, const std::string& path, const std::string& text) {
-  MessageBoxUtf8(owner, path + "\n\n" + kImageFilesText + "\n\n" + text, MB_OK | MB_ICONWARNING);
+  MessageBoxUtf8(owner, path + "\n\n" + kImageFilesText + "\n\n" + text + "\n" + kImageAdviceText,
+                 MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace zuv

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "templates/image_check.h"
 #include "templates/template_check.h"
 #include "templates/template_file.h"
 
@@ -27,6 +28,7 @@ extern const char kOpenNoRetryText[];    // what the editor does where Retry can
 extern const char kCheckProblemsText[];  // first line of the box of what `check` reports
 extern const char kCheckAdviceText[];    // what to do about it
 extern const char kImageFilesText[];     // first line of the box of the image's other files
+extern const char kImageAdviceText[];    // what to do about them
 
 // Loads `table` from the file at `path` through `files`
 // (LoadTemplateTableReporting, *notWritten as there): success, or why the file
@@ -62,23 +64,24 @@ void ShowOpenProblems(HWND owner, const std::string& path, const Status& notWrit
 class ImageCheckResult {
  public:
   std::atomic<bool> stop{false};  // set as the window goes: the walk ends early
-  void Put(std::string text);
-  // The text left, once; empty when there is none.
-  std::string Take();
+  void Put(ImageCheckOutcome outcome);
+  // The outcome left, once; its text empty when there is none.
+  ImageCheckOutcome Take();
 
  private:
   std::mutex mutex_;
-  std::string text_;
+  ImageCheckOutcome outcome_;
 };
 
 // Looks on a thread of its own for the image's other .reg files that touch
-// the driver's template keys; when there are, leaves their text in `result`
-// and posts `message` to `window`. Ends early once result->stop is set.
+// the driver's template keys; when there are, leaves what it found in
+// `result` and posts `message` to `window`. Ends early once result->stop is
+// set.
 void CheckImageFor(HWND window, UINT message, const std::string& path,
                    std::shared_ptr<ImageCheckResult> result);
 
 // The box naming the image's other .reg files (`text`, as the image walk
-// words them).
+// words them), with what to do about them.
 void ShowImageFiles(HWND owner, const std::string& path, const std::string& text);
 
 }  // namespace zuv

@@ -12,7 +12,7 @@ namespace zuv {
 
 const char kSaveChangesText[] = "The configuration of USB-8620 is change, save the change";
 const char kSaveChangesCaption[] = "Note";
-const char kSaveFailedText[] = "The templates could not be saved.";
+const char kSaveFailedText[] = "The templates could not be saved";
 const char kSaveRetryText[] =
     "Retry: try to save again.\n"
     "Cancel: save nothing now and keep editing.";
@@ -44,6 +44,7 @@ std::string RefusalText(const MergedTemplates& merged) {
 }  // namespace
 
 bool AskToSaveOnClose(HWND owner) {
+  const BoxShowing showing;
   return MessageBoxA(owner, kSaveChangesText, kSaveChangesCaption, MB_OKCANCEL) == IDOK;
 }
 
@@ -52,9 +53,38 @@ bool AskToReadBeforeSave(HWND owner, const std::string& path) {
                         MB_RETRYCANCEL | MB_ICONWARNING | MB_DEFBUTTON2) == IDRETRY;
 }
 
+std::string SaveFailedText(const Status& status) {
+  const char* why;
+  switch (status.condition()) {
+    case Condition::kDeviceRefused:
+      why =
+          "the device would read the saved file otherwise than this editor shows it (the lines "
+          "below). Change those templates back, or correct those lines in a text editor, and "
+          "save again";
+      break;
+    case Condition::kReadOnly:
+    case Condition::kReadOnlyAttribute:
+      why = "the driver file is read-only. Make it writable (below) and save again";
+      break;
+    case Condition::kNotDecoded:
+      why =
+          "the file's text cannot be written back as it was read (below). Save the file as "
+          "UTF-8 or UTF-16 in a text editor, then save here again";
+      break;
+    case Condition::kRuleRefused:
+      why = "a template breaks one of the editor's rules (below). Change it and save again";
+      break;
+    default:
+      why = "writing the driver file failed (below). Save again once the cause is mended";
+      break;
+  }
+  return std::string(kSaveFailedText) + ": " + why + "; your changes are kept in the editor.";
+}
+
 bool SaveAsking(HWND owner, const std::string& path, const TemplateTable& base,
                 const TemplateTable& edited, uint32_t added, FileSystem& files,
-                MergedTemplates* saved, const BuildConfiguration* build) {
+                MergedTemplates* saved, const BuildConfiguration* build,
+                std::vector<std::string>* notes) {
   // How the user settled conflicting templates.
   Choices choices{};
   for (;;) {
@@ -76,7 +106,7 @@ bool SaveAsking(HWND owner, const std::string& path, const TemplateTable& base,
     if (status.condition() == Condition::kChangedOnDisk &&
         (!merged.clashes.empty() || !merged.noRoom.empty())) {
       MessageBoxUtf8(owner,
-                     std::string(kSaveFailedText) + "\n\n" + path + ": " + RefusalText(merged),
+                     std::string(kSaveFailedText) + ".\n\n" + path + ": " + RefusalText(merged),
                      MB_OK | MB_ICONERROR);
       return false;
     }
@@ -96,20 +126,25 @@ bool SaveAsking(HWND owner, const std::string& path, const TemplateTable& base,
     if (!status.ok()) {
       // The reason names the file, and for a Save the device would read
       // otherwise, the template, the value and the line.
-      MessageBoxUtf8(owner, std::string(kSaveFailedText) + "\n\n" + ErrorText(status),
+      MessageBoxUtf8(owner, SaveFailedText(status) + "\n\n" + ErrorText(status),
                      MB_OK | MB_ICONERROR);
       return false;
     }
     *saved = merged;
+    if (notes != nullptr) *notes = result.notes;
     return true;
   }
 }
 
-void ShowMovedTemplates(HWND owner, const std::string& path, const MergedTemplates& merged) {
-  const std::string note = MovedTemplatesNote(merged);
-  if (!note.empty()) {
-    MessageBoxUtf8(owner, path + "\n\n" + note, MB_OK | MB_ICONINFORMATION);
+void ShowSaved(HWND owner, const std::string& path, const MergedTemplates& merged,
+               const std::vector<std::string>& notes) {
+  std::string text = MovedTemplatesNote(merged);
+  if (!notes.empty()) {
+    if (text.empty()) text = "Saved.";
+    text += "\n\nOther builds read lines this Save changed:";
+    for (const std::string& note : notes) text += "\n" + TreeNames(note);
   }
+  if (!text.empty()) MessageBoxUtf8(owner, path + "\n\n" + text, MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace zuv

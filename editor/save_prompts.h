@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "templates/device_template.h"
 #include "templates/template_changes.h"
@@ -18,7 +19,7 @@ namespace zuv {
 // The texts the user sees.
 extern const char kSaveChangesText[];     // the close prompt
 extern const char kSaveChangesCaption[];  // "Note"
-extern const char kSaveFailedText[];      // first line of a failed Save's box
+extern const char kSaveFailedText[];      // how a failed Save's box begins
 extern const char kSaveRetryText[];       // what Retry and Cancel do in Save's lock box
 extern const char kNotReadText[];         // Save's box while the file's templates were never read
 
@@ -36,15 +37,23 @@ bool AskToReadBeforeSave(HWND owner, const std::string& path);
 // since `base` (Cancel is the default; No keeps the file's version of those
 // only). A lock another program holds is told at once, with Retry. On failure
 // a box owned by `owner` names the file and the reason. True with *saved the
-// merge the file now holds; false when nothing was saved. `build`, when
-// given, is the build the file is saved for (see UpdateTemplateTable).
+// merge the file now holds, and *notes what the Save did to other builds;
+// false when nothing was saved. `build`, when given, is the build the file is
+// saved for (see UpdateTemplateTable).
 bool SaveAsking(HWND owner, const std::string& path, const TemplateTable& base,
                 const TemplateTable& edited, uint32_t added, FileSystem& files,
-                MergedTemplates* saved, const BuildConfiguration* build = nullptr);
+                MergedTemplates* saved, const BuildConfiguration* build = nullptr,
+                std::vector<std::string>* notes = nullptr);
 
-// After a Save: the box about added templates that took other board ids
-// than the editor showed; none when none did.
-void ShowMovedTemplates(HWND owner, const std::string& path, const MergedTemplates& merged);
+// The first lines of a failed Save's box: what was refused and why, and what
+// the user can do, before the reason's own lines (ErrorText).
+std::string SaveFailedText(const Status& status);
+
+// After a Save: one box about added templates that took other slots or board
+// ids than the editor showed, and about the other builds that read the lines
+// a Save for one build changed (`notes`); none when there is neither.
+void ShowSaved(HWND owner, const std::string& path, const MergedTemplates& merged,
+               const std::vector<std::string>& notes);
 
 }  // namespace zuv
 

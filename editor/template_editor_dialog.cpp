@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,10 @@ void TemplateEditorDialog::LoadFromFile() {
 }
 
 void TemplateEditorDialog::OnShowOpenError() {
+  if (IsBoxShowing()) {
+    PostWhenNoBox(hwnd_, kShowOpenErrorMessage);
+    return;
+  }
   if (!openStatus_.ok()) {
     // The editor has not read the file: the box offers to read it again.
     if (AskAboutUnreadFile(hwnd_, driverFilePath_, openStatus_)) Reload();
@@ -198,7 +203,9 @@ void TemplateEditorDialog::FillTemplateTree() {
     // A template the device reads otherwise than the load shows it (the box
     // at open says how) is marked, with a mark the tree never cuts; the note
     // under the buttons says what it means.
-    const std::string name = TemplateName(n) + (templates_.IsReserved(n) ? " *" : "");
+    // One the device reads from another file of the image is marked too.
+    const std::string name = TemplateName(n) + (templates_.IsReserved(n) ? " *" : "") +
+                             (imageReadFrom_[n].empty() ? "" : " +");
     templateTree_.InsertItem(name.c_str(), static_cast<LPARAM>(n), module, TVI_LAST);
   }
   HTREEITEM first = templateTree_.GetChildItem(module);
@@ -262,6 +269,12 @@ void TemplateEditorDialog::ShowBuildNotes() {
       }
     }
     note += why.empty() ? "the device reads it otherwise than shown." : why;
+  }
+  if (slot >= 0 && !imageReadFrom_[static_cast<uint32_t>(slot)].empty()) {
+    if (!note.empty()) note += "\n";
+    note += "+ The device reads " + TemplateName(static_cast<uint32_t>(slot)) + "'s " +
+            imageReadFrom_[static_cast<uint32_t>(slot)] +
+            ", not from this file: edit it there, or remove those lines.";
   }
   SetItemText(IDC_TEMPLATE_NOTE, note);
 }
@@ -339,6 +352,7 @@ void TemplateEditorDialog::OnAdd() {
   uint32_t slot = kTemplateCount;
   const Status refusal = AddTemplate(templates_, &slot);
   if (!refusal.ok()) {
+    const BoxShowing showing;
     MessageBoxA(hwnd_, ReasonText(refusal).c_str(), kEditorTitle, MB_OK);
     return;
   }
@@ -390,8 +404,9 @@ bool TemplateEditorDialog::Save(HWND owner) {
     return false;
   }
   MergedTemplates merged;
+  std::vector<std::string> notes;
   if (!SaveAsking(owner, driverFilePath_, base_, templates_, added_, *files_, &merged,
-                  build_ ? &*build_ : nullptr)) {
+                  build_ ? &*build_ : nullptr, &notes)) {
     MarkModified();
     return false;
   }
@@ -407,7 +422,7 @@ bool TemplateEditorDialog::Save(HWND owner) {
                             : static_cast<int>(merged.SlotInFile(static_cast<uint32_t>(selected))));
   }
   MarkSaved();
-  ShowMovedTemplates(owner, driverFilePath_, merged);
+  ShowSaved(owner, driverFilePath_, merged, notes);
   return true;
 }
 
@@ -426,8 +441,18 @@ void TemplateEditorDialog::OnCancel() {
 }
 
 void TemplateEditorDialog::OnImageChecked() {
-  const std::string text = imageCheck_->Take();
-  if (!text.empty()) ShowImageFiles(hwnd_, driverFilePath_, text);
+  // Told once no other box shows: a second box over the first would enable
+  // the editor under it as it closes.
+  if (IsBoxShowing()) {
+    PostWhenNoBox(hwnd_, kImageCheckedMessage);
+    return;
+  }
+  ImageCheckOutcome outcome = imageCheck_->Take();
+  if (outcome.text.empty()) return;
+  imageReadFrom_ = std::move(outcome.readFrom);
+  RebuildTemplateTree(SlotOf(templateTree_.GetSelectedItem()));
+  ShowBuildNotes();
+  ShowImageFiles(hwnd_, driverFilePath_, outcome.text);
 }
 
 void TemplateEditorDialog::OnDestroy() {

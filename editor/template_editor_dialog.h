@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -118,7 +119,8 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   // the AI page's channel list. Their window texts name them.
   std::vector<HWND> NamedControls() const;
   // The build line and, for a template whose reading depends on the build,
-  // why its pages are read-only and Remove is off.
+  // why its pages are read-only and Remove is off; for one the device reads
+  // from another file of the image, where from.
   void ShowBuildNotes();
   // A control's text, from UTF-8.
   void SetItemText(int id, const std::string& text) const;
@@ -181,8 +183,11 @@ class TemplateEditorDialog : public winui::Dialog, public PageHost {
   // host runs in one; else every build.
   std::optional<BuildConfiguration> build_ = BuildWindowConfiguration();
   std::vector<UnshownTemplate> unshown_;  // why each reserved template is reserved
-  // The image walk's text; its stop flag is set as the window goes.
+  // The image walk's outcome; its stop flag is set as the window goes.
   std::shared_ptr<ImageCheckResult> imageCheck_ = std::make_shared<ImageCheckResult>();
+  // By template, the values the device reads from another file of the image
+  // (ImageReport::readFrom); the tree marks those templates with "+".
+  std::array<std::string, kTemplateCount> imageReadFrom_;
   // Loads and saves wait for the file's lock a moment at most.
   std::unique_ptr<FileSystem> files_ = NativeFilesWaitingAtMost(kEditorLockWaitMs);
   char rootPath_[kRootPathSize] = {};

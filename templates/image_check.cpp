@@ -170,7 +170,8 @@ int MergeRank(const std::string& relative) {
 // and the builds.
 std::vector<std::string> MergedReadings(const std::vector<RegText>& texts, size_t driver,
                                         const TemplateKeys& keys,
-                                        const BuildConfiguration* configuration) {
+                                        const BuildConfiguration* configuration,
+                                        std::array<std::string, kTemplateCount>& readFrom) {
   std::map<std::string, size_t> byKey;  // PathKey of a relative path -> texts
   for (size_t i = 0; i < texts.size(); ++i) byKey.emplace(PathKey(texts[i].relative), i);
   // An #include's file: relative to the including file's folder, or else the
@@ -231,10 +232,14 @@ std::vector<std::string> MergedReadings(const std::vector<RegText>& texts, size_
       for (const DeviceValue& value : variant.reading.values) {
         if (value.file >= read.size() || read[value.file] == driver) continue;
         if (!IsTemplateValueName(value.name)) continue;  // another value of the key
-        lines.push_back(texts[read[value.file]].relative + ": line " + std::to_string(value.line) +
+        const std::string& file = texts[read[value.file]].relative;
+        lines.push_back(file + ": line " + std::to_string(value.line) +
                         ": the device reads template " + std::to_string(n) + "'s \"" + value.name +
                         "\" " + value.data + " from here" + builds +
                         ": an edit in the driver file does not reach the device");
+        std::string& from = readFrom[n];
+        from += (from.empty() ? "\"" : "; \"") + value.name + "\" from " + file + ", line " +
+                std::to_string(value.line) + builds;
       }
     }
     if (beyond) {
@@ -335,7 +340,7 @@ Status CheckImage(FileSystem& fileSystem, const std::string& root, const std::st
   }
   report->notes = notes.Take();
   if (driverText < texts.size()) {
-    report->readings = MergedReadings(texts, driverText, keys, configuration);
+    report->readings = MergedReadings(texts, driverText, keys, configuration, report->readFrom);
   }
   return {};
 }
@@ -394,8 +399,8 @@ std::string ImageRootOf(const std::string& path) {
   return root;
 }
 
-std::string ImageCheckText(FileSystem& fileSystem, const std::string& path,
-                           const std::atomic<bool>* stop) {
+ImageCheckOutcome ImageCheckText(FileSystem& fileSystem, const std::string& path,
+                                 const std::atomic<bool>* stop) {
   const std::string real = fileSystem.RealPath(path);
   const std::string root = ImageRootOf(real);
   if (root.empty()) return {};
@@ -404,7 +409,8 @@ std::string ImageCheckText(FileSystem& fileSystem, const std::string& path,
   if (!CheckImage(fileSystem, root, path, keys, &report, {}, stop).ok()) return {};
   if (report.lines.empty()) return {};
   constexpr size_t kShown = 12;
-  std::string text;
+  ImageCheckOutcome outcome;
+  std::string& text = outcome.text;
   const std::vector<TemplateProblem> problems = ImageProblems(report);
   for (size_t i = 0; i < problems.size(); ++i) {
     if (i == report.lines.size() && i > kShown) {
@@ -412,19 +418,20 @@ std::string ImageCheckText(FileSystem& fileSystem, const std::string& path,
     }
     if (i < kShown || i >= report.lines.size()) text += problems[i].text + "\n";
   }
-  return text;
+  outcome.readFrom = std::move(report.readFrom);
+  return outcome;
 }
 
-void CheckImageInBackground(const std::string& path, std::function<void(std::string)> done,
+void CheckImageInBackground(const std::string& path, std::function<void(ImageCheckOutcome)> done,
                             std::shared_ptr<std::atomic<bool>> stop) {
   std::thread([path, done = std::move(done), stop = std::move(stop)] {
-    std::string text;
+    ImageCheckOutcome outcome;
     try {
-      text = ImageCheckText(NativeFileSystem(), path, stop.get());
+      outcome = ImageCheckText(NativeFileSystem(), path, stop.get());
     } catch (...) {
-      text.clear();  // no memory: nothing to tell
+      outcome = {};  // no memory: nothing to tell
     }
-    if (!stop->load()) done(std::move(text));
+    if (!stop->load()) done(std::move(outcome));
   }).detach();
 }
 

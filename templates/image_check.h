@@ -8,6 +8,7 @@
 #ifndef ZUV_TEMPLATES_IMAGE_CHECK_H
 #define ZUV_TEMPLATES_IMAGE_CHECK_H
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,7 @@
 
 #include "fileio/file.h"
 #include "device/device_check.h"
+#include "templates/device_template.h"
 #include "templates/template_check.h"
 
 namespace zuv {
@@ -48,6 +50,9 @@ struct ImageReport {
   // Read in the build's merge order, each template value the device reads
   // from a file other than the driver file, in words with its file and line.
   std::vector<std::string> readings;
+  // The same by template: "\"ChanConfig\" from project.reg, line 4", joined
+  // with "; "; empty for a template read wholly from the driver file.
+  std::array<std::string, kTemplateCount> readFrom;
 };
 
 // Walks the folders under `root` (at most `limits`) and reads every .reg
@@ -73,16 +78,21 @@ std::vector<TemplateProblem> ImageProblems(const ImageReport& report);
 // the last such), ending with its separator; empty when there is none.
 std::string ImageRootOf(const std::string& path);
 
-// The lines of the editor's box for the other .reg files under the image
-// root of the driver file at `path`: empty when there is no root or no such
-// file. Reads as CheckImage does; names at most 12 key lines.
-std::string ImageCheckText(FileSystem& fileSystem, const std::string& path,
-                           const std::atomic<bool>* stop = nullptr);
+// What the editor tells of the other .reg files under the image root of
+// the driver file at `path`: the lines of its box (empty when there is no
+// root or no such file; at most 12 key lines named), and for each template
+// the values the device reads from another file (ImageReport::readFrom).
+struct ImageCheckOutcome {
+  std::string text;
+  std::array<std::string, kTemplateCount> readFrom;
+};
+ImageCheckOutcome ImageCheckText(FileSystem& fileSystem, const std::string& path,
+                                 const std::atomic<bool>* stop = nullptr);
 
 // ImageCheckText on a thread of its own, over the platform's files, so that
 // a root holding a whole platform tree never holds up the caller; `done`
-// gets the text on that thread. The walk ends early once `stop` is set.
-void CheckImageInBackground(const std::string& path, std::function<void(std::string)> done,
+// gets the outcome on that thread. The walk ends early once `stop` is set.
+void CheckImageInBackground(const std::string& path, std::function<void(ImageCheckOutcome)> done,
                             std::shared_ptr<std::atomic<bool>> stop);
 
 }  // namespace zuv

@@ -432,7 +432,8 @@ TEST_F(EditorTest, FailedSaveNamesTheFileAndKeepsTheEditsUnsaved) {
 
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, kCaption);
-  EXPECT_THAT(boxes[0].text, StartsWith("The templates could not be saved.\n\n" + FilePath()));
+  EXPECT_THAT(boxes[0].text, StartsWith("The templates could not be saved: "));
+  EXPECT_THAT(boxes[0].text, HasSubstr("your changes are kept in the editor.\n\n" + FilePath()));
   EXPECT_TRUE(editor.save.IsEnabled());
   EXPECT_EQ(FileBytes(), original);
   // Close still asks; Cancel discards the edits and hides the editor.
@@ -456,9 +457,13 @@ TEST_F(EditorTest, ReadOnlyFileOpensAndSaveSaysSoUntilItIsWritable) {
   editor.remove.Click();
   std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { editor.save.Click(); });
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "The templates could not be saved.\n\n" + FilePath() +
-                               ": the file is read-only (its Read-only attribute is set: clear it "
-                               "in the file's Properties, or with attrib -r, to save)");
+  EXPECT_EQ(boxes[0].text,
+            "The templates could not be saved: the driver file is read-only. "
+            "Make it writable (below) and save again; your changes are kept in the "
+            "editor.\n\n" +
+                FilePath() +
+                ": the file is read-only (its Read-only attribute is set: clear it "
+                "in the file's Properties, or with attrib -r, to save)");
   EXPECT_TRUE(editor.save.IsEnabled());
   EXPECT_EQ(FileBytes(), original);
   EXPECT_TRUE(GetFileAttributesA(FilePath().c_str()) & FILE_ATTRIBUTE_READONLY);
@@ -492,8 +497,12 @@ TEST_F(EditorTest, AFileSaveNeverWritesIsNamedAtOpenAndAtSave) {
   editor.remove.Click();
   std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { editor.save.Click(); });
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "The templates could not be saved.\n\n" + reason +
-                               "; the file is not changed");
+  EXPECT_EQ(boxes[0].text,
+            "The templates could not be saved: the file's text cannot be written "
+            "back as it was read (below). Save the file as UTF-8 or UTF-16 in a "
+            "text editor, then save here again; your changes are kept in the "
+            "editor.\n\n" +
+                reason + "; the file is not changed");
   EXPECT_TRUE(editor.save.IsEnabled());
   EXPECT_EQ(FileBytes(), original);
   EXPECT_THAT(Answering(IDCANCEL, [&] { editor.close.Click(); }), ElementsAre(kClosePrompt));
@@ -1027,6 +1036,32 @@ INSTANTIATE_TEST_SUITE_P(
                           true}),
     [](const ::testing::TestParamInfo<DiskChangeCase>& info) { return info.param.name; });
 
+// Sixteen conflicts: the box fits the screen (the watcher checks every box),
+// counts the templates it leaves out, and keeps what Yes, No and Cancel do.
+TEST_F(EditorTest, SixteenConflictsFitOneBoxWithItsAnswersVisible) {
+  std::vector<int> all;
+  for (int n = 0; n < 16; ++n) all.push_back(n);
+  WriteDriverFile(DriverFileWith(all));
+  Editor editor = Open();
+  for (int n = 0; n < 16; ++n) {
+    editor.Select("Template" + std::to_string(n));
+    editor.remove.Click();
+  }
+  std::string theirs = kFileHead;
+  for (int n = 0; n < 16; ++n) theirs += SectionWith(n, (n + 1) % 16);
+  WriteDriverFile(theirs);
+  std::vector<MessageBoxSeen> boxes = Answering(IDCANCEL, [&] { editor.save.Click(); });
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].defaultButton, IDCANCEL);
+  EXPECT_THAT(boxes[0].text, StartsWith(FilePath() + "\n\n" + kChangedOnDisk +
+                                        "Template0 was changed by another program (its "
+                                        "BoardID); you removed it.\n"));
+  EXPECT_THAT(boxes[0].text, HasSubstr(" more lines\n\nYes: save this editor's version: "
+                                       "Template0, Template1, "));
+  EXPECT_THAT(boxes[0].text, ::testing::EndsWith("\nCancel: save nothing and keep editing."));
+  EXPECT_EQ(FileBytes(), theirs);
+}
+
 struct RemovalCase {
   const char* name;
   bool userRemoves;  // else the other program removes Template1 and the user changes it
@@ -1287,7 +1322,7 @@ TEST_F(EditorTest, TheImagesOtherRegFilesAreToldAfterOpen) {
   CreateDirectoryA((root_ + "Platform").c_str(), nullptr);
   WriteFileBytes(root_ + "Platform\\project.reg", "; the project's settings\r\n" +
                                                       std::string(kSectionPrefix) +
-                                                      "3]\r\n\"SwitchID\"=dword:3\r\n");
+                                                      "2]\r\n\"SwitchID\"=dword:3\r\n");
   MessageBoxWatcher watcher(IDOK);
   const Editor editor = Open();
   for (DWORD start = GetTickCount(); watcher.Seen() == 0 && GetTickCount() - start < 10000;) {
@@ -1300,7 +1335,19 @@ TEST_F(EditorTest, TheImagesOtherRegFilesAreToldAfterOpen) {
               StartsWith(FilePath() + "\n\nOther .reg files of the image set or delete this "
                                       "driver's template keys"));
   EXPECT_THAT(boxes[0].text, HasSubstr("project.reg: line 2: sets [" +
-                                       std::string(kSectionPrefix + 1) + "3], template 3's key"));
+                                       std::string(kSectionPrefix + 1) + "2], template 2's key"));
+  EXPECT_THAT(boxes[0].text,
+              ::testing::EndsWith("\nTo change what the device reads, edit the template in the "
+                                  "file named above, or remove its lines there so that this "
+                                  "file's values reach the device. The tree marks with + the "
+                                  "templates the device reads from another file."));
+  // The template the device reads from there is marked, and says so.
+  EXPECT_THAT(editor.Items(),
+              ElementsAre("-1 DeviceTemplate", "-2 USB-8620A", "0 Template0", "2 Template2 +"));
+  editor.Select("Template2 +");
+  EXPECT_EQ(winui::Window(GetDlgItem(editor.hwnd, 1161)).Text(),
+            "+ The device reads Template2's \"SwitchID\" from Platform\\project.reg, line 3, not "
+            "from this file: edit it there, or remove those lines.");
   EXPECT_TRUE(editor.Visible());
 }
 
@@ -1359,7 +1406,10 @@ TEST_F(EditorTest, ARefusedSaveNamesTheTemplateAndTheLine) {
   editor.add.Click();
   std::vector<MessageBoxSeen> boxes = Answering(IDOK, [&] { editor.save.Click(); });
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_THAT(boxes[0].text, StartsWith("The templates could not be saved.\n\n" + FilePath()));
+  EXPECT_THAT(boxes[0].text,
+              StartsWith("The templates could not be saved: the device would read the saved "
+                         "file otherwise than this editor shows it (the lines below)."));
+  EXPECT_THAT(boxes[0].text, HasSubstr("your changes are kept in the editor.\n\n" + FilePath()));
   EXPECT_THAT(boxes[0].text, HasSubstr("template 0's section is under the key ["));
   EXPECT_THAT(boxes[0].text, HasSubstr("VOD8621_Uzore\\Template0]"));
   EXPECT_THAT(boxes[0].text, HasSubstr("line "));

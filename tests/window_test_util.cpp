@@ -110,6 +110,10 @@ std::vector<MessageBoxSeen> MessageBoxWatcher::Stop() {
   stop_ = true;
   if (watcher_.joinable()) watcher_.join();
   std::lock_guard<std::mutex> lock(mutex_);
+  for (const MessageBoxSeen& box : seen_) {
+    EXPECT_LE(box.height, GetSystemMetrics(SM_CYSCREEN)) << box.text;
+    EXPECT_LE(box.width, GetSystemMetrics(SM_CXSCREEN)) << box.text;
+  }
   return seen_;
 }
 
@@ -137,6 +141,7 @@ void MessageBoxWatcher::Watch() {
       RECT frame = {};
       GetWindowRect(box, &frame);
       seen.width = frame.right - frame.left;
+      seen.height = frame.bottom - frame.top;
       EnumChildWindows(box, &FindStaticText, reinterpret_cast<LPARAM>(&seen.text));
       // The button Enter presses; the box's thread is in the box's loop.
       for (HWND button = GetWindow(box, GW_CHILD); button != nullptr;

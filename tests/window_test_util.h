@@ -52,6 +52,7 @@ struct MessageBoxSeen {
   int defaultButton = 0;
   bool ownerAnswers = false;
   int width = 0;  // in pixels
+  int height = 0;
   bool operator==(const MessageBoxSeen& other) const {
     return caption == other.caption && text == other.text && owned == other.owned;
   }
@@ -70,7 +71,8 @@ class MessageBoxWatcher {
  public:
   explicit MessageBoxWatcher(int answer, DWORD thread = GetCurrentThreadId());
   ~MessageBoxWatcher();
-  // Stops watching; the boxes seen, in order.
+  // Stops watching; the boxes seen, in order. A box that did not fit the
+  // screen, its buttons off it, fails the test.
   std::vector<MessageBoxSeen> Stop();
   // How many boxes it has answered so far.
   size_t Seen();
