@@ -259,10 +259,12 @@ void TemplateEditorDialog::ShowBuildNotes() {
     for (const UnshownTemplate& unshown : unshown_) {
       if (unshown.n != n) continue;
       if (!unshown.variants.empty()) {
+        // What to do first, so that the line's end, cut where the readings
+        // run long, never takes it away.
         const std::string way = VariantsWayForward(unshown.variants);
-        why = "it reads otherwise by build: " + VariantsWords(unshown.variants) +
-              ". To edit it, open the editor from the build window of one build" +
-              (way.empty() ? std::string(".") : ", or use zuv8620 and " + way + ".");
+        why = "it reads otherwise by build. To edit it, open the editor from a build window" +
+              (way.empty() ? std::string(".") : ", or use zuv8620 and " + way + ".") +
+              "\nThe builds read: " + VariantsWords(unshown.variants) + ".";
       } else if (why.empty()) {
         why = "the device reads it otherwise than shown (" + TreeNames(unshown.text) +
               "); correct its lines in a text editor.";

@@ -82,6 +82,10 @@ std::string Outcomes(const std::vector<TemplateConflict>& conflicts, bool editor
     if (group == groups.end()) group = groups.insert(groups.end(), {outcome, {}});
     group->second.push_back(conflict.slot);
   }
+  // One answer for more than a few templates names them by their count.
+  if (groups.size() == 1 && conflicts.size() > 3) {
+    return "all " + std::to_string(conflicts.size()) + " templates " + groups[0].first;
+  }
   std::vector<std::string> items;
   for (const auto& [outcome, slots] : groups)
     items.push_back(TemplateNameList(slots) + " " + outcome);

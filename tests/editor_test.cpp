@@ -1056,8 +1056,9 @@ TEST_F(EditorTest, SixteenConflictsFitOneBoxWithItsAnswersVisible) {
   EXPECT_THAT(boxes[0].text, StartsWith(FilePath() + "\n\n" + kChangedOnDisk +
                                         "Template0 was changed by another program (its "
                                         "BoardID); you removed it.\n"));
-  EXPECT_THAT(boxes[0].text, HasSubstr(" more lines\n\nYes: save this editor's version: "
-                                       "Template0, Template1, "));
+  EXPECT_THAT(boxes[0].text, HasSubstr(" more lines\n\nYes: save this editor's version: all 16 "
+                                       "templates removed.\nNo: save the file's version: all 16 "
+                                       "templates kept with the other program's values.\n"));
   EXPECT_THAT(boxes[0].text, ::testing::EndsWith("\nCancel: save nothing and keep editing."));
   EXPECT_EQ(FileBytes(), theirs);
 }
