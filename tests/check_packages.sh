@@ -49,7 +49,8 @@ done
 dpkg-deb -x "$deb" "$out/deb"
 expect_eq "deb files" "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | tr '\n' ' ')" \
   "./usr/bin/zuv8620 ./usr/share/bash-completion/completions/zuv8620 ./usr/share/doc/zuv8620/README \
-./usr/share/doc/zuv8620/changelog.gz ./usr/share/doc/zuv8620/copyright ./usr/share/man/man1/zuv8620.1.gz \
+./usr/share/doc/zuv8620/changelog.gz ./usr/share/doc/zuv8620/copyright ./usr/share/lintian/overrides/zuv8620 \
+./usr/share/man/man1/zuv8620.1.gz \
 ./usr/share/man/man5/zuv8620-document.5.gz ./usr/share/zsh/vendor-completions/_zuv8620 \
 ./usr/share/zuv8620/template-document.schema.json "
 expect_eq "Maintainer" "$(dpkg-deb -f "$deb" Maintainer)" \
@@ -81,6 +82,9 @@ expect_eq "Package" "$(dpkg-deb -f "$deb" Package)" zuv8620
 expect_eq "Version" "$(dpkg-deb -f "$deb" Version)" "$version"
 depends=$(dpkg-deb -f "$deb" Depends) || fail "dpkg-deb -f failed on $deb"
 grep -q "^libc6 (>= " <<<"$depends" || fail "Depends: $depends"
+# The GCC runtime is linked into the program: the field names its source.
+static=$(dpkg-deb -f "$deb" Static-Built-Using) || fail "dpkg-deb -f failed on $deb"
+grep -q "^gcc-[0-9]* (= " <<<"$static" || fail "Static-Built-Using: '$static'"
 sections=$(readelf -S "$program") || fail "readelf -S failed on zuv8620"
 if grep -q "\.debug_info" <<<"$sections"; then fail "zuv8620 in the .deb is not stripped"; fi
 expect_eq "--version" "$("$out/deb/usr/bin/zuv8620" --version)" "zuv8620 $version"
