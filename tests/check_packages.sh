@@ -38,7 +38,8 @@ for binary in ZUV8620Ude.dll zuv8620.exe zuv8620-host.exe; do
   sections=$("$objdump" -h "$out/win/$win/$binary") || fail "$objdump -h failed on $binary"
   if grep -q "\.debug_info" <<<"$sections"; then fail "$binary is not stripped"; fi
   # The section's text: the dump's character column, its lines joined.
-  link=$("$objdump" -s -j .gnu_debuglink "$out/win/$win/$binary" | sed -n 's/^ [0-9a-f]\+ .\{35\}  //p' | tr -d '\n')
+  dump=$("$objdump" -s -j .gnu_debuglink "$out/win/$win/$binary") || fail "$objdump -s failed on $binary"
+  link=$(sed -n 's/^ [0-9a-f]\+ .\{35\}  //p' <<<"$dump" | tr -d '\n')
   [[ "$link" == "$binary.debug."* ]] || fail "$binary names no debug file: '$link'"
   sections=$("$objdump" -h "$out/win/$win-debug/$binary.debug") || fail "$objdump -h failed on $binary.debug"
   grep -q "\.debug_info" <<<"$sections" || fail "$binary.debug holds no debug information"
