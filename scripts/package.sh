@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/:
-#   ZUV8620Ude-VERSION-win32.zip        ZUV8620Ude.dll, zuv8620.exe, zuv8620-host.exe,
-#                                       README.txt, LICENSE, THIRD-PARTY and
-#                                       examples/, stripped
+#   ZUV8620Ude-VERSION-win32.zip        ZUV8620Ude.dll, zuv8620.exe, zuv8620-host.exe
+#                                       (stripped), the document's schema,
+#                                       examples/, and README.txt, LICENSE.txt,
+#                                       THIRD-PARTY.txt with CR LF line ends
 #   ZUV8620Ude-VERSION-win32-debug.zip  their debug symbols (FILE.debug, named in
 #                                       each binary's .gnu_debuglink)
 #   zuv8620_VERSION_ARCH.deb            the Linux zuv8620 (hardened), its manual

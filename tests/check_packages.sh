@@ -24,9 +24,9 @@ cd "$out/dist"
 win=ZUV8620Ude-$version-win32
 deb=zuv8620_${version}_$(dpkg --print-architecture).deb
 
-expect_eq "zip" "$(unzip -Z1 "$win.zip" | tr '\n' ' ')" "$win/LICENSE $win/README.txt $win/THIRD-PARTY \
+expect_eq "zip" "$(unzip -Z1 "$win.zip" | tr '\n' ' ')" "$win/LICENSE.txt $win/README.txt $win/THIRD-PARTY.txt \
 $win/ZUV8620Ude.dll $win/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg \
-$win/zuv8620-host.exe $win/zuv8620.exe "
+$win/template-document.schema.json $win/zuv8620-host.exe $win/zuv8620.exe "
 expect_eq "debug zip" "$(unzip -Z1 "$win-debug.zip" | tr '\n' ' ')" \
   "$win-debug/ZUV8620Ude.dll.debug $win-debug/zuv8620-host.exe.debug $win-debug/zuv8620.exe.debug "
 unzip -q "$win.zip" -d "$out/win"
@@ -34,6 +34,22 @@ unzip -q "$win-debug.zip" -d "$out/win"
 "$source_dir/tests/check_dll_exports.sh" "$objdump" "$out/win/$win/ZUV8620Ude.dll" >/dev/null || fail "the zip's DLL"
 cmp -s "$out/win/$win/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg" \
   "$source_dir/examples/Image/Public/Korvalent/Device_Drivers/USB8620/USB8620.reg" || fail "sample file changed"
+# The zip's texts are read with Notepad on Windows: every line ends in CR LF,
+# and the README speaks of no Linux manual page or path.
+for text in README.txt LICENSE.txt THIRD-PARTY.txt; do
+  bare=$(awk '!/\r$/ { n++ } END { print NR ? n + 0 : "no lines" }' "$out/win/$win/$text") ||
+    fail "awk failed on $text"
+  expect_eq "$text: lines without CR LF" "$bare" 0
+done
+readme=$(cat "$out/win/$win/README.txt") || fail "no README.txt"
+[ -n "$readme" ] || fail "README.txt is empty"
+if grep -Eq '\<man |/usr/|\.deb\>|@[A-Z_]+@' <<<"$readme"; then fail "README.txt names a Linux manual page or path"; fi
+# The host opens no console window; the command-line tool is a console program.
+for binary in zuv8620-host.exe:2 zuv8620.exe:3; do
+  headers=$("$objdump" -p "$out/win/$win/${binary%:*}") || fail "$objdump -p failed on ${binary%:*}"
+  subsystem=$(sed -n 's/^Subsystem[[:space:]]*0*\([0-9]*\).*/\1/p' <<<"$headers")
+  expect_eq "${binary%:*}: PE subsystem" "$subsystem" "${binary#*:}"
+done
 for binary in ZUV8620Ude.dll zuv8620.exe zuv8620-host.exe; do
   sections=$("$objdump" -h "$out/win/$win/$binary") || fail "$objdump -h failed on $binary"
   if grep -q "\.debug_info" <<<"$sections"; then fail "$binary is not stripped"; fi
