@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth imagemagick
   python3 python3-jsonschema nlohmann-json3-dev time
-  help2man zip unzip dpkg-dev lintian
+  help2man zip unzip dpkg-dev build-essential debhelper lintian
   zsh shellcheck patch git
   util-linux mount
 )

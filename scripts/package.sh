@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/:
-#   ZUV8620Ude-VERSION-win32.zip        ZUV8620Ude.dll, zuv8620.exe, zuv8620-host.exe,
-#                                       README.txt, LICENSE, THIRD-PARTY and
-#                                       examples/, stripped
+#   ZUV8620Ude-VERSION-win32.zip        ZUV8620Ude.dll, zuv8620.exe, zuv8620-host.exe
+#                                       (stripped), the document's schema,
+#                                       examples/, and README.txt, LICENSE.txt,
+#                                       THIRD-PARTY.txt with CR LF line ends
 #   ZUV8620Ude-VERSION-win32-debug.zip  their debug symbols (FILE.debug, named in
 #                                       each binary's .gnu_debuglink)
 #   zuv8620_VERSION_ARCH.deb            the Linux zuv8620 (hardened), its manual
 #                                       pages, the document's schema, its bash and
 #                                       zsh completion, README, copyright (DEP-5)
-#                                       and changelog.gz (NEWS), md5sums
+#                                       and changelog.gz (NEWS), md5sums; the GCC
+#                                       runtime linked in, named by
+#                                       Static-Built-Using
+#
+# The Debian source package in debian/ builds the same program with the
+# shared C++ runtime (dpkg-buildpackage; tests/check_packages.sh does).
 #
 # The package's maintainer is the project (DEB_MAINTAINER overrides it).
 #
@@ -135,18 +141,31 @@ done
 strip --remove-section=.comment --remove-section=.note --strip-unneeded "$deb/usr/bin/zuv8620"
 doc="$deb/usr/share/doc/zuv8620"
 cp packaging/copyright "$doc/copyright"
+mkdir -p "$deb/usr/share/lintian/overrides"
+cp packaging/lintian-overrides "$deb/usr/share/lintian/overrides/zuv8620"
 # NEWS is kept in the Debian changelog's form: it is the native package's changelog.
 gzip -n -9 -c NEWS >"$doc/changelog.gz"
 
-# The libraries' packages and versions the program needs, from the symbols it uses.
+# The libraries' packages and versions the program needs, from the symbols it
+# uses. dpkg-shlibdeps finds the package's tree by its DEBIAN folder.
+mkdir -p "$deb/DEBIAN"
 printf 'Source: zuv8620\n\nPackage: zuv8620\nArchitecture: any\n' >"$staging/debian/control"
 depends=$(cd "$staging" && dpkg-shlibdeps -O "$deb/usr/bin/zuv8620" | sed -n 's/^shlibs:Depends=//p')
+# The GCC runtime linked into the program (cli/CMakeLists.txt): the source
+# packages of its static libraries, as Static-Built-Using names them.
+compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$builds/release-native/CMakeCache.txt")
+static_built_using=$(
+  for library in libstdc++.a libgcc.a libgcc_eh.a; do
+    path=$(realpath -e "$("$compiler" -print-file-name="$library")") &&
+      owner=$(dpkg-query -S "$path") &&
+      dpkg-query -W -f='${source:Package} (= ${source:Version})\n' "${owner%%: *}" || exit 1
+  done | sort -u | paste -sd , | sed 's/,/, /g')
+[ -n "$static_built_using" ] || { echo "package.sh: no package of the GCC runtime" >&2; exit 1; }
 
 # In KiB as dpkg counts it: each file rounded up, one for each other entry;
 # the same on every file system, unlike du.
 installed_size=$(cd "$deb" && find usr -printf '%y %s\n' |
   awk '$1 == "f" { size += int(($2 + 1023) / 1024); next } { size += 1 } END { print size }')
-mkdir -p "$deb/DEBIAN"
 cat >"$deb/DEBIAN/control" <<EOF
 Package: zuv8620
 Version: $version
@@ -154,6 +173,7 @@ Architecture: $architecture
 Maintainer: $maintainer
 Installed-Size: $installed_size
 Depends: $depends
+Static-Built-Using: $static_built_using
 Section: utils
 Priority: optional
 Description: edit the device setting templates of USB-8620A driver files

@@ -1,7 +1,10 @@
 # The release packages (scripts/package.sh builds them in build/release-*):
-# what they hold, and that two builds from scratch give the same bytes (label
-# "reproducible", excluded from the native test preset: it builds everything
-# twice; `ctest --preset reproducible` runs it).
+# what they hold, with the Debian source package that dpkg-buildpackage builds
+# from debian/ and lintian's view of it (package_contents, when
+# dpkg-buildpackage and debhelper are installed), and that two builds from
+# scratch give the same bytes (label "reproducible", excluded from the native
+# test preset: it builds everything twice; `ctest --preset reproducible` runs
+# it).
 if(ZUV_PACKAGE_TESTS AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME package_contents
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_packages.sh ${PROJECT_VERSION}
