@@ -131,9 +131,21 @@ const char kUsage[] =
     "  --drop-down       then opens the first drop-down list of the page\n"
     "  --help, -h        this text\n";
 
+// A window program started from a console writes nowhere unless its output
+// is redirected: then what it prints goes to the console it was started
+// from, if there is one. Output already redirected stays where it goes.
+void WriteToParentConsole() {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out != nullptr && out != INVALID_HANDLE_VALUE) return;
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  if (std::freopen("CONOUT$", "w", stdout) == nullptr) return;
+  if (std::freopen("CONOUT$", "w", stderr) == nullptr) return;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  WriteToParentConsole();
   // Options come first and in this order; a word with a dash that is none of
   // them is never taken as the root.
   for (int i = 1; i < argc && argv[i][0] == '-'; ++i) {
