@@ -367,7 +367,7 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
     if (old.FindKey(key.path) == nullptr) pairs.emplace_back(&kNoKey, &key);
   }
   for (const auto& [a, b] : pairs) {
-    const std::string& path = a != &kNoKey ? a->path : b->path;
+    const std::string_view path = a != &kNoKey ? a->path : b->path;
     const int n = TemplateOf(keys, path);
     const bool changed = n >= 0 && !SameSlot(loaded[n], saved[n]);
     if (!changed && a != &kNoKey && b != &kNoKey && RecordsAlike(old, *a, now, *b)) continue;
@@ -599,7 +599,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
       if (deletion != nullptr) {
         add(
             [&] {
-              return Line(deletion->line) + " ([-" + deletion->name + "]): " + what() +
+              return Line(deletion->line) + " ([-" + std::string(deletion->name) + "]): " + what() +
                      "the build deletes its key [" + path +
                      "]; it is not shown, and no change "
                      "is written to template " +

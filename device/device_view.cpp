@@ -41,81 +41,94 @@ int HexValue(char c) {
   return -1;
 }
 
+// The data kept as it stands in the text when its one form is the text
+// itself, else the one form kept in `kept`.
+std::string_view KeptForm(std::string_view form, std::string_view written, StableTexts& kept) {
+  return form == written ? written : kept.Keep(form);
+}
+
 // "dword:" and up to eight hex digits, nothing but a comment after them.
-std::string DwordData(std::string_view digits, std::string_view whole) {
-  digits = BeforeComment(digits);
-  if (digits.empty() || digits.size() > 8) return std::string(whole);
+// `whole` is the data, `at` where the digits start.
+std::string_view DwordData(std::string_view whole, size_t at, StableTexts& kept) {
+  const std::string_view digits = BeforeComment(whole.substr(at));
+  if (digits.empty() || digits.size() > 8) return whole;
   unsigned long value = 0;
   for (char c : digits) {
-    if (HexValue(c) < 0) return std::string(whole);
+    if (HexValue(c) < 0) return whole;
     value = value * 16 + static_cast<unsigned long>(HexValue(c));
   }
-  return DeviceDword(value);
+  return KeptForm(DeviceDword(value), whole, kept);
 }
 
-// A byte list: the tag, then each byte's two digits in lower case.
-std::string BytesData(std::string_view tag, std::string_view bytes, std::string_view whole) {
-  std::string data(tag);
+// A byte list: the tag, then each byte's two digits in lower case; false
+// when it is no byte list.
+bool BytesData(std::string_view tag, std::string_view bytes, std::string& data) {
+  data.assign(tag);
   data += ':';
-  std::string digits;
+  char digits[2];
+  size_t count = 0;
   for (char c : BeforeComment(bytes)) {
     if (c == ',' || IsSpaceOrTab(c) || c == '\\') {
-      if (digits.size() > 2) return std::string(whole);
-      if (!digits.empty()) {
+      if (count > 2) return false;
+      if (count != 0) {
         if (data.back() != ':') data += ',';
-        if (digits.size() == 1) data += '0';
-        data += digits;
+        if (count == 1) data += '0';
+        data.append(digits, count);
       }
-      digits.clear();
+      count = 0;
     } else if (HexValue(c) >= 0) {
-      digits += Lower(c);
+      if (count < 2) digits[count] = Lower(c);
+      ++count;
     } else {
-      return std::string(whole);
+      return false;
     }
   }
-  if (digits.size() > 2) return std::string(whole);
-  if (!digits.empty()) {
+  if (count > 2) return false;
+  if (count != 0) {
     if (data.back() != ':') data += ',';
-    if (digits.size() == 1) data += '0';
-    data += digits;
+    if (count == 1) data += '0';
+    data.append(digits, count);
   }
-  return data;
+  return true;
 }
 
-// What follows a value's "=".
-std::string ValueData(std::string_view data) {
+// What follows a value's "=", in its one form. `data` stays as long as
+// `kept`: a form that is part of it is a view of it.
+std::string_view ValueData(std::string_view data, StableTexts& kept, std::string& scratch) {
   data = TrimBlanks(data);
   if (!data.empty() && data.front() == '"') {
     for (size_t i = 1; i < data.size(); ++i) {
       if (data[i] == '\\' && i + 1 < data.size()) {
         ++i;
       } else if (data[i] == '"') {
-        return DeviceString(data.substr(1, i - 1));
+        return data.substr(0, i + 1);  // the quotes and the characters between them
       }
     }
-    return std::string(data);  // no closing quote
+    return data;  // no closing quote
   }
-  if (data == "-") return "-";
+  if (data == "-") return data;
   const size_t colon = data.find(':');
-  if (colon == std::string_view::npos) return std::string(BeforeComment(data));
+  if (colon == std::string_view::npos) return BeforeComment(data);
   const std::string tag = LowerCase(TrimBlanks(data.substr(0, colon)));
-  const std::string_view rest = data.substr(colon + 1);
-  if (tag == "dword") return DwordData(rest, data);
-  if (tag == "hex" || tag == "multi_sz" || (tag.compare(0, 4, "hex(") == 0 && tag.back() == ')')) {
-    std::string bytes = BytesData(tag, rest, data);
+  const std::string_view lower = tag;
+  if (lower == "dword") return DwordData(data, colon + 1, kept);
+  if (lower == "hex" || lower == "multi_sz" ||
+      (lower.substr(0, 4) == "hex(" && !lower.empty() && lower.back() == ')')) {
+    if (!BytesData(lower, data.substr(colon + 1), scratch)) return data;
+    const std::string& bytes = scratch;
     // hex(4): is a double word written byte by byte, the low byte first.
-    if (tag == "hex(4)" && bytes.size() == 18 && bytes.compare(0, 7, "hex(4):") == 0) {
+    if (lower == "hex(4)" && bytes.size() == 18 && bytes.compare(0, 7, "hex(4):") == 0) {
       unsigned long value = 0;
       for (int i = 3; i >= 0; --i) {
         const size_t at = 7 + 3 * static_cast<size_t>(i);
         value = value << 8 |
                 static_cast<unsigned long>(HexValue(bytes[at]) * 16 + HexValue(bytes[at + 1]));
       }
-      return DeviceDword(value);
+      return kept.Keep(DeviceDword(value));
     }
-    return bytes;
+    return KeptForm(bytes, data, kept);
   }
-  return std::string(BeforeComment(data));
+  return BeforeComment(data);
 }
 
 }  // namespace
@@ -129,6 +142,30 @@ bool SameRegistryName(std::string_view a, std::string_view b) {
 }
 
 std::string FoldRegistryName(std::string_view name) { return LowerCase(name); }
+
+size_t RegistryNameHash::operator()(std::string_view name) const {
+  // FNV-1a of the name's bytes with capitals in lower case.
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : name) {
+    hash ^= static_cast<unsigned char>(Lower(c));
+    hash *= 1099511628211ull;
+  }
+  return static_cast<size_t>(hash);
+}
+
+std::string_view StableTexts::Keep(std::string_view text) {
+  if (text.empty()) return {};
+  if (size_ - used_ < text.size()) {
+    // Blocks of 64 KiB, or one of the text's size when it is larger.
+    size_ = std::max<size_t>(size_t{1} << 16, text.size());
+    blocks_.push_back(std::make_unique<char[]>(size_));
+    used_ = 0;
+  }
+  char* at = blocks_.back().get() + used_;
+  std::memcpy(at, text.data(), text.size());
+  used_ += text.size();
+  return {at, text.size()};
+}
 
 const DeviceValue* KeyReading::Find(std::string_view name) const {
   for (const DeviceValue& value : values) {
@@ -301,7 +338,8 @@ class DeviceReader {
           line = NextLine(text, at, number);
         }
         joined.append(line);
-        line = joined;
+        // Names and data of the line point into it: it is kept.
+        line = view_.kept_.Keep(joined);
       }
       if (file == 0 && AnyStateReads()) {
         if (view_.linesRead_.size() <= number) view_.linesRead_.resize(number + 1, false);
@@ -365,7 +403,7 @@ class DeviceReader {
     bool headerNoted = false;
     for (State& state : states_) {
       if (!state.Reads()) continue;
-      const std::string expanded = Expand(path, state, file, number);
+      const std::string_view expanded = Expanded(path, state, file, number);
       if (file == 0 && !headerNoted && !deletion) {
         view_.headers_.push_back({expanded, number});
         headerNoted = true;
@@ -410,16 +448,21 @@ class DeviceReader {
     rest = TrimBlanks(rest);
     if (rest.empty() || rest.front() != '=') return;
     const std::string_view data = rest.substr(1);
+    const bool expands = data.find("$(") != std::string_view::npos;
+    std::string_view form;  // the same in every state when nothing expands
     for (State& state : states_) {
       if (!state.Reads()) continue;
       DeviceRecord record;
       record.kind = DeviceRecord::Kind::kValue;
       record.file = file;
       record.line = static_cast<uint32_t>(number);
-      record.name = std::string(name);
-      record.data = data.find("$(") == std::string_view::npos
-                        ? ValueData(data)
-                        : ValueData(Expand(data, state, file, number));
+      record.name = name;
+      if (expands) {
+        record.data = ValueData(Expanded(data, state, file, number), view_.kept_, scratch_);
+      } else {
+        if (form.data() == nullptr) form = ValueData(data, view_.kept_, scratch_);
+        record.data = form;
+      }
       for (const Cube& cube : state.cubes) {
         // Most value lines follow a header every build reads: its key is
         // theirs in every configuration.
@@ -472,19 +515,21 @@ class DeviceReader {
     return keys;
   }
 
-  size_t KeyIndex(const std::string& path) {
-    const auto [at, added] = view_.index_.emplace(LowerCase(path), view_.keys_.size());
+  // `path` stays as long as the view.
+  size_t KeyIndex(std::string_view path) {
+    const auto [at, added] = view_.index_.emplace(path, view_.keys_.size());
     if (added) view_.keys_.push_back({path, {}});
     return at->second;
   }
 
   // A "[-KEY]" line: the key and its subkeys read so far are deleted in the
   // configurations of `cube`.
-  void Delete(const std::string& path, uint32_t file, size_t number, uint32_t cube) {
-    const std::string lower = LowerCase(path);
-    for (const auto& [folded, index] : view_.index_) {
-      if (folded.compare(0, lower.size(), lower) != 0) continue;
-      if (folded.size() != lower.size() && folded[lower.size()] != '\\') continue;
+  void Delete(std::string_view path, uint32_t file, size_t number, uint32_t cube) {
+    for (const auto& [key, index] : view_.index_) {
+      if (key.size() < path.size() || !SameRegistryName(key.substr(0, path.size()), path)) {
+        continue;
+      }
+      if (key.size() != path.size() && key[path.size()] != '\\') continue;
       DeviceRecord record;
       record.kind = DeviceRecord::Kind::kDelete;
       record.name = path;  // the key the line deletes: this one or a parent
@@ -493,6 +538,14 @@ class DeviceReader {
       record.cube = cube;
       view_.keys_[index].records.push_back(std::move(record));
     }
+  }
+
+  // Expand's text, kept as long as the view: `text` itself (which is) when
+  // it names no macro.
+  std::string_view Expanded(std::string_view text, const State& state, uint32_t file,
+                            size_t number) {
+    if (text.find("$(") == std::string_view::npos) return text;
+    return view_.kept_.Keep(Expand(text, state, file, number));
   }
 
   // `text` with each $(NAME) replaced by the macro NAME or the configuration's
@@ -710,7 +763,7 @@ class DeviceReader {
       const uint32_t included = static_cast<uint32_t>(view_.files_.size());
       view_.files_.push_back(path);
       parents_.push_back(file);
-      texts_.push_back(std::make_unique<std::string>(std::move(*text)));
+      view_.included_.push_back(std::make_unique<std::string>(std::move(*text)));
       // Only the states that read this path read its lines.
       std::vector<bool> reads(states_.size(), false);
       for (size_t i : readers) reads[i] = true;
@@ -718,7 +771,7 @@ class DeviceReader {
         if (!reads[i]) ++states_[i].suspended;
       }
       ++includeDepth_;
-      ReadText(*texts_.back(), included);
+      ReadText(*view_.included_.back(), included);
       --includeDepth_;
       // States split while reading it came from readers, which were not
       // suspended: every state that is suspended now was suspended above,
@@ -977,7 +1030,7 @@ class DeviceReader {
   DeviceView& view_;
   const DeviceViewOptions& options_;
   std::vector<State> states_;
-  std::vector<std::unique_ptr<std::string>> texts_;
+  std::string scratch_;  // a value's data in its one form while it is made
   int includeDepth_ = 0;
   std::vector<uint32_t> parents_{0};  // the file that included each of view_.files_
   // Every header line read, in order, with the configurations that read it
@@ -998,13 +1051,15 @@ DeviceView::DeviceView(std::string_view text, const DeviceViewOptions& options) 
 }
 
 const DeviceKey* DeviceView::FindKey(std::string_view path) const {
-  const auto found = index_.find(LowerCase(path));
+  const auto found = index_.find(path);
   return found == index_.end() ? nullptr : &keys_[found->second];
 }
 
 KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& assignment) const {
   KeyReading reading;
-  std::unordered_map<std::string, size_t> at;  // folded name -> reading.values
+  // name (without regard to case) -> reading.values; the names are the records'
+  std::unordered_map<std::string_view, size_t, RegistryNameHash, RegistryNameEqual> at;
+  std::vector<std::string_view> names;  // the records' names of reading.values
   for (const DeviceRecord& record : key.records) {
     bool holds = true;
     for (Literal literal : cubes_[record.cube]) {
@@ -1025,26 +1080,27 @@ KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& 
       case DeviceRecord::Kind::kDelete:
         reading = KeyReading();
         at.clear();
+        names.clear();
         break;
       case DeviceRecord::Kind::kValue: {
-        const std::string folded = LowerCase(record.name);
-        const auto found = at.find(folded);
+        const auto found = at.find(record.name);
         if (record.data == "-") {
           if (found != at.end()) {
             reading.values.erase(reading.values.begin() +
                                  static_cast<std::ptrdiff_t>(found->second));
+            names.erase(names.begin() + static_cast<std::ptrdiff_t>(found->second));
             at.clear();
-            for (size_t i = 0; i < reading.values.size(); ++i) {
-              at[LowerCase(reading.values[i].name)] = i;
-            }
+            for (size_t i = 0; i < reading.values.size(); ++i) at[names[i]] = i;
           }
           break;
         }
-        DeviceValue value{record.name, record.data, record.file, record.line};
+        DeviceValue value{std::string(record.name), std::string(record.data), record.file,
+                          record.line};
         if (found != at.end()) {
           reading.values[found->second] = std::move(value);
         } else {
-          at.emplace(folded, reading.values.size());
+          at.emplace(record.name, reading.values.size());
+          names.push_back(record.name);
           reading.values.push_back(std::move(value));
         }
         break;

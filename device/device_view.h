@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,16 +56,21 @@ struct DeviceRecord {
   uint32_t file = 0;  // 0: the text read; else DeviceView::Files()[file]
   uint32_t line = 0;  // 1-based, in its file
   uint32_t cube = 0;  // DeviceView::Cubes()[cube]: the configurations that read it
-  std::string name;   // a value's name as written ("@" the default value); the key deleted
+  // A value's name as written ("@" the default value); the key deleted.
+  std::string_view name;
   // A value in one form for comparing: dword:0000001a, "text" (the characters
   // between the quotes as written), hex:01,a0 (also hex(N): and multi_sz:,
   // digits in lower case, no blanks), "-" for a deleted value, or the data
   // text as written for anything else.
-  std::string data;
+  std::string_view data;
 };
 
+// The texts a record, key or header names point into stay with the view
+// that read them: the text given (which the caller keeps), the included
+// texts, and the view's own store of the texts the reading made (joined
+// lines, expanded paths, data put in its one form).
 struct DeviceKey {
-  std::string path;  // as first read: between "[" and "]", blanks around it dropped
+  std::string_view path;  // as first read: between "[" and "]", blanks around it dropped
   std::vector<DeviceRecord> records;  // in the order the build reads them
 };
 
@@ -103,7 +109,7 @@ struct StructureLine {
 
 // A header line of the text read, its path with macros expanded.
 struct DeviceHeader {
-  std::string path;
+  std::string_view path;
   size_t line;
 };
 
@@ -126,9 +132,36 @@ struct DeviceViewOptions {
 constexpr size_t kMaxBuildStates = 1024;
 constexpr size_t kMaxKeyAtoms = 12;
 
+// Hash and equality of registry names without regard to ASCII case, for
+// the standard containers that keep keys and values by name.
+struct RegistryNameHash {
+  size_t operator()(std::string_view name) const;
+};
+struct RegistryNameEqual {
+  bool operator()(std::string_view a, std::string_view b) const { return SameRegistryName(a, b); }
+};
+
+// Texts that stay where they are for the life of their owner: each piece
+// is copied into a block that never moves, and moving the store keeps them.
+class StableTexts {
+ public:
+  std::string_view Keep(std::string_view text);
+
+ private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t used_ = 0;
+  size_t size_ = 0;
+};
+
 class DeviceView {
  public:
+  // `text` must outlive the view: its keys, records and lines point into it.
   explicit DeviceView(std::string_view text, const DeviceViewOptions& options = {});
+  DeviceView(DeviceView&&) = default;
+  DeviceView& operator=(DeviceView&&) = default;
+  // A copy would point into the texts of the view it was made from.
+  DeviceView(const DeviceView&) = delete;
+  DeviceView& operator=(const DeviceView&) = delete;
 
   const std::vector<DeviceKey>& Keys() const { return keys_; }
   // The key of `path` (without regard to case), or null.
@@ -173,7 +206,8 @@ class DeviceView {
  private:
   friend class DeviceReader;
   std::vector<DeviceKey> keys_;
-  std::unordered_map<std::string, size_t> index_;  // folded path -> keys_
+  // path (without regard to case) -> keys_
+  std::unordered_map<std::string_view, size_t, RegistryNameHash, RegistryNameEqual> index_;
   AtomTable atoms_;
   std::vector<Cube> cubes_;
   std::map<Cube, uint32_t> cubeIndex_;
@@ -185,6 +219,8 @@ class DeviceView {
   bool beyondLimit_ = false;
   std::vector<std::string> files_{""};
   std::vector<bool> linesRead_;
+  std::vector<std::unique_ptr<std::string>> included_;  // the texts of files_ 1 on
+  StableTexts kept_;
 };
 
 // The atoms of one or more keys' cubes, named across views, and the

@@ -249,7 +249,7 @@ TEST(DeviceViewTest, ReadsLineByLine) {
       for (const KeyVariant& variant : variants) {
         const std::string when = view.WhenWords(variant.when);
         for (const DeviceValue& value : variant.reading.values) {
-          rows.push_back(key.path + ": " + value.name + "=" + value.data + " @" +
+          rows.push_back(std::string(key.path) + ": " + value.name + "=" + value.data + " @" +
                          std::to_string(value.line) +
                          (when == "every build" ? std::string() : " [" + when + "]"));
         }
