@@ -359,12 +359,24 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
   static const DeviceKey kNoKey;
   // Every key of either text, each once.
   std::vector<std::pair<const DeviceKey*, const DeviceKey*>> pairs;
-  for (const DeviceKey& key : old.Keys()) {
-    const DeviceKey* kept = now.FindKey(key.path);
+  // Both views keep their keys in the order first read: a key of the same
+  // place and name in the other is the same key, found without a look-up.
+  const std::vector<DeviceKey>& oldKeys = old.Keys();
+  const std::vector<DeviceKey>& newKeys = now.Keys();
+  auto samePlace = [](const std::vector<DeviceKey>& keys, size_t i, const DeviceKey& key) {
+    return i < keys.size() && SameRegistryName(keys[i].path, key.path);
+  };
+  pairs.reserve(oldKeys.size());
+  for (size_t i = 0; i < oldKeys.size(); ++i) {
+    const DeviceKey& key = oldKeys[i];
+    const DeviceKey* kept = samePlace(newKeys, i, key) ? &newKeys[i] : now.FindKey(key.path);
     pairs.emplace_back(&key, kept != nullptr ? kept : &kNoKey);
   }
-  for (const DeviceKey& key : now.Keys()) {
-    if (old.FindKey(key.path) == nullptr) pairs.emplace_back(&kNoKey, &key);
+  for (size_t i = 0; i < newKeys.size(); ++i) {
+    const DeviceKey& key = newKeys[i];
+    if (!samePlace(oldKeys, i, key) && old.FindKey(key.path) == nullptr) {
+      pairs.emplace_back(&kNoKey, &key);
+    }
   }
   for (const auto& [a, b] : pairs) {
     const std::string_view path = a != &kNoKey ? a->path : b->path;

@@ -109,8 +109,18 @@ std::string_view ValueData(std::string_view data, StableTexts& kept, std::string
   if (data == "-") return data;
   const size_t colon = data.find(':');
   if (colon == std::string_view::npos) return BeforeComment(data);
-  const std::string tag = LowerCase(TrimBlanks(data.substr(0, colon)));
-  const std::string_view lower = tag;
+  // The tag in lower case: on the stack when short, as it mostly is.
+  const std::string_view written = TrimBlanks(data.substr(0, colon));
+  char shortTag[16];
+  std::string longTag;
+  std::string_view lower;
+  if (written.size() <= sizeof shortTag) {
+    for (size_t i = 0; i < written.size(); ++i) shortTag[i] = Lower(written[i]);
+    lower = std::string_view(shortTag, written.size());
+  } else {
+    longTag = LowerCase(written);
+    lower = longTag;
+  }
   if (lower == "dword") return DwordData(data, colon + 1, kept);
   if (lower == "hex" || lower == "multi_sz" ||
       (lower.substr(0, 4) == "hex(" && !lower.empty() && lower.back() == ')')) {
@@ -342,7 +352,9 @@ class DeviceReader {
         line = view_.kept_.Keep(joined);
       }
       if (file == 0 && AnyStateReads()) {
-        if (view_.linesRead_.size() <= number) view_.linesRead_.resize(number + 1, false);
+        if (view_.linesRead_.size() <= number) {
+          view_.linesRead_.resize(std::max(number + 1, 2 * view_.linesRead_.size()), false);
+        }
         for (size_t read = first; read <= number; ++read) view_.linesRead_[read] = true;
       }
       ReadLine(TrimBlanks(line), file, first);
