@@ -240,9 +240,9 @@ std::string ReadingDifference(std::string_view path, const KeyReading& old, cons
 bool RecordsAlike(const DeviceView& a, const DeviceKey& x, const DeviceView& b,
                   const DeviceKey& y) {
   if (x.records.size() != y.records.size()) return false;
-  for (size_t i = 0; i < x.records.size(); ++i) {
-    const DeviceRecord& r = x.records[i];
-    const DeviceRecord& s = y.records[i];
+  for (auto i = x.records.begin(), j = y.records.begin(); i != x.records.end(); ++i, ++j) {
+    const DeviceRecord& r = *i;
+    const DeviceRecord& s = *j;
     if (r.kind != s.kind || r.data != s.data || !SameRegistryName(r.name, s.name)) return false;
     const Cube& c = a.Cubes()[r.cube];
     const Cube& d = b.Cubes()[s.cube];

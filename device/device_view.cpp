@@ -145,6 +145,7 @@ std::string_view ValueData(std::string_view data, StableTexts& kept, std::string
 
 bool SameRegistryName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // mostly so: the same name written alike
   for (size_t i = 0; i < a.size(); ++i) {
     if (Lower(a[i]) != Lower(b[i])) return false;
   }
@@ -434,7 +435,7 @@ class DeviceReader {
         record.file = file;
         record.line = static_cast<uint32_t>(number);
         record.cube = CubeIndex(cube);
-        view_.keys_[key].records.push_back(std::move(record));
+        AddRecord(key, record);
         marks_.push_back({key, cube});
       }
     }
@@ -481,12 +482,12 @@ class DeviceReader {
         if (!marks_.empty() && marks_.back().cube.empty()) {
           if (marks_.back().key == kNoKey) continue;
           record.cube = CubeIndex(cube);
-          view_.keys_[marks_.back().key].records.push_back(record);
+          AddRecord(marks_.back().key, record);
           continue;
         }
         for (const auto& [key, where] : KeysOf(cube)) {
           record.cube = CubeIndex(where);
-          view_.keys_[key].records.push_back(record);
+          AddRecord(key, record);
         }
       }
     }
@@ -527,6 +528,12 @@ class DeviceReader {
     return keys;
   }
 
+  void AddRecord(size_t key, const DeviceRecord& record) {
+    std::deque<DeviceRecord>& all = *view_.records_;
+    all.push_back(record);
+    view_.keys_[key].records.Add(&all, static_cast<uint32_t>(all.size() - 1));
+  }
+
   // `path` stays as long as the view.
   size_t KeyIndex(std::string_view path) {
     const auto [at, added] = view_.index_.emplace(path, view_.keys_.size());
@@ -548,7 +555,7 @@ class DeviceReader {
       record.file = file;
       record.line = static_cast<uint32_t>(number);
       record.cube = cube;
-      view_.keys_[index].records.push_back(std::move(record));
+      AddRecord(index, record);
     }
   }
 

@@ -29,6 +29,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <memory>
@@ -65,13 +67,84 @@ struct DeviceRecord {
   std::string_view data;
 };
 
+// The records of one key, in the order the build reads them. The view
+// keeps every record in one store in the order read; a key holds the runs
+// of that store that are its own (mostly one: a key's lines stand
+// together).
+class DeviceRecords {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = DeviceRecord;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const DeviceRecord*;
+    using reference = const DeviceRecord&;
+    const_iterator(const DeviceRecords* records, size_t run, size_t at)
+        : records_(records), run_(run), at_(at) {}
+    const DeviceRecord& operator*() const { return (*records_->all_)[at_]; }
+    const DeviceRecord* operator->() const { return &**this; }
+    const_iterator& operator++() {
+      ++at_;
+      const Run& run = records_->RunAt(run_);
+      if (at_ == run.first + run.count) {
+        ++run_;
+        at_ = run_ < records_->RunCount() ? records_->RunAt(run_).first : 0;
+      }
+      return *this;
+    }
+    bool operator==(const const_iterator& other) const {
+      return run_ == other.run_ && at_ == other.at_;
+    }
+    bool operator!=(const const_iterator& other) const { return !(*this == other); }
+
+   private:
+    const DeviceRecords* records_;
+    size_t run_;
+    size_t at_;
+  };
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const_iterator begin() const {
+    return {this, 0, RunCount() == 0 ? 0 : static_cast<size_t>(first_.first)};
+  }
+  const_iterator end() const { return {this, RunCount(), 0}; }
+
+ private:
+  friend class DeviceReader;
+  struct Run {
+    uint32_t first;
+    uint32_t count;
+  };
+  size_t RunCount() const { return size_ == 0 ? 0 : 1 + more_.size(); }
+  const Run& RunAt(size_t i) const { return i == 0 ? first_ : more_[i - 1]; }
+  // Adds record `at` of the store, the last there.
+  void Add(const std::deque<DeviceRecord>* all, uint32_t at) {
+    all_ = all;
+    Run& last = more_.empty() ? first_ : more_.back();
+    if (size_ != 0 && last.first + last.count == at) {
+      ++last.count;
+    } else if (size_ == 0) {
+      first_ = {at, 1};
+    } else {
+      more_.push_back({at, 1});
+    }
+    ++size_;
+  }
+  const std::deque<DeviceRecord>* all_ = nullptr;
+  Run first_{0, 0};
+  std::vector<Run> more_;
+  size_t size_ = 0;
+};
+
 // The texts a record, key or header names point into stay with the view
 // that read them: the text given (which the caller keeps), the included
 // texts, and the view's own store of the texts the reading made (joined
 // lines, expanded paths, data put in its one form).
 struct DeviceKey {
   std::string_view path;  // as first read: between "[" and "]", blanks around it dropped
-  std::vector<DeviceRecord> records;  // in the order the build reads them
+  DeviceRecords records;  // in the order the build reads them
 };
 
 // A value as one configuration reads it.
@@ -220,6 +293,8 @@ class DeviceView {
   std::vector<std::string> files_{""};
   std::vector<bool> linesRead_;
   std::vector<std::unique_ptr<std::string>> included_;  // the texts of files_ 1 on
+  // Every record in the order read; where it stands does not move with the view.
+  std::unique_ptr<std::deque<DeviceRecord>> records_ = std::make_unique<std::deque<DeviceRecord>>();
   StableTexts kept_;
 };
 
