@@ -485,12 +485,27 @@ class DeviceReader {
           AddRecord(marks_.back().key, record);
           continue;
         }
-        for (const auto& [key, where] : KeysOf(cube)) {
-          record.cube = CubeIndex(where);
+        for (const auto& [key, where] : KeysOfKept(cube)) {
+          record.cube = where;
           AddRecord(key, record);
         }
       }
     }
+  }
+
+  // KeysOf with each cube's index, kept for the value lines that follow
+  // until a header or an atom is read: the lines of a key under a condition
+  // ask the same.
+  const std::vector<std::pair<size_t, uint32_t>>& KeysOfKept(const Cube& cube) {
+    if (keysKeptAt_ != std::make_pair(marks_.size(), view_.atoms_.size())) {
+      keysKept_.clear();
+      keysKeptAt_ = {marks_.size(), view_.atoms_.size()};
+    }
+    const auto [at, added] = keysKept_.try_emplace(cube);
+    if (added) {
+      for (const auto& [key, where] : KeysOf(cube)) at->second.emplace_back(key, CubeIndex(where));
+    }
+    return at->second;
   }
 
   // The keys a value line read in the configurations of `cube` belongs to,
@@ -1050,6 +1065,8 @@ class DeviceReader {
   const DeviceViewOptions& options_;
   std::vector<State> states_;
   std::string scratch_;  // a value's data in its one form while it is made
+  std::map<Cube, std::vector<std::pair<size_t, uint32_t>>> keysKept_;  // KeysOfKept's
+  std::pair<size_t, size_t> keysKeptAt_{0, 0};  // marks and atoms when keysKept_ was made
   int includeDepth_ = 0;
   std::vector<uint32_t> parents_{0};  // the file that included each of view_.files_
   // Every header line read, in order, with the configurations that read it
