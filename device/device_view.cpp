@@ -24,10 +24,12 @@ std::string LowerCase(std::string_view text) {
   return lower;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsSpaceOrTab(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpaceOrTab(text.back())) text.remove_suffix(1);
-  return text;
+inline std::string_view TrimBlanks(std::string_view text) {
+  size_t first = 0;
+  size_t end = text.size();
+  while (first < end && IsSpaceOrTab(text[first])) ++first;
+  while (end > first && IsSpaceOrTab(text[end - 1])) --end;
+  return {text.data() + first, end - first};
 }
 
 // The data up to a ";" comment, blanks around it dropped.
@@ -57,7 +59,27 @@ std::string_view DwordData(std::string_view whole, size_t at, StableTexts& kept)
     if (HexValue(c) < 0) return whole;
     value = value * 16 + static_cast<unsigned long>(HexValue(c));
   }
-  return KeptForm(DeviceDword(value), whole, kept);
+  // DeviceDword's form, made here without a string of its own.
+  static const char kHex[] = "0123456789abcdef";
+  char form[] = "dword:00000000";
+  for (size_t i = 0; i < 8; ++i) form[13 - i] = kHex[(value >> (4 * i)) & 15];
+  return KeptForm(std::string_view(form, 14), whole, kept);
+}
+
+// Whether `bytes` is a byte list in its one form already: pairs of digits
+// in lower case parted by single commas, nothing else.
+bool BytesInForm(std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    if (i + 2 > bytes.size() || (i + 2 < bytes.size() && bytes[i + 2] != ',') ||
+        i + 3 == bytes.size()) {
+      return false;
+    }
+    for (size_t k = i; k < i + 2; ++k) {
+      const char c = bytes[k];
+      if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+  }
+  return true;
 }
 
 // A byte list: the tag, then each byte's two digits in lower case; false
@@ -97,6 +119,13 @@ bool BytesData(std::string_view tag, std::string_view bytes, std::string& data) 
 std::string_view ValueData(std::string_view data, StableTexts& kept, std::string& scratch) {
   data = TrimBlanks(data);
   if (!data.empty() && data.front() == '"') {
+    // The closing quote, found by a library scan when no backslash stands
+    // before it.
+    const size_t close = data.find('"', 1);
+    if (close != std::string_view::npos &&
+        data.substr(1, close - 1).find('\\') == std::string_view::npos) {
+      return data.substr(0, close + 1);
+    }
     for (size_t i = 1; i < data.size(); ++i) {
       if (data[i] == '\\' && i + 1 < data.size()) {
         ++i;
@@ -124,6 +153,12 @@ std::string_view ValueData(std::string_view data, StableTexts& kept, std::string
   if (lower == "dword") return DwordData(data, colon + 1, kept);
   if (lower == "hex" || lower == "multi_sz" ||
       (lower.substr(0, 4) == "hex(" && !lower.empty() && lower.back() == ')')) {
+    // Written in its one form, as a file's byte lists mostly are: the data
+    // is its own form.
+    if (written.size() == lower.size() && written == lower && colon == written.size() &&
+        BytesInForm(data.substr(colon + 1)) && lower != "hex(4)") {
+      return data;
+    }
     if (!BytesData(lower, data.substr(colon + 1), scratch)) return data;
     const std::string& bytes = scratch;
     // hex(4): is a double word written byte by byte, the low byte first.
