@@ -42,9 +42,13 @@ std::string AtomTable::KeyOf(const BuildAtom& atom) {
 }
 
 uint32_t AtomTable::Intern(const BuildAtom& atom) {
-  const auto [at, added] = index_.emplace(KeyOf(atom), static_cast<uint32_t>(atoms_.size()));
-  if (added) atoms_.push_back(atom);
-  return at->second;
+  // Looked up before it is added: most atoms asked for are known.
+  std::string key = KeyOf(atom);
+  const auto found = index_.find(key);
+  if (found != index_.end()) return found->second;
+  index_.emplace(std::move(key), static_cast<uint32_t>(atoms_.size()));
+  atoms_.push_back(atom);
+  return static_cast<uint32_t>(atoms_.size() - 1);
 }
 
 std::string LiteralWords(const BuildAtom& atom, bool truth) {

@@ -1267,8 +1267,17 @@ std::string DeviceView::CubeOptions(const Cube& cube) const {
 
 void AtomSpace::Add(const DeviceView& view, const DeviceKey& key) {
   indexes_.clear();
+  // Each cube and atom of the view once: a key's records share a few.
+  std::vector<bool> cubeSeen(view.Cubes().size(), false);
+  std::vector<bool> atomSeen(view.Atoms().size(), false);
   for (const DeviceRecord& record : key.records) {
-    for (Literal literal : view.Cubes()[record.cube]) atoms_.Intern(view.Atoms()[AtomOf(literal)]);
+    if (cubeSeen[record.cube]) continue;
+    cubeSeen[record.cube] = true;
+    for (Literal literal : view.Cubes()[record.cube]) {
+      if (atomSeen[AtomOf(literal)]) continue;
+      atomSeen[AtomOf(literal)] = true;
+      atoms_.Intern(view.Atoms()[AtomOf(literal)]);
+    }
   }
 }
 
