@@ -41,6 +41,11 @@ std::string AtomTable::KeyOf(const BuildAtom& atom) {
   return key;
 }
 
+bool AtomTable::SameKey(const BuildAtom& a, const BuildAtom& b) {
+  if (a.kind != b.kind || !SameFolded(a.value, b.value)) return false;
+  return a.kind == BuildAtom::Kind::kOpaque ? a.name == b.name : SameFolded(a.name, b.name);
+}
+
 uint32_t AtomTable::Intern(const BuildAtom& atom) {
   // Looked up before it is added: most atoms asked for are known.
   std::string key = KeyOf(atom);

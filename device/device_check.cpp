@@ -249,7 +249,7 @@ bool RecordsAlike(const DeviceView& a, const DeviceKey& x, const DeviceView& b,
     if (c.size() != d.size()) return false;
     for (size_t j = 0; j < c.size(); ++j) {
       if (TruthOf(c[j]) != TruthOf(d[j]) ||
-          AtomTable::KeyOf(a.Atoms()[AtomOf(c[j])]) != AtomTable::KeyOf(b.Atoms()[AtomOf(d[j])])) {
+          !AtomTable::SameKey(a.Atoms()[AtomOf(c[j])], b.Atoms()[AtomOf(d[j])])) {
         return false;
       }
     }
