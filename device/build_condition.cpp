@@ -34,10 +34,14 @@ bool SameFolded(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::string AtomTable::KeyOf(const BuildAtom& atom) {
-  std::string key(1, static_cast<char>('0' + static_cast<int>(atom.kind)));
-  key += atom.kind == BuildAtom::Kind::kOpaque ? atom.name : Upper(atom.name);
+  // Made in one string: an atom is asked for at each condition read.
+  std::string key;
+  key.reserve(atom.name.size() + atom.value.size() + 2);
+  key += static_cast<char>('0' + static_cast<int>(atom.kind));
+  const bool fold = atom.kind != BuildAtom::Kind::kOpaque;
+  for (char c : atom.name) key += fold ? UpperChar(c) : c;
   key += '\n';
-  key += Upper(atom.value);
+  for (char c : atom.value) key += UpperChar(c);
   return key;
 }
 
