@@ -201,6 +201,7 @@ size_t RegistryNameHash::operator()(std::string_view name) const {
 
 std::string_view StableTexts::Keep(std::string_view text) {
   if (text.empty()) return {};
+  if (text == last_) return last_;
   if (size_ - used_ < text.size()) {
     // Blocks of 64 KiB, or one of the text's size when it is larger.
     size_ = std::max<size_t>(size_t{1} << 16, text.size());
@@ -210,7 +211,8 @@ std::string_view StableTexts::Keep(std::string_view text) {
   char* at = blocks_.back().get() + used_;
   std::memcpy(at, text.data(), text.size());
   used_ += text.size();
-  return {at, text.size()};
+  last_ = {at, text.size()};
+  return last_;
 }
 
 const DeviceValue* KeyReading::Find(std::string_view name) const {
@@ -1117,6 +1119,7 @@ DeviceView::DeviceView(std::string_view text, const DeviceViewOptions& options) 
   // About a key every 128 bytes in a registry file: the index is made once.
   index_.reserve(text.size() / 128 + 16);
   keys_.reserve(text.size() / 128 + 16);
+  headers_.reserve(text.size() / 128 + 16);
   DeviceReader reader(*this, options);
   reader.ReadText(text, 0);
 }

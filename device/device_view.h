@@ -117,24 +117,25 @@ class DeviceRecords {
     uint32_t first;
     uint32_t count;
   };
-  size_t RunCount() const { return size_ == 0 ? 0 : 1 + more_.size(); }
-  const Run& RunAt(size_t i) const { return i == 0 ? first_ : more_[i - 1]; }
+  size_t RunCount() const { return size_ == 0 ? 0 : 1 + (more_ ? more_->size() : 0); }
+  const Run& RunAt(size_t i) const { return i == 0 ? first_ : (*more_)[i - 1]; }
   // Adds record `at` of the store, the last there.
   void Add(const std::deque<DeviceRecord>* all, uint32_t at) {
     all_ = all;
-    Run& last = more_.empty() ? first_ : more_.back();
+    Run& last = !more_ || more_->empty() ? first_ : more_->back();
     if (size_ != 0 && last.first + last.count == at) {
       ++last.count;
     } else if (size_ == 0) {
       first_ = {at, 1};
     } else {
-      more_.push_back({at, 1});
+      if (!more_) more_ = std::make_unique<std::vector<Run>>();
+      more_->push_back({at, 1});
     }
     ++size_;
   }
   const std::deque<DeviceRecord>* all_ = nullptr;
   Run first_{0, 0};
-  std::vector<Run> more_;
+  std::unique_ptr<std::vector<Run>> more_;  // made for a key read in more than one run
   size_t size_ = 0;
 };
 
@@ -224,6 +225,7 @@ class StableTexts {
   std::vector<std::unique_ptr<char[]>> blocks_;
   size_t used_ = 0;
   size_t size_ = 0;
+  std::string_view last_;  // the piece kept last: the same one next is not kept twice
 };
 
 class DeviceView {
