@@ -554,11 +554,16 @@ class DeviceReader {
   std::vector<std::pair<size_t, Cube>> KeysOf(const Cube& cube) {
     std::vector<std::pair<size_t, Cube>> keys;
     std::vector<Cube> open{cube};
+    std::vector<Cube> rest;
+    // Made again for each part and literal in the same storage.
+    Cube both;
+    Cube held;
+    Cube fails;
     for (size_t i = marks_.size(); i-- > 0 && !open.empty();) {
       const Mark& mark = marks_[i];
-      std::vector<Cube> rest;
-      for (Cube& part : open) {
-        Cube both = part;
+      rest.clear();
+      for (const Cube& part : open) {
+        both.assign(part.begin(), part.end());
         bool meets = true;
         for (Literal literal : mark.cube) meets = meets && AddLiteral(&both, literal);
         meets = meets && CubeConsistent(view_.atoms_, both);
@@ -566,16 +571,16 @@ class DeviceReader {
         if (Within(part, mark.cube)) continue;
         // The configurations of `part` that do not read this header: one
         // cube for each of its literals that fails, the ones before it held.
-        Cube held = part;
+        held.assign(part.begin(), part.end());
         for (Literal literal : mark.cube) {
-          Cube fails = held;
+          fails.assign(held.begin(), held.end());
           if (AddLiteral(&fails, literal ^ 1u) && CubeConsistent(view_.atoms_, fails)) {
-            rest.push_back(std::move(fails));
+            rest.push_back(fails);
           }
           if (!AddLiteral(&held, literal)) break;
         }
       }
-      open = std::move(rest);
+      open.swap(rest);
     }
     return keys;
   }
