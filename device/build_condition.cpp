@@ -133,8 +133,14 @@ bool AddLiteral(Cube* cube, Literal literal) {
 
 bool CubeConsistent(const AtomTable& atoms, const Cube& cube) {
   for (size_t i = 0; i < cube.size(); ++i) {
+    const BuildAtom& a = atoms[AtomOf(cube[i])];
+    // Only X=V holding and X unset say anything of another atom of X: the
+    // other literals are passed over before any name is compared.
+    const bool says = a.kind == BuildAtom::Kind::kEquals ? TruthOf(cube[i])
+                      : a.kind == BuildAtom::Kind::kSet  ? !TruthOf(cube[i])
+                                                         : false;
+    if (!says) continue;
     for (size_t j = 0; j < cube.size(); ++j) {
-      const BuildAtom& a = atoms[AtomOf(cube[i])];
       const BuildAtom& b = atoms[AtomOf(cube[j])];
       if (i == j || !SameVariable(a, b)) continue;
       const std::optional<bool> implied = Implied(a, TruthOf(cube[i]), b);
