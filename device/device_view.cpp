@@ -203,9 +203,11 @@ std::string_view StableTexts::Keep(std::string_view text) {
   if (text.empty()) return {};
   if (text == last_) return last_;
   if (size_ - used_ < text.size()) {
-    // Blocks of 64 KiB, or one of the text's size when it is larger.
-    size_ = std::max<size_t>(size_t{1} << 16, text.size());
-    blocks_.push_back(std::make_unique<char[]>(size_));
+    // Blocks from 4 KiB, each twice the one before up to 64 KiB, or one of
+    // the text's size when it is larger; left unfilled until kept in.
+    const size_t next = blocks_.empty() ? size_t{1} << 12 : std::min(2 * size_, size_t{1} << 16);
+    size_ = std::max(next, text.size());
+    blocks_.push_back(std::unique_ptr<char[]>(new char[size_]));
     used_ = 0;
   }
   char* at = blocks_.back().get() + used_;
