@@ -30,8 +30,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
