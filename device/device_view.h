@@ -29,7 +29,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -120,7 +119,7 @@ class DeviceRecords {
   size_t RunCount() const { return size_ == 0 ? 0 : 1 + (more_ ? more_->size() : 0); }
   const Run& RunAt(size_t i) const { return i == 0 ? first_ : (*more_)[i - 1]; }
   // Adds record `at` of the store, the last there.
-  void Add(const std::deque<DeviceRecord>* all, uint32_t at) {
+  void Add(const std::vector<DeviceRecord>* all, uint32_t at) {
     all_ = all;
     Run& last = !more_ || more_->empty() ? first_ : more_->back();
     if (size_ != 0 && last.first + last.count == at) {
@@ -133,7 +132,7 @@ class DeviceRecords {
     }
     ++size_;
   }
-  const std::deque<DeviceRecord>* all_ = nullptr;
+  const std::vector<DeviceRecord>* all_ = nullptr;
   Run first_{0, 0};
   std::unique_ptr<std::vector<Run>> more_;  // made for a key read in more than one run
   size_t size_ = 0;
@@ -295,8 +294,10 @@ class DeviceView {
   std::vector<std::string> files_{""};
   std::vector<bool> linesRead_;
   std::vector<std::unique_ptr<std::string>> included_;  // the texts of files_ 1 on
-  // Every record in the order read; where it stands does not move with the view.
-  std::unique_ptr<std::deque<DeviceRecord>> records_ = std::make_unique<std::deque<DeviceRecord>>();
+  // Every record in the order read, found by its place; the store itself
+  // does not move with the view.
+  std::unique_ptr<std::vector<DeviceRecord>> records_ =
+      std::make_unique<std::vector<DeviceRecord>>();
   StableTexts kept_;
 };
 
