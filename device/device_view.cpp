@@ -373,11 +373,9 @@ class DeviceReader {
     while (at < text.size()) {
       const size_t first = number + 1;
       std::string_view line = NextLine(text, at, number);
-      size_t lead = 0;
-      while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
-      const bool valueLine = lead < line.size() && (line[lead] == '"' || line[lead] == '@');
-      if (valueLine && !TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' &&
-          GoesOnTo(text, at)) {
+      std::string_view trimmed = TrimBlanks(line);
+      const bool valueLine = !trimmed.empty() && (trimmed.front() == '"' || trimmed.front() == '@');
+      if (valueLine && trimmed.back() == '\\' && GoesOnTo(text, at)) {
         // A value whose data ends with "\" goes on on the next line, unless
         // that line is a header or a comment.
         joined.clear();
@@ -390,6 +388,7 @@ class DeviceReader {
         joined.append(line);
         // Names and data of the line point into it: it is kept.
         line = view_.kept_.Keep(joined);
+        trimmed = TrimBlanks(line);
       }
       if (file == 0 && AnyStateReads()) {
         if (view_.linesRead_.size() <= number) {
@@ -397,7 +396,7 @@ class DeviceReader {
         }
         for (size_t read = first; read <= number; ++read) view_.linesRead_[read] = true;
       }
-      ReadLine(TrimBlanks(line), file, first);
+      ReadLine(trimmed, file, first);
     }
     if (file == 0) NoteOpenAtEnd();
   }
@@ -487,7 +486,13 @@ class DeviceReader {
       name = "@";
       rest = line.substr(1);
     } else if (line.front() == '"') {
-      size_t i = 1;
+      // The closing quote, found by a library scan when no backslash stands
+      // before it.
+      size_t i = line.find('"', 1);
+      if (i == std::string_view::npos ||
+          line.substr(1, i - 1).find('\\') != std::string_view::npos) {
+        i = 1;
+      }
       while (i < line.size() && line[i] != '"') {
         i += (line[i] == '\\' && i + 1 < line.size()) ? 2 : 1;
       }
