@@ -726,6 +726,7 @@ class DeviceReader {
   }
 
   void Open(const BuildLine& build, std::string_view line, uint32_t file, size_t number) {
+    nodeAtoms_.clear();  // the nodes of the line before
     const ConditionNode condition = ConditionOf(build);
     NoteNotUnderstood(condition, file, number);
     // Each state opens the block; where its branch depends on an atom the
@@ -748,6 +749,7 @@ class DeviceReader {
   }
 
   void Turn(const BuildLine& build, uint32_t file, size_t number) {
+    nodeAtoms_.clear();  // the nodes of the line before
     const bool conditional = build.role == BuildRole::kTurnIf;
     ConditionNode condition;
     if (conditional) {
@@ -920,17 +922,38 @@ class DeviceReader {
     }
   }
 
-  Truth Atom(const State& state, BuildAtom atom) {
-    const uint32_t index = view_.atoms_.Intern(atom);
+  Truth Atom(const State& state, const BuildAtom& atom) {
+    return AtomAt(state, view_.atoms_.Intern(atom));
+  }
+
+  // The truth of atom `index` in the state. The configuration decides the
+  // interned atom as it does any atom of the same identity (it folds names
+  // and values alike).
+  Truth AtomAt(const State& state, uint32_t index) {
     if (std::optional<bool> known = CubeDecides(view_.atoms_, state.cubes.front(), index)) {
       return {*known ? 1 : 0, 0};
     }
     if (options_.configuration != nullptr) {
-      if (std::optional<bool> known = options_.configuration->Decides(atom)) {
+      if (std::optional<bool> known = options_.configuration->Decides(view_.atoms_[index])) {
         return {*known ? 1 : 0, 0};
       }
     }
     return {-1, index};
+  }
+
+  // Atom of the atom `make()` gives for `node`, a node of the condition
+  // line being read (depth 0), interned once for the line: each state and
+  // cube asks the same nodes again. Nodes made while evaluating (depth > 0)
+  // are not kept: they do not outlive their evaluation.
+  template <typename Make>
+  Truth NodeAtom(const State& state, const ConditionNode& node, int depth, Make make) {
+    if (depth != 0) return Atom(state, make());
+    for (const auto& [seen, index] : nodeAtoms_) {
+      if (seen == &node) return AtomAt(state, index);
+    }
+    const uint32_t index = view_.atoms_.Intern(make());
+    nodeAtoms_.emplace_back(&node, index);
+    return AtomAt(state, index);
   }
 
   // One side of "==": a text known in this state, or a variable's value.
@@ -973,7 +996,9 @@ class DeviceReader {
       case Kind::kDefined: {
         const auto macro = state.macros->find(node.text);
         if (macro != state.macros->end()) return {macro->second ? 1 : 0, 0};
-        return Atom(state, {BuildAtom::Kind::kSet, node.text, {}});
+        return NodeAtom(state, node, depth, [&] {
+          return BuildAtom{BuildAtom::Kind::kSet, node.text, {}};
+        });
       }
       case Kind::kName:
       case Kind::kVariable: {
@@ -1025,11 +1050,17 @@ class DeviceReader {
         return open ? *open : Truth{1 - decisive, 0};
       }
       case Kind::kCeSet:
-        return Atom(state, {BuildAtom::Kind::kSet, node.text, {}});
+        return NodeAtom(state, node, depth, [&] {
+          return BuildAtom{BuildAtom::Kind::kSet, node.text, {}};
+        });
       case Kind::kCeEquals:
-        return Atom(state, {BuildAtom::Kind::kEquals, node.text, node.value});
+        return NodeAtom(state, node, depth, [&] {
+          return BuildAtom{BuildAtom::Kind::kEquals, node.text, node.value};
+        });
       case Kind::kModule:
-        return Atom(state, {BuildAtom::Kind::kModule, node.text, {}});
+        return NodeAtom(state, node, depth, [&] {
+          return BuildAtom{BuildAtom::Kind::kModule, node.text, {}};
+        });
       case Kind::kText:
       case Kind::kOpaque:
         break;
@@ -1114,6 +1145,7 @@ class DeviceReader {
   const DeviceViewOptions& options_;
   std::vector<State> states_;
   std::string scratch_;  // a value's data in its one form while it is made
+  std::vector<std::pair<const ConditionNode*, uint32_t>> nodeAtoms_;   // NodeAtom's, for one line
   std::map<Cube, std::vector<std::pair<size_t, uint32_t>>> keysKept_;  // KeysOfKept's
   std::pair<size_t, size_t> keysKeptAt_{0, 0};  // marks and atoms when keysKept_ was made
   int includeDepth_ = 0;
