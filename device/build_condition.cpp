@@ -34,17 +34,30 @@ bool SameFolded(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::string AtomTable::KeyOf(const BuildAtom& atom) {
-  std::string key(1, static_cast<char>('0' + static_cast<int>(atom.kind)));
-  key += atom.kind == BuildAtom::Kind::kOpaque ? atom.name : Upper(atom.name);
+  // Made in one string: an atom is asked for at each condition read.
+  std::string key;
+  key.reserve(atom.name.size() + atom.value.size() + 2);
+  key += static_cast<char>('0' + static_cast<int>(atom.kind));
+  const bool fold = atom.kind != BuildAtom::Kind::kOpaque;
+  for (char c : atom.name) key += fold ? UpperChar(c) : c;
   key += '\n';
-  key += Upper(atom.value);
+  for (char c : atom.value) key += UpperChar(c);
   return key;
 }
 
+bool AtomTable::SameKey(const BuildAtom& a, const BuildAtom& b) {
+  if (a.kind != b.kind || !SameFolded(a.value, b.value)) return false;
+  return a.kind == BuildAtom::Kind::kOpaque ? a.name == b.name : SameFolded(a.name, b.name);
+}
+
 uint32_t AtomTable::Intern(const BuildAtom& atom) {
-  const auto [at, added] = index_.emplace(KeyOf(atom), static_cast<uint32_t>(atoms_.size()));
-  if (added) atoms_.push_back(atom);
-  return at->second;
+  // Looked up before it is added: most atoms asked for are known.
+  std::string key = KeyOf(atom);
+  const auto found = index_.find(key);
+  if (found != index_.end()) return found->second;
+  index_.emplace(std::move(key), static_cast<uint32_t>(atoms_.size()));
+  atoms_.push_back(atom);
+  return static_cast<uint32_t>(atoms_.size() - 1);
 }
 
 std::string LiteralWords(const BuildAtom& atom, bool truth) {
@@ -120,8 +133,14 @@ bool AddLiteral(Cube* cube, Literal literal) {
 
 bool CubeConsistent(const AtomTable& atoms, const Cube& cube) {
   for (size_t i = 0; i < cube.size(); ++i) {
+    const BuildAtom& a = atoms[AtomOf(cube[i])];
+    // Only X=V holding and X unset say anything of another atom of X: the
+    // other literals are passed over before any name is compared.
+    const bool says = a.kind == BuildAtom::Kind::kEquals ? TruthOf(cube[i])
+                      : a.kind == BuildAtom::Kind::kSet  ? !TruthOf(cube[i])
+                                                         : false;
+    if (!says) continue;
     for (size_t j = 0; j < cube.size(); ++j) {
-      const BuildAtom& a = atoms[AtomOf(cube[i])];
       const BuildAtom& b = atoms[AtomOf(cube[j])];
       if (i == j || !SameVariable(a, b)) continue;
       const std::optional<bool> implied = Implied(a, TruthOf(cube[i]), b);

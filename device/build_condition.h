@@ -57,6 +57,9 @@ class AtomTable {
   size_t size() const { return atoms_.size(); }
   // The atom's identity across readings: its kind, folded name and value.
   static std::string KeyOf(const BuildAtom& atom);
+  // Whether two atoms have one identity (their KeyOf alike), told without
+  // making either key.
+  static bool SameKey(const BuildAtom& a, const BuildAtom& b);
 
  private:
   std::vector<BuildAtom> atoms_;

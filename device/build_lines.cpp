@@ -100,6 +100,10 @@ BuildLine ClassifyBuildLine(std::string_view line) {
   } else if (first == ';') {
     lead = Lead::kComment;
     rest = SkipBlanks(line.substr(1));
+    // Every comment form starts with "@", "HIVE" or "END": most comments
+    // are told apart by their first character.
+    const char word = rest.empty() ? '\0' : rest.front();
+    if (word != '@' && word != 'H' && word != 'h' && word != 'E' && word != 'e') return {};
   }
   for (const BuildLineForm& form : kForms) {
     if (form.lead != lead) continue;

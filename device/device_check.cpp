@@ -240,16 +240,16 @@ std::string ReadingDifference(std::string_view path, const KeyReading& old, cons
 bool RecordsAlike(const DeviceView& a, const DeviceKey& x, const DeviceView& b,
                   const DeviceKey& y) {
   if (x.records.size() != y.records.size()) return false;
-  for (size_t i = 0; i < x.records.size(); ++i) {
-    const DeviceRecord& r = x.records[i];
-    const DeviceRecord& s = y.records[i];
+  for (auto i = x.records.begin(), j = y.records.begin(); i != x.records.end(); ++i, ++j) {
+    const DeviceRecord& r = *i;
+    const DeviceRecord& s = *j;
     if (r.kind != s.kind || r.data != s.data || !SameRegistryName(r.name, s.name)) return false;
     const Cube& c = a.Cubes()[r.cube];
     const Cube& d = b.Cubes()[s.cube];
     if (c.size() != d.size()) return false;
     for (size_t j = 0; j < c.size(); ++j) {
       if (TruthOf(c[j]) != TruthOf(d[j]) ||
-          AtomTable::KeyOf(a.Atoms()[AtomOf(c[j])]) != AtomTable::KeyOf(b.Atoms()[AtomOf(d[j])])) {
+          !AtomTable::SameKey(a.Atoms()[AtomOf(c[j])], b.Atoms()[AtomOf(d[j])])) {
         return false;
       }
     }
@@ -359,15 +359,27 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
   static const DeviceKey kNoKey;
   // Every key of either text, each once.
   std::vector<std::pair<const DeviceKey*, const DeviceKey*>> pairs;
-  for (const DeviceKey& key : old.Keys()) {
-    const DeviceKey* kept = now.FindKey(key.path);
+  // Both views keep their keys in the order first read: a key of the same
+  // place and name in the other is the same key, found without a look-up.
+  const std::vector<DeviceKey>& oldKeys = old.Keys();
+  const std::vector<DeviceKey>& newKeys = now.Keys();
+  auto samePlace = [](const std::vector<DeviceKey>& keys, size_t i, const DeviceKey& key) {
+    return i < keys.size() && SameRegistryName(keys[i].path, key.path);
+  };
+  pairs.reserve(oldKeys.size());
+  for (size_t i = 0; i < oldKeys.size(); ++i) {
+    const DeviceKey& key = oldKeys[i];
+    const DeviceKey* kept = samePlace(newKeys, i, key) ? &newKeys[i] : now.FindKey(key.path);
     pairs.emplace_back(&key, kept != nullptr ? kept : &kNoKey);
   }
-  for (const DeviceKey& key : now.Keys()) {
-    if (old.FindKey(key.path) == nullptr) pairs.emplace_back(&kNoKey, &key);
+  for (size_t i = 0; i < newKeys.size(); ++i) {
+    const DeviceKey& key = newKeys[i];
+    if (!samePlace(oldKeys, i, key) && old.FindKey(key.path) == nullptr) {
+      pairs.emplace_back(&kNoKey, &key);
+    }
   }
   for (const auto& [a, b] : pairs) {
-    const std::string& path = a != &kNoKey ? a->path : b->path;
+    const std::string_view path = a != &kNoKey ? a->path : b->path;
     const int n = TemplateOf(keys, path);
     const bool changed = n >= 0 && !SameSlot(loaded[n], saved[n]);
     if (!changed && a != &kNoKey && b != &kNoKey && RecordsAlike(old, *a, now, *b)) continue;
@@ -599,7 +611,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
       if (deletion != nullptr) {
         add(
             [&] {
-              return Line(deletion->line) + " ([-" + deletion->name + "]): " + what() +
+              return Line(deletion->line) + " ([-" + std::string(deletion->name) + "]): " + what() +
                      "the build deletes its key [" + path +
                      "]; it is not shown, and no change "
                      "is written to template " +

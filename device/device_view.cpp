@@ -24,10 +24,12 @@ std::string LowerCase(std::string_view text) {
   return lower;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsSpaceOrTab(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpaceOrTab(text.back())) text.remove_suffix(1);
-  return text;
+inline std::string_view TrimBlanks(std::string_view text) {
+  size_t first = 0;
+  size_t end = text.size();
+  while (first < end && IsSpaceOrTab(text[first])) ++first;
+  while (end > first && IsSpaceOrTab(text[end - 1])) --end;
+  return {text.data() + first, end - first};
 }
 
 // The data up to a ";" comment, blanks around it dropped.
@@ -41,87 +43,144 @@ int HexValue(char c) {
   return -1;
 }
 
+// The data kept as it stands in the text when its one form is the text
+// itself, else the one form kept in `kept`.
+std::string_view KeptForm(std::string_view form, std::string_view written, StableTexts& kept) {
+  return form == written ? written : kept.Keep(form);
+}
+
 // "dword:" and up to eight hex digits, nothing but a comment after them.
-std::string DwordData(std::string_view digits, std::string_view whole) {
-  digits = BeforeComment(digits);
-  if (digits.empty() || digits.size() > 8) return std::string(whole);
+// `whole` is the data, `at` where the digits start.
+std::string_view DwordData(std::string_view whole, size_t at, StableTexts& kept) {
+  const std::string_view digits = BeforeComment(whole.substr(at));
+  if (digits.empty() || digits.size() > 8) return whole;
   unsigned long value = 0;
   for (char c : digits) {
-    if (HexValue(c) < 0) return std::string(whole);
+    if (HexValue(c) < 0) return whole;
     value = value * 16 + static_cast<unsigned long>(HexValue(c));
   }
-  return DeviceDword(value);
+  // DeviceDword's form, made here without a string of its own.
+  static const char kHex[] = "0123456789abcdef";
+  char form[] = "dword:00000000";
+  for (size_t i = 0; i < 8; ++i) form[13 - i] = kHex[(value >> (4 * i)) & 15];
+  return KeptForm(std::string_view(form, 14), whole, kept);
 }
 
-// A byte list: the tag, then each byte's two digits in lower case.
-std::string BytesData(std::string_view tag, std::string_view bytes, std::string_view whole) {
-  std::string data(tag);
-  data += ':';
-  std::string digits;
-  for (char c : BeforeComment(bytes)) {
-    if (c == ',' || IsSpaceOrTab(c) || c == '\\') {
-      if (digits.size() > 2) return std::string(whole);
-      if (!digits.empty()) {
-        if (data.back() != ':') data += ',';
-        if (digits.size() == 1) data += '0';
-        data += digits;
-      }
-      digits.clear();
-    } else if (HexValue(c) >= 0) {
-      digits += Lower(c);
-    } else {
-      return std::string(whole);
+// Whether `bytes` is a byte list in its one form already: pairs of digits
+// in lower case parted by single commas, nothing else.
+bool BytesInForm(std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    if (i + 2 > bytes.size() || (i + 2 < bytes.size() && bytes[i + 2] != ',') ||
+        i + 3 == bytes.size()) {
+      return false;
+    }
+    for (size_t k = i; k < i + 2; ++k) {
+      const char c = bytes[k];
+      if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
     }
   }
-  if (digits.size() > 2) return std::string(whole);
-  if (!digits.empty()) {
-    if (data.back() != ':') data += ',';
-    if (digits.size() == 1) data += '0';
-    data += digits;
-  }
-  return data;
+  return true;
 }
 
-// What follows a value's "=".
-std::string ValueData(std::string_view data) {
+// A byte list: the tag, then each byte's two digits in lower case; false
+// when it is no byte list.
+bool BytesData(std::string_view tag, std::string_view bytes, std::string& data) {
+  data.assign(tag);
+  data += ':';
+  char digits[2];
+  size_t count = 0;
+  for (char c : BeforeComment(bytes)) {
+    if (c == ',' || IsSpaceOrTab(c) || c == '\\') {
+      if (count > 2) return false;
+      if (count != 0) {
+        if (data.back() != ':') data += ',';
+        if (count == 1) data += '0';
+        data.append(digits, count);
+      }
+      count = 0;
+    } else if (HexValue(c) >= 0) {
+      if (count < 2) digits[count] = Lower(c);
+      ++count;
+    } else {
+      return false;
+    }
+  }
+  if (count > 2) return false;
+  if (count != 0) {
+    if (data.back() != ':') data += ',';
+    if (count == 1) data += '0';
+    data.append(digits, count);
+  }
+  return true;
+}
+
+// What follows a value's "=", in its one form. `data` stays as long as
+// `kept`: a form that is part of it is a view of it.
+std::string_view ValueData(std::string_view data, StableTexts& kept, std::string& scratch) {
   data = TrimBlanks(data);
   if (!data.empty() && data.front() == '"') {
+    // The closing quote, found by a library scan when no backslash stands
+    // before it.
+    const size_t close = data.find('"', 1);
+    if (close != std::string_view::npos &&
+        data.substr(1, close - 1).find('\\') == std::string_view::npos) {
+      return data.substr(0, close + 1);
+    }
     for (size_t i = 1; i < data.size(); ++i) {
       if (data[i] == '\\' && i + 1 < data.size()) {
         ++i;
       } else if (data[i] == '"') {
-        return DeviceString(data.substr(1, i - 1));
+        return data.substr(0, i + 1);  // the quotes and the characters between them
       }
     }
-    return std::string(data);  // no closing quote
+    return data;  // no closing quote
   }
-  if (data == "-") return "-";
+  if (data == "-") return data;
   const size_t colon = data.find(':');
-  if (colon == std::string_view::npos) return std::string(BeforeComment(data));
-  const std::string tag = LowerCase(TrimBlanks(data.substr(0, colon)));
-  const std::string_view rest = data.substr(colon + 1);
-  if (tag == "dword") return DwordData(rest, data);
-  if (tag == "hex" || tag == "multi_sz" || (tag.compare(0, 4, "hex(") == 0 && tag.back() == ')')) {
-    std::string bytes = BytesData(tag, rest, data);
+  if (colon == std::string_view::npos) return BeforeComment(data);
+  // The tag in lower case: on the stack when short, as it mostly is.
+  const std::string_view written = TrimBlanks(data.substr(0, colon));
+  char shortTag[16];
+  std::string longTag;
+  std::string_view lower;
+  if (written.size() <= sizeof shortTag) {
+    for (size_t i = 0; i < written.size(); ++i) shortTag[i] = Lower(written[i]);
+    lower = std::string_view(shortTag, written.size());
+  } else {
+    longTag = LowerCase(written);
+    lower = longTag;
+  }
+  if (lower == "dword") return DwordData(data, colon + 1, kept);
+  if (lower == "hex" || lower == "multi_sz" ||
+      (lower.substr(0, 4) == "hex(" && !lower.empty() && lower.back() == ')')) {
+    // Written in its one form, as a file's byte lists mostly are: the data
+    // is its own form.
+    if (written.size() == lower.size() && written == lower && colon == written.size() &&
+        BytesInForm(data.substr(colon + 1)) && lower != "hex(4)") {
+      return data;
+    }
+    if (!BytesData(lower, data.substr(colon + 1), scratch)) return data;
+    const std::string& bytes = scratch;
     // hex(4): is a double word written byte by byte, the low byte first.
-    if (tag == "hex(4)" && bytes.size() == 18 && bytes.compare(0, 7, "hex(4):") == 0) {
+    if (lower == "hex(4)" && bytes.size() == 18 && bytes.compare(0, 7, "hex(4):") == 0) {
       unsigned long value = 0;
       for (int i = 3; i >= 0; --i) {
         const size_t at = 7 + 3 * static_cast<size_t>(i);
         value = value << 8 |
                 static_cast<unsigned long>(HexValue(bytes[at]) * 16 + HexValue(bytes[at + 1]));
       }
-      return DeviceDword(value);
+      return kept.Keep(DeviceDword(value));
     }
-    return bytes;
+    return KeptForm(bytes, data, kept);
   }
-  return std::string(BeforeComment(data));
+  return BeforeComment(data);
 }
 
 }  // namespace
 
 bool SameRegistryName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // mostly so: the same name written alike
   for (size_t i = 0; i < a.size(); ++i) {
     if (Lower(a[i]) != Lower(b[i])) return false;
   }
@@ -129,6 +188,34 @@ bool SameRegistryName(std::string_view a, std::string_view b) {
 }
 
 std::string FoldRegistryName(std::string_view name) { return LowerCase(name); }
+
+size_t RegistryNameHash::operator()(std::string_view name) const {
+  // FNV-1a of the name's bytes with capitals in lower case.
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : name) {
+    hash ^= static_cast<unsigned char>(Lower(c));
+    hash *= 1099511628211ull;
+  }
+  return static_cast<size_t>(hash);
+}
+
+std::string_view StableTexts::Keep(std::string_view text) {
+  if (text.empty()) return {};
+  if (text == last_) return last_;
+  if (size_ - used_ < text.size()) {
+    // Blocks from 4 KiB, each twice the one before up to 64 KiB, or one of
+    // the text's size when it is larger; left unfilled until kept in.
+    const size_t next = blocks_.empty() ? size_t{1} << 12 : std::min(2 * size_, size_t{1} << 16);
+    size_ = std::max(next, text.size());
+    blocks_.push_back(std::unique_ptr<char[]>(new char[size_]));
+    used_ = 0;
+  }
+  char* at = blocks_.back().get() + used_;
+  std::memcpy(at, text.data(), text.size());
+  used_ += text.size();
+  last_ = {at, text.size()};
+  return last_;
+}
 
 const DeviceValue* KeyReading::Find(std::string_view name) const {
   for (const DeviceValue& value : values) {
@@ -286,11 +373,9 @@ class DeviceReader {
     while (at < text.size()) {
       const size_t first = number + 1;
       std::string_view line = NextLine(text, at, number);
-      size_t lead = 0;
-      while (lead < line.size() && IsSpaceOrTab(line[lead])) ++lead;
-      const bool valueLine = lead < line.size() && (line[lead] == '"' || line[lead] == '@');
-      if (valueLine && !TrimBlanks(line).empty() && TrimBlanks(line).back() == '\\' &&
-          GoesOnTo(text, at)) {
+      std::string_view trimmed = TrimBlanks(line);
+      const bool valueLine = !trimmed.empty() && (trimmed.front() == '"' || trimmed.front() == '@');
+      if (valueLine && trimmed.back() == '\\' && GoesOnTo(text, at)) {
         // A value whose data ends with "\" goes on on the next line, unless
         // that line is a header or a comment.
         joined.clear();
@@ -301,13 +386,17 @@ class DeviceReader {
           line = NextLine(text, at, number);
         }
         joined.append(line);
-        line = joined;
+        // Names and data of the line point into it: it is kept.
+        line = view_.kept_.Keep(joined);
+        trimmed = TrimBlanks(line);
       }
       if (file == 0 && AnyStateReads()) {
-        if (view_.linesRead_.size() <= number) view_.linesRead_.resize(number + 1, false);
+        if (view_.linesRead_.size() <= number) {
+          view_.linesRead_.resize(std::max(number + 1, 2 * view_.linesRead_.size()), false);
+        }
         for (size_t read = first; read <= number; ++read) view_.linesRead_[read] = true;
       }
-      ReadLine(TrimBlanks(line), file, first);
+      ReadLine(trimmed, file, first);
     }
     if (file == 0) NoteOpenAtEnd();
   }
@@ -365,7 +454,7 @@ class DeviceReader {
     bool headerNoted = false;
     for (State& state : states_) {
       if (!state.Reads()) continue;
-      const std::string expanded = Expand(path, state, file, number);
+      const std::string_view expanded = Expanded(path, state, file, number);
       if (file == 0 && !headerNoted && !deletion) {
         view_.headers_.push_back({expanded, number});
         headerNoted = true;
@@ -384,7 +473,7 @@ class DeviceReader {
         record.file = file;
         record.line = static_cast<uint32_t>(number);
         record.cube = CubeIndex(cube);
-        view_.keys_[key].records.push_back(std::move(record));
+        AddRecord(key, record);
         marks_.push_back({key, cube});
       }
     }
@@ -397,7 +486,13 @@ class DeviceReader {
       name = "@";
       rest = line.substr(1);
     } else if (line.front() == '"') {
-      size_t i = 1;
+      // The closing quote, found by a library scan when no backslash stands
+      // before it.
+      size_t i = line.find('"', 1);
+      if (i == std::string_view::npos ||
+          line.substr(1, i - 1).find('\\') != std::string_view::npos) {
+        i = 1;
+      }
       while (i < line.size() && line[i] != '"') {
         i += (line[i] == '\\' && i + 1 < line.size()) ? 2 : 1;
       }
@@ -410,31 +505,51 @@ class DeviceReader {
     rest = TrimBlanks(rest);
     if (rest.empty() || rest.front() != '=') return;
     const std::string_view data = rest.substr(1);
+    const bool expands = data.find("$(") != std::string_view::npos;
+    std::string_view form;  // the same in every state when nothing expands
     for (State& state : states_) {
       if (!state.Reads()) continue;
       DeviceRecord record;
       record.kind = DeviceRecord::Kind::kValue;
       record.file = file;
       record.line = static_cast<uint32_t>(number);
-      record.name = std::string(name);
-      record.data = data.find("$(") == std::string_view::npos
-                        ? ValueData(data)
-                        : ValueData(Expand(data, state, file, number));
+      record.name = name;
+      if (expands) {
+        record.data = ValueData(Expanded(data, state, file, number), view_.kept_, scratch_);
+      } else {
+        if (form.data() == nullptr) form = ValueData(data, view_.kept_, scratch_);
+        record.data = form;
+      }
       for (const Cube& cube : state.cubes) {
         // Most value lines follow a header every build reads: its key is
         // theirs in every configuration.
         if (!marks_.empty() && marks_.back().cube.empty()) {
           if (marks_.back().key == kNoKey) continue;
           record.cube = CubeIndex(cube);
-          view_.keys_[marks_.back().key].records.push_back(record);
+          AddRecord(marks_.back().key, record);
           continue;
         }
-        for (const auto& [key, where] : KeysOf(cube)) {
-          record.cube = CubeIndex(where);
-          view_.keys_[key].records.push_back(record);
+        for (const auto& [key, where] : KeysOfKept(cube)) {
+          record.cube = where;
+          AddRecord(key, record);
         }
       }
     }
+  }
+
+  // KeysOf with each cube's index, kept for the value lines that follow
+  // until a header or an atom is read: the lines of a key under a condition
+  // ask the same.
+  const std::vector<std::pair<size_t, uint32_t>>& KeysOfKept(const Cube& cube) {
+    if (keysKeptAt_ != std::make_pair(marks_.size(), view_.atoms_.size())) {
+      keysKept_.clear();
+      keysKeptAt_ = {marks_.size(), view_.atoms_.size()};
+    }
+    const auto [at, added] = keysKept_.try_emplace(cube);
+    if (added) {
+      for (const auto& [key, where] : KeysOf(cube)) at->second.emplace_back(key, CubeIndex(where));
+    }
+    return at->second;
   }
 
   // The keys a value line read in the configurations of `cube` belongs to,
@@ -446,11 +561,16 @@ class DeviceReader {
   std::vector<std::pair<size_t, Cube>> KeysOf(const Cube& cube) {
     std::vector<std::pair<size_t, Cube>> keys;
     std::vector<Cube> open{cube};
+    std::vector<Cube> rest;
+    // Made again for each part and literal in the same storage.
+    Cube both;
+    Cube held;
+    Cube fails;
     for (size_t i = marks_.size(); i-- > 0 && !open.empty();) {
       const Mark& mark = marks_[i];
-      std::vector<Cube> rest;
-      for (Cube& part : open) {
-        Cube both = part;
+      rest.clear();
+      for (const Cube& part : open) {
+        both.assign(part.begin(), part.end());
         bool meets = true;
         for (Literal literal : mark.cube) meets = meets && AddLiteral(&both, literal);
         meets = meets && CubeConsistent(view_.atoms_, both);
@@ -458,41 +578,57 @@ class DeviceReader {
         if (Within(part, mark.cube)) continue;
         // The configurations of `part` that do not read this header: one
         // cube for each of its literals that fails, the ones before it held.
-        Cube held = part;
+        held.assign(part.begin(), part.end());
         for (Literal literal : mark.cube) {
-          Cube fails = held;
+          fails.assign(held.begin(), held.end());
           if (AddLiteral(&fails, literal ^ 1u) && CubeConsistent(view_.atoms_, fails)) {
-            rest.push_back(std::move(fails));
+            rest.push_back(fails);
           }
           if (!AddLiteral(&held, literal)) break;
         }
       }
-      open = std::move(rest);
+      open.swap(rest);
     }
     return keys;
   }
 
-  size_t KeyIndex(const std::string& path) {
-    const auto [at, added] = view_.index_.emplace(LowerCase(path), view_.keys_.size());
+  void AddRecord(size_t key, const DeviceRecord& record) {
+    std::vector<DeviceRecord>& all = *view_.records_;
+    all.push_back(record);
+    view_.keys_[key].records.Add(&all, static_cast<uint32_t>(all.size() - 1));
+  }
+
+  // `path` stays as long as the view.
+  size_t KeyIndex(std::string_view path) {
+    const auto [at, added] = view_.index_.emplace(path, view_.keys_.size());
     if (added) view_.keys_.push_back({path, {}});
     return at->second;
   }
 
   // A "[-KEY]" line: the key and its subkeys read so far are deleted in the
   // configurations of `cube`.
-  void Delete(const std::string& path, uint32_t file, size_t number, uint32_t cube) {
-    const std::string lower = LowerCase(path);
-    for (const auto& [folded, index] : view_.index_) {
-      if (folded.compare(0, lower.size(), lower) != 0) continue;
-      if (folded.size() != lower.size() && folded[lower.size()] != '\\') continue;
+  void Delete(std::string_view path, uint32_t file, size_t number, uint32_t cube) {
+    for (const auto& [key, index] : view_.index_) {
+      if (key.size() < path.size() || !SameRegistryName(key.substr(0, path.size()), path)) {
+        continue;
+      }
+      if (key.size() != path.size() && key[path.size()] != '\\') continue;
       DeviceRecord record;
       record.kind = DeviceRecord::Kind::kDelete;
       record.name = path;  // the key the line deletes: this one or a parent
       record.file = file;
       record.line = static_cast<uint32_t>(number);
       record.cube = cube;
-      view_.keys_[index].records.push_back(std::move(record));
+      AddRecord(index, record);
     }
+  }
+
+  // Expand's text, kept as long as the view: `text` itself (which is) when
+  // it names no macro.
+  std::string_view Expanded(std::string_view text, const State& state, uint32_t file,
+                            size_t number) {
+    if (text.find("$(") == std::string_view::npos) return text;
+    return view_.kept_.Keep(Expand(text, state, file, number));
   }
 
   // `text` with each $(NAME) replaced by the macro NAME or the configuration's
@@ -590,6 +726,7 @@ class DeviceReader {
   }
 
   void Open(const BuildLine& build, std::string_view line, uint32_t file, size_t number) {
+    nodeAtoms_.clear();  // the nodes of the line before
     const ConditionNode condition = ConditionOf(build);
     NoteNotUnderstood(condition, file, number);
     // Each state opens the block; where its branch depends on an atom the
@@ -612,6 +749,7 @@ class DeviceReader {
   }
 
   void Turn(const BuildLine& build, uint32_t file, size_t number) {
+    nodeAtoms_.clear();  // the nodes of the line before
     const bool conditional = build.role == BuildRole::kTurnIf;
     ConditionNode condition;
     if (conditional) {
@@ -710,7 +848,7 @@ class DeviceReader {
       const uint32_t included = static_cast<uint32_t>(view_.files_.size());
       view_.files_.push_back(path);
       parents_.push_back(file);
-      texts_.push_back(std::make_unique<std::string>(std::move(*text)));
+      view_.included_.push_back(std::make_unique<std::string>(std::move(*text)));
       // Only the states that read this path read its lines.
       std::vector<bool> reads(states_.size(), false);
       for (size_t i : readers) reads[i] = true;
@@ -718,7 +856,7 @@ class DeviceReader {
         if (!reads[i]) ++states_[i].suspended;
       }
       ++includeDepth_;
-      ReadText(*texts_.back(), included);
+      ReadText(*view_.included_.back(), included);
       --includeDepth_;
       // States split while reading it came from readers, which were not
       // suspended: every state that is suspended now was suspended above,
@@ -784,17 +922,38 @@ class DeviceReader {
     }
   }
 
-  Truth Atom(const State& state, BuildAtom atom) {
-    const uint32_t index = view_.atoms_.Intern(atom);
+  Truth Atom(const State& state, const BuildAtom& atom) {
+    return AtomAt(state, view_.atoms_.Intern(atom));
+  }
+
+  // The truth of atom `index` in the state. The configuration decides the
+  // interned atom as it does any atom of the same identity (it folds names
+  // and values alike).
+  Truth AtomAt(const State& state, uint32_t index) {
     if (std::optional<bool> known = CubeDecides(view_.atoms_, state.cubes.front(), index)) {
       return {*known ? 1 : 0, 0};
     }
     if (options_.configuration != nullptr) {
-      if (std::optional<bool> known = options_.configuration->Decides(atom)) {
+      if (std::optional<bool> known = options_.configuration->Decides(view_.atoms_[index])) {
         return {*known ? 1 : 0, 0};
       }
     }
     return {-1, index};
+  }
+
+  // Atom of the atom `make()` gives for `node`, a node of the condition
+  // line being read (depth 0), interned once for the line: each state and
+  // cube asks the same nodes again. Nodes made while evaluating (depth > 0)
+  // are not kept: they do not outlive their evaluation.
+  template <typename Make>
+  Truth NodeAtom(const State& state, const ConditionNode& node, int depth, Make make) {
+    if (depth != 0) return Atom(state, make());
+    for (const auto& [seen, index] : nodeAtoms_) {
+      if (seen == &node) return AtomAt(state, index);
+    }
+    const uint32_t index = view_.atoms_.Intern(make());
+    nodeAtoms_.emplace_back(&node, index);
+    return AtomAt(state, index);
   }
 
   // One side of "==": a text known in this state, or a variable's value.
@@ -837,7 +996,9 @@ class DeviceReader {
       case Kind::kDefined: {
         const auto macro = state.macros->find(node.text);
         if (macro != state.macros->end()) return {macro->second ? 1 : 0, 0};
-        return Atom(state, {BuildAtom::Kind::kSet, node.text, {}});
+        return NodeAtom(state, node, depth, [&] {
+          return BuildAtom{BuildAtom::Kind::kSet, node.text, {}};
+        });
       }
       case Kind::kName:
       case Kind::kVariable: {
@@ -889,11 +1050,17 @@ class DeviceReader {
         return open ? *open : Truth{1 - decisive, 0};
       }
       case Kind::kCeSet:
-        return Atom(state, {BuildAtom::Kind::kSet, node.text, {}});
+        return NodeAtom(state, node, depth, [&] {
+          return BuildAtom{BuildAtom::Kind::kSet, node.text, {}};
+        });
       case Kind::kCeEquals:
-        return Atom(state, {BuildAtom::Kind::kEquals, node.text, node.value});
+        return NodeAtom(state, node, depth, [&] {
+          return BuildAtom{BuildAtom::Kind::kEquals, node.text, node.value};
+        });
       case Kind::kModule:
-        return Atom(state, {BuildAtom::Kind::kModule, node.text, {}});
+        return NodeAtom(state, node, depth, [&] {
+          return BuildAtom{BuildAtom::Kind::kModule, node.text, {}};
+        });
       case Kind::kText:
       case Kind::kOpaque:
         break;
@@ -977,7 +1144,10 @@ class DeviceReader {
   DeviceView& view_;
   const DeviceViewOptions& options_;
   std::vector<State> states_;
-  std::vector<std::unique_ptr<std::string>> texts_;
+  std::string scratch_;  // a value's data in its one form while it is made
+  std::vector<std::pair<const ConditionNode*, uint32_t>> nodeAtoms_;   // NodeAtom's, for one line
+  std::map<Cube, std::vector<std::pair<size_t, uint32_t>>> keysKept_;  // KeysOfKept's
+  std::pair<size_t, size_t> keysKeptAt_{0, 0};  // marks and atoms when keysKept_ was made
   int includeDepth_ = 0;
   std::vector<uint32_t> parents_{0};  // the file that included each of view_.files_
   // Every header line read, in order, with the configurations that read it
@@ -993,18 +1163,24 @@ DeviceView::DeviceView(std::string_view text, const DeviceViewOptions& options) 
   // About a key every 128 bytes in a registry file: the index is made once.
   index_.reserve(text.size() / 128 + 16);
   keys_.reserve(text.size() / 128 + 16);
+  headers_.reserve(text.size() / 128 + 16);
+  // At most a record a line, mostly: a line is seldom under eight bytes. The
+  // part of the store no record fills is never touched.
+  records_->reserve(text.size() / 8 + 16);
   DeviceReader reader(*this, options);
   reader.ReadText(text, 0);
 }
 
 const DeviceKey* DeviceView::FindKey(std::string_view path) const {
-  const auto found = index_.find(LowerCase(path));
+  const auto found = index_.find(path);
   return found == index_.end() ? nullptr : &keys_[found->second];
 }
 
 KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& assignment) const {
   KeyReading reading;
-  std::unordered_map<std::string, size_t> at;  // folded name -> reading.values
+  // name (without regard to case) -> reading.values; the names are the records'
+  std::unordered_map<std::string_view, size_t, RegistryNameHash, RegistryNameEqual> at;
+  std::vector<std::string_view> names;  // the records' names of reading.values
   for (const DeviceRecord& record : key.records) {
     bool holds = true;
     for (Literal literal : cubes_[record.cube]) {
@@ -1025,26 +1201,27 @@ KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& 
       case DeviceRecord::Kind::kDelete:
         reading = KeyReading();
         at.clear();
+        names.clear();
         break;
       case DeviceRecord::Kind::kValue: {
-        const std::string folded = LowerCase(record.name);
-        const auto found = at.find(folded);
+        const auto found = at.find(record.name);
         if (record.data == "-") {
           if (found != at.end()) {
             reading.values.erase(reading.values.begin() +
                                  static_cast<std::ptrdiff_t>(found->second));
+            names.erase(names.begin() + static_cast<std::ptrdiff_t>(found->second));
             at.clear();
-            for (size_t i = 0; i < reading.values.size(); ++i) {
-              at[LowerCase(reading.values[i].name)] = i;
-            }
+            for (size_t i = 0; i < reading.values.size(); ++i) at[names[i]] = i;
           }
           break;
         }
-        DeviceValue value{record.name, record.data, record.file, record.line};
+        DeviceValue value{std::string(record.name), std::string(record.data), record.file,
+                          record.line};
         if (found != at.end()) {
           reading.values[found->second] = std::move(value);
         } else {
-          at.emplace(folded, reading.values.size());
+          at.emplace(record.name, reading.values.size());
+          names.push_back(record.name);
           reading.values.push_back(std::move(value));
         }
         break;
@@ -1140,8 +1317,17 @@ std::string DeviceView::CubeOptions(const Cube& cube) const {
 
 void AtomSpace::Add(const DeviceView& view, const DeviceKey& key) {
   indexes_.clear();
+  // Each cube and atom of the view once: a key's records share a few.
+  std::vector<bool> cubeSeen(view.Cubes().size(), false);
+  std::vector<bool> atomSeen(view.Atoms().size(), false);
   for (const DeviceRecord& record : key.records) {
-    for (Literal literal : view.Cubes()[record.cube]) atoms_.Intern(view.Atoms()[AtomOf(literal)]);
+    if (cubeSeen[record.cube]) continue;
+    cubeSeen[record.cube] = true;
+    for (Literal literal : view.Cubes()[record.cube]) {
+      if (atomSeen[AtomOf(literal)]) continue;
+      atomSeen[AtomOf(literal)] = true;
+      atoms_.Intern(view.Atoms()[AtomOf(literal)]);
+    }
   }
 }
 

@@ -30,7 +30,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,17 +57,94 @@ struct DeviceRecord {
   uint32_t file = 0;  // 0: the text read; else DeviceView::Files()[file]
   uint32_t line = 0;  // 1-based, in its file
   uint32_t cube = 0;  // DeviceView::Cubes()[cube]: the configurations that read it
-  std::string name;   // a value's name as written ("@" the default value); the key deleted
+  // A value's name as written ("@" the default value); the key deleted.
+  std::string_view name;
   // A value in one form for comparing: dword:0000001a, "text" (the characters
   // between the quotes as written), hex:01,a0 (also hex(N): and multi_sz:,
   // digits in lower case, no blanks), "-" for a deleted value, or the data
   // text as written for anything else.
-  std::string data;
+  std::string_view data;
 };
 
+// The records of one key, in the order the build reads them. The view
+// keeps every record in one store in the order read; a key holds the runs
+// of that store that are its own (mostly one: a key's lines stand
+// together).
+class DeviceRecords {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = DeviceRecord;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const DeviceRecord*;
+    using reference = const DeviceRecord&;
+    const_iterator(const DeviceRecords* records, size_t run, size_t at)
+        : records_(records), run_(run), at_(at) {}
+    const DeviceRecord& operator*() const { return (*records_->all_)[at_]; }
+    const DeviceRecord* operator->() const { return &**this; }
+    const_iterator& operator++() {
+      ++at_;
+      const Run& run = records_->RunAt(run_);
+      if (at_ == run.first + run.count) {
+        ++run_;
+        at_ = run_ < records_->RunCount() ? records_->RunAt(run_).first : 0;
+      }
+      return *this;
+    }
+    bool operator==(const const_iterator& other) const {
+      return run_ == other.run_ && at_ == other.at_;
+    }
+    bool operator!=(const const_iterator& other) const { return !(*this == other); }
+
+   private:
+    const DeviceRecords* records_;
+    size_t run_;
+    size_t at_;
+  };
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const_iterator begin() const {
+    return {this, 0, RunCount() == 0 ? 0 : static_cast<size_t>(first_.first)};
+  }
+  const_iterator end() const { return {this, RunCount(), 0}; }
+
+ private:
+  friend class DeviceReader;
+  struct Run {
+    uint32_t first;
+    uint32_t count;
+  };
+  size_t RunCount() const { return size_ == 0 ? 0 : 1 + (more_ ? more_->size() : 0); }
+  const Run& RunAt(size_t i) const { return i == 0 ? first_ : (*more_)[i - 1]; }
+  // Adds record `at` of the store, the last there.
+  void Add(const std::vector<DeviceRecord>* all, uint32_t at) {
+    all_ = all;
+    Run& last = !more_ || more_->empty() ? first_ : more_->back();
+    if (size_ != 0 && last.first + last.count == at) {
+      ++last.count;
+    } else if (size_ == 0) {
+      first_ = {at, 1};
+    } else {
+      if (!more_) more_ = std::make_unique<std::vector<Run>>();
+      more_->push_back({at, 1});
+    }
+    ++size_;
+  }
+  const std::vector<DeviceRecord>* all_ = nullptr;
+  Run first_{0, 0};
+  std::unique_ptr<std::vector<Run>> more_;  // made for a key read in more than one run
+  size_t size_ = 0;
+};
+
+// The texts a record, key or header names point into stay with the view
+// that read them: the text given (which the caller keeps), the included
+// texts, and the view's own store of the texts the reading made (joined
+// lines, expanded paths, data put in its one form).
 struct DeviceKey {
-  std::string path;  // as first read: between "[" and "]", blanks around it dropped
-  std::vector<DeviceRecord> records;  // in the order the build reads them
+  std::string_view path;  // as first read: between "[" and "]", blanks around it dropped
+  DeviceRecords records;  // in the order the build reads them
 };
 
 // A value as one configuration reads it.
@@ -103,7 +182,7 @@ struct StructureLine {
 
 // A header line of the text read, its path with macros expanded.
 struct DeviceHeader {
-  std::string path;
+  std::string_view path;
   size_t line;
 };
 
@@ -126,9 +205,37 @@ struct DeviceViewOptions {
 constexpr size_t kMaxBuildStates = 1024;
 constexpr size_t kMaxKeyAtoms = 12;
 
+// Hash and equality of registry names without regard to ASCII case, for
+// the standard containers that keep keys and values by name.
+struct RegistryNameHash {
+  size_t operator()(std::string_view name) const;
+};
+struct RegistryNameEqual {
+  bool operator()(std::string_view a, std::string_view b) const { return SameRegistryName(a, b); }
+};
+
+// Texts that stay where they are for the life of their owner: each piece
+// is copied into a block that never moves, and moving the store keeps them.
+class StableTexts {
+ public:
+  std::string_view Keep(std::string_view text);
+
+ private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t used_ = 0;
+  size_t size_ = 0;
+  std::string_view last_;  // the piece kept last: the same one next is not kept twice
+};
+
 class DeviceView {
  public:
+  // `text` must outlive the view: its keys, records and lines point into it.
   explicit DeviceView(std::string_view text, const DeviceViewOptions& options = {});
+  DeviceView(DeviceView&&) = default;
+  DeviceView& operator=(DeviceView&&) = default;
+  // A copy would point into the texts of the view it was made from.
+  DeviceView(const DeviceView&) = delete;
+  DeviceView& operator=(const DeviceView&) = delete;
 
   const std::vector<DeviceKey>& Keys() const { return keys_; }
   // The key of `path` (without regard to case), or null.
@@ -173,7 +280,8 @@ class DeviceView {
  private:
   friend class DeviceReader;
   std::vector<DeviceKey> keys_;
-  std::unordered_map<std::string, size_t> index_;  // folded path -> keys_
+  // path (without regard to case) -> keys_
+  std::unordered_map<std::string_view, size_t, RegistryNameHash, RegistryNameEqual> index_;
   AtomTable atoms_;
   std::vector<Cube> cubes_;
   std::map<Cube, uint32_t> cubeIndex_;
@@ -185,6 +293,12 @@ class DeviceView {
   bool beyondLimit_ = false;
   std::vector<std::string> files_{""};
   std::vector<bool> linesRead_;
+  std::vector<std::unique_ptr<std::string>> included_;  // the texts of files_ 1 on
+  // Every record in the order read, found by its place; the store itself
+  // does not move with the view.
+  std::unique_ptr<std::vector<DeviceRecord>> records_ =
+      std::make_unique<std::vector<DeviceRecord>>();
+  StableTexts kept_;
 };
 
 // The atoms of one or more keys' cubes, named across views, and the

@@ -135,11 +135,11 @@ std::string CompareConfigurations(const std::string& text, uint32_t choice) {
     if (same != nullptr) got = named.Readings(*same);
     const bool exists = got && !got->empty() && got->front().reading.exists;
     if (same != nullptr && got && got->size() != 1) {
-      return "key [" + key.path + "] reads in " + std::to_string(got->size()) +
+      return "key [" + std::string(key.path) + "] reads in " + std::to_string(got->size()) +
              " ways under one configuration";
     }
     if (exists != want.exists || (exists && !got->front().reading.SameAs(want))) {
-      return "key [" + key.path + "] reads otherwise under the configuration named (" +
+      return "key [" + std::string(key.path) + "] reads otherwise under the configuration named (" +
              configuration.Words() + ") than every configuration's reading restricted to it";
     }
   }

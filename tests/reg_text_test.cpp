@@ -233,6 +233,13 @@ TEST(DeviceViewTest, ReadsLineByLine) {
         "K: c=dword:00000003 @11 [BSP_KITL not SERIAL]",
         "K: a=dword:00000001 @3 [with BSP_KITL=SERIAL]",
         "K: c=dword:00000003 @11 [with BSP_KITL=SERIAL]"}},
+      {"data in its one form as written or made so; continued lines and macros kept apart",
+       "[A]\n\"a\"=hex:01,a0\n\"b\"=HEX:1,A0,\n\"c\"=hex:01,a0 ; c\n\"d\"=dword:0000001A\n"
+       "\"e\"=hex(0000000000004):01\n\"f\"=multi_sz:41,00\n\"p\"=hex:01,\\\n02\n"
+       "\"q\"=hex:03,\\\n04\n#define M \"m\"\n\"r\"=$(M)\n\"s\"=\"x\\\\\"\n",
+       {"A: a=hex:01,a0 @2", "A: b=hex:01,a0 @3", "A: c=hex:01,a0 @4", "A: d=dword:0000001a @5",
+        "A: e=hex(0000000000004):01 @6", "A: f=multi_sz:41,00 @7", "A: p=hex:01,02 @8",
+        "A: q=hex:03,04 @10", "A: r=\"m\" @13", "A: s=\"x\\\\\" @14"}},
       {"#include read at its line; one that cannot be read is passed over",
        "[A]\n\"i\"=dword:1\n#include \"inc.reg\"\n\"j\"=dword:2\n#include \"missing.reg\"\n",
        {"A: i=dword:00000005 @2", "A: j=dword:00000002 @4"}},
@@ -249,7 +256,7 @@ TEST(DeviceViewTest, ReadsLineByLine) {
       for (const KeyVariant& variant : variants) {
         const std::string when = view.WhenWords(variant.when);
         for (const DeviceValue& value : variant.reading.values) {
-          rows.push_back(key.path + ": " + value.name + "=" + value.data + " @" +
+          rows.push_back(std::string(key.path) + ": " + value.name + "=" + value.data + " @" +
                          std::to_string(value.line) +
                          (when == "every build" ? std::string() : " [" + when + "]"));
         }
