@@ -104,12 +104,20 @@ Failure FileFailure(const Status& status) {
 // lock another program holds too long) is a failure naming it. *reserved,
 // when given, gets why each slot that the table shows but the device reads
 // otherwise is reserved (see ReservedText).
+// A file that holds another driver's template keys and none of this
+// driver's (a renamed copy) is refused as check reports it: read as a file
+// without templates, its export applied to the driver's file would remove
+// every template there.
 TemplateTable LoadTable(Context& context, std::vector<UnshownTemplate>* reserved = nullptr) {
   TemplateTable table;
+  Status otherDriver;
   const Status read =
       LoadTemplateTableReporting(table, context.path, context.fileSystem, context.driver, nullptr,
-                                 reserved, context.configuration);
+                                 reserved, context.configuration, &otherDriver);
   if (!read.ok()) throw FileFailure(read);
+  if (!otherDriver.ok()) {
+    throw Failure{QuotedName(context.path) + ": " + ReasonText(otherDriver)};
+  }
   return table;
 }
 
