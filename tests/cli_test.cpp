@@ -29,6 +29,7 @@
 #include "cli/unified_diff.h"
 #include "fileio/memory_file.h"
 #include "regfile/text_encoding.h"
+#include "templates/template_check.h"
 #include "templates/template_document.h"
 #include "templates/template_file.h"
 #include "test_files.h"
@@ -166,18 +167,39 @@ TEST(CliCheck, ReportsEachKindOfProblem) {
                       kPrefix + "3]\r\n\"SwitchID\"=dword:14\r\n\"AOSettings 0\"=\"0 7 0\"\r\n"
                       "\"AOSettings 1\"=\"0 x\"\r\n");
   EXPECT_EQ(tool.Run({"check"}), 1);
-  const char* expected[] = {
-      "encoding: 8-bit (ANSI)\n",
-      "template 0: channel mask 0x10003 has bits above 15",
-      "template 1: board id 3 is also the board id of template 0",
-      "template 1: channel mask 0x0004: pairs 1 have two unequal bits",
-      "template 2: the section has no \"SwitchID\"",
-      "template 3: board id 20 is above 15",
-      "template 3: \"AOSettings 0\" text \"0 7 0\" (0 ~ 7V) matches no range",
-      "template 3: \"AOSettings 1\" text \"0 x\" is not three numbers",
+  // Each line, and the kind --json gives the problem (in the same order).
+  const std::pair<const char*, const char*> expected[] = {
+      {"template 0: channel mask 0x10003 has bits above 15", "mask-bits-above-15"},
+      {"template 1: board id 3 is also the board id of template 0", "board-id-twice"},
+      {"template 1: channel mask 0x0004: pairs 1 have two unequal bits", "mask-half-pair"},
+      {"template 2: the section has no \"SwitchID\"", "no-switch-id"},
+      {"template 3: board id 20 is above 15", "board-id-above-15"},
+      {"template 3: \"AOSettings 0\" text \"0 7 0\" (0 ~ 7V) matches no range", "ao-no-range"},
+      {"template 3: \"AOSettings 1\" text \"0 x\" is not three numbers", "ao-not-three-numbers"},
   };
-  for (const char* line : expected) EXPECT_NE(tool.out.find(line), std::string::npos) << line;
+  EXPECT_EQ(tool.out.rfind("encoding: 8-bit (ANSI)\n", 0), 0u);
+  for (const auto& row : expected)
+    EXPECT_NE(tool.out.find(row.first), std::string::npos) << row.first;
   EXPECT_EQ(std::count(tool.out.begin(), tool.out.end(), '\n'), 8) << tool.out;
+  EXPECT_EQ(tool.Run({"check", "--json"}), 1);
+  const nlohmann::json problems = nlohmann::json::parse(tool.out)["problems"];
+  ASSERT_EQ(problems.size(), std::size(expected)) << tool.out;
+  // Every kind is one the manual lists.
+  const std::string manual = test::ReadFileBytes(ZUV_SOURCE_DIR "/cli/zuv8620.h2m.in");
+  for (size_t i = 0; i < kProblemKindCount; ++i) {
+    EXPECT_NE(manual.find(std::string(".B ") + kProblemKinds[i].name + "\n"), std::string::npos)
+        << kProblemKinds[i].name;
+  }
+  for (size_t i = 0; i < problems.size(); ++i) {
+    const nlohmann::json& problem = problems[i];
+    EXPECT_EQ(problem["kind"], expected[i].second) << problem;
+    EXPECT_EQ(problem["file"], tool.path);
+    EXPECT_EQ(problem["template"], i == 0 ? 0 : i < 3 ? 1 : i == 3 ? 2 : 3) << problem;
+    EXPECT_EQ(problem["line"], i == 0 ? 1 : i < 3 ? 4 : i == 3 ? 7 : 9) << problem;
+    const std::string line =
+        "template " + problem["template"].dump() + ": " + problem["message"].get<std::string>();
+    EXPECT_EQ(line.rfind(expected[i].first, 0), 0u) << line;
+  }
 }
 
 // A driver file in each encoding gets, through every command, exactly the
@@ -629,7 +651,9 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
     tool.fs.SetFile(tool.path, c.file);
     plain.fs.SetFile(plain.path, sample);
     ASSERT_EQ(plain.Run({"list"}), 0);
-    EXPECT_EQ(tool.Run({"list"}), 0) << tool.err;
+    // A file of another driver's keys is listed as check reports it, not as empty.
+    const bool another = c.checked.find("--driver NAME with --file") != std::string::npos;
+    EXPECT_EQ(tool.Run({"list"}), another ? 2 : 0) << tool.err;
     if (c.file != keyLine && c.file != later && c.file != cased && c.file != factory &&
         c.file != dead && c.file != branches && c.file != deleted && c.file != foreign &&
         c.path == cases[0].path) {
@@ -1515,7 +1539,13 @@ TEST_F(Tool, KeysComeFromTheFileNotTheWayItIsNamed) {
        "zuv8620: --driver '.': a driver's name, not a path"},
       {"--driver with a backslash", "", "--file \"" + path_ + "\" --driver \"USB\\8620\"",
        "zuv8620: --driver 'USB\\8620': a driver's name, not a path"},
+      // Read as a file without templates, its export would empty the driver's.
+      {"a renamed copy outside the driver's folder", "",
+       "--file \"" + dir_.File("backup.reg") + "\"",
+       "zuv8620: " + dir_.File("backup.reg") +
+           ": line 15: template 0's section is under the key [HKEY_LOCAL_MACHINE"},
   };
+  test::WriteFileBytes(dir_.File("backup.reg"), File());
 #ifndef _WIN32
   const std::string links = dir_.File("links");
   std::filesystem::create_directories(links);
@@ -1526,8 +1556,13 @@ TEST_F(Tool, KeysComeFromTheFileNotTheWayItIsNamed) {
     SCOPED_TRACE(row.name);
     Result r = Run(row.args + " add", row.prefix);
     if (!row.message.empty()) {
-      EXPECT_EQ(r.status, 2);
-      EXPECT_EQ(r.err.rfind(row.message, 0), 0u) << r.err;
+      for (const char* command : {"add", "list", "show 0", "export"}) {
+        SCOPED_TRACE(command);
+        r = Run(row.args + " " + command, row.prefix);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind(row.message, 0), 0u) << r.err;
+      }
       continue;
     }
     EXPECT_EQ(r.status, 0) << r.err;
