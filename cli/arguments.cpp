@@ -21,7 +21,8 @@ constexpr char kPathSeparator = '/';
 
 const std::set<std::string> kValueOptions = {"file",         "root", "driver", "board-id",
                                              "differential", "single-ended", "ao0", "ao1"};
-const std::set<std::string> kFlagOptions = {"json", "dry-run", "image", "help", "version"};
+const std::set<std::string> kFlagOptions = {"json",  "dry-run", "exit-code",
+                                            "image", "help",    "version"};
 // The build's options: each may be given again, the later winning.
 const std::set<std::string> kBuildValueOptions = {"define", "undefine", "config"};
 
@@ -109,7 +110,10 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
       word(arg);
     }
   }
-  if (failure && parsed.first.empty()) throw *failure;
+  if (failure && parsed.first.empty()) {
+    failure->usage = true;
+    throw *failure;
+  }
   return parsed;
 }
 

@@ -1,6 +1,10 @@
 #include "cli/commands.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -9,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/edit_session.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "cli/unified_diff.h"
@@ -33,6 +38,8 @@ const char kToolHelp[] =
     "Commands:\n"
     "  list             the templates, one a line (--json)\n"
     "  show N           template N (--json)\n"
+    "  get N VALUE      one value of template N: board-id, channels,\n"
+    "                   differential, ao0 or ao1\n"
     "  add              adds a template and prints its number\n"
     "  remove N         removes template N\n"
     "  set N            changes template N\n"
@@ -41,6 +48,8 @@ const char kToolHelp[] =
     "                   --image: also the image's other .reg files\n"
     "  export           prints all templates as one JSON document\n"
     "  apply DOCUMENT   makes the templates exactly those of a document\n"
+    "  edit             the templates as that document in $VISUAL or $EDITOR,\n"
+    "                   applied when the editor exits with status 0\n"
     "  help [COMMAND]   this text, or the text of a command\n"
     "\n"
     "The driver file:\n"
@@ -75,14 +84,17 @@ const char kToolHelp[] =
     "                           command or an operand (apply -- -doc.json)\n"
     "\n"
     "Commands that change the file take --dry-run: the file stays as it is and\n"
-    "the change a save would make is printed as a unified diff.\n"
+    "the change a save would make is printed as a unified diff. With\n"
+    "--exit-code too, the exit status is 1 when the save would change the file\n"
+    "and 0 when not.\n"
     "\n"
     "A change is written only when the device, reading the new file line by\n"
     "line, would find every other key and value as it was and each template as\n"
     "saved; otherwise the message names the key and value, and nothing is\n"
     "written.\n"
     "\n"
-    "Exit status: 0 done; 1 check found problems; 2 nothing done (bad\n"
+    "Exit status: 0 done; 1 check found problems, or --dry-run --exit-code\n"
+    "found a change; 2 nothing done (bad\n"
     "arguments, an edit refused, a file that cannot be used), or output that\n"
     "did not reach standard output (\"zuv8620: standard output: REASON\").\n"
     "Names and text of a file are shown with control bytes and bytes that are\n"
@@ -226,6 +238,10 @@ int Change(Context& context, const Edit& edit) {
   for (const std::string& note : result.notes) {
     context.err << kToolName << ": " << QuotedName(context.path) << ": " << ShownText(note) << "\n";
   }
+  // --exit-code: as a diff tells a script whether the files differ.
+  if (dryRun && context.args.Flag("exit-code") && result.after != result.before) {
+    return kExitChanges;
+  }
   return kExitOk;
 }
 
@@ -275,9 +291,15 @@ int Show(Context& context) {
   const Status refusal = UsedTemplate(table, context.n);
   if (!refusal.ok()) throw RefusalFailure(context, refusal);
   const std::string reserved = ReservedText(table, unshown, context.n);
-  // A template whose readings differ by build is shown as each build reads it.
+  // A template whose readings differ by build is shown as each build reads
+  // it; it has no one value to get.
   for (const UnshownTemplate& slot : unshown) {
     if (slot.n == context.n && !slot.variants.empty() && !context.args.Flag("json")) {
+      if (context.get) {
+        throw Failure{QuotedName(context.path) + ": template " + std::to_string(context.n) +
+                      " reads otherwise by build; to get one value, " +
+                      VariantsWayForward(slot.variants) + " (see show)"};
+      }
       context.out << ReadingsText(slot.variants, context.n);
       return kExitOk;
     }
@@ -287,9 +309,27 @@ int Show(Context& context) {
                   " is reserved: " + reserved};
   }
   const DeviceTemplate& slot = table[context.n];
+  if (context.get) {
+    std::string value;
+    ShowField(slot, context.args.positional[1], &value);
+    context.out << value << "\n";
+    return kExitOk;
+  }
   context.out << (context.args.Flag("json") ? TemplateJson(slot, context.n)
                                             : ShowText(slot, context.n));
   return kExitOk;
+}
+
+// One value of template N, as show words it, for a script.
+int Get(Context& context) {
+  std::string value;
+  if (!ShowField(DeviceTemplate(), context.args.positional[1], &value)) {
+    throw Failure{
+        "get: unknown value '" + context.args.positional[1] + "' (one of " + kShowFields + ")",
+        true};
+  }
+  context.get = true;
+  return Show(context);
 }
 
 int Add(Context& context) {
@@ -417,18 +457,22 @@ int Check(Context& context) {
 
 // A reserved template is left out of the document (apply then leaves it as
 // it is), with a note saying why.
-int Export(Context& context) {
+std::string ExportText(Context& context, std::string* notes) {
   std::vector<UnshownTemplate> unshown;
   TemplateTable table = LoadTable(context, &unshown);
-  std::string notes;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     const std::string reserved = ReservedText(table, unshown, n);
     if (reserved.empty()) continue;
-    notes += std::string(kToolName) + ": " + QuotedName(context.path) + ": template " +
-             std::to_string(n) + " is reserved and not exported: " + ShownText(reserved) + "\n";
+    *notes += std::string(kToolName) + ": " + QuotedName(context.path) + ": template " +
+              std::to_string(n) + " is reserved and not exported: " + ShownText(reserved) + "\n";
     table[n].Used = 0;
   }
-  context.out << ExportTemplateDocument(table);
+  return ExportTemplateDocument(table);
+}
+
+int Export(Context& context) {
+  std::string notes;
+  context.out << ExportText(context, &notes);
   context.err << notes;
   return kExitOk;
 }
@@ -450,10 +494,49 @@ std::string StandardInputRefusal() {
                                                             : "");
 }
 
-// The bytes of a document, at most kDocumentByteLimit of them, from a regular
-// file or standard input: what the name opens is looked at before it is read
-// (a folder, a device or a FIFO is refused), and no read takes more than the
-// limit and one.
+// Reads what `path` opens (not a regular file) until its end or `limit` and
+// one bytes: true; false when it cannot be read this way, with *why saying
+// why (empty: the system has no such reading, as on Windows).
+bool ReadStream(const std::string& path, size_t limit, std::string* text, std::string* why) {
+#ifdef _WIN32
+  static_cast<void>(path);
+  static_cast<void>(limit);
+  static_cast<void>(text);
+  static_cast<void>(why);
+  return false;
+#else
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return false;  // a folder: refused as not a regular file
+  }
+  char chunk[65536];
+  ssize_t got = 0;
+  while (text->size() <= limit) {
+    got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    text->append(chunk, static_cast<size_t>(got));
+  }
+  const int error = errno;
+  ::close(fd);
+  if (got < 0) {
+    *why = std::strerror(error);
+    return false;
+  }
+  return true;
+#endif
+}
+
+// The bytes of a document, at most kDocumentByteLimit of them, from a file
+// or standard input: what the name opens is looked at before it is read (a
+// folder is refused; a pipe, a FIFO or a device by name is read to its end),
+// and no read takes more than the limit and one.
 std::string ReadDocument(Context& context, const std::string& source, const std::string& name) {
   const std::string tooLarge = name + ": a document is at most " +
                                std::to_string(kDocumentByteLimit >> 20) + " MiB (" +
@@ -474,8 +557,17 @@ std::string ReadDocument(Context& context, const std::string& source, const std:
     StatusOr<std::unique_ptr<File>> opened = context.fileSystem.OpenForReading(source);
     if (!opened.ok()) {
       if (opened.status().condition() == Condition::kNotRegularFile) {
-        throw Failure{name +
-                      ": not a regular file (give a document file, or - for standard input)"};
+        // A pipe by name (/dev/stdin, a FIFO, <(...)) or a device is read
+        // to its end as standard input is; a folder has nothing to read.
+        std::string why;
+        if (ReadStream(source, kDocumentByteLimit, &text, &why)) {
+          if (text.size() > kDocumentByteLimit) throw Failure{tooLarge + ", this one is larger"};
+          return text;
+        }
+        throw Failure{name + ": " +
+                      (why.empty() ? "not a regular file (give a document file, or - for "
+                                     "standard input)"
+                                   : why)};
       }
       throw Failure{ErrorText(opened.status().WithPath(name))};
     }
@@ -490,16 +582,28 @@ std::string ReadDocument(Context& context, const std::string& source, const std:
   return text;
 }
 
-int Apply(Context& context) {
-  const std::string& source = context.args.positional[0];
-  const std::string name = source == "-" ? "standard input" : QuotedName(source);
-  const std::string text = ReadDocument(context, source, name);
+// Makes the file's templates those of the document `text`, which messages
+// call `name`. With `exported`, the document was made from that export of
+// the file, and the file is left alone when its templates are no longer the
+// ones exported (another program changed them meanwhile).
+int ApplyText(Context& context, const std::string& text, const std::string& name,
+              const std::string* exported = nullptr, bool* changedOnDisk = nullptr) {
   std::vector<DocumentTemplate> templates;
   const Status parsed = ParseTemplateDocument(text, &templates);
   if (!parsed.ok()) throw Failure{ErrorText(parsed.WithPath(name))};
   std::string notes;
   const int status = Change(context, [&](TemplateTable& table, std::string&) {
     notes.clear();
+    if (exported != nullptr) {
+      TemplateTable shown = table;
+      for (uint32_t n = 0; n < kTemplateCount; ++n) {
+        if (shown.IsReserved(n)) shown[n].Used = 0;
+      }
+      if (ExportTemplateDocument(shown) != *exported) {
+        *changedOnDisk = true;
+        return Status::Of(Condition::kChangedOnDisk, "").WithPath(QuotedName(context.path));
+      }
+    }
     for (uint32_t n = 0; n < kTemplateCount; ++n) {
       bool named = false;
       for (const DocumentTemplate& wanted : templates) named |= wanted.number == n;
@@ -513,6 +617,74 @@ int Apply(Context& context) {
   });
   context.err << notes;
   return status;
+}
+
+int Apply(Context& context) {
+  const std::string& source = context.args.positional[0];
+  const std::string name = source == "-" ? "standard input" : QuotedName(source);
+  return ApplyText(context, ReadDocument(context, source, name), name);
+}
+
+// Asks on standard error whether to edit again; true for an answer that
+// starts with y or an empty one.
+bool AskAgain(Context& context) {
+  context.err << "Edit again? [Y/n] ";
+  context.err.Flush();
+  char c = '\0';
+  std::string answer;
+  while (context.in.Read(&c, 1) == 1 && c != '\n') answer += c;
+  const size_t start = answer.find_first_not_of(" \t");
+  return start == std::string::npos || answer[start] == 'y' || answer[start] == 'Y';
+}
+
+// The templates as the export document in the user's editor; what was saved
+// is applied when the editor exits with status 0, and nothing when the text
+// is as exported. A document refused is offered for another edit when
+// someone is at the terminal; else it is kept in its file, which the
+// message names.
+int EditInEditor(Context& context) {
+  std::string notes;
+  const std::string exported = ExportText(context, &notes);
+  context.err << notes;
+  std::string why;
+  const std::string document = CreatePrivateFile(exported, &why);
+  if (document.empty()) throw Failure{"edit: " + why};
+  const bool ask = context.standardInput && StandardInputIsTerminal();
+  const std::string name = QuotedName(document);
+  while (true) {
+    const int editor = RunEditor(document, &why);
+    if (editor != 0) {
+      RemovePrivateFile(document);
+      throw Failure{"edit: " +
+                    (editor < 0 ? why : "the editor exited with status " + std::to_string(editor)) +
+                    "; nothing was changed"};
+    }
+    std::string text;
+    try {
+      text = ReadDocument(context, document, name);
+    } catch (const Failure&) {
+      RemovePrivateFile(document);
+      throw;
+    }
+    if (text == exported) {
+      RemovePrivateFile(document);
+      return kExitOk;
+    }
+    std::string refusal;
+    bool changedOnDisk = false;
+    try {
+      const int status = ApplyText(context, text, name, &exported, &changedOnDisk);
+      RemovePrivateFile(document);
+      return status;
+    } catch (const Failure& failure) {
+      refusal = failure.message;
+    }
+    context.err << kToolName << ": " << ShownText(refusal) << "\n";
+    // Edited again, a document made from the old export would meet the same.
+    if (changedOnDisk || !ask || !AskAgain(context)) {
+      throw Failure{"the edited document is kept in " + name};
+    }
+  }
 }
 
 }  // namespace
@@ -540,8 +712,19 @@ const std::vector<CommandInfo>& Commands() {
        "single-ended pairs, and each analog output's range and code. A reserved\n"
        "template (see list) is not shown: the message says why.\n",
        Show},
-      {"add", Operand::kNone, {"board-id", "dry-run"},
-       "Usage: zuv8620 FILE add [--board-id ID] [--dry-run]\n"
+      {"get", Operand::kTemplateField, {},
+       "Usage: zuv8620 FILE get N VALUE\n"
+       "\n"
+       "Prints one value of template N (0 to 15) as 'show' words it, on one line:\n"
+       "  board-id       the board id (\"3\")\n"
+       "  channels       the channel mask in hex (\"0x0003\")\n"
+       "  differential   the differential pairs (\"0,1\", or \"none\")\n"
+       "  ao0, ao1       the analog output's range (\"0 ~ 10V\"), without its code\n"
+       "A template that is reserved, or whose readings differ by build (name a\n"
+       "build), has no value to get: the message says why.\n",
+       Get},
+      {"add", Operand::kNone, {"board-id", "dry-run", "exit-code"},
+       "Usage: zuv8620 FILE add [--board-id ID] [--dry-run [--exit-code]]\n"
        "\n"
        "Adds a template in the first free slot, as the editor's Add does, saves,\n"
        "and prints the new template's number. Its board id is the slot's own,\n"
@@ -549,14 +732,14 @@ const std::vector<CommandInfo>& Commands() {
        "unless another template has it (\"SwitchID already used!\").\n"
        "With 16 templates the file is left alone (\"Support up to 16 Templates\").\n",
        Add},
-      {"remove", Operand::kTemplateNumber, {"dry-run"},
-       "Usage: zuv8620 FILE remove N [--dry-run]\n"
+      {"remove", Operand::kTemplateNumber, {"dry-run", "exit-code"},
+       "Usage: zuv8620 FILE remove N [--dry-run [--exit-code]]\n"
        "\n"
        "Removes template N (0 to 15) and saves: its section leaves the file.\n",
        Remove},
       {"set", Operand::kTemplateNumber,
-       {"board-id", "differential", "single-ended", "ao0", "ao1", "dry-run"},
-       "Usage: zuv8620 FILE set N [OPTIONS] [--dry-run]\n"
+       {"board-id", "differential", "single-ended", "ao0", "ao1", "dry-run", "exit-code"},
+       "Usage: zuv8620 FILE set N [OPTIONS] [--dry-run [--exit-code]]\n"
        "\n"
        "Changes template N (0 to 15) and saves.\n"
        "  --board-id ID          board id 0 to 15, refused when another template\n"
@@ -573,8 +756,8 @@ const std::vector<CommandInfo>& Commands() {
        "RANGE: \"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\" or \"-10 ~ 10V\", also without\n"
        "blanks or the V (\"-5~5\"). The output's code stays as it is.\n",
        Set},
-      {"save", Operand::kNone, {"dry-run"},
-       "Usage: zuv8620 FILE save [--dry-run]\n"
+      {"save", Operand::kNone, {"dry-run", "exit-code"},
+       "Usage: zuv8620 FILE save [--dry-run [--exit-code]]\n"
        "\n"
        "Loads the templates and saves them with no edit, as pressing Save in the\n"
        "editor without a change does: sections without a \"SwitchID\" leave the\n"
@@ -597,6 +780,10 @@ const std::vector<CommandInfo>& Commands() {
        "wrong type, analog-output texts that do not parse or match no range, and\n"
        "channel masks whose pairs have two unequal bits or that have bits above\n"
        "15. Exit status 1 when it found any.\n"
+       "\n"
+       "--json prints the file, its encoding and each problem as an object with\n"
+       "\"kind\" (a name that stays as it is, listed in zuv8620(1)), \"file\",\n"
+       "\"line\" (or null), \"template\" (or null) and \"message\".\n"
        "\n"
        "--image also reads the other .reg files of the OS image, which the build\n"
        "merges with the driver file (platform.reg includes driver files,\n"
@@ -636,11 +823,12 @@ const std::vector<CommandInfo>& Commands() {
        "A reserved template (see list) is left out, with a note on standard\n"
        "error.\n",
        Export},
-      {"apply", Operand::kDocument, {"dry-run"},
-       "Usage: zuv8620 FILE apply DOCUMENT [--dry-run]\n"
+      {"apply", Operand::kDocument, {"dry-run", "exit-code"},
+       "Usage: zuv8620 FILE apply DOCUMENT [--dry-run [--exit-code]]\n"
        "\n"
-       "Makes the file's templates exactly those of DOCUMENT (a file, or - for\n"
-       "standard input), a JSON document as 'export' prints it, in one load and\n"
+       "Makes the file's templates exactly those of DOCUMENT (a file, a pipe by\n"
+       "name such as /dev/stdin or <(...), a FIFO, or - for standard input), a\n"
+       "JSON document as 'export' prints it, in one load and\n"
        "save: templates the document leaves out are removed, the others added\n"
        "or changed. Applying the same document again changes no byte. A reserved\n"
        "template (see list) that the document leaves out stays as it is, with a\n"
@@ -663,13 +851,30 @@ const std::vector<CommandInfo>& Commands() {
        "\"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\", \"-10 ~ 10V\" (also without blanks or\n"
        "the V, as 'set' takes them: \"-5~5\").\n"
        "\n"
-       "Limits, refused while the document is read, with its line and column: a\n"
-       "regular file or standard input of at most 16 MiB; nesting at most 64\n"
+       "Limits, refused while the document is read, with its line and column: at\n"
+       "most 16 MiB (a folder is refused); nesting at most 64\n"
        "deep; at most 10000 values; at most 16 templates; each field once in an\n"
        "object; nothing after the document, and no NUL byte. A number out of its\n"
        "field's range is refused as out of range. Messages quote at most 80\n"
        "bytes of a value.\n",
        Apply},
+      {"edit", Operand::kNone, {},
+       "Usage: zuv8620 FILE edit\n"
+       "\n"
+       "Opens the templates, as the JSON document 'export' prints, in the editor\n"
+       "that $VISUAL names, else $EDITOR, else vi (on Windows %VISUAL%, %EDITOR%,\n"
+       "else notepad). When the editor exits with status 0, what was saved is\n"
+       "applied as 'apply' does; a document left as it was changes nothing.\n"
+       "The document is kept while it is edited in a new file of the temporary\n"
+       "folder ($TMPDIR, else /tmp) that only its owner can read and write.\n"
+       "\n"
+       "A document that is refused (not JSON, a rule broken, the file's templates\n"
+       "changed by another program meanwhile) is not applied: the message says\n"
+       "why, and when standard input is a terminal asks whether to edit it again;\n"
+       "otherwise the tool exits with status 2, keeping the edited document in\n"
+       "the file the message names. An editor that exits with another status\n"
+       "changes nothing.\n",
+       EditInEditor},
       {"help", Operand::kCommandName, {}, "Usage: zuv8620 help [COMMAND]\n", Help},
   };
   // clang-format on

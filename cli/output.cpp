@@ -152,6 +152,23 @@ std::string ShowText(const DeviceTemplate& slot, uint32_t n) {
   return text;
 }
 
+const char kShowFields[] = "board-id, channels, differential, ao0, ao1";
+
+bool ShowField(const DeviceTemplate& slot, std::string_view field, std::string* value) {
+  if (field == "board-id") {
+    *value = std::to_string(slot.SwitchID);
+  } else if (field == "channels") {
+    *value = ChannelMaskText(slot.ChanConfig);
+  } else if (field == "differential") {
+    *value = JoinPairs(DifferentialPairs(slot.ChanConfig));
+  } else if (field == "ao0" || field == "ao1") {
+    *value = RangeText(slot.AOSettings[field == "ao0" ? 0 : 1]);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 std::string CheckText(const std::string& encoding, const std::vector<TemplateProblem>& problems) {
   std::string text = "encoding: " + encoding + "\n";
   if (problems.empty()) text += "no problems found\n";

@@ -1015,6 +1015,18 @@ TEST_F(Tool, EachCommandOnce) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("ao0:                -10 ~ 10V (code 0)"), std::string::npos) << r.out;
 
+  for (const auto& [args, value] :
+       std::vector<std::pair<std::string, std::string>>{{"get 2 board-id", "1"},
+                                                        {"get 0 channels", "0x0003"},
+                                                        {"get 0 differential", "0"},
+                                                        {"get 2 differential", "none"},
+                                                        {"get 2 ao0", "-10 ~ 10V"},
+                                                        {"get 0 ao1", "-5 ~ 5V"}}) {
+    r = OnFile(args);
+    EXPECT_EQ(r.status, 0) << args << r.err;
+    EXPECT_EQ(r.out, value + "\n") << args;
+  }
+
   r = OnFile("save");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(File(), test::ReadFileBytes(kSample));
@@ -1054,9 +1066,16 @@ TEST_F(Tool, RefusalsLeaveTheFileAlone) {
       {"set 0 --differential 8", "--differential '8'"},
       {"set 0 --single-ended 1,x", "--single-ended '1,x'"},
       {"set 0", "nothing to change"},
+      {"get 0 bogus",
+       "zuv8620: get: unknown value 'bogus' (one of board-id, channels, "
+       "differential, ao0, ao1)\nTry 'zuv8620 --help'"},
+      {"get 0", "zuv8620: get: give the value's name"},
+      {"get 5 ao0", "template 5"},
+      {"save --exit-code", "zuv8620: option '--exit-code' goes with --dry-run\nTry"},
+      {"show", "zuv8620: show: give the template number (0 to 15)\nTry 'zuv8620 --help'"},
       {"list --dry-run", "'--dry-run'"},
       {"frobnicate", "unknown command 'frobnicate'"},
-      {"list -x", "zuv8620: unknown option '-x'\n"},
+      {"list -x", "zuv8620: unknown option '-x'\nTry 'zuv8620 --help' for more information.\n"},
       {"-1 show", "zuv8620: unknown option '-1'\n"},
   };
   const std::string before = File();
@@ -1113,10 +1132,12 @@ TEST_F(Tool, ALinkOfAnotherNameKeepsTheFilesKeys) {
 
 TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
   const std::string before = File();
-  for (const char* args : {"add --dry-run", "remove 0 --dry-run", "set 2 --ao0 0~5 --dry-run"}) {
+  // --exit-code: 1 when the save would change the file, as git diff's.
+  for (const char* args : {"add --dry-run", "remove 0 --dry-run", "set 2 --ao0 0~5 --dry-run",
+                           "set 2 --ao0 0~5 --dry-run --exit-code"}) {
     SCOPED_TRACE(args);
     const Result r = OnFile(args);
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, std::strstr(args, "--exit-code") != nullptr ? 1 : 0) << r.err;
     EXPECT_EQ(r.out.rfind("--- " + path_ + "\t(as it is)\n+++ " + path_ + "\t(after save)\n", 0),
               0u)
         << r.out;
@@ -1124,6 +1145,8 @@ TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
     EXPECT_EQ(File(), before);
   }
   EXPECT_EQ(OnFile("save --dry-run").out, "");  // the sample is already in saved form
+  EXPECT_EQ(OnFile("save --dry-run --exit-code").status, 0);
+  EXPECT_EQ(OnFile("set 2 --ao0 -10~10 --dry-run --exit-code").status, 0);
 #ifndef _WIN32
   // The diff of a name with a blank, a quote and a tab applies with patch and
   // git apply, run where the name is relative.
@@ -1375,11 +1398,11 @@ TEST_F(Tool, ExportApplyAcrossTwoFiles) {
   EXPECT_EQ(Run(onOther + "\"" + document + "\" --dry-run").out, "");
 }
 
-// A driver file is a regular file; a document is one of at most 16 MiB, or
-// standard input, a regular file or a pipe. Anything else (a folder, a FIFO,
-// a device, a pipe by name) is refused at once, never waited on and never
-// read as an empty file; a larger document is refused before it is parsed,
-// and standard input is read no further than the limit.
+// A driver file is a regular file; a document is one of at most 16 MiB: a
+// file, a pipe or a device by name (/dev/stdin, a FIFO) read to its end, or
+// standard input, a regular file or a pipe. A folder is refused at once and
+// never read as an empty file; a larger document is refused before it is
+// parsed, and nothing is read further than the limit.
 TEST_F(Tool, ApplyReadsOnlyARegularFileOrStandardInputOf16MiB) {
   const std::string large = dir_.File("large.json");
   test::WriteFileBytes(large, std::string((16u << 20) + 1, ' '));
@@ -1416,12 +1439,15 @@ TEST_F(Tool, ApplyReadsOnlyARegularFileOrStandardInputOf16MiB) {
        "standard input: not a regular file or a pipe (a folder)\n"},
       {"--file \"" + fifo + "\" list", "", 2, ": not a regular file (a FIFO or pipe)\n"},
       {"--file \"" + fifo + "\" add", "", 2, ": not a regular file (a FIFO or pipe)\n"},
-      {file + "apply \"" + fifo + "\"", "", 2, notRegular},
+      {file + "apply \"" + fifo + "\"", "(cat \"" + document + "\" >\"" + fifo + "\" &); ", 0, ""},
+      {file + "apply /dev/stdin", pipeOf, 0, ""},
+      {file + "apply /dev/stdin <\"" + document + "\"", "", 0, ""},
       {"--file /dev/null check", "", 2, "/dev/null: not a regular file (a character device)\n"},
       {"--file /dev/null save", "", 2, "/dev/null: not a regular file (a character device)\n"},
       {"--file /dev/stdin list", "cat \"" + path_ + "\" | ", 2,
        "/dev/stdin: not a regular file (a FIFO or pipe)\n"},
-      {file + "apply /dev/zero", "", 2, notRegular},
+      {file + "apply /dev/zero", "", 2,
+       "zuv8620: /dev/zero: a document is at most 16 MiB (16777216 bytes), this one is larger\n"},
       {file + "apply - < /dev/zero", "", 2,
        "standard input: not a regular file or a pipe (a terminal or another device)\n"},
       {file + "apply -", pipeOf, 0, ""},
@@ -1444,6 +1470,48 @@ TEST_F(Tool, ApplyReadsOnlyARegularFileOrStandardInputOf16MiB) {
 }
 
 #ifndef _WIN32
+// edit applies what the editor saved when it exits with status 0; a refused
+// document, with no terminal to ask at, is kept in the private file named.
+TEST_F(Tool, EditAppliesWhatTheEditorSaved) {
+  struct Row {
+    std::string editor;  // the environment's part of the line
+    int status;
+    std::string message;  // the start of the error output
+    std::string ao0;      // template 2's after it
+  };
+  const Row rows[] = {
+      {"EDITOR=true", 0, "", "-10 ~ 10V"},
+      {"EDITOR=false", 2, "zuv8620: edit: the editor exited with status 1; nothing was changed\n",
+       "-10 ~ 10V"},
+      {"EDITOR=false VISUAL='sed -i \"s/-10 ~ 10V/0 ~ 5V/\"'", 0, "", "0 ~ 5V"},
+      // The document's file is new and only its owner's.
+      {"EDITOR='f() { test \"$(stat -c %a \"$1\")\" = 600; }; f'", 0, "", "-10 ~ 10V"},
+      {"EDITOR=\"sed -i s/-10/-12/\"", 2, "zuv8620: ", "-10 ~ 10V"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.editor);
+    test::WriteFileBytes(path_, test::ReadFileBytes(kSample));
+    const std::string temporary = dir_.File("tmp");
+    std::filesystem::create_directories(temporary);
+    const Result r = Run("--file \"" + path_ + "\" edit </dev/null",
+                         "TMPDIR=\"" + temporary + "\" " + row.editor + " ");
+    EXPECT_EQ(r.status, row.status) << r.err;
+    EXPECT_EQ(r.err.rfind(row.message, 0), 0u) << r.err;
+    EXPECT_EQ(OnFile("get 2 ao0").out, row.ao0 + "\n");
+    // Only a refused document stays, named in the message.
+    size_t kept = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(temporary)) {
+      ++kept;
+      EXPECT_NE(r.err.find("the edited document is kept in " + entry.path().string() + "\n"),
+                std::string::npos)
+          << r.err;
+      EXPECT_NE(test::ReadFileBytes(entry.path().string()).find("-12 ~ 10V"), std::string::npos);
+      std::filesystem::remove(entry.path());
+    }
+    EXPECT_EQ(kept, row.message == "zuv8620: " ? 1u : 0u);
+  }
+}
+
 // Output that does not reach standard output (a full disk, a descriptor
 // closed, a pipe whose reader left while SIGPIPE is ignored) ends in a
 // message and exit status 2, never in 0 with the output cut.
@@ -1737,9 +1805,10 @@ TEST_F(Tool, BashCompletesCommandsAndOptions) {
 #endif
 
 TEST_F(Tool, HelpForTheToolAndEachCommand) {
-  for (const char* args : {"--help", "help", "list --help", "show --help", "add --help",
-                           "remove --help", "set --help", "save --help", "check --help",
-                           "export --help", "apply --help", "help set"}) {
+  for (const char* args :
+       {"--help", "help", "list --help", "show --help", "add --help", "remove --help", "set --help",
+        "save --help", "check --help", "export --help", "apply --help", "help set", "get --help",
+        "edit --help"}) {
     SCOPED_TRACE(args);
     const Result r = Run(args);
     EXPECT_EQ(r.status, 0);
@@ -1747,7 +1816,7 @@ TEST_F(Tool, HelpForTheToolAndEachCommand) {
   }
   const Result bare = Run("");
   EXPECT_EQ(bare.status, 2);
-  EXPECT_EQ(bare.err, "Try 'zuv8620 --help' for more information.\n");
+  EXPECT_EQ(bare.err, "zuv8620: no command given\nTry 'zuv8620 --help' for more information.\n");
   // --help and --version anywhere on the line, before anything wrong on it;
   // after "--" every word is an operand.
   const std::string file = "--file \"" + path_ + "\" ";
@@ -1771,8 +1840,11 @@ TEST_F(Tool, HelpForTheToolAndEachCommand) {
 #endif
   EXPECT_EQ(Run(file + "apply -- --doc.json", in).status, 0);
   EXPECT_EQ(Run(file + "-- apply --doc.json", in).status, 0);
-  EXPECT_EQ(Run(file + "apply --doc.json", in).err, "zuv8620: unknown option '--doc.json'\n");
-  EXPECT_EQ(Run(file + "apply -- - --help").err, "zuv8620: apply: unexpected argument '--help'\n");
+  const std::string tryHelp = "Try 'zuv8620 --help' for more information.\n";
+  EXPECT_EQ(Run(file + "apply --doc.json", in).err,
+            "zuv8620: unknown option '--doc.json'\n" + tryHelp);
+  EXPECT_EQ(Run(file + "apply -- - --help").err,
+            "zuv8620: apply: unexpected argument '--help'\n" + tryHelp);
   // The manual page is made from --help and --version: both must exit 0.
   EXPECT_NE(Run("--help").out.find("  --version "), std::string::npos);
   const Result version = Run("--version");
