@@ -1757,6 +1757,11 @@ TEST_F(Tool, BashCompletesCommandsAndOptions) {
       {"zuv8620 --file x.reg check --i", "--image"},
       {"zuv8620 --root . --driver USB8620A set 1", "1 10 11 12 13 14 15"},
       {"zuv8620 --file x.reg set 0 --ao1 -", "-10~10V -5~5V"},
+      // "--ao1=" with nothing after it, as bash splits it at "=".
+      {"zuv8620 --file x.reg set 0 --ao1 =", "-10~10V -5~5V 0~10V 0~5V"},
+      {"zuv8620 --file x.reg add --e", "--environment --exit-code"},
+      {"zuv8620 --file x.reg get 3 ", "ao0 ao1 board-id channels differential"},
+      {"zuv8620 e", "edit export"},
       {"zuv8620 --file x.reg set 0 --single-ended a", "all"},
       {"zuv8620 help ex", "export"},
       {"zuv8620 --file x.reg export ", ""},
@@ -1800,6 +1805,23 @@ TEST_F(Tool, BashCompletesCommandsAndOptions) {
                           "autoload -Uz compinit && compinit -u -D && autoload -Uz +X _zuv8620 "
                           "&& (( $+functions[_zuv8620] ))'"),
               0);
+    // A path as typed, with backslashes or quotes, reaches the tool as the
+    // shell passes it (opt_args escapes its colons and backslashes once more).
+    const std::pair<const char*, const char*> typed[] = {
+        {R"(my\\ \\\"drv\\\".reg)", R"(my "drv".reg)"},
+        {R"('it'\\''s.reg')", "it's.reg"},
+    };
+    for (const auto& [value, word] : typed) {
+      test::WriteFileBytes(dir_.File("value.txt"), value);
+      const std::string script = dir_.File("word.zsh");
+      test::WriteFileBytes(script, std::string("source \"") + ZUV_SOURCE_DIR +
+                                       "/cli/completion/_zuv8620\" 2>/dev/null\n"
+                                       "_zuv8620_word \"$(<\"" +
+                                       dir_.File("value.txt") + "\")\"; print -rn -- $REPLY\n");
+      const std::string out = dir_.File("out.txt");
+      std::system(("zsh -f \"" + script + "\" >\"" + out + "\"").c_str());
+      EXPECT_EQ(test::ReadFileBytes(out), word) << value;
+    }
   }
 }
 #endif
