@@ -1470,6 +1470,41 @@ TEST_F(Tool, ApplyReadsOnlyARegularFileOrStandardInputOf16MiB) {
 }
 
 #ifndef _WIN32
+// Every example of zuv8620(1) runs as written, one after another, in a
+// folder holding the sample as USB8620.reg and as an image under Image (the
+// editor is one that saves nothing): each command succeeds, and the last
+// dry run of the document applied finds no change.
+TEST_F(Tool, TheManualsExamplesDoWhatTheySay) {
+  if (std::system("command -v jq >/dev/null && command -v patch >/dev/null") != 0) {
+    GTEST_SKIP() << "no jq or patch";
+  }
+  const std::string manual = test::ReadFileBytes(ZUV_SOURCE_DIR "/cli/zuv8620.h2m.in");
+  const size_t start = manual.find("[EXAMPLES]");
+  ASSERT_NE(start, std::string::npos);
+  const std::string examples = manual.substr(start, manual.find("\n[", start) - start);
+  test::WriteFileBytes(dir_.File("USB8620.reg"), File());
+  const std::string tool = std::filesystem::path(ZUV8620_TOOL).parent_path().string();
+  std::string script = "set -e\ncd \"" + dir_.Path() + "\"\nPATH=\"" + tool +
+                       "\":$PATH\nunset VISUAL\nEDITOR=true\nexport EDITOR\n";
+  size_t blocks = 0;
+  for (size_t at = examples.find(".RS\n"); at != std::string::npos;
+       at = examples.find(".RS\n", at)) {
+    const size_t end = examples.find(".RE\n", at);
+    std::string block = examples.substr(at + 4, end - at - 4);
+    for (size_t dash = block.find("\\-"); dash != std::string::npos; dash = block.find("\\-")) {
+      block.erase(dash, 1);
+    }
+    script += block;
+    at = end;
+    ++blocks;
+  }
+  EXPECT_GE(blocks, 6u);
+  test::WriteFileBytes(dir_.File("examples.sh"), script);
+  const Result r = Run("--version", "sh -x \"" + dir_.File("examples.sh") + "\" && ");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Run("--file \"" + dir_.File("USB8620.reg") + "\" get 0 ao0").out, "-5 ~ 5V\n");
+}
+
 // edit applies what the editor saved when it exits with status 0; a refused
 // document, with no terminal to ask at, is kept in the private file named.
 TEST_F(Tool, EditAppliesWhatTheEditorSaved) {
