@@ -253,7 +253,8 @@ int Help(Context& context) {
     return kExitOk;
   }
   const CommandInfo* command = FindCommand(context.args.positional[0]);
-  if (command == nullptr) throw Failure{"unknown command '" + context.args.positional[0] + "'"};
+  if (command == nullptr)
+    throw Failure{"unknown command '" + context.args.positional[0] + "'", true};
   context.out << command->help;
   return kExitOk;
 }
@@ -363,16 +364,17 @@ int Set(Context& context) {
       pairs[i] = ParsePairList(*text);
       if (!pairs[i]) {
         throw Failure{std::string("--") + pairOptions[i] + " '" + *text +
-                      "': give pair numbers 0 to 7 separated by commas, or all"};
+                          "': give pair numbers 0 to 7 separated by commas, or all",
+                      true};
       }
     }
   }
   if (pairs[0] && pairs[1]) {
     if (pairs[0]->all && pairs[1]->all) {
-      throw Failure{"--differential all and --single-ended all contradict each other"};
+      throw Failure{"--differential all and --single-ended all contradict each other", true};
     }
     if ((pairs[0]->bits & pairs[1]->bits) != 0 && !pairs[0]->all && !pairs[1]->all) {
-      throw Failure{"--differential and --single-ended name the same pair"};
+      throw Failure{"--differential and --single-ended name the same pair", true};
     }
   }
   for (int i = 0; i < 2; ++i) {
@@ -380,12 +382,12 @@ int Set(Context& context) {
     if (const std::string* text = args.Value(option)) {
       ranges[i] = ParseAoRangeLabel(*text);
       if (!ranges[i]) {
-        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Rule::kNoSuchRange)};
+        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Rule::kNoSuchRange), true};
       }
     }
   }
   if (!boardId && !pairs[0] && !pairs[1] && !ranges[0] && !ranges[1]) {
-    throw Failure{"set: nothing to change (see 'zuv8620 set --help')"};
+    throw Failure{"set: nothing to change (see 'zuv8620 set --help')", true};
   }
 
   const uint32_t n = context.n;

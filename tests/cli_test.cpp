@@ -1072,6 +1072,7 @@ TEST_F(Tool, RefusalsLeaveTheFileAlone) {
       {"get 0", "zuv8620: get: give the value's name"},
       {"get 5 ao0", "template 5"},
       {"save --exit-code", "zuv8620: option '--exit-code' goes with --dry-run\nTry"},
+      {"--define a-b list", "(letters, digits and _)\nTry 'zuv8620 --help'"},
       {"show", "zuv8620: show: give the template number (0 to 15)\nTry 'zuv8620 --help'"},
       {"list --dry-run", "'--dry-run'"},
       {"frobnicate", "unknown command 'frobnicate'"},
