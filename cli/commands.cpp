@@ -496,15 +496,26 @@ std::string StandardInputRefusal() {
                                                             : "");
 }
 
-// Reads what `path` opens (not a regular file) until its end or `limit` and
-// one bytes: true; false when it cannot be read this way, with *why saying
-// why (empty: the system has no such reading, as on Windows).
+// Whether `path` names a pipe, a FIFO, a socket or a device (on Windows
+// none is read so).
+bool IsStream(const std::string& path) {
+#ifdef _WIN32
+  static_cast<void>(path);
+  return false;
+#else
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+#endif
+}
+
+// Reads what `path` opens until its end or `limit` and one bytes: true; false
+// with *why when it cannot be read.
 bool ReadStream(const std::string& path, size_t limit, std::string* text, std::string* why) {
 #ifdef _WIN32
   static_cast<void>(path);
   static_cast<void>(limit);
   static_cast<void>(text);
-  static_cast<void>(why);
+  *why = "not a regular file (give a document file, or - for standard input)";
   return false;
 #else
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -515,7 +526,8 @@ bool ReadStream(const std::string& path, size_t limit, std::string* text, std::s
   struct stat info;
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     ::close(fd);
-    return false;  // a folder: refused as not a regular file
+    *why = "not a regular file (give a document file, or - for standard input)";
+    return false;
   }
   char chunk[65536];
   ssize_t got = 0;
@@ -556,20 +568,20 @@ std::string ReadDocument(Context& context, const std::string& source, const std:
     }
     if (got < 0) throw Failure{name + ": cannot be read"};
   } else {
+    // A pipe by name (/dev/stdin, a FIFO, <(...)) or a device is read to its
+    // end as standard input is, opened once: a FIFO opened to be looked at
+    // and closed would lose what its writer put in it.
+    std::string why;
+    if (IsStream(source)) {
+      if (!ReadStream(source, kDocumentByteLimit, &text, &why)) throw Failure{name + ": " + why};
+      if (text.size() > kDocumentByteLimit) throw Failure{tooLarge + ", this one is larger"};
+      return text;
+    }
     StatusOr<std::unique_ptr<File>> opened = context.fileSystem.OpenForReading(source);
     if (!opened.ok()) {
       if (opened.status().condition() == Condition::kNotRegularFile) {
-        // A pipe by name (/dev/stdin, a FIFO, <(...)) or a device is read
-        // to its end as standard input is; a folder has nothing to read.
-        std::string why;
-        if (ReadStream(source, kDocumentByteLimit, &text, &why)) {
-          if (text.size() > kDocumentByteLimit) throw Failure{tooLarge + ", this one is larger"};
-          return text;
-        }
-        throw Failure{name + ": " +
-                      (why.empty() ? "not a regular file (give a document file, or - for "
-                                     "standard input)"
-                                   : why)};
+        throw Failure{name +
+                      ": not a regular file (give a document file, or - for standard input)"};
       }
       throw Failure{ErrorText(opened.status().WithPath(name))};
     }
