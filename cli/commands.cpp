@@ -1,10 +1,6 @@
 #include "cli/commands.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 #include <cerrno>
 #include <cstring>
@@ -494,57 +490,6 @@ std::string StandardInputRefusal() {
                                                         : type == S_IFCHR
                                                             ? " (a terminal or another device)"
                                                             : "");
-}
-
-// Whether `path` names a pipe, a FIFO, a socket or a device (on Windows
-// none is read so).
-bool IsStream(const std::string& path) {
-#ifdef _WIN32
-  static_cast<void>(path);
-  return false;
-#else
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
-#endif
-}
-
-// Reads what `path` opens until its end or `limit` and one bytes: true; false
-// with *why when it cannot be read.
-bool ReadStream(const std::string& path, size_t limit, std::string* text, std::string* why) {
-#ifdef _WIN32
-  static_cast<void>(path);
-  static_cast<void>(limit);
-  static_cast<void>(text);
-  *why = "not a regular file (give a document file, or - for standard input)";
-  return false;
-#else
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *why = std::strerror(errno);
-    return false;
-  }
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    *why = "not a regular file (give a document file, or - for standard input)";
-    return false;
-  }
-  char chunk[65536];
-  ssize_t got = 0;
-  while (text->size() <= limit) {
-    got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    text->append(chunk, static_cast<size_t>(got));
-  }
-  const int error = errno;
-  ::close(fd);
-  if (got < 0) {
-    *why = std::strerror(error);
-    return false;
-  }
-  return true;
-#endif
 }
 
 // The bytes of a document, at most kDocumentByteLimit of them, from a file

@@ -1,9 +1,11 @@
 // What `edit` needs of the system: a private file for the document, the
-// user's editor run on it, and whether someone is at the terminal to ask.
-// POSIX in edit_session_posix.cpp; Windows in windows_console.cpp.
+// user's editor run on it, and whether someone is at the terminal to ask;
+// and apply's reading of a pipe by name. POSIX in edit_session_posix.cpp;
+// Windows in windows_console.cpp.
 #ifndef ZUV_CLI_EDIT_SESSION_H
 #define ZUV_CLI_EDIT_SESSION_H
 
+#include <cstddef>
 #include <string>
 
 namespace zuv::cli {
@@ -25,6 +27,14 @@ int RunEditor(const std::string& path, std::string* why);
 
 // Whether the process's standard input is a terminal (a console).
 bool StandardInputIsTerminal();
+
+// Whether `path` names a pipe, a FIFO, a socket or a device, which is read
+// as a stream (on Windows none is).
+bool IsStream(const std::string& path);
+
+// Reads what `path` opens, once, until its end or `limit` and one bytes:
+// true; false with *why when it cannot be read (a folder is refused).
+bool ReadStream(const std::string& path, size_t limit, std::string* text, std::string* why);
 
 }  // namespace zuv::cli
 

@@ -85,4 +85,38 @@ int RunEditor(const std::string& path, std::string* why) {
 
 bool StandardInputIsTerminal() { return ::isatty(0) == 1; }
 
+bool IsStream(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+bool ReadStream(const std::string& path, size_t limit, std::string* text, std::string* why) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    *why = "not a regular file (give a document file, or - for standard input)";
+    return false;
+  }
+  char chunk[65536];
+  ssize_t got = 0;
+  while (text->size() <= limit) {
+    got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    text->append(chunk, static_cast<size_t>(got));
+  }
+  const int error = errno;
+  ::close(fd);
+  if (got < 0) {
+    *why = std::strerror(error);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace zuv::cli

@@ -132,6 +132,14 @@ int RunEditor(const std::string& path, std::string* why) {
 
 bool StandardInputIsTerminal() { return _isatty(0) != 0; }
 
+// A document is a file or standard input here: a pipe by name is not read.
+bool IsStream(const std::string&) { return false; }
+
+bool ReadStream(const std::string&, size_t, std::string*, std::string* why) {
+  *why = "not a regular file (give a document file, or - for standard input)";
+  return false;
+}
+
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(Utf8Of(argv[i]));
