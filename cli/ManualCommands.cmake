@@ -2,7 +2,7 @@
 # manual and the help cannot drift apart: a SYNOPSIS of every command's usage
 # line and a COMMANDS section with every command's whole text.
 #   cmake -DTOOL=zuv8620 -DOUT=FILE.h2m -P ManualCommands.cmake
-set(commands list show add remove set save check export apply help)
+set(commands list show get add remove set save check export apply edit help)
 
 # Text for roff between .nf and .fi: backslashes escaped, no line taken as a
 # request.

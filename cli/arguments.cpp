@@ -21,7 +21,8 @@ constexpr char kPathSeparator = '/';
 
 const std::set<std::string> kValueOptions = {"file",         "root", "driver", "board-id",
                                              "differential", "single-ended", "ao0", "ao1"};
-const std::set<std::string> kFlagOptions = {"json", "dry-run", "image", "help", "version"};
+const std::set<std::string> kFlagOptions = {"json",  "dry-run", "exit-code",
+                                            "image", "help",    "version"};
 // The build's options: each may be given again, the later winning.
 const std::set<std::string> kBuildValueOptions = {"define", "undefine", "config"};
 
@@ -109,7 +110,10 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
       word(arg);
     }
   }
-  if (failure && parsed.first.empty()) throw *failure;
+  if (failure && parsed.first.empty()) {
+    failure->usage = true;
+    throw *failure;
+  }
   return parsed;
 }
 
@@ -122,7 +126,7 @@ uint32_t ParseTemplateNumber(const std::string& text) {
 
 uint32_t ParseBoardId(const std::string& text) {
   if (!IsDecimal(text) || std::stoul(text) >= kBoardIdCount) {
-    throw Failure{"--board-id '" + text + "': " + RefusalText(Rule::kBoardIdOutOfRange)};
+    throw Failure{"--board-id '" + text + "': " + RefusalText(Rule::kBoardIdOutOfRange), true};
   }
   return static_cast<uint32_t>(std::stoul(text));
 }
@@ -132,10 +136,11 @@ namespace {
 // A driver's name becomes a folder and a file name in the image tree, and
 // the driver keys: it may name no other folder.
 void CheckDriverName(const std::string& name) {
-  if (name.empty()) throw Failure{"--driver: the name is empty"};
+  if (name.empty()) throw Failure{"--driver: the name is empty", true};
   const std::string folder = name.substr(0, 7);
   if (name.find_first_of("/\\") != std::string::npos || folder == "." || folder == "..") {
-    throw Failure{"--driver '" + name + "': a driver's name, not a path (no / or \\, not . or ..)"};
+    throw Failure{"--driver '" + name + "': a driver's name, not a path (no / or \\, not . or ..)",
+                  true};
   }
 }
 
@@ -166,7 +171,7 @@ std::string DriverFilePath(const Arguments& args) {
 std::string ImageRoot(const Arguments& args) {
   const std::string* root = args.Value("root");
   if (root == nullptr) return {};
-  if (root->empty()) throw Failure{"--root: the path is empty"};
+  if (root->empty()) throw Failure{"--root: the path is empty", true};
   return *root;
 }
 
@@ -226,12 +231,20 @@ std::optional<BuildConfiguration> ConfigurationOf(const Arguments& args, FileSys
   if (args.build.empty()) return std::nullopt;
   BuildConfiguration configuration;
   for (const auto& [option, value] : args.build) {
-    if (option == "define") {
-      const size_t equals = value.find('=');
-      const std::string name = CheckedVariableName(value.substr(0, equals), "--define");
-      configuration.Define(name, equals == std::string::npos ? "1" : value.substr(equals + 1));
-    } else if (option == "undefine") {
-      configuration.Undefine(CheckedVariableName(value, "--undefine"));
+    if (option == "define" || option == "undefine") {
+      // A name that is no variable's is a fault of the command line.
+      try {
+        const size_t equals = option == "define" ? value.find('=') : std::string::npos;
+        const std::string name = CheckedVariableName(value.substr(0, equals), "--" + option);
+        if (option == "undefine") {
+          configuration.Undefine(name);
+        } else {
+          configuration.Define(name, equals == std::string::npos ? "1" : value.substr(equals + 1));
+        }
+      } catch (Failure& failure) {
+        failure.usage = true;
+        throw;
+      }
     } else if (option == "config") {
       // A whole configuration: what came before it is replaced.
       configuration = BuildConfiguration();

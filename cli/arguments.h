@@ -21,6 +21,9 @@ namespace zuv::cli {
 // tool ends with kExitFailed.
 struct Failure {
   std::string message;
+  // A fault of the command line (an unknown option, an operand missing): the
+  // message is followed by the line that points to --help.
+  bool usage = false;
 };
 
 struct Arguments {

@@ -24,7 +24,7 @@ int Information(const Arguments& args, TextSink& out) {
   }
   const CommandInfo* command = args.command.empty() ? nullptr : FindCommand(args.command);
   if (command == nullptr && !args.command.empty()) {
-    throw Failure{"unknown command '" + args.command + "'"};
+    throw Failure{"unknown command '" + args.command + "'", true};
   }
   out << (command == nullptr ? kToolHelp : command->help);
   return kExitOk;
@@ -35,7 +35,7 @@ int Dispatch(const Arguments& args, TextSink& out, TextSink& err, TextSource& in
              FileSystem& fileSystem, bool standardInput) {
   const std::string name = args.command.empty() ? "help" : args.command;
   const CommandInfo* command = FindCommand(name);
-  if (command == nullptr) throw Failure{"unknown command '" + args.command + "'"};
+  if (command == nullptr) throw Failure{"unknown command '" + args.command + "'", true};
   if (command->operand == Operand::kCommandName) {
     // help reads no file and takes whatever options come with it.
     Context context{args, std::string(), out, err, in, fileSystem, 0, std::string(), false};
@@ -43,28 +43,51 @@ int Dispatch(const Arguments& args, TextSink& out, TextSink& err, TextSource& in
   }
   for (const std::string& flag : args.flags) {
     if (command->options.count(flag) == 0) {
-      throw Failure{"option '--" + flag + "' does not apply to '" + command->name + "'"};
+      throw Failure{"option '--" + flag + "' does not apply to '" + command->name + "'", true};
     }
   }
   for (const auto& value : args.values) {
     if (kFileOptions.count(value.first) == 0 && command->options.count(value.first) == 0) {
-      throw Failure{"option '--" + value.first + "' does not apply to '" + command->name + "'"};
+      throw Failure{"option '--" + value.first + "' does not apply to '" + command->name + "'",
+                    true};
     }
   }
-  const size_t wanted = command->operand == Operand::kNone ? 0 : 1;
+  if (args.Flag("exit-code") && !args.Flag("dry-run")) {
+    throw Failure{"option '--exit-code' goes with --dry-run", true};
+  }
+  const size_t wanted = command->operand == Operand::kNone            ? 0
+                        : command->operand == Operand::kTemplateField ? 2
+                                                                      : 1;
   if (args.positional.size() < wanted) {
     throw Failure{std::string(command->name) +
-                  (command->operand == Operand::kDocument
-                       ? ": give the document (a file, or - for standard input)"
-                       : ": give the template number (0 to 15)")};
+                      (command->operand == Operand::kDocument
+                           ? ": give the document (a file, or - for standard input)"
+                       : command->operand == Operand::kTemplateField && !args.positional.empty()
+                           ? std::string(": give the value's name (") + kShowFields + ")"
+                           : ": give the template number (0 to 15)"),
+                  true};
   }
   if (args.positional.size() > wanted) {
-    throw Failure{std::string(command->name) + ": unexpected argument '" +
-                  args.positional[wanted] + "'"};
+    throw Failure{
+        std::string(command->name) + ": unexpected argument '" + args.positional[wanted] + "'",
+        true};
   }
-  const uint32_t n =
-      command->operand == Operand::kTemplateNumber ? ParseTemplateNumber(args.positional[0]) : 0;
-  const std::string path = DriverFilePath(args);
+  uint32_t n = 0;
+  if (command->operand == Operand::kTemplateNumber || command->operand == Operand::kTemplateField) {
+    try {
+      n = ParseTemplateNumber(args.positional[0]);
+    } catch (Failure& failure) {
+      failure.usage = true;
+      throw;
+    }
+  }
+  std::string path;
+  try {
+    path = DriverFilePath(args);
+  } catch (Failure& failure) {
+    failure.usage = true;
+    throw;
+  }
   const std::optional<BuildConfiguration> configuration = ConfigurationOf(args, fileSystem);
   Context context{args,
                   path,
@@ -85,13 +108,11 @@ int RunOn(const std::vector<std::string>& args, TextSink& out, TextSink& err, Te
   try {
     const Arguments parsed = ParseArguments(args);
     if (!parsed.first.empty()) return Information(parsed, out);
-    if (parsed.command.empty()) {
-      err << "Try '" << kToolName << " --help' for more information.\n";
-      return kExitFailed;
-    }
+    if (parsed.command.empty()) throw Failure{"no command given", true};
     return Dispatch(parsed, out, err, in, fileSystem, standardInput);
   } catch (const Failure& failure) {
     err << kToolName << ": " << ShownText(failure.message) << "\n";
+    if (failure.usage) err << "Try '" << kToolName << " --help' for more information.\n";
     return kExitFailed;
   } catch (const std::bad_alloc&) {
     err << kToolName << ": out of memory\n";

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/edit_session.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "cli/unified_diff.h"
@@ -33,6 +34,8 @@ const char kToolHelp[] =
     "Commands:\n"
     "  list             the templates, one a line (--json)\n"
     "  show N           template N (--json)\n"
+    "  get N VALUE      one value of template N: board-id, channels,\n"
+    "                   differential, ao0 or ao1\n"
     "  add              adds a template and prints its number\n"
     "  remove N         removes template N\n"
     "  set N            changes template N\n"
@@ -41,6 +44,8 @@ const char kToolHelp[] =
     "                   --image: also the image's other .reg files\n"
     "  export           prints all templates as one JSON document\n"
     "  apply DOCUMENT   makes the templates exactly those of a document\n"
+    "  edit             the templates as that document in $VISUAL or $EDITOR,\n"
+    "                   applied when the editor exits with status 0\n"
     "  help [COMMAND]   this text, or the text of a command\n"
     "\n"
     "The driver file:\n"
@@ -75,14 +80,17 @@ const char kToolHelp[] =
     "                           command or an operand (apply -- -doc.json)\n"
     "\n"
     "Commands that change the file take --dry-run: the file stays as it is and\n"
-    "the change a save would make is printed as a unified diff.\n"
+    "the change a save would make is printed as a unified diff. With\n"
+    "--exit-code too, the exit status is 1 when the save would change the file\n"
+    "and 0 when not.\n"
     "\n"
     "A change is written only when the device, reading the new file line by\n"
     "line, would find every other key and value as it was and each template as\n"
     "saved; otherwise the message names the key and value, and nothing is\n"
     "written.\n"
     "\n"
-    "Exit status: 0 done; 1 check found problems; 2 nothing done (bad\n"
+    "Exit status: 0 done; 1 check found problems, or --dry-run --exit-code\n"
+    "found a change; 2 nothing done (bad\n"
     "arguments, an edit refused, a file that cannot be used), or output that\n"
     "did not reach standard output (\"zuv8620: standard output: REASON\").\n"
     "Names and text of a file are shown with control bytes and bytes that are\n"
@@ -104,12 +112,20 @@ Failure FileFailure(const Status& status) {
 // lock another program holds too long) is a failure naming it. *reserved,
 // when given, gets why each slot that the table shows but the device reads
 // otherwise is reserved (see ReservedText).
+// A file that holds another driver's template keys and none of this
+// driver's (a renamed copy) is refused as check reports it: read as a file
+// without templates, its export applied to the driver's file would remove
+// every template there.
 TemplateTable LoadTable(Context& context, std::vector<UnshownTemplate>* reserved = nullptr) {
   TemplateTable table;
+  Status otherDriver;
   const Status read =
       LoadTemplateTableReporting(table, context.path, context.fileSystem, context.driver, nullptr,
-                                 reserved, context.configuration);
+                                 reserved, context.configuration, &otherDriver);
   if (!read.ok()) throw FileFailure(read);
+  if (!otherDriver.ok()) {
+    throw Failure{QuotedName(context.path) + ": " + ReasonText(otherDriver)};
+  }
   return table;
 }
 
@@ -218,6 +234,10 @@ int Change(Context& context, const Edit& edit) {
   for (const std::string& note : result.notes) {
     context.err << kToolName << ": " << QuotedName(context.path) << ": " << ShownText(note) << "\n";
   }
+  // --exit-code: as a diff tells a script whether the files differ.
+  if (dryRun && context.args.Flag("exit-code") && result.after != result.before) {
+    return kExitChanges;
+  }
   return kExitOk;
 }
 
@@ -229,7 +249,8 @@ int Help(Context& context) {
     return kExitOk;
   }
   const CommandInfo* command = FindCommand(context.args.positional[0]);
-  if (command == nullptr) throw Failure{"unknown command '" + context.args.positional[0] + "'"};
+  if (command == nullptr)
+    throw Failure{"unknown command '" + context.args.positional[0] + "'", true};
   context.out << command->help;
   return kExitOk;
 }
@@ -267,9 +288,15 @@ int Show(Context& context) {
   const Status refusal = UsedTemplate(table, context.n);
   if (!refusal.ok()) throw RefusalFailure(context, refusal);
   const std::string reserved = ReservedText(table, unshown, context.n);
-  // A template whose readings differ by build is shown as each build reads it.
+  // A template whose readings differ by build is shown as each build reads
+  // it; it has no one value to get.
   for (const UnshownTemplate& slot : unshown) {
     if (slot.n == context.n && !slot.variants.empty() && !context.args.Flag("json")) {
+      if (context.get) {
+        throw Failure{QuotedName(context.path) + ": template " + std::to_string(context.n) +
+                      " reads otherwise by build; to get one value, " +
+                      VariantsWayForward(slot.variants) + " (see show)"};
+      }
       context.out << ReadingsText(slot.variants, context.n);
       return kExitOk;
     }
@@ -279,9 +306,27 @@ int Show(Context& context) {
                   " is reserved: " + reserved};
   }
   const DeviceTemplate& slot = table[context.n];
+  if (context.get) {
+    std::string value;
+    ShowField(slot, context.args.positional[1], &value);
+    context.out << value << "\n";
+    return kExitOk;
+  }
   context.out << (context.args.Flag("json") ? TemplateJson(slot, context.n)
                                             : ShowText(slot, context.n));
   return kExitOk;
+}
+
+// One value of template N, as show words it, for a script.
+int Get(Context& context) {
+  std::string value;
+  if (!ShowField(DeviceTemplate(), context.args.positional[1], &value)) {
+    throw Failure{
+        "get: unknown value '" + context.args.positional[1] + "' (one of " + kShowFields + ")",
+        true};
+  }
+  context.get = true;
+  return Show(context);
 }
 
 int Add(Context& context) {
@@ -315,16 +360,17 @@ int Set(Context& context) {
       pairs[i] = ParsePairList(*text);
       if (!pairs[i]) {
         throw Failure{std::string("--") + pairOptions[i] + " '" + *text +
-                      "': give pair numbers 0 to 7 separated by commas, or all"};
+                          "': give pair numbers 0 to 7 separated by commas, or all",
+                      true};
       }
     }
   }
   if (pairs[0] && pairs[1]) {
     if (pairs[0]->all && pairs[1]->all) {
-      throw Failure{"--differential all and --single-ended all contradict each other"};
+      throw Failure{"--differential all and --single-ended all contradict each other", true};
     }
     if ((pairs[0]->bits & pairs[1]->bits) != 0 && !pairs[0]->all && !pairs[1]->all) {
-      throw Failure{"--differential and --single-ended name the same pair"};
+      throw Failure{"--differential and --single-ended name the same pair", true};
     }
   }
   for (int i = 0; i < 2; ++i) {
@@ -332,12 +378,12 @@ int Set(Context& context) {
     if (const std::string* text = args.Value(option)) {
       ranges[i] = ParseAoRangeLabel(*text);
       if (!ranges[i]) {
-        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Rule::kNoSuchRange)};
+        throw Failure{"--" + option + " '" + *text + "': " + RefusalText(Rule::kNoSuchRange), true};
       }
     }
   }
   if (!boardId && !pairs[0] && !pairs[1] && !ranges[0] && !ranges[1]) {
-    throw Failure{"set: nothing to change (see 'zuv8620 set --help')"};
+    throw Failure{"set: nothing to change (see 'zuv8620 set --help')", true};
   }
 
   const uint32_t n = context.n;
@@ -409,18 +455,22 @@ int Check(Context& context) {
 
 // A reserved template is left out of the document (apply then leaves it as
 // it is), with a note saying why.
-int Export(Context& context) {
+std::string ExportText(Context& context, std::string* notes) {
   std::vector<UnshownTemplate> unshown;
   TemplateTable table = LoadTable(context, &unshown);
-  std::string notes;
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     const std::string reserved = ReservedText(table, unshown, n);
     if (reserved.empty()) continue;
-    notes += std::string(kToolName) + ": " + QuotedName(context.path) + ": template " +
-             std::to_string(n) + " is reserved and not exported: " + ShownText(reserved) + "\n";
+    *notes += std::string(kToolName) + ": " + QuotedName(context.path) + ": template " +
+              std::to_string(n) + " is reserved and not exported: " + ShownText(reserved) + "\n";
     table[n].Used = 0;
   }
-  context.out << ExportTemplateDocument(table);
+  return ExportTemplateDocument(table);
+}
+
+int Export(Context& context) {
+  std::string notes;
+  context.out << ExportText(context, &notes);
   context.err << notes;
   return kExitOk;
 }
@@ -442,10 +492,10 @@ std::string StandardInputRefusal() {
                                                             : "");
 }
 
-// The bytes of a document, at most kDocumentByteLimit of them, from a regular
-// file or standard input: what the name opens is looked at before it is read
-// (a folder, a device or a FIFO is refused), and no read takes more than the
-// limit and one.
+// The bytes of a document, at most kDocumentByteLimit of them, from a file
+// or standard input: what the name opens is looked at before it is read (a
+// folder is refused; a pipe, a FIFO or a device by name is read to its end),
+// and no read takes more than the limit and one.
 std::string ReadDocument(Context& context, const std::string& source, const std::string& name) {
   const std::string tooLarge = name + ": a document is at most " +
                                std::to_string(kDocumentByteLimit >> 20) + " MiB (" +
@@ -463,6 +513,15 @@ std::string ReadDocument(Context& context, const std::string& source, const std:
     }
     if (got < 0) throw Failure{name + ": cannot be read"};
   } else {
+    // A pipe by name (/dev/stdin, a FIFO, <(...)) or a device is read to its
+    // end as standard input is, opened once: a FIFO opened to be looked at
+    // and closed would lose what its writer put in it.
+    std::string why;
+    if (IsStream(source)) {
+      if (!ReadStream(source, kDocumentByteLimit, &text, &why)) throw Failure{name + ": " + why};
+      if (text.size() > kDocumentByteLimit) throw Failure{tooLarge + ", this one is larger"};
+      return text;
+    }
     StatusOr<std::unique_ptr<File>> opened = context.fileSystem.OpenForReading(source);
     if (!opened.ok()) {
       if (opened.status().condition() == Condition::kNotRegularFile) {
@@ -482,16 +541,28 @@ std::string ReadDocument(Context& context, const std::string& source, const std:
   return text;
 }
 
-int Apply(Context& context) {
-  const std::string& source = context.args.positional[0];
-  const std::string name = source == "-" ? "standard input" : QuotedName(source);
-  const std::string text = ReadDocument(context, source, name);
+// Makes the file's templates those of the document `text`, which messages
+// call `name`. With `exported`, the document was made from that export of
+// the file, and the file is left alone when its templates are no longer the
+// ones exported (another program changed them meanwhile).
+int ApplyText(Context& context, const std::string& text, const std::string& name,
+              const std::string* exported = nullptr, bool* changedOnDisk = nullptr) {
   std::vector<DocumentTemplate> templates;
   const Status parsed = ParseTemplateDocument(text, &templates);
   if (!parsed.ok()) throw Failure{ErrorText(parsed.WithPath(name))};
   std::string notes;
   const int status = Change(context, [&](TemplateTable& table, std::string&) {
     notes.clear();
+    if (exported != nullptr) {
+      TemplateTable shown = table;
+      for (uint32_t n = 0; n < kTemplateCount; ++n) {
+        if (shown.IsReserved(n)) shown[n].Used = 0;
+      }
+      if (ExportTemplateDocument(shown) != *exported) {
+        *changedOnDisk = true;
+        return Status::Of(Condition::kChangedOnDisk, "").WithPath(QuotedName(context.path));
+      }
+    }
     for (uint32_t n = 0; n < kTemplateCount; ++n) {
       bool named = false;
       for (const DocumentTemplate& wanted : templates) named |= wanted.number == n;
@@ -505,6 +576,74 @@ int Apply(Context& context) {
   });
   context.err << notes;
   return status;
+}
+
+int Apply(Context& context) {
+  const std::string& source = context.args.positional[0];
+  const std::string name = source == "-" ? "standard input" : QuotedName(source);
+  return ApplyText(context, ReadDocument(context, source, name), name);
+}
+
+// Asks on standard error whether to edit again; true for an answer that
+// starts with y or an empty one.
+bool AskAgain(Context& context) {
+  context.err << "Edit again? [Y/n] ";
+  context.err.Flush();
+  char c = '\0';
+  std::string answer;
+  while (context.in.Read(&c, 1) == 1 && c != '\n') answer += c;
+  const size_t start = answer.find_first_not_of(" \t");
+  return start == std::string::npos || answer[start] == 'y' || answer[start] == 'Y';
+}
+
+// The templates as the export document in the user's editor; what was saved
+// is applied when the editor exits with status 0, and nothing when the text
+// is as exported. A document refused is offered for another edit when
+// someone is at the terminal; else it is kept in its file, which the
+// message names.
+int EditInEditor(Context& context) {
+  std::string notes;
+  const std::string exported = ExportText(context, &notes);
+  context.err << notes;
+  std::string why;
+  const std::string document = CreatePrivateFile(exported, &why);
+  if (document.empty()) throw Failure{"edit: " + why};
+  const bool ask = context.standardInput && StandardInputIsTerminal();
+  const std::string name = QuotedName(document);
+  while (true) {
+    const int editor = RunEditor(document, &why);
+    if (editor != 0) {
+      RemovePrivateFile(document);
+      throw Failure{"edit: " +
+                    (editor < 0 ? why : "the editor exited with status " + std::to_string(editor)) +
+                    "; nothing was changed"};
+    }
+    std::string text;
+    try {
+      text = ReadDocument(context, document, name);
+    } catch (const Failure&) {
+      RemovePrivateFile(document);
+      throw;
+    }
+    if (text == exported) {
+      RemovePrivateFile(document);
+      return kExitOk;
+    }
+    std::string refusal;
+    bool changedOnDisk = false;
+    try {
+      const int status = ApplyText(context, text, name, &exported, &changedOnDisk);
+      RemovePrivateFile(document);
+      return status;
+    } catch (const Failure& failure) {
+      refusal = failure.message;
+    }
+    context.err << kToolName << ": " << ShownText(refusal) << "\n";
+    // Edited again, a document made from the old export would meet the same.
+    if (changedOnDisk || !ask || !AskAgain(context)) {
+      throw Failure{"the edited document is kept in " + name};
+    }
+  }
 }
 
 }  // namespace
@@ -532,8 +671,19 @@ const std::vector<CommandInfo>& Commands() {
        "single-ended pairs, and each analog output's range and code. A reserved\n"
        "template (see list) is not shown: the message says why.\n",
        Show},
-      {"add", Operand::kNone, {"board-id", "dry-run"},
-       "Usage: zuv8620 FILE add [--board-id ID] [--dry-run]\n"
+      {"get", Operand::kTemplateField, {},
+       "Usage: zuv8620 FILE get N VALUE\n"
+       "\n"
+       "Prints one value of template N (0 to 15) as 'show' words it, on one line:\n"
+       "  board-id       the board id (\"3\")\n"
+       "  channels       the channel mask in hex (\"0x0003\")\n"
+       "  differential   the differential pairs (\"0,1\", or \"none\")\n"
+       "  ao0, ao1       the analog output's range (\"0 ~ 10V\"), without its code\n"
+       "A template that is reserved, or whose readings differ by build (name a\n"
+       "build), has no value to get: the message says why.\n",
+       Get},
+      {"add", Operand::kNone, {"board-id", "dry-run", "exit-code"},
+       "Usage: zuv8620 FILE add [--board-id ID] [--dry-run [--exit-code]]\n"
        "\n"
        "Adds a template in the first free slot, as the editor's Add does, saves,\n"
        "and prints the new template's number. Its board id is the slot's own,\n"
@@ -541,14 +691,14 @@ const std::vector<CommandInfo>& Commands() {
        "unless another template has it (\"SwitchID already used!\").\n"
        "With 16 templates the file is left alone (\"Support up to 16 Templates\").\n",
        Add},
-      {"remove", Operand::kTemplateNumber, {"dry-run"},
-       "Usage: zuv8620 FILE remove N [--dry-run]\n"
+      {"remove", Operand::kTemplateNumber, {"dry-run", "exit-code"},
+       "Usage: zuv8620 FILE remove N [--dry-run [--exit-code]]\n"
        "\n"
        "Removes template N (0 to 15) and saves: its section leaves the file.\n",
        Remove},
       {"set", Operand::kTemplateNumber,
-       {"board-id", "differential", "single-ended", "ao0", "ao1", "dry-run"},
-       "Usage: zuv8620 FILE set N [OPTIONS] [--dry-run]\n"
+       {"board-id", "differential", "single-ended", "ao0", "ao1", "dry-run", "exit-code"},
+       "Usage: zuv8620 FILE set N [OPTIONS] [--dry-run [--exit-code]]\n"
        "\n"
        "Changes template N (0 to 15) and saves.\n"
        "  --board-id ID          board id 0 to 15, refused when another template\n"
@@ -565,8 +715,8 @@ const std::vector<CommandInfo>& Commands() {
        "RANGE: \"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\" or \"-10 ~ 10V\", also without\n"
        "blanks or the V (\"-5~5\"). The output's code stays as it is.\n",
        Set},
-      {"save", Operand::kNone, {"dry-run"},
-       "Usage: zuv8620 FILE save [--dry-run]\n"
+      {"save", Operand::kNone, {"dry-run", "exit-code"},
+       "Usage: zuv8620 FILE save [--dry-run [--exit-code]]\n"
        "\n"
        "Loads the templates and saves them with no edit, as pressing Save in the\n"
        "editor without a change does: sections without a \"SwitchID\" leave the\n"
@@ -589,6 +739,10 @@ const std::vector<CommandInfo>& Commands() {
        "wrong type, analog-output texts that do not parse or match no range, and\n"
        "channel masks whose pairs have two unequal bits or that have bits above\n"
        "15. Exit status 1 when it found any.\n"
+       "\n"
+       "--json prints the file, its encoding and each problem as an object with\n"
+       "\"kind\" (a name that stays as it is, listed in zuv8620(1)), \"file\",\n"
+       "\"line\" (or null), \"template\" (or null) and \"message\".\n"
        "\n"
        "--image also reads the other .reg files of the OS image, which the build\n"
        "merges with the driver file (platform.reg includes driver files,\n"
@@ -628,11 +782,12 @@ const std::vector<CommandInfo>& Commands() {
        "A reserved template (see list) is left out, with a note on standard\n"
        "error.\n",
        Export},
-      {"apply", Operand::kDocument, {"dry-run"},
-       "Usage: zuv8620 FILE apply DOCUMENT [--dry-run]\n"
+      {"apply", Operand::kDocument, {"dry-run", "exit-code"},
+       "Usage: zuv8620 FILE apply DOCUMENT [--dry-run [--exit-code]]\n"
        "\n"
-       "Makes the file's templates exactly those of DOCUMENT (a file, or - for\n"
-       "standard input), a JSON document as 'export' prints it, in one load and\n"
+       "Makes the file's templates exactly those of DOCUMENT (a file, a pipe by\n"
+       "name such as /dev/stdin or <(...), a FIFO, or - for standard input), a\n"
+       "JSON document as 'export' prints it, in one load and\n"
        "save: templates the document leaves out are removed, the others added\n"
        "or changed. Applying the same document again changes no byte. A reserved\n"
        "template (see list) that the document leaves out stays as it is, with a\n"
@@ -655,13 +810,30 @@ const std::vector<CommandInfo>& Commands() {
        "\"0 ~ 5V\", \"0 ~ 10V\", \"-5 ~ 5V\", \"-10 ~ 10V\" (also without blanks or\n"
        "the V, as 'set' takes them: \"-5~5\").\n"
        "\n"
-       "Limits, refused while the document is read, with its line and column: a\n"
-       "regular file or standard input of at most 16 MiB; nesting at most 64\n"
+       "Limits, refused while the document is read, with its line and column: at\n"
+       "most 16 MiB (a folder is refused); nesting at most 64\n"
        "deep; at most 10000 values; at most 16 templates; each field once in an\n"
        "object; nothing after the document, and no NUL byte. A number out of its\n"
        "field's range is refused as out of range. Messages quote at most 80\n"
        "bytes of a value.\n",
        Apply},
+      {"edit", Operand::kNone, {},
+       "Usage: zuv8620 FILE edit\n"
+       "\n"
+       "Opens the templates, as the JSON document 'export' prints, in the editor\n"
+       "that $VISUAL names, else $EDITOR, else vi (on Windows %VISUAL%, %EDITOR%,\n"
+       "else notepad). When the editor exits with status 0, what was saved is\n"
+       "applied as 'apply' does; a document left as it was changes nothing.\n"
+       "The document is kept while it is edited in a new file of the temporary\n"
+       "folder ($TMPDIR, else /tmp) that only its owner can read and write.\n"
+       "\n"
+       "A document that is refused (not JSON, a rule broken, the file's templates\n"
+       "changed by another program meanwhile) is not applied: the message says\n"
+       "why, and when standard input is a terminal asks whether to edit it again;\n"
+       "otherwise the tool exits with status 2, keeping the edited document in\n"
+       "the file the message names. An editor that exits with another status\n"
+       "changes nothing.\n",
+       EditInEditor},
       {"help", Operand::kCommandName, {}, "Usage: zuv8620 help [COMMAND]\n", Help},
   };
   // clang-format on

@@ -33,12 +33,15 @@ struct Context {
   // The build the file is read for (--define, --config, ...); null: every
   // build.
   const BuildConfiguration* configuration = nullptr;
+  // show prints one value, the one `get` names (positional[1]).
+  bool get = false;
 };
 
 // The operand that follows a command's name.
 enum class Operand {
   kNone,
   kTemplateNumber,  // one template number, 0 to 15
+  kTemplateField,   // a template number and a value's name (get)
   kDocument,        // one document file, or "-"
   kCommandName,     // help's optional command name
 };

@@ -6,6 +6,7 @@ namespace zuv::cli {
 
 constexpr int kExitOk = 0;
 constexpr int kExitProblems = 1;  // check found problems
+constexpr int kExitChanges = 1;   // --dry-run --exit-code: the save would change the file
 constexpr int kExitFailed = 2;    // bad arguments, refused edit, file not usable
 
 }  // namespace zuv::cli

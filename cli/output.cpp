@@ -1,6 +1,7 @@
 #include "cli/output.h"
 
 #include <cmath>
+#include <cstdlib>
 
 #include <nlohmann/json.hpp>
 
@@ -151,6 +152,23 @@ std::string ShowText(const DeviceTemplate& slot, uint32_t n) {
   return text;
 }
 
+const char kShowFields[] = "board-id, channels, differential, ao0, ao1";
+
+bool ShowField(const DeviceTemplate& slot, std::string_view field, std::string* value) {
+  if (field == "board-id") {
+    *value = std::to_string(slot.SwitchID);
+  } else if (field == "channels") {
+    *value = ChannelMaskText(slot.ChanConfig);
+  } else if (field == "differential") {
+    *value = JoinPairs(DifferentialPairs(slot.ChanConfig));
+  } else if (field == "ao0" || field == "ao1") {
+    *value = RangeText(slot.AOSettings[field == "ao0" ? 0 : 1]);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 std::string CheckText(const std::string& encoding, const std::vector<TemplateProblem>& problems) {
   std::string text = "encoding: " + encoding + "\n";
   if (problems.empty()) text += "no problems found\n";
@@ -224,8 +242,16 @@ std::string CheckJson(const std::string& path, const std::string& encoding,
                       const std::vector<TemplateProblem>& problems) {
   Json list = Json::array();
   for (const TemplateProblem& problem : problems) {
-    Json entry = {{"template", problem.n >= kTemplateCount ? Json(nullptr) : Json(problem.n)},
-                  {"problem", TextToUtf8(problem.text)}};
+    // A problem of the whole file that names a line starts with "line N: ".
+    uint32_t line = problem.line;
+    if (line == 0 && problem.text.compare(0, 5, "line ") == 0) {
+      line = static_cast<uint32_t>(std::strtoul(problem.text.c_str() + 5, nullptr, 10));
+    }
+    Json entry = {{"kind", problem.kind},
+                  {"file", TextToUtf8(problem.file.empty() ? path : problem.file)},
+                  {"line", line == 0 ? Json(nullptr) : Json(line)},
+                  {"template", problem.n >= kTemplateCount ? Json(nullptr) : Json(problem.n)},
+                  {"message", TextToUtf8(problem.text)}};
     if (problem.n == kImageProblem) entry["image"] = true;
     list.push_back(std::move(entry));
   }

@@ -22,6 +22,12 @@ constexpr const char* kToolName = "zuv8620";
 std::string ListLine(const DeviceTemplate& slot, uint32_t n);
 // The lines of `show N`.
 std::string ShowText(const DeviceTemplate& slot, uint32_t n);
+// One value of a template as `show` words it, by the name `get` takes:
+// "board-id", "channels", "differential", "ao0" or "ao1" (an output's range
+// without its code); false for another name.
+bool ShowField(const DeviceTemplate& slot, std::string_view field, std::string* value);
+// The names ShowField takes, separated by ", ".
+extern const char kShowFields[];
 // The lines of `show N` for a template whose readings differ by build: each
 // reading in words with the builds that read it, and its lines.
 std::string ReadingsText(const std::vector<TemplateVariant>& variants, uint32_t n);

@@ -354,13 +354,14 @@ std::vector<TemplateProblem> ImageProblems(const ImageReport& report) {
     std::string what = line.n >= 0    ? "template " + std::to_string(line.n) + "'s key"
                        : line.deletes ? "a key above the templates, and with it every template"
                                       : "the driver's key, above the templates";
-    problems.push_back({kImageProblem, line.file + ": line " + std::to_string(line.line) + ": " +
-                                           (line.deletes ? "deletes [" : "sets [") + line.key +
-                                           "], " + what});
+    problems.push_back({kImageProblem,
+                        line.file + ": line " + std::to_string(line.line) + ": " +
+                            (line.deletes ? "deletes [" : "sets [") + line.key + "], " + what,
+                        static_cast<uint32_t>(line.line), "image-key", line.file});
   }
   if (files != 0) {
-    problems.push_back(
-        {kImageProblem, std::to_string(files) +
+    problems.push_back({kImageProblem,
+                        std::to_string(files) +
                             (files == 1 ? " other .reg file of the image sets"
                                         : " other .reg files of the image set") +
                             " or delete" + (files == 1 ? "s" : "") + " this driver's keys" +
@@ -368,10 +369,15 @@ std::vector<TemplateProblem> ImageProblems(const ImageReport& report) {
                                  ? std::string(": read in the build's merge order, the device "
                                                "reads every template value from the driver file")
                                  : std::string(": read in the build's merge order, the device "
-                                               "reads these from another file:"))});
+                                               "reads these from another file:")),
+                        0, "image-summary"});
   }
-  for (const std::string& reading : report.readings) problems.push_back({kImageProblem, reading});
-  for (const std::string& note : report.notes) problems.push_back({kImageProblem, note});
+  for (const std::string& reading : report.readings) {
+    problems.push_back({kImageProblem, reading, 0, "image-reading"});
+  }
+  for (const std::string& note : report.notes) {
+    problems.push_back({kImageProblem, note, 0, "image-unread"});
+  }
   return problems;
 }
 

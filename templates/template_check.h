@@ -16,7 +16,22 @@ struct TemplateProblem {
   uint32_t n;        // the template's number, kWholeFileProblem or kImageProblem
   std::string text;  // what is wrong, quoting the file's own text where it helps
   uint32_t line = 0;  // the line of the template's first header; 0 for the whole file
+  // What kind of problem it is, one of kProblemKinds: a name scripts may
+  // rely on, whatever the words of `text`.
+  const char* kind = "";
+  // The file the problem is in when it is another than the checked one (an
+  // image's other .reg file), with `line` its line there.
+  std::string file = {};
 };
+
+// Every kind a problem may have, with what it means, in the order `check`
+// finds them.
+struct ProblemKind {
+  const char* name;
+  const char* meaning;
+};
+extern const ProblemKind kProblemKinds[];
+extern const size_t kProblemKindCount;
 
 // The number of a problem of the whole file rather than of one template.
 constexpr uint32_t kWholeFileProblem = 16;

@@ -15,7 +15,7 @@ namespace zuv {
 Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
                                   FileSystem& fileSystem, const std::string& driverName,
                                   Status* notWritten, std::vector<UnshownTemplate>* unshown,
-                                  const BuildConfiguration* configuration) {
+                                  const BuildConfiguration* configuration, Status* otherDriver) {
   DecodedText text;
   const Status read = ReadDriverText(path, fileSystem, &text);
   if (notWritten != nullptr) {
@@ -28,6 +28,7 @@ Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
   const TemplateKeys keys = TemplateKeysOf(keyPath);
   RegFile store;
   const DeviceView view = ReadDevice(text.text, path, fileSystem, configuration);
+  if (otherDriver != nullptr) *otherDriver = CheckTemplateKeys(view, keys);
   // Under a named build the store sees only the lines that build reads.
   std::string configured;
   std::optional<DeviceView> everyBuild;

@@ -32,12 +32,16 @@ void LoadTemplateTable(TemplateTable& table, const std::string& path,
 // else success. *unshown, when given, gets why each reserved slot is reserved
 // (the device reads it otherwise than the load shows it), with its lines, as
 // `check` words it: a slot that stays in use in the table holds the load's
-// values, not the device's.
+// values, not the device's. *otherDriver, when given, gets what `check`
+// says of a file holding another driver's template keys and none of this
+// driver's (see CheckTemplateKeys), else success: such a file loads as one
+// without templates.
 Status LoadTemplateTableReporting(TemplateTable& table, const std::string& path,
                                   FileSystem& fileSystem = NativeFileSystem(),
                                   const std::string& driverName = {}, Status* notWritten = nullptr,
                                   std::vector<UnshownTemplate>* unshown = nullptr,
-                                  const BuildConfiguration* configuration = nullptr);
+                                  const BuildConfiguration* configuration = nullptr,
+                                  Status* otherDriver = nullptr);
 // Why template n is reserved, as above; empty when it is not, or when the
 // file cannot be read.
 std::string UnshownTemplateText(const std::string& path, FileSystem& fileSystem,

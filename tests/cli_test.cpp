@@ -29,6 +29,7 @@
 #include "cli/unified_diff.h"
 #include "fileio/memory_file.h"
 #include "regfile/text_encoding.h"
+#include "templates/template_check.h"
 #include "templates/template_document.h"
 #include "templates/template_file.h"
 #include "test_files.h"
@@ -166,18 +167,39 @@ TEST(CliCheck, ReportsEachKindOfProblem) {
                       kPrefix + "3]\r\n\"SwitchID\"=dword:14\r\n\"AOSettings 0\"=\"0 7 0\"\r\n"
                       "\"AOSettings 1\"=\"0 x\"\r\n");
   EXPECT_EQ(tool.Run({"check"}), 1);
-  const char* expected[] = {
-      "encoding: 8-bit (ANSI)\n",
-      "template 0: channel mask 0x10003 has bits above 15",
-      "template 1: board id 3 is also the board id of template 0",
-      "template 1: channel mask 0x0004: pairs 1 have two unequal bits",
-      "template 2: the section has no \"SwitchID\"",
-      "template 3: board id 20 is above 15",
-      "template 3: \"AOSettings 0\" text \"0 7 0\" (0 ~ 7V) matches no range",
-      "template 3: \"AOSettings 1\" text \"0 x\" is not three numbers",
+  // Each line, and the kind --json gives the problem (in the same order).
+  const std::pair<const char*, const char*> expected[] = {
+      {"template 0: channel mask 0x10003 has bits above 15", "mask-bits-above-15"},
+      {"template 1: board id 3 is also the board id of template 0", "board-id-twice"},
+      {"template 1: channel mask 0x0004: pairs 1 have two unequal bits", "mask-half-pair"},
+      {"template 2: the section has no \"SwitchID\"", "no-switch-id"},
+      {"template 3: board id 20 is above 15", "board-id-above-15"},
+      {"template 3: \"AOSettings 0\" text \"0 7 0\" (0 ~ 7V) matches no range", "ao-no-range"},
+      {"template 3: \"AOSettings 1\" text \"0 x\" is not three numbers", "ao-not-three-numbers"},
   };
-  for (const char* line : expected) EXPECT_NE(tool.out.find(line), std::string::npos) << line;
+  EXPECT_EQ(tool.out.rfind("encoding: 8-bit (ANSI)\n", 0), 0u);
+  for (const auto& row : expected)
+    EXPECT_NE(tool.out.find(row.first), std::string::npos) << row.first;
   EXPECT_EQ(std::count(tool.out.begin(), tool.out.end(), '\n'), 8) << tool.out;
+  EXPECT_EQ(tool.Run({"check", "--json"}), 1);
+  const nlohmann::json problems = nlohmann::json::parse(tool.out)["problems"];
+  ASSERT_EQ(problems.size(), std::size(expected)) << tool.out;
+  // Every kind is one the manual lists.
+  const std::string manual = test::ReadFileBytes(ZUV_SOURCE_DIR "/cli/zuv8620.h2m.in");
+  for (size_t i = 0; i < kProblemKindCount; ++i) {
+    EXPECT_NE(manual.find(std::string(".B ") + kProblemKinds[i].name + "\n"), std::string::npos)
+        << kProblemKinds[i].name;
+  }
+  for (size_t i = 0; i < problems.size(); ++i) {
+    const nlohmann::json& problem = problems[i];
+    EXPECT_EQ(problem["kind"], expected[i].second) << problem;
+    EXPECT_EQ(problem["file"], tool.path);
+    EXPECT_EQ(problem["template"], i == 0 ? 0 : i < 3 ? 1 : i == 3 ? 2 : 3) << problem;
+    EXPECT_EQ(problem["line"], i == 0 ? 1 : i < 3 ? 4 : i == 3 ? 7 : 9) << problem;
+    const std::string line =
+        "template " + problem["template"].dump() + ": " + problem["message"].get<std::string>();
+    EXPECT_EQ(line.rfind(expected[i].first, 0), 0u) << line;
+  }
 }
 
 // A driver file in each encoding gets, through every command, exactly the
@@ -629,7 +651,9 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
     tool.fs.SetFile(tool.path, c.file);
     plain.fs.SetFile(plain.path, sample);
     ASSERT_EQ(plain.Run({"list"}), 0);
-    EXPECT_EQ(tool.Run({"list"}), 0) << tool.err;
+    // A file of another driver's keys is listed as check reports it, not as empty.
+    const bool another = c.checked.find("--driver NAME with --file") != std::string::npos;
+    EXPECT_EQ(tool.Run({"list"}), another ? 2 : 0) << tool.err;
     if (c.file != keyLine && c.file != later && c.file != cased && c.file != factory &&
         c.file != dead && c.file != branches && c.file != deleted && c.file != foreign &&
         c.path == cases[0].path) {
@@ -991,6 +1015,18 @@ TEST_F(Tool, EachCommandOnce) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("ao0:                -10 ~ 10V (code 0)"), std::string::npos) << r.out;
 
+  for (const auto& [args, value] :
+       std::vector<std::pair<std::string, std::string>>{{"get 2 board-id", "1"},
+                                                        {"get 0 channels", "0x0003"},
+                                                        {"get 0 differential", "0"},
+                                                        {"get 2 differential", "none"},
+                                                        {"get 2 ao0", "-10 ~ 10V"},
+                                                        {"get 0 ao1", "-5 ~ 5V"}}) {
+    r = OnFile(args);
+    EXPECT_EQ(r.status, 0) << args << r.err;
+    EXPECT_EQ(r.out, value + "\n") << args;
+  }
+
   r = OnFile("save");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(File(), test::ReadFileBytes(kSample));
@@ -1030,9 +1066,17 @@ TEST_F(Tool, RefusalsLeaveTheFileAlone) {
       {"set 0 --differential 8", "--differential '8'"},
       {"set 0 --single-ended 1,x", "--single-ended '1,x'"},
       {"set 0", "nothing to change"},
+      {"get 0 bogus",
+       "zuv8620: get: unknown value 'bogus' (one of board-id, channels, "
+       "differential, ao0, ao1)\nTry 'zuv8620 --help'"},
+      {"get 0", "zuv8620: get: give the value's name"},
+      {"get 5 ao0", "template 5"},
+      {"save --exit-code", "zuv8620: option '--exit-code' goes with --dry-run\nTry"},
+      {"--define a-b list", "(letters, digits and _)\nTry 'zuv8620 --help'"},
+      {"show", "zuv8620: show: give the template number (0 to 15)\nTry 'zuv8620 --help'"},
       {"list --dry-run", "'--dry-run'"},
       {"frobnicate", "unknown command 'frobnicate'"},
-      {"list -x", "zuv8620: unknown option '-x'\n"},
+      {"list -x", "zuv8620: unknown option '-x'\nTry 'zuv8620 --help' for more information.\n"},
       {"-1 show", "zuv8620: unknown option '-1'\n"},
   };
   const std::string before = File();
@@ -1089,10 +1133,12 @@ TEST_F(Tool, ALinkOfAnotherNameKeepsTheFilesKeys) {
 
 TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
   const std::string before = File();
-  for (const char* args : {"add --dry-run", "remove 0 --dry-run", "set 2 --ao0 0~5 --dry-run"}) {
+  // --exit-code: 1 when the save would change the file, as git diff's.
+  for (const char* args : {"add --dry-run", "remove 0 --dry-run", "set 2 --ao0 0~5 --dry-run",
+                           "set 2 --ao0 0~5 --dry-run --exit-code"}) {
     SCOPED_TRACE(args);
     const Result r = OnFile(args);
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, std::strstr(args, "--exit-code") != nullptr ? 1 : 0) << r.err;
     EXPECT_EQ(r.out.rfind("--- " + path_ + "\t(as it is)\n+++ " + path_ + "\t(after save)\n", 0),
               0u)
         << r.out;
@@ -1100,6 +1146,8 @@ TEST_F(Tool, DryRunPrintsTheDiffAndLeavesTheFile) {
     EXPECT_EQ(File(), before);
   }
   EXPECT_EQ(OnFile("save --dry-run").out, "");  // the sample is already in saved form
+  EXPECT_EQ(OnFile("save --dry-run --exit-code").status, 0);
+  EXPECT_EQ(OnFile("set 2 --ao0 -10~10 --dry-run --exit-code").status, 0);
 #ifndef _WIN32
   // The diff of a name with a blank, a quote and a tab applies with patch and
   // git apply, run where the name is relative.
@@ -1351,11 +1399,11 @@ TEST_F(Tool, ExportApplyAcrossTwoFiles) {
   EXPECT_EQ(Run(onOther + "\"" + document + "\" --dry-run").out, "");
 }
 
-// A driver file is a regular file; a document is one of at most 16 MiB, or
-// standard input, a regular file or a pipe. Anything else (a folder, a FIFO,
-// a device, a pipe by name) is refused at once, never waited on and never
-// read as an empty file; a larger document is refused before it is parsed,
-// and standard input is read no further than the limit.
+// A driver file is a regular file; a document is one of at most 16 MiB: a
+// file, a pipe or a device by name (/dev/stdin, a FIFO) read to its end, or
+// standard input, a regular file or a pipe. A folder is refused at once and
+// never read as an empty file; a larger document is refused before it is
+// parsed, and nothing is read further than the limit.
 TEST_F(Tool, ApplyReadsOnlyARegularFileOrStandardInputOf16MiB) {
   const std::string large = dir_.File("large.json");
   test::WriteFileBytes(large, std::string((16u << 20) + 1, ' '));
@@ -1392,12 +1440,15 @@ TEST_F(Tool, ApplyReadsOnlyARegularFileOrStandardInputOf16MiB) {
        "standard input: not a regular file or a pipe (a folder)\n"},
       {"--file \"" + fifo + "\" list", "", 2, ": not a regular file (a FIFO or pipe)\n"},
       {"--file \"" + fifo + "\" add", "", 2, ": not a regular file (a FIFO or pipe)\n"},
-      {file + "apply \"" + fifo + "\"", "", 2, notRegular},
+      {file + "apply \"" + fifo + "\"", "(cat \"" + document + "\" >\"" + fifo + "\" &); ", 0, ""},
+      {file + "apply /dev/stdin", pipeOf, 0, ""},
+      {file + "apply /dev/stdin <\"" + document + "\"", "", 0, ""},
       {"--file /dev/null check", "", 2, "/dev/null: not a regular file (a character device)\n"},
       {"--file /dev/null save", "", 2, "/dev/null: not a regular file (a character device)\n"},
       {"--file /dev/stdin list", "cat \"" + path_ + "\" | ", 2,
        "/dev/stdin: not a regular file (a FIFO or pipe)\n"},
-      {file + "apply /dev/zero", "", 2, notRegular},
+      {file + "apply /dev/zero", "", 2,
+       "zuv8620: /dev/zero: a document is at most 16 MiB (16777216 bytes), this one is larger\n"},
       {file + "apply - < /dev/zero", "", 2,
        "standard input: not a regular file or a pipe (a terminal or another device)\n"},
       {file + "apply -", pipeOf, 0, ""},
@@ -1420,6 +1471,89 @@ TEST_F(Tool, ApplyReadsOnlyARegularFileOrStandardInputOf16MiB) {
 }
 
 #ifndef _WIN32
+// Every example of zuv8620(1) runs as written, one after another, in a
+// folder holding the sample as USB8620.reg and as an image under Image (the
+// editor is one that saves nothing): each command succeeds, and the last
+// dry run of the document applied finds no change.
+TEST_F(Tool, TheManualsExamplesDoWhatTheySay) {
+  if (std::system("command -v jq >/dev/null && command -v patch >/dev/null") != 0) {
+    GTEST_SKIP() << "no jq or patch";
+  }
+  const std::string manual = test::ReadFileBytes(ZUV_SOURCE_DIR "/cli/zuv8620.h2m.in");
+  const size_t start = manual.find("[EXAMPLES]");
+  ASSERT_NE(start, std::string::npos);
+  const std::string examples = manual.substr(start, manual.find("\n[", start) - start);
+  test::WriteFileBytes(dir_.File("USB8620.reg"), File());
+  const std::string tool = std::filesystem::path(ZUV8620_TOOL).parent_path().string();
+  std::string script = "set -e\ncd \"" + dir_.Path() + "\"\nPATH=\"" + tool +
+                       "\":$PATH\nunset VISUAL\nEDITOR=true\nexport EDITOR\n";
+  size_t blocks = 0;
+  for (size_t at = examples.find(".RS\n"); at != std::string::npos;
+       at = examples.find(".RS\n", at)) {
+    const size_t end = examples.find(".RE\n", at);
+    std::string block = examples.substr(at + 4, end - at - 4);
+    for (size_t dash = block.find("\\-"); dash != std::string::npos; dash = block.find("\\-")) {
+      block.erase(dash, 1);
+    }
+    script += block;
+    at = end;
+    ++blocks;
+  }
+  EXPECT_GE(blocks, 6u);
+  test::WriteFileBytes(dir_.File("examples.sh"), script);
+  const Result r = Run("--version", "sh -x \"" + dir_.File("examples.sh") + "\" && ");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Run("--file \"" + dir_.File("USB8620.reg") + "\" get 0 ao0").out, "-5 ~ 5V\n");
+}
+
+// edit applies what the editor saved when it exits with status 0; a refused
+// document, with no terminal to ask at, is kept in the private file named.
+TEST_F(Tool, EditAppliesWhatTheEditorSaved) {
+  struct Row {
+    std::string editor;  // the environment's part of the line
+    int status;
+    std::string message;  // the start of the error output
+    std::string ao0;      // template 2's after it
+    std::string kept;     // in the document kept; empty: none is kept
+  };
+  const Row rows[] = {
+      {"EDITOR=true", 0, "", "-10 ~ 10V", ""},
+      {"EDITOR=false", 2, "zuv8620: edit: the editor exited with status 1; nothing was changed\n",
+       "-10 ~ 10V", ""},
+      {"EDITOR=false VISUAL='sed -i \"s/-10 ~ 10V/0 ~ 5V/\"'", 0, "", "0 ~ 5V", ""},
+      // The document's file is new and only its owner's.
+      {"EDITOR='f() { test \"$(stat -c %a \"$1\")\" = 600; }; f'", 0, "", "-10 ~ 10V", ""},
+      {"EDITOR=\"sed -i s/-10/-12/\"", 2, "zuv8620: ", "-10 ~ 10V", "-12 ~ 10V"},
+      // Another program's change made while the editor is open is kept.
+      {"EDITOR='f() { \"" ZUV8620_TOOL "\" --file \"" + path_ +
+           "\" set 2 --ao0 0~10 && sed -i \"s/-10 ~ 10V/0 ~ 5V/\" \"$1\"; }; f'",
+       2, "zuv8620: " + path_ + ": another program changed the file's templates", "0 ~ 10V",
+       "0 ~ 5V"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.editor);
+    test::WriteFileBytes(path_, test::ReadFileBytes(kSample));
+    const std::string temporary = dir_.File("tmp");
+    std::filesystem::create_directories(temporary);
+    const Result r = Run("--file \"" + path_ + "\" edit </dev/null",
+                         "TMPDIR=\"" + temporary + "\" " + row.editor + " ");
+    EXPECT_EQ(r.status, row.status) << r.err;
+    EXPECT_EQ(r.err.rfind(row.message, 0), 0u) << r.err;
+    EXPECT_EQ(OnFile("get 2 ao0").out, row.ao0 + "\n");
+    // Only a refused document stays, named in the message.
+    size_t kept = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(temporary)) {
+      ++kept;
+      EXPECT_NE(r.err.find("the edited document is kept in " + entry.path().string() + "\n"),
+                std::string::npos)
+          << r.err;
+      EXPECT_NE(test::ReadFileBytes(entry.path().string()).find(row.kept), std::string::npos);
+      std::filesystem::remove(entry.path());
+    }
+    EXPECT_EQ(kept, row.kept.empty() ? 0u : 1u);
+  }
+}
+
 // Output that does not reach standard output (a full disk, a descriptor
 // closed, a pipe whose reader left while SIGPIPE is ignored) ends in a
 // message and exit status 2, never in 0 with the output cut.
@@ -1515,7 +1649,13 @@ TEST_F(Tool, KeysComeFromTheFileNotTheWayItIsNamed) {
        "zuv8620: --driver '.': a driver's name, not a path"},
       {"--driver with a backslash", "", "--file \"" + path_ + "\" --driver \"USB\\8620\"",
        "zuv8620: --driver 'USB\\8620': a driver's name, not a path"},
+      // Read as a file without templates, its export would empty the driver's.
+      {"a renamed copy outside the driver's folder", "",
+       "--file \"" + dir_.File("backup.reg") + "\"",
+       "zuv8620: " + dir_.File("backup.reg") +
+           ": line 15: template 0's section is under the key [HKEY_LOCAL_MACHINE"},
   };
+  test::WriteFileBytes(dir_.File("backup.reg"), File());
 #ifndef _WIN32
   const std::string links = dir_.File("links");
   std::filesystem::create_directories(links);
@@ -1526,8 +1666,13 @@ TEST_F(Tool, KeysComeFromTheFileNotTheWayItIsNamed) {
     SCOPED_TRACE(row.name);
     Result r = Run(row.args + " add", row.prefix);
     if (!row.message.empty()) {
-      EXPECT_EQ(r.status, 2);
-      EXPECT_EQ(r.err.rfind(row.message, 0), 0u) << r.err;
+      for (const char* command : {"add", "list", "show 0", "export"}) {
+        SCOPED_TRACE(command);
+        r = Run(row.args + " " + command, row.prefix);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind(row.message, 0), 0u) << r.err;
+      }
       continue;
     }
     EXPECT_EQ(r.status, 0) << r.err;
@@ -1654,6 +1799,11 @@ TEST_F(Tool, BashCompletesCommandsAndOptions) {
       {"zuv8620 --file x.reg check --i", "--image"},
       {"zuv8620 --root . --driver USB8620A set 1", "1 10 11 12 13 14 15"},
       {"zuv8620 --file x.reg set 0 --ao1 -", "-10~10V -5~5V"},
+      // "--ao1=" with nothing after it, as bash splits it at "=".
+      {"zuv8620 --file x.reg set 0 --ao1 =", "-10~10V -5~5V 0~10V 0~5V"},
+      {"zuv8620 --file x.reg add --e", "--environment --exit-code"},
+      {"zuv8620 --file x.reg get 3 ", "ao0 ao1 board-id channels differential"},
+      {"zuv8620 e", "edit export"},
       {"zuv8620 --file x.reg set 0 --single-ended a", "all"},
       {"zuv8620 help ex", "export"},
       {"zuv8620 --file x.reg export ", ""},
@@ -1697,14 +1847,32 @@ TEST_F(Tool, BashCompletesCommandsAndOptions) {
                           "autoload -Uz compinit && compinit -u -D && autoload -Uz +X _zuv8620 "
                           "&& (( $+functions[_zuv8620] ))'"),
               0);
+    // A path as typed, with backslashes or quotes, reaches the tool as the
+    // shell passes it (opt_args escapes its colons and backslashes once more).
+    const std::pair<const char*, const char*> typed[] = {
+        {R"(my\\ \\\"drv\\\".reg)", R"(my "drv".reg)"},
+        {R"('it'\\''s.reg')", "it's.reg"},
+    };
+    for (const auto& [value, word] : typed) {
+      test::WriteFileBytes(dir_.File("value.txt"), value);
+      const std::string script = dir_.File("word.zsh");
+      test::WriteFileBytes(script, std::string("source \"") + ZUV_SOURCE_DIR +
+                                       "/cli/completion/_zuv8620\" 2>/dev/null\n"
+                                       "_zuv8620_word \"$(<\"" +
+                                       dir_.File("value.txt") + "\")\"; print -rn -- $REPLY\n");
+      const std::string out = dir_.File("out.txt");
+      std::system(("zsh -f \"" + script + "\" >\"" + out + "\"").c_str());
+      EXPECT_EQ(test::ReadFileBytes(out), word) << value;
+    }
   }
 }
 #endif
 
 TEST_F(Tool, HelpForTheToolAndEachCommand) {
-  for (const char* args : {"--help", "help", "list --help", "show --help", "add --help",
-                           "remove --help", "set --help", "save --help", "check --help",
-                           "export --help", "apply --help", "help set"}) {
+  for (const char* args :
+       {"--help", "help", "list --help", "show --help", "add --help", "remove --help", "set --help",
+        "save --help", "check --help", "export --help", "apply --help", "help set", "get --help",
+        "edit --help"}) {
     SCOPED_TRACE(args);
     const Result r = Run(args);
     EXPECT_EQ(r.status, 0);
@@ -1712,7 +1880,7 @@ TEST_F(Tool, HelpForTheToolAndEachCommand) {
   }
   const Result bare = Run("");
   EXPECT_EQ(bare.status, 2);
-  EXPECT_EQ(bare.err, "Try 'zuv8620 --help' for more information.\n");
+  EXPECT_EQ(bare.err, "zuv8620: no command given\nTry 'zuv8620 --help' for more information.\n");
   // --help and --version anywhere on the line, before anything wrong on it;
   // after "--" every word is an operand.
   const std::string file = "--file \"" + path_ + "\" ";
@@ -1736,8 +1904,11 @@ TEST_F(Tool, HelpForTheToolAndEachCommand) {
 #endif
   EXPECT_EQ(Run(file + "apply -- --doc.json", in).status, 0);
   EXPECT_EQ(Run(file + "-- apply --doc.json", in).status, 0);
-  EXPECT_EQ(Run(file + "apply --doc.json", in).err, "zuv8620: unknown option '--doc.json'\n");
-  EXPECT_EQ(Run(file + "apply -- - --help").err, "zuv8620: apply: unexpected argument '--help'\n");
+  const std::string tryHelp = "Try 'zuv8620 --help' for more information.\n";
+  EXPECT_EQ(Run(file + "apply --doc.json", in).err,
+            "zuv8620: unknown option '--doc.json'\n" + tryHelp);
+  EXPECT_EQ(Run(file + "apply -- - --help").err,
+            "zuv8620: apply: unexpected argument '--help'\n" + tryHelp);
   // The manual page is made from --help and --version: both must exit 0.
   EXPECT_NE(Run("--help").out.find("  --version "), std::string::npos);
   const Result version = Run("--version");

@@ -40,13 +40,16 @@ _zuv8620_numbers() {
 _zuv8620() {
   local tool=${1:-zuv8620}
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-  local commands="list show add remove set save check export apply help"
+  local commands="list show get add remove set save check export apply edit help"
   local values="file|root|driver|define|undefine|config|board-id|differential|single-ended|ao0|ao1"
   local prefix=""
   COMPREPLY=()
 
-  # --option=value: one word, or three when "=" breaks words.
-  if [[ $prev == = && $COMP_CWORD -ge 2 ]]; then
+  # --option=value: one word, or three when "=" breaks words (the third
+  # missing while nothing follows the "=": the word is then "=" itself).
+  if [[ $cur == = && $prev == --* ]]; then
+    cur=""
+  elif [[ $prev == = && $COMP_CWORD -ge 2 ]]; then
     prev=${COMP_WORDS[COMP_CWORD-2]}
   elif [[ $cur == --*=* ]]; then
     prev=${cur%%=*}
@@ -106,9 +109,9 @@ _zuv8620() {
       case $command in
         list | show) own="--json" ;;
         check) own="--json --image" ;;
-        add) own="--board-id --dry-run" ;;
-        remove | save | apply) own="--dry-run" ;;
-        set) own="--board-id --differential --single-ended --ao0 --ao1 --dry-run" ;;
+        add) own="--board-id --dry-run --exit-code" ;;
+        remove | save | apply) own="--dry-run --exit-code" ;;
+        set) own="--board-id --differential --single-ended --ao0 --ao1 --dry-run --exit-code" ;;
       esac
       _zuv8620_reply --file --root --driver --define --undefine --config --environment "$own" \
         --help --version --
@@ -120,10 +123,12 @@ _zuv8620() {
     _zuv8620_reply "$commands"
   elif ((operands == 0)); then
     case $command in
-      show | remove | set) _zuv8620_reply "$(_zuv8620_numbers)" ;;
+      show | get | remove | set) _zuv8620_reply "$(_zuv8620_numbers)" ;;
       apply) _zuv8620_files -f ;;
       help) _zuv8620_reply "$commands" ;;
     esac
+  elif ((operands == 1)) && [[ $command == get ]]; then
+    _zuv8620_reply board-id channels differential ao0 ao1
   fi
 }
 complete -F _zuv8620 zuv8620
