@@ -732,6 +732,7 @@ class DeviceReader {
     // Each state opens the block; where its branch depends on an atom the
     // state leaves open, the state splits in two.
     std::vector<State> next;
+    next.reserve(states_.size() + 1);  // most lines split a state in two at most
     for (State& state : states_) {
       // A block inside one a state does not read is not read either: its
       // condition is not asked, so that the state does not split for it.
@@ -757,6 +758,7 @@ class DeviceReader {
       NoteNotUnderstood(condition, file, number);
     }
     std::vector<State> next;
+    next.reserve(states_.size() + 1);  // most lines split a state in two at most
     for (State& state : states_) {
       size_t at = state.blocks.size();
       while (at-- > 0 && state.blocks[at].family != build.family) {
@@ -1085,6 +1087,7 @@ class DeviceReader {
   void Join() {
     if (states_.size() < 2) return;
     std::vector<State> kept;
+    kept.reserve(states_.size());
     for (State& state : states_) {
       auto same = std::find_if(kept.begin(), kept.end(),
                                [&](const State& other) { return SameShape(state, other); });
