@@ -95,7 +95,8 @@ bool BytesData(std::string_view tag, std::string_view bytes, std::string& data) 
       if (count != 0) {
         if (data.back() != ':') data += ',';
         if (count == 1) data += '0';
-        data.append(digits, count);
+        data += digits[0];
+        if (count == 2) data += digits[1];
       }
       count = 0;
     } else if (HexValue(c) >= 0) {
@@ -109,7 +110,8 @@ bool BytesData(std::string_view tag, std::string_view bytes, std::string& data) 
   if (count != 0) {
     if (data.back() != ':') data += ',';
     if (count == 1) data += '0';
-    data.append(digits, count);
+    data += digits[0];
+    if (count == 2) data += digits[1];
   }
   return true;
 }
