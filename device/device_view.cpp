@@ -178,6 +178,17 @@ std::string_view ValueData(std::string_view data, StableTexts& kept, std::string
   return BeforeComment(data);
 }
 
+// SameRegistryName, the names' bytes compared from the last back: the keys
+// a "[-KEY]" line is compared with mostly share a long start with it and
+// differ near its end.
+bool SameNameFromEnd(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = a.size(); i-- > 0;) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool SameRegistryName(std::string_view a, std::string_view b) {
@@ -611,7 +622,7 @@ class DeviceReader {
   // configurations of `cube`.
   void Delete(std::string_view path, uint32_t file, size_t number, uint32_t cube) {
     for (const auto& [key, index] : view_.index_) {
-      if (key.size() < path.size() || !SameRegistryName(key.substr(0, path.size()), path)) {
+      if (key.size() < path.size() || !SameNameFromEnd(key.substr(0, path.size()), path)) {
         continue;
       }
       if (key.size() != path.size() && key[path.size()] != '\\') continue;
