@@ -536,10 +536,14 @@ class DeviceReader {
       for (const Cube& cube : state.cubes) {
         // Most value lines follow a header every build reads: its key is
         // theirs in every configuration.
-        if (!marks_.empty() && marks_.back().cube.empty()) {
-          if (marks_.back().key == kNoKey) continue;
+        // So do the lines of a key under a condition that holds wherever
+        // they are read: the header's cube is part of theirs.
+        if (!marks_.empty() && Within(cube, marks_.back().cube)) {
+          const Mark& mark = marks_.back();
+          if (mark.key == kNoKey) continue;
+          if (!mark.cube.empty() && !CubeConsistent(view_.atoms_, cube)) continue;
           record.cube = CubeIndex(cube);
-          AddRecord(marks_.back().key, record);
+          AddRecord(mark.key, record);
           continue;
         }
         for (const auto& [key, where] : KeysOfKept(cube)) {
