@@ -1128,9 +1128,13 @@ class DeviceReader {
 
   uint32_t CubeIndex(const Cube& cube) {
     if (cube.empty() && !view_.cubes_.empty()) return 0;  // made first, by the constructor
+    // The lines of a key under a condition ask for one cube in turn.
+    if (lastCubeIndex_ != 0 && cube == lastCube_) return lastCubeIndex_;
     const auto [at, added] =
         view_.cubeIndex_.emplace(cube, static_cast<uint32_t>(view_.cubes_.size()));
     if (added) view_.cubes_.push_back(cube);
+    lastCube_.assign(cube.begin(), cube.end());
+    lastCubeIndex_ = at->second;
     return at->second;
   }
 
@@ -1168,6 +1172,8 @@ class DeviceReader {
   std::vector<std::pair<const ConditionNode*, uint32_t>> nodeAtoms_;   // NodeAtom's, for one line
   std::map<Cube, std::vector<std::pair<size_t, uint32_t>>> keysKept_;  // KeysOfKept's
   std::pair<size_t, size_t> keysKeptAt_{0, 0};  // marks and atoms when keysKept_ was made
+  Cube lastCube_;               // the cube CubeIndex was last asked for, not the empty one
+  uint32_t lastCubeIndex_ = 0;  // its index (0: none yet)
   int includeDepth_ = 0;
   std::vector<uint32_t> parents_{0};  // the file that included each of view_.files_
   // Every header line read, in order, with the configurations that read it
