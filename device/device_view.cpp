@@ -538,7 +538,7 @@ class DeviceReader {
         // theirs in every configuration.
         // So do the lines of a key under a condition that holds wherever
         // they are read: the header's cube is part of theirs.
-        if (!marks_.empty() && Within(cube, marks_.back().cube)) {
+        if (!marks_.empty() && (marks_.back().cube.empty() || Within(cube, marks_.back().cube))) {
           const Mark& mark = marks_.back();
           if (mark.key == kNoKey) continue;
           if (!mark.cube.empty() && !CubeConsistent(view_.atoms_, cube)) continue;
