@@ -442,7 +442,10 @@ class DeviceReader {
 
   void ReadLine(std::string_view line, uint32_t file, size_t number) {
     if (line.empty()) return;
-    const BuildLine build = line.front() == '[' ? BuildLine{} : ClassifyBuildLine(line);
+    // Headers and value lines, most of a file, start with no build line's
+    // first character.
+    const bool plain = line.front() == '[' || line.front() == '"';
+    const BuildLine build = plain ? BuildLine{} : ClassifyBuildLine(line);
     if (build.role != BuildRole::kNotBuildLine) {
       if (file == 0) view_.structure_.push_back({line, number});
       ReadBuildLine(build, line, file, number);
