@@ -2,8 +2,6 @@
 
 #include "device/build_condition.h"
 
-#include <cctype>
-
 namespace zuv {
 
 namespace {
@@ -50,6 +48,10 @@ constexpr BuildLineForm kForms[] = {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Capitals of ASCII letters only: what the C locale's toupper does, without
+// a library call for each character.
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 std::string_view SkipBlanks(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   return text;
@@ -69,8 +71,8 @@ bool TakeWords(std::string_view& text, std::string_view words, bool anyCase, boo
       char a = rest[i];
       char b = word[i];
       if (anyCase) {
-        a = static_cast<char>(std::toupper(static_cast<unsigned char>(a)));
-        b = static_cast<char>(std::toupper(static_cast<unsigned char>(b)));
+        a = AsciiUpper(a);
+        b = AsciiUpper(b);
       }
       if (a != b) return false;
     }

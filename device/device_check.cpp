@@ -237,13 +237,18 @@ std::string ReadingDifference(std::string_view path, const KeyReading& old, cons
 // Whether two keys' lines read alike in every configuration without asking
 // each: the same headers, values and deletions, read in the same
 // configurations, in the same order (their lines may have moved).
-bool RecordsAlike(const DeviceView& a, const DeviceKey& x, const DeviceView& b,
-                  const DeviceKey& y) {
+// `alike[c]` is one more than a cube of `b` found to stand for the same
+// configurations as cube c of `a` (0: none yet): most records of a text
+// share a few cubes, which are compared atom by atom once.
+bool RecordsAlike(const DeviceView& a, const DeviceKey& x, const DeviceView& b, const DeviceKey& y,
+                  std::vector<uint32_t>& alike) {
   if (x.records.size() != y.records.size()) return false;
   for (auto i = x.records.begin(), j = y.records.begin(); i != x.records.end(); ++i, ++j) {
     const DeviceRecord& r = *i;
     const DeviceRecord& s = *j;
     if (r.kind != s.kind || r.data != s.data || !SameRegistryName(r.name, s.name)) return false;
+    if (alike.size() <= r.cube) alike.resize(a.Cubes().size(), 0);
+    if (alike[r.cube] == s.cube + 1) continue;
     const Cube& c = a.Cubes()[r.cube];
     const Cube& d = b.Cubes()[s.cube];
     if (c.size() != d.size()) return false;
@@ -253,6 +258,7 @@ bool RecordsAlike(const DeviceView& a, const DeviceKey& x, const DeviceView& b,
         return false;
       }
     }
+    alike[r.cube] = s.cube + 1;
   }
   return true;
 }
@@ -378,11 +384,12 @@ std::string SavedTextDifference(const DeviceView& old, const DeviceView& now,
       pairs.emplace_back(&kNoKey, &key);
     }
   }
+  std::vector<uint32_t> alike;  // RecordsAlike's cubes found alike
   for (const auto& [a, b] : pairs) {
     const std::string_view path = a != &kNoKey ? a->path : b->path;
     const int n = TemplateOf(keys, path);
     const bool changed = n >= 0 && !SameSlot(loaded[n], saved[n]);
-    if (!changed && a != &kNoKey && b != &kNoKey && RecordsAlike(old, *a, now, *b)) continue;
+    if (!changed && a != &kNoKey && b != &kNoKey && RecordsAlike(old, *a, now, *b, alike)) continue;
     AtomSpace space;
     space.Add(old, *a);
     space.Add(now, *b);

@@ -95,7 +95,8 @@ bool BytesData(std::string_view tag, std::string_view bytes, std::string& data) 
       if (count != 0) {
         if (data.back() != ':') data += ',';
         if (count == 1) data += '0';
-        data.append(digits, count);
+        data += digits[0];
+        if (count == 2) data += digits[1];
       }
       count = 0;
     } else if (HexValue(c) >= 0) {
@@ -109,7 +110,8 @@ bool BytesData(std::string_view tag, std::string_view bytes, std::string& data) 
   if (count != 0) {
     if (data.back() != ':') data += ',';
     if (count == 1) data += '0';
-    data.append(digits, count);
+    data += digits[0];
+    if (count == 2) data += digits[1];
   }
   return true;
 }
@@ -174,6 +176,17 @@ std::string_view ValueData(std::string_view data, StableTexts& kept, std::string
     return KeptForm(bytes, data, kept);
   }
   return BeforeComment(data);
+}
+
+// SameRegistryName, the names' bytes compared from the last back: the keys
+// a "[-KEY]" line is compared with mostly share a long start with it and
+// differ near its end.
+bool SameNameFromEnd(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = a.size(); i-- > 0;) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -429,7 +442,10 @@ class DeviceReader {
 
   void ReadLine(std::string_view line, uint32_t file, size_t number) {
     if (line.empty()) return;
-    const BuildLine build = line.front() == '[' ? BuildLine{} : ClassifyBuildLine(line);
+    // Headers and value lines, most of a file, start with no build line's
+    // first character.
+    const bool plain = line.front() == '[' || line.front() == '"';
+    const BuildLine build = plain ? BuildLine{} : ClassifyBuildLine(line);
     if (build.role != BuildRole::kNotBuildLine) {
       if (file == 0) view_.structure_.push_back({line, number});
       ReadBuildLine(build, line, file, number);
@@ -523,10 +539,14 @@ class DeviceReader {
       for (const Cube& cube : state.cubes) {
         // Most value lines follow a header every build reads: its key is
         // theirs in every configuration.
-        if (!marks_.empty() && marks_.back().cube.empty()) {
-          if (marks_.back().key == kNoKey) continue;
+        // So do the lines of a key under a condition that holds wherever
+        // they are read: the header's cube is part of theirs.
+        if (!marks_.empty() && (marks_.back().cube.empty() || Within(cube, marks_.back().cube))) {
+          const Mark& mark = marks_.back();
+          if (mark.key == kNoKey) continue;
+          if (!mark.cube.empty() && !CubeConsistent(view_.atoms_, cube)) continue;
           record.cube = CubeIndex(cube);
-          AddRecord(marks_.back().key, record);
+          AddRecord(mark.key, record);
           continue;
         }
         for (const auto& [key, where] : KeysOfKept(cube)) {
@@ -609,7 +629,7 @@ class DeviceReader {
   // configurations of `cube`.
   void Delete(std::string_view path, uint32_t file, size_t number, uint32_t cube) {
     for (const auto& [key, index] : view_.index_) {
-      if (key.size() < path.size() || !SameRegistryName(key.substr(0, path.size()), path)) {
+      if (key.size() < path.size() || !SameNameFromEnd(key.substr(0, path.size()), path)) {
         continue;
       }
       if (key.size() != path.size() && key[path.size()] != '\\') continue;
@@ -732,6 +752,7 @@ class DeviceReader {
     // Each state opens the block; where its branch depends on an atom the
     // state leaves open, the state splits in two.
     std::vector<State> next;
+    next.reserve(states_.size() + 1);  // most lines split a state in two at most
     for (State& state : states_) {
       // A block inside one a state does not read is not read either: its
       // condition is not asked, so that the state does not split for it.
@@ -757,6 +778,7 @@ class DeviceReader {
       NoteNotUnderstood(condition, file, number);
     }
     std::vector<State> next;
+    next.reserve(states_.size() + 1);  // most lines split a state in two at most
     for (State& state : states_) {
       size_t at = state.blocks.size();
       while (at-- > 0 && state.blocks[at].family != build.family) {
@@ -1085,6 +1107,7 @@ class DeviceReader {
   void Join() {
     if (states_.size() < 2) return;
     std::vector<State> kept;
+    kept.reserve(states_.size());
     for (State& state : states_) {
       auto same = std::find_if(kept.begin(), kept.end(),
                                [&](const State& other) { return SameShape(state, other); });
@@ -1108,9 +1131,13 @@ class DeviceReader {
 
   uint32_t CubeIndex(const Cube& cube) {
     if (cube.empty() && !view_.cubes_.empty()) return 0;  // made first, by the constructor
+    // The lines of a key under a condition ask for one cube in turn.
+    if (lastCubeIndex_ != 0 && cube == lastCube_) return lastCubeIndex_;
     const auto [at, added] =
         view_.cubeIndex_.emplace(cube, static_cast<uint32_t>(view_.cubes_.size()));
     if (added) view_.cubes_.push_back(cube);
+    lastCube_.assign(cube.begin(), cube.end());
+    lastCubeIndex_ = at->second;
     return at->second;
   }
 
@@ -1148,6 +1175,8 @@ class DeviceReader {
   std::vector<std::pair<const ConditionNode*, uint32_t>> nodeAtoms_;   // NodeAtom's, for one line
   std::map<Cube, std::vector<std::pair<size_t, uint32_t>>> keysKept_;  // KeysOfKept's
   std::pair<size_t, size_t> keysKeptAt_{0, 0};  // marks and atoms when keysKept_ was made
+  Cube lastCube_;               // the cube CubeIndex was last asked for, not the empty one
+  uint32_t lastCubeIndex_ = 0;  // its index (0: none yet)
   int includeDepth_ = 0;
   std::vector<uint32_t> parents_{0};  // the file that included each of view_.files_
   // Every header line read, in order, with the configurations that read it

@@ -190,6 +190,13 @@ TEST(DeviceViewTest, ReadsLineByLine) {
        {"Drivers\\LongKeyName: longvaluenamez@=dword:00000002 @4",
         "Drivers\\LongKeyName: LONGVALUENAMEZ`=dword:00000003 @5",
         "Drivers\\LongKeyName: \xC1Name=4 @6", "Drivers\\LongKeyName: \xE1name=5 @7"}},
+      {"value lines under a header in a condition, in a nested block and after both blocks",
+       "[P]\n\"p\"=dword:1\nIF A\n[K]\n\"a\"=dword:2\nIF B\n\"b\"=dword:3\nENDIF\nENDIF\n"
+       "\"c\"=dword:4\n",
+       {"P: p=dword:00000001 @2 [without A]", "P: c=dword:00000004 @10 [without A]",
+        "P: p=dword:00000001 @2 [with A]", "K: a=dword:00000002 @5 [with A, without B]",
+        "K: c=dword:00000004 @10 [with A, without B]", "K: a=dword:00000002 @5 [with A, with B]",
+        "K: b=dword:00000003 @7 [with A, with B]", "K: c=dword:00000004 @10 [with A, with B]"}},
       {"[-KEY] deletes the key and its subkeys from there on",
        "[A]\n\"a\"=dword:1\n[A\\B]\n\"b\"=dword:2\n[AB]\n\"c\"=dword:3\n[-a]\n\"x\"=dword:9\n"
        "[A]\n\"d\"=-\n",
