@@ -109,8 +109,11 @@ for target in "${targets[@]}"; do
   else
     # "Done N runs in S second(s)": the executions a second, of wall and of CPU time.
     runs_seconds=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1 \2/p' "build/fuzz/$target.log")
-    echo "$runs_seconds $(cat "build/fuzz/$target.cpu")" |
-      awk -v t="$target" '{ cpu = $3 + $4; printf "fuzz_%s: %d runs in %d s, %.0f executions/s, %.0f per second of CPU (%.0f s)\n", t, $1, $2, $1 / ($2 > 0 ? $2 : 1), $1 / (cpu > 0 ? cpu : 1), cpu }'
+    # What the run reached, which is what judges it: the code edges (cov) and
+    # the features (ft) of its last status line.
+    reached=$(sed -n 's/^#[0-9]*.* cov: \([0-9]*\) ft: \([0-9]*\).*/\1 \2/p' "build/fuzz/$target.log" | tail -n 1)
+    echo "${reached:-0 0} $runs_seconds $(cat "build/fuzz/$target.cpu")" |
+      awk -v t="$target" '{ cpu = $5 + $6; printf "fuzz_%s: cov %d, ft %d; %d runs in %d s, %.0f executions/s, %.0f per second of CPU (%.0f s)\n", t, $1, $2, $3, $4, $3 / ($4 > 0 ? $4 : 1), $3 / (cpu > 0 ? cpu : 1), cpu }'
   fi
   # The inputs the run kept join those of earlier runs (files are named by
   # their contents' hash: one already there is the same input).
