@@ -5,7 +5,9 @@
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <set>
 #include <utility>
 
 #include "device/build_lines.h"
@@ -1260,7 +1262,94 @@ KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& 
   return reading;
 }
 
+namespace {
+
+// Drops every cube that lies within another (a duplicate keeps its first).
+// A cube can lie only within one of fewer literals or of as many: those
+// of equal length are compared through a set, the rest pair by pair.
+void DropCubesWithinOthers(std::vector<Cube>* cubes) {
+  std::vector<size_t> byLength(cubes->size());
+  for (size_t i = 0; i < byLength.size(); ++i) byLength[i] = i;
+  std::stable_sort(byLength.begin(), byLength.end(),
+                   [&](size_t a, size_t b) { return (*cubes)[a].size() < (*cubes)[b].size(); });
+  std::vector<bool> dropped(cubes->size(), false);
+  std::set<Cube> seen;
+  for (size_t i : byLength) {
+    const Cube& cube = (*cubes)[i];
+    if (!seen.insert(cube).second) {
+      dropped[i] = true;
+      continue;
+    }
+    for (size_t j : byLength) {
+      if ((*cubes)[j].size() >= cube.size()) break;
+      if (!dropped[j] && Within(cube, (*cubes)[j])) {
+        dropped[i] = true;
+        break;
+      }
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < cubes->size(); ++i) {
+    if (dropped[i]) continue;
+    if (kept != i) (*cubes)[kept] = std::move((*cubes)[i]);
+    ++kept;
+  }
+  cubes->resize(kept);
+}
+
+// Joins pairs of cubes that differ in one literal, one the other's
+// opposite, into the cube without it, in the place of the earlier of the
+// two. The partner of a cube is found by its literals with the one that
+// may differ masked: two cubes that mask alike are such a pair.
+bool JoinSoleDifferences(std::vector<Cube>* cubes) {
+  constexpr Literal kMask = ~Literal{0};
+  std::map<Cube, size_t> partners;
+  std::vector<bool> joinedAway(cubes->size(), false);
+  std::vector<bool> changed(cubes->size(), false);
+  bool joined = false;
+  for (size_t i = 0; i < cubes->size(); ++i) {
+    Cube masked = (*cubes)[i];
+    for (size_t k = 0; k < masked.size(); ++k) {
+      const Literal literal = masked[k];
+      masked[k] = kMask - AtomOf(literal);
+      auto [at, added] = partners.emplace(masked, i);
+      masked[k] = literal;
+      if (added) continue;
+      const size_t j = at->second;
+      if (joinedAway[j] || changed[j]) {
+        at->second = i;  // the earlier cube is no longer what was masked
+        continue;
+      }
+      if ((*cubes)[j][k] == literal) continue;  // the same cube twice
+      (*cubes)[j].erase((*cubes)[j].begin() + static_cast<std::ptrdiff_t>(k));
+      changed[j] = true;
+      joinedAway[i] = true;
+      joined = true;
+      break;
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < cubes->size(); ++i) {
+    if (joinedAway[i]) continue;
+    if (kept != i) (*cubes)[kept] = std::move((*cubes)[i]);
+    ++kept;
+  }
+  cubes->resize(kept);
+  return joined;
+}
+
+}  // namespace
+
+// A few cubes are compared pair by pair, starting over after each change;
+// more (a key read under many conditions has up to 1 << kMaxKeyAtoms) are
+// joined a round at a time, each round's pairs found by masking.
 std::vector<Cube> SimplifyUnion(std::vector<Cube> cubes) {
+  constexpr size_t kFewCubes = 16;
+  if (cubes.size() > kFewCubes) {
+    DropCubesWithinOthers(&cubes);
+    while (JoinSoleDifferences(&cubes)) DropCubesWithinOthers(&cubes);
+    return cubes;
+  }
   for (bool joined = true; joined;) {
     joined = false;
     for (size_t i = 0; i < cubes.size() && !joined; ++i) {
