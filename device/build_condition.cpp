@@ -57,6 +57,13 @@ uint32_t AtomTable::Intern(const BuildAtom& atom) {
   if (found != index_.end()) return found->second;
   index_.emplace(std::move(key), static_cast<uint32_t>(atoms_.size()));
   atoms_.push_back(atom);
+  uint32_t variable = kNoVariable;
+  if (atom.kind == BuildAtom::Kind::kSet || atom.kind == BuildAtom::Kind::kEquals) {
+    variable =
+        variableIndex_.emplace(Upper(atom.name), static_cast<uint32_t>(variableIndex_.size()))
+            .first->second;
+  }
+  variables_.push_back(variable);
   return static_cast<uint32_t>(atoms_.size() - 1);
 }
 
@@ -90,11 +97,6 @@ std::string LiteralOption(const BuildAtom& atom, bool truth) {
 namespace {
 
 // Whether two atoms test the same variable (kSet and kEquals of one name).
-bool SameVariable(const BuildAtom& a, const BuildAtom& b) {
-  const bool aVariable = a.kind == BuildAtom::Kind::kSet || a.kind == BuildAtom::Kind::kEquals;
-  const bool bVariable = b.kind == BuildAtom::Kind::kSet || b.kind == BuildAtom::Kind::kEquals;
-  return aVariable && bVariable && SameFolded(a.name, b.name);
-}
 
 // What `known` (holding `truth`) says of `asked`, another atom of the same
 // variable, or nullopt.
@@ -116,7 +118,7 @@ std::optional<bool> CubeDecides(const AtomTable& atoms, const Cube& cube, uint32
   }
   for (Literal literal : cube) {
     const BuildAtom& known = atoms[AtomOf(literal)];
-    if (!SameVariable(known, atoms[atom])) continue;
+    if (!atoms.SameVariable(AtomOf(literal), atom)) continue;
     if (std::optional<bool> implied = Implied(known, TruthOf(literal), atoms[atom])) {
       return implied;
     }
@@ -141,9 +143,8 @@ bool CubeConsistent(const AtomTable& atoms, const Cube& cube) {
                                                          : false;
     if (!says) continue;
     for (size_t j = 0; j < cube.size(); ++j) {
-      const BuildAtom& b = atoms[AtomOf(cube[j])];
-      if (i == j || !SameVariable(a, b)) continue;
-      const std::optional<bool> implied = Implied(a, TruthOf(cube[i]), b);
+      if (i == j || !atoms.SameVariable(AtomOf(cube[i]), AtomOf(cube[j]))) continue;
+      const std::optional<bool> implied = Implied(a, TruthOf(cube[i]), atoms[AtomOf(cube[j])]);
       if (implied && *implied != TruthOf(cube[j])) return false;
     }
   }

@@ -60,10 +60,18 @@ class AtomTable {
   // Whether two atoms have one identity (their KeyOf alike), told without
   // making either key.
   static bool SameKey(const BuildAtom& a, const BuildAtom& b);
+  // Whether atoms a and b test one variable (each is "NAME is set" or
+  // "NAME is VALUE"), told by numbers given as they were interned.
+  bool SameVariable(uint32_t a, uint32_t b) const {
+    return variables_[a] != kNoVariable && variables_[a] == variables_[b];
+  }
 
  private:
+  static constexpr uint32_t kNoVariable = ~uint32_t{0};
   std::vector<BuildAtom> atoms_;
   std::map<std::string, uint32_t> index_;
+  std::vector<uint32_t> variables_;                // each atom's variable, or kNoVariable
+  std::map<std::string, uint32_t> variableIndex_;  // by the name in upper case
 };
 
 // A literal in words: "with BSP_X", "without BSP_X", "with BSP_X=2",
