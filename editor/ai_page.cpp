@@ -29,8 +29,7 @@ void AiPage::DoDataExchange() {
   BindControl(channelList_, IDC_CHANNEL_LIST);
 }
 
-BOOL AiPage::OnInitDialog() {
-  TemplatePage::OnInitDialog();
+void AiPage::FillControls() {
   channelList_.SetExtendedStyle(0, LVS_EX_CHECKBOXES);
   // Column widths in pixels at 96 DPI, as wide again as the screen's DPI
   // makes the texts.
@@ -41,7 +40,6 @@ BOOL AiPage::OnInitDialog() {
     std::snprintf(text, sizeof(text), "Channel%d", n);
     channelList_.InsertItem(n, text);
   }
-  return TRUE;
 }
 
 void AiPage::ShowChannel(int channel, bool differential) {

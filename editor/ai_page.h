@@ -29,7 +29,7 @@ class AiPage : public TemplatePage {
  protected:
   void DoDataExchange() override;
   // Check boxes, the two columns and the 16 rows.
-  BOOL OnInitDialog() override;
+  void FillControls() override;
 
   // Any change of a row, its check included: a row whose check no longer
   // matches its pair's bits gives the pair its state.

@@ -18,13 +18,11 @@ void AoPage::DoDataExchange() {
   BindControl(channel0List_, IDC_AO_CHANNEL0_RANGE);
 }
 
-BOOL AoPage::OnInitDialog() {
-  TemplatePage::OnInitDialog();
+void AoPage::FillControls() {
   for (const AoRange& range : AoRangeTable) {
     channel0List_.AddString(range.Label);
     channel1List_.AddString(range.Label);
   }
-  return TRUE;
 }
 
 void AoPage::Refresh() {

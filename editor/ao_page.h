@@ -22,7 +22,7 @@ class AoPage : public TemplatePage {
  protected:
   void DoDataExchange() override;
   // Fills both lists with the ranges' labels.
-  BOOL OnInitDialog() override;
+  void FillControls() override;
 
   void OnSelchangeChannel0();
   void OnSelchangeChannel1();

@@ -65,8 +65,7 @@ void DevicePage::DoDataExchange() {
   BindControl(descriptionText_, IDC_DESCRIPTION);
 }
 
-BOOL DevicePage::OnInitDialog() {
-  TemplatePage::OnInitDialog();
+void DevicePage::FillControls() {
   // The list offers the identifiers a template may be given; item i shows i.
   for (uint32_t i = 0; i < kBoardIdCount; ++i) {
     char text[12];
@@ -81,7 +80,6 @@ BOOL DevicePage::OnInitDialog() {
   listProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
       boardIdList_.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DevicePage::StepKeyProc)));
   ShowPictureForScreen();
-  return TRUE;
 }
 
 void DevicePage::ShowPictureForScreen() {

@@ -23,8 +23,9 @@ class DevicePage : public TemplatePage {
 
  protected:
   void DoDataExchange() override;
-  // Fills the list and the texts.
-  BOOL OnInitDialog() override;
+  // Fills the list and the texts, watches the list's arrow keys and scales
+  // the picture.
+  void FillControls() override;
 
   // Lets go of the picture.
   void OnDestroy();

@@ -45,6 +45,12 @@ BOOL TemplatePage::CreatePage(HWND parent) {
   return TRUE;
 }
 
+BOOL TemplatePage::OnInitDialog() {
+  winui::Dialog::OnInitDialog();
+  FillControls();
+  return TRUE;
+}
+
 void TemplatePage::Refresh() {}
 
 }  // namespace zuv

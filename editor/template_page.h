@@ -26,6 +26,13 @@ class TemplatePage : public winui::Dialog {
 
   PageHost& Host() const { return host_; }
 
+ protected:
+  // Binds the controls (DoDataExchange), then fills them (FillControls).
+  BOOL OnInitDialog() final;
+  // Puts what the controls offer in them (list items, column headers,
+  // fixed texts), once, after DoDataExchange. The base fills nothing.
+  virtual void FillControls() {}
+
  private:
   PageHost& host_;
 };
