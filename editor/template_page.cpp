@@ -51,6 +51,8 @@ BOOL TemplatePage::OnInitDialog() {
   return TRUE;
 }
 
-void TemplatePage::Refresh() {}
+void TemplatePage::Refresh() {
+  if (const DeviceTemplate* record = host_.SelectedTemplate()) ShowTemplate(*record);
+}
 
 }  // namespace zuv
