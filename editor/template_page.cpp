@@ -55,4 +55,11 @@ void TemplatePage::Refresh() {
   if (const DeviceTemplate* record = host_.SelectedTemplate()) ShowTemplate(*record);
 }
 
+void TemplatePage::SetReadOnly(bool readOnly) const {
+  for (HWND child = GetWindow(hwnd_, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    EnableWindow(child, !readOnly);
+  }
+}
+
 }  // namespace zuv

@@ -10,15 +10,16 @@ namespace zuv {
 
 // A page is a modeless child dialog placed over the editor's tab control. The
 // editor owns the page objects (its members) and creates their windows; it
-// shows the page of the current tab while a template is selected and calls
-// Refresh. A page edits its host's selected record in place and reports each
-// edit to its host.
+// shows the page of the current tab while a template is selected, calls
+// Refresh and sets the page read-only or not. A page edits its host's
+// selected record in place and reports each edit to its host.
 //
 // What every page does the same way lives here: creating the window,
-// filling the controls once they are bound, showing the selected record, and
-// an edit of the selected record. A page with settings gives its controls
-// (DoDataExchange, FillControls), how a record shows on them (ShowTemplate),
-// and its message map, whose handlers make their edits through EditSelected.
+// filling the controls once they are bound, showing the selected record, the
+// read-only state, and an edit of the selected record. A page with settings
+// gives its controls (DoDataExchange, FillControls), how a record shows on
+// them (ShowTemplate), and its message map, whose handlers make their edits
+// through EditSelected.
 class TemplatePage : public winui::Dialog {
  public:
   TemplatePage(UINT templateId, PageHost& host);
@@ -29,6 +30,8 @@ class TemplatePage : public winui::Dialog {
   // Shows the values of the host's selected template (ShowTemplate); with
   // none selected the controls stay as they are.
   void Refresh();
+  // Disables every control of the page (read-only) or enables them all.
+  void SetReadOnly(bool readOnly) const;
 
   PageHost& Host() const { return host_; }
 
