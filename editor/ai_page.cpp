@@ -29,8 +29,7 @@ void AiPage::DoDataExchange() {
   BindControl(channelList_, IDC_CHANNEL_LIST);
 }
 
-BOOL AiPage::OnInitDialog() {
-  TemplatePage::OnInitDialog();
+void AiPage::FillControls() {
   channelList_.SetExtendedStyle(0, LVS_EX_CHECKBOXES);
   // Column widths in pixels at 96 DPI, as wide again as the screen's DPI
   // makes the texts.
@@ -41,7 +40,6 @@ BOOL AiPage::OnInitDialog() {
     std::snprintf(text, sizeof(text), "Channel%d", n);
     channelList_.InsertItem(n, text);
   }
-  return TRUE;
 }
 
 void AiPage::ShowChannel(int channel, bool differential) {
@@ -50,39 +48,38 @@ void AiPage::ShowChannel(int channel, bool differential) {
                            ChannelConfigName(differential));
 }
 
-void AiPage::Refresh() {
+void AiPage::ShowTemplate(const DeviceTemplate& record) {
   // The check changes below come back through the pair rule, on the same
   // record.
-  const DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
-  if (deviceTemplate == nullptr) return;
   for (int n = 0; n < kChannelCount; ++n) {
     // Read afresh for every row: the pair rule may have changed the mask.
-    ShowChannel(n, (deviceTemplate->ChanConfig >> n) & 1u);
+    ShowChannel(n, (record.ChanConfig >> n) & 1u);
   }
 }
 
 void AiPage::OnItemchangedChannelList(NMHDR* header, LRESULT* result) {
   *result = 0;
   const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(header);
-  DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
-  if (deviceTemplate == nullptr || change->iItem < 0 || change->iItem >= kChannelCount) return;
-  int row = change->iItem;
-  bool checked = channelList_.GetCheck(row);
-  // Also how the nested notifications of the changes below end.
-  if (!SetChannelPair(*deviceTemplate, row / 2, checked)) return;
-  const int first = row & ~1;  // the pair's first channel
-  ShowChannel(first, checked);
-  ShowChannel(first + 1, checked);
-  Host().MarkModified();
+  const int row = change->iItem;
+  if (row < 0 || row >= kChannelCount) return;
+  EditSelected([&](DeviceTemplate& record) {
+    const bool checked = channelList_.GetCheck(row);
+    // Also how the nested notifications of the changes below end.
+    if (!SetChannelPair(record, row / 2, checked)) return false;
+    const int first = row & ~1;  // the pair's first channel
+    ShowChannel(first, checked);
+    ShowChannel(first + 1, checked);
+    return true;
+  });
 }
 
 void AiPage::SetAll(bool differential) {
-  DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
-  if (deviceTemplate == nullptr) return;
-  // The mask first, so that the rows' notifications find nothing to change.
-  SetAllChannelPairs(*deviceTemplate, differential);
-  for (int n = 0; n < kChannelCount; ++n) ShowChannel(n, differential);
-  Host().MarkModified();
+  EditSelected([&](DeviceTemplate& record) {
+    // The mask first, so that the rows' notifications find nothing to change.
+    SetAllChannelPairs(record, differential);
+    for (int n = 0; n < kChannelCount; ++n) ShowChannel(n, differential);
+    return true;
+  });
 }
 
 void AiPage::OnSetAllDifferential() { SetAll(true); }

@@ -13,23 +13,20 @@
 
 namespace zuv {
 
-// The texts of the list's "Config" column.
-
 class AiPage : public TemplatePage {
  public:
   static constexpr int kChannelCount = 16;
 
   explicit AiPage(PageHost& host);
 
-  // Checks the rows of the template's differential channels and unchecks the
-  // others. Each check change passes through the pair rule, so a pair whose
-  // two bits differ in the template is made whole (and counts as an edit).
-  void Refresh() override;
-
  protected:
   void DoDataExchange() override;
   // Check boxes, the two columns and the 16 rows.
-  BOOL OnInitDialog() override;
+  void FillControls() override;
+  // Checks the rows of the template's differential channels and unchecks the
+  // others. Each check change passes through the pair rule, so a pair whose
+  // two bits differ in the template is made whole (and counts as an edit).
+  void ShowTemplate(const DeviceTemplate& record) override;
 
   // Any change of a row, its check included: a row whose check no longer
   // matches its pair's bits gives the pair its state.

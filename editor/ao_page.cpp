@@ -18,31 +18,23 @@ void AoPage::DoDataExchange() {
   BindControl(channel0List_, IDC_AO_CHANNEL0_RANGE);
 }
 
-BOOL AoPage::OnInitDialog() {
-  TemplatePage::OnInitDialog();
+void AoPage::FillControls() {
   for (const AoRange& range : AoRangeTable) {
     channel0List_.AddString(range.Label);
     channel1List_.AddString(range.Label);
   }
-  return TRUE;
 }
 
-void AoPage::Refresh() {
-  const DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
-  if (deviceTemplate == nullptr) return;
+void AoPage::ShowTemplate(const DeviceTemplate& record) {
   const winui::ComboBox* lists[kOutputCount] = {&channel0List_, &channel1List_};
   for (int output = 0; output < kOutputCount; ++output) {
-    lists[output]->SetCurSel(ShownAoRange(deviceTemplate->AOSettings[output]));
+    lists[output]->SetCurSel(ShownAoRange(record.AOSettings[output]));
   }
 }
 
 void AoPage::TakeRange(int output, const winui::ComboBox& list) {
-  int range = list.GetCurSel();
-  DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
-  if (deviceTemplate == nullptr || !SetAoRange(*deviceTemplate, output, range).ok()) {
-    return;
-  }
-  Host().MarkModified();
+  const int range = list.GetCurSel();
+  EditSelected([&](DeviceTemplate& record) { return SetAoRange(record, output, range).ok(); });
 }
 
 void AoPage::OnSelchangeChannel0() { TakeRange(0, channel0List_); }

@@ -15,14 +15,13 @@ class AoPage : public TemplatePage {
 
   explicit AoPage(PageHost& host);
 
-  // Selects each output's range; a stored pair of ends that matches no range
-  // shows "-10 ~ 10V" and stays in the template as it is.
-  void Refresh() override;
-
  protected:
   void DoDataExchange() override;
   // Fills both lists with the ranges' labels.
-  BOOL OnInitDialog() override;
+  void FillControls() override;
+  // Selects each output's range; a stored pair of ends that matches no range
+  // shows "-10 ~ 10V" and stays in the template as it is.
+  void ShowTemplate(const DeviceTemplate& record) override;
 
   void OnSelchangeChannel0();
   void OnSelchangeChannel1();

@@ -65,8 +65,7 @@ void DevicePage::DoDataExchange() {
   BindControl(descriptionText_, IDC_DESCRIPTION);
 }
 
-BOOL DevicePage::OnInitDialog() {
-  TemplatePage::OnInitDialog();
+void DevicePage::FillControls() {
   // The list offers the identifiers a template may be given; item i shows i.
   for (uint32_t i = 0; i < kBoardIdCount; ++i) {
     char text[12];
@@ -81,7 +80,6 @@ BOOL DevicePage::OnInitDialog() {
   listProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
       boardIdList_.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DevicePage::StepKeyProc)));
   ShowPictureForScreen();
-  return TRUE;
 }
 
 void DevicePage::ShowPictureForScreen() {
@@ -138,35 +136,33 @@ void DevicePage::OnDestroy() {
   picture_ = nullptr;
 }
 
-void DevicePage::Refresh() {
-  const DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
-  if (deviceTemplate == nullptr) return;
+void DevicePage::ShowTemplate(const DeviceTemplate& record) {
   // CB_SETCURSEL with a position past the end clears the selection.
-  int position = deviceTemplate->SwitchID < kBoardIdCount
-                     ? static_cast<int>(deviceTemplate->SwitchID)
-                     : -1;
+  int position = record.SwitchID < kBoardIdCount ? static_cast<int>(record.SwitchID) : -1;
   boardIdList_.SetCurSel(position);
 }
 
 void DevicePage::OnSelchangeBoardId() {
-  int selected = boardIdList_.GetCurSel();
-  DeviceTemplate* deviceTemplate = Host().SelectedTemplate();
-  if (deviceTemplate == nullptr || selected < 0) return;
-  Status refusal = SetBoardId(Host().Templates(), *deviceTemplate, static_cast<uint32_t>(selected));
+  const int selected = boardIdList_.GetCurSel();
+  if (selected < 0) return;
+  EditSelected([&](DeviceTemplate& record) { return TakeBoardId(record, selected); });
+}
+
+bool DevicePage::TakeBoardId(DeviceTemplate& record, int selected) {
+  Status refusal = SetBoardId(Host().Templates(), record, static_cast<uint32_t>(selected));
   if (IsRefusal(refusal, Rule::kSwitchIdUsed) && stepping_ != 0) {
     // An arrow step onto an identifier in use goes on to the next free one
     // in its direction; with none there, the list stays where it was.
     for (int id = selected + stepping_; id >= 0 && id < static_cast<int>(kBoardIdCount);
          id += stepping_) {
-      refusal = SetBoardId(Host().Templates(), *deviceTemplate, static_cast<uint32_t>(id));
+      refusal = SetBoardId(Host().Templates(), record, static_cast<uint32_t>(id));
       if (refusal.ok()) {
         boardIdList_.SetCurSel(id);
-        Host().MarkModified();
-        return;
+        return true;
       }
     }
     Refresh();
-    return;
+    return false;
   }
   if (!refusal.ok()) {
     {
@@ -174,10 +170,10 @@ void DevicePage::OnSelchangeBoardId() {
       MessageBoxA(hwnd_, ReasonText(refusal).c_str(), kEditorTitle, MB_OK);
     }
     Refresh();
-    return;
+    return false;
   }
   // Choosing the identifier the template already has counts as an edit too.
-  Host().MarkModified();
+  return true;
 }
 
 }  // namespace zuv

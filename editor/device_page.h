@@ -9,7 +9,6 @@
 
 namespace zuv {
 
-// The text of the box that refuses an identifier another template has.
 // The description of the module shown below its picture.
 extern const char kModuleDescription[];
 
@@ -17,14 +16,14 @@ class DevicePage : public TemplatePage {
  public:
   explicit DevicePage(PageHost& host);
 
-  // Selects the item whose position is the template's SwitchID; an
-  // identifier above 15 leaves the list without selection.
-  void Refresh() override;
-
  protected:
   void DoDataExchange() override;
-  // Fills the list and the texts.
-  BOOL OnInitDialog() override;
+  // Fills the list and the texts, watches the list's arrow keys and scales
+  // the picture.
+  void FillControls() override;
+  // Selects the item whose position is the template's SwitchID; an
+  // identifier above 15 leaves the list without selection.
+  void ShowTemplate(const DeviceTemplate& record) override;
 
   // Lets go of the picture.
   void OnDestroy();
@@ -51,6 +50,10 @@ class DevicePage : public TemplatePage {
   WNDPROC listProc_ = nullptr;
   int stepping_ = 0;
   static LRESULT CALLBACK StepKeyProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Gives `record` the identifier at position `selected` of the list, or
+  // refuses it as OnSelchangeBoardId says; true when the record took one.
+  bool TakeBoardId(DeviceTemplate& record, int selected);
 
   // Scales the module's picture to the screen's DPI (within its frame) and
   // shows it.

@@ -1,7 +1,7 @@
 // Tabs 3 ("DIO") and 4 ("Counter"): the module's digital lines and its
 // counter have no per-template settings. Each tab has its own object; the
 // page says "No Configuration Needed", touches no template and keeps the
-// base Refresh, which does nothing.
+// base ShowTemplate, which shows nothing.
 #ifndef ZUV_EDITOR_NO_CONFIG_PAGE_H
 #define ZUV_EDITOR_NO_CONFIG_PAGE_H
 

@@ -236,11 +236,7 @@ void TemplateEditorDialog::ShowPage() {
   // A reserved template's pages are read-only: what they hold is not what
   // every build reads, and a Save would be refused.
   const int slot = SlotOf(templateTree_.GetSelectedItem());
-  const bool reserved = slot >= 0 && templates_.IsReserved(static_cast<uint32_t>(slot));
-  for (HWND child = GetWindow(pages_[tab]->Handle(), GW_CHILD); child != nullptr;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    EnableWindow(child, !reserved);
-  }
+  pages_[tab]->SetReadOnly(slot >= 0 && templates_.IsReserved(static_cast<uint32_t>(slot)));
 }
 
 void TemplateEditorDialog::SetItemText(int id, const std::string& text) const {

@@ -45,6 +45,21 @@ BOOL TemplatePage::CreatePage(HWND parent) {
   return TRUE;
 }
 
-void TemplatePage::Refresh() {}
+BOOL TemplatePage::OnInitDialog() {
+  winui::Dialog::OnInitDialog();
+  FillControls();
+  return TRUE;
+}
+
+void TemplatePage::Refresh() {
+  if (const DeviceTemplate* record = host_.SelectedTemplate()) ShowTemplate(*record);
+}
+
+void TemplatePage::SetReadOnly(bool readOnly) const {
+  for (HWND child = GetWindow(hwnd_, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    EnableWindow(child, !readOnly);
+  }
+}
 
 }  // namespace zuv

@@ -579,6 +579,8 @@ TEST(PageWithoutEditor, AoPageShowsAndEditsItsHostsSelectedRecord) {
   winui::ComboBox range1(GetDlgItem(page.Handle(), 1151));
   page.Refresh();  // nothing selected: the list stays as it is
   EXPECT_EQ(range1.GetCurSel(), -1);
+  Editor::Choose(range1, 2);  // nothing selected: no edit
+  EXPECT_EQ(host.edits, 0);
   host.selected = &host.table[3];
   page.Refresh();
   EXPECT_EQ(range1.GetCurSel(), 3);
