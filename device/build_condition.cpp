@@ -62,6 +62,8 @@ uint32_t AtomTable::Intern(const BuildAtom& atom) {
     variable =
         variableIndex_.emplace(Upper(atom.name), static_cast<uint32_t>(variableIndex_.size()))
             .first->second;
+    if (variable == variableAtoms_.size()) variableAtoms_.push_back(0);
+    ++variableAtoms_[variable];
   }
   variables_.push_back(variable);
   return static_cast<uint32_t>(atoms_.size() - 1);
@@ -135,6 +137,7 @@ bool AddLiteral(Cube* cube, Literal literal) {
 
 bool CubeConsistent(const AtomTable& atoms, const Cube& cube) {
   for (size_t i = 0; i < cube.size(); ++i) {
+    if (!atoms.SharesVariable(AtomOf(cube[i]))) continue;
     const BuildAtom& a = atoms[AtomOf(cube[i])];
     // Only X=V holding and X unset say anything of another atom of X: the
     // other literals are passed over before any name is compared.

@@ -65,6 +65,11 @@ class AtomTable {
   bool SameVariable(uint32_t a, uint32_t b) const {
     return variables_[a] != kNoVariable && variables_[a] == variables_[b];
   }
+  // Whether another atom tests atom a's variable: only then can a literal
+  // of `a` contradict another literal.
+  bool SharesVariable(uint32_t a) const {
+    return variables_[a] != kNoVariable && variableAtoms_[variables_[a]] > 1;
+  }
 
  private:
   static constexpr uint32_t kNoVariable = ~uint32_t{0};
@@ -72,6 +77,7 @@ class AtomTable {
   std::map<std::string, uint32_t> index_;
   std::vector<uint32_t> variables_;                // each atom's variable, or kNoVariable
   std::map<std::string, uint32_t> variableIndex_;  // by the name in upper case
+  std::vector<uint32_t> variableAtoms_;            // the atoms testing each variable
 };
 
 // A literal in words: "with BSP_X", "without BSP_X", "with BSP_X=2",
