@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/checks.h"
 #include "fileio/memory_file.h"
+#include "fuzz/checks.h"
 #include "regfile/reg_file.h"
 #include "regfile/reg_text.h"
 
