@@ -95,7 +95,7 @@ bool SameTable(const TemplateTable& a, const TemplateTable& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// The bytes a Save writes are exactly those of the sequence done in place,
+// The bytes a Save writes are exactly those of its steps made one at a time,
 // on real files and on files whose template sections stand anywhere.
 TEST(SaveSafety, WritesTheBytesOfTheSequenceDoneInPlace) {
   std::vector<std::string> originals = {
