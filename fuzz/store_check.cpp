@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "device/unchanged_bytes.h"
 #include "fileio/memory_file.h"
 #include "fuzz/checks.h"
 #include "regfile/reg_file.h"
@@ -78,6 +79,7 @@ class StoreChecker {
   }
 
   std::string Run(Reader& changes) {
+    opened_ = File();
     if (store_.Open(path_.c_str()) != 0) return "the store did not open a file in memory";
     if (!InStep("open")) return failure_;
     ReadEverything();
@@ -101,6 +103,12 @@ class StoreChecker {
     if (store_.Text() != File()) {
       Fail(std::string("after ") + after + " the store's text " + Quoted(store_.Text()) +
            " differs from the file " + Quoted(File()));
+      return false;
+    }
+    // The store's account of its edits is what they did to the text opened.
+    const std::string outside = BytesChangedOutside(opened_, File(), store_.Changes());
+    if (!outside.empty()) {
+      Fail(std::string("after ") + after + ": " + outside);
       return false;
     }
     // The sections the store keeps track of through its edits are those a
@@ -329,6 +337,7 @@ class StoreChecker {
   MemoryFileSystem files_;
   RegFile store_;
   std::string failure_;
+  std::string opened_;  // the text the store opened
 };
 
 }  // namespace

@@ -121,6 +121,7 @@ void RegFile::DeriveKeys(std::string_view path) {
 void RegFile::ReleaseText() {
   m_text = std::string();
   m_haveText = false;
+  m_changes.Clear();
 }
 
 void RegFile::ReadText() {
@@ -533,6 +534,7 @@ bool RegFile::RewriteFile(uint32_t cut, std::string_view insert, std::string_vie
   // The file now holds exactly the new text; keep the store in step with it
   // without reading the file back. `insert` never lies in the held text.
   m_text.replace(cut, tailStart - cut, insert.data(), insert.size());
+  m_changes.Replace(cut, tailStart, insert.size());
   m_dwFileLength = static_cast<uint32_t>(length);
   m_nCachedTemplate = -1;
   if (m_headersValid) {

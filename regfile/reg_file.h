@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "base/driver_keys.h"
+#include "base/text_changes.h"
 #include "fileio/file.h"
 
 namespace zuv {
@@ -147,6 +148,10 @@ class RegFile {
   // that could not add its header (no memory); success when none.
   const Status& LastStatus() const { return m_lastStatus; }
   std::string_view Text() const;
+  // What the edits since the open replaced: spans of the text opened, each
+  // with the span of Text() that took its place. Bytes outside them are
+  // the text opened, unchanged.
+  const std::vector<TextChange>& Changes() const { return m_changes.List(); }
   // Hands over the held text without copying it and closes the store.
   std::string TakeText();
 
@@ -235,6 +240,7 @@ class RegFile {
   std::vector<Header> m_headers;
   bool m_headersValid = false;
   bool m_textOnly = false;  // opened on a text (OpenText), not a file
+  TextChanges m_changes;    // kept by RewriteFile, since the text was read
 };
 
 }  // namespace zuv

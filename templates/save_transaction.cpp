@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "base/bug.h"
-
+#include "device/unchanged_bytes.h"
 #include "templates/configured_text.h"
 #include "templates/device_expectation.h"
 #include "templates/device_reading.h"
@@ -196,6 +196,17 @@ Status SaveTransaction::Prepare() {
       failure = Status::Of(failure.condition(), failure.Detail() + "; nothing was written");
   }
   if (failure.ok()) failure = RunSaveSequence(loaded_, table_, store_);
+  if (failure.ok()) {
+    // The store's account of its edits, held against the text it was given:
+    // every byte outside them is as it was.
+    const std::string outside = BytesChangedOutside(
+        configured_ ? std::string_view(configured_->text) : std::string_view(decoded_.text),
+        store_.Text(), store_.Changes());
+    if (!outside.empty()) {
+      failure = Status::Of(Condition::kDeviceRefused,
+                           "the store's edits went astray: " + outside + "; nothing was written");
+    }
+  }
   if (failure.ok() && configured_) {
     std::optional<std::string> restored = RestoreUnreadLines(store_.Text(), *configured_);
     if (!restored) {
