@@ -243,7 +243,7 @@ def fuzz_rate(fuzz_dir, target, seconds, seeds_dir):
     stopped on a finding."""
     fuzzer = os.path.join(fuzz_dir, f"fuzz_{target}")
     # The working corpus in memory, as scripts/fuzz.sh keeps it: libFuzzer writes
-    # a file for every input it keeps, which on disk took a sixth of a run.
+    # a file for every input it keeps, whose creation on disk slows the run.
     memory = "/dev/shm" if os.access("/dev/shm", os.W_OK) else None
     with tempfile.TemporaryDirectory(dir=memory) as work:
         subprocess.run([os.path.join(seeds_dir, "fuzz_make_seeds"), os.path.join(work, "seeds")],

@@ -2,16 +2,18 @@
 #include <cstdio>
 #include <exception>
 #include <new>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-
-#include "cli/windows_console.h"
-#endif
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "cli/cli.h"
+#ifdef _WIN32
+#include "cli/windows_console.h"
+#endif
 
 namespace {
 

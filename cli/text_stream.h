@@ -1,8 +1,8 @@
 // Where the tool writes its output and messages and where "apply -" reads:
 // two small interfaces instead of iostreams. A run of the tool builds no
-// stream object, so the C++ library never sets up its locales, which took
-// about a sixth of a whole edit of a small file. The tests and the fuzz
-// targets hand in string streams through cli::Run.
+// stream object, so the C++ library never sets up its locales, which every
+// run, a short process, would otherwise pay for at its start. The tests and
+// the fuzz targets hand in string streams through cli::Run.
 #ifndef ZUV_CLI_TEXT_STREAM_H
 #define ZUV_CLI_TEXT_STREAM_H
 

@@ -1,16 +1,37 @@
 // The registry text as the image build reads it, in every configuration of
 // the build at once.
 //
-// A line is read as the build's merge and preprocessor read it: a key starts
-// on a line whose first character other than blank or tab is "["; ";" starts
-// a comment; "name"=value and @=value lines are values of the key the build
-// has open at that line, a later line of a name overriding an earlier one; a
-// value whose data ends with "\" goes on on the next line; "[-KEY]" deletes
-// KEY and its subkeys, "name"=- a value. The build's lines (build_lines.h)
-// are evaluated: #define and #undef from their line on, $(NAME) in headers,
-// data and #include paths, #if / #elif / #ifdef / #ifndef, the CE IF / ELSE /
-// ENDIF, "; @CESYSGEN IF" on the image's modules, #include "path" read at its
-// line.
+// What it reads, line by line (CR LF, LF or CR ends a line; blanks around a
+// line are dropped):
+// - Keys: a line whose first character is "[" opens the key between the
+//   brackets (blanks around the path dropped). "[-KEY]" deletes KEY and its
+//   subkeys read so far, from that line on; the value lines after it belong
+//   to no key until the next header.
+// - Values: "name"=data and @=data (the default value) are values of the key
+//   open at that line, names compared without regard to ASCII case, a later
+//   line of a name overriding an earlier one; "name"=- deletes the value. A
+//   value line whose data ends with "\" goes on on the next line, unless that
+//   line starts a header or a comment. The data is kept in one form for
+//   comparing (DeviceRecord::data): dword:, hex:, hex(N):, multi_sz:, "text".
+// - Comments: any other line starting with ";" is read as nothing.
+// - The build's lines (build_lines.h): the C preprocessor's #if, #ifdef,
+//   #ifndef, #elif, #else and #endif (numbers, defined NAME, macros,
+//   variables, ==, !, && and ||; an #if 0 block is never read); the CE
+//   build's IF NAME, IF NAME !, IF NAME=VALUE ..., ELSE and ENDIF; and
+//   "; @CESYSGEN IF", "; @CESYSGEN ELSE", "; @CESYSGEN ENDIF" on the image's
+//   modules. Each family's blocks nest among themselves only. #define NAME
+//   text and #undef NAME hold from their line on. #include "path" (or <path>)
+//   reads that file at its line through DeviceViewOptions::include (a file
+//   that includes itself is not read again; at most maxIncludes files, 16
+//   deep). Other "#" lines, other "; @..." lines (; @XIPREGION ...) and the
+//   boot hive's "; HIVE BOOT SECTION" marks are kept as build lines and read
+//   as nothing.
+// - $(NAME) in headers, value data and #include paths is expanded to the
+//   macro NAME, else to the variable's value in the configuration given;
+//   one neither names stays as written.
+// What it cannot read as the build would (a variable no configuration
+// names, an #include not read, a condition not understood, too many states)
+// is noted (Notes()).
 //
 // The reading is made once for every configuration the file tells apart: it
 // follows one state (the key open, the open blocks, the macros) per set of
@@ -18,7 +39,9 @@
 // condition is open in it and joining states that read alike again. Each
 // header, value and deletion is kept with the set of configurations that
 // read it (a cube), so that a key's readings in each configuration follow
-// from its own lines alone.
+// from its own lines alone. Given a configuration
+// (DeviceViewOptions::configuration), the reading is that configuration's
+// only: the atoms it decides never split a state.
 //
 // This reader is kept apart from the store on purpose and shares none of its
 // code: a Save proves with it that the file it writes means to the device

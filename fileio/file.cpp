@@ -7,11 +7,11 @@
 #include <string>
 #include <thread>
 
-#include "fileio/file_platform.h"
-
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+
+#include "fileio/file_platform.h"
 
 namespace zuv {
 

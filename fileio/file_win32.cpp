@@ -2,8 +2,8 @@
 // object, the replacement, the lock, the paths) behind one FileSystem.
 #include <string>
 
-#include "fileio/file.h"
 #include "base/status.h"
+#include "fileio/file.h"
 #include "fileio/win32_file.h"
 #include "fileio/win32_lock.h"
 #include "fileio/win32_path.h"

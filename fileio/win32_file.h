@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "fileio/file.h"
 #include "base/status.h"
+#include "fileio/file.h"
 #include "fileio/win32_handle.h"
 
 namespace zuv::win32 {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "fileio/file.h"
 #include "base/status.h"
+#include "fileio/file.h"
 
 namespace zuv::win32 {
 

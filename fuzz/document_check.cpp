@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli.h"
-#include "fuzz/checks.h"
 #include "fileio/memory_file.h"
+#include "fuzz/checks.h"
 #include "templates/template_document.h"
 
 namespace zuv::fuzz {

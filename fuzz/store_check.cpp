@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "device/unchanged_bytes.h"
-#include "fuzz/checks.h"
 #include "fileio/memory_file.h"
+#include "fuzz/checks.h"
 #include "regfile/reg_file.h"
 #include "regfile/reg_text.h"
 

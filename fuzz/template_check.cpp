@@ -3,11 +3,11 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/checks.h"
+#include "device/device_check.h"
 #include "fileio/memory_file.h"
+#include "fuzz/checks.h"
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
-#include "device/device_check.h"
 #include "templates/device_expectation.h"
 #include "templates/template_file.h"
 #include "templates/template_slots.h"

@@ -1,9 +1,14 @@
-// RegFile: one driver registry text file (.reg) held in memory for the length of
-// one template operation. It finds template sections and values as text, reads
-// values, and writes every change straight back into the file, leaving every
-// byte outside the changed line or section as it was.
+// RegFile: one driver registry text file (.reg) held in memory as text. It
+// finds template sections and values as text, reads values, and changes them,
+// leaving every byte outside the changed line or section as it was.
 //
-// Typical use: construct, Open(path), QueryValue/SetValue/..., Close(), destroy.
+// The product opens the store on a text (OpenText), never on a file: the Save
+// transaction (templates/save_transaction.h) reads the driver file once, opens
+// the store on its decoded text, loads the templates, runs the Save's steps on
+// that text and proves it, and then writes the file itself, once. `check`
+// loads the same way. Open(path) instead opens a file and writes every change
+// straight through to it; it stays as the store's own entry point for its
+// tests and the store's fuzz check, and no product code uses it.
 #ifndef ZUV_REGFILE_REG_FILE_H
 #define ZUV_REGFILE_REG_FILE_H
 
@@ -55,8 +60,10 @@ class RegFile {
   RegFile(const RegFile&) = delete;
   RegFile& operator=(const RegFile&) = delete;
 
-  // Opens an existing file for reading and writing and loads its text. Returns
-  // 0, or the system's error code of the failed open (nothing else is set then).
+  // Opens an existing file for reading and writing and loads its text; every
+  // change below is then written through to the file. Returns 0, or the
+  // system's error code of the failed open (nothing else is set then). Used by
+  // the store's tests and fuzz check only: the product opens texts (OpenText).
   uint32_t Open(const char* path);
   // Takes a copy of `text` as the store's text, with the driver's keys derived
   // from `keyPath`, without a file: every change below then edits the held

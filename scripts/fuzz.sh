@@ -8,7 +8,7 @@
 # shapes (10 000 values in one key, a 200 KB comment line, 20 000 nested
 # blocks) are not mutated but replayed by the regression test and timed by
 # bench/compare_floor.py; newly covered functions are not printed (naming
-# each runs a symbolizer, which took much of a short run). Prints each
+# each runs a symbolizer, which slows a short run down). Prints each
 # target's executions per second, of wall time and of the CPU time it had.
 # The inputs a run finds are kept in build/fuzz/corpus. An input that fails a
 # check or crashes is copied to fuzz/regressions/TARGET/, where the regression
@@ -28,7 +28,7 @@ build/fuzz/fuzz/fuzz_make_seeds build/fuzz/seeds
 
 # AddressSanitizer records no stack of each allocation and release
 # (malloc_context_size=0): a run allocates all the time, and recording the
-# stacks took about a tenth of it. Every memory error is found as before; its
+# stacks slows every allocation. Every memory error is found as before; its
 # report names where it happened but not where the memory was allocated or
 # freed, which the regression test's replay of the kept input (asan preset)
 # shows in full. ASAN_OPTIONS given to the script come after and win.
@@ -38,26 +38,24 @@ export ASAN_OPTIONS="malloc_context_size=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 # counts as rare, those met at most N times so far
 # (-entropic_feature_frequency_threshold, 255 unless given), and looks up
 # every feature of every execution in that list, one by one. The templates
-# target meets some 13 000 features, most of them fewer than 255 times in a
-# run of a minute, so the list held thousands and the look-ups took a fifth
-# of its time (perf). At 16 the list keeps the features met at most 16 times
-# (and never fewer than the 100 rarest), and the look-ups take about 3%. The
-# inputs, the checks and what they catch are the same; what changes is which
-# inputs the schedule mutates most: an input's weight is reckoned from the
-# rare features it meets, and a feature met 17 to 255 times no longer adds to
-# it. In 30 s runs from the same seeds the templates target reached as many
-# edges and features with 16 as with 255 (about 3 100 and 14 000 each time).
-# The store and document targets run with the same schedule, and ran faster
-# with it (and with the checks left out of the coverage) than before.
+# target meets most of its many features seldom, so with 255 the list is
+# long and the look-ups are a large part of its time. At 16 the list keeps
+# the features met at most 16 times (and never fewer than the 100 rarest),
+# and the look-ups are a small part. The inputs, the checks and what they
+# catch are the same; what changes is which inputs the schedule mutates most:
+# an input's weight is reckoned from the rare features it meets, and a
+# feature met 17 to 255 times no longer adds to it. Runs from the same seeds
+# reached as many edges and features with 16 as with 255. The store and
+# document targets run with the same schedule.
 schedule=(-entropic_feature_frequency_threshold=16)
 
 # libFuzzer writes every input it keeps into its working corpus as a file of
 # its own, and replaces the files of inputs it makes smaller: thousands of
-# small files in a run's first seconds, which on this machine's disk took a
-# sixth of a run (strace: a file's creation about 0.3 ms). The working corpus
-# is therefore a folder in memory (/dev/shm, when there is one) that starts
-# empty; build/fuzz/corpus/TARGET, where the inputs of earlier runs are kept,
-# is read as seeds, and what the run kept is copied there when it ends.
+# small files in a run's first seconds, whose creation on disk slows the
+# run. The working corpus is therefore a folder in memory (/dev/shm, when
+# there is one) that starts empty; build/fuzz/corpus/TARGET, where the inputs
+# of earlier runs are kept, is read as seeds, and what the run kept is copied
+# there when it ends.
 memory=
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   memory=$(mktemp -d /dev/shm/zuv-fuzz.XXXXXX)

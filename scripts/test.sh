@@ -28,7 +28,7 @@ cmake --build --preset windows -j "$jobs"
 
 # The Windows tests run under wine on one virtual display, with one wine
 # server for the whole run in the build's own prefix: the first start of a
-# fresh prefix (about 20 s) happens once, before the tests. wine's desktop
+# fresh prefix, which is slow, happens once, before the tests. wine's desktop
 # process must start on that display, so everything runs inside xvfb-run.
 export WINEPREFIX="$PWD/build/windows/wineprefix"
 export WINEARCH=win32

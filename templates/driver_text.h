@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "fileio/file.h"
 #include "base/status.h"
+#include "fileio/file.h"
 #include "regfile/text_encoding.h"
 
 namespace zuv {

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <thread>
 
+#include "device/device_view.h"
 #include "regfile/reg_text.h"
 #include "regfile/text_encoding.h"
 #include "templates/device_template.h"
-#include "device/device_view.h"
 #include "templates/driver_path.h"
 
 namespace zuv {

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "fileio/file.h"
 #include "device/device_check.h"
+#include "fileio/file.h"
 #include "templates/device_template.h"
 #include "templates/template_check.h"
 

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "fileio/file.h"
 #include "base/status.h"
 #include "device/build_condition.h"
+#include "fileio/file.h"
 #include "templates/device_template.h"
 
 namespace zuv {

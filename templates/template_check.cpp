@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <map>
 
+#include "device/device_check.h"
 #include "regfile/reg_file.h"
 #include "regfile/text_encoding.h"
-#include "device/device_check.h"
+#include "templates/ao_setting_text.h"
 #include "templates/device_expectation.h"
 #include "templates/device_reading.h"
 #include "templates/device_template.h"
-#include "templates/ao_setting_text.h"
 #include "templates/driver_path.h"
 #include "templates/driver_text.h"
 #include "templates/template_rules.h"

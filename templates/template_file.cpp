@@ -1,8 +1,8 @@
 #include "templates/template_file.h"
 
+#include "device/device_check.h"
 #include "device/device_view.h"
 #include "regfile/reg_file.h"
-#include "device/device_check.h"
 #include "templates/configured_text.h"
 #include "templates/device_reading.h"
 #include "templates/driver_path.h"

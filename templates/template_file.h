@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "fileio/file.h"
 #include "base/status.h"
 #include "device/device_check.h"
+#include "fileio/file.h"
 #include "templates/device_template.h"
 
 namespace zuv {

@@ -1,5 +1,8 @@
 #include "templates/template_slots.h"
 
+#include <string>
+#include <utility>
+
 #include "regfile/reg_file.h"
 #include "templates/ao_setting_text.h"
 
@@ -64,11 +67,8 @@ void DeleteOpenTemplate(uint32_t n, RegFile& reg, Status& failure) {
   }
 }
 
-}  // namespace
-
-namespace {
-
-// LoadTemplate on a store already open.
+// Fills `slot` with template n of the open store (defaults first). True when
+// section n holds a double-word "SwitchID". Never changes Used.
 bool LoadOpenTemplate(DeviceTemplate& slot, uint32_t n, RegFile& reg) {
   slot.ChanConfig = 0;
   slot.AOSettings[0] = kDefaultAoSetting;
@@ -111,40 +111,12 @@ bool LoadOpenTemplate(DeviceTemplate& slot, uint32_t n, RegFile& reg) {
 
 }  // namespace
 
-bool LoadTemplate(DeviceTemplate& slot, uint32_t n, const std::string& path,
-                  MemoryFileSystem& fileSystem) {
-  RegFile reg(fileSystem);
-  reg.Open(path.c_str());
-  const bool found = LoadOpenTemplate(slot, n, reg);
-  reg.Close();
-  return found;
-}
-
 void LoadTable(TemplateTable& table, RegFile& store) {
   table.Clear();
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     table[n].SwitchID = n;
     if (LoadOpenTemplate(table[n], n, store)) table[n].Used = 1;
   }
-}
-
-bool SaveTemplate(const DeviceTemplate& slot, uint32_t n, const std::string& path,
-                  MemoryFileSystem& fileSystem) {
-  RegFile reg(fileSystem);
-  if (reg.Open(path.c_str()) != 0) return false;
-  Status ignored;
-  SaveOpenTemplate(slot, n, reg, ignored);
-  reg.Close();
-  return true;
-}
-
-bool DeleteTemplateFromFile(uint32_t n, const std::string& path, MemoryFileSystem& fileSystem) {
-  RegFile reg(fileSystem);
-  if (reg.Open(path.c_str()) != 0) return true;
-  Status ignored;
-  DeleteOpenTemplate(n, reg, ignored);
-  reg.Close();
-  return true;
 }
 
 Status RunSaveSequence(const TemplateTable& loaded, const TemplateTable& table, RegFile& store) {

@@ -21,7 +21,6 @@
 #include "fault_file.h"
 #include "fileio/memory_file.h"
 #include "templates/template_file.h"
-#include "templates/template_slots.h"
 #include "test_files.h"
 
 namespace zuv {
@@ -71,13 +70,24 @@ TemplateTable Edited(const std::string& path, FileSystem& files) {
   return table;
 }
 
-// The Save sequence run straight on the file, one store per call.
+// The Save sequence run on the file one step at a time, each step a load-edit-
+// save of its own: every free slot removed, 15 down to 0, then every used slot
+// written, 0 up to 15.
 void SaveInPlace(const TemplateTable& table, const std::string& path, MemoryFileSystem& files) {
+  const auto step = [&](uint32_t n) {
+    static_cast<void>(UpdateTemplateTable(
+        path,
+        [&](TemplateTable& onDisk) {
+          onDisk[n] = table[n];
+          return Status();
+        },
+        false, files));
+  };
   for (uint32_t n = kTemplateCount; n-- > 0;) {
-    if (table[n].Used == 0) DeleteTemplateFromFile(n, path, files);
+    if (table[n].Used == 0) step(n);
   }
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
-    if (table[n].Used != 0) SaveTemplate(table[n], n, path, files);
+    if (table[n].Used != 0) step(n);
   }
 }
 
@@ -85,7 +95,7 @@ bool SameTable(const TemplateTable& a, const TemplateTable& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// The bytes a Save writes are exactly those of the sequence done in place,
+// The bytes a Save writes are exactly those of its steps made one at a time,
 // on real files and on files whose template sections stand anywhere.
 TEST(SaveSafety, WritesTheBytesOfTheSequenceDoneInPlace) {
   std::vector<std::string> originals = {

@@ -8,16 +8,16 @@
 
 #include <gtest/gtest.h>
 
-#include "fault_file.h"
 #include "device/device_view.h"
+#include "fault_file.h"
 #include "fileio/memory_file.h"
+#include "templates/ao_setting_text.h"
 #include "templates/device_template.h"
 #include "templates/driver_path.h"
-#include "templates/template_document.h"
-#include "templates/template_rules.h"
-#include "templates/ao_setting_text.h"
 #include "templates/save_transaction.h"
+#include "templates/template_document.h"
 #include "templates/template_file.h"
+#include "templates/template_rules.h"
 #include "test_files.h"
 
 namespace zuv {
