@@ -1264,6 +1264,17 @@ KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& 
 
 namespace {
 
+// Keeps the cubes not marked, in their order.
+void KeepUnmarked(std::vector<Cube>* cubes, const std::vector<bool>& marked) {
+  size_t kept = 0;
+  for (size_t i = 0; i < cubes->size(); ++i) {
+    if (marked[i]) continue;
+    if (kept != i) (*cubes)[kept] = std::move((*cubes)[i]);  // never moved onto itself
+    ++kept;
+  }
+  cubes->resize(kept);
+}
+
 // Drops every cube that lies within another (a duplicate keeps its first).
 // A cube can lie only within one of fewer literals or of as many: those
 // of equal length are compared through a set, the rest pair by pair.
@@ -1288,13 +1299,7 @@ void DropCubesWithinOthers(std::vector<Cube>* cubes) {
       }
     }
   }
-  size_t kept = 0;
-  for (size_t i = 0; i < cubes->size(); ++i) {
-    if (dropped[i]) continue;
-    if (kept != i) (*cubes)[kept] = std::move((*cubes)[i]);
-    ++kept;
-  }
-  cubes->resize(kept);
+  KeepUnmarked(cubes, dropped);
 }
 
 // Joins pairs of cubes that differ in one literal, one the other's
@@ -1328,13 +1333,7 @@ bool JoinSoleDifferences(std::vector<Cube>* cubes) {
       break;
     }
   }
-  size_t kept = 0;
-  for (size_t i = 0; i < cubes->size(); ++i) {
-    if (joinedAway[i]) continue;
-    if (kept != i) (*cubes)[kept] = std::move((*cubes)[i]);
-    ++kept;
-  }
-  cubes->resize(kept);
+  KeepUnmarked(cubes, joinedAway);
   return joined;
 }
 
