@@ -32,12 +32,6 @@ bool SameSlot(const ExpectedTemplate& a, const ExpectedTemplate& b) {
   return true;
 }
 
-std::string AoEndsWords(float low, float high) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g ~ %gV", static_cast<double>(low), static_cast<double>(high));
-  return text;
-}
-
 namespace {
 
 // The loops below count the slots as the table does.
@@ -67,6 +61,13 @@ std::string SavedData(const ExpectedTemplate& slot, int i) {
 std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
 std::string Line(size_t line) { return "line " + std::to_string(line); }
+
+// An analog output's ends, "LOW ~ HIGHV" (each "%g"), as the messages name them.
+std::string EndsText(float low, float high) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g ~ %gV", static_cast<double>(low), static_cast<double>(high));
+  return text;
+}
 
 // The number of the template whose key `path` is (TemplateKeys::Key(n):
 // the prefix, then 0 to 15 in decimal), or -1. Made without a copy of any
@@ -107,7 +108,7 @@ bool ReadsAsSaved(const DeviceValue& value, const ExpectedTemplate& saved, int i
 }
 
 std::string Volts(uint32_t code, float high, float low) {
-  return "code " + std::to_string(code) + ", " + AoEndsWords(low, high);
+  return "code " + std::to_string(code) + ", " + EndsText(low, high);
 }
 
 }  // namespace
@@ -434,7 +435,7 @@ std::string ReadingWords(const KeyReading& reading) {
   words += channels == nullptr || dword(channels) ? std::string(mask) : channels->data;
   for (int i = 0; i < 2; ++i) {
     const DeviceAoSetting ao = DeviceAo(reading.Find(kValueNames[2 + i]));
-    words += ", AO" + std::to_string(i) + " " + AoEndsWords(ao.low, ao.high);
+    words += ", AO" + std::to_string(i) + " " + EndsText(ao.low, ao.high);
   }
   return words;
 }

@@ -53,10 +53,6 @@ struct ExpectedTable {
   ExpectedTemplate slots[kDeviceTemplateCount];
 };
 
-// An analog output's ends in words, "LOW ~ HIGHV" (each "%g"), as the
-// messages and the range labels name them.
-std::string AoEndsWords(float low, float high);
-
 // How the store names the driver file's templates, derived from `path`: the
 // key path of template n is prefix + n (the header the store writes, without
 // its brackets).
