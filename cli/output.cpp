@@ -145,7 +145,7 @@ std::string ShowText(const DeviceTemplate& slot, uint32_t n) {
                      "single-ended pairs: " + JoinPairs(SingleEndedPairs(slot.ChanConfig)) + "\n";
   const std::vector<int> mixed = MixedPairs(slot.ChanConfig);
   if (!mixed.empty()) text += "pairs half set:     " + JoinPairs(mixed) + "\n";
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < kAoOutputCount; ++i) {
     text += "ao" + std::to_string(i) + ":                " + RangeText(slot.AOSettings[i]) +
             " (code " + std::to_string(slot.AOSettings[i].Code) + ")\n";
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <set>
 
@@ -11,31 +12,18 @@
 namespace zuv {
 
 bool ValueChanged(const ExpectedTemplate& a, const ExpectedTemplate& b, int i) {
-  switch (i) {
-    case 0:
-      return a.switchId != b.switchId;
-    case 1:
-      return a.chanConfig != b.chanConfig;
-    default: {
-      const ExpectedAo& x = a.ao[i - 2];
-      const ExpectedAo& y = b.ao[i - 2];
-      return x.code != y.code || x.high != y.high || x.low != y.low;
-    }
-  }
+  const ExpectedValue& x = a.values[i];
+  const ExpectedValue& y = b.values[i];
+  if (!x.isAo) return x.dword != y.dword;
+  return x.ao.code != y.ao.code || x.ao.high != y.ao.high || x.ao.low != y.ao.low;
 }
 
 bool SameSlot(const ExpectedTemplate& a, const ExpectedTemplate& b) {
   if (!a.used || !b.used) return !a.used && !b.used;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < kTemplateValueCount; ++i) {
     if (ValueChanged(a, b, i)) return false;
   }
   return true;
-}
-
-std::string AoEndsWords(float low, float high) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g ~ %gV", static_cast<double>(low), static_cast<double>(high));
-  return text;
 }
 
 namespace {
@@ -43,7 +31,10 @@ namespace {
 // The loops below count the slots as the table does.
 constexpr uint32_t kTemplateCount = kDeviceTemplateCount;
 
+// The names of a template's values in the file's order (ExpectedTemplate's
+// values): the board id first, then the channel mask and the analog outputs.
 const char* const kValueNames[] = {"SwitchID", "ChanConfig", "AOSettings 0", "AOSettings 1"};
+static_assert(std::size(kValueNames) == kTemplateValueCount, "a name for each value");
 
 bool IsTemplateValue(std::string_view name) {
   for (const char* own : kValueNames) {
@@ -52,21 +43,22 @@ bool IsTemplateValue(std::string_view name) {
   return false;
 }
 
-// The four values of a used template as the Save writes them.
+// A value of a used template as the Save writes it.
 std::string SavedData(const ExpectedTemplate& slot, int i) {
-  switch (i) {
-    case 0:
-      return DeviceDword(slot.switchId);
-    case 1:
-      return DeviceDword(slot.chanConfig);
-    default:
-      return slot.ao[i - 2].text;
-  }
+  const ExpectedValue& value = slot.values[i];
+  return value.isAo ? value.ao.text : DeviceDword(value.dword);
 }
 
 std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
 std::string Line(size_t line) { return "line " + std::to_string(line); }
+
+// An analog output's ends, "LOW ~ HIGHV" (each "%g"), as the messages name them.
+std::string EndsText(float low, float high) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g ~ %gV", static_cast<double>(low), static_cast<double>(high));
+  return text;
+}
 
 // The number of the template whose key `path` is (TemplateKeys::Key(n):
 // the prefix, then 0 to 15 in decimal), or -1. Made without a copy of any
@@ -97,17 +89,17 @@ bool SameNumbers(const DeviceAoSetting& device, const ExpectedAo& want) {
   return device.code == want.code && device.high == want.high && device.low == want.low;
 }
 
-// Whether the device reads value i (0 to 3, kValueNames) as the Save meant:
-// the double words as written; an analog output's code and ends read back as
+// Whether the device reads value i (kValueNames) as the Save meant: a
+// double word as written; an analog output's code and ends read back as
 // numbers, so that a fault of the formatter that wrote them shows.
 bool ReadsAsSaved(const DeviceValue& value, const ExpectedTemplate& saved, int i) {
-  if (i < 2) return value.data == SavedData(saved, i);
+  if (!saved.values[i].isAo) return value.data == SavedData(saved, i);
   const std::optional<DeviceAoSetting> device = ReadDeviceAoSetting(value.data);
-  return device && SameNumbers(*device, saved.ao[i - 2]);
+  return device && SameNumbers(*device, saved.values[i].ao);
 }
 
 std::string Volts(uint32_t code, float high, float low) {
-  return "code " + std::to_string(code) + ", " + AoEndsWords(low, high);
+  return "code " + std::to_string(code) + ", " + EndsText(low, high);
 }
 
 }  // namespace
@@ -320,7 +312,7 @@ std::string ChangedTemplateDifference(uint32_t n, std::string_view path, const K
   if (!was && !added) {
     return Line(now.line) + ": " + KeyText(path) + " would appear";
   }
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < kTemplateValueCount; ++i) {
     const bool changed = added || ValueChanged(loaded, saved, i);
     const bool asSaved = ValueAsSaved(now, saved, i);
     const bool asBefore = !added && ValueAsBefore(old, now, i);
@@ -434,7 +426,7 @@ std::string ReadingWords(const KeyReading& reading) {
   words += channels == nullptr || dword(channels) ? std::string(mask) : channels->data;
   for (int i = 0; i < 2; ++i) {
     const DeviceAoSetting ao = DeviceAo(reading.Find(kValueNames[2 + i]));
-    words += ", AO" + std::to_string(i) + " " + AoEndsWords(ao.low, ao.high);
+    words += ", AO" + std::to_string(i) + " " + EndsText(ao.low, ao.high);
   }
   return words;
 }
@@ -462,9 +454,9 @@ std::vector<TemplateVariant> TemplateVariants(const DeviceView& view, const Temp
     // Readings that differ only in values other than the template's own are
     // one reading of the template: those values are no part of it.
     auto same = std::find_if(variants.begin(), variants.end(), [&](const TemplateVariant& seen) {
-      for (int i = 0; i < 4; ++i) {
-        const DeviceValue* x = seen.reading.Find(kValueNames[i]);
-        const DeviceValue* y = reading.reading.Find(kValueNames[i]);
+      for (const char* name : kValueNames) {
+        const DeviceValue* x = seen.reading.Find(name);
+        const DeviceValue* y = reading.reading.Find(name);
         if ((x == nullptr) != (y == nullptr) || (x != nullptr && x->data != y->data)) return false;
       }
       return true;
@@ -639,7 +631,7 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
     const KeyReading& reading = variants.front().reading;
     const size_t keyLine = reading.line;
     if (!loaded[n].used) {
-      const DeviceValue* id = reading.Find("SwitchID");
+      const DeviceValue* id = reading.Find(kValueNames[0]);
       if (id != nullptr && id->data.compare(0, 6, "dword:") == 0) {
         add([&] {
           return Line(id->line) + ": " + what() + "the device reads " + KeyText(path) +
@@ -657,25 +649,28 @@ std::vector<UnshownTemplate> UnshownTemplates(const DeviceView& view, const Expe
       }
       continue;
     }
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kTemplateValueCount; ++i) {
       const DeviceValue* value = reading.Find(kValueNames[i]);
-      const std::string shown = SavedData(loaded[n], i);
-      if (value != nullptr ? value->data != shown : (i == 0 || loaded[n].chanConfig != 0)) {
-        add([&] {
-          return Line(value != nullptr ? value->line : keyLine) + ": " + what() +
-                 "the device reads " + Quoted(kValueNames[i]) + " as " +
-                 (value != nullptr ? value->data : "absent") + ", a load shows " + shown;
-        });
+      const ExpectedValue& want = loaded[n].values[i];
+      if (!want.isAo) {
+        // An absent double word reads as 0, as a load gives it; the board id
+        // (the first) is never absent from a template a load shows.
+        const std::string shown = SavedData(loaded[n], i);
+        if (value != nullptr ? value->data != shown : (i == 0 || want.dword != 0)) {
+          add([&] {
+            return Line(value != nullptr ? value->line : keyLine) + ": " + what() +
+                   "the device reads " + Quoted(kValueNames[i]) + " as " +
+                   (value != nullptr ? value->data : "absent") + ", a load shows " + shown;
+          });
+        }
+        continue;
       }
-    }
-    for (int i = 0; i < 2; ++i) {
-      const DeviceValue* value = reading.Find(kValueNames[2 + i]);
       const DeviceAoSetting device = DeviceAo(value);
-      const ExpectedAo& shown = loaded[n].ao[i];
+      const ExpectedAo& shown = want.ao;
       if (!SameNumbers(device, shown)) {
         add([&] {
           return Line(value != nullptr ? value->line : keyLine) + ": " + what() +
-                 "the device reads " + Quoted(kValueNames[2 + i]) + " as " +
+                 "the device reads " + Quoted(kValueNames[i]) + " as " +
                  Volts(device.code, device.high, device.low) + ", a load shows " +
                  Volts(shown.code, shown.high, shown.low);
         });

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "base/template_values.h"
 #include "device/device_view.h"
 
 namespace zuv {
@@ -30,17 +31,23 @@ struct ExpectedAo {
   std::string text;
 };
 
-// One template as a load shows it or a Save writes it.
-struct ExpectedTemplate {
-  bool used = false;
-  uint32_t switchId = 0;
-  uint32_t chanConfig = 0;
-  ExpectedAo ao[2];
+// What the device must read for one value of a template: a double word as
+// the Save writes it, or (`isAo`) an analog output's setting.
+struct ExpectedValue {
+  bool isAo = false;
+  uint32_t dword = 0;
+  ExpectedAo ao;
 };
 
-// Whether value i of a template differs between two expectations, its four
-// values in the file's order: 0 "SwitchID", 1 "ChanConfig", 2 "AOSettings 0",
-// 3 "AOSettings 1" (the code and both ends).
+// One template as a load shows it or a Save writes it: its values in the
+// order of the names the proof reads them by (the board id first).
+struct ExpectedTemplate {
+  bool used = false;
+  ExpectedValue values[kTemplateValueCount];
+};
+
+// Whether value i of a template differs between two expectations (an analog
+// output's code and both ends).
 bool ValueChanged(const ExpectedTemplate& a, const ExpectedTemplate& b, int i);
 // Whether a Save leaves slot n as the load gave it: both free, or both used
 // with the same values.
@@ -52,10 +59,6 @@ struct ExpectedTable {
   const ExpectedTemplate& operator[](uint32_t n) const { return slots[n]; }
   ExpectedTemplate slots[kDeviceTemplateCount];
 };
-
-// An analog output's ends in words, "LOW ~ HIGHV" (each "%g"), as the
-// messages and the range labels name them.
-std::string AoEndsWords(float low, float high);
 
 // How the store names the driver file's templates, derived from `path`: the
 // key path of template n is prefix + n (the header the store writes, without

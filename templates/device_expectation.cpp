@@ -12,13 +12,18 @@ ExpectedTable ExpectedTableOf(const TemplateTable& table) {
     const DeviceTemplate& slot = table[n];
     ExpectedTemplate& want = expected[n];
     want.used = slot.Used != 0;
-    want.switchId = slot.SwitchID;
-    want.chanConfig = slot.ChanConfig;
-    for (int i = 0; i < 2; ++i) {
-      const AoSetting& ao = slot.AOSettings[i];
-      want.ao[i] = {ao.Code, ao.RefHigh, ao.RefLow, {}};
+    for (int i = 0; i < kTemplateValueCount; ++i) {
+      const TemplateValueInfo& row = kTemplateValues[i];
+      ExpectedValue& value = want.values[i];
+      if (row.type == ValueType::kDword) {
+        value.dword = slot.*row.dword;
+        continue;
+      }
+      const AoSetting& ao = slot.AOSettings[row.output];
+      value.isAo = true;
+      value.ao = {ao.Code, ao.RefHigh, ao.RefLow, {}};
       // The text is quoted only by messages about a used template's values.
-      if (want.used) want.ao[i].text = DeviceString(FormatAoSetting(ao));
+      if (want.used) value.ao.text = DeviceString(FormatAoSetting(ao));
     }
   }
   return expected;

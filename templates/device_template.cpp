@@ -67,20 +67,33 @@ bool SameSlot(const DeviceTemplate& a, const DeviceTemplate& b) {
 
 bool operator==(const DeviceTemplate& a, const DeviceTemplate& b) {
   if (a.Used != b.Used) return false;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < kTemplateValueCount; ++i) {
     if (ValueChanged(a, b, i)) return false;
   }
   return true;
 }
 
 bool ValueChanged(const DeviceTemplate& a, const DeviceTemplate& b, int i) {
-  switch (i) {
-    case 0:
-      return a.SwitchID != b.SwitchID;
-    case 1:
-      return a.ChanConfig != b.ChanConfig;
-    default:
-      return !SameAoSetting(a.AOSettings[i - 2], b.AOSettings[i - 2]);
+  const TemplateValueInfo& value = kTemplateValues[i];
+  if (value.type == ValueType::kDword) return a.*value.dword != b.*value.dword;
+  return !SameAoSetting(a.AOSettings[value.output], b.AOSettings[value.output]);
+}
+
+void CopyValue(DeviceTemplate& to, const DeviceTemplate& from, int i) {
+  const TemplateValueInfo& value = kTemplateValues[i];
+  if (value.type == ValueType::kDword) {
+    to.*value.dword = from.*value.dword;
+  } else {
+    to.AOSettings[value.output] = from.AOSettings[value.output];
+  }
+}
+
+void SetDefaultValue(DeviceTemplate& slot, int i) {
+  const TemplateValueInfo& value = kTemplateValues[i];
+  if (value.type == ValueType::kDword) {
+    slot.*value.dword = 0;
+  } else {
+    slot.AOSettings[value.output] = kDefaultAoSetting;
   }
 }
 

@@ -150,8 +150,8 @@ std::string PathKey(std::string_view path) {
 }
 
 bool IsTemplateValueName(std::string_view name) {
-  for (const char* value : {"SwitchID", "ChanConfig", "AOSettings 0", "AOSettings 1"}) {
-    if (SameRegistryName(name, value)) return true;
+  for (const TemplateValueInfo& value : kTemplateValues) {
+    if (SameRegistryName(name, value.name)) return true;
   }
   return false;
 }

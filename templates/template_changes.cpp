@@ -21,26 +21,21 @@ uint32_t MergeValues(const DeviceTemplate& base, const DeviceTemplate& edited,
   *result = current;
   const uint32_t ours = ChangedValues(base, edited);
   const uint32_t theirs = ChangedValues(base, current);
-  if (ours & kValueSwitchId) {
-    if ((theirs & kValueSwitchId) && edited.SwitchID != current.SwitchID) {
-      conflicting |= kValueSwitchId;
+  for (int i = 0; i < kTemplateValueCount; ++i) {
+    const TemplateValueInfo& value = kTemplateValues[i];
+    if (value.kind == ValueKind::kChannelMask) {
+      // The mask bit by bit: the A/D pairs are independent settings.
+      const uint32_t b = base.*value.dword;
+      const uint32_t e = edited.*value.dword;
+      const uint32_t c = current.*value.dword;
+      const uint32_t ourBits = b ^ e;
+      if ((ourBits & (b ^ c) & (e ^ c)) != 0) conflicting |= value.bit;
+      result->*value.dword = (c & ~ourBits) | (e & ourBits);
+      continue;
     }
-    result->SwitchID = edited.SwitchID;
-  }
-  // The mask bit by bit: the A/D pairs are independent settings.
-  const uint32_t ourBits = base.ChanConfig ^ edited.ChanConfig;
-  const uint32_t theirBits = base.ChanConfig ^ current.ChanConfig;
-  if ((ourBits & theirBits & (edited.ChanConfig ^ current.ChanConfig)) != 0) {
-    conflicting |= kValueChanConfig;
-  }
-  result->ChanConfig = (current.ChanConfig & ~ourBits) | (edited.ChanConfig & ourBits);
-  for (int output = 0; output < 2; ++output) {
-    const uint32_t bit = output == 0 ? kValueAo0 : kValueAo1;
-    if ((ours & bit) == 0) continue;
-    if ((theirs & bit) && !SameAoSetting(edited.AOSettings[output], current.AOSettings[output])) {
-      conflicting |= bit;
-    }
-    result->AOSettings[output] = edited.AOSettings[output];
+    if ((ours & value.bit) == 0) continue;
+    if ((theirs & value.bit) != 0 && ValueChanged(edited, current, i)) conflicting |= value.bit;
+    CopyValue(*result, edited, i);
   }
   return conflicting;
 }
@@ -123,10 +118,9 @@ void PlaceAdded(const TemplateTable& edited, uint32_t added, MergedTemplates& me
 uint32_t ChangedValues(const DeviceTemplate& before, const DeviceTemplate& after) {
   if (IsUsed(before) != IsUsed(after)) return kValueUsed;
   if (!IsUsed(before)) return 0;
-  // The four values' bits follow each other in the file's order.
   uint32_t changed = 0;
-  for (int i = 0; i < 4; ++i) {
-    if (ValueChanged(before, after, i)) changed |= kValueSwitchId << i;
+  for (int i = 0; i < kTemplateValueCount; ++i) {
+    if (ValueChanged(before, after, i)) changed |= kTemplateValues[i].bit;
   }
   return changed;
 }

@@ -27,18 +27,10 @@
 
 namespace zuv {
 
-// The values of a slot, one bit each.
-enum TemplateValue : uint32_t {
-  kValueUsed = 1u << 0,        // the template itself: added or removed
-  kValueSwitchId = 1u << 1,    // the board id
-  kValueChanConfig = 1u << 2,  // the channel mask
-  kValueAo0 = 1u << 3,         // "AOSettings 0" (code and both ends)
-  kValueAo1 = 1u << 4,         // "AOSettings 1"
-};
-
-// The values in which `after` differs from `before`: kValueUsed alone when one
-// holds a template and the other not, 0 when both are free (a free slot
-// equals any other, whatever it holds).
+// The values in which `after` differs from `before`, as the bits of their
+// rows of kTemplateValues: kValueUsed alone when one holds a template and the
+// other not, 0 when both are free (a free slot equals any other, whatever it
+// holds).
 uint32_t ChangedValues(const DeviceTemplate& before, const DeviceTemplate& after);
 
 // Per slot, the values changed between two tables (ChangedValues).

@@ -9,23 +9,6 @@ namespace zuv {
 
 namespace {
 
-constexpr TemplateValue kShownValues[] = {kValueSwitchId, kValueChanConfig, kValueAo0, kValueAo1};
-
-const char* ValueName(TemplateValue value) {
-  switch (value) {
-    case kValueSwitchId:
-      return "BoardID";
-    case kValueChanConfig:
-      return "differential pairs";
-    case kValueAo0:
-      return "AO0 range";
-    case kValueAo1:
-      return "AO1 range";
-    default:
-      return "template";
-  }
-}
-
 // "a", "a and b", "a, b and c".
 std::string Joined(const std::vector<std::string>& items) {
   std::string text;
@@ -96,28 +79,30 @@ std::string Outcomes(const std::vector<TemplateConflict>& conflicts, bool editor
 
 std::string ValueNames(uint32_t values) {
   std::vector<std::string> names;
-  for (TemplateValue value : kShownValues) {
-    if ((values & value) != 0) names.push_back(ValueName(value));
+  for (const TemplateValueInfo& value : kTemplateValues) {
+    if ((values & value.bit) != 0) names.push_back(value.shownAs);
   }
   return Joined(names);
 }
 
-std::string ValueText(const DeviceTemplate& slot, TemplateValue value) {
-  switch (value) {
-    case kValueSwitchId:
-      return std::to_string(slot.SwitchID);
-    case kValueChanConfig:
-      return IsPairMask(slot.ChanConfig) ? JoinPairs(DifferentialPairs(slot.ChanConfig))
-                                         : ChannelMaskText(slot.ChanConfig);
-    case kValueAo0:
-    case kValueAo1: {
-      const AoSetting& setting = slot.AOSettings[value == kValueAo0 ? 0 : 1];
-      const int range = FindAoRange(setting);
-      return range >= 0 ? AoRangeTable[range].Label : AoEndsText(setting);
+std::string ValueText(const DeviceTemplate& slot, TemplateValue bit) {
+  for (const TemplateValueInfo& value : kTemplateValues) {
+    if (value.bit != bit) continue;
+    switch (value.kind) {
+      case ValueKind::kBoardId:
+        return std::to_string(slot.*value.dword);
+      case ValueKind::kChannelMask: {
+        const uint32_t mask = slot.*value.dword;
+        return IsPairMask(mask) ? JoinPairs(DifferentialPairs(mask)) : ChannelMaskText(mask);
+      }
+      case ValueKind::kAoRange: {
+        const AoSetting& setting = slot.AOSettings[value.output];
+        const int range = FindAoRange(setting);
+        return range >= 0 ? AoRangeTable[range].Label : AoEndsText(setting);
+      }
     }
-    default:
-      return {};
   }
+  return {};
 }
 
 std::string ConflictPrompt(const std::vector<TemplateConflict>& conflicts,
@@ -127,7 +112,8 @@ std::string ConflictPrompt(const std::vector<TemplateConflict>& conflicts,
       "you changed too:\n";
   for (const TemplateConflict& conflict : conflicts) {
     text += "\n" + WhatWasDone(conflict);
-    for (TemplateValue value : kShownValues) {
+    for (const TemplateValueInfo& shown : kTemplateValues) {
+      const TemplateValue value = shown.bit;
       if ((conflict.values & value) == 0) continue;
       const std::string theirs = conflict.kind == ConflictKind::kTheyRemoved
                                      ? "removed"
@@ -137,7 +123,7 @@ std::string ConflictPrompt(const std::vector<TemplateConflict>& conflicts,
                                : conflict.kind == ConflictKind::kUserRemoved
                                    ? "removed in this editor"
                                    : ValueText(edited[conflict.slot], value) + " in this editor";
-      std::string name = ValueName(value);
+      std::string name = shown.shownAs;
       name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
       text += "\n    " + name + ": " + theirs + " in the file, " + ours;
     }

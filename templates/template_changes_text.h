@@ -14,8 +14,9 @@
 
 namespace zuv {
 
-// The names of the values, as the pages show them: "BoardID", "differential
-// pairs", "AO0 range", "AO1 range"; joined with "and" for several bits.
+// The names of the values, as the pages show them (each row's shownAs in
+// kTemplateValues: "BoardID", "differential pairs", ...), in the table's
+// order; joined with "and" for several bits.
 std::string ValueNames(uint32_t values);
 // A template's value as its page shows it: "7", "0,3" (or "none", or the mask
 // when that says no more), "-5 ~ 5V".

@@ -183,8 +183,9 @@ Status CheckTemplateFile(const std::string& path, FileSystem& fileSystem,
                                "mask-bits-above-15"});
         }
       }
-      CheckAoText("AOSettings 0", n, reg, *problems);
-      CheckAoText("AOSettings 1", n, reg, *problems);
+      for (const TemplateValueInfo& value : kTemplateValues) {
+        if (value.kind == ValueKind::kAoRange) CheckAoText(value.name, n, reg, *problems);
+      }
     }
   }
   // Each template's problems name the line of its section's header.

@@ -16,8 +16,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-const char* const kAoNames[2] = {"ao0", "ao1"};
-
 Json AoJson(const AoSetting& setting) {
   const int range = FindAoRange(setting);
   if (range >= 0 && setting.RefHigh == AoRangeTable[range].RefHigh &&
@@ -86,7 +84,7 @@ const Json& Field(const Json& object, const std::string& where, const char* fiel
 }
 
 void OnlyKnownFields(const Json& object, const std::string& where,
-                     std::initializer_list<const char*> known) {
+                     const std::vector<const char*>& known) {
   for (auto item = object.begin(); item != object.end(); ++item) {
     bool found = false;
     for (const char* name : known) found = found || item.key() == name;
@@ -286,40 +284,60 @@ class DocumentReader final : public nlohmann::json_sax<Json> {
   size_t values_ = 0;
 };
 
+// A template's channel mask: `pairs`, a list of the differential pairs, or
+// "channelMask", the mask itself; 0 when neither is given.
+uint32_t ParseChannels(const Json& value, const std::string& where, const char* pairs) {
+  if (value.contains(pairs) && value.contains("channelMask")) {
+    throw FormError(where + ": give " + Quoted(pairs) + " or \"channelMask\", not both");
+  }
+  if (value.contains("channelMask")) {
+    return static_cast<uint32_t>(
+        WholeNumber(value["channelMask"], where, "channelMask", 0, UINT32_MAX));
+  }
+  uint32_t mask = 0;
+  if (value.contains(pairs)) {
+    const Json& list = value[pairs];
+    if (!list.is_array()) {
+      throw FormError(where + ": " + Quoted(pairs) + " must be a list of pair numbers, not " +
+                      Excerpt(list));
+    }
+    for (const Json& pair : list) {
+      mask |= PairBits(static_cast<int>(WholeNumber(pair, where, pairs, 0, kChannelPairCount - 1)));
+    }
+  }
+  return mask;
+}
+
 DocumentTemplate ParseTemplate(const Json& value, size_t index) {
   DocumentTemplate parsed;
   parsed.where = "templates[" + std::to_string(index) + "]";
   if (!value.is_object()) throw FormError(parsed.where + " must be an object");
-  OnlyKnownFields(value, parsed.where,
-                  {"number", "boardId", "differentialPairs", "channelMask", "ao0", "ao1"});
+  // A channel mask is "differentialPairs" or, when not whole pairs, "channelMask".
+  static const std::vector<const char*> known = [] {
+    std::vector<const char*> fields = {"number", "channelMask"};
+    for (const TemplateValueInfo& row : kTemplateValues) fields.push_back(row.field);
+    return fields;
+  }();
+  OnlyKnownFields(value, parsed.where, known);
   if (value.contains("number")) {
     parsed.number = static_cast<uint32_t>(
         WholeNumber(value["number"], parsed.where, "number", 0, kTemplateCount - 1));
     parsed.where += " (number " + std::to_string(*parsed.number) + ")";
   }
-  parsed.boardId = static_cast<uint32_t>(
-      WholeNumber(Field(value, parsed.where, "boardId"), parsed.where, "boardId", 0, UINT32_MAX));
-  if (value.contains("differentialPairs") && value.contains("channelMask")) {
-    throw FormError(parsed.where + ": give \"differentialPairs\" or \"channelMask\", not both");
-  }
-  if (value.contains("channelMask")) {
-    parsed.channelMask = static_cast<uint32_t>(
-        WholeNumber(value["channelMask"], parsed.where, "channelMask", 0, UINT32_MAX));
-  } else if (value.contains("differentialPairs")) {
-    const Json& pairs = value["differentialPairs"];
-    if (!pairs.is_array()) {
-      throw FormError(parsed.where +
-                      ": \"differentialPairs\" must be a list of pair numbers, not " +
-                      Excerpt(pairs));
+  for (const TemplateValueInfo& row : kTemplateValues) {
+    switch (row.kind) {
+      case ValueKind::kBoardId:
+        parsed.boardId = static_cast<uint32_t>(WholeNumber(Field(value, parsed.where, row.field),
+                                                           parsed.where, row.field, 0, UINT32_MAX));
+        break;
+      case ValueKind::kChannelMask:
+        parsed.channelMask = ParseChannels(value, parsed.where, row.field);
+        break;
+      case ValueKind::kAoRange:
+        parsed.ao[row.output] =
+            ParseAo(Field(value, parsed.where, row.field), parsed.where, row.field);
+        break;
     }
-    for (const Json& pair : pairs) {
-      parsed.channelMask |=
-          PairBits(static_cast<int>(WholeNumber(pair, parsed.where, "differentialPairs", 0,
-                                                kChannelPairCount - 1)));
-    }
-  }
-  for (int i = 0; i < 2; ++i) {
-    parsed.ao[i] = ParseAo(Field(value, parsed.where, kAoNames[i]), parsed.where, kAoNames[i]);
   }
   return parsed;
 }
@@ -331,13 +349,24 @@ std::string ExportTemplateDocument(const TemplateTable& table) {
   for (uint32_t n = 0; n < kTemplateCount; ++n) {
     const DeviceTemplate& slot = table[n];
     if (slot.Used == 0) continue;
-    Json entry{{"number", n}, {"boardId", slot.SwitchID}};
-    if (IsPairMask(slot.ChanConfig)) {
-      entry["differentialPairs"] = DifferentialPairs(slot.ChanConfig);
-    } else {
-      entry["channelMask"] = slot.ChanConfig;
+    Json entry{{"number", n}};
+    for (const TemplateValueInfo& row : kTemplateValues) {
+      switch (row.kind) {
+        case ValueKind::kBoardId:
+          entry[row.field] = slot.*row.dword;
+          break;
+        case ValueKind::kChannelMask:
+          if (IsPairMask(slot.*row.dword)) {
+            entry[row.field] = DifferentialPairs(slot.*row.dword);
+          } else {
+            entry["channelMask"] = slot.*row.dword;
+          }
+          break;
+        case ValueKind::kAoRange:
+          entry[row.field] = AoJson(slot.AOSettings[row.output]);
+          break;
+      }
     }
-    for (int i = 0; i < 2; ++i) entry[kAoNames[i]] = AoJson(slot.AOSettings[i]);
     templates.push_back(std::move(entry));
   }
   const Json document{{"format", kTemplateDocumentFormat},
@@ -435,8 +464,7 @@ Status ApplyTemplateDocument(TemplateTable& table, const std::vector<DocumentTem
     }
     slot.Used = 1;
     slot.ChanConfig = wanted.channelMask;
-    slot.AOSettings[0] = wanted.ao[0];
-    slot.AOSettings[1] = wanted.ao[1];
+    for (int i = 0; i < kAoOutputCount; ++i) slot.AOSettings[i] = wanted.ao[i];
     return std::string();
   };
 

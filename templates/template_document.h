@@ -49,7 +49,7 @@ struct DocumentTemplate {
   std::optional<uint32_t> number;
   uint32_t boardId = 0;
   uint32_t channelMask = 0;       // left out: 0, as a slot the editor's Add takes
-  AoSetting ao[2] = {kDefaultAoSetting, kDefaultAoSetting};
+  AoSetting ao[kAoOutputCount] = {kDefaultAoSetting, kDefaultAoSetting};
 };
 
 // Reads a document. Condition::kRuleRefused saying where and why: not JSON, a NUL

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "device/device_check.h"
-
 namespace zuv {
 
 const char* RefusalText(Rule rule) {
@@ -139,7 +137,10 @@ int ShownAoRange(const AoSetting& setting) {
 }
 
 std::string AoEndsText(const AoSetting& setting) {
-  return AoEndsWords(setting.RefLow, setting.RefHigh);
+  char text[64];
+  std::snprintf(text, sizeof text, "%g ~ %gV", static_cast<double>(setting.RefLow),
+                static_cast<double>(setting.RefHigh));
+  return text;
 }
 
 std::optional<int> ParseAoRangeLabel(std::string_view text) {

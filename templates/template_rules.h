@@ -89,8 +89,6 @@ std::string ChannelMaskText(uint32_t mask);
 
 // ---------------------------------------------------------------- AO ranges
 
-constexpr int kAoOutputCount = 2;
-
 // The AO page's range assignment: output `output` (0 or 1) gets the ends of
 // AoRangeTable[range]; its Code stays. kNoSuchRange for a range outside the
 // table (nothing changes).

@@ -15,7 +15,7 @@ void Note(Status& first, Status next) {
   if (first.ok()) first = std::move(next);
 }
 
-// Writes template n's values into the open store, all four, or with `before`
+// Writes template n's values into the open store, all of them, or with `before`
 // (what the load gave for the slot) only those that differ from it.
 void SaveOpenTemplate(const DeviceTemplate& slot, uint32_t n, RegFile& reg, Status& failure,
                       const DeviceTemplate* before = nullptr) {
@@ -24,20 +24,21 @@ void SaveOpenTemplate(const DeviceTemplate& slot, uint32_t n, RegFile& reg, Stat
       reg.AppendTemplateSection(n);
       Note(failure, reg.LastStatus());
     }
-    std::string text0 = FormatAoSetting(slot.AOSettings[0]);
-    std::string text1 = FormatAoSetting(slot.AOSettings[1]);
-    uint32_t switchId = slot.SwitchID;
-    uint32_t chanConfig = slot.ChanConfig;
-    const RegValueEntry rows[] = {
-        {"SwitchID", kRegDword, sizeof switchId, &switchId},
-        {"ChanConfig", kRegDword, sizeof chanConfig, &chanConfig},
-        {"AOSettings 0", kRegSz, static_cast<uint32_t>(text0.size()), text0.data()},
-        {"AOSettings 1", kRegSz, static_cast<uint32_t>(text1.size()), text1.data()},
-    };
-    RegValueEntry table[5] = {};
+    uint32_t dwords[kTemplateValueCount] = {};
+    std::string texts[kTemplateValueCount];
+    RegValueEntry table[kTemplateValueCount + 1] = {};
     size_t count = 0;
-    for (int i = 0; i < 4; ++i) {
-      if (before == nullptr || ValueChanged(*before, slot, i)) table[count++] = rows[i];
+    for (int i = 0; i < kTemplateValueCount; ++i) {
+      if (before != nullptr && !ValueChanged(*before, slot, i)) continue;
+      const TemplateValueInfo& value = kTemplateValues[i];
+      if (value.type == ValueType::kDword) {
+        dwords[i] = slot.*value.dword;
+        table[count++] = {value.name, kRegDword, sizeof dwords[i], &dwords[i]};
+      } else {
+        texts[i] = FormatAoSetting(slot.AOSettings[value.output]);
+        table[count++] = {value.name, kRegSz, static_cast<uint32_t>(texts[i].size()),
+                          texts[i].data()};
+      }
     }
     if (count > 0 && reg.TransferValues(n, table, kTransferWrite) == 0) {
       if (!reg.LastStatus().ok()) {
@@ -70,9 +71,10 @@ void DeleteOpenTemplate(uint32_t n, RegFile& reg, Status& failure) {
 // Fills `slot` with template n of the open store (defaults first). True when
 // section n holds a double-word "SwitchID". Never changes Used.
 bool LoadOpenTemplate(DeviceTemplate& slot, uint32_t n, RegFile& reg) {
-  slot.ChanConfig = 0;
-  slot.AOSettings[0] = kDefaultAoSetting;
-  slot.AOSettings[1] = kDefaultAoSetting;
+  // The board id, which tells whether the section holds a template, comes
+  // first; the other values start at their defaults.
+  const TemplateValueInfo& id = kTemplateValues[0];
+  for (int i = 1; i < kTemplateValueCount; ++i) SetDefaultValue(slot, i);
   if (!reg.IsOpen()) return false;
   bool found = false;
   try {
@@ -82,25 +84,30 @@ bool LoadOpenTemplate(DeviceTemplate& slot, uint32_t n, RegFile& reg) {
     uint32_t type = 0;
     uint32_t size = 0;
     uint32_t switchId = 0;
-    if (reg.QueryValue(n, "SwitchID", &type, &switchId, &size, sizeof switchId) == 0 &&
+    if (reg.QueryValue(n, id.name, &type, &switchId, &size, sizeof switchId) == 0 &&
         type == kRegDword) {
       found = true;
-      slot.SwitchID = switchId;
+      slot.*id.dword = switchId;
 
-      uint32_t chanConfig = 0;
+      uint32_t dwords[kTemplateValueCount] = {};
       // One byte more than the capacity handed over stays zero: the terminator
       // of a text cut to kAoTextMaxLength.
-      char text[2][kAoTextMaxLength + 1] = {};
-      RegValueEntry table[] = {
-          {"ChanConfig", 0, sizeof chanConfig, &chanConfig},
-          {"AOSettings 0", 0, kAoTextMaxLength, text[0]},
-          {"AOSettings 1", 0, kAoTextMaxLength, text[1]},
-          {nullptr, 0, 0, nullptr},
-      };
+      char texts[kTemplateValueCount][kAoTextMaxLength + 1] = {};
+      RegValueEntry table[kTemplateValueCount] = {};  // the values after the id, then an end
+      for (int i = 1; i < kTemplateValueCount; ++i) {
+        const TemplateValueInfo& value = kTemplateValues[i];
+        table[i - 1] = value.type == ValueType::kDword
+                           ? RegValueEntry{value.name, 0, sizeof dwords[i], &dwords[i]}
+                           : RegValueEntry{value.name, 0, kAoTextMaxLength, texts[i]};
+      }
       reg.TransferValues(n, table, kTransferRead);
-      if (table[0].dwType == kRegDword) slot.ChanConfig = chanConfig;
-      for (int i = 0; i < 2; ++i) {
-        if (table[1 + i].dwType == kRegSz) ParseAoSetting(text[i], &slot.AOSettings[i]);
+      for (int i = 1; i < kTemplateValueCount; ++i) {
+        const TemplateValueInfo& value = kTemplateValues[i];
+        if (value.type == ValueType::kDword) {
+          if (table[i - 1].dwType == kRegDword) slot.*value.dword = dwords[i];
+        } else if (table[i - 1].dwType == kRegSz) {
+          ParseAoSetting(texts[i], &slot.AOSettings[value.output]);
+        }
       }
     }
   } catch (const FileError&) {

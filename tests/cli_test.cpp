@@ -359,6 +359,8 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
       "; @CESYSGEN ENDIF\r\n; END HIVE BOOT SECTION\r\n\r\n" + later2;
   const std::string dead =
       sample + "#if 0\r\n" + kPrefix + "0]\r\n\"SwitchID\"=dword:9\r\n#endif\r\n";
+  const std::string deadAo = sample + "#if 0\r\n" + kPrefix +
+                             "0]\r\n\"AOSettings 1\"=\"     7    10   -10\"\r\n#endif\r\n";
   const std::string branches = with(sample, kPrefix + "2]", "IF BSP_X\r\n" + kPrefix + "2]") +
                                "ELSE\r\n" + kPrefix + "2]\r\n\"SwitchID\"=dword:5\r\nENDIF\r\n";
   const std::string deletion = "line 26 ([-" + kPrefix.substr(1) + "2]): template 2: the build " +
@@ -531,6 +533,11 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
          dead,
          R"({"format": "zuv8620-templates", "version": 1, "templates": [{"number": 2,)"
          R"( "boardId": 1, "ao0": "-10 ~ 10V", "ao1": "0 ~ 10V"}]})"}}},
+      {"an output's copy inside #if 0",
+       deadAo,
+       "file: line 19: template 0: the device reads \"AOSettings 1\" as code 0, -5 ~ 5V, a load "
+       "shows code 7, -10 ~ 10V\n",
+       {{{"set", "0", "--ao1", "0~5"}, refused + "line 19: template 0: the device reads"}}},
       {"copies in both branches of an IF",
        branches,
        "file: template 2: " + branchesWhy + "\n",
@@ -655,8 +662,8 @@ TEST(CliDeviceView, WhatTheDeviceReadsIsWhatWasSaved) {
     const bool another = c.checked.find("--driver NAME with --file") != std::string::npos;
     EXPECT_EQ(tool.Run({"list"}), another ? 2 : 0) << tool.err;
     if (c.file != keyLine && c.file != later && c.file != cased && c.file != factory &&
-        c.file != dead && c.file != branches && c.file != deleted && c.file != foreign &&
-        c.path == cases[0].path) {
+        c.file != dead && c.file != deadAo && c.file != branches && c.file != deleted &&
+        c.file != foreign && c.path == cases[0].path) {
       EXPECT_EQ(tool.out, plain.out);
     }
     EXPECT_EQ(tool.Run({"check"}), c.checked.empty() ? 0 : 1);
