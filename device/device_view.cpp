@@ -524,7 +524,6 @@ class DeviceReader {
     if (rest.empty() || rest.front() != '=') return;
     const std::string_view data = rest.substr(1);
     const bool expands = data.find("$(") != std::string_view::npos;
-    std::string_view form;  // the same in every state when nothing expands
     for (State& state : states_) {
       if (!state.Reads()) continue;
       DeviceRecord record;
@@ -532,12 +531,9 @@ class DeviceReader {
       record.file = file;
       record.line = static_cast<uint32_t>(number);
       record.name = name;
-      if (expands) {
-        record.data = ValueData(Expanded(data, state, file, number), view_.kept_, scratch_);
-      } else {
-        if (form.data() == nullptr) form = ValueData(data, view_.kept_, scratch_);
-        record.data = form;
-      }
+      // The data as written: its one form is made only for the readings
+      // asked for (ReadingIn), a few keys of the many a file holds.
+      record.data = expands ? Expanded(data, state, file, number) : data;
       for (const Cube& cube : state.cubes) {
         // Most value lines follow a header every build reads: its key is
         // theirs in every configuration.
@@ -1173,7 +1169,6 @@ class DeviceReader {
   DeviceView& view_;
   const DeviceViewOptions& options_;
   std::vector<State> states_;
-  std::string scratch_;  // a value's data in its one form while it is made
   std::vector<std::pair<const ConditionNode*, uint32_t>> nodeAtoms_;   // NodeAtom's, for one line
   std::map<Cube, std::vector<std::pair<size_t, uint32_t>>> keysKept_;  // KeysOfKept's
   std::pair<size_t, size_t> keysKeptAt_{0, 0};  // marks and atoms when keysKept_ was made
@@ -1212,6 +1207,7 @@ KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& 
   // name (without regard to case) -> reading.values; the names are the records'
   std::unordered_map<std::string_view, size_t, RegistryNameHash, RegistryNameEqual> at;
   std::vector<std::string_view> names;  // the records' names of reading.values
+  std::string scratch;                  // a value's form while it is made
   for (const DeviceRecord& record : key.records) {
     bool holds = true;
     for (Literal literal : cubes_[record.cube]) {
@@ -1236,7 +1232,9 @@ KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& 
         break;
       case DeviceRecord::Kind::kValue: {
         const auto found = at.find(record.name);
-        if (record.data == "-") {
+        StableTexts made;  // the forms that are no part of the data
+        const std::string_view form = ValueData(record.data, made, scratch);
+        if (form == "-") {
           if (found != at.end()) {
             reading.values.erase(reading.values.begin() +
                                  static_cast<std::ptrdiff_t>(found->second));
@@ -1246,8 +1244,7 @@ KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& 
           }
           break;
         }
-        DeviceValue value{std::string(record.name), std::string(record.data), record.file,
-                          record.line};
+        DeviceValue value{std::string(record.name), std::string(form), record.file, record.line};
         if (found != at.end()) {
           reading.values[found->second] = std::move(value);
         } else {

@@ -82,10 +82,9 @@ struct DeviceRecord {
   uint32_t cube = 0;  // DeviceView::Cubes()[cube]: the configurations that read it
   // A value's name as written ("@" the default value); the key deleted.
   std::string_view name;
-  // A value in one form for comparing: dword:0000001a, "text" (the characters
-  // between the quotes as written), hex:01,a0 (also hex(N): and multi_sz:,
-  // digits in lower case, no blanks), "-" for a deleted value, or the data
-  // text as written for anything else.
+  // What follows a value's "=" as written, each $(NAME) expanded; two
+  // records alike in it read alike. A reading (DeviceValue::data) gives it
+  // in its one form.
   std::string_view data;
 };
 
@@ -173,6 +172,10 @@ struct DeviceKey {
 // A value as one configuration reads it.
 struct DeviceValue {
   std::string name;
+  // The value in one form for comparing: dword:0000001a, "text" (the
+  // characters between the quotes as written), hex:01,a0 (also hex(N): and
+  // multi_sz:, digits in lower case, no blanks), or the data text as
+  // written for anything else.
   std::string data;
   uint32_t file = 0;
   size_t line = 0;
