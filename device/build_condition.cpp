@@ -334,7 +334,7 @@ ConditionNode OpaqueNode(std::string_view text) {
 
 // The text of a condition before a comment: ";" on CE lines, "//" and "/*"
 // on the preprocessor's.
-std::string_view BeforeComment(std::string_view text, bool preprocessor) {
+std::string_view ConditionBeforeComment(std::string_view text, bool preprocessor) {
   size_t end = preprocessor ? std::min(text.find("//"), text.find("/*")) : text.find(';');
   return Trim(text.substr(0, end == std::string_view::npos ? text.size() : end));
 }
@@ -377,7 +377,7 @@ ConditionNode Negated(ConditionNode node, bool negated) {
 }  // namespace
 
 ConditionNode ParsePreprocessorCondition(std::string_view text) {
-  text = BeforeComment(text, true);
+  text = ConditionBeforeComment(text, true);
   ConditionReader reader(text);
   ConditionNode node = reader.Preprocessor();
   if (reader.failed() || text.empty()) return OpaqueNode(text);
@@ -385,7 +385,7 @@ ConditionNode ParsePreprocessorCondition(std::string_view text) {
 }
 
 ConditionNode ParseCeCondition(std::string_view text) {
-  text = BeforeComment(text, false);
+  text = ConditionBeforeComment(text, false);
   if (text.empty()) return OpaqueNode(text);
   return JoinTerms(text, [](std::string_view term) {
     bool negated = false;
@@ -423,7 +423,7 @@ ConditionNode ParseCeCondition(std::string_view text) {
 }
 
 ConditionNode ParseModuleCondition(std::string_view text) {
-  text = BeforeComment(text, false);
+  text = ConditionBeforeComment(text, false);
   if (text.empty()) return OpaqueNode(text);
   return JoinTerms(text, [](std::string_view term) {
     bool negated = false;
