@@ -1232,9 +1232,12 @@ KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& 
         break;
       case DeviceRecord::Kind::kValue: {
         const auto found = at.find(record.name);
+        // A form starts as its data does, or is a dword or byte list: only
+        // data starting with "-" can delete the value.
+        const std::string_view trimmed = TrimBlanks(record.data);
         StableTexts made;  // the forms that are no part of the data
-        const std::string_view form = ValueData(record.data, made, scratch);
-        if (form == "-") {
+        if (!trimmed.empty() && trimmed.front() == '-' &&
+            ValueData(record.data, made, scratch) == "-") {
           if (found != at.end()) {
             reading.values.erase(reading.values.begin() +
                                  static_cast<std::ptrdiff_t>(found->second));
@@ -1244,7 +1247,10 @@ KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& 
           }
           break;
         }
-        DeviceValue value{std::string(record.name), std::string(form), record.file, record.line};
+        // The data as written until the reading is whole: only the values
+        // it ends with are given their form.
+        DeviceValue value{std::string(record.name), std::string(record.data), record.file,
+                          record.line};
         if (found != at.end()) {
           reading.values[found->second] = std::move(value);
         } else {
@@ -1255,6 +1261,10 @@ KeyReading DeviceView::ReadingIn(const DeviceKey& key, const std::vector<bool>& 
         break;
       }
     }
+  }
+  for (DeviceValue& value : reading.values) {
+    StableTexts made;
+    value.data = std::string(ValueData(value.data, made, scratch));
   }
   return reading;
 }
@@ -1302,33 +1312,55 @@ void DropCubesWithinOthers(std::vector<Cube>* cubes) {
 // Joins pairs of cubes that differ in one literal, one the other's
 // opposite, into the cube without it, in the place of the earlier of the
 // two. The partner of a cube is found by its literals with the one that
-// may differ masked: two cubes that mask alike are such a pair.
+// may differ masked: two cubes that mask alike are such a pair. The cubes
+// stay as they are until the round ends (the set looks at them); a cube
+// joined in this round waits for the next.
 bool JoinSoleDifferences(std::vector<Cube>* cubes) {
-  constexpr Literal kMask = ~Literal{0};
-  std::map<Cube, size_t> partners;
-  std::vector<bool> joinedAway(cubes->size(), false);
-  std::vector<bool> changed(cubes->size(), false);
+  // A cube with literal `at` masked, looked at in place.
+  struct Masked {
+    uint32_t cube, at;
+  };
+  const std::vector<Cube>& all = *cubes;
+  auto hash = [&all](const Masked& m) {
+    const Cube& cube = all[m.cube];
+    size_t h = cube.size() * 31 + m.at;
+    for (size_t k = 0; k < cube.size(); ++k) {
+      h = h * 1000003u + (k == m.at ? AtomOf(cube[k]) : cube[k] + 0x9e3779b9u);
+    }
+    return h;
+  };
+  auto same = [&all](const Masked& a, const Masked& b) {
+    const Cube& x = all[a.cube];
+    const Cube& y = all[b.cube];
+    if (a.at != b.at || x.size() != y.size()) return false;
+    for (size_t k = 0; k < x.size(); ++k) {
+      if (k == a.at ? AtomOf(x[k]) != AtomOf(y[k]) : x[k] != y[k]) return false;
+    }
+    return true;
+  };
+  std::unordered_map<Masked, uint32_t, decltype(hash), decltype(same)> partners(2 * all.size(),
+                                                                                hash, same);
+  std::vector<bool> joinedAway(all.size(), false);
+  std::vector<int64_t> dropAt(all.size(), -1);  // the literal a cube loses this round
   bool joined = false;
-  for (size_t i = 0; i < cubes->size(); ++i) {
-    Cube masked = (*cubes)[i];
-    for (size_t k = 0; k < masked.size(); ++k) {
-      const Literal literal = masked[k];
-      masked[k] = kMask - AtomOf(literal);
-      auto [at, added] = partners.emplace(masked, i);
-      masked[k] = literal;
+  for (uint32_t i = 0; i < all.size(); ++i) {
+    for (uint32_t k = 0; k < all[i].size(); ++k) {
+      const auto [at, added] = partners.try_emplace(Masked{i, k}, i);
       if (added) continue;
-      const size_t j = at->second;
-      if (joinedAway[j] || changed[j]) {
-        at->second = i;  // the earlier cube is no longer what was masked
+      const uint32_t j = at->second;
+      if (joinedAway[j] || dropAt[j] >= 0) {
+        at->second = i;  // masks alike, and is still free
         continue;
       }
-      if ((*cubes)[j][k] == literal) continue;  // the same cube twice
-      (*cubes)[j].erase((*cubes)[j].begin() + static_cast<std::ptrdiff_t>(k));
-      changed[j] = true;
+      if (all[j][k] == all[i][k]) continue;  // the same cube twice
+      dropAt[j] = k;
       joinedAway[i] = true;
       joined = true;
       break;
     }
+  }
+  for (size_t j = 0; j < cubes->size(); ++j) {
+    if (dropAt[j] >= 0) (*cubes)[j].erase((*cubes)[j].begin() + dropAt[j]);
   }
   KeepUnmarked(cubes, joinedAway);
   return joined;
