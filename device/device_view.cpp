@@ -576,6 +576,15 @@ class DeviceReader {
   // line or before the first header). The header lines are looked at from
   // the last back until every configuration has its key; most value lines
   // stand under the conditions of the header just before them, and need one.
+  // Whether `part` holds the opposite of a literal of `cube` (both sorted).
+  static bool Opposes(const Cube& part, const Cube& cube) {
+    for (Literal literal : cube) {
+      const auto at = std::lower_bound(part.begin(), part.end(), literal & ~1u);
+      if (at != part.end() && AtomOf(*at) == AtomOf(literal) && *at != literal) return true;
+    }
+    return false;
+  }
+
   std::vector<std::pair<size_t, Cube>> KeysOf(const Cube& cube) {
     std::vector<std::pair<size_t, Cube>> keys;
     std::vector<Cube> open{cube};
@@ -588,6 +597,12 @@ class DeviceReader {
       const Mark& mark = marks_[i];
       rest.clear();
       for (const Cube& part : open) {
+        // A part holding the opposite of one of the header's literals reads
+        // none of it: it stays whole, not cut into pieces that each fail.
+        if (Opposes(part, mark.cube)) {
+          rest.push_back(part);
+          continue;
+        }
         both.assign(part.begin(), part.end());
         bool meets = true;
         for (Literal literal : mark.cube) meets = meets && AddLiteral(&both, literal);
